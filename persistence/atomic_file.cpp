@@ -1,0 +1,80 @@
+#include "persistence/atomic_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace tev {
+namespace {
+
+std::string reason(const char* what) {
+    return std::string(what) + ": " + std::strerror(errno);
+}
+
+}  // namespace
+
+std::string writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
+    const std::string temp = path + ".tmp";
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return reason("cannot create");
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            std::string why = reason("cannot write");
+            ::close(fd);
+            ::unlink(temp.c_str());
+            return why;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd) != 0) {
+        std::string why = reason("cannot flush");
+        ::close(fd);
+        ::unlink(temp.c_str());
+        return why;
+    }
+    if (::close(fd) != 0) {
+        std::string why = reason("cannot close");
+        ::unlink(temp.c_str());
+        return why;
+    }
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        std::string why = reason("cannot replace");
+        ::unlink(temp.c_str());
+        return why;
+    }
+    return {};
+}
+
+std::vector<std::uint8_t> readWholeFile(const std::string& path, std::string& error,
+                                        bool& missing) {
+    error.clear();
+    missing = false;
+    std::vector<std::uint8_t> bytes;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        missing = (errno == ENOENT);
+        error = reason("cannot open");
+        return bytes;
+    }
+    std::uint8_t buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            error = reason("cannot read");
+            break;
+        }
+        if (n == 0) break;
+        bytes.insert(bytes.end(), buf, buf + n);
+    }
+    ::close(fd);
+    return bytes;
+}
+
+}  // namespace tev
