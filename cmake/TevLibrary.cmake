@@ -17,6 +17,9 @@ endfunction()
 # registered with CTest and run with the offscreen Qt platform.
 function(tev_test name)
   file(GLOB _srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(NOT _srcs)
+    return()
+  endif()
   add_executable(${name} ${_srcs})
   target_link_libraries(${name} PRIVATE tev_test_support GTest::gtest GTest::gtest_main ${ARGN})
   gtest_discover_tests(${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
