@@ -1,8 +1,10 @@
 #include "persistence/atomic_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -62,17 +64,23 @@ std::vector<std::uint8_t> readWholeFile(const std::string& path, std::string& er
         error = reason("cannot open");
         return bytes;
     }
-    std::uint8_t buf[65536];
+    struct stat info {};
+    constexpr std::size_t kChunk = 65536;
+    if (::fstat(fd, &info) == 0 && info.st_size > 0)
+        bytes.reserve(static_cast<std::size_t>(info.st_size));
+    std::size_t size = 0;
     for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (bytes.size() < size + kChunk) bytes.resize(std::max(bytes.capacity(), size + kChunk));
+        const ssize_t n = ::read(fd, bytes.data() + size, bytes.size() - size);
         if (n < 0) {
             if (errno == EINTR) continue;
             error = reason("cannot read");
             break;
         }
         if (n == 0) break;
-        bytes.insert(bytes.end(), buf, buf + n);
+        size += static_cast<std::size_t>(n);
     }
+    bytes.resize(size);
     ::close(fd);
     return bytes;
 }

@@ -13,7 +13,6 @@ namespace tev {
 std::string writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
 
 // Reads a whole file. `error` is empty on success; `missing` tells a file that does not exist.
-std::vector<std::uint8_t> readWholeFile(const std::string& path, std::string& error,
-                                        bool& missing);
+std::vector<std::uint8_t> readWholeFile(const std::string& path, std::string& error, bool& missing);
 
 }  // namespace tev

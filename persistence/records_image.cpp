@@ -14,14 +14,18 @@ static_assert(std::endian::native == std::endian::little,
 
 constexpr std::size_t kCell = 4;
 
-inline void putCell(std::uint8_t* p, std::uint32_t v) { std::memcpy(p, &v, kCell); }
+inline void putCell(std::uint8_t* p, std::uint32_t v) {
+    std::memcpy(p, &v, kCell);
+}
 inline std::uint32_t getCell(const std::uint8_t* p) {
     std::uint32_t v;
     std::memcpy(&v, p, kCell);
     return v;
 }
 
-std::size_t rowBytes(TimeScale s) { return static_cast<std::size_t>(geometryOf(s).columns) * kCell; }
+std::size_t rowBytes(TimeScale s) {
+    return static_cast<std::size_t>(geometryOf(s).columns) * kCell;
+}
 
 }  // namespace
 

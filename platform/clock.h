@@ -20,7 +20,7 @@ constexpr int weekDayOf(int year, int month, int day) {
 // Where the program reads the time of day and the date. The real one is the system clock;
 // tests set it to any moment.
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual DateTime now() const = 0;
 };

@@ -4,7 +4,7 @@ namespace tev {
 
 // A blocking wait (the one-second waits of the shutdown).
 class Pause {
-public:
+  public:
     virtual ~Pause() = default;
     virtual void pause(int milliseconds) = 0;
 };

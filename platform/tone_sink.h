@@ -4,7 +4,7 @@ namespace tev {
 
 // Plays the short tones with which every command answers.
 class ToneSink {
-public:
+  public:
     virtual ~ToneSink() = default;
     virtual void beep(int frequencyHz, int durationMs) = 0;
 };

@@ -3,7 +3,7 @@
 namespace tev {
 
 MeasurementStore::MeasurementStore()
-    : tables_{ScaleTable(TimeScale::Min), ScaleTable(TimeScale::M5), ScaleTable(TimeScale::M10),
+    : tables_{ScaleTable(TimeScale::Min),  ScaleTable(TimeScale::M5),  ScaleTable(TimeScale::M10),
               ScaleTable(TimeScale::Hour), ScaleTable(TimeScale::Day), ScaleTable(TimeScale::Week),
               ScaleTable(TimeScale::Month)} {}
 

@@ -12,7 +12,7 @@ namespace tev {
 // Everything the application knows about the measured installation: the seven tables, the
 // live readings and accounts, the calendar bookkeeping and the meter registry.
 class MeasurementStore {
-public:
+  public:
     MeasurementStore();
 
     ScaleTable& table(TimeScale s) { return tables_[scaleIndex(s)]; }
@@ -28,7 +28,7 @@ public:
     // smoothed values and energy accounts zeroed.
     void resetData();
 
-private:
+  private:
     std::array<ScaleTable, kScaleCount> tables_;
 };
 

@@ -40,9 +40,10 @@ void advance(ScaleTable& t) {
 void writeShortScaleRow(ScaleTable& t, const LiveReadings& l, std::int32_t today,
                         std::int32_t minutes) {
     const int r = t.cnt;
-    const float values[kQuantityCount] = {
-        l.SmoothV1, l.SmoothV2, l.SmoothV3, l.SmoothAmp, l.SmoothA1, l.SmoothA2, l.SmoothA3,
-        l.SmoothWatt, l.SmoothW1, l.SmoothW2, l.SmoothW3, l.KWh, l.K1, l.K2, l.K3};
+    const float values[kQuantityCount] = {l.SmoothV1, l.SmoothV2, l.SmoothV3, l.SmoothAmp,
+                                          l.SmoothA1, l.SmoothA2, l.SmoothA3, l.SmoothWatt,
+                                          l.SmoothW1, l.SmoothW2, l.SmoothW3, l.KWh,
+                                          l.K1,       l.K2,       l.K3};
     for (int c = 0; c < kQuantityCount; ++c) t.setValue(c, r, values[c]);
     t.setDate(r, today);
     t.setTime(r, minutes);
@@ -64,10 +65,10 @@ void writeAccountRow(ScaleTable& t, const LiveReadings& l, const float (&energy)
 
 void writeDayRow(ScaleTable& t, const LiveReadings& l, std::int32_t today) {
     const int r = t.cnt;
-    const float values[kQuantityCount] = {
-        l.SmoothV1,   l.SmoothV2,  l.SmoothV3,  l.AvgAmpKWh, l.AvgAmpK1,
-        l.AvgAmpK2,   l.AvgAmpK3,  l.AvgWattKWh, l.AvgWattK1, l.AvgWattK2,
-        l.AvgWattK3,  l.KWh,       l.K1,        l.K2,        l.K3};
+    const float values[kQuantityCount] = {l.SmoothV1,  l.SmoothV2,  l.SmoothV3,  l.AvgAmpKWh,
+                                          l.AvgAmpK1,  l.AvgAmpK2,  l.AvgAmpK3,  l.AvgWattKWh,
+                                          l.AvgWattK1, l.AvgWattK2, l.AvgWattK3, l.KWh,
+                                          l.K1,        l.K2,        l.K3};
     for (int c = 0; c < kQuantityCount; ++c) t.setValue(c, r, values[c]);
     t.setDate(r, today);
 }
@@ -184,8 +185,8 @@ RollUpOutcome rollUpAt(MeasurementStore& store, int hour, int minute, int second
     writeAccountRow(store.table(TimeScale::Week), l, week, kWeekCurrentFactor, kWeekPowerFactor,
                     cal.WeekStartCode);
     const float month[4] = {l.MonthKWh, l.MonthK1, l.MonthK2, l.MonthK3};
-    writeAccountRow(store.table(TimeScale::Month), l, month, kMonthCurrentFactor,
-                    kMonthPowerFactor, monthCode(cal.Year, cal.Month));
+    writeAccountRow(store.table(TimeScale::Month), l, month, kMonthCurrentFactor, kMonthPowerFactor,
+                    monthCode(cal.Year, cal.Month));
     return outcome;
 }
 

@@ -18,9 +18,12 @@ enum class LanguageMode : int { English = 1, Chinese = 2, Bilingual = 3 };
 inline std::optional<std::string> pickText(LanguageMode mode, std::string_view english,
                                            std::string_view bilingual) {
     switch (mode) {
-        case LanguageMode::English: return std::string(english);
-        case LanguageMode::Bilingual: return std::string(bilingual);
-        default: return std::nullopt;
+        case LanguageMode::English:
+            return std::string(english);
+        case LanguageMode::Bilingual:
+            return std::string(bilingual);
+        default:
+            return std::nullopt;
     }
 }
 
@@ -28,7 +31,7 @@ inline std::optional<std::string> pickText(LanguageMode mode, std::string_view e
 // it. It starts with one empty line. So that a flood from the network cannot exhaust memory
 // over weeks, only the newest `capacity` lines are kept.
 class EventLog {
-public:
+  public:
     using Listener = std::function<void(const std::string& line)>;
 
     static constexpr std::size_t kDefaultCapacity = 100000;
@@ -50,7 +53,7 @@ public:
         clearListeners_.push_back(std::move(listener));
     }
 
-private:
+  private:
     std::size_t capacity_;
     std::deque<std::string> lines_;
     std::vector<Listener> listeners_;

@@ -44,13 +44,15 @@ AudioToneSink::~AudioToneSink() {
 }
 
 QByteArray AudioToneSink::sineSamples(int frequencyHz, int durationMs, int sampleRate) {
-    const int count = std::max(0, static_cast<int>(static_cast<qint64>(sampleRate) * durationMs / 1000));
+    const int count =
+        std::max(0, static_cast<int>(static_cast<qint64>(sampleRate) * durationMs / 1000));
     QByteArray pcm(count * 2, Qt::Uninitialized);
     auto* out = reinterpret_cast<qint16*>(pcm.data());
     for (int i = 0; i < count; ++i) {
         double gain = 1.0;
         if (i < kFadeSamples) gain = static_cast<double>(i) / kFadeSamples;
-        if (count - 1 - i < kFadeSamples) gain = std::min(gain, static_cast<double>(count - 1 - i) / kFadeSamples);
+        if (count - 1 - i < kFadeSamples)
+            gain = std::min(gain, static_cast<double>(count - 1 - i) / kFadeSamples);
         const double s = std::sin(2.0 * std::numbers::pi * frequencyHz * i / sampleRate);
         out[i] = qToLittleEndian(static_cast<qint16>(std::lround(s * kAmplitude * gain)));
     }

@@ -15,18 +15,18 @@ namespace tev {
 // Serves queued tone samples to the audio output; empty when every tone has played.
 class ToneStream final : public QIODevice {
     Q_OBJECT
-public:
+  public:
     explicit ToneStream(QObject* parent = nullptr) : QIODevice(parent) {}
     void enqueue(const QByteArray& pcm) { pending_.append(pcm); }
     bool isDrained() const { return pending_.isEmpty(); }
     bool isSequential() const override { return true; }
     qint64 bytesAvailable() const override { return pending_.size() + QIODevice::bytesAvailable(); }
 
-protected:
+  protected:
     qint64 readData(char* data, qint64 maxSize) override;
     qint64 writeData(const char*, qint64) override { return -1; }
 
-private:
+  private:
     QByteArray pending_;
 };
 
@@ -34,7 +34,7 @@ private:
 // without blocking the window. Where the machine has no audio output it stays silent.
 class AudioToneSink final : public QObject, public ToneSink {
     Q_OBJECT
-public:
+  public:
     explicit AudioToneSink(QObject* parent = nullptr);
     ~AudioToneSink() override;
 
@@ -43,7 +43,7 @@ public:
     // Samples of one tone in the sink's format (16-bit signed mono).
     static QByteArray sineSamples(int frequencyHz, int durationMs, int sampleRate);
 
-private:
+  private:
     void startIfIdle();
 
     QAudioFormat format_;

@@ -6,7 +6,7 @@ namespace tev {
 
 // The computer's local date and time.
 class SystemClock final : public Clock {
-public:
+  public:
     DateTime now() const override;
 };
 

@@ -6,7 +6,7 @@ namespace tev {
 
 // Blocks the calling thread for the given time.
 class ThreadPause final : public Pause {
-public:
+  public:
     void pause(int milliseconds) override;
 };
 

@@ -1,17 +1,18 @@
 #include "persistence/records_image.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 namespace tev {
 namespace {
 
 std::uint32_t cellAt(const std::vector<std::uint8_t>& bytes, std::size_t offset) {
-    return static_cast<std::uint32_t>(bytes[offset]) | static_cast<std::uint32_t>(bytes[offset + 1]) << 8 |
+    return static_cast<std::uint32_t>(bytes[offset]) |
+           static_cast<std::uint32_t>(bytes[offset + 1]) << 8 |
            static_cast<std::uint32_t>(bytes[offset + 2]) << 16 |
            static_cast<std::uint32_t>(bytes[offset + 3]) << 24;
 }
@@ -198,7 +199,8 @@ TEST(RecordsFile, WritesReadsAndReportsMissingAndUnwritableFiles) {
     EXPECT_FALSE(missing.opened);
     EXPECT_EQ(empty.table(TimeScale::Week).cnt, 7);
 
-    const RecordsFileResult failed = writeRecordsFile((dir / "no" / "such" / "x.dat").string(), source);
+    const RecordsFileResult failed =
+        writeRecordsFile((dir / "no" / "such" / "x.dat").string(), source);
     EXPECT_FALSE(failed.ok);
     EXPECT_NE(failed.error.find("No such file"), std::string::npos) << failed.error;
     std::filesystem::remove_all(dir);
