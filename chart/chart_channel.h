@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "chart/canvas.h"
 #include "store/time_scale.h"
 
 namespace tev {
@@ -30,6 +31,8 @@ struct ChartChannel {
     std::array<float, kDisplayBufferSize> values{};
     std::array<std::int32_t, kDisplayBufferSize> minutes{};
     std::array<std::int32_t, kDisplayBufferSize> dates{};
+    // The series polyline of the last paint, kept here so that a paint allocates nothing.
+    std::array<Point, kDisplayBufferSize> plotPoints{};
 };
 
 // View state of the main window that both channels share.
