@@ -1,0 +1,60 @@
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "tools/hoq-sim/meter_messages.h"
+
+namespace tev::sim {
+
+inline constexpr int kSecondsPerDay = 86400;
+
+// One simulated HOQ meter: its own clock and calendar, a daily load curve and the energy
+// counters it integrates from that load. Time moves only through advance(), so the model runs
+// at any speed and is tested without sockets.
+class MeterModel {
+  public:
+    // `meterIndex` varies the load and the phase balance between meters of one group.
+    // `startDate` is a date code (year - 2000) x 10000 + month x 100 + day.
+    MeterModel(int meterIndex, int startDate, double startSecondOfDay);
+
+    // Moves the meter's clock on by `seconds`, integrating the energy counters; the day
+    // counters restart at the meter's midnight and the month counters at its month end.
+    void advance(double seconds);
+
+    int meterDate() const { return date_; }
+    // The meter's time of day in whole seconds, 0 … 86399.
+    int secs() const { return static_cast<int>(secondOfDay_); }
+
+    // Total power of the installation at this time of day, W.
+    double totalPowerW() const;
+    double dayEnergyKWh() const { return day_[0]; }
+    double monthEnergyKWh() const { return month_[0]; }
+    double lifetimeEnergyKWh() const { return lifetime_[0]; }
+
+    // The 25 words of a data message for the current moment; word 24 carries `sequence`.
+    DataWords reading(int sequence) const;
+
+    // Load of the group's typical house, kW, at an hour of the day (0 … 24): a night base, a
+    // morning peak and a larger evening peak.
+    static double loadCurveKW(double hourOfDay);
+
+  private:
+    std::array<double, 3> phasePowerW(double secondOfDay) const;
+    std::array<double, 3> phaseVoltage(double secondOfDay) const;
+    void integrate(double from, double seconds);
+    void nextDay();
+
+    int index_;
+    int date_;
+    double secondOfDay_;
+    // Total and the three phases, kWh.
+    std::array<double, 4> day_{};
+    std::array<double, 4> month_{};
+    std::array<double, 4> lifetime_{};
+};
+
+// The date code of the day after `dateCode`.
+int nextDateCode(int dateCode);
+
+}  // namespace tev::sim
