@@ -1,14 +1,33 @@
 #pragma once
 
 #include <QMainWindow>
+#include <array>
+#include <string>
 
+#include "chart/chart_channel.h"
+#include "chart/selection.h"
 #include "platform/clock.h"
 #include "platform/pause.h"
 #include "platform/tone_sink.h"
 #include "store/measurement_store.h"
 #include "texts/event_log.h"
 
+class QAction;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPainter;
+class QPlainTextEdit;
+class QPushButton;
+class QStatusBar;
+class QTimer;
+class QToolButton;
+
 namespace tev {
+
+class ClientArea;
+class ClickableLabel;
+class EventLogMemo;
 
 // The platform the main window talks to; tests hand in fakes.
 struct Platform {
@@ -17,24 +36,173 @@ struct Platform {
     Pause* pause = nullptr;
 };
 
-// The main window `sdf`: owner of the store, the event log and all live state.
+// The controls of the form, named as the form names them (each widget's objectName is the
+// same name).
+struct SdfControls {
+    QLabel* ip_l = nullptr;
+    QPushButton* copy_b = nullptr;
+    QLabel* Connect_l = nullptr;
+    QLabel* id_l = nullptr;
+    QPushButton* Syn_CH = nullptr;
+    QLabel* Date_lb = nullptr;
+    QLabel* Time_lb = nullptr;
+    std::array<ClickableLabel*, kScaleCount> ch1Scales{};  // L10 … L16, Min … Month
+    std::array<ClickableLabel*, kScaleCount> ch2Scales{};  // L20 … L26
+    QLabel* Label1 = nullptr;
+    EventLogMemo* m1 = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+
+    // Never shown; their click handlers run as commands of other handlers.
+    QPushButton* LoadRecords_b = nullptr;
+    QPushButton* SaveRecord_b = nullptr;
+    QPushButton* saf_b = nullptr;
+    QPushButton* Save_b = nullptr;
+    QPushButton* Load_b = nullptr;
+    QPushButton* M10_Save = nullptr;
+    QPushButton* ResetAll_b = nullptr;
+    QPushButton* b_set = nullptr;
+    QPushButton* b_clr = nullptr;
+    QLineEdit* e1 = nullptr;
+    QLineEdit* e2 = nullptr;
+    QToolButton* SpeedButton1 = nullptr;
+    QPlainTextEdit* m2 = nullptr;
+
+    ClickableLabel* scaleLabel(int channel, TimeScale scale) const {
+        return (channel == 2 ? ch2Scales : ch1Scales)[scaleIndex(scale)];
+    }
+};
+
+// The items of the main menu MainMenu1 that other handlers change (check marks, captions).
+struct SdfMenu {
+    QMenu* wifi_b = nullptr;
+    QAction* link_b = nullptr;
+    QAction* ReadFile1 = nullptr;
+    QAction* ReadFile2 = nullptr;
+    QMenu* files_b = nullptr;
+    QAction* LoadData = nullptr;
+    QAction* SaveData = nullptr;
+    QAction* OutputData = nullptr;
+    QMenu* Setting = nullptr;
+    QAction* SaveEnvior = nullptr;
+    QAction* LoadEnvior = nullptr;
+    QAction* N220V = nullptr;
+    QAction* N380V = nullptr;
+    QAction* TSet = nullptr;
+    QAction* ResetAll = nullptr;
+    QMenu* Lang = nullptr;
+    QAction* English = nullptr;
+    QAction* Taiwan = nullptr;
+    QAction* Nippon = nullptr;
+    QAction* bilingual = nullptr;
+    QMenu* Help = nullptr;
+    QAction* Manual_b = nullptr;
+    QAction* About_b = nullptr;
+};
+
+// The main window `sdf`: owner of the store, the view state, the event log and all live state.
 class Tsdf : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     static constexpr int kClientWidth = 984;
     static constexpr int kClientHeight = 796;
+    static constexpr int kInitialLeft = 249;
+    static constexpr int kInitialTop = 192;
+    static constexpr int kTimerIntervalMs = 1000;
 
     explicit Tsdf(Platform platform, QWidget* parent = nullptr);
+    ~Tsdf() override;
 
     MeasurementStore& store() { return store_; }
     EventLog& eventLog() { return log_; }
-    QWidget* clientArea() const { return client_; }
+    ViewState& view() { return view_; }
+    QWidget* clientArea() const;
+    const SdfControls& controls() const { return controls_; }
+    const SdfMenu& mainMenu() const { return menu_; }
+    QMenu* popupMenu() const { return popup_; }
+    QTimer* timer() const { return timer1_; }
 
-private:
+    LanguageMode languageMode() const { return languageMode_; }
+    void setLanguageMode(LanguageMode mode) { languageMode_ = mode; }
+    // The link flag: 1 = meter link on (link_b checked), 0 = off.
+    int linkFlag() const { return linkFlag_; }
+    void setLinkFlag(int flag);
+    int meterCount() const { return meterCount_; }
+    void setMeterCount(int count) { meterCount_ = count; }
+    // The meter link's IP and ID texts that the paint shows in Connect_l and id_l.
+    void setMeterTexts(std::string ip, std::string id);
+
+    // Asks for a paint of the whole client area; requests made before it runs fold into one.
+    void requestRepaint();
+    // Paints done and repaints asked for so far (for tests of the repaint discipline).
+    int paintCount() const { return paintCount_; }
+    int repaintRequestCount() const { return repaintRequestCount_; }
+
+    // Recolours a channel's seven time-scale labels after its timeScale changed elsewhere.
+    void showScaleLabels(int channel);
+
+  public slots:
+    // Mouse press on the client area (client coordinates).
+    void FormMouseDown(Qt::MouseButton button, bool doubleClick, int x, int y);
+
+    // Quantity pop-up: the sixteen items None_b … K3_b.
+    void quantityItemClick(const QuantityItem& item);
+    // Time-scale labels L10 … L16 (channel 1) and L20 … L26 (channel 2).
+    void timeScaleLabelClick(int channel, TimeScale scale);
+    void Syn_CHClick();
+
+    void Timer1Timer();
+
+    // Menu commands.
+    void link_bClick();
+    void LoadDataClick();
+    void SaveDataClick();
+    void OutputDataClick();
+    void SaveEnviorClick();
+    void LoadEnviorClick();
+    void TSetClick();
+    void ResetAllClick();
+    void EnglishClick();
+    void TaiwanClick();
+    void bilingualClick();
+    void Manual_bClick();
+    void About_bClick();
+
+    // Buttons, visible and hidden.
+    void copy_bClick();
+    void LoadRecords_bClick();
+    void SaveRecord_bClick();
+    void saf_bClick();
+    void M10_SaveClick();
+    void ResetAll_bClick();
+    void b_setClick();
+    void b_clrClick();
+    void SpeedButton1Click();
+
+  private:
+    void buildControls();
+    void buildMainMenu();
+    void buildPopupMenu();
+    void FormPaint(QPainter& painter);
+    void apply(const SelectionOutcome& outcome);
+    void beep(const ToneRequest& tone);
+
     Platform platform_;
     MeasurementStore store_;
     EventLog log_;
-    QWidget* client_ = nullptr;
+    ViewState view_;
+    LanguageMode languageMode_ = LanguageMode::Bilingual;
+    int linkFlag_ = 1;
+    int meterCount_ = 0;
+    std::string meterIp_;
+    std::string meterId_;
+    int paintCount_ = 0;
+    int repaintRequestCount_ = 0;
+
+    ClientArea* client_ = nullptr;
+    SdfControls controls_;
+    SdfMenu menu_;
+    QMenu* popup_ = nullptr;
+    QTimer* timer1_ = nullptr;
 };
 
 }  // namespace tev

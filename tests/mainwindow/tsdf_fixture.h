@@ -1,0 +1,40 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QColor>
+#include <QPalette>
+#include <QWidget>
+#include <memory>
+
+#include "mainwindow/tsdf.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/qt_application.h"
+#include "tests/support/recording_tone_sink.h"
+
+namespace tev::testing {
+
+// A main window on fake platform seams.
+class TsdfTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        qtApplication();
+        sdf = std::make_unique<Tsdf>(Platform{&clock, &tones, &pause});
+    }
+
+    template <typename W>
+    W* control(const char* name) const {
+        return sdf->findChild<W*>(name);
+    }
+
+    FakeClock clock{DateTime{2024, 8, 2, 8, 5, 0, 0}};
+    RecordingToneSink tones;
+    RecordingPause pause;
+    std::unique_ptr<Tsdf> sdf;
+};
+
+inline QColor textColour(const QWidget* w) {
+    return w->palette().color(QPalette::WindowText);
+}
+
+}  // namespace tev::testing
