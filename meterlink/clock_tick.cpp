@@ -127,7 +127,10 @@ TickOutcome ClockTick::onTimer() {
 void ClockTick::supervise(std::int64_t elapsedSeconds, TickOutcome& outcome) {
     Calendar& cal = store_.calendar;
     const std::int32_t before = cal.SilenceCount;
-    const std::int64_t advanced = std::min<std::int64_t>(before + elapsedSeconds, kSilenceCap);
+    // A poll since the last tick may have come at any moment of a late tick's gap; the silence
+    // then counts from this tick, never from before the poll.
+    const std::int64_t silent = before == 0 ? 1 : elapsedSeconds;
+    const std::int64_t advanced = std::min<std::int64_t>(before + silent, kSilenceCap);
     cal.SilenceCount = static_cast<std::int32_t>(advanced);
     // A late tick that jumps past the alarm point still raises the alarm, once.
     const bool alarm = before < kAlarmPoint && cal.SilenceCount >= kAlarmPoint;

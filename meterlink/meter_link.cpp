@@ -255,7 +255,8 @@ MeterLink::Result MeterLink::handleDeviceMessage(std::string_view message) {
                 pos = bodyEnd;
             }
             if (n == kDeviceTagWord) {
-                tag = word;
+                // A meter that ends its line with CR LF leaves the CR on the last word.
+                tag = word.substr(0, std::min(word.size(), word.find_first_of("\r\n")));
             } else if (n <= 3) {
                 const std::optional<std::int32_t> v = parseInteger(word);
                 if (!v) return Result::Abandoned;
