@@ -1,5 +1,6 @@
 #include "mainwindow/tsdf.h"
 
+#include <QLabel>
 #include <QLayout>
 #include <QMenu>
 #include <QPainter>
@@ -8,6 +9,7 @@
 #include <QTimer>
 
 #include "mainwindow/client_area.h"
+#include "mainwindow/qpainter_canvas.h"
 #include "mainwindow/widget_style.h"
 
 namespace tev {
@@ -72,9 +74,26 @@ void Tsdf::requestRepaint() {
 
 void Tsdf::FormPaint(QPainter& painter) {
     ++paintCount_;
-    (void)painter;
     view_.windowLeft = x();
     view_.windowTop = y();
+    QPainterCanvas canvas(painter);
+    const PaintContext context{languageMode_, linkFlag_ == 1, meterCount_, meterIp_, meterId_};
+    applyConnectionLabels(paintWindow(canvas, store_, view_, context));
+}
+
+void Tsdf::applyConnectionLabels(const ConnectionLabels& labels) {
+    if (!labels.update) return;
+    // The labels are widgets over the painted area: set them only when they change, so that
+    // their own repaint does not ask for another paint of the window.
+    QLabel* connect = controls_.Connect_l;
+    if (labels.connectCaptionChanged) {
+        const QString caption = QString::fromStdString(labels.connectCaption);
+        if (connect->text() != caption) connect->setText(caption);
+    }
+    setTextColour(connect, labels.connectColour);
+    const QString id = QString::fromStdString(labels.idCaption);
+    if (controls_.id_l->text() != id) controls_.id_l->setText(id);
+    setTextColour(controls_.id_l, labels.idColour);
 }
 
 void Tsdf::FormMouseDown(Qt::MouseButton button, bool doubleClick, int x, int y) {

@@ -6,6 +6,7 @@
 
 #include "chart/chart_channel.h"
 #include "chart/selection.h"
+#include "chart/window_painter.h"
 #include "platform/clock.h"
 #include "platform/pause.h"
 #include "platform/tone_sink.h"
@@ -183,6 +184,7 @@ class Tsdf : public QMainWindow {
     void buildMainMenu();
     void buildPopupMenu();
     void FormPaint(QPainter& painter);
+    void applyConnectionLabels(const ConnectionLabels& labels);
     void apply(const SelectionOutcome& outcome);
     void beep(const ToneRequest& tone);
 

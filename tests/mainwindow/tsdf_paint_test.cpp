@@ -1,4 +1,5 @@
 #include <QImage>
+#include <QLabel>
 #include <QPixmap>
 
 #include "tests/mainwindow/tsdf_fixture.h"
@@ -37,6 +38,28 @@ TEST_F(TsdfTest, ScreenshotShowsTheBackgroundAndTheBlackScaleLabels) {
     EXPECT_EQ(QColor(shot.pixel(700, 760)), QColor(192, 192, 192));
     // A time-scale label's black background at its top-left corner.
     EXPECT_EQ(QColor(shot.pixel(374, 33)), QColor(0, 0, 0));
+    // The grey frames of the CH1 and CH2 panels and the black inside of the CH1 plot.
+    EXPECT_EQ(QColor(shot.pixel(255, 100)), QColor(128, 128, 128));
+    EXPECT_EQ(QColor(shot.pixel(600, 280)), QColor(128, 128, 128));
+    EXPECT_EQ(QColor(shot.pixel(600, 150)), QColor(0, 0, 0));
+}
+
+TEST_F(TsdfTest, PaintShowsTheConnectedMeterInTheConnectionLabels) {
+    sdf->setMeterCount(1);
+    sdf->setMeterTexts("192.168.1.20", "A1B2C3D4E5F6");
+    sdf->show();
+    sdf->clientArea()->grab();
+    const SdfControls& k = sdf->controls();
+    EXPECT_EQ(k.Connect_l->text(), QString::fromUtf8("連線 192.168.1.20"));
+    EXPECT_EQ(textColour(k.Connect_l), QColor(255, 0, 0));
+    EXPECT_EQ(k.id_l->text(), "ID: A1B2C3D4E5F6");
+    EXPECT_EQ(textColour(k.id_l), QColor(255, 0, 255));
+
+    // With the link off the labels keep what they show.
+    sdf->setLinkFlag(0);
+    sdf->setMeterTexts("10.0.0.9", "FFFFFFFFFFFF");
+    sdf->clientArea()->grab();
+    EXPECT_EQ(k.id_l->text(), "ID: A1B2C3D4E5F6");
 }
 
 }  // namespace
