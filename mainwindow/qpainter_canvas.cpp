@@ -19,6 +19,7 @@ QPen onePixelPen(Rgb c) {
     QPen pen(toQColor(c));
     pen.setWidth(1);
     pen.setCapStyle(Qt::FlatCap);
+    pen.setCosmetic(true);
     return pen;
 }
 
@@ -63,10 +64,16 @@ void QPainterCanvas::line(int x0, int y0, int x1, int y1, Rgb pen) {
 
 void QPainterCanvas::polyline(const Point* points, int count, Rgb pen) {
     if (count < 2) return;
+    // A long series puts many points on one pixel; repeats of the same pixel add nothing.
     polylinePoints_.resize(count);
-    for (int i = 0; i < count; ++i) polylinePoints_[i] = QPoint(points[i].x, points[i].y);
+    int kept = 0;
+    for (int i = 0; i < count; ++i) {
+        const QPoint p(points[i].x, points[i].y);
+        if (kept == 0 || polylinePoints_[kept - 1] != p) polylinePoints_[kept++] = p;
+    }
+    if (kept < 2) return;
     painter_.setPen(onePixelPen(pen));
-    painter_.drawPolyline(polylinePoints_.constData(), count);
+    painter_.drawPolyline(polylinePoints_.constData(), kept);
 }
 
 const QPainterCanvas::CachedFont& QPainterCanvas::fontFor(const FontSpec& spec) {
