@@ -133,6 +133,14 @@ TEST_F(TsdfTest, MemoStatusBarAndHiddenControlsExist) {
     EXPECT_EQ(sdf->clientArea()->size(), QSize(984, 796));
 }
 
+TEST_F(TsdfTest, MemoShowsTheWindowsEventLog) {
+    auto* memo = control<QPlainTextEdit>("m1");
+    sdf->eventLog().append("2024/8/2 8:5 start");
+    EXPECT_EQ(memo->toPlainText(), "\n2024/8/2 8:5 start");
+    sdf->eventLog().clear();
+    EXPECT_EQ(memo->toPlainText(), "");
+}
+
 TEST_F(TsdfTest, TimerTicksEverySecondFromCreation) {
     auto* timer = sdf->timer();
     ASSERT_NE(timer, nullptr);

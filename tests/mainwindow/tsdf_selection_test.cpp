@@ -60,6 +60,15 @@ TEST_F(TsdfSelectionTest, RightPressStoresThePositionThenOpensThePopupThatSetsCh
     EXPECT_EQ(ordered.repaintsBefore, std::vector<int>{1});
 }
 
+TEST_F(TsdfSelectionTest, LeftPressStoresThePositionWithoutOpeningThePopup) {
+    sdf->show();
+    QTest::mousePress(sdf->clientArea(), Qt::LeftButton, {}, QPoint(120, 650));
+    EXPECT_EQ(sdf->view().lastClickX, 120);
+    EXPECT_EQ(sdf->view().lastClickY, 650);
+    EXPECT_FALSE(sdf->popupMenu()->isVisible());
+    QTest::mouseRelease(sdf->clientArea(), Qt::LeftButton, {}, QPoint(120, 650));
+}
+
 TEST_F(TsdfSelectionTest, RightPressOnALabelStillAimsThePopupAtTheClientPosition) {
     sdf->show();
     auto* label = sdf->findChild<ClickableLabel*>("L24");
