@@ -76,13 +76,15 @@ void QPainterCanvas::polyline(const Point* points, int count, Rgb pen) {
     painter_.drawPolyline(polylinePoints_.constData(), kept);
 }
 
-const QPainterCanvas::CachedFont& QPainterCanvas::fontFor(const FontSpec& spec) {
+const QPainterCanvas::CachedFont& QPainterCanvas::fontFor(const FontSpec& wanted) {
     for (const CachedFont& f : fonts_)
-        if (f.size == spec.size && f.bold == spec.bold && f.family == spec.family) return f;
-    QFont font(QString::fromUtf8(spec.family.data(), static_cast<qsizetype>(spec.family.size())));
-    font.setPixelSize(pixelSizeFor(spec.size));
-    font.setBold(spec.bold);
-    fonts_.push_back({std::string(spec.family), spec.size, spec.bold, font, QFontMetrics(font)});
+        if (f.size == wanted.size && f.bold == wanted.bold && f.family == wanted.family) return f;
+    QFont font(
+        QString::fromUtf8(wanted.family.data(), static_cast<qsizetype>(wanted.family.size())));
+    font.setPixelSize(pixelSizeFor(wanted.size));
+    font.setBold(wanted.bold);
+    fonts_.push_back(
+        {std::string(wanted.family), wanted.size, wanted.bold, font, QFontMetrics(font)});
     currentFont_ = nullptr;  // the vector may have moved its elements
     return fonts_.back();
 }

@@ -38,7 +38,7 @@ class QPainterCanvas final : public Canvas {
         QFont font;
         QFontMetrics metrics;
     };
-    const CachedFont& fontFor(const FontSpec& spec);
+    const CachedFont& fontFor(const FontSpec& wanted);
 
     QPainter& painter_;
     std::vector<CachedFont> fonts_;
