@@ -167,14 +167,27 @@ void MeterServer::closeMeter(QTcpSocket* socket, bool deliverRest) {
 
 void MeterServer::onFramerTimer() {
     const std::int64_t now = nowMs();
-    QList<QTcpSocket*> due;
+    QList<QTcpSocket*> dueSockets;
     for (auto it = waiting_.cbegin(); it != waiting_.cend(); ++it)
-        if (it.value() <= now) due.append(it.key());
-    for (QTcpSocket* s : due) {
+        if (it.value() <= now) dueSockets.append(it.key());
+    for (QTcpSocket* s : dueSockets) {
+        if (!meters_.contains(s)) continue;
+        // A busy event loop may not have read the rest of the message yet: read what has
+        // arrived first, so that only a meter that really stopped mid-message times out.
+        if (s->bytesAvailable() > 0) {
+            readMeter(s);
+        } else {
+            s->waitForReadyRead(0);
+        }
         MeterConnection* conn = meters_.value(s);
         if (!conn) continue;
-        waiting_.remove(s);
-        deliver(s, conn->framer.onTimeout(now));
+        std::vector<std::string> due = conn->framer.onTimeout(now);
+        if (const auto deadline = conn->framer.nextDeadline()) {
+            waiting_.insert(s, *deadline);
+        } else {
+            waiting_.remove(s);
+        }
+        deliver(s, std::move(due));
     }
     scheduleFramerTimer();
 }
