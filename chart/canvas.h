@@ -26,7 +26,7 @@ struct FontSpec {
 // The few drawing operations the window's paint uses. One adapter draws with QPainter; the
 // tests record the calls. Coordinates are client pixels.
 class Canvas {
-public:
+  public:
     virtual ~Canvas() = default;
     // A rectangle from (left, top) to (right, bottom), the right and bottom edges excluded,
     // outlined with the pen colour and filled with the brush colour.
