@@ -1,5 +1,4 @@
 #include <QApplication>
-#include <QLayout>
 
 #include "mainwindow/tsdf.h"
 #include "platform/qt/audio_tone_sink.h"
@@ -11,7 +10,9 @@ int main(int argc, char* argv[]) {
     tev::SystemClock clock;
     tev::AudioToneSink tones;
     tev::ThreadPause pause;
-    tev::Tsdf sdf(tev::Platform{&clock, &tones, &pause});
+    tev::Platform platform{&clock, &tones, &pause};
+    platform.echoLogToStandardOutput = true;
+    tev::Tsdf sdf(platform);
     sdf.show();
     return app.exec();
 }

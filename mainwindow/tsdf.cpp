@@ -1,5 +1,6 @@
 #include "mainwindow/tsdf.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QLayout>
 #include <QMenu>
@@ -7,16 +8,20 @@
 #include <QPalette>
 #include <QPushButton>
 #include <QTimer>
+#include <cstdio>
 
 #include "mainwindow/client_area.h"
 #include "mainwindow/qpainter_canvas.h"
 #include "mainwindow/widget_style.h"
+#include "store/roll_up.h"
+#include "texts/number_text.h"
 
 namespace tev {
 
 namespace {
 
 constexpr Rgb kBackground{46, 46, 46};
+constexpr Rgb kDisconnectedColour{128, 128, 128};
 constexpr int kFormFontHeight = 11;
 
 }  // namespace
@@ -35,9 +40,26 @@ Tsdf::Tsdf(Platform platform, QWidget* parent) : QMainWindow(parent), platform_(
     });
     setCentralWidget(client_);
 
+    if (platform_.echoLogToStandardOutput) {
+        log_.addListener([](const std::string& line) {
+            std::fwrite(line.data(), 1, line.size(), stdout);
+            std::fputc('\n', stdout);
+            std::fflush(stdout);
+        });
+    }
+
     buildControls();
     buildMainMenu();
     buildPopupMenu();
+    startUpClock();
+
+    std::string workingDirectory = platform_.workingDirectory;
+    if (workingDirectory.empty()) workingDirectory = QDir::currentPath().toStdString();
+    meterLink_ = std::make_unique<MeterLink>(store_, log_, *platform_.tones, *platform_.clock,
+                                             languageMode_, workingDirectory);
+    clockTick_ = std::make_unique<ClockTick>(store_, log_, *platform_.tones, *platform_.clock,
+                                             languageMode_, *meterLink_);
+    startMeterSockets();
 
     timer1_ = new QTimer(this);
     timer1_->setObjectName("Timer1");
@@ -62,9 +84,39 @@ void Tsdf::setLinkFlag(int flag) {
     menu_.link_b->setChecked(flag == 1);
 }
 
-void Tsdf::setMeterTexts(std::string ip, std::string id) {
-    meterIp_ = std::move(ip);
-    meterId_ = std::move(id);
+// The clock snapshot of the window's creation: the calendar, and the clock and date labels
+// that the tick keeps current afterwards.
+void Tsdf::startUpClock() {
+    const DateTime now = platform_.clock->now();
+    Calendar& cal = store_.calendar;
+    readDate(cal, now);
+    cal.Hour = now.hour;
+    cal.Minute = now.minute;
+    cal.Second = now.second;
+    cal.StartDayCode = cal.TodayCode;
+    // The week row in progress begins today until the settings file says otherwise.
+    if (cal.WeekStartCode == 0) cal.WeekStartCode = cal.TodayCode;
+    controls_.Time_lb->setText(QString::fromStdString(timeLabelText(now.hour, now.minute)));
+    controls_.Date_lb->setText(
+        QString::fromStdString(dateLabelText(now.year, now.month, now.day, languageMode_)));
+}
+
+void Tsdf::startMeterSockets() {
+    server_ = new MeterServer(platform_.sockets, this);
+    server_->setMessageHandler([this](std::string_view message) {
+        std::string reply = meterLink_->handleMessage(message);
+        requestRepaint();
+        return reply;
+    });
+    server_->setErrorHandler([this](const std::string& reason) {
+        log_.append(logStamp(platform_.clock->now()) + " " + reason);
+    });
+    // ServerSocketListen: the computer's own address, for the meter's set-up.
+    server_->setListenHandler([this](const std::string& ip) {
+        computerIp_ = ip;
+        controls_.ip_l->setText(QString::fromStdString("IP " + ip));
+    });
+    server_->start();
 }
 
 void Tsdf::requestRepaint() {
@@ -77,7 +129,8 @@ void Tsdf::FormPaint(QPainter& painter) {
     view_.windowLeft = x();
     view_.windowTop = y();
     QPainterCanvas canvas(painter);
-    const PaintContext context{languageMode_, linkFlag_ == 1, meterCount_, meterIp_, meterId_};
+    const PaintContext context{languageMode_, linkFlag_ == 1, store_.registry.MeterCount,
+                               meterLink_->currentIp(), meterLink_->currentId()};
     applyConnectionLabels(paintWindow(canvas, store_, view_, context));
 }
 
@@ -106,7 +159,19 @@ void Tsdf::FormMouseDown(Qt::MouseButton button, bool doubleClick, int x, int y)
 }
 
 void Tsdf::beep(const ToneRequest& tone) {
-    if (platform_.tones != nullptr) platform_.tones->beep(tone.frequencyHz, tone.durationMs);
+    beep(tone.frequencyHz, tone.durationMs);
+}
+
+void Tsdf::beep(int frequencyHz, int durationMs) {
+    if (platform_.tones != nullptr) platform_.tones->beep(frequencyHz, durationMs);
+}
+
+// Connect_l and id_l after the link is lost or switched off.
+void Tsdf::showDisconnected() {
+    if (languageMode_ != LanguageMode::Chinese)
+        controls_.Connect_l->setText(QString::fromStdString(noConnectText(languageMode_)));
+    setTextColour(controls_.Connect_l, kDisconnectedColour);
+    controls_.id_l->setText(QString());
 }
 
 void Tsdf::apply(const SelectionOutcome& outcome) {
@@ -131,12 +196,38 @@ void Tsdf::Syn_CHClick() {
     apply(toggleSync(view_));
 }
 
-// The one-second tick: link supervision and the roll-up are wired in here.
-void Tsdf::Timer1Timer() {}
+// The one-second tick: link supervision, then the roll-up and the clock labels.
+void Tsdf::Timer1Timer() {
+    const TickOutcome outcome = clockTick_->onTimer();
+    if (outcome.offlineAlarm) showDisconnected();
+    if (outcome.timeLabelChanged)
+        controls_.Time_lb->setText(QString::fromStdString(outcome.timeLabel));
+    if (outcome.dateLabelChanged)
+        controls_.Date_lb->setText(QString::fromStdString(outcome.dateLabel));
+    if (outcome.repaint) requestRepaint();
+}
+
+// The meter link switch under the wifi menu.
+void Tsdf::link_bClick() {
+    if (linkFlag_ == 1) {
+        setLinkFlag(0);
+        if (auto caption = pickText(languageMode_, "OFF Connect", "OFF 連線關閉"))
+            menu_.link_b->setText(QString::fromStdString(*caption));
+        // Empties the registry, logs "TCP/IP OFF-Line !" and beeps 1200 Hz.
+        server_->setListening(false);
+        meterLink_->linkSwitchedOff();
+        showDisconnected();
+    } else {
+        setLinkFlag(1);
+        if (auto caption = pickText(languageMode_, "ON Connect", "ON 連線開啟"))
+            menu_.link_b->setText(QString::fromStdString(*caption));
+        server_->setListening(true);
+        meterLink_->linkSwitchedOn();
+    }
+}
 
 // Commands whose behaviour is wired in with the meter link, the records and settings files,
 // the language tables and the information windows.
-void Tsdf::link_bClick() {}
 void Tsdf::LoadDataClick() {}
 void Tsdf::SaveDataClick() {}
 void Tsdf::OutputDataClick() {}
@@ -153,7 +244,9 @@ void Tsdf::copy_bClick() {}
 void Tsdf::LoadRecords_bClick() {}
 void Tsdf::SaveRecord_bClick() {}
 void Tsdf::saf_bClick() {}
-void Tsdf::M10_SaveClick() {}
+void Tsdf::M10_SaveClick() {
+    meterLink_->m10SaveClick();
+}
 void Tsdf::ResetAll_bClick() {}
 void Tsdf::b_setClick() {}
 void Tsdf::b_clrClick() {}

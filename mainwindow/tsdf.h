@@ -2,11 +2,15 @@
 
 #include <QMainWindow>
 #include <array>
+#include <memory>
 #include <string>
 
 #include "chart/chart_channel.h"
 #include "chart/selection.h"
 #include "chart/window_painter.h"
+#include "mainwindow/meter_server.h"
+#include "meterlink/clock_tick.h"
+#include "meterlink/meter_link.h"
 #include "platform/clock.h"
 #include "platform/pause.h"
 #include "platform/tone_sink.h"
@@ -35,6 +39,13 @@ struct Platform {
     Clock* clock = nullptr;
     ToneSink* tones = nullptr;
     Pause* pause = nullptr;
+    // Where the meter sockets listen; tests listen on 127.0.0.1, port 0.
+    MeterServerSettings sockets{};
+    // Where the day files go; empty means the process's current directory.
+    std::string workingDirectory;
+    // Every event-log line is also written to standard output, so that an unattended program
+    // can be followed from a terminal or a service journal.
+    bool echoLogToStandardOutput = false;
 };
 
 // The controls of the form, named as the form names them (each widget's objectName is the
@@ -127,10 +138,11 @@ class Tsdf : public QMainWindow {
     // The link flag: 1 = meter link on (link_b checked), 0 = off.
     int linkFlag() const { return linkFlag_; }
     void setLinkFlag(int flag);
-    int meterCount() const { return meterCount_; }
-    void setMeterCount(int count) { meterCount_ = count; }
-    // The meter link's IP and ID texts that the paint shows in Connect_l and id_l.
-    void setMeterTexts(std::string ip, std::string id);
+    int meterCount() const { return store_.registry.MeterCount; }
+    MeterLink& meterLink() { return *meterLink_; }
+    MeterServer& meterServer() { return *server_; }
+    // The computer's IP text, as shown in ip_l after "IP ".
+    const std::string& computerIp() const { return computerIp_; }
 
     // Asks for a paint of the whole client area; requests made before it runs fold into one.
     void requestRepaint();
@@ -187,6 +199,10 @@ class Tsdf : public QMainWindow {
     void applyConnectionLabels(const ConnectionLabels& labels);
     void apply(const SelectionOutcome& outcome);
     void beep(const ToneRequest& tone);
+    void beep(int frequencyHz, int durationMs);
+    void showDisconnected();
+    void startUpClock();
+    void startMeterSockets();
 
     Platform platform_;
     MeasurementStore store_;
@@ -194,9 +210,10 @@ class Tsdf : public QMainWindow {
     ViewState view_;
     LanguageMode languageMode_ = LanguageMode::Bilingual;
     int linkFlag_ = 1;
-    int meterCount_ = 0;
-    std::string meterIp_;
-    std::string meterId_;
+    std::string computerIp_;
+    std::unique_ptr<MeterLink> meterLink_;
+    std::unique_ptr<ClockTick> clockTick_;
+    MeterServer* server_ = nullptr;
     int paintCount_ = 0;
     int repaintRequestCount_ = 0;
 

@@ -34,11 +34,13 @@ TEST_F(TsdfTest, ClientAreaIsFixedAtItsSizeWithTheDarkBackgroundAndNoMaximiseBut
 
 TEST_F(TsdfTest, StatusLabelsAndButtonsSitAtTheirPlacesWithTheirCaptionsFontsAndColours) {
     const ExpectedLabel labels[] = {
-        {"ip_l", {5, 7, 115, 16}, "IP =  ", 13, false, QColor(128, 255, 255)},
+        // ip_l shows the computer's address once the meter socket listens.
+        {"ip_l", {5, 7, 115, 16}, "", 13, false, QColor(128, 255, 255)},
         {"Connect_l", {263, 7, 125, 16}, "- 未連線 -", 12, false, QColor(128, 128, 128)},
         {"id_l", {395, 7, 127, 16}, "", 12, false, QColor(255, 0, 255)},
-        {"Date_lb", {770, 5, 127, 21}, "", 16, false, QColor(0, 255, 255)},
-        {"Time_lb", {902, 3, 79, 20}, "", 20, true, QColor(255, 255, 255)},
+        // The start-up clock snapshot: 2 August 2024, 08:05, bilingual.
+        {"Date_lb", {770, 5, 127, 21}, "2024年 8月 2日      ", 16, false, QColor(0, 255, 255)},
+        {"Time_lb", {902, 3, 79, 20}, "8 : 5      ", 20, true, QColor(255, 255, 255)},
         {"Label1",
          {486, 602, 151, 15},
          "TEV System LOG  工作記錄",
@@ -52,7 +54,9 @@ TEST_F(TsdfTest, StatusLabelsAndButtonsSitAtTheirPlacesWithTheirCaptionsFontsAnd
         ASSERT_NE(label, nullptr);
         EXPECT_EQ(label->parentWidget(), sdf->clientArea());
         EXPECT_EQ(label->geometry(), e.geometry);
-        EXPECT_EQ(label->text(), QString::fromUtf8(e.caption));
+        const std::string caption =
+            std::string(e.name) == "ip_l" ? "IP " + sdf->computerIp() : e.caption;
+        EXPECT_EQ(label->text(), QString::fromStdString(caption));
         EXPECT_EQ(label->font().pixelSize(), e.pixelHeight);
         EXPECT_EQ(label->font().bold(), e.bold);
         EXPECT_EQ(textColour(label), e.colour);

@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QPalette>
+#include <QTemporaryDir>
 #include <QWidget>
 #include <memory>
 
@@ -19,7 +20,15 @@ class TsdfTest : public ::testing::Test {
   protected:
     void SetUp() override {
         qtApplication();
-        sdf = std::make_unique<Tsdf>(Platform{&clock, &tones, &pause});
+        sdf = std::make_unique<Tsdf>(platform(&tones));
+    }
+
+    // The fakes, with the meter sockets on free loopback ports and day files in a fresh folder.
+    Platform platform(ToneSink* toneSink) {
+        Platform p{&clock, toneSink, &pause};
+        p.sockets = MeterServerSettings{QHostAddress::LocalHost, 0, 0};
+        p.workingDirectory = workDir.path().toStdString();
+        return p;
     }
 
     template <typename W>
@@ -27,6 +36,7 @@ class TsdfTest : public ::testing::Test {
         return sdf->findChild<W*>(name);
     }
 
+    QTemporaryDir workDir;
     FakeClock clock{DateTime{2024, 8, 2, 8, 5, 0, 0}};
     RecordingToneSink tones;
     RecordingPause pause;

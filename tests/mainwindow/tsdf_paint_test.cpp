@@ -3,6 +3,7 @@
 #include <QPixmap>
 
 #include "tests/mainwindow/tsdf_fixture.h"
+#include "tools/hoq-sim/meter_messages.h"
 
 namespace tev::testing {
 namespace {
@@ -45,8 +46,11 @@ TEST_F(TsdfTest, ScreenshotShowsTheBackgroundAndTheBlackScaleLabels) {
 }
 
 TEST_F(TsdfTest, PaintShowsTheConnectedMeterInTheConnectionLabels) {
-    sdf->setMeterCount(1);
-    sdf->setMeterTexts("192.168.1.20", "A1B2C3D4E5F6");
+    sim::DataWords words;
+    words.decimals[0] = 230;
+    sdf->meterLink().handleMessage(
+        sim::buildDataMessage("A1B2C3D4E5F6", "192.168.1.20", 240802, 29100, words) + "\r\n");
+    ASSERT_EQ(sdf->meterCount(), 1);
     sdf->show();
     sdf->clientArea()->grab();
     const SdfControls& k = sdf->controls();
@@ -57,7 +61,8 @@ TEST_F(TsdfTest, PaintShowsTheConnectedMeterInTheConnectionLabels) {
 
     // With the link off the labels keep what they show.
     sdf->setLinkFlag(0);
-    sdf->setMeterTexts("10.0.0.9", "FFFFFFFFFFFF");
+    sdf->meterLink().handleMessage(
+        sim::buildDataMessage("FFFFFFFFFFFF", "10.0.0.9", 240802, 29100, words) + "\r\n");
     sdf->clientArea()->grab();
     EXPECT_EQ(k.id_l->text(), "ID: A1B2C3D4E5F6");
 }

@@ -25,7 +25,7 @@ class TsdfSelectionTest : public TsdfTest {
   protected:
     void SetUp() override {
         TsdfTest::SetUp();
-        sdf = std::make_unique<Tsdf>(Platform{&clock, &ordered, &pause});
+        sdf = std::make_unique<Tsdf>(platform(&ordered));
         ordered.sdf = sdf.get();
     }
     void TearDown() override {
