@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTcpSocket>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "mainwindow/meter_server.h"
+#include "mainwindow/tsdf.h"
 #include "meterlink/meter_link.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/recording_tone_sink.h"
@@ -138,10 +140,102 @@ void BM_LoopbackMeters(benchmark::State& state) {
 
 BENCHMARK(BM_LoopbackMeters)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The same flood into the real main window (offscreen): its own meter socket, protocol and
+// coalesced repaints, shown on screen while the messages arrive.
+void BM_LoopbackMetersIntoTheMainWindow(benchmark::State& state) {
+    QTemporaryDir dayFiles;
+    tev::testing::RecordingToneSink tones;
+    tev::testing::RecordingPause pause;
+    tev::testing::FakeClock clock{tev::DateTime{2024, 8, 2, 12, 0, 0, 0}};
+    tev::Platform platform{&clock, &tones, &pause};
+    platform.sockets = tev::MeterServerSettings{QHostAddress::LocalHost, 0, 0};
+    platform.workingDirectory = dayFiles.path().toStdString();
+    tev::Tsdf sdf(platform);
+    sdf.show();
+    // Both charts busy: CH1 voltage and CH2 power, on the one-minute scale.
+    sdf.view().channels[0].quantity = tev::Quantity::V1;
+    sdf.view().channels[1].quantity = tev::Quantity::Watt;
+    sdf.timeScaleLabelClick(1, tev::TimeScale::Min);
+    sdf.timeScaleLabelClick(2, tev::TimeScale::Min);
+    QCoreApplication::processEvents();
+    const tev::MeterLinkCounters& counters = sdf.meterLink().counters();
+    const tev::MeasurementStore& store = sdf.store();
+
+    std::vector<std::string> ids;
+    std::vector<QByteArray> streams;
+    for (int i = 0; i < kMeters; ++i) {
+        ids.push_back(tev::sim::meterId("SHOW", i + 1));
+        tev::sim::MeterModel model(i, kStartDate, kStartSecond);
+        std::string stream;
+        for (int n = 0; n < kMessagesPerMeter; ++n) {
+            stream += tev::sim::buildDataMessage(ids.back(), "192.168.1.50", model.meterDate(),
+                                                 model.secs(), model.reading(n));
+            stream += tev::sim::kCrLf;
+            model.advance(kMeterSecondsPerMessage);
+        }
+        streams.emplace_back(stream.data(), static_cast<qsizetype>(stream.size()));
+    }
+    const std::uint64_t expected = static_cast<std::uint64_t>(kMeters) * kMessagesPerMeter;
+    std::vector<std::unique_ptr<QTcpSocket>> meters;
+    for (int i = 0; i < kMeters; ++i) {
+        meters.push_back(std::make_unique<QTcpSocket>());
+        meters.back()->connectToHost(QHostAddress::LocalHost, sdf.meterServer().meterPort());
+    }
+    for (auto& m : meters) m->waitForConnected(kLimitMs);
+
+    QElapsedTimer wall;
+    std::int64_t cpuStart = 0;
+    const std::uint64_t handledBefore = counters.handled;
+    const int paintsBefore = sdf.paintCount();
+    for (auto _ : state) {
+        wall.start();
+        cpuStart = cpuMicroseconds();
+        for (int i = 0; i < kMeters; ++i) meters[i]->write(streams[i]);
+        while (counters.handled - handledBefore < expected && wall.elapsed() < kLimitMs)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    const double seconds = wall.nsecsElapsed() / 1e9;
+    const std::int64_t cpuUs = cpuMicroseconds() - cpuStart;
+    const std::uint64_t handled = counters.handled - handledBefore;
+    const int paints = sdf.paintCount() - paintsBefore;
+
+    // Each meter's row must hold its own last sequence number (word 24) under its own ID.
+    int wrongRows = 0;
+    for (int r = 0; r < store.registry.MeterCount; ++r) {
+        const tev::MeterEntry& e = store.registry.rows[r];
+        if (e.Field24 != kMessagesPerMeter - 1 || e.Id.view() != ids[r]) ++wrongRows;
+    }
+    const bool whole = handled == expected && store.registry.MeterCount == kMeters &&
+                       wrongRows == 0 && counters.abandoned == 0;
+    std::printf("\nmain window: %d meters x %d data messages over 127.0.0.1, window offscreen\n",
+                kMeters, kMessagesPerMeter);
+    std::printf("  handled            %llu of %llu data messages in %.3f s\n",
+                static_cast<unsigned long long>(handled), static_cast<unsigned long long>(expected),
+                seconds);
+    std::printf("  rate               %.0f data messages/s\n", handled / seconds);
+    std::printf("  process CPU        %.2f us per message (window, sockets, parser, clients)\n",
+                handled ? static_cast<double>(cpuUs) / handled : 0.0);
+    std::printf("  paints             %d full paints for %llu repaint requests\n", paints,
+                static_cast<unsigned long long>(handled));
+    std::printf("  per-meter rows     %s (%d rows wrong of %d)\n",
+                whole ? "all whole, none lost or misattributed" : "MISMATCH", wrongRows,
+                store.registry.MeterCount);
+    state.counters["msgs_per_s"] = handled / seconds;
+    state.counters["cpu_us_per_msg"] = handled ? static_cast<double>(cpuUs) / handled : 0;
+    state.counters["paints"] = paints;
+    state.counters["lost_or_misattributed"] = whole ? 0 : 1;
+}
+
+BENCHMARK(BM_LoopbackMetersIntoTheMainWindow)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
