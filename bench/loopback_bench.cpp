@@ -46,6 +46,24 @@ std::string dataMessageId(std::string_view m) {
     return std::string(m.substr(9, tev::sim::kIdLength));
 }
 
+// One stream of data messages per meter, each message ended by CR LF; `ids` gets the IDs.
+std::vector<QByteArray> buildStreams(std::string_view idPrefix, std::vector<std::string>& ids) {
+    std::vector<QByteArray> streams;
+    for (int i = 0; i < kMeters; ++i) {
+        ids.push_back(tev::sim::meterId(idPrefix, i + 1));
+        tev::sim::MeterModel model(i, kStartDate, kStartSecond);
+        std::string stream;
+        for (int n = 0; n < kMessagesPerMeter; ++n) {
+            stream += tev::sim::buildDataMessage(ids.back(), "192.168.1.50", model.meterDate(),
+                                                 model.secs(), model.reading(n));
+            stream += tev::sim::kCrLf;
+            model.advance(kMeterSecondsPerMessage);
+        }
+        streams.emplace_back(stream.data(), static_cast<qsizetype>(stream.size()));
+    }
+    return streams;
+}
+
 void BM_LoopbackMeters(benchmark::State& state) {
     QTemporaryDir dayFiles;
     tev::MeasurementStore store;
@@ -77,19 +95,7 @@ void BM_LoopbackMeters(benchmark::State& state) {
 
     // Every meter's whole stream is built before the clock starts.
     std::vector<std::string> ids;
-    std::vector<QByteArray> streams;
-    for (int i = 0; i < kMeters; ++i) {
-        ids.push_back(tev::sim::meterId("BENCH", i + 1));
-        tev::sim::MeterModel model(i, kStartDate, kStartSecond);
-        std::string stream;
-        for (int n = 0; n < kMessagesPerMeter; ++n) {
-            stream += tev::sim::buildDataMessage(ids.back(), "192.168.1.50", model.meterDate(),
-                                                 model.secs(), model.reading(n));
-            stream += tev::sim::kCrLf;
-            model.advance(kMeterSecondsPerMessage);
-        }
-        streams.emplace_back(stream.data(), static_cast<qsizetype>(stream.size()));
-    }
+    const std::vector<QByteArray> streams = buildStreams("BENCH", ids);
 
     const std::int64_t expected = static_cast<std::int64_t>(kMeters) * kMessagesPerMeter;
     std::vector<std::unique_ptr<QTcpSocket>> meters;
@@ -162,19 +168,7 @@ void BM_LoopbackMetersIntoTheMainWindow(benchmark::State& state) {
     const tev::MeasurementStore& store = sdf.store();
 
     std::vector<std::string> ids;
-    std::vector<QByteArray> streams;
-    for (int i = 0; i < kMeters; ++i) {
-        ids.push_back(tev::sim::meterId("SHOW", i + 1));
-        tev::sim::MeterModel model(i, kStartDate, kStartSecond);
-        std::string stream;
-        for (int n = 0; n < kMessagesPerMeter; ++n) {
-            stream += tev::sim::buildDataMessage(ids.back(), "192.168.1.50", model.meterDate(),
-                                                 model.secs(), model.reading(n));
-            stream += tev::sim::kCrLf;
-            model.advance(kMeterSecondsPerMessage);
-        }
-        streams.emplace_back(stream.data(), static_cast<qsizetype>(stream.size()));
-    }
+    const std::vector<QByteArray> streams = buildStreams("SHOW", ids);
     const std::uint64_t expected = static_cast<std::uint64_t>(kMeters) * kMessagesPerMeter;
     std::vector<std::unique_ptr<QTcpSocket>> meters;
     for (int i = 0; i < kMeters; ++i) {
