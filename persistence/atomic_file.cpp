@@ -53,8 +53,8 @@ std::string writeFileAtomically(const std::string& path, std::span<const std::ui
     return {};
 }
 
-std::vector<std::uint8_t> readWholeFile(const std::string& path, std::string& error,
-                                        bool& missing) {
+std::vector<std::uint8_t> readWholeFile(const std::string& path, std::string& error, bool& missing,
+                                        std::size_t maxBytes) {
     error.clear();
     missing = false;
     std::vector<std::uint8_t> bytes;
@@ -67,10 +67,11 @@ std::vector<std::uint8_t> readWholeFile(const std::string& path, std::string& er
     struct stat info {};
     constexpr std::size_t kChunk = 65536;
     if (::fstat(fd, &info) == 0 && info.st_size > 0)
-        bytes.reserve(static_cast<std::size_t>(info.st_size));
+        bytes.reserve(std::min(static_cast<std::size_t>(info.st_size), maxBytes));
     std::size_t size = 0;
-    for (;;) {
-        if (bytes.size() < size + kChunk) bytes.resize(std::max(bytes.capacity(), size + kChunk));
+    while (size < maxBytes) {
+        if (bytes.size() < size + kChunk)
+            bytes.resize(std::min(std::max(bytes.capacity(), size + kChunk), maxBytes));
         const ssize_t n = ::read(fd, bytes.data() + size, bytes.size() - size);
         if (n < 0) {
             if (errno == EINTR) continue;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <string>
 #include <vector>
@@ -12,7 +14,11 @@ namespace tev {
 // Returns an empty text on success, else the reason.
 std::string writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
 
-// Reads a whole file. `error` is empty on success; `missing` tells a file that does not exist.
-std::vector<std::uint8_t> readWholeFile(const std::string& path, std::string& error, bool& missing);
+// Reads a file from its start up to its end or up to `maxBytes`, whichever comes first, so that
+// a chosen file far larger than expected (or a device that never ends) cannot exhaust memory.
+// `error` is empty on success; `missing` tells a file that does not exist.
+std::vector<std::uint8_t> readWholeFile(
+    const std::string& path, std::string& error, bool& missing,
+    std::size_t maxBytes = std::numeric_limits<std::size_t>::max());
 
 }  // namespace tev

@@ -117,7 +117,9 @@ RecordsDecodeReport decodeRecords(std::span<const std::uint8_t> image, Measureme
 RecordsFileResult readRecordsFile(const std::string& path, MeasurementStore& store) {
     RecordsFileResult result;
     bool missing = false;
-    const std::vector<std::uint8_t> bytes = readWholeFile(path, result.error, missing);
+    // Only the image's own bytes are read: anything after them is never used.
+    const std::vector<std::uint8_t> bytes =
+        readWholeFile(path, result.error, missing, kRecordsFileSize);
     result.opened = !missing && (result.error.empty() || !bytes.empty());
     result.decode = decodeRecords(bytes, store);
     if (result.error.empty() && !result.decode.complete)

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "persistence/atomic_file.h"
+
 namespace tev {
 namespace {
 
@@ -204,6 +206,37 @@ TEST(RecordsFile, WritesReadsAndReportsMissingAndUnwritableFiles) {
     EXPECT_FALSE(failed.ok);
     EXPECT_NE(failed.error.find("No such file"), std::string::npos) << failed.error;
     std::filesystem::remove_all(dir);
+}
+
+TEST(RecordsFile, ReadsOnlyTheImageBytesOfALongerFileOrOfAnEndlessDevice) {
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("tev_records_long_" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const std::string path = (dir / "long.dat").string();
+    MeasurementStore source;
+    fillDistinct(source);
+    {
+        std::ofstream out(path, std::ios::binary);
+        const std::vector<std::uint8_t> image = encodeRecords(source);
+        out.write(reinterpret_cast<const char*>(image.data()),
+                  static_cast<std::streamsize>(image.size()));
+        out << std::string(1000000, 'x');
+    }
+    std::string error;
+    bool missing = false;
+    EXPECT_EQ(readWholeFile(path, error, missing, kRecordsFileSize).size(), kRecordsFileSize);
+    MeasurementStore target;
+    EXPECT_TRUE(readRecordsFile(path, target).ok);
+    EXPECT_EQ(encodeRecords(target), encodeRecords(source));
+    std::filesystem::remove_all(dir);
+
+    // A device chosen in the file dialog ends the read once the image is full.
+    MeasurementStore zeroed;
+    fillDistinct(zeroed);
+    const RecordsFileResult fromDevice = readRecordsFile("/dev/zero", zeroed);
+    EXPECT_TRUE(fromDevice.ok) << fromDevice.error;
+    for (int i = 0; i < kScaleCount; ++i) EXPECT_EQ(zeroed.tableAt(i).cnt, 0);
 }
 
 }  // namespace
