@@ -1,6 +1,7 @@
 // The main menu MainMenu1 and the quantity pop-up PopupMenu1, with the form's captions.
 
 #include <QAction>
+#include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -28,6 +29,8 @@ QAction* addItem(QMenu* menu, const char* name, const char* caption) {
 void Tsdf::buildMainMenu() {
     QMenuBar* bar = menuBar();
     bar->setObjectName("MainMenu1");
+    // Menus are drawn in the system's menu font; the window's own font is for its controls.
+    bar->setFont(QApplication::font("QMenuBar"));
     SdfMenu& m = menu_;
 
     m.wifi_b = addMenu(bar, "wifi_b", "WiFi 網路      ");

@@ -1,4 +1,5 @@
 #include <QAction>
+#include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -68,6 +69,15 @@ TEST_F(TsdfTest, MainMenuHoldsFiveMenusWithTheFormCaptionsInOrder) {
                          {"", ""},
                          {"bilingual", "Bilingual 中英文", true, true}});
     expectItems(m.Help, {{"Manual_b", "Manual 使用說明"}, {"", ""}, {"About_b", "About 關於產品"}});
+}
+
+TEST_F(TsdfTest, MenusUseTheSystemMenuFontNotTheFormFont) {
+    EXPECT_EQ(sdf->font().family(), "MS Serif");
+    QMenuBar* bar = sdf->menuBar();
+    EXPECT_NE(bar->font().family(), "MS Serif");
+    EXPECT_EQ(bar->font().family(), QApplication::font("QMenuBar").family());
+    EXPECT_NE(sdf->mainMenu().wifi_b->font().family(), "MS Serif");
+    EXPECT_NE(sdf->popupMenu()->font().family(), "MS Serif");
 }
 
 TEST_F(TsdfTest, CheckMarksChangeOnlyThroughTheirCommandsAndTheLinkFlag) {
