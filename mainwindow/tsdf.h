@@ -12,6 +12,7 @@
 #include "meterlink/clock_tick.h"
 #include "meterlink/meter_link.h"
 #include "platform/clock.h"
+#include "platform/dialogs.h"
 #include "platform/pause.h"
 #include "platform/tone_sink.h"
 #include "store/measurement_store.h"
@@ -39,6 +40,10 @@ struct Platform {
     Clock* clock = nullptr;
     ToneSink* tones = nullptr;
     Pause* pause = nullptr;
+    FileChooser* files = nullptr;
+    MessageBoxes* messages = nullptr;
+    Clipboard* clipboard = nullptr;
+    UrlOpener* urls = nullptr;
     // Where the meter sockets listen; tests listen on 127.0.0.1, port 0.
     MeterServerSettings sockets{};
     // Where the day files go; empty means the process's current directory.
@@ -46,6 +51,15 @@ struct Platform {
     // Every event-log line is also written to standard output, so that an unattended program
     // can be followed from a terminal or a service journal.
     bool echoLogToStandardOutput = false;
+};
+
+// The secondary windows, created hidden after the main window in this order; the commands
+// that open them show them, and closing one only hides it.
+struct SecondaryWindows {
+    QWidget* About = nullptr;
+    QWidget* About2 = nullptr;
+    QWidget* menu = nullptr;
+    QWidget* Record = nullptr;
 };
 
 // The controls of the form, named as the form names them (each widget's objectName is the
@@ -132,6 +146,10 @@ class Tsdf : public QMainWindow {
     const SdfMenu& mainMenu() const { return menu_; }
     QMenu* popupMenu() const { return popup_; }
     QTimer* timer() const { return timer1_; }
+    const Platform& platform() const { return platform_; }
+
+    const SecondaryWindows& secondaryWindows() const { return windows_; }
+    void setSecondaryWindows(const SecondaryWindows& windows) { windows_ = windows; }
 
     LanguageMode languageMode() const { return languageMode_; }
     void setLanguageMode(LanguageMode mode) { languageMode_ = mode; }
@@ -222,6 +240,7 @@ class Tsdf : public QMainWindow {
     SdfMenu menu_;
     QMenu* popup_ = nullptr;
     QTimer* timer1_ = nullptr;
+    SecondaryWindows windows_;
 };
 
 }  // namespace tev

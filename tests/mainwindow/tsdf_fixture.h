@@ -10,6 +10,7 @@
 
 #include "mainwindow/tsdf.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/fake_dialogs.h"
 #include "tests/support/qt_application.h"
 #include "tests/support/recording_tone_sink.h"
 
@@ -26,6 +27,10 @@ class TsdfTest : public ::testing::Test {
     // The fakes, with the meter sockets on free loopback ports and day files in a fresh folder.
     Platform platform(ToneSink* toneSink) {
         Platform p{&clock, toneSink, &pause};
+        p.files = &files;
+        p.messages = &messages;
+        p.clipboard = &clipboard;
+        p.urls = &urls;
         p.sockets = MeterServerSettings{QHostAddress::LocalHost, 0, 0};
         p.workingDirectory = workDir.path().toStdString();
         return p;
@@ -40,6 +45,10 @@ class TsdfTest : public ::testing::Test {
     FakeClock clock{DateTime{2024, 8, 2, 8, 5, 0, 0}};
     RecordingToneSink tones;
     RecordingPause pause;
+    FakeFileChooser files;
+    FakeMessageBoxes messages;
+    FakeClipboard clipboard;
+    FakeUrlOpener urls;
     std::unique_ptr<Tsdf> sdf;
 };
 
