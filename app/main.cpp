@@ -1,14 +1,54 @@
 #include <QApplication>
+#include <QDir>
+#include <QLockFile>
+#include <QMessageBox>
+#include <QSessionManager>
 #include <QWidget>
+#include <cstdio>
 
 #include "mainwindow/tsdf.h"
 #include "platform/qt/audio_tone_sink.h"
 #include "platform/qt/qt_dialogs.h"
 #include "platform/qt/system_clock.h"
+#include "platform/qt/termination_signals.h"
 #include "platform/qt/thread_pause.h"
+
+namespace {
+
+// Two programs in one folder would overwrite each other's records and settings files.
+constexpr const char* kLockFileName = ".tev3p.lock";
+
+void sayFolderInUse(const QString& folder, qint64 pid) {
+    const QString text =
+        QString(
+            "The folder %1 is in use by another TEV3P power monitor%2. Only one program may "
+            "keep its records in a folder; this one ends without touching its files.")
+            .arg(QDir::toNativeSeparators(folder),
+                 pid > 0 ? QString(" (process %1)").arg(pid) : QString());
+    std::fprintf(stderr, "tev3p: %s\n", text.toLocal8Bit().constData());
+    // Without a display nobody could answer the box.
+    const QString platform = QGuiApplication::platformName();
+    if (platform != "offscreen" && platform != "minimal")
+        QMessageBox::critical(nullptr, "TEV3P", text);
+}
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+
+    const QString folder = QDir::currentPath();
+    QLockFile lock(QDir(folder).filePath(kLockFileName));
+    // The lock is held for weeks: it counts as stale only when its process is gone.
+    lock.setStaleLockTime(0);
+    if (!lock.tryLock(0)) {
+        qint64 pid = 0;
+        QString host, appName;
+        lock.getLockInfo(&pid, &host, &appName);
+        sayFolderInUse(folder, pid);
+        return 1;
+    }
+
     tev::SystemClock clock;
     tev::AudioToneSink tones;
     tev::ThreadPause pause;
@@ -16,7 +56,10 @@ int main(int argc, char* argv[]) {
     tev::QtMessageBoxes messages;
     tev::QtClipboard clipboard;
     tev::QtUrlOpener urls;
-    tev::Platform platform{&clock, &tones, &pause};
+    tev::Platform platform;
+    platform.clock = &clock;
+    platform.tones = &tones;
+    platform.pause = &pause;
     platform.files = &files;
     platform.messages = &messages;
     platform.clipboard = &clipboard;
@@ -38,6 +81,20 @@ int main(int argc, char* argv[]) {
     record.setObjectName("Record");
     sdf.setSecondaryWindows({&about, &about2, &menu, &record});
 
+    // A service stop, Ctrl+C, a closed terminal and the end of the desktop session all run the
+    // window's close handler, which saves both files.
+    tev::TerminationSignals terminationSignals;
+    QObject::connect(&terminationSignals, &tev::TerminationSignals::received, &sdf, [&sdf](int) {
+        sdf.close();
+        QApplication::quit();
+    });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &sdf,
+                     [&sdf](QSessionManager&) { sdf.FormClose(); });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &sdf, [&sdf] { sdf.FormClose(); });
+    QApplication::setQuitOnLastWindowClosed(true);
+
     sdf.show();
-    return app.exec();
+    const int status = app.exec();
+    sdf.FormClose();
+    return status;
 }

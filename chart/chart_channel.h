@@ -21,6 +21,8 @@ struct ChartChannel {
     TimeScale timeScale = TimeScale::Hour;
     int span = 10;
     std::array<int, kScaleCount> spanPerScale = kDefaultSpan;
+    // A value the settings file keeps beside the channel's time scale; nothing else uses it.
+    std::int32_t reservedSetting = 0;
     int rowCount = 0;  // cnt of the shown table at the last paint that had a quantity
     bool cursorOn = false;
     int cursorX = 0;

@@ -51,26 +51,27 @@ Tsdf::Tsdf(Platform platform, QWidget* parent) : QMainWindow(parent), platform_(
     buildControls();
     buildMainMenu();
     buildPopupMenu();
-    startUpClock();
 
-    std::string workingDirectory = platform_.workingDirectory;
-    if (workingDirectory.empty()) workingDirectory = QDir::currentPath().toStdString();
+    workingDirectory_ = platform_.workingDirectory;
+    if (workingDirectory_.empty()) workingDirectory_ = QDir::currentPath().toStdString();
     meterLink_ = std::make_unique<MeterLink>(store_, log_, *platform_.tones, *platform_.clock,
-                                             languageMode_, workingDirectory);
+                                             languageMode_, workingDirectory_);
     clockTick_ = std::make_unique<ClockTick>(store_, log_, *platform_.tones, *platform_.clock,
                                              languageMode_, *meterLink_);
-    startMeterSockets();
 
     timer1_ = new QTimer(this);
     timer1_->setObjectName("Timer1");
     timer1_->setInterval(kTimerIntervalMs);
     connect(timer1_, &QTimer::timeout, this, &Tsdf::Timer1Timer);
-    timer1_->start();
 
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     move(kInitialLeft, kInitialTop);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    FormCreate();
+    startMeterSockets();
+    timer1_->start();
 }
 
 Tsdf::~Tsdf() = default;
@@ -205,6 +206,7 @@ void Tsdf::Timer1Timer() {
     if (outcome.dateLabelChanged)
         controls_.Date_lb->setText(QString::fromStdString(outcome.dateLabel));
     if (outcome.repaint) requestRepaint();
+    autosave();
 }
 
 // The meter link switch under the wifi menu.
@@ -228,11 +230,7 @@ void Tsdf::link_bClick() {
 
 // Commands whose behaviour is wired in with the meter link, the records and settings files,
 // the language tables and the information windows.
-void Tsdf::LoadDataClick() {}
-void Tsdf::SaveDataClick() {}
 void Tsdf::OutputDataClick() {}
-void Tsdf::SaveEnviorClick() {}
-void Tsdf::LoadEnviorClick() {}
 void Tsdf::TSetClick() {}
 void Tsdf::ResetAllClick() {}
 void Tsdf::EnglishClick() {}
@@ -241,9 +239,6 @@ void Tsdf::bilingualClick() {}
 void Tsdf::Manual_bClick() {}
 void Tsdf::About_bClick() {}
 void Tsdf::copy_bClick() {}
-void Tsdf::LoadRecords_bClick() {}
-void Tsdf::SaveRecord_bClick() {}
-void Tsdf::saf_bClick() {}
 void Tsdf::M10_SaveClick() {
     meterLink_->m10SaveClick();
 }

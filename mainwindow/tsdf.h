@@ -19,6 +19,7 @@
 #include "texts/event_log.h"
 
 class QAction;
+class QCloseEvent;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -167,9 +168,26 @@ class Tsdf : public QMainWindow {
     // Paints done and repaints asked for so far (for tests of the repaint discipline).
     int paintCount() const { return paintCount_; }
     int repaintRequestCount() const { return repaintRequestCount_; }
+    void resetRepaintCounts() { paintCount_ = repaintRequestCount_ = 0; }
 
     // Recolours a channel's seven time-scale labels after its timeScale changed elsewhere.
     void showScaleLabels(int channel);
+
+    // The folder of the records, settings and day files.
+    const std::string& workingDirectory() const { return workingDirectory_; }
+    std::string recordsPath() const;
+    std::string settingsPath() const;
+
+    // The creation handler: clock snapshot, settings and records files, captions, start-up
+    // line, window placement. Runs once, from the constructor.
+    void FormCreate();
+    // The close handler: settings saved, a second's wait, records saved, a second's wait. Runs
+    // once, however the program is ended (window closed, a termination signal, logout).
+    void FormClose();
+    bool hasShutDown() const { return shutDown_; }
+    // Saves both files without tone or log line (a log line only when a save fails); the
+    // one-second tick runs it at every whole hour.
+    void autosave();
 
   public slots:
     // Mouse press on the client area (client coordinates).
@@ -209,7 +227,20 @@ class Tsdf : public QMainWindow {
     void b_clrClick();
     void SpeedButton1Click();
 
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
   private:
+    // How a save reports itself: menu commands log, beep and show failures in a message box;
+    // the shutdown logs and beeps; the hourly save is silent unless it fails.
+    enum class SaveReport { Menu, Shutdown, Silent };
+    bool saveSettingsFile(SaveReport report);
+    bool saveRecordsFile(SaveReport report);
+    void applySettingsCaptions();
+    void runLanguageCommand();
+    void placeWindow(int left, int top);
+    void reportFailure(const std::string& logLine, const std::string& message);
+    std::string stamp() const;
     void buildControls();
     void buildMainMenu();
     void buildPopupMenu();
@@ -241,6 +272,9 @@ class Tsdf : public QMainWindow {
     QMenu* popup_ = nullptr;
     QTimer* timer1_ = nullptr;
     SecondaryWindows windows_;
+    std::string workingDirectory_;
+    bool shutDown_ = false;
+    std::int64_t lastAutosaveHour_ = -1;
 };
 
 }  // namespace tev

@@ -50,6 +50,15 @@ std::string writeFileAtomically(const std::string& path, std::span<const std::ui
         ::unlink(temp.c_str());
         return why;
     }
+    // The rename itself reaches the disk only with its folder: without this a power cut soon
+    // after the save could bring back the old file.
+    const std::string::size_type slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
     return {};
 }
 

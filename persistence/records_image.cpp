@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <filesystem>
 
 #include "persistence/atomic_file.h"
 
@@ -121,6 +122,10 @@ RecordsFileResult readRecordsFile(const std::string& path, MeasurementStore& sto
     const std::vector<std::uint8_t> bytes =
         readWholeFile(path, result.error, missing, kRecordsFileSize);
     result.opened = !missing && (result.error.empty() || !bytes.empty());
+    result.missing = missing;
+    std::error_code sizeError;
+    if (!missing) result.fileSize = std::filesystem::file_size(path, sizeError);
+    if (sizeError) result.fileSize = bytes.size();
     result.decode = decodeRecords(bytes, store);
     if (result.error.empty() && !result.decode.complete)
         result.error = "file is short: " + std::to_string(bytes.size()) + " of " +

@@ -44,9 +44,11 @@ RecordsDecodeReport decodeRecords(std::span<const std::uint8_t> image, Measureme
 
 // The file on disk.
 struct RecordsFileResult {
-    bool ok = false;      // opened and read (or written) in full
-    bool opened = false;  // the file existed and could be opened
-    std::string error;    // the reason in plain words when not ok
+    bool ok = false;             // opened and read (or written) in full
+    bool opened = false;         // the file existed and could be opened
+    bool missing = false;        // there is no file at the path
+    std::string error;           // the reason in plain words when not ok
+    std::uint64_t fileSize = 0;  // bytes of the file on disk when it was read
     RecordsDecodeReport decode;
 };
 

@@ -22,6 +22,9 @@ class TsdfTest : public ::testing::Test {
     void SetUp() override {
         qtApplication();
         sdf = std::make_unique<Tsdf>(platform(&tones));
+        // The start-up's own tones and repaints (two scale-label clicks) are tested on their own.
+        tones.tones.clear();
+        sdf->resetRepaintCounts();
     }
 
     // The fakes, with the meter sockets on free loopback ports and day files in a fresh folder.

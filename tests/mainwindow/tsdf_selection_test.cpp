@@ -27,6 +27,9 @@ class TsdfSelectionTest : public TsdfTest {
         TsdfTest::SetUp();
         sdf = std::make_unique<Tsdf>(platform(&ordered));
         ordered.sdf = sdf.get();
+        ordered.tones.clear();
+        ordered.repaintsBefore.clear();
+        sdf->resetRepaintCounts();
     }
     void TearDown() override {
         if (QMenu* popup = sdf->popupMenu()) popup->hide();

@@ -1,0 +1,132 @@
+// The settings file: the menu commands SaveEnvior and LoadEnvior, and what loading applies to
+// the window (pop-up captions, titles, scale labels, the coupling colour, the language).
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+
+#include "mainwindow/clickable_label.h"
+#include "mainwindow/tsdf.h"
+#include "mainwindow/widget_style.h"
+#include "persistence/atomic_file.h"
+#include "persistence/file_messages.h"
+#include "persistence/settings_file.h"
+#include "texts/language_texts.h"
+#include "texts/number_text.h"
+
+namespace tev {
+
+namespace {
+
+constexpr ToneRequest kSavedTone{1600, 200};
+
+// A failure is always reported: in Chinese-only mode, which has no single-language form of
+// these lines, in the bilingual form.
+std::string failureLine(LanguageMode mode, std::string_view english, std::string_view bilingual,
+                        const std::string& reason) {
+    return failText(mode == LanguageMode::English ? english : bilingual, reason);
+}
+
+}  // namespace
+
+std::string Tsdf::settingsPath() const {
+    return workingDirectory_ + "/TEV3P_Environ.dat";
+}
+
+void Tsdf::SaveEnviorClick() {
+    saveSettingsFile(SaveReport::Menu);
+}
+
+bool Tsdf::saveSettingsFile(SaveReport report) {
+    const SettingsValues values =
+        collectSettings(store_, view_, static_cast<std::int32_t>(languageMode_));
+    const auto image = encodeSettings(values);
+    const std::string error = writeFileAtomically(settingsPath(), image);
+    if (!error.empty()) {
+        const std::string line =
+            stamp() + failureLine(languageMode_, filetext::kSaveSettingsEnglish,
+                                  filetext::kSaveSettingsBilingual, error);
+        if (report == SaveReport::Menu)
+            reportFailure(line,
+                          "The settings could not be saved to " + settingsPath() + ": " + error);
+        else
+            log_.append(line);
+        return false;
+    }
+    if (report == SaveReport::Silent) return true;
+    if (auto line = pickText(languageMode_, filetext::kSaveSettingsEnglish,
+                             filetext::kSaveSettingsBilingual))
+        log_.append(stamp() + *line);
+    beep(kSavedTone);
+    return true;
+}
+
+void Tsdf::LoadEnviorClick() {
+    SettingsValues values =
+        collectSettings(store_, view_, static_cast<std::int32_t>(languageMode_));
+    std::string error;
+    bool missing = false;
+    const std::vector<std::uint8_t> image =
+        readWholeFile(settingsPath(), error, missing, kSettingsFileSize);
+    std::optional<std::int32_t> storedDayCode;
+    const std::size_t fields = decodeSettings(image, values);
+    if (fields >= 5) storedDayCode = values.StartDayCode;
+    values.languageMode = repairedLanguageMode(values.languageMode);
+    placeSettings(values, store_, view_);
+    languageMode_ = static_cast<LanguageMode>(values.languageMode);
+    if (!error.empty() && !missing)
+        log_.append(stamp() + failureLine(languageMode_, filetext::kLoadSettingsEnglish,
+                                          filetext::kLoadSettingsBilingual, error));
+
+    applySettingsCaptions();
+    timeScaleLabelClick(1, view_.channel(1).timeScale);
+    timeScaleLabelClick(2, view_.channel(2).timeScale);
+    setTextColour(controls_.Syn_CH, syncCaptionColour(view_));
+    runLanguageCommand();
+    finishSettingsLoad(storedDayCode, store_, view_);
+    if (auto line = pickText(languageMode_, filetext::kLoadSettingsEnglish,
+                             filetext::kLoadSettingsBilingual))
+        log_.append(stamp() + *line);
+    // finishSettingsLoad has set each channel's span from its remembered spans.
+    requestRepaint();
+}
+
+// The pop-up captions, channel titles and time-scale labels of the loaded language, before the
+// language command runs.
+void Tsdf::applySettingsCaptions() {
+    if (languageMode_ == LanguageMode::Chinese) return;
+    for (const QuantityItem& item : quantityItems()) {
+        auto* action = popup_->findChild<QAction*>(
+            QString::fromUtf8(item.name.data(), static_cast<int>(item.name.size())));
+        auto caption = loaderPopupCaption(languageMode_, item.quantity);
+        if (action != nullptr && caption)
+            action->setText(QString::fromUtf8(caption->data(), static_cast<int>(caption->size())));
+    }
+    for (int channel = 1; channel <= 2; ++channel) {
+        ChartChannel& ch = view_.channel(channel);
+        if (auto title = languageChannelTitle(languageMode_, channel, ch.quantity))
+            ch.title = std::string(*title);
+        for (int i = 0; i < kScaleCount; ++i) {
+            if (auto text = loaderScaleLabel(languageMode_, scaleAt(i)))
+                controls_.scaleLabel(channel, scaleAt(i))
+                    ->setText(QString::fromUtf8(text->data(), static_cast<int>(text->size())));
+        }
+    }
+}
+
+void Tsdf::runLanguageCommand() {
+    switch (languageMode_) {
+        case LanguageMode::English:
+            EnglishClick();
+            break;
+        case LanguageMode::Chinese:
+            TaiwanClick();
+            break;
+        case LanguageMode::Bilingual:
+            bilingualClick();
+            break;
+    }
+}
+
+}  // namespace tev
