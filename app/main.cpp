@@ -36,6 +36,9 @@ void sayFolderInUse(const QString& folder, qint64 pid) {
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    // Caught from the start: a stop that arrives while the files are being loaded waits in the
+    // pipe until the event loop runs, and then ends the program through its close handler.
+    tev::TerminationSignals terminationSignals;
 
     const QString folder = QDir::currentPath();
     QLockFile lock(QDir(folder).filePath(kLockFileName));
@@ -83,7 +86,6 @@ int main(int argc, char* argv[]) {
 
     // A service stop, Ctrl+C, a closed terminal and the end of the desktop session all run the
     // window's close handler, which saves both files.
-    tev::TerminationSignals terminationSignals;
     QObject::connect(&terminationSignals, &tev::TerminationSignals::received, &sdf, [&sdf](int) {
         sdf.close();
         QApplication::quit();

@@ -80,8 +80,12 @@ void Tsdf::LoadEnviorClick() {
                                           filetext::kLoadSettingsBilingual, error));
 
     applySettingsCaptions();
-    timeScaleLabelClick(1, view_.channel(1).timeScale);
-    timeScaleLabelClick(2, view_.channel(2).timeScale);
+    // Each channel's stored scale, as its label click gives it: with the channels coupled the
+    // first click also moves CH2, and CH2's own stored scale, clicked last, wins for both.
+    const TimeScale ch1Scale = view_.channel(1).timeScale;
+    const TimeScale ch2Scale = view_.channel(2).timeScale;
+    timeScaleLabelClick(1, ch1Scale);
+    timeScaleLabelClick(2, ch2Scale);
     setTextColour(controls_.Syn_CH, syncCaptionColour(view_));
     runLanguageCommand();
     finishSettingsLoad(storedDayCode, store_, view_);
