@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QWidget>
 
+#include "info/info_windows.h"
 #include "mainwindow/tsdf.h"
 #include "platform/qt/audio_tone_sink.h"
 #include "platform/qt/qt_dialogs.h"
@@ -28,15 +29,11 @@ int main(int argc, char* argv[]) {
     tev::Tsdf sdf(platform);
     files.setParent(&sdf);
     messages.setParent(&sdf);
-    QWidget about;
-    about.setObjectName("About");
-    QWidget about2;
-    about2.setObjectName("About2");
-    QWidget menu;
-    menu.setObjectName("menu");
+    // The about windows' page is the user manual, opened as the Manual command opens it.
+    tev::InfoWindows info = tev::createInfoWindows(tones, [&sdf] { sdf.Manual_bClick(); });
     QWidget record;
     record.setObjectName("Record");
-    sdf.setSecondaryWindows({&about, &about2, &menu, &record});
+    sdf.setSecondaryWindows({info.About.get(), info.About2.get(), info.menu.get(), &record});
 
     sdf.show();
     return app.exec();
