@@ -74,6 +74,11 @@ L* makeLabel(QWidget* parent, const char* name, const QRect& geometry, const QSt
     label->setFont(pixelFont(kLabelFont, kLabelFontHeight));
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setTextColour(label, colour);
+    // The form's labels size themselves to their caption: where the substituted font is wider
+    // than the form's, the label grows to the right instead of cutting its text (trailing
+    // blanks may still be cut).
+    const int needed = label->fontMetrics().horizontalAdvance(caption.trimmed());
+    if (needed > geometry.width()) label->resize(needed, geometry.height());
     return label;
 }
 

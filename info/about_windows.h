@@ -53,7 +53,7 @@ class AboutWindow : public QWidget {
     static constexpr int kInitialLeft = 500;
     static constexpr int kInitialTop = 300;
     // The address shown in Label3; the page itself is the user manual shipped with the program.
-    static constexpr const char* kPageAddress = "tev3p/manual.html";
+    static constexpr const char* kPageAddress = "manual.html";
 
     const AboutControls& controls() const { return controls_; }
 
