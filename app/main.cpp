@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <cstdio>
 
+#include "info/info_windows.h"
 #include "mainwindow/tsdf.h"
 #include "platform/qt/audio_tone_sink.h"
 #include "platform/qt/qt_dialogs.h"
@@ -74,15 +75,11 @@ int main(int argc, char* argv[]) {
     tev::Tsdf sdf(platform);
     files.setParent(&sdf);
     messages.setParent(&sdf);
-    QWidget about;
-    about.setObjectName("About");
-    QWidget about2;
-    about2.setObjectName("About2");
-    QWidget menu;
-    menu.setObjectName("menu");
+    // The about windows' page is the user manual, opened as the Manual command opens it.
+    tev::InfoWindows info = tev::createInfoWindows(tones, [&sdf] { sdf.Manual_bClick(); });
     QWidget record;
     record.setObjectName("Record");
-    sdf.setSecondaryWindows({&about, &about2, &menu, &record});
+    sdf.setSecondaryWindows({info.About.get(), info.About2.get(), info.menu.get(), &record});
 
     // A service stop, Ctrl+C, a closed terminal and the end of the desktop session all run the
     // window's close handler, which saves both files.

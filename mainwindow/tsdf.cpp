@@ -236,8 +236,6 @@ void Tsdf::ResetAllClick() {}
 void Tsdf::EnglishClick() {}
 void Tsdf::TaiwanClick() {}
 void Tsdf::bilingualClick() {}
-void Tsdf::Manual_bClick() {}
-void Tsdf::About_bClick() {}
 void Tsdf::copy_bClick() {}
 void Tsdf::M10_SaveClick() {
     meterLink_->m10SaveClick();

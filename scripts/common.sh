@@ -12,6 +12,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation fonts-wqy-microhei
   xvfb xauth imagemagick
+  dpkg-dev file
 )
 
 install_packages() {

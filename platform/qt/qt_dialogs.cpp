@@ -5,6 +5,9 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QMimeDatabase>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QUrl>
 
 namespace tev {
@@ -17,6 +20,28 @@ QString qs(const std::string& text) {
 std::optional<std::string> chosen(const QString& path) {
     if (path.isEmpty()) return std::nullopt;
     return path.toStdString();
+}
+
+constexpr int kHandlerQueryTimeoutMs = 3000;
+
+// On a Linux desktop, xdg-open starts whether or not anything can show the page, so a started
+// launcher says nothing; the desktop's MIME database is asked for a handler first. Without
+// xdg-mime, Qt looks for a launcher itself and reports when it finds none.
+bool desktopHasHandlerFor(const QUrl& url) {
+    if (!qEnvironmentVariableIsEmpty("BROWSER")) return true;
+    const QString xdgMime = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
+    if (xdgMime.isEmpty()) return true;
+    const QString type = url.isLocalFile()
+                             ? QMimeDatabase().mimeTypeForFile(url.toLocalFile()).name()
+                             : QStringLiteral("x-scheme-handler/") + url.scheme();
+    QProcess query;
+    query.start(xdgMime, {QStringLiteral("query"), QStringLiteral("default"), type});
+    if (!query.waitForFinished(kHandlerQueryTimeoutMs)) {
+        query.kill();
+        query.waitForFinished();
+        return true;
+    }
+    return !query.readAllStandardOutput().trimmed().isEmpty();
 }
 
 }  // namespace
@@ -51,7 +76,11 @@ void QtClipboard::setText(const std::string& text) {
 }
 
 bool QtUrlOpener::open(const std::string& url) {
-    return QDesktopServices::openUrl(QUrl(qs(url)));
+    const QUrl address(qs(url));
+#if defined(Q_OS_LINUX)
+    if (!desktopHasHandlerFor(address)) return false;
+#endif
+    return QDesktopServices::openUrl(address);
 }
 
 }  // namespace tev
