@@ -6,6 +6,7 @@
 #include "platform/qt/qt_dialogs.h"
 #include "platform/qt/system_clock.h"
 #include "platform/qt/thread_pause.h"
+#include "records/trecord.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -34,8 +35,7 @@ int main(int argc, char* argv[]) {
     about2.setObjectName("About2");
     QWidget menu;
     menu.setObjectName("menu");
-    QWidget record;
-    record.setObjectName("Record");
+    tev::TRecord record(sdf);
     sdf.setSecondaryWindows({&about, &about2, &menu, &record});
 
     sdf.show();

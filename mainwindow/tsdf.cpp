@@ -230,7 +230,6 @@ void Tsdf::link_bClick() {
 // the language tables and the information windows.
 void Tsdf::LoadDataClick() {}
 void Tsdf::SaveDataClick() {}
-void Tsdf::OutputDataClick() {}
 void Tsdf::SaveEnviorClick() {}
 void Tsdf::LoadEnviorClick() {}
 void Tsdf::TSetClick() {}
