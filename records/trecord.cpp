@@ -7,11 +7,13 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QPushButton>
+#include <QStyleFactory>
 #include <QTableView>
 
 #include "mainwindow/clickable_label.h"
 #include "mainwindow/tsdf.h"
 #include "mainwindow/widget_style.h"
+#include "records/record_cell_delegate.h"
 #include "records/record_table_model.h"
 #include "recordsio/energy_scaling.h"
 #include "recordsio/record_grid.h"
@@ -125,6 +127,13 @@ void TRecord::buildControls() {
     k.sg->setObjectName("sg");
     k.sg->setGeometry(2, 44, 999, 713);
     k.sg->setModel(model_);
+    k.sg->setItemDelegate(new RecordCellDelegate(k.sg));
+    // The plain Windows look of a string grid; it also spares every cell the colour work the
+    // Fusion style does for each row panel it draws.
+    if (QStyle* plain = QStyleFactory::create("Windows")) {
+        plain->setParent(k.sg);
+        k.sg->setStyle(plain);
+    }
     k.sg->setFont(pixelFont("Arial", kGridFontHeight));
     setBackgroundColour(k.sg, kGridBackground);
     setTextColour(k.sg, kBlue);
