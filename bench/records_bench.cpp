@@ -10,8 +10,10 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <span>
 
 #include "mainwindow/tsdf.h"
+#include "persistence/atomic_file.h"
 #include "records/record_table_model.h"
 #include "records/trecord.h"
 #include "recordsio/csv_export.h"
@@ -117,6 +119,22 @@ void BM_ExportMinCsv(benchmark::State& state) {
 }
 BENCHMARK(BM_ExportMinCsv)->Unit(benchmark::kMillisecond);
 
+// The same, written as the Output command writes it: a temporary file flushed to disk and
+// renamed over the chosen one.
+void BM_ExportMinCsvToFile(benchmark::State& state) {
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/TEV3P_Records_Minute.csv";
+    auto store = std::make_unique<tev::MeasurementStore>();
+    fillMinTable(store->table(tev::TimeScale::Min));
+    for (auto _ : state) {
+        const std::string csv = tev::exportCsv(store->table(tev::TimeScale::Min));
+        const std::string error = tev::writeFileAtomically(
+            path, std::span(reinterpret_cast<const std::uint8_t*>(csv.data()), csv.size()));
+        if (!error.empty()) state.SkipWithError(error.c_str());
+    }
+}
+BENCHMARK(BM_ExportMinCsvToFile)->Unit(benchmark::kMillisecond);
+
 void BM_ImportFileAndRebuild(benchmark::State& state) {
     QTemporaryDir dir;
     const std::string path = dir.path().toStdString() + "/HOQ_Power10Min_bench.csv";
@@ -136,6 +154,40 @@ void BM_ImportFileAndRebuild(benchmark::State& state) {
     state.counters["hour_rows"] = store->table(tev::TimeScale::Hour).cnt;
 }
 BENCHMARK(BM_ImportFileAndRebuild)->Unit(benchmark::kMillisecond);
+
+// The whole Input command on the window, with the Yes answer and the file chosen by fakes:
+// reading, the rebuild, every day line into the event log and its memo, the grid refresh.
+void BM_ImportThroughTheWindow(benchmark::State& state) {
+    tev::testing::RecordingToneSink tones;
+    tev::testing::RecordingPause pause;
+    tev::testing::FakeClock clock{tev::DateTime{2024, 8, 7, 12, 0, 0, 0}};
+    tev::testing::FakeFileChooser files;
+    tev::testing::FakeMessageBoxes messages;
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/HOQ_Power10Min_bench.csv";
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << tenMinuteFile();
+    }
+    tev::Platform platform{&clock, &tones, &pause};
+    platform.files = &files;
+    platform.messages = &messages;
+    platform.sockets = tev::MeterServerSettings{QHostAddress::LocalHost, 0, 0};
+    platform.workingDirectory = dir.path().toStdString();
+    tev::Tsdf sdf(platform);
+    sdf.show();
+    tev::TRecord record(sdf);
+    record.show();
+    record.m10_lClick();
+    QCoreApplication::processEvents();
+    for (auto _ : state) {
+        files.answer(path);
+        record.input_bClick();
+        QCoreApplication::processEvents();
+    }
+    state.counters["log_lines"] = static_cast<double>(sdf.eventLog().lines().size());
+}
+BENCHMARK(BM_ImportThroughTheWindow)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace
 
