@@ -13,6 +13,7 @@
 #include "platform/qt/system_clock.h"
 #include "platform/qt/termination_signals.h"
 #include "platform/qt/thread_pause.h"
+#include "records/trecord.h"
 
 namespace {
 
@@ -77,8 +78,7 @@ int main(int argc, char* argv[]) {
     messages.setParent(&sdf);
     // The about windows' page is the user manual, opened as the Manual command opens it.
     tev::InfoWindows info = tev::createInfoWindows(tones, [&sdf] { sdf.Manual_bClick(); });
-    QWidget record;
-    record.setObjectName("Record");
+    tev::TRecord record(sdf);
     sdf.setSecondaryWindows({info.About.get(), info.About2.get(), info.menu.get(), &record});
 
     // A service stop, Ctrl+C, a closed terminal and the end of the desktop session all run the

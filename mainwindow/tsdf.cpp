@@ -230,7 +230,6 @@ void Tsdf::link_bClick() {
 
 // Commands whose behaviour is wired in with the meter link, the records and settings files,
 // the language tables and the information windows.
-void Tsdf::OutputDataClick() {}
 void Tsdf::TSetClick() {}
 void Tsdf::ResetAllClick() {}
 void Tsdf::EnglishClick() {}
