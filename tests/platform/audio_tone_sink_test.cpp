@@ -1,0 +1,139 @@
+#include "platform/qt/audio_tone_sink.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QTimer>
+#include <functional>
+#include <iostream>
+#include <memory>
+
+#include "tests/platform/private_pulse_audio.h"
+#include "tests/platform/tone_analysis.h"
+#include "tests/support/qt_application.h"
+
+namespace tev::testing {
+namespace {
+
+constexpr int kRate = PrivatePulseAudio::kRecordRate;
+
+void expectTone(const HeardTone& heard, double hz, double ms, const std::string& which) {
+    EXPECT_NEAR(heard.frequencyHz, hz, 0.02 * hz) << which;
+    EXPECT_NEAR(heard.durationMs, ms, 0.10 * ms) << which;
+}
+
+// One private server for the whole suite, so that every test of it finds the server Qt
+// connected to when it first looked for an audio device.
+class RealSoundServer : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        qtApplication();
+        pulse_ = new PrivatePulseAudio;
+        startError_ = pulse_->start();
+        qputenv("PULSE_SERVER", pulse_->serverAddress().toUtf8());
+    }
+    static void TearDownTestSuite() {
+        delete pulse_;
+        pulse_ = nullptr;
+    }
+    void SetUp() override {
+        ASSERT_EQ(startError_, "") << "the private PulseAudio server could not be started";
+    }
+
+    // The recording, and its figures printed where a reader of the test log sees them.
+    std::vector<HeardTone> record(const std::function<void()>& play, int playMs) {
+        const std::string why = pulse_->startRecording();
+        EXPECT_EQ(why, "") << "the null sink's monitor could not be recorded";
+        if (!why.empty()) return {};
+        play();
+        runEventLoopFor(playMs);
+        const std::vector<HeardTone> heard = tonesIn(pulse_->stopRecording(), kRate);
+        std::cout << "heard: " << describe(heard) << std::endl;
+        RecordProperty("heard", describe(heard));
+        return heard;
+    }
+
+    static inline PrivatePulseAudio* pulse_ = nullptr;
+    static inline std::string startError_;
+};
+
+TEST(ToneAnalysis, FindsEachToneItsPitchAndLengthAndSplitsTonesPlayedBackToBack) {
+    std::vector<std::int16_t> samples(kRate / 10, 0);  // 100 ms of silence
+    const auto append = [&](int hz, int ms) {
+        const QByteArray pcm = AudioToneSink::sineSamples(hz, ms, kRate);
+        const auto* s = reinterpret_cast<const std::int16_t*>(pcm.constData());
+        samples.insert(samples.end(), s, s + pcm.size() / 2);
+    };
+    append(1200, 250);
+    samples.resize(samples.size() + kRate * 3 / 4, 0);
+    append(1200, 250);
+    append(1400, 1000);
+    samples.resize(samples.size() + kRate / 10, 0);
+
+    const std::vector<HeardTone> heard = tonesIn(samples, kRate);
+    ASSERT_EQ(heard.size(), 3u) << describe(heard);
+    EXPECT_NEAR(heard[0].startMs, 100, 1);
+    EXPECT_NEAR(heard[0].frequencyHz, 1200, 1);
+    EXPECT_NEAR(heard[0].durationMs, 250, 1);
+    EXPECT_NEAR(heard[1].startMs, 1100, 1);
+    EXPECT_NEAR(heard[1].frequencyHz, 1200, 1);
+    EXPECT_NEAR(heard[1].durationMs, 250, 1.5);
+    EXPECT_NEAR(heard[2].startMs, 1350, 1.5);
+    EXPECT_NEAR(heard[2].frequencyHz, 1400, 1);
+    EXPECT_NEAR(heard[2].durationMs, 1000, 1.5);
+}
+
+TEST_F(RealSoundServer, OfflineAlarmIsHeardAsFiveWarningTonesThenTheLongAlarmTone) {
+    AudioToneSink tones;
+    // The one-second tick beeps the warnings; the fifth tick raises the alarm, which queues
+    // its long tone right behind that tick's warning.
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    int ticks = 0;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        tones.beep(1200, 250);
+        if (++ticks < 5) return;
+        tones.beep(1400, 1000);
+        tick.stop();
+    });
+    const std::vector<HeardTone> heard = record([&] { tick.start(1000); }, 5000 + 1250 + 400);
+
+    ASSERT_EQ(heard.size(), 6u) << describe(heard);
+    for (int i = 0; i < 5; ++i) {
+        expectTone(heard[i], 1200, 250, "warning tone " + std::to_string(i + 1));
+        if (i > 0) {
+            EXPECT_NEAR(heard[i].startMs - heard[i - 1].startMs, 1000, 100)
+                << "warning tones " << i << " and " << i + 1 << " are a tick apart";
+        }
+    }
+    expectTone(heard[5], 1400, 1000, "alarm tone");
+    const double gap = heard[5].startMs - (heard[4].startMs + heard[4].durationMs);
+    EXPECT_LT(gap, 5.0) << "the alarm tone follows the last warning tone without a pause";
+}
+
+TEST_F(RealSoundServer, ToneRequestedAloneIsHeardInFull) {
+    AudioToneSink tones;
+    const std::vector<HeardTone> heard = record([&] { tones.beep(1800, 250); }, 700);
+    ASSERT_EQ(heard.size(), 1u) << describe(heard);
+    expectTone(heard[0], 1800, 250, "registration tone");
+}
+
+TEST_F(RealSoundServer, TonesPlayAgainOnceTheSoundServerComesBackAfterGoingAway) {
+    AudioToneSink tones;
+    EXPECT_EQ(record([&] { tones.beep(1800, 250); }, 500).size(), 1u);
+
+    pulse_->kill();
+    runEventLoopFor(200);
+    tones.beep(1200, 250);  // nowhere to play: silent, and no harm done
+    runEventLoopFor(200);
+    ASSERT_EQ(pulse_->start(), "") << "the private PulseAudio server could not be restarted";
+    // Qt reconnects to the sound server a few seconds after losing it.
+    runEventLoopFor(4000);
+
+    const std::vector<HeardTone> heard = record([&] { tones.beep(1800, 250); }, 700);
+    ASSERT_EQ(heard.size(), 1u) << describe(heard);
+    expectTone(heard[0], 1800, 250, "tone after the server came back");
+}
+
+}  // namespace
+}  // namespace tev::testing
