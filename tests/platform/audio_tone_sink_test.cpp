@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
+#include <QAudioDevice>
+#include <QMediaDevices>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <functional>
 #include <iostream>
@@ -20,6 +23,51 @@ constexpr int kRate = PrivatePulseAudio::kRecordRate;
 void expectTone(const HeardTone& heard, double hz, double ms, const std::string& which) {
     EXPECT_NEAR(heard.frequencyHz, hz, 0.02 * hz) << which;
     EXPECT_NEAR(heard.durationMs, ms, 0.10 * ms) << which;
+}
+
+std::vector<std::string>* warnings = nullptr;
+
+void keepWarning(QtMsgType type, const QMessageLogContext&, const QString& text) {
+    if (type != QtDebugMsg && type != QtInfoMsg && warnings != nullptr)
+        warnings->push_back(text.toStdString());
+}
+
+// Qt looks for a sound server once per program, so this case runs in a program of its own: the
+// test below starts this test program again, pointed at a server that does not exist.
+TEST(NoSoundServer, DISABLED_TonesAreSilentWithoutAnyWarning) {
+    qtApplication();
+    QMediaDevices::defaultAudioOutput();  // Qt reports the missing server once, by itself
+    std::vector<std::string> seen;
+    warnings = &seen;
+    const QtMessageHandler previous = qInstallMessageHandler(keepWarning);
+    {
+        AudioToneSink tones;
+        for (int i = 0; i < 5; ++i) tones.beep(1200, 250);
+        tones.beep(1400, 1000);
+        runEventLoopFor(200);
+        tones.beep(1800, 250);
+    }
+    qInstallMessageHandler(previous);
+    warnings = nullptr;
+    EXPECT_TRUE(seen.empty()) << seen.front();
+}
+
+TEST(NoSoundServer, TonesAreSilentWithoutAnyWarningWhenNoSoundServerRuns) {
+    qtApplication();
+    QTemporaryDir nowhere;
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("PULSE_SERVER", "unix:" + nowhere.path() + "/native");
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(),
+                {"--gtest_also_run_disabled_tests",
+                 "--gtest_filter=NoSoundServer.DISABLED_TonesAreSilentWithoutAnyWarning"});
+    ASSERT_TRUE(child.waitForFinished(30000)) << "the test program did not finish";
+    const QString output = QString::fromLocal8Bit(child.readAll());
+    EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
+    EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.toStdString();
 }
 
 // One private server for the whole suite, so that every test of it finds the server Qt
