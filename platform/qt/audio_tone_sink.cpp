@@ -18,7 +18,7 @@ constexpr double kAmplitude = 0.4 * 32767.0;
 constexpr int kFadeSamples = 64;
 // How far the stream is filled ahead of what is heard: the delay before a tone starts, and how
 // long the event loop may be busy before a playing tone breaks up.
-constexpr int kBufferMs = 50;
+constexpr int kBufferMs = 30;
 // How often the stream is topped up.
 constexpr int kFeedIntervalMs = 10;
 // After the last tone has been heard the stream stays open this long, so that the tones of the

@@ -6,6 +6,7 @@
 #include <QMediaDevices>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <functional>
 #include <iostream>
@@ -159,11 +160,28 @@ TEST_F(RealSoundServer, OfflineAlarmIsHeardAsFiveWarningTonesThenTheLongAlarmTon
     EXPECT_LT(gap, 5.0) << "the alarm tone follows the last warning tone without a pause";
 }
 
-TEST_F(RealSoundServer, ToneRequestedAloneIsHeardInFull) {
+TEST_F(RealSoundServer, ToneRequestedAloneIsHeardInFullThenItsStreamIsClosed) {
     AudioToneSink tones;
     const std::vector<HeardTone> heard = record([&] { tones.beep(1800, 250); }, 700);
     ASSERT_EQ(heard.size(), 1u) << describe(heard);
     expectTone(heard[0], 1800, 250, "registration tone");
+    // Once the tone has been heard and the output has been quiet a while, its stream is closed.
+    EXPECT_EQ(pulse_->playbackStreams(), 1);
+    runEventLoopFor(2000);
+    EXPECT_EQ(pulse_->playbackStreams(), 0);
+}
+
+TEST_F(RealSoundServer, LongTonePlaysOnUnbrokenWhileTheWindowIsBusy) {
+    AudioToneSink tones;
+    const std::vector<HeardTone> heard = record(
+        [&] {
+            tones.beep(1400, 1000);
+            // A long repaint or file save holds up the event loop in the middle of the tone.
+            QTimer::singleShot(300, [] { QThread::msleep(400); });
+        },
+        1400);
+    ASSERT_EQ(heard.size(), 1u) << describe(heard);
+    expectTone(heard[0], 1400, 1000, "alarm tone");
 }
 
 TEST_F(RealSoundServer, TonesPlayAgainOnceTheSoundServerComesBackAfterGoingAway) {

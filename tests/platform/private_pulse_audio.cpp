@@ -97,6 +97,13 @@ bool PrivatePulseAudio::answers() {
     return pactl->exitCode() == 0 && pactl->readAllStandardOutput().contains(kSinkName.toUtf8());
 }
 
+int PrivatePulseAudio::playbackStreams() {
+    std::unique_ptr<QProcess> pactl(newChild());
+    pactl->start(QStandardPaths::findExecutable("pactl"), {"list", "short", "sink-inputs"});
+    if (!pactl->waitForFinished(3000) || pactl->exitCode() != 0) return -1;
+    return static_cast<int>(pactl->readAllStandardOutput().count('\n'));
+}
+
 void PrivatePulseAudio::kill() {
     if (!daemon_) return;
     daemon_->kill();

@@ -33,6 +33,9 @@ class PrivatePulseAudio {
     // "unix:/tmp/.../native", the value for PULSE_SERVER.
     QString serverAddress() const;
 
+    // How many programs' playback streams the server holds open, or -1 when it cannot tell.
+    int playbackStreams();
+
     // Records the null sink's monitor as 16-bit mono samples at kRecordRate. Returns why the
     // recording could not start, or "" once samples flow.
     std::string startRecording();
