@@ -60,6 +60,7 @@ QByteArray AudioToneSink::sineSamples(int frequencyHz, int durationMs, int sampl
 
 void AudioToneSink::beep(int frequencyHz, int durationMs) {
     if (frequencyHz <= 0 || durationMs <= 0) return;
+    dropIfDead();
     if (!sink_ && !open()) return;  // no sound server or device: stay silent
     queue_.append(sineSamples(frequencyHz, durationMs, kSampleRate));
     feed();
@@ -82,15 +83,17 @@ bool AudioToneSink::open() {
     return true;
 }
 
-void AudioToneSink::feed() {
-    if (!sink_) return;
+void AudioToneSink::dropIfDead() {
     // The sound server went away (or the device with it): drop the stream and what it was to
     // play; the next tone opens a stream on whatever output there is then.
-    if (sink_->state() == QAudio::StoppedState || sink_->error() == QAudio::FatalError ||
-        sink_->error() == QAudio::IOError) {
+    if (sink_ && (sink_->state() == QAudio::StoppedState || sink_->error() == QAudio::FatalError ||
+                  sink_->error() == QAudio::IOError))
         release();
-        return;
-    }
+}
+
+void AudioToneSink::feed() {
+    dropIfDead();
+    if (!sink_) return;
     // Tone samples go to the server at once, however much that is: it then plays them at its
     // own pace, unaffected by how busy the window's event loop is.
     if (!queue_.isEmpty()) {

@@ -37,6 +37,7 @@ class AudioToneSink final : public QObject, public ToneSink {
 
   private:
     bool open();
+    void dropIfDead();
     void feed();
     void release();
     qint64 usecsOf(qint64 bytes) const;
