@@ -13,6 +13,7 @@ PACKAGES=(
   fonts-liberation fonts-wqy-microhei
   xvfb xauth imagemagick
   dpkg-dev file
+  pulseaudio pulseaudio-utils
 )
 
 install_packages() {

@@ -2,36 +2,28 @@
 
 #include <QAudioFormat>
 #include <QByteArray>
-#include <QIODevice>
+#include <QElapsedTimer>
 #include <QObject>
+#include <QTimer>
 #include <memory>
 
 #include "platform/tone_sink.h"
 
 class QAudioSink;
+class QIODevice;
 
 namespace tev {
 
-// Serves queued tone samples to the audio output; empty when every tone has played.
-class ToneStream final : public QIODevice {
-    Q_OBJECT
-  public:
-    explicit ToneStream(QObject* parent = nullptr) : QIODevice(parent) {}
-    void enqueue(const QByteArray& pcm) { pending_.append(pcm); }
-    bool isDrained() const { return pending_.isEmpty(); }
-    bool isSequential() const override { return true; }
-    qint64 bytesAvailable() const override { return pending_.size() + QIODevice::bytesAvailable(); }
-
-  protected:
-    qint64 readData(char* data, qint64 maxSize) override;
-    qint64 writeData(const char*, qint64) override { return -1; }
-
-  private:
-    QByteArray pending_;
-};
-
-// Plays each tone as a sine wave through the default audio output, one after the other,
-// without blocking the window. Where the machine has no audio output it stays silent.
+// Plays each tone as a sine wave through the default audio output, one after the other, without
+// blocking the window. Where the machine has no audio output it stays silent.
+//
+// A tone's samples go to the sound server as soon as it is asked for, behind whatever is still
+// queued, so that tones follow one another without a pause and play at the server's pace
+// whatever the window is doing. Between tones the output stream is kept topped up with silence,
+// never more than a short buffer ahead, so that the next tone starts soon after it is asked for.
+// The stream is closed only once the last tone has been heard and the output has stayed quiet
+// a while; closing it earlier would throw away what the server still holds. When the sound
+// server goes away the stream is dropped, and a later tone opens a new one.
 class AudioToneSink final : public QObject, public ToneSink {
     Q_OBJECT
   public:
@@ -44,11 +36,20 @@ class AudioToneSink final : public QObject, public ToneSink {
     static QByteArray sineSamples(int frequencyHz, int durationMs, int sampleRate);
 
   private:
-    void startIfIdle();
+    bool open();
+    void dropIfDead();
+    void feed();
+    void release();
+    qint64 usecsOf(qint64 bytes) const;
 
     QAudioFormat format_;
     std::unique_ptr<QAudioSink> sink_;
-    ToneStream* stream_ = nullptr;
+    QIODevice* stream_ = nullptr;  // owned by sink_
+    QTimer feedTimer_;
+    QByteArray queue_;            // tone samples not yet handed to the stream
+    qint64 written_ = 0;          // bytes handed to the stream since it opened, silence included
+    qint64 toneEnd_ = 0;          // value of written_ just after the last tone sample
+    QElapsedTimer sinceToneEnd_;  // started when the last tone sample was handed over
 };
 
 }  // namespace tev
