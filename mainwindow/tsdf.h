@@ -38,6 +38,9 @@ class EventLogMemo;
 
 // The platform the main window talks to; tests hand in fakes.
 struct Platform {
+    Platform() = default;
+    Platform(Clock* c, ToneSink* t, Pause* p) : clock(c), tones(t), pause(p) {}
+
     Clock* clock = nullptr;
     ToneSink* tones = nullptr;
     Pause* pause = nullptr;
