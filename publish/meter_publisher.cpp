@@ -66,6 +66,13 @@ void MeterPublisher::queueDiscovery(const MeterEntry& entry, MeterState& state) 
 
 void MeterPublisher::service(const MeterRegistry& registry, std::int64_t nowMs) {
     handleEvents();
+    if (rediscover_) {
+        rediscover_ = false;
+        for (auto& [id, state] : meters_) {
+            const int row = registry.find(id);
+            if (row >= 0) queueDiscovery(registry.rows[static_cast<std::size_t>(row)], state);
+        }
+    }
     std::size_t kept = 0;
     for (std::size_t i = 0; i < dueIds_.size(); ++i) {
         const std::string& id = dueIds_[i];
@@ -85,6 +92,8 @@ void MeterPublisher::service(const MeterRegistry& registry, std::int64_t nowMs) 
             state.online = true;
             queue_.put(availabilityTopic(settings_, id), std::string(kOnline), true);
         }
+        // A meter known only from its device message has no readings to tell yet.
+        if (entry.MeterDate == 0 && entry.Secs == 0) continue;
         queue_.put(stateTopic(settings_, id), meterStateJson(entry), false);
         state.lastStateMs = nowMs;
         ++counters_.statesQueued;
@@ -107,11 +116,8 @@ void MeterPublisher::handleEvents() {
                 state.discovered = false;
                 queue_.put(availabilityTopic(settings_, id),
                            std::string(state.online ? kOnline : kOffline), true);
-                if (!state.due) {
-                    state.due = true;
-                    dueIds_.push_back(id);
-                }
             }
+            rediscover_ = true;
             continue;
         }
         if (link_ == Link::Down) continue;

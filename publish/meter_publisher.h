@@ -83,6 +83,7 @@ class MeterPublisher {
     std::vector<std::string> dueIds_;
     Link link_ = Link::Starting;
     bool tooManyReported_ = false;
+    bool rediscover_ = false;  // connected again: discovery of every registered meter
     bool started_ = false;
     PublisherCounters counters_;
 };

@@ -1,3 +1,5 @@
+#include "tools/hoq-sim/demo_history.h"
+
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
@@ -7,7 +9,6 @@
 #include "persistence/atomic_file.h"
 #include "persistence/records_image.h"
 #include "persistence/settings_file.h"
-#include "tools/hoq-sim/demo_history.h"
 
 namespace tev::sim {
 namespace {

@@ -66,7 +66,8 @@ class DemoClock final : public Clock {
 
 DateTime daysBefore(const DateTime& end, int days) {
     using namespace std::chrono;
-    const year_month_day ymd{sys_days{year{end.year} / end.month / end.day} - std::chrono::days{days}};
+    const year_month_day ymd{sys_days{year{end.year} / end.month / end.day} -
+                             std::chrono::days{days}};
     DateTime start = end;
     start.year = static_cast<int>(ymd.year());
     start.month = static_cast<int>(static_cast<unsigned>(ymd.month()));
@@ -196,7 +197,8 @@ DemoResult writeDemoHistory(const DemoOptions& options) {
     if (!result.error.empty()) return result;
 
     ViewState view;
-    SettingsValues settings = collectSettings(*store, view, static_cast<std::int32_t>(LanguageMode::Bilingual));
+    SettingsValues settings =
+        collectSettings(*store, view, static_cast<std::int32_t>(LanguageMode::Bilingual));
     settings.ch1Quantity = kWattQuantity;
     settings.ch1TimeScale = kDayScale;
     settings.ch2Quantity = kV1Quantity;

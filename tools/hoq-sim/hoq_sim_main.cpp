@@ -40,7 +40,7 @@ struct Options {
     int count = 0;  // data messages per meter; 0: no end
     bool lineEnd = true;
     QString model = "HOQ-260";
-    QString ip;  // empty: 192.168.1.x per meter
+    QString ip;          // empty: 192.168.1.x per meter
     QString demoFolder;  // --write-demo: write a history there instead of playing meters
     int demoDays = 400;
 };
@@ -261,8 +261,13 @@ int writeDemo(const Options& options) {
     tev::sim::DemoOptions demo;
     demo.folder = options.demoFolder.toStdString();
     demo.days = options.demoDays;
-    demo.end = tev::DateTime{now.date().year(), now.date().month(), now.date().day(),
-                             now.time().hour(), now.time().minute(), now.time().second(), 0};
+    demo.end = tev::DateTime{now.date().year(),
+                             now.date().month(),
+                             now.date().day(),
+                             now.time().hour(),
+                             now.time().minute(),
+                             now.time().second(),
+                             0};
     QElapsedTimer timer;
     timer.start();
     const tev::sim::DemoResult r = tev::sim::writeDemoHistory(demo);
@@ -270,10 +275,11 @@ int writeDemo(const Options& options) {
         std::fprintf(stderr, "hoq-sim: %s\n", r.error.c_str());
         return 1;
     }
-    std::printf("hoq-sim: %d days of demo history in %s (%lld ticks, %lld data messages, %d "
-                "outages) in %.2f s\n",
-                demo.days, demo.folder.c_str(), static_cast<long long>(r.ticks),
-                static_cast<long long>(r.messages), r.outages, timer.elapsed() / 1000.0);
+    std::printf(
+        "hoq-sim: %d days of demo history in %s (%lld ticks, %lld data messages, %d "
+        "outages) in %.2f s\n",
+        demo.days, demo.folder.c_str(), static_cast<long long>(r.ticks),
+        static_cast<long long>(r.messages), r.outages, timer.elapsed() / 1000.0);
     return 0;
 }
 
