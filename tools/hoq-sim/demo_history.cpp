@@ -108,6 +108,7 @@ DemoResult playDemoHistory(const DemoOptions& options, MeasurementStore& store) 
         start.hour * kHourSeconds + start.minute * kSecondsPerMinute + start.second;
     const std::int64_t total = static_cast<std::int64_t>(options.days) * kDaySeconds;
     const std::int64_t fineFrom = total - static_cast<std::int64_t>(kFineDays) * kDaySeconds;
+    const std::int64_t mediumFrom = total - static_cast<std::int64_t>(kMediumDays) * kDaySeconds;
     const std::vector<Spell> spells =
         options.outages ? outageSpells(options.days, startSecondOfDay) : std::vector<Spell>{};
 
@@ -154,7 +155,9 @@ DemoResult playDemoHistory(const DemoOptions& options, MeasurementStore& store) 
                 linked = true;
                 lastMessage = -1;
             }
-            const std::int64_t every = i >= fineFrom ? kFineMessageSeconds : options.messageSeconds;
+            const std::int64_t every = i >= fineFrom     ? kFineMessageSeconds
+                                       : i >= mediumFrom ? kMediumMessageSeconds
+                                                         : options.messageSeconds;
             if (lastMessage < 0 || i - lastMessage >= every) {
                 meter.advance(static_cast<double>(i - meterAt));
                 meterAt = i;

@@ -15,14 +15,18 @@ struct DemoOptions {
     std::string folder;  // where the records, settings and day files go
     int days = 400;
     DateTime end;  // the history ends here (the caller passes the present moment)
-    // Seconds between the meter's data messages; near the end, where the minute chart shows
-    // every row, kFineMessageSeconds.
-    int messageSeconds = 120;
+    // Seconds between the meter's data messages in the older history, of which only the hour,
+    // day, week and month tables keep rows. Nearer the end the messages come closer:
+    // kMediumMessageSeconds in the days the 5- and 10-minute tables hold, kFineMessageSeconds
+    // in the days the minute table holds.
+    int messageSeconds = 300;
     bool outages = true;  // a few spells of a silent link: the off-line alarm and gaps
 };
 
 inline constexpr int kFineMessageSeconds = 10;
 inline constexpr int kFineDays = 6;  // the minute table's 8000 rows are 5.6 days
+inline constexpr int kMediumMessageSeconds = 60;
+inline constexpr int kMediumDays = 35;  // the 10-minute table's 5000 rows are 34.7 days
 inline constexpr int kPollSeconds = 30;
 
 struct DemoResult {
