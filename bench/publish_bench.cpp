@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "mqtt/mosquitto_client.h"
 #include "publish/meter_publisher.h"
 #include "tests/mqtt/broker_fixture.h"
 #include "tests/support/fake_mqtt_client.h"
@@ -81,6 +82,42 @@ void BM_PublishAllGuiThreadWorkPerMessage(benchmark::State& state) {
     state.counters["states"] = static_cast<double>(publisher.counters().statesQueued);
 }
 BENCHMARK(BM_PublishAllGuiThreadWorkPerMessage);
+
+// The same with the libmosquitto client connected to a local broker: the CPU column is the
+// GUI thread's time alone (the client's own thread does the writing).
+void BM_PublishAllGuiThreadWorkPerMessageRealBroker(benchmark::State& state) {
+    tev::testing::Broker broker;
+    if (!broker.start()) {
+        state.SkipWithError("no mosquitto broker");
+        return;
+    }
+    Registry200 r;
+    tev::MqttSettings s = settings();
+    s.port = broker.port();
+    s.clientId = "tev3p-bench";
+    tev::MosquittoClient client;
+    tev::MeterPublisher publisher(s, client, [](const std::string&) {});
+    publisher.start();
+    for (int i = 0; i < 100 && !publisher.connected(); ++i) {
+        publisher.service(*r.registry, 0);
+        QThread::msleep(50);
+    }
+    if (!publisher.connected()) {
+        state.SkipWithError("not connected");
+        return;
+    }
+    std::int64_t message = 0;
+    for (auto _ : state) {
+        const std::size_t meter = static_cast<std::size_t>(message % kMeters);
+        publisher.meterMessage(*r.registry, r.ids[meter]);
+        ++message;
+        if (message % 40 == 0) publisher.service(*r.registry, message * 1000 / kMeters);
+    }
+    state.counters["states"] = static_cast<double>(publisher.counters().statesQueued);
+    state.counters["handed_to_client"] = static_cast<double>(publisher.counters().published);
+    publisher.stop();
+}
+BENCHMARK(BM_PublishAllGuiThreadWorkPerMessageRealBroker);
 
 double cpuSeconds(qint64 pid) {
     QFile stat(QString("/proc/%1/stat").arg(pid));

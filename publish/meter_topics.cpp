@@ -1,5 +1,6 @@
 #include "publish/meter_topics.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -35,9 +36,14 @@ void appendNumber(std::string& out, double v, int decimals) {
         out += "null";
         return;
     }
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-    out += buf;
+    char buf[64];
+    const auto [end, ec] =
+        std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+    if (ec != std::errc()) {
+        out += "null";
+        return;
+    }
+    out.append(buf, end);
 }
 
 void appendField(std::string& out, std::string_view key, double v, int decimals) {
