@@ -147,6 +147,9 @@ int main(int argc, char* argv[]) {
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &sdf, [&sdf] { sdf.FormClose(); });
     QApplication::setQuitOnLastWindowClosed(true);
 
+    // A broken tev3p.ini is also told in the event log, where the user of the window looks.
+    for (const std::string& p : mqttProblems)
+        sdf.eventLog().append(tev::logStamp(clock.now()) + " " + tev::kIniFileName + ": " + p);
     if (mqttBridge)
         mqttBridge->start(sdf.store().registry, [&sdf, &clock](const std::string& line) {
             sdf.eventLog().append(tev::logStamp(clock.now()) + " " + line);
