@@ -27,6 +27,8 @@ constexpr const char* kTerminator = "\r";
 constexpr std::int32_t kWattQuantity = 8, kV1Quantity = 1;
 constexpr std::int32_t kDayScale = 5, kHourScale = 4;
 
+// The hour at which the demo's program starts each day.
+constexpr int kMorningStartHour = 7;
 // Seconds after a silent spell during which the whole tick still runs.
 constexpr std::int64_t kSupervisedAfterSpell = 300;
 
@@ -143,6 +145,15 @@ DemoResult playDemoHistory(const DemoOptions& options, MeasurementStore& store) 
     int sequence = 0;
     for (std::int64_t i = 0; i < total; ++i) {
         if (i > 0) clock.nextSecond();
+        // The program of the demo is started every morning, as a desk computer is switched on:
+        // the start-up's settings rule then begins the per-phase day accounts afresh.
+        const DateTime now = clock.now();
+        if (now.hour == kMorningStartHour && now.minute == 0 && now.second == 0 && i > 0) {
+            const std::int32_t storedStartDay = cal.StartDayCode;
+            cal.StartDayCode = cal.TodayCode;
+            ViewState view;
+            finishSettingsLoad(storedStartDay, store, view);
+        }
         while (spell < spells.size() && i >= spells[spell].to) ++spell;
         const bool silent = spell < spells.size() && i >= spells[spell].from;
         if (silent) {
