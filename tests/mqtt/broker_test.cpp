@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <QFileInfo>
+#include <QTcpServer>
 #include <algorithm>
 #include <csignal>
 #include <memory>
@@ -190,6 +191,46 @@ TEST(MqttBroker, WrongCredentialsAreReportedOnceWhileTheClientKeepsTrying) {
     EXPECT_EQ(live.logLines("refused the connection"), 1);
     EXPECT_EQ(live.logLines("not authorised"), 1);
     live.publisher->stop();
+}
+
+}  // namespace
+}  // namespace tev
+
+namespace tev {
+namespace {
+
+TEST(MqttBroker, ABrokerThatAcceptsAndNeverAnswersHoldsUpNeitherMessagesNorTheStop) {
+    testing::qtApplication();
+    // The kernel completes the connection; nothing ever reads or answers it.
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
+    MqttSettings s;
+    s.host = "127.0.0.1";
+    s.port = silent.serverPort();
+    s.clientId = "tev3p-test";
+    auto registry = std::make_unique<MeterRegistry>();
+    MeterEntry& e = registry->rows[registry->MeterCount++];
+    e.Id.assign("SIM000000001");
+    e.MeterDate = 240802;
+    e.Secs = 3600;
+    MosquittoClient client;
+    std::vector<std::string> log;
+    MeterPublisher publisher(s, client, [&](const std::string& l) { log.push_back(l); });
+    publisher.start();
+
+    // A blocking client would wait here for the broker's answer (keep-alive 30 s).
+    QElapsedTimer t;
+    t.start();
+    for (int i = 0; i < 20; ++i) {
+        publisher.meterMessage(*registry, "SIM000000001");
+        publisher.service(*registry, i * 1000LL);
+        QThread::msleep(50);
+    }
+    EXPECT_FALSE(publisher.connected());
+    EXPECT_LT(t.elapsed(), 10000);
+    t.restart();
+    publisher.stop();
+    EXPECT_LE(t.elapsed(), MosquittoClient::kStopWaitMs + 1000);
 }
 
 }  // namespace
