@@ -5,15 +5,22 @@
 #include <QSessionManager>
 #include <QWidget>
 #include <cstdio>
+#include <filesystem>
+#include <memory>
 
 #include "info/info_windows.h"
+#include "app/headless_dialogs.h"
+#include "app/mqtt_bridge.h"
+#include "app/options.h"
 #include "mainwindow/tsdf.h"
+#include "mqtt/mosquitto_client.h"
 #include "platform/qt/audio_tone_sink.h"
 #include "platform/qt/qt_dialogs.h"
 #include "platform/qt/system_clock.h"
 #include "platform/qt/termination_signals.h"
 #include "platform/qt/thread_pause.h"
 #include "records/trecord.h"
+#include "texts/number_text.h"
 
 namespace {
 
@@ -37,6 +44,28 @@ void sayFolderInUse(const QString& folder, qint64 pid) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    const tev::ProgramOptions options = tev::parseProgramOptions(argc, argv);
+    if (options.help) {
+        std::fputs(tev::programUsage().c_str(), stdout);
+        return 0;
+    }
+    if (!options.errors.empty()) {
+        for (const std::string& e : options.errors) std::fprintf(stderr, "tev3p: %s\n", e.c_str());
+        std::fputs("tev3p: --help lists the options\n", stderr);
+        return 2;
+    }
+    if (!options.folder.empty()) {
+        std::error_code ec;
+        std::filesystem::current_path(options.folder, ec);
+        if (ec) {
+            std::fprintf(stderr, "tev3p: --folder %s: %s\n", options.folder.c_str(),
+                         ec.message().c_str());
+            return 2;
+        }
+    }
+    // Without a display: Qt's offscreen platform, chosen before the application object exists.
+    // The window object is still created and runs every handler; it is just never shown.
+    if (options.headless) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     // Caught from the start: a stop that arrives while the files are being loaded waits in the
     // pipe until the event loop runs, and then ends the program through its close handler.
@@ -59,6 +88,7 @@ int main(int argc, char* argv[]) {
     tev::ThreadPause pause;
     tev::QtFileChooser files;
     tev::QtMessageBoxes messages;
+    tev::HeadlessMessageBoxes headlessMessages;
     tev::QtClipboard clipboard;
     tev::QtUrlOpener urls;
     tev::Platform platform;
@@ -66,10 +96,34 @@ int main(int argc, char* argv[]) {
     platform.tones = &tones;
     platform.pause = &pause;
     platform.files = &files;
-    platform.messages = &messages;
+    platform.messages = options.headless ? static_cast<tev::MessageBoxes*>(&headlessMessages)
+                                         : static_cast<tev::MessageBoxes*>(&messages);
     platform.clipboard = &clipboard;
     platform.urls = &urls;
     platform.echoLogToStandardOutput = true;
+    if (options.meterPort) platform.sockets.meterPort = static_cast<quint16>(*options.meterPort);
+    if (options.secondPort) platform.sockets.phpPort = static_cast<quint16>(*options.secondPort);
+    if (!options.listenAddress.empty()) {
+        const QHostAddress address(QString::fromStdString(options.listenAddress));
+        if (address.isNull()) {
+            std::fprintf(stderr, "tev3p: --listen %s is not an IP address\n",
+                         options.listenAddress.c_str());
+            return 2;
+        }
+        platform.sockets.address = address;
+    }
+
+    // MQTT publishing, off unless tev3p.ini or the command line name a broker.
+    std::vector<std::string> mqttProblems;
+    const tev::MqttSettings mqtt =
+        tev::loadMqttSettings(folder.toStdString(), options.mqtt, mqttProblems);
+    for (const std::string& p : mqttProblems) std::fprintf(stderr, "tev3p: %s\n", p.c_str());
+    std::unique_ptr<tev::MqttBridge> mqttBridge;
+    if (mqtt.enabled()) {
+        mqttBridge =
+            std::make_unique<tev::MqttBridge>(mqtt, std::make_unique<tev::MosquittoClient>());
+        platform.meterObserver = mqttBridge.get();
+    }
 
     // The windows in their creation order: the main window first, then, hidden, the two about
     // windows, the manual window and the records manager.
@@ -92,8 +146,25 @@ int main(int argc, char* argv[]) {
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &sdf, [&sdf] { sdf.FormClose(); });
     QApplication::setQuitOnLastWindowClosed(true);
 
-    sdf.show();
+    // A broken tev3p.ini is also told in the event log, where the user of the window looks.
+    for (const std::string& p : mqttProblems)
+        sdf.eventLog().append(tev::logStamp(clock.now()) + " " + tev::kIniFileName + ": " + p);
+    if (mqttBridge)
+        mqttBridge->start(sdf.store().registry, [&sdf, &clock](const std::string& line) {
+            sdf.eventLog().append(tev::logStamp(clock.now()) + " " + line);
+        });
+
+    if (options.headless) {
+        std::printf("tev3p: headless in %s, meters on port %u, second port %u\n",
+                    QDir::toNativeSeparators(folder).toLocal8Bit().constData(),
+                    static_cast<unsigned>(sdf.meterServer().meterPort()),
+                    static_cast<unsigned>(sdf.meterServer().phpPort()));
+        std::fflush(stdout);
+    } else {
+        sdf.show();
+    }
     const int status = app.exec();
     sdf.FormClose();
+    if (mqttBridge) mqttBridge->stop();
     return status;
 }

@@ -106,6 +106,8 @@ void Tsdf::startMeterSockets() {
     server_ = new MeterServer(platform_.sockets, this);
     server_->setMessageHandler([this](std::string_view message) {
         std::string reply = meterLink_->handleMessage(message);
+        if (platform_.meterObserver != nullptr)
+            platform_.meterObserver->meterMessageHandled(store_.registry, meterLink_->currentId());
         requestRepaint();
         return reply;
     });
@@ -200,7 +202,10 @@ void Tsdf::Syn_CHClick() {
 // The one-second tick: link supervision, then the roll-up and the clock labels.
 void Tsdf::Timer1Timer() {
     const TickOutcome outcome = clockTick_->onTimer();
-    if (outcome.offlineAlarm) showDisconnected();
+    if (outcome.offlineAlarm) {
+        showDisconnected();
+        if (platform_.meterObserver != nullptr) platform_.meterObserver->metersForgotten();
+    }
     if (outcome.timeLabelChanged)
         controls_.Time_lb->setText(QString::fromStdString(outcome.timeLabel));
     if (outcome.dateLabelChanged)
@@ -219,6 +224,7 @@ void Tsdf::link_bClick() {
         server_->setListening(false);
         meterLink_->linkSwitchedOff();
         showDisconnected();
+        if (platform_.meterObserver != nullptr) platform_.meterObserver->metersForgotten();
     } else {
         setLinkFlag(1);
         if (auto caption = pickText(languageMode_, "ON Connect", "ON 連線開啟"))

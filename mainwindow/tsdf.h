@@ -13,6 +13,7 @@
 #include "meterlink/meter_link.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
+#include "platform/meter_observer.h"
 #include "platform/pause.h"
 #include "platform/tone_sink.h"
 #include "store/measurement_store.h"
@@ -55,6 +56,8 @@ struct Platform {
     // Every event-log line is also written to standard output, so that an unattended program
     // can be followed from a terminal or a service journal.
     bool echoLogToStandardOutput = false;
+    // Told of every handled meter message and of forgotten meters (MQTT publishing); optional.
+    MeterObserver* meterObserver = nullptr;
 };
 
 // The secondary windows, created hidden after the main window in this order; the commands

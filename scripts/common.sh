@@ -14,6 +14,7 @@ PACKAGES=(
   xvfb xauth imagemagick
   dpkg-dev file
   pulseaudio pulseaudio-utils
+  libmosquitto-dev mosquitto mosquitto-clients
 )
 
 install_packages() {

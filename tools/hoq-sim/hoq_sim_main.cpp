@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "tools/hoq-sim/demo_history.h"
 #include "tools/hoq-sim/meter_messages.h"
 #include "tools/hoq-sim/meter_model.h"
 
@@ -39,7 +40,9 @@ struct Options {
     int count = 0;  // data messages per meter; 0: no end
     bool lineEnd = true;
     QString model = "HOQ-260";
-    QString ip;  // empty: 192.168.1.x per meter
+    QString ip;          // empty: 192.168.1.x per meter
+    QString demoFolder;  // --write-demo: write a history there instead of playing meters
+    int demoDays = 400;
 };
 
 int dateCode(const QDate& d) {
@@ -186,8 +189,14 @@ bool parseOptions(const QCoreApplication& app, Options& o) {
                                    "name", o.model);
     const QCommandLineOption ip("ip", "IP text the meters report (default 192.168.1.100 and up).",
                                 "address");
+    const QCommandLineOption writeDemo(
+        "write-demo",
+        "Write a demo history into a folder and end: the records and settings files of the "
+        "power monitor, with --days days of one simulated meter ending now.",
+        "folder");
+    const QCommandLineOption days("days", "Days of demo history (default 400).", "n", "400");
     p.addOptions({host, port, meters, prefix, interval, rate, poll, noPolls, startTime, startDate,
-                  speed, count, noLineEnd, model, ip});
+                  speed, count, noLineEnd, model, ip, writeDemo, days});
     p.process(app);
 
     bool ok = true;
@@ -222,6 +231,8 @@ bool parseOptions(const QCoreApplication& app, Options& o) {
     o.lineEnd = !p.isSet(noLineEnd);
     o.model = p.value(model);
     o.ip = p.value(ip);
+    o.demoFolder = p.value(writeDemo);
+    number(days, o.demoDays);
 
     const QDateTime now = QDateTime::currentDateTime();
     QDate date = now.date();
@@ -245,6 +256,33 @@ bool parseOptions(const QCoreApplication& app, Options& o) {
     return ok;
 }
 
+int writeDemo(const Options& options) {
+    const QDateTime now = QDateTime::currentDateTime();
+    tev::sim::DemoOptions demo;
+    demo.folder = options.demoFolder.toStdString();
+    demo.days = options.demoDays;
+    demo.end = tev::DateTime{now.date().year(),
+                             now.date().month(),
+                             now.date().day(),
+                             now.time().hour(),
+                             now.time().minute(),
+                             now.time().second(),
+                             0};
+    QElapsedTimer timer;
+    timer.start();
+    const tev::sim::DemoResult r = tev::sim::writeDemoHistory(demo);
+    if (!r.error.empty()) {
+        std::fprintf(stderr, "hoq-sim: %s\n", r.error.c_str());
+        return 1;
+    }
+    std::printf(
+        "hoq-sim: %d days of demo history in %s (%lld ticks, %lld data messages, %d "
+        "outages) in %.2f s\n",
+        demo.days, demo.folder.c_str(), static_cast<long long>(r.ticks),
+        static_cast<long long>(r.messages), r.outages, timer.elapsed() / 1000.0);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -252,6 +290,7 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationName("hoq-sim");
     Options options;
     if (!parseOptions(app, options)) return 2;
+    if (!options.demoFolder.isEmpty()) return writeDemo(options);
 
     int running = options.meters;
     bool allOk = true;

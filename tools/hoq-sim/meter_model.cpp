@@ -36,6 +36,13 @@ constexpr double kVoltsWobblePeriod = 97.0;
 // Phase of each meter's ripple, in turns per meter index, so meters do not move in step.
 constexpr double kRipplePhasePerMeter = 0.13;
 
+// Calendar variation: weekend days draw this much more, and the season swings the load by this
+// share around the year, highest in mid-January.
+constexpr double kWeekendFactor = 1.3;
+constexpr double kSeasonSwing = 0.25;
+constexpr int kColdestDayOfYear = 15;
+constexpr double kDaysPerYear = 365.25;
+
 // Fixed figures the meter reports alongside its readings.
 constexpr double kMainsHz = 60.0;
 constexpr int kSignalStrength = 70;
@@ -59,6 +66,24 @@ int nextDateCode(int dateCode) {
            static_cast<int>(static_cast<unsigned>(next.day()));
 }
 
+double MeterModel::calendarFactor(int dateCode) {
+    using namespace std::chrono;
+    const year y{2000 + dateCode / 10000};
+    const year_month_day ymd{y, month{static_cast<unsigned>(dateCode / 100 % 100)},
+                             day{static_cast<unsigned>(dateCode % 100)}};
+    const sys_days d{ymd};
+    const unsigned dayOfWeek = weekday{d}.c_encoding();  // 0 = Sunday
+    const double dayOfYear = (d - sys_days{y / January / 1}).count();
+    const double season =
+        1.0 + kSeasonSwing * std::cos(2 * kPi * (dayOfYear - kColdestDayOfYear) / kDaysPerYear);
+    return season * (dayOfWeek == 0 || dayOfWeek == 6 ? kWeekendFactor : 1.0);
+}
+
+void MeterModel::setCalendarVariation(bool on) {
+    calendarVariation_ = on;
+    dayFactor_ = on ? calendarFactor(date_) : 1.0;
+}
+
 MeterModel::MeterModel(int meterIndex, int startDate, double startSecondOfDay)
     : index_(meterIndex),
       date_(startDate),
@@ -78,7 +103,8 @@ std::array<double, 3> MeterModel::phasePowerW(double secondOfDay) const {
     const double ripple =
         1.0 +
         kRipple * std::sin(2 * kPi * (secondOfDay / kRipplePeriod + kRipplePhasePerMeter * index_));
-    const double total = loadCurveKW(secondOfDay / kSecondsPerHour) * size * ripple * kWattsPerKW;
+    const double total =
+        loadCurveKW(secondOfDay / kSecondsPerHour) * size * ripple * dayFactor_ * kWattsPerKW;
     std::array<double, 3> out{};
     for (int p = 0; p < 3; ++p) out[p] = total * kPhaseShare[(p + index_) % 3];
     return out;
@@ -126,6 +152,7 @@ void MeterModel::nextDay() {
     if (next / 100 != date_ / 100) month_ = {};
     date_ = next;
     day_ = {};
+    if (calendarVariation_) dayFactor_ = calendarFactor(date_);
 }
 
 DataWords MeterModel::reading(int sequence) const {

@@ -18,6 +18,14 @@ class MeterModel {
     // `startDate` is a date code (year - 2000) x 10000 + month x 100 + day.
     MeterModel(int meterIndex, int startDate, double startSecondOfDay);
 
+    // With calendar variation the load also follows the week (more at weekends, when people
+    // are at home) and the seasons (more in winter); off by default.
+    void setCalendarVariation(bool on);
+    // The factor the calendar puts on the load of the meter's current day (1 without variation).
+    double dayFactor() const { return dayFactor_; }
+    // The calendar factor of a date code: weekend and season.
+    static double calendarFactor(int dateCode);
+
     // Moves the meter's clock on by `seconds`, integrating the energy counters; the day
     // counters restart at the meter's midnight and the month counters at its month end.
     void advance(double seconds);
@@ -47,6 +55,8 @@ class MeterModel {
 
     int index_;
     int date_;
+    bool calendarVariation_ = false;
+    double dayFactor_ = 1.0;
     double secondOfDay_;
     // Total and the three phases, kWh.
     std::array<double, 4> day_{};

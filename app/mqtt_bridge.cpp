@@ -1,0 +1,84 @@
+#include "app/mqtt_bridge.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QSysInfo>
+
+namespace tev {
+
+MqttSettings loadMqttSettings(const std::string& folder,
+                              const std::map<std::string, std::string>& commandLine,
+                              std::vector<std::string>& problems) {
+    std::map<std::string, std::string> keys;
+    const QString iniPath = QDir(QString::fromStdString(folder)).filePath(kIniFileName);
+    if (QFileInfo::exists(iniPath)) {
+        QSettings ini(iniPath, QSettings::IniFormat);
+        if (ini.status() != QSettings::NoError)
+            problems.push_back(std::string(kIniFileName) + " could not be read");
+        ini.beginGroup("mqtt");
+        for (const QString& key : ini.childKeys()) {
+            const QVariant v = ini.value(key);
+            // A value with a comma comes back from QSettings as a list.
+            keys[key.toStdString()] = v.typeId() == QMetaType::QStringList
+                                          ? v.toStringList().join(',').toStdString()
+                                          : v.toString().toStdString();
+        }
+        ini.endGroup();
+    }
+    for (const auto& [key, value] : commandLine) keys[key] = value;
+    MqttSettings s = mqttSettingsFrom(keys, problems);
+    if (!s.passwordFile.empty() && QDir::isRelativePath(QString::fromStdString(s.passwordFile)))
+        s.passwordFile = QDir(QString::fromStdString(folder))
+                             .filePath(QString::fromStdString(s.passwordFile))
+                             .toStdString();
+    if (s.clientId.empty()) {
+        QString host = QSysInfo::machineHostName();
+        if (host.isEmpty()) host = "host";
+        s.clientId = "tev3p-" + host.toStdString();
+    }
+    return s;
+}
+
+MqttBridge::MqttBridge(const MqttSettings& settings, std::unique_ptr<MqttClient> client)
+    : client_(std::move(client)) {
+    publisher_ = std::make_unique<MeterPublisher>(settings, *client_, [this](const std::string& l) {
+        if (log_) log_(l);
+    });
+    timer_.setInterval(kServiceIntervalMs);
+    connect(&timer_, &QTimer::timeout, this, [this] {
+        if (registry_ != nullptr) publisher_->service(*registry_, clock_.elapsed());
+    });
+}
+
+MqttBridge::~MqttBridge() {
+    stop();
+}
+
+void MqttBridge::start(const MeterRegistry& registry, MeterPublisher::LogSink log) {
+    registry_ = &registry;
+    log_ = std::move(log);
+    clock_.start();
+    publisher_->start();
+    timer_.start();
+}
+
+void MqttBridge::stop() {
+    if (registry_ == nullptr) return;
+    timer_.stop();
+    // What is still waiting goes out before the goodbye, as far as the client takes it.
+    publisher_->service(*registry_, clock_.elapsed());
+    publisher_->stop();
+    registry_ = nullptr;
+    log_ = nullptr;
+}
+
+void MqttBridge::meterMessageHandled(const MeterRegistry& registry, std::string_view meterId) {
+    publisher_->meterMessage(registry, meterId);
+}
+
+void MqttBridge::metersForgotten() {
+    publisher_->allMetersOffline();
+}
+
+}  // namespace tev

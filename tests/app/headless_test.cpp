@@ -1,0 +1,56 @@
+#include <gtest/gtest.h>
+
+#include <QFileInfo>
+
+#include "persistence/records_image.h"
+#include "persistence/settings_file.h"
+#include "tests/app/program_process.h"
+#include "tests/support/qt_application.h"
+
+namespace tev {
+namespace {
+
+TEST(Headless, StartsListensRecordsAMeterAndSavesBothFilesOnSigterm) {
+    testing::qtApplication();
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    testing::HeadlessProgram program;
+    ASSERT_TRUE(program.start(folder.path())) << program.output.toStdString();
+    ASSERT_GT(program.meterPort, 0);
+
+    // Thirty readings 50 ms apart: the one-second tick rolls them into the live rows.
+    EXPECT_EQ(testing::runSimulator(program.meterPort, 30), 0);
+
+    program.signal(SIGTERM);
+    ASSERT_TRUE(program.finish());
+    EXPECT_EQ(program.process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.process.exitCode(), 0);
+    EXPECT_TRUE(program.output.contains("Save HOQ TEV3P records= 記錄儲存 OK !"));
+    EXPECT_EQ(QFileInfo(folder.filePath("TEV3P_Records.dat")).size(),
+              static_cast<qint64>(kRecordsFileSize));
+    EXPECT_EQ(QFileInfo(folder.filePath("TEV3P_Environ.dat")).size(),
+              static_cast<qint64>(kSettingsFileSize));
+    MeasurementStore store;
+    ASSERT_TRUE(readRecordsFile(folder.filePath("TEV3P_Records.dat").toStdString(), store).ok);
+    const ScaleTable& minutes = store.table(TimeScale::Min);
+    EXPECT_GT(minutes.date(minutes.cnt), 0);
+    EXPECT_GT(minutes.value(kColV1, minutes.cnt), 200.0f);
+    EXPECT_GT(minutes.value(kColWatt, minutes.cnt), 0.0f);
+    // The lock of the folder is given back.
+    EXPECT_FALSE(QFileInfo::exists(folder.filePath(".tev3p.lock")));
+}
+
+TEST(Headless, BadOptionsEndTheProgramWithStatusTwoBeforeAnyFileIsTouched) {
+    testing::qtApplication();
+    QTemporaryDir folder;
+    QProcess p;
+    p.setWorkingDirectory(folder.path());
+    p.start(TEV3P_PATH, {"--headless", "--port", "99999"});
+    ASSERT_TRUE(p.waitForFinished(testing::kProcessWaitMs));
+    EXPECT_EQ(p.exitCode(), 2);
+    EXPECT_TRUE(QString::fromUtf8(p.readAllStandardError()).contains("99999"));
+    EXPECT_TRUE(QDir(folder.path()).entryList(QDir::Files).isEmpty());
+}
+
+}  // namespace
+}  // namespace tev

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "publish/mqtt_client.h"
+
+namespace tev::testing {
+
+// An MQTT client that records what it is handed and takes messages only while the test says
+// it is connected and has room.
+class FakeMqttClient final : public MqttClient {
+  public:
+    void start(const MqttSettings& s, const std::string& pw, const Presence& p) override {
+        started = true;
+        settings = s;
+        password = pw;
+        presence = p;
+    }
+    bool publish(const std::string& topic, const std::string& payload, bool retain) override {
+        if (!connected || room == 0) return false;
+        if (room > 0) --room;
+        sent.push_back({topic, payload, retain});
+        return true;
+    }
+    std::vector<ClientEvent> takeEvents() override {
+        std::vector<ClientEvent> out;
+        out.swap(events);
+        return out;
+    }
+    void stop() override { stopped = true; }
+
+    void connect() {
+        connected = true;
+        events.push_back({ClientEvent::Kind::Connected, {}});
+    }
+    void fail(ClientEvent::Kind kind, std::string reason) {
+        connected = false;
+        events.push_back({kind, std::move(reason)});
+    }
+
+    struct Sent {
+        std::string topic, payload;
+        bool retain;
+    };
+    std::vector<Sent> sent;
+    std::vector<ClientEvent> events;
+    bool connected = false;
+    int room = -1;  // messages it still takes; -1 no limit
+    bool started = false, stopped = false;
+    MqttSettings settings;
+    std::string password;
+    Presence presence;
+};
+
+}  // namespace tev::testing
