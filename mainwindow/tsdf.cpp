@@ -35,9 +35,7 @@ Tsdf::Tsdf(Platform platform, QWidget* parent) : QMainWindow(parent), platform_(
     client_->setFixedSize(kClientWidth, kClientHeight);
     setBackgroundColour(client_, kBackground);
     client_->setPaintHandler([this](QPainter& painter) { FormPaint(painter); });
-    client_->setPressHandler([this](Qt::MouseButton button, bool doubleClick, int x, int y) {
-        FormMouseDown(button, doubleClick, x, y);
-    });
+    connectNavigation();
     setCentralWidget(client_);
 
     if (platform_.echoLogToStandardOutput) {
@@ -147,15 +145,6 @@ void Tsdf::applyConnectionLabels(const ConnectionLabels& labels) {
     const QString id = QString::fromStdString(labels.idCaption);
     if (controls_.id_l->text() != id) controls_.id_l->setText(id);
     setTextColour(controls_.id_l, labels.idColour);
-}
-
-void Tsdf::FormMouseDown(Qt::MouseButton button, bool doubleClick, int x, int y) {
-    view_.lastClickX = x;
-    view_.lastClickY = y;
-    // Chart navigation by press and double-click (active channel, cursor, log region) is wired
-    // in here.
-    (void)doubleClick;
-    if (button == Qt::RightButton) popup_->popup(client_->mapToGlobal(QPoint(x, y)));
 }
 
 void Tsdf::beep(const ToneRequest& tone) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "chart/chart_channel.h"
+#include "chart/navigation.h"
 #include "chart/selection.h"
 #include "chart/window_painter.h"
 #include "mainwindow/meter_server.h"
@@ -167,6 +168,8 @@ class Tsdf : public QMainWindow {
     // Paints done and repaints asked for so far (for tests of the repaint discipline).
     int paintCount() const { return paintCount_; }
     int repaintRequestCount() const { return repaintRequestCount_; }
+    // Paints that drew only the press position text (for tests).
+    int clickPositionPaintCount() const { return clickPositionPaintCount_; }
 
     // Recolours a channel's seven time-scale labels after its timeScale changed elsewhere.
     void showScaleLabels(int channel);
@@ -174,6 +177,12 @@ class Tsdf : public QMainWindow {
   public slots:
     // Mouse press on the client area (client coordinates).
     void FormMouseDown(Qt::MouseButton button, bool doubleClick, int x, int y);
+    // One wheel notch away from the user, or toward the user.
+    void FormMouseWheelUp();
+    void FormMouseWheelDown();
+    // A key for the chart navigation, by its virtual key code (37, 39, 107, 109; others are
+    // ignored).
+    void FormKeyDown(int virtualKey);
 
     // Quantity pop-up: the sixteen items None_b … K3_b.
     void quantityItemClick(const QuantityItem& item);
@@ -213,6 +222,8 @@ class Tsdf : public QMainWindow {
     void buildControls();
     void buildMainMenu();
     void buildPopupMenu();
+    void connectNavigation();
+    void apply(const NavigationOutcome& outcome);
     void FormPaint(QPainter& painter);
     void applyConnectionLabels(const ConnectionLabels& labels);
     void apply(const SelectionOutcome& outcome);
@@ -234,6 +245,7 @@ class Tsdf : public QMainWindow {
     MeterServer* server_ = nullptr;
     int paintCount_ = 0;
     int repaintRequestCount_ = 0;
+    int clickPositionPaintCount_ = 0;
 
     ClientArea* client_ = nullptr;
     SdfControls controls_;
