@@ -224,9 +224,6 @@ void Tsdf::SaveEnviorClick() {}
 void Tsdf::LoadEnviorClick() {}
 void Tsdf::TSetClick() {}
 void Tsdf::ResetAllClick() {}
-void Tsdf::EnglishClick() {}
-void Tsdf::TaiwanClick() {}
-void Tsdf::bilingualClick() {}
 void Tsdf::Manual_bClick() {}
 void Tsdf::About_bClick() {}
 void Tsdf::copy_bClick() {}

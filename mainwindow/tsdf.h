@@ -4,6 +4,7 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "chart/chart_channel.h"
 #include "chart/navigation.h"
@@ -223,6 +224,8 @@ class Tsdf : public QMainWindow {
     void buildMainMenu();
     void buildPopupMenu();
     void connectNavigation();
+    void applyLanguage(LanguageMode mode);
+    void setCaption(std::string_view name, std::string_view text);
     void apply(const NavigationOutcome& outcome);
     void FormPaint(QPainter& painter);
     void applyConnectionLabels(const ConnectionLabels& labels);
