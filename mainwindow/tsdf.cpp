@@ -215,27 +215,20 @@ void Tsdf::link_bClick() {
     }
 }
 
-// Commands whose behaviour is wired in with the meter link, the records and settings files,
-// the language tables and the information windows.
+// Commands whose behaviour is wired in with the records and settings files and the
+// information windows.
 void Tsdf::LoadDataClick() {}
 void Tsdf::SaveDataClick() {}
 void Tsdf::OutputDataClick() {}
 void Tsdf::SaveEnviorClick() {}
 void Tsdf::LoadEnviorClick() {}
-void Tsdf::TSetClick() {}
-void Tsdf::ResetAllClick() {}
 void Tsdf::Manual_bClick() {}
 void Tsdf::About_bClick() {}
-void Tsdf::copy_bClick() {}
 void Tsdf::LoadRecords_bClick() {}
 void Tsdf::SaveRecord_bClick() {}
 void Tsdf::saf_bClick() {}
 void Tsdf::M10_SaveClick() {
     meterLink_->m10SaveClick();
 }
-void Tsdf::ResetAll_bClick() {}
-void Tsdf::b_setClick() {}
-void Tsdf::b_clrClick() {}
-void Tsdf::SpeedButton1Click() {}
 
 }  // namespace tev

@@ -19,6 +19,7 @@
 #include "platform/tone_sink.h"
 #include "store/measurement_store.h"
 #include "texts/event_log.h"
+#include "texts/maintenance_texts.h"
 
 class QAction;
 class QLabel;
@@ -218,6 +219,11 @@ class Tsdf : public QMainWindow {
     void b_setClick();
     void b_clrClick();
     void SpeedButton1Click();
+    // Enter (13) and Esc (27) in the TSet editor e1.
+    void e1KeyDown(int virtualKey);
+    // The voltage corrections exist only as disabled menu items.
+    void N220VClick();
+    void N380VClick();
 
   private:
     void buildControls();
@@ -225,6 +231,10 @@ class Tsdf : public QMainWindow {
     void buildPopupMenu();
     void connectNavigation();
     void applyLanguage(LanguageMode mode);
+    void connectMaintenance();
+    bool totalEditorOpen() const;
+    void showTotalEditor(bool open);
+    bool takeTotal(const TotalEntry& entry);
     void setCaption(std::string_view name, std::string_view text);
     void apply(const NavigationOutcome& outcome);
     void FormPaint(QPainter& painter);

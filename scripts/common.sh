@@ -12,6 +12,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation fonts-wqy-microhei
   xvfb xauth imagemagick
+  locales
 )
 
 install_packages() {
