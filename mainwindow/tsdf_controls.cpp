@@ -27,6 +27,7 @@ constexpr Rgb kBlack{0, 0, 0};
 constexpr Rgb kPurple{128, 0, 128};
 // The desktop's scroll-bar colour, the face of the TSet editor.
 constexpr Rgb kScrollBarColour{200, 200, 200};
+constexpr Rgb kButtonFace{240, 240, 240};
 
 constexpr int kCh1ScaleTop = 32;
 constexpr int kCh2ScaleTop = 284;
@@ -142,9 +143,12 @@ void Tsdf::buildControls() {
     k.e1->hide();
     k.b_set = makeFlatButton(c, "b_set", {145, 732, 28, 22}, "SET", pixelFont("Arial", 11, true),
                              kPurple);
+    // Opaque faces, so that the readings painted below do not show through the captions.
+    setBackgroundColour(k.b_set, kButtonFace);
     k.b_set->hide();
     k.b_clr =
         makeFlatButton(c, "b_clr", {174, 732, 28, 22}, "CLR", pixelFont("Arial", 11, true), kBlue);
+    setBackgroundColour(k.b_clr, kButtonFace);
     k.b_clr->hide();
     k.e2 = new QLineEdit(c);
     k.e2->setObjectName("e2");
