@@ -78,7 +78,7 @@ void Tsdf::showTotalEditor(bool open) {
 bool Tsdf::takeTotal(const TotalEntry& entry) {
     if (entry.kind == TotalEntry::Kind::NotANumber) {
         if (platform_.messages != nullptr)
-            platform_.messages->warn(std::string(kNotANumberTitle), entry.error);
+            platform_.messages->warn(std::string(kMaintenanceMessageTitle), entry.error);
         return false;
     }
     if (entry.kind == TotalEntry::Kind::Number) store_.live.TotalKWh = entry.total;
@@ -156,11 +156,11 @@ void Tsdf::SpeedButton1Click() {
     QDate date = QLocale::system().toDate(text.trimmed(), QLocale::ShortFormat);
     if (!date.isValid()) date = QDate::fromString(text.trimmed(), Qt::ISODate);
     if (!date.isValid()) {
-        platform_.messages->warn(std::string(kNotANumberTitle),
+        platform_.messages->warn(std::string(kMaintenanceMessageTitle),
                                  "'" + text.toStdString() + "' is not a valid date");
         return;
     }
-    platform_.messages->inform(std::string(kNotANumberTitle),
+    platform_.messages->inform(std::string(kMaintenanceMessageTitle),
                                weekdayTesterText(date.year(), date.month(), date.day()));
 }
 

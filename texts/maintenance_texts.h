@@ -30,7 +30,8 @@ std::string totalEditorText(float total);
 
 // The message for a text that is no number: 'abc' is not a valid number.
 std::string notANumberMessage(std::string_view text);
-inline constexpr std::string_view kNotANumberTitle = "TEV3P Power Monitor";
+// The title of the maintenance commands' plain message boxes.
+inline constexpr std::string_view kMaintenanceMessageTitle = "TEV3P Power Monitor";
 
 // The Yes/No question of Reset; none in Chinese-only mode, where Reset does nothing.
 struct Confirmation {
