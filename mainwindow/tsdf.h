@@ -234,7 +234,7 @@ class Tsdf : public QMainWindow {
     void connectMaintenance();
     bool totalEditorOpen() const;
     void showTotalEditor(bool open);
-    bool takeTotal(const TotalEntry& entry);
+    void takeTotal(const TotalEntry& entry);
     void setCaption(std::string_view name, std::string_view text);
     void apply(const NavigationOutcome& outcome);
     void FormPaint(QPainter& painter);

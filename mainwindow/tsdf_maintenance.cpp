@@ -60,7 +60,8 @@ void Tsdf::connectMaintenance() {
 }
 
 bool Tsdf::totalEditorOpen() const {
-    return controls_.e1->isVisible();
+    // Shown by TSet, whether or not the window itself is on screen.
+    return !controls_.e1->isHidden();
 }
 
 void Tsdf::showTotalEditor(bool open) {
@@ -75,15 +76,14 @@ void Tsdf::showTotalEditor(bool open) {
 }
 
 // Stores a typed total; a text that is no number is reported and changes nothing.
-bool Tsdf::takeTotal(const TotalEntry& entry) {
+void Tsdf::takeTotal(const TotalEntry& entry) {
     if (entry.kind == TotalEntry::Kind::NotANumber) {
         if (platform_.messages != nullptr)
             platform_.messages->warn(std::string(kMaintenanceMessageTitle), entry.error);
-        return false;
+        return;
     }
     if (entry.kind == TotalEntry::Kind::Number) store_.live.TotalKWh = entry.total;
     beep(kTotalTakenHz, kTotalTakenMs);
-    return true;
 }
 
 void Tsdf::TSetClick() {

@@ -92,6 +92,17 @@ TEST_F(TsdfMaintenanceTest, TSetWhileOpenKeepsTheTextBeingTyped) {
     EXPECT_TRUE(editorHidden());
 }
 
+TEST_F(TsdfMaintenanceTest, CommandsCalledBeforeTheWindowIsShownKeepTheTypedText) {
+    sdf->hide();
+    sdf->TSetClick();
+    k().e1->setText("5");
+    sdf->TSetClick();
+    EXPECT_EQ(k().e1->text(), "5");
+    sdf->b_setClick();
+    EXPECT_EQ(total(), 5.0f);
+    EXPECT_TRUE(k().e1->isHidden());
+}
+
 TEST_F(TsdfMaintenanceTest, EmptySetClosesAndKeepsTheTotalButEmptyEnterStaysOpen) {
     total() = 10.0f;
     openEditor();
