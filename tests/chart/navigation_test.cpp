@@ -124,14 +124,6 @@ TEST_F(Navigation, SyncedDoubleClickSwitchesBothCursorsAndPressesMoveBoth) {
     EXPECT_FALSE(ch2().cursorOn);
 }
 
-TEST_F(Navigation, WheelUpAtTheDefaultMinSpanOnlyBeeps) {
-    onScale(1, TimeScale::Min, 400, 100);
-    const NavigationOutcome out = fewerPoints(v());
-    EXPECT_EQ(out.actions, std::vector<NavigationAction>{toneAction({1700, 200})});
-    EXPECT_EQ(ch1().span, 100);
-    EXPECT_EQ(ch1().spanPerScale[0], 100);
-}
-
 TEST_F(Navigation, ThreeWheelDownsThenUpsStopAtTheLowestMinSpan) {
     onScale(1, TimeScale::Min, 250, 100);
     for (int expected : {150, 200, 250}) {

@@ -178,16 +178,5 @@ TEST_F(TsdfLanguageTest, MenuCannotChooseTaiwanOrNippon) {
     EXPECT_TRUE(item(&SdfMenu::bilingual)->isChecked());
 }
 
-TEST_F(TsdfLanguageTest, MenuChoiceLeavesExactlyOneCheckMark) {
-    for (QAction* SdfMenu::*chosen : {&SdfMenu::English, &SdfMenu::bilingual, &SdfMenu::English}) {
-        item(chosen)->trigger();
-        int checked = 0;
-        for (QAction* SdfMenu::*m : {&SdfMenu::English, &SdfMenu::Taiwan, &SdfMenu::bilingual})
-            checked += item(m)->isChecked() ? 1 : 0;
-        EXPECT_EQ(checked, 1);
-        EXPECT_TRUE(item(chosen)->isChecked());
-    }
-}
-
 }  // namespace
 }  // namespace tev::testing
