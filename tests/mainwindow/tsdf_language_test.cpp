@@ -104,7 +104,8 @@ TEST_F(TsdfLanguageTest, EnglishCommandWritesEveryEnglishCaption) {
         {"title 2", "VAC1"},
     };
     const std::map<QString, QString> shown = captions();
-    for (const auto& [name, caption] : expected) EXPECT_EQ(shown.at(name), caption) << name.toStdString();
+    for (const auto& [name, caption] : expected)
+        EXPECT_EQ(shown.at(name), caption) << name.toStdString();
 }
 
 TEST_F(TsdfLanguageTest, BilingualAfterEnglishRestoresEveryCaptionOfTheForm) {
