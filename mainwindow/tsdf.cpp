@@ -35,9 +35,7 @@ Tsdf::Tsdf(Platform platform, QWidget* parent) : QMainWindow(parent), platform_(
     client_->setFixedSize(kClientWidth, kClientHeight);
     setBackgroundColour(client_, kBackground);
     client_->setPaintHandler([this](QPainter& painter) { FormPaint(painter); });
-    client_->setPressHandler([this](Qt::MouseButton button, bool doubleClick, int x, int y) {
-        FormMouseDown(button, doubleClick, x, y);
-    });
+    connectNavigation();
     setCentralWidget(client_);
 
     if (platform_.echoLogToStandardOutput) {
@@ -152,15 +150,6 @@ void Tsdf::applyConnectionLabels(const ConnectionLabels& labels) {
     setTextColour(controls_.id_l, labels.idColour);
 }
 
-void Tsdf::FormMouseDown(Qt::MouseButton button, bool doubleClick, int x, int y) {
-    view_.lastClickX = x;
-    view_.lastClickY = y;
-    // Chart navigation by press and double-click (active channel, cursor, log region) is wired
-    // in here.
-    (void)doubleClick;
-    if (button == Qt::RightButton) popup_->popup(client_->mapToGlobal(QPoint(x, y)));
-}
-
 void Tsdf::beep(const ToneRequest& tone) {
     beep(tone.frequencyHz, tone.durationMs);
 }
@@ -234,20 +223,8 @@ void Tsdf::link_bClick() {
     }
 }
 
-// Commands whose behaviour is wired in with the meter link, the records and settings files,
-// the language tables and the information windows.
-void Tsdf::TSetClick() {}
-void Tsdf::ResetAllClick() {}
-void Tsdf::EnglishClick() {}
-void Tsdf::TaiwanClick() {}
-void Tsdf::bilingualClick() {}
-void Tsdf::copy_bClick() {}
 void Tsdf::M10_SaveClick() {
     meterLink_->m10SaveClick();
 }
-void Tsdf::ResetAll_bClick() {}
-void Tsdf::b_setClick() {}
-void Tsdf::b_clrClick() {}
-void Tsdf::SpeedButton1Click() {}
 
 }  // namespace tev

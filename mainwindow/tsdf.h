@@ -4,8 +4,10 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "chart/chart_channel.h"
+#include "chart/navigation.h"
 #include "chart/selection.h"
 #include "chart/window_painter.h"
 #include "mainwindow/meter_server.h"
@@ -18,6 +20,7 @@
 #include "platform/tone_sink.h"
 #include "store/measurement_store.h"
 #include "texts/event_log.h"
+#include "texts/maintenance_texts.h"
 
 class QAction;
 class QCloseEvent;
@@ -175,6 +178,8 @@ class Tsdf : public QMainWindow {
     int paintCount() const { return paintCount_; }
     int repaintRequestCount() const { return repaintRequestCount_; }
     void resetRepaintCounts() { paintCount_ = repaintRequestCount_ = 0; }
+    // Paints that drew only the press position text (for tests).
+    int clickPositionPaintCount() const { return clickPositionPaintCount_; }
 
     // Recolours a channel's seven time-scale labels after its timeScale changed elsewhere.
     void showScaleLabels(int channel);
@@ -198,6 +203,12 @@ class Tsdf : public QMainWindow {
   public slots:
     // Mouse press on the client area (client coordinates).
     void FormMouseDown(Qt::MouseButton button, bool doubleClick, int x, int y);
+    // One wheel notch away from the user, or toward the user.
+    void FormMouseWheelUp();
+    void FormMouseWheelDown();
+    // A key for the chart navigation, by its virtual key code (37, 39, 107, 109; others are
+    // ignored).
+    void FormKeyDown(int virtualKey);
 
     // Quantity pop-up: the sixteen items None_b … K3_b.
     void quantityItemClick(const QuantityItem& item);
@@ -232,6 +243,11 @@ class Tsdf : public QMainWindow {
     void b_setClick();
     void b_clrClick();
     void SpeedButton1Click();
+    // Enter (13) and Esc (27) in the TSet editor e1.
+    void e1KeyDown(int virtualKey);
+    // The voltage corrections exist only as disabled menu items.
+    void N220VClick();
+    void N380VClick();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -250,6 +266,14 @@ class Tsdf : public QMainWindow {
     void buildControls();
     void buildMainMenu();
     void buildPopupMenu();
+    void connectNavigation();
+    void applyLanguage(LanguageMode mode);
+    void connectMaintenance();
+    bool totalEditorOpen() const;
+    void showTotalEditor(bool open);
+    void takeTotal(const TotalEntry& entry);
+    void setCaption(std::string_view name, std::string_view text);
+    void apply(const NavigationOutcome& outcome);
     void FormPaint(QPainter& painter);
     void applyConnectionLabels(const ConnectionLabels& labels);
     void apply(const SelectionOutcome& outcome);
@@ -271,6 +295,7 @@ class Tsdf : public QMainWindow {
     MeterServer* server_ = nullptr;
     int paintCount_ = 0;
     int repaintRequestCount_ = 0;
+    int clickPositionPaintCount_ = 0;
 
     ClientArea* client_ = nullptr;
     SdfControls controls_;

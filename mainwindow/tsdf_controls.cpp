@@ -24,6 +24,10 @@ constexpr Rgb kAqua{0, 255, 255};
 constexpr Rgb kWhite{255, 255, 255};
 constexpr Rgb kSilver{192, 192, 192};
 constexpr Rgb kBlack{0, 0, 0};
+constexpr Rgb kPurple{128, 0, 128};
+// The desktop's scroll-bar colour, the face of the TSet editor.
+constexpr Rgb kScrollBarColour{200, 200, 200};
+constexpr Rgb kButtonFace{240, 240, 240};
 
 constexpr int kCh1ScaleTop = 32;
 constexpr int kCh2ScaleTop = 284;
@@ -129,11 +133,23 @@ void Tsdf::buildControls() {
     k.Load_b = makeHiddenButton(c, "Load_b", "LOAD");
     k.M10_Save = makeHiddenButton(c, "M10_Save", "M10 Save");
     k.ResetAll_b = makeHiddenButton(c, "ResetAll_b", "Reset All");
-    k.b_set = makeHiddenButton(c, "b_set", "SET");
-    k.b_clr = makeHiddenButton(c, "b_clr", "CLR");
+    // The TSet editor, shown while a total is typed.
     k.e1 = new QLineEdit(c);
     k.e1->setObjectName("e1");
+    k.e1->setGeometry(62, 731, 81, 22);
+    k.e1->setFont(pixelFont("Arial", 15));
+    setBackgroundColour(k.e1, kScrollBarColour);
+    setTextColour(k.e1, kBlack);
     k.e1->hide();
+    k.b_set = makeFlatButton(c, "b_set", {145, 732, 28, 22}, "SET", pixelFont("Arial", 11, true),
+                             kPurple);
+    // Opaque faces, so that the readings painted below do not show through the captions.
+    setBackgroundColour(k.b_set, kButtonFace);
+    k.b_set->hide();
+    k.b_clr =
+        makeFlatButton(c, "b_clr", {174, 732, 28, 22}, "CLR", pixelFont("Arial", 11, true), kBlue);
+    setBackgroundColour(k.b_clr, kButtonFace);
+    k.b_clr->hide();
     k.e2 = new QLineEdit(c);
     k.e2->setObjectName("e2");
     k.e2->hide();
@@ -154,6 +170,7 @@ void Tsdf::buildControls() {
     connect(k.b_set, &QPushButton::clicked, this, &Tsdf::b_setClick);
     connect(k.b_clr, &QPushButton::clicked, this, &Tsdf::b_clrClick);
     connect(k.SpeedButton1, &QToolButton::clicked, this, &Tsdf::SpeedButton1Click);
+    connectMaintenance();
 }
 
 void Tsdf::showScaleLabels(int channel) {

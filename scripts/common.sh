@@ -15,6 +15,7 @@ PACKAGES=(
   dpkg-dev file
   pulseaudio pulseaudio-utils
   libmosquitto-dev mosquitto mosquitto-clients
+  locales
 )
 
 install_packages() {

@@ -1,7 +1,7 @@
 #include "texts/number_text.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 
 namespace tev {
 
@@ -13,13 +13,13 @@ std::string formatFixed(double value, int decimals) {
     // Round half away from zero on the decimal scale, as the picture formats do.
     const double scale = std::pow(10.0, decimals);
     double scaled = std::round(value * scale);
-    char buf[64];
-    if (std::fabs(scaled) < 1e15) {
-        std::snprintf(buf, sizeof buf, "%.*f", decimals, scaled / scale);
-    } else {
-        std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
-    }
-    std::string text(buf);
+    // to_chars writes a full stop whatever the locale; the desktop's locale (which the toolkit
+    // installs for the C library) must not turn 1234.5 into "1234,5".
+    char buf[400];
+    const double shown = std::fabs(scaled) < 1e15 ? scaled / scale : value;
+    const auto result =
+        std::to_chars(buf, buf + sizeof buf, shown, std::chars_format::fixed, decimals);
+    std::string text(buf, result.ptr);
     // A value that rounds to zero has no sign.
     if (text[0] == '-' && text.find_first_not_of("-0.") == std::string::npos) text.erase(0, 1);
     return text;

@@ -83,10 +83,11 @@ TEST_F(TsdfTest, MenusUseTheSystemMenuFontNotTheFormFont) {
 TEST_F(TsdfTest, CheckMarksChangeOnlyThroughTheirCommandsAndTheLinkFlag) {
     const SdfMenu& m = sdf->mainMenu();
     m.bilingual->trigger();
+    EXPECT_TRUE(m.bilingual->isChecked());
     m.English->trigger();
     EXPECT_TRUE(m.link_b->isChecked());
-    EXPECT_TRUE(m.bilingual->isChecked());
-    EXPECT_FALSE(m.English->isChecked());
+    EXPECT_FALSE(m.bilingual->isChecked());
+    EXPECT_TRUE(m.English->isChecked());
 
     sdf->setLinkFlag(0);
     EXPECT_FALSE(m.link_b->isChecked());

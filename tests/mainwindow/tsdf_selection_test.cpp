@@ -92,8 +92,9 @@ TEST_F(TsdfSelectionTest, ChoicesFromTheStripOrTheLeftEdgeDoNothingAndChineseKee
     popupItem("W1_b")->trigger();
     EXPECT_EQ(sdf->view().channel(1).quantity, Quantity::None);
     EXPECT_EQ(sdf->view().channel(2).quantity, Quantity::None);
-    EXPECT_TRUE(ordered.tones.empty());
-    EXPECT_EQ(sdf->repaintRequestCount(), 0);
+    // Only the presses sound, as they make CH2 (y 275) and then CH1 the active channel.
+    EXPECT_EQ(ordered.tones, (std::vector<Tone>{{1700, 150}, {1600, 150}}));
+    EXPECT_EQ(sdf->repaintRequestCount(), 2);
 
     sdf->view().channel(2).title = "L1 Amp 電流";
     sdf->setLanguageMode(LanguageMode::Chinese);
