@@ -87,6 +87,8 @@ void Tsdf::buildMainMenu() {
     connect(m.OutputData, &QAction::triggered, this, &Tsdf::OutputDataClick);
     connect(m.SaveEnvior, &QAction::triggered, this, &Tsdf::SaveEnviorClick);
     connect(m.LoadEnvior, &QAction::triggered, this, &Tsdf::LoadEnviorClick);
+    connect(m.N220V, &QAction::triggered, this, &Tsdf::N220VClick);
+    connect(m.N380V, &QAction::triggered, this, &Tsdf::N380VClick);
     connect(m.TSet, &QAction::triggered, this, &Tsdf::TSetClick);
     connect(m.ResetAll, &QAction::triggered, this, &Tsdf::ResetAllClick);
     connect(m.English, &QAction::triggered, this, &Tsdf::EnglishClick);
