@@ -79,7 +79,8 @@ TEST(ParseTruncatedDecimal, CutsTheFractionTowardZeroFromTheDigitsExactly) {
 
 TEST_F(MeterLinkTest, AdcFieldsTwoAndThreeKeepEveryDigitOfTheirIntegerPart) {
     link->handleMessage(dataMessage(kMeterA, kDate, kAt0805));
-    link->handleMessage("HQ2 SYS ADC " + std::string(kMeterA) + " 5_123456789.9_99.999999_a_b_c_\r");
+    link->handleMessage("HQ2 SYS ADC " + std::string(kMeterA) +
+                        " 5_123456789.9_99.999999_a_b_c_\r");
     EXPECT_EQ(row(0).Adc1, 5);
     EXPECT_EQ(row(0).Adc2, 123456789);
     EXPECT_EQ(row(0).Adc3, 99);
@@ -154,9 +155,13 @@ TEST_F(MeterLinkTest, MeterWithoutAValidDateWritesOneLinePerDayOfTheComputer) {
 }
 
 TEST_F(MeterLinkTest, ControlCharactersFromTheNetworkNeverReachALogLine) {
-    const std::string escape = "\x1b]0;owned\x07\x1b[2J\x9b" "1m";
+    const std::string escape =
+        "\x1b]0;owned\x07\x1b[2J\x9b"
+        "1m";
     // A terminal reset (ESC c), a raw C1 byte, the same in UTF-8 and a bell in the IP text.
-    const std::string ip = "10.0.0.1\x1b" "c\x9b\xc2\x9b\x07";
+    const std::string ip =
+        "10.0.0.1\x1b"
+        "c\x9b\xc2\x9b\x07";
     link->handleMessage(dataMessage(kMeterA, kDate, kAt0805, typicalWords(), ip));
     link->handleMessage("HQ2 SYS ADC " + std::string(kMeterA) + " 1_2_3_" + escape + "_b_c_\r");
     link->handleMessage("HOQ-260 PWR " + std::string(kMeterB) + " [" + escape + "] <" + escape +
