@@ -8,6 +8,7 @@
 #include "platform/qt/thread_pause.h"
 
 int main(int argc, char* argv[]) {
+    tev::MeterServer::raiseOpenFileLimit();
     QApplication app(argc, argv);
     tev::SystemClock clock;
     tev::AudioToneSink tones;
