@@ -10,10 +10,13 @@
 
 #include <QHostInfo>
 #include <QNetworkInterface>
+#include <QSocketNotifier>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 
 #include "texts/event_log.h"
 
@@ -56,14 +59,79 @@ std::int64_t steadyMs() {
 
 }  // namespace
 
-// PhpServerSocket: accepts connections and never reads them; what a client sends stays in the
-// kernel's buffers, which bound it. Without reading, a hang-up is seen by polling for it, and
-// activity by the growth of the bytes waiting.
-class SilentServer : public QTcpServer {
+// Accepts the connections of one listening socket itself, so that running out of descriptors
+// is seen: QTcpServer only listens, and its own accepting stays paused. On a shortage the port
+// waits kAcceptBackoffMs before it tries again, instead of spinning on a socket that stays
+// readable.
+class PortAcceptor : public QObject {
   public:
-    SilentServer(int cap, std::function<std::int64_t()> now, QObject* parent)
-        : QTcpServer(parent), cap_(cap), now_(std::move(now)) {}
-    ~SilentServer() override { closeAll(); }
+    PortAcceptor(QTcpServer* server, std::function<void(qintptr)> onAccepted,
+                 std::function<void(int error)> onShortage, QObject* parent)
+        : QObject(parent),
+          server_(server),
+          onAccepted_(std::move(onAccepted)),
+          onShortage_(std::move(onShortage)) {
+        backoff_.setSingleShot(true);
+        connect(&backoff_, &QTimer::timeout, this, [this] {
+            if (notifier_) notifier_->setEnabled(true);
+        });
+    }
+
+    // After the server has started listening.
+    void start() {
+        stop();
+        server_->pauseAccepting();
+        notifier_ = new QSocketNotifier(server_->socketDescriptor(), QSocketNotifier::Read, this);
+        connect(notifier_, &QSocketNotifier::activated, this, &PortAcceptor::acceptWaiting);
+    }
+
+    // Before the server closes.
+    void stop() {
+        backoff_.stop();
+        delete notifier_;
+        notifier_ = nullptr;
+    }
+
+  private:
+    // At most this many connections per wake-up, so that a flood leaves the event loop running.
+    static constexpr int kAcceptsPerWakeUp = 64;
+
+    void acceptWaiting() {
+        const int listener = static_cast<int>(server_->socketDescriptor());
+        for (int i = 0; i < kAcceptsPerWakeUp; ++i) {
+            const int fd = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+            if (fd >= 0) {
+                onAccepted_(fd);
+                continue;
+            }
+            const int error = errno;
+            if (error == EAGAIN || error == EWOULDBLOCK) return;
+            if (error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM) {
+                notifier_->setEnabled(false);
+                backoff_.start(MeterServer::kAcceptBackoffMs);
+                onShortage_(error);
+                return;
+            }
+            // A connection reset before it was taken, and the like: on to the next.
+        }
+    }
+
+    QTcpServer* server_;
+    std::function<void(qintptr)> onAccepted_;
+    std::function<void(int)> onShortage_;
+    QSocketNotifier* notifier_ = nullptr;
+    QTimer backoff_;
+};
+
+// The clients of PhpServerSocket: accepted and never read; what a client sends stays in the
+// kernel's buffers, which bound it. Without reading, a hang-up is seen by polling for it, and
+// activity by a change in the bytes waiting.
+class SilentClients {
+  public:
+    SilentClients(int cap, std::function<std::int64_t()> now) : cap_(cap), now_(std::move(now)) {}
+    ~SilentClients() { closeAll(); }
+    SilentClients(const SilentClients&) = delete;
+    SilentClients& operator=(const SilentClients&) = delete;
 
     int count() const { return static_cast<int>(clients_.size()); }
     std::uint64_t evicted() const { return evicted_; }
@@ -73,7 +141,23 @@ class SilentServer : public QTcpServer {
         clients_.clear();
     }
 
-    // Closes the clients that hung up and, when `idleTimeoutMs` > 0, those idle that long.
+    void add(qintptr fd) {
+        if (count() >= cap_) sweep(0);
+        if (count() >= cap_) {
+            const auto idlest = std::min_element(clients_.begin(), clients_.end(),
+                                                 [](const Client& a, const Client& b) {
+                                                     return a.lastActivityMs < b.lastActivityMs;
+                                                 });
+            ::close(static_cast<int>(idlest->fd));
+            clients_.erase(idlest);
+            ++evicted_;
+        }
+        setKeepAlive(fd);
+        clients_.push_back(Client{fd, now_(), 0});
+    }
+
+    // Closes the clients that hung up and, when `idleTimeoutMs` > 0, those idle that long;
+    // returns how many were closed for being idle.
     std::uint64_t sweep(std::int64_t idleTimeoutMs) {
         if (clients_.empty()) return 0;
         std::vector<pollfd> fds(clients_.size());
@@ -102,21 +186,6 @@ class SilentServer : public QTcpServer {
         }
         clients_.swap(kept);
         return idle;
-    }
-
-  protected:
-    void incomingConnection(qintptr fd) override {
-        if (count() >= cap_) sweep(0);
-        if (count() >= cap_) {
-            const auto idlest = std::min_element(
-                clients_.begin(), clients_.end(),
-                [](const auto& a, const auto& b) { return a.lastActivityMs < b.lastActivityMs; });
-            ::close(static_cast<int>(idlest->fd));
-            clients_.erase(idlest);
-            ++evicted_;
-        }
-        setKeepAlive(fd);
-        clients_.push_back(Client{fd, now_(), 0});
     }
 
   private:
@@ -164,7 +233,7 @@ MeterServer::MeterServer(MeterServerSettings settings, QObject* parent)
       meterCap_(0),
       phpCap_(0),
       meterServer_(new QTcpServer(this)),
-      phpServer_(nullptr) {
+      phpServer_(new QTcpServer(this)) {
     clock_.start();
     if (!settings_.clockMs) settings_.clockMs = steadyMs;
     const Caps caps =
@@ -172,7 +241,7 @@ MeterServer::MeterServer(MeterServerSettings settings, QObject* parent)
                        settings_.maxConnections);
     meterCap_ = caps.meters;
     phpCap_ = caps.php;
-    phpServer_ = new SilentServer(phpCap_, settings_.clockMs, this);
+    phpClients_ = std::make_unique<SilentClients>(phpCap_, settings_.clockMs);
 
     framerTimer_.setSingleShot(true);
     connect(&framerTimer_, &QTimer::timeout, this, &MeterServer::onFramerTimer);
@@ -181,25 +250,25 @@ MeterServer::MeterServer(MeterServerSettings settings, QObject* parent)
     connect(&idleTimer_, &QTimer::timeout, this, &MeterServer::closeIdleConnections);
     idleTimer_.start();
 
-    meterServer_->setMaxPendingConnections(meterCap_);
-    for (QTcpServer* server : {meterServer_, static_cast<QTcpServer*>(phpServer_)})
+    for (QTcpServer* server : {meterServer_, phpServer_})
         server->setListenBacklogSize(kListenBacklog);
-    connect(meterServer_, &QTcpServer::newConnection, this, &MeterServer::acceptMeters);
-    connect(phpServer_, &QTcpServer::newConnection, this, [this] { onAccepted(phpAccept_); });
-    connect(meterServer_, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError) {
-        onAcceptError(meterServer_, meterAccept_, settings_.meterPort);
-    });
-    connect(phpServer_, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError) {
-        onAcceptError(phpServer_, phpAccept_, settings_.phpPort);
-    });
-    for (auto* state : {&meterAccept_, &phpAccept_}) state->resume.setSingleShot(true);
-    connect(&meterAccept_.resume, &QTimer::timeout, meterServer_, &QTcpServer::resumeAccepting);
-    connect(&phpAccept_.resume, &QTimer::timeout, phpServer_, &QTcpServer::resumeAccepting);
+    meterAcceptor_ = new PortAcceptor(
+        meterServer_, [this](qintptr fd) { acceptMeter(fd); },
+        [this](int error) { onShortage(meterShortage_, settings_.meterPort, error); }, this);
+    phpAcceptor_ = new PortAcceptor(
+        phpServer_,
+        [this](qintptr fd) {
+            phpShortage_.reported = false;
+            phpClients_->add(fd);
+        },
+        [this](int error) { onShortage(phpShortage_, settings_.phpPort, error); }, this);
 }
 
 MeterServer::~MeterServer() {
     // The handlers belong to the owner, which may already be going; nothing is delivered now.
     onMessage_ = nullptr;
+    meterAcceptor_->stop();
+    phpAcceptor_->stop();
     for (QTcpSocket* s : meters_.keys()) closeMeter(s, false);
 }
 
@@ -208,12 +277,16 @@ std::int64_t MeterServer::nowMs() const {
 }
 
 int MeterServer::phpConnectionCount() const {
-    return phpServer_->count();
+    return phpClients_->count();
 }
 
 void MeterServer::start() {
-    if (!phpServer_->isListening() && !phpServer_->listen(settings_.address, settings_.phpPort)) {
-        reportError(settings_.phpPort, phpServer_->errorString());
+    if (!phpServer_->isListening()) {
+        if (phpServer_->listen(settings_.address, settings_.phpPort)) {
+            phpAcceptor_->start();
+        } else {
+            reportError(settings_.phpPort, phpServer_->errorString());
+        }
     }
     if (!meterServer_->isListening()) listenMeters();
 }
@@ -223,6 +296,7 @@ bool MeterServer::listenMeters() {
         reportError(settings_.meterPort, meterServer_->errorString());
         return false;
     }
+    meterAcceptor_->start();
     if (onListen_) onListen_(computerIpText());
     return true;
 }
@@ -232,7 +306,7 @@ void MeterServer::setListening(bool on) {
         if (!meterServer_->isListening()) listenMeters();
         return;
     }
-    meterAccept_.resume.stop();
+    meterAcceptor_->stop();
     meterServer_->close();
     for (QTcpSocket* s : meters_.keys()) closeMeter(s, false);
 }
@@ -253,40 +327,36 @@ void MeterServer::reportError(quint16 configuredPort, const QString& reason) {
     if (onError_) onError_("Port " + std::to_string(configuredPort) + ": " + reason.toStdString());
 }
 
-void MeterServer::onAcceptError(QTcpServer* server, AcceptState& state, quint16 configuredPort) {
-    // Qt stops accepting on any failure but a temporary one; without resuming, the port would
-    // stay deaf for good once descriptors ran short.
-    server->pauseAccepting();
+void MeterServer::onShortage(ShortageEpisode& episode, quint16 configuredPort, int error) {
     ++acceptPauses_;
-    if (!state.pausedEpisode) {
-        state.pausedEpisode = true;
-        reportError(configuredPort, server->errorString() + ", accepting paused");
-    }
-    if (server->isListening()) state.resume.start(kAcceptBackoffMs);
+    if (episode.reported) return;
+    episode.reported = true;
+    reportError(configuredPort,
+                QString::fromLocal8Bit(std::strerror(error)) + ", accepting paused for a moment");
 }
 
-void MeterServer::onAccepted(AcceptState& state) {
-    state.pausedEpisode = false;
-}
-
-void MeterServer::acceptMeters() {
-    onAccepted(meterAccept_);
-    while (QTcpSocket* s = meterServer_->nextPendingConnection()) {
-        if (meters_.size() >= meterCap_) evictIdlestMeter();
-        s->setReadBufferSize(kReadBufferBytes);
-        setKeepAlive(s->socketDescriptor());
-        auto* conn = new MeterConnection;
-        conn->id = ++nextConnectionId_;
-        conn->lastActivityMs = nowMs();
-        meters_.insert(s, conn);
-        connect(s, &QTcpSocket::readyRead, this, [this, s] { readMeter(s); });
-        connect(s, &QTcpSocket::disconnected, this, [this, s] { closeMeter(s, true); });
-        // A peer that vanished (keep-alive gave up) or reset the connection.
-        connect(s, &QTcpSocket::errorOccurred, this, [this, s](QAbstractSocket::SocketError e) {
-            // A wait that found nothing to read is no fault of the connection.
-            if (e != QAbstractSocket::SocketTimeoutError) closeMeter(s, true);
-        });
+void MeterServer::acceptMeter(qintptr fd) {
+    meterShortage_.reported = false;
+    if (meters_.size() >= meterCap_) evictIdlestMeter();
+    auto* s = new QTcpSocket(this);
+    if (!s->setSocketDescriptor(fd)) {
+        ::close(static_cast<int>(fd));
+        s->deleteLater();
+        return;
     }
+    s->setReadBufferSize(kReadBufferBytes);
+    setKeepAlive(fd);
+    auto* conn = new MeterConnection;
+    conn->id = ++nextConnectionId_;
+    conn->lastActivityMs = nowMs();
+    meters_.insert(s, conn);
+    connect(s, &QTcpSocket::readyRead, this, [this, s] { readMeter(s); });
+    connect(s, &QTcpSocket::disconnected, this, [this, s] { closeMeter(s, true); });
+    // A peer that vanished (keep-alive gave up) or reset the connection.
+    connect(s, &QTcpSocket::errorOccurred, this, [this, s](QAbstractSocket::SocketError e) {
+        // A wait that found nothing to read is no fault of the connection.
+        if (e != QAbstractSocket::SocketTimeoutError) closeMeter(s, true);
+    });
 }
 
 void MeterServer::evictIdlestMeter() {
@@ -310,7 +380,7 @@ void MeterServer::closeIdleConnections() {
         if (now - it.value()->lastActivityMs >= settings_.idleTimeoutMs) idle.append(it.key());
     for (QTcpSocket* s : idle) closeMeter(s, false);
     idleClosed_ += static_cast<std::uint64_t>(idle.size());
-    idleClosed_ += phpServer_->sweep(settings_.idleTimeoutMs);
+    idleClosed_ += phpClients_->sweep(settings_.idleTimeoutMs);
 }
 
 void MeterServer::readMeter(QTcpSocket* socket) {

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,7 +20,8 @@ class QTcpSocket;
 
 namespace tev {
 
-class SilentServer;
+class PortAcceptor;
+class SilentClients;
 
 // Where the two listening sockets listen; tests use 127.0.0.1 and port 0.
 struct MeterServerSettings {
@@ -114,16 +116,14 @@ class MeterServer : public QObject {
         std::uint64_t id = 0;
         std::int64_t lastActivityMs = 0;
     };
-    // Accepting of one port, paused after a failure and resumed by a timer.
-    struct AcceptState {
-        QTimer resume;
-        bool pausedEpisode = false;
+    // A shortage of descriptors at one port, reported once per episode.
+    struct ShortageEpisode {
+        bool reported = false;
     };
 
     bool listenMeters();
-    void acceptMeters();
-    void onAcceptError(QTcpServer* server, AcceptState& state, quint16 configuredPort);
-    void onAccepted(AcceptState& state);
+    void acceptMeter(qintptr fd);
+    void onShortage(ShortageEpisode& episode, quint16 configuredPort, int error);
     void readMeter(QTcpSocket* socket);
     // Forgets a meter connection; `deliverRest` hands on what its framer still holds.
     void closeMeter(QTcpSocket* socket, bool deliverRest);
@@ -138,9 +138,12 @@ class MeterServer : public QObject {
     int meterCap_;
     int phpCap_;
     QTcpServer* meterServer_;
-    SilentServer* phpServer_;
-    AcceptState meterAccept_;
-    AcceptState phpAccept_;
+    QTcpServer* phpServer_;
+    PortAcceptor* meterAcceptor_;
+    PortAcceptor* phpAcceptor_;
+    std::unique_ptr<SilentClients> phpClients_;
+    ShortageEpisode meterShortage_;
+    ShortageEpisode phpShortage_;
     QHash<QTcpSocket*, MeterConnection*> meters_;
     std::uint64_t nextConnectionId_ = 0;
     // Connections whose framer holds bytes waiting for their line end.
