@@ -32,7 +32,7 @@ struct MeterServerSettings {
     // A connection that has sent nothing for this long is closed. A meter polls every 30 s.
     std::int64_t idleTimeoutMs = 5 * 60 * 1000;
     // Milliseconds of a steady clock; empty for the real one (tests step their own).
-    std::function<std::int64_t()> clockMs;
+    std::function<std::int64_t()> clockMs{};
     // The open-file limit the connection caps are derived from; 0 reads the process's own.
     long openFileLimit = 0;
 };
