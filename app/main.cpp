@@ -66,6 +66,8 @@ int main(int argc, char* argv[]) {
     // Without a display: Qt's offscreen platform, chosen before the application object exists.
     // The window object is still created and runs every handler; it is just never shown.
     if (options.headless) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Room for many meter connections beside the program's own files.
+    tev::MeterServer::raiseOpenFileLimit();
     QApplication app(argc, argv);
     // Caught from the start: a stop that arrives while the files are being loaded waits in the
     // pipe until the event loop runs, and then ends the program through its close handler.

@@ -4,9 +4,12 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <algorithm>
-#include <climits>
 
 namespace tev {
+
+namespace {
+const QString kEllipsis = QStringLiteral("…");
+}
 
 EventLogMemo::EventLogMemo(EventLog& log, QWidget* parent)
     : QPlainTextEdit(parent), capacity_(log.capacity()) {
@@ -14,34 +17,61 @@ EventLogMemo::EventLogMemo(EventLog& log, QWidget* parent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setUndoRedoEnabled(false);
-    document()->setMaximumBlockCount(
-        static_cast<int>(std::min<std::size_t>(capacity_, static_cast<std::size_t>(INT_MAX))));
 
     QStringList text;
-    for (const std::string& line : log.lines()) text << QString::fromStdString(line);
+    for (const std::string& line : log.lines()) {
+        text << shownText(line);
+        lineChars_.push_back(text.back().size());
+        shownChars_ += static_cast<std::size_t>(text.back().size());
+    }
     setPlainText(text.join(QChar('\n')));
-    shownLines_ = log.lines().size();
+    while (lineChars_.size() > capacity_ || (shownChars_ > kMaxChars && lineChars_.size() > 1))
+        dropOldestLine();
 
     log.addListener([this](const std::string& line) { appendLine(line); });
     log.addClearListener([this] { clearLines(); });
 }
 
+QString EventLogMemo::shownText(const std::string& line) {
+    QString text = QString::fromStdString(line);
+    if (text.size() > kMaxLineChars) {
+        text.truncate(kMaxLineChars);
+        // A cut between the halves of a surrogate pair would leave half a character.
+        if (text.back().isHighSurrogate()) text.chop(1);
+        text += kEllipsis;
+    }
+    return text;
+}
+
 void EventLogMemo::appendLine(const std::string& line) {
     QScrollBar* bar = verticalScrollBar();
     const bool atEnd = bar->value() >= bar->maximum();
+    const QString text = shownText(line);
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
     // An empty memo shows no line at all, yet its document holds one empty block: the first
     // line goes into that block.
-    if (shownLines_ > 0) cursor.insertBlock();
-    cursor.insertText(QString::fromStdString(line));
-    shownLines_ = std::min(shownLines_ + 1, capacity_);
+    if (!lineChars_.empty()) cursor.insertBlock();
+    cursor.insertText(text);
+    lineChars_.push_back(text.size());
+    shownChars_ += static_cast<std::size_t>(text.size());
+    while (lineChars_.size() > capacity_ || (shownChars_ > kMaxChars && lineChars_.size() > 1))
+        dropOldestLine();
     if (atEnd) bar->setValue(bar->maximum());
+}
+
+void EventLogMemo::dropOldestLine() {
+    QTextCursor cursor(document()->firstBlock());
+    cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    shownChars_ -= static_cast<std::size_t>(lineChars_.front());
+    lineChars_.pop_front();
 }
 
 void EventLogMemo::clearLines() {
     clear();
-    shownLines_ = 0;
+    lineChars_.clear();
+    shownChars_ = 0;
 }
 
 }  // namespace tev

@@ -92,6 +92,8 @@ ClockTick::ClockTick(MeasurementStore& store, EventLog& log, ToneSink& tones, co
 
 TickOutcome ClockTick::onTimer() {
     TickOutcome outcome;
+    // A connection that went quiet after a flood of log lines still gets its summary line.
+    log_.flushSuppressed();
     const DateTime now = clock_.now();
     const std::int64_t t = secondsOf(now);
     const std::optional<std::int64_t> previous = lastSecond_;

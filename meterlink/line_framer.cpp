@@ -31,6 +31,16 @@ void LineFramer::readLines(std::string_view bytes, std::int64_t nowMs,
                            std::vector<std::string>& out) {
     std::size_t i = 0;
     while (i < bytes.size()) {
+        if (lfMayFollow_) {
+            lfMayFollow_ = false;
+            if (bytes[i] == '\n') {
+                // The LF of a CR LF on a connection that ends its lines with a bare CR: its
+                // line was handed on at the CR already.
+                droppedBytes_ += 1;
+                ++i;
+                continue;
+            }
+        }
         if (crHeld_) {
             crHeld_ = false;
             if (bytes[i] == '\n') {
@@ -49,16 +59,16 @@ void LineFramer::readLines(std::string_view bytes, std::int64_t nowMs,
             break;
         }
         append(bytes.substr(i, end - i + 1));
-        if (bytes[end] == '\r') {
+        if (bytes[end] == '\r' && bareCr_) {
+            // Such a connection's CR ends its line at once, wherever the read ends.
+            finishLine(out);
+            lfMayFollow_ = true;
+        } else if (bytes[end] == '\r') {
             crHeld_ = true;
         } else {
             finishLine(out);
         }
         i = end + 1;
-    }
-    if (crHeld_ && bareCr_) {
-        crHeld_ = false;
-        finishLine(out);
     }
     if (pending_.empty() && !discarding_) {
         deadline_.reset();

@@ -52,9 +52,10 @@ class LineFramer {
     void finishLine(std::vector<std::string>& out);
 
     bool lineMode_ = false;
-    // In line mode, the connection ends its lines with a bare CR, so a CR at the end of a
-    // read need not wait for an LF.
+    // In line mode, the connection ends its lines with a bare CR, so a CR ends its line at
+    // once instead of waiting for an LF, and an LF right after it is dropped.
     bool bareCr_ = false;
+    bool lfMayFollow_ = false;
     // The message that waits ends with a CR; an LF at the start of the next read belongs to it.
     bool crHeld_ = false;
     // Bytes of an over-long message are being discarded up to its line end.

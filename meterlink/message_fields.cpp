@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 #include "store/meter_registry.h"
 
@@ -25,6 +26,23 @@ std::optional<float> parseDecimal(std::string_view text) {
     const auto [end, ec] = std::from_chars(first, last, value, std::chars_format::fixed);
     if (ec != std::errc() || end != last || !std::isfinite(value)) return std::nullopt;
     return value;
+}
+
+std::optional<std::int32_t> parseTruncatedDecimal(std::string_view text) {
+    if (!parseDecimal(text)) return std::nullopt;
+    const bool negative = text.front() == '-';
+    if (negative) text.remove_prefix(1);
+    std::string_view whole = text.substr(0, text.find('.'));
+    while (!whole.empty() && whole.front() == '0') whole.remove_prefix(1);
+    std::int64_t magnitude = 0;
+    constexpr std::size_t kMaxInt32Digits = 10;
+    if (whole.size() > kMaxInt32Digits) return std::nullopt;
+    for (char c : whole) magnitude = magnitude * 10 + (c - '0');
+    const std::int64_t value = negative ? -magnitude : magnitude;
+    if (value < std::numeric_limits<std::int32_t>::min() ||
+        value > std::numeric_limits<std::int32_t>::max())
+        return std::nullopt;
+    return static_cast<std::int32_t>(value);
 }
 
 std::optional<std::int32_t> parseInteger(std::string_view text) {

@@ -15,6 +15,11 @@ namespace tev {
 // convert and the value must be finite. Empty text does not convert.
 std::optional<float> parseDecimal(std::string_view text);
 
+// A decimal number as parseDecimal reads it, taken as a 32-bit integer with its fraction cut
+// toward zero, straight from its digits ("123456789.9" gives 123456789, "-0.5" gives 0). A value
+// whose integer part does not fit in 32 bits does not convert.
+std::optional<std::int32_t> parseTruncatedDecimal(std::string_view text);
+
 // A 32-bit integer with an optional leading minus; a fraction or any other character does not
 // convert.
 std::optional<std::int32_t> parseInteger(std::string_view text);

@@ -21,7 +21,6 @@ constexpr std::size_t kAdcFieldsAt = 25;
 constexpr char kAdcFieldSeparator = '_';
 constexpr int kAdcFieldCount = 6;
 constexpr std::size_t kAdcTextLength = 20;
-constexpr double kInt32Bound = 2147483648.0;
 
 constexpr std::string_view kDevicePrefix260 = "HOQ-260 PWR";
 constexpr std::string_view kDevicePrefix250 = "HOQ-250 PWR";
@@ -198,11 +197,9 @@ MeterLink::Result MeterLink::handleAdcReport(std::string_view message) {
     if (!adc1) return Result::Abandoned;
     std::int32_t truncated[2] = {};
     for (int i = 0; i < 2; ++i) {
-        const std::optional<float> v = parseDecimal(fields[1 + i]);
-        // Stored as integers, the fraction cut toward zero; values beyond 32 bits do not fit.
-        if (!v || static_cast<double>(*v) >= kInt32Bound || static_cast<double>(*v) < -kInt32Bound)
-            return Result::Abandoned;
-        truncated[i] = static_cast<std::int32_t>(*v);
+        const std::optional<std::int32_t> v = parseTruncatedDecimal(fields[1 + i]);
+        if (!v) return Result::Abandoned;
+        truncated[i] = *v;
     }
 
     const int k = store_.registry.find(id);
@@ -308,7 +305,7 @@ void MeterLink::registerFromDevice(int row, std::string_view id, bool fresh) {
     entry.Tag.assign(currentTag_);
     if (fresh) {
         clearHistoryCounts(entry);
-        dayFileFailureReported_[row] = false;
+        dayFiles_[row].failureReported = false;
     }
 }
 
@@ -384,12 +381,15 @@ MeterLink::Result MeterLink::handleDataMessage(std::string_view message) {
             collected[length++] = c;
         }
     }
-    if (taken < kDataWordCount) return Result::Abandoned;
+    // The 25th word counts only with its space before the terminator; without it the other 24
+    // words are handled and Field25 keeps its value.
+    if (taken < kDataWordCount - 1) return Result::Abandoned;
+    words.lastWordTaken = taken == kDataWordCount;
 
     MeterRegistry& reg = store_.registry;
     bool created = false;
     if (reg.MeterCount == 0) {
-        appendFromData(0, id, meterDate.value_or(0), *secs, words);
+        registerPrimaryFromData(id, meterDate.value_or(0), *secs, words);
         reg.MeterCount = 1;
         tones_.beep(kRegistrationBeepHz, kRegistrationBeepMs);
         logConnectLine(id);
@@ -408,6 +408,32 @@ MeterLink::Result MeterLink::handleDataMessage(std::string_view message) {
         updateHistories(reg.rows[row], words, hour);
     }
     return Result::Handled;
+}
+
+void MeterLink::registerPrimaryFromData(std::string_view id, std::int32_t meterDate,
+                                        std::int32_t secs, const DataWords& words) {
+    MeterEntry& entry = store_.registry.rows[0];
+    entry.Id.assign(id);
+    entry.IpAddr.assign(currentIp_);
+    entry.MeterDate = meterDate;
+    entry.Secs = secs;
+    entry.V1 = words.word(1);
+    entry.V2 = words.word(2);
+    entry.V3 = words.word(3);
+    entry.Field4 = words.word(4);
+    entry.Field5 = words.word(5);
+    entry.Field6 = words.word(6);
+    entry.A1 = words.word(7);
+    entry.A2 = words.word(8);
+    entry.A3 = words.word(9);
+    entry.Field22 = words.integers[0];
+    entry.Field23 = words.integers[1];
+    entry.Field24 = words.integers[2];
+    entry.Field25 = words.lastWordTaken ? words.integers[3] : 0;
+    // The first energy of each group of four: day, the second day account, month.
+    for (int i : {0, 4, 8}) entry.Energy[i] = words.word(kWordDayEnergy + i);
+    clearHistoryCounts(entry);
+    dayFiles_[0].failureReported = false;
 }
 
 void MeterLink::appendFromData(int row, std::string_view id, std::int32_t meterDate,
@@ -430,11 +456,11 @@ void MeterLink::appendFromData(int row, std::string_view id, std::int32_t meterD
     entry.Field22 = words.integers[0];
     entry.Field23 = words.integers[1];
     entry.Field24 = words.integers[2];
-    entry.Field25 = words.integers[3];
+    entry.Field25 = words.lastWordTaken ? words.integers[3] : 0;
     entry.Model.assign(currentModel_);
     entry.Proj.assign(currentProject_);
     clearHistoryCounts(entry);
-    dayFileFailureReported_[row] = false;
+    dayFiles_[row].failureReported = false;
 }
 
 void MeterLink::updateFromData(int row, std::string_view id, std::int32_t meterDate,
@@ -446,7 +472,7 @@ void MeterLink::updateFromData(int row, std::string_view id, std::int32_t meterD
     entry.MeterDate = meterDate;
     entry.Secs = secs;
     entry.Field24 = words.integers[2];
-    entry.Field25 = words.integers[3];
+    if (words.lastWordTaken) entry.Field25 = words.integers[3];
     entry.V1 = words.word(1);
     entry.V2 = words.word(2);
     entry.V3 = words.word(3);
@@ -480,11 +506,11 @@ void MeterLink::updateFromData(int row, std::string_view id, std::int32_t meterD
     }
     if (minuteOfDay) {
         entry.TenMinuteSlots[*minuteOfDay / kMinutesPerSlot] = dayEnergy;
-        if (*minuteOfDay > kDayFileMinute && entry.DayFileSaved == 0)
+        if (*minuteOfDay > kDayFileMinute && entry.DayFileSaved == 0 && dayFileDue(row))
             saveDayFile(row, entry.Energy[0]);
-        if (*minuteOfDay < kRearmMinute) {
+        if (*minuteOfDay < kRearmMinute && dayFileDue(row)) {
             entry.DayFileSaved = 0;
-            dayFileFailureReported_[row] = false;
+            dayFiles_[row].failureReported = false;
         }
     }
     for (int i = 0; i < 12; ++i) entry.Energy[i] = words.word(kWordDayEnergy + i);
@@ -518,6 +544,20 @@ void MeterLink::updateHistories(MeterEntry& entry, const DataWords& words,
     }
 }
 
+bool MeterLink::dayFileDue(int row) const {
+    const MeterEntry& entry = store_.registry.rows[row];
+    const DayFileState& state = dayFiles_[row];
+    if (state.writtenRealDay == 0 || state.meterId != entry.Id.view()) return true;
+    const std::int32_t today = dateCode(clock_.now());
+    // A meter without a valid date of its own gets one line per day of the computer's clock.
+    if (entry.MeterDate <= 0) return today != state.writtenRealDay;
+    // Meter days go forward. A date at or before the last one written counts as new only on
+    // another day of the computer's clock, so a meter whose clock was set back still writes
+    // while times and dates that jump to and fro cannot write the same day over and over.
+    if (entry.MeterDate > state.writtenMeterDate) return true;
+    return entry.MeterDate != state.writtenMeterDate && today != state.writtenRealDay;
+}
+
 void MeterLink::saveDayFile(int row, float previousDayEnergy) {
     MeterEntry& entry = store_.registry.rows[row];
     const std::string id(entry.Id.view());
@@ -532,12 +572,16 @@ void MeterLink::saveDayFile(int row, float previousDayEnergy) {
                     " Save OK !");
         std::fill(entry.TenMinuteSlots.begin(), entry.TenMinuteSlots.begin() + kTenMinuteSlotsUsed,
                   0.0f);
-        dayFileFailureReported_[row] = false;
+        DayFileState& state = dayFiles_[row];
+        state.failureReported = false;
+        state.meterId = id;
+        state.writtenMeterDate = std::max(entry.MeterDate, 0);
+        state.writtenRealDay = dateCode(clock_.now());
         return;
     }
     // The day stays armed: later messages before midnight try again, without repeating the report.
-    if (dayFileFailureReported_[row]) return;
-    dayFileFailureReported_[row] = true;
+    if (dayFiles_[row].failureReported) return;
+    dayFiles_[row].failureReported = true;
     log_.append("HQ2 " + id + ": M10 Save File= [" + path + "] ");
     log_.append("HQ2: [" + id + "] 10-Min Save fail: " + result.error + " !");
 }

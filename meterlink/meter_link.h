@@ -67,6 +67,7 @@ class MeterLink {
     struct DataWords {
         std::array<float, 21> decimals{};        // words 1 … 21
         std::array<std::int32_t, 4> integers{};  // words 22 … 25
+        bool lastWordTaken = true;               // word 25 had its space before the terminator
         float word(int n) const { return decimals[n - 1]; }
     };
 
@@ -80,10 +81,15 @@ class MeterLink {
     void registerFromDevice(int row, std::string_view id, bool fresh);
     void updateFromData(int row, std::string_view id, std::int32_t meterDate, std::int32_t secs,
                         const DataWords& words, std::optional<int> minuteOfDay);
+    // The first data message of all: row 0 gets only what a data message registers.
+    void registerPrimaryFromData(std::string_view id, std::int32_t meterDate, std::int32_t secs,
+                                 const DataWords& words);
     void appendFromData(int row, std::string_view id, std::int32_t meterDate, std::int32_t secs,
                         const DataWords& words);
     void updateHistories(MeterEntry& entry, const DataWords& words, std::optional<int> hour);
     void saveDayFile(int row, float previousDayEnergy);
+    // Whether the row's meter day has no line yet (re-arming and writing both wait for it).
+    bool dayFileDue(int row) const;
     void logConnectLine(std::string_view id);
     void clearHistoryCounts(MeterEntry& entry);
 
@@ -101,8 +107,16 @@ class MeterLink {
     std::string currentTag_;
     DeviceWords deviceWords_;
 
-    // A day file that could not be written is reported once per meter day, then retried quietly.
-    std::array<bool, kMeterRegistryCapacity> dayFileFailureReported_{};
+    // The day file of each row: which meter day it last got a line for, so that forged or
+    // jumping times cannot write the same day twice, and whether a failure was reported (once
+    // per meter day, then retried quietly).
+    struct DayFileState {
+        std::string meterId;
+        std::int32_t writtenMeterDate = 0;  // 0 for a meter without a valid date
+        std::int32_t writtenRealDay = 0;    // the computer's date code; 0 before the first line
+        bool failureReported = false;
+    };
+    std::array<DayFileState, kMeterRegistryCapacity> dayFiles_{};
 
     MeterLinkCounters counters_;
 };

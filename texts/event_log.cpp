@@ -1,15 +1,159 @@
 #include "texts/event_log.h"
 
+#include <algorithm>
+#include <chrono>
+
 namespace tev {
 
-EventLog::EventLog(std::size_t capacity) : capacity_(capacity == 0 ? 1 : capacity) {
+namespace {
+
+thread_local std::optional<std::uint64_t> currentSource;
+
+std::int64_t steadyMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+bool isControl(unsigned char c) {
+    return c < 0x20 || c == 0x7f;
+}
+
+// Length of the UTF-8 sequence at text[i], 0 when it is not valid UTF-8 (overlong forms,
+// surrogates and values beyond U+10FFFF included); `code` gets its value.
+std::size_t utf8Sequence(std::string_view text, std::size_t i, char32_t& code) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    std::size_t length = 0;
+    char32_t min = 0;
+    if (lead >= 0xc2 && lead <= 0xdf) {
+        length = 2, code = lead & 0x1f, min = 0x80;
+    } else if (lead >= 0xe0 && lead <= 0xef) {
+        length = 3, code = lead & 0x0f, min = 0x800;
+    } else if (lead >= 0xf0 && lead <= 0xf4) {
+        length = 4, code = lead & 0x07, min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (i + length > text.size()) return 0;
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto c = static_cast<unsigned char>(text[i + k]);
+        if ((c & 0xc0) != 0x80) return 0;
+        code = (code << 6) | (c & 0x3f);
+    }
+    if (code < min || code > 0x10ffff || (code >= 0xd800 && code <= 0xdfff)) return 0;
+    return length;
+}
+
+bool isFit(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            if (isControl(c)) return false;
+            ++i;
+            continue;
+        }
+        char32_t code = 0;
+        const std::size_t n = utf8Sequence(text, i, code);
+        if (n == 0 || (code >= 0x80 && code <= 0x9f)) return false;
+        i += n;
+    }
+    return true;
+}
+
+constexpr char kNotUtf8 = '?';
+
+}  // namespace
+
+std::string safeLogText(std::string_view text) {
+    if (isFit(text)) return std::string(text);
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            if (!isControl(c)) out += text[i];
+            ++i;
+            continue;
+        }
+        char32_t code = 0;
+        const std::size_t n = utf8Sequence(text, i, code);
+        if (n == 0) {
+            out += kNotUtf8;
+            ++i;
+            continue;
+        }
+        if (code > 0x9f) out.append(text.substr(i, n));
+        i += n;
+    }
+    return out;
+}
+
+EventLog::EventLog(std::size_t capacity, std::size_t maxBytes)
+    : capacity_(capacity == 0 ? 1 : capacity), maxBytes_(maxBytes), clock_(steadyMs) {
     lines_.emplace_back();
 }
 
+EventLog::~EventLog() = default;
+
 void EventLog::append(std::string line) {
-    if (lines_.size() >= capacity_) lines_.pop_front();
+    if (const auto source = LogSource::current()) {
+        if (!admit(*source, clock_())) return;
+    }
+    store(std::move(line));
+}
+
+void EventLog::store(std::string line) {
+    line = safeLogText(line);
     lines_.push_back(std::move(line));
+    bytes_ += lines_.back().size();
+    // The newest line stays even when it alone is over the byte bound.
+    while (lines_.size() > capacity_ || (bytes_ > maxBytes_ && lines_.size() > 1)) {
+        bytes_ -= lines_.front().size();
+        lines_.pop_front();
+    }
     for (const Listener& l : listeners_) l(lines_.back());
+}
+
+bool EventLog::admit(std::uint64_t source, std::int64_t now) {
+    if (now >= nextSweepMs_) sweep(now);
+    SourceState& s = sources_[source];
+    if (s.lines == 0 && s.suppressed == 0) s.windowStart = now;
+    if (now - s.windowStart >= kSourceWindowMs) {
+        const std::uint64_t suppressed = s.suppressed;
+        s = SourceState{now, 0, 0};
+        if (suppressed > 0) writeSummary(suppressed);
+    }
+    if (s.lines < kSourceLinesPerWindow) {
+        ++s.lines;
+        return true;
+    }
+    ++s.suppressed;
+    ++suppressedTotal_;
+    return false;
+}
+
+void EventLog::flushSuppressed() {
+    const std::int64_t now = clock_();
+    if (now >= nextSweepMs_) sweep(now);
+}
+
+void EventLog::sweep(std::int64_t now) {
+    nextSweepMs_ = now + kSourceWindowMs;
+    std::vector<std::uint64_t> due;
+    for (auto it = sources_.begin(); it != sources_.end();) {
+        if (now - it->second.windowStart < kSourceWindowMs) {
+            if (it->second.suppressed > 0)
+                nextSweepMs_ = std::min(nextSweepMs_, it->second.windowStart + kSourceWindowMs);
+            ++it;
+            continue;
+        }
+        if (it->second.suppressed > 0) due.push_back(it->second.suppressed);
+        it = sources_.erase(it);
+    }
+    for (std::uint64_t n : due) writeSummary(n);
+}
+
+void EventLog::writeSummary(std::uint64_t suppressed) {
+    store("… " + std::to_string(suppressed) + " similar lines suppressed");
 }
 
 void EventLog::append(LanguageMode mode, std::string_view english, std::string_view bilingual) {
@@ -18,7 +162,20 @@ void EventLog::append(LanguageMode mode, std::string_view english, std::string_v
 
 void EventLog::clear() {
     lines_.clear();
+    bytes_ = 0;
     for (const auto& l : clearListeners_) l();
+}
+
+LogSource::LogSource(std::uint64_t source) : outer_(currentSource) {
+    currentSource = source;
+}
+
+LogSource::~LogSource() {
+    currentSource = outer_;
+}
+
+std::optional<std::uint64_t> LogSource::current() {
+    return currentSource;
 }
 
 }  // namespace tev

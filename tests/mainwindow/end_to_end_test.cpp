@@ -136,5 +136,15 @@ TEST_F(EndToEnd, SecondPortClientIsNeitherReadNorAnsweredNorLogged) {
     EXPECT_EQ(client.bytesAvailable(), 0);
 }
 
+TEST_F(EndToEnd, MeterWithoutLineEndsHasItsDataAccepted) {
+    runSimulator({"--count", "3", "--interval", "50", "--no-polls", "--no-line-end", "--id-prefix",
+                  "NLE", "--start-time", "10:00"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return store.registry.rows[0].Field24 == 2; }, kWaitMs));
+    EXPECT_EQ(link->counters().abandoned, 0u);
+    EXPECT_EQ(store.registry.rows[0].Id.view(), "NLE000000001");
+    EXPECT_EQ(store.calendar.DataFlag, 1);
+    EXPECT_GT(store.live.V1, 200.0f);
+}
+
 }  // namespace
 }  // namespace tev

@@ -48,5 +48,24 @@ TEST(EventLogMemo, KeepsNoMoreLinesThanTheLogHolds) {
     EXPECT_EQ(memo.document()->blockCount(), 3);
 }
 
+TEST(EventLogMemo, ShortensLongLinesAndDropsTheOldestOnceItsTextBoundIsReached) {
+    qtApplication();
+    EventLog log(1000000, 1u << 30);
+    EventLogMemo memo(log);
+    log.append(std::string(5000, 'x'));
+    const QStringList lines = memoLines(memo);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[1], QString(EventLogMemo::kMaxLineChars, 'x') + QString::fromUtf8("…"));
+
+    const int perLine = static_cast<int>(EventLogMemo::kMaxLineChars) + 1;
+    const int linesToFill = static_cast<int>(EventLogMemo::kMaxChars) / perLine + 10;
+    for (int i = 0; i < linesToFill; ++i) log.append(std::to_string(i) + std::string(2000, 'y'));
+    EXPECT_LE(memo.shownChars(), EventLogMemo::kMaxChars);
+    EXPECT_LE(memo.document()->characterCount(),
+              static_cast<int>(EventLogMemo::kMaxChars) + memo.document()->blockCount());
+    EXPECT_TRUE(memo.document()->lastBlock().text().startsWith(QString::number(linesToFill - 1)));
+    EXPECT_EQ(memo.document()->blockCount(), static_cast<int>(EventLogMemo::kMaxChars) / perLine);
+}
+
 }  // namespace
 }  // namespace tev::testing

@@ -145,17 +145,76 @@ TEST_F(MeterServerFixture, LinkOffDropsMetersAndStopsListeningLinkOnListensAgain
     EXPECT_TRUE(waitForMessages(1));
 }
 
-TEST_F(MeterServerFixture, ConnectionsOverTheCapAreClosedAtOnce) {
+TEST_F(MeterServerFixture, AtTheCapANewConnectionClosesTheOneIdleLongest) {
     MeterServerSettings s = loopbackSettings();
     s.maxConnections = 2;
+    std::int64_t now = 0;
+    s.clockMs = [&] { return now; };
     make(s);
     auto a = connectTo(server->meterPort());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server->meterConnectionCount() == 1; }, kWaitMs));
+    now = 10;
     auto b = connectTo(server->meterPort());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server->meterConnectionCount() == 2; }, kWaitMs));
+    now = 20;
+    a->write("HQ2 AAAAAAAAAAAA\r\n");  // a speaks, so b is now the one idle longest
+    ASSERT_TRUE(waitForMessages(1));
+    now = 30;
     auto c = connectTo(server->meterPort());
     EXPECT_TRUE(
-        QTest::qWaitFor([&] { return c->state() == QAbstractSocket::UnconnectedState; }, kWaitMs));
+        QTest::qWaitFor([&] { return b->state() == QAbstractSocket::UnconnectedState; }, kWaitMs));
     EXPECT_EQ(server->meterConnectionCount(), 2);
+    EXPECT_EQ(server->evictedConnections(), 1u);
     EXPECT_EQ(a->state(), QAbstractSocket::ConnectedState);
+    c->write("HQ2 CCCCCCCCCCCC\r\n");
+    ASSERT_TRUE(waitForMessages(2));
+    EXPECT_EQ(messages[1], "HQ2 CCCCCCCCCCCC\r\n");
+}
+
+TEST_F(MeterServerFixture, ConnectionsSilentForTheIdleTimeAreClosedOnBothPorts) {
+    MeterServerSettings s = loopbackSettings();
+    s.idleTimeoutMs = 1000;
+    std::int64_t now = 0;
+    s.clockMs = [&] { return now; };
+    make(s);
+    auto quiet = connectTo(server->meterPort());
+    auto talker = connectTo(server->meterPort());
+    auto php = connectTo(server->phpPort());
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return server->meterConnectionCount() == 2 && server->phpConnectionCount() == 1; },
+        kWaitMs));
+    now = 900;
+    talker->write("HQ2 TTTTTTTTTTTT\r\n");
+    ASSERT_TRUE(waitForMessages(1));
+    server->closeIdleConnections();
+    EXPECT_EQ(server->meterConnectionCount(), 2);
+    now = 1000;
+    server->closeIdleConnections();
+    EXPECT_EQ(server->meterConnectionCount(), 1);
+    EXPECT_EQ(server->phpConnectionCount(), 0);
+    EXPECT_EQ(server->idleClosedConnections(), 2u);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return quiet->state() == QAbstractSocket::UnconnectedState &&
+                   php->state() == QAbstractSocket::UnconnectedState;
+        },
+        kWaitMs));
+    EXPECT_EQ(talker->state(), QAbstractSocket::ConnectedState);
+}
+
+TEST(MeterServerCaps, CapsLeaveDescriptorsForFilesAndFollowTheOpenFileLimit) {
+    EXPECT_EQ(MeterServer::connectionCaps(1024, 1024).meters, 672);
+    EXPECT_EQ(MeterServer::connectionCaps(1024, 1024).php, 224);
+    EXPECT_EQ(MeterServer::connectionCaps(65536, 1024).meters, 1024);
+    EXPECT_EQ(MeterServer::connectionCaps(65536, 1024).php, 1024);
+    EXPECT_EQ(MeterServer::connectionCaps(64, 1024).meters, 1);
+    EXPECT_EQ(MeterServer::connectionCaps(64, 1024).php, 1);
+    MeterServerSettings s = loopbackSettings();
+    s.openFileLimit = 256;
+    testing::qtApplication();
+    MeterServer server(s);
+    EXPECT_EQ(server.meterConnectionCap(), 96);
+    EXPECT_EQ(server.phpConnectionCap(), 32);
 }
 
 TEST_F(MeterServerFixture, PortInUseIsReportedInPlainWordsAndTheOtherPortStillRuns) {

@@ -67,6 +67,25 @@ TEST(LineFramer, EachLineEndStyleKeepsItsOwnBytes) {
     EXPECT_FALSE(cr.nextDeadline());
 }
 
+TEST(LineFramer, BareCrConnectionFramesTheSameWhereverItsReadsEnd) {
+    // Once a connection is known to end its lines with a bare CR, a CR LF counts as that CR
+    // and a stray LF, whether the LF comes in the same read or the next.
+    const std::string stream = "HQ2 AAAAAAAAAAAA\rHQ2 BBBBBBBBBBBB\r\nHQ2 CCCCCCCCCCCC\r";
+    const Messages expected{"HQ2 AAAAAAAAAAAA\r", "HQ2 BBBBBBBBBBBB\r", "HQ2 CCCCCCCCCCCC\r"};
+    LineFramer whole;
+    EXPECT_EQ(whole.onRead(stream, 0), expected);
+    EXPECT_EQ(whole.droppedBytes(), 1u);
+    // The first read reaches the first line end, as a meter's first message does.
+    for (std::size_t cut = stream.find('\r') + 1; cut < stream.size(); ++cut) {
+        LineFramer split;
+        Messages got = split.onRead(stream.substr(0, cut), 0);
+        append(got, split.onRead(stream.substr(cut), 0));
+        append(got, split.flush());
+        EXPECT_EQ(got, expected) << "cut at " << cut;
+        EXPECT_EQ(split.droppedBytes(), 1u) << "cut at " << cut;
+    }
+}
+
 TEST(LineFramer, CrLfSplitBetweenTwoReadsStaysWithItsMessage) {
     LineFramer framer;
     EXPECT_TRUE(framer.onRead("HQ2 AAAAAAAAAAAA\r", 0).empty());

@@ -49,7 +49,7 @@ std::vector<std::string> malformedMessages() {
         withWord(21, "7.5"),  // an integer word with a fraction
         withWord(24, "99999999999"),
         withWord(9, std::string(200, '9')),
-        valid.substr(0, valid.size() - 2) + "\r",  // the 25th word without its space
+        valid.substr(0, valid.size() - 4) + "\r",  // 24 words, the last without its space
         "HOQ-260  " + std::string(kMeterA) + " IP=1.2.3.4 [24x802] <29100> 1 \r",
         "HOQ-260  " + std::string(kMeterA) + " IP=1.2.3.4 [240802] <99999999999> 1 \r",
         "HOQ-260  " + std::string(kMeterA) + " IP=1.2.3.4 [240802] <> 1 2 \r",
