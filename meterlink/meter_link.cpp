@@ -410,9 +410,10 @@ MeterLink::Result MeterLink::handleDataMessage(std::string_view message) {
     return Result::Handled;
 }
 
-void MeterLink::registerPrimaryFromData(std::string_view id, std::int32_t meterDate,
-                                        std::int32_t secs, const DataWords& words) {
-    MeterEntry& entry = store_.registry.rows[0];
+// The fields a data message sets on a meter it registers: the ID and address, the meter's date
+// and time, voltages, currents and the three values between them, and the integer words.
+void MeterLink::assignDataFields(MeterEntry& entry, std::string_view id, std::int32_t meterDate,
+                                 std::int32_t secs, const DataWords& words) {
     entry.Id.assign(id);
     entry.IpAddr.assign(currentIp_);
     entry.MeterDate = meterDate;
@@ -430,6 +431,12 @@ void MeterLink::registerPrimaryFromData(std::string_view id, std::int32_t meterD
     entry.Field23 = words.integers[1];
     entry.Field24 = words.integers[2];
     entry.Field25 = words.lastWordTaken ? words.integers[3] : 0;
+}
+
+void MeterLink::registerPrimaryFromData(std::string_view id, std::int32_t meterDate,
+                                        std::int32_t secs, const DataWords& words) {
+    MeterEntry& entry = store_.registry.rows[0];
+    assignDataFields(entry, id, meterDate, secs, words);
     // The first energy of each group of four: day, the second day account, month.
     for (int i : {0, 4, 8}) entry.Energy[i] = words.word(kWordDayEnergy + i);
     clearHistoryCounts(entry);
@@ -439,24 +446,8 @@ void MeterLink::registerPrimaryFromData(std::string_view id, std::int32_t meterD
 void MeterLink::appendFromData(int row, std::string_view id, std::int32_t meterDate,
                                std::int32_t secs, const DataWords& words) {
     MeterEntry& entry = store_.registry.rows[row];
-    entry.Id.assign(id);
-    entry.IpAddr.assign(currentIp_);
-    entry.MeterDate = meterDate;
-    entry.Secs = secs;
-    entry.V1 = words.word(1);
-    entry.V2 = words.word(2);
-    entry.V3 = words.word(3);
-    entry.Field4 = words.word(4);
-    entry.Field5 = words.word(5);
-    entry.Field6 = words.word(6);
-    entry.A1 = words.word(7);
-    entry.A2 = words.word(8);
-    entry.A3 = words.word(9);
+    assignDataFields(entry, id, meterDate, secs, words);
     for (int i = 0; i < 12; ++i) entry.Energy[i] = words.word(kWordDayEnergy + i);
-    entry.Field22 = words.integers[0];
-    entry.Field23 = words.integers[1];
-    entry.Field24 = words.integers[2];
-    entry.Field25 = words.lastWordTaken ? words.integers[3] : 0;
     entry.Model.assign(currentModel_);
     entry.Proj.assign(currentProject_);
     clearHistoryCounts(entry);

@@ -82,6 +82,8 @@ class MeterLink {
     void updateFromData(int row, std::string_view id, std::int32_t meterDate, std::int32_t secs,
                         const DataWords& words, std::optional<int> minuteOfDay);
     // The first data message of all: row 0 gets only what a data message registers.
+    void assignDataFields(MeterEntry& entry, std::string_view id, std::int32_t meterDate,
+                          std::int32_t secs, const DataWords& words);
     void registerPrimaryFromData(std::string_view id, std::int32_t meterDate, std::int32_t secs,
                                  const DataWords& words);
     void appendFromData(int row, std::string_view id, std::int32_t meterDate, std::int32_t secs,
