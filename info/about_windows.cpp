@@ -11,12 +11,6 @@ namespace tev {
 
 namespace {
 
-constexpr Rgb kBackground{46, 46, 46};
-constexpr Rgb kWhite{255, 255, 255};
-constexpr Rgb kSilver{192, 192, 192};
-constexpr Rgb kAqua{0, 255, 255};
-constexpr Rgb kBlue{0, 0, 255};
-
 constexpr const char* kLabelFont = "微軟正黑體";
 constexpr int kLabelFontHeight = 15;
 constexpr int kButtonFontHeight = 11;
@@ -92,7 +86,7 @@ QToolButton* makeSpeedButton(QWidget* parent, const char* name, const QRect& geo
     button->setFocusPolicy(Qt::NoFocus);
     // The face keeps the system's button colour; only the caption is blue.
     QPalette pal = button->palette();
-    pal.setColor(QPalette::All, QPalette::ButtonText, toQColor(kBlue));
+    pal.setColor(QPalette::All, QPalette::ButtonText, toQColor(kFormBlue));
     button->setPalette(pal);
     return button;
 }
@@ -114,7 +108,7 @@ AboutWindow::AboutWindow(const AboutLayout& layout, ToneSink& tones, std::functi
     : QWidget(nullptr, aboutWindowFlags(layout)), tones_(tones), openPage_(std::move(openPage)) {
     setObjectName(layout.objectName);
     setWindowTitle(QString::fromUtf8(layout.caption));
-    setBackgroundColour(this, kBackground);
+    setBackgroundColour(this, kFormBackground);
     setFixedSize(layout.clientSize);
     move(kInitialLeft, kInitialTop);
     // Closing the main window ends the program even while an about window is open.
@@ -122,13 +116,14 @@ AboutWindow::AboutWindow(const AboutLayout& layout, ToneSink& tones, std::functi
 
     AboutControls& c = controls_;
     c.Label1 = makeLabel<QLabel>(this, "Label1", layout.productLineGeometry,
-                                 QString::fromUtf8(layout.productLine), kWhite);
-    c.Label5 = makeLabel<QLabel>(this, "Label5", kRuleGeometry, QString(kRuleLength, '-'), kSilver);
+                                 QString::fromUtf8(layout.productLine), kFormWhite);
+    c.Label5 =
+        makeLabel<QLabel>(this, "Label5", kRuleGeometry, QString(kRuleLength, '-'), kFormSilver);
     c.Label4 = makeLabel<QLabel>(this, "Label4", layout.versionLineGeometry,
-                                 QString::fromUtf8(layout.versionLine), kSilver);
+                                 QString::fromUtf8(layout.versionLine), kFormSilver);
     c.Label3 = makeLabel<ClickableLabel>(
         this, "Label3", kWebsiteGeometry,
-        QString::fromUtf8(layout.websitePrefix) + kPageAddress + "  ", kAqua);
+        QString::fromUtf8(layout.websitePrefix) + kPageAddress + "  ", kFormAqua);
     QFont underlined = c.Label3->font();
     underlined.setUnderline(true);
     c.Label3->setFont(underlined);
@@ -136,7 +131,7 @@ AboutWindow::AboutWindow(const AboutLayout& layout, ToneSink& tones, std::functi
     c.SpeedButton2 = makeSpeedButton(this, "SpeedButton2", kGoGeometry, "GO",
                                      pixelFont("MS Sans Serif", kButtonFontHeight, true));
     c.Label2 = makeLabel<QLabel>(this, "Label2", layout.makerLineGeometry,
-                                 QString::fromUtf8(layout.makerLine), kSilver);
+                                 QString::fromUtf8(layout.makerLine), kFormSilver);
 
     c.Image1 = new QLabel(this);
     c.Image1->setObjectName("Image1");

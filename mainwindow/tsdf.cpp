@@ -20,8 +20,6 @@ namespace tev {
 
 namespace {
 
-constexpr Rgb kBackground{46, 46, 46};
-constexpr Rgb kDisconnectedColour{128, 128, 128};
 constexpr int kFormFontHeight = 11;
 
 }  // namespace
@@ -33,7 +31,7 @@ Tsdf::Tsdf(Platform platform, QWidget* parent) : QMainWindow(parent), platform_(
     client_ = new ClientArea(this);
     client_->setObjectName("sdfClient");
     client_->setFixedSize(kClientWidth, kClientHeight);
-    setBackgroundColour(client_, kBackground);
+    setBackgroundColour(client_, kFormBackground);
     client_->setPaintHandler([this](QPainter& painter) { FormPaint(painter); });
     connectNavigation();
     setCentralWidget(client_);
@@ -162,7 +160,7 @@ void Tsdf::beep(int frequencyHz, int durationMs) {
 void Tsdf::showDisconnected() {
     if (languageMode_ != LanguageMode::Chinese)
         controls_.Connect_l->setText(QString::fromStdString(noConnectText(languageMode_)));
-    setTextColour(controls_.Connect_l, kDisconnectedColour);
+    setTextColour(controls_.Connect_l, kFormGrey);
     controls_.id_l->setText(QString());
 }
 

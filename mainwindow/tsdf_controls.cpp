@@ -17,14 +17,6 @@ namespace tev {
 namespace {
 
 constexpr Rgb kIpColour{128, 255, 255};
-constexpr Rgb kBlue{0, 0, 255};
-constexpr Rgb kGrey{128, 128, 128};
-constexpr Rgb kFuchsia{255, 0, 255};
-constexpr Rgb kAqua{0, 255, 255};
-constexpr Rgb kWhite{255, 255, 255};
-constexpr Rgb kSilver{192, 192, 192};
-constexpr Rgb kBlack{0, 0, 0};
-constexpr Rgb kPurple{128, 0, 128};
 // The desktop's scroll-bar colour, the face of the TSet editor.
 constexpr Rgb kScrollBarColour{200, 200, 200};
 constexpr Rgb kButtonFace{240, 240, 240};
@@ -77,15 +69,17 @@ void Tsdf::buildControls() {
     SdfControls& k = controls_;
 
     k.ip_l = makeLabel(c, "ip_l", {5, 7, 115, 16}, "IP =  ", pixelFont("Arial", 13), kIpColour);
-    k.copy_b =
-        makeFlatButton(c, "copy_b", {119, 6, 35, 17}, "複製", pixelFont("Arial Narrow", 11), kBlue);
-    k.Connect_l =
-        makeLabel(c, "Connect_l", {263, 7, 125, 16}, "- 未連線 -", pixelFont("Arial", 12), kGrey);
-    k.id_l = makeLabel(c, "id_l", {395, 7, 127, 16}, "", pixelFont("Arial", 12), kFuchsia);
+    k.copy_b = makeFlatButton(c, "copy_b", {119, 6, 35, 17}, "複製", pixelFont("Arial Narrow", 11),
+                              kFormBlue);
+    k.Connect_l = makeLabel(c, "Connect_l", {263, 7, 125, 16}, "- 未連線 -", pixelFont("Arial", 12),
+                            kFormGrey);
+    k.id_l = makeLabel(c, "id_l", {395, 7, 127, 16}, "", pixelFont("Arial", 12), kFormFuchsia);
     k.Syn_CH = makeFlatButton(c, "Syn_CH", {543, 6, 42, 17}, "CH同步", pixelFont("Arial", 11, true),
                               syncCaptionColour(view_));
-    k.Date_lb = makeLabel(c, "Date_lb", {770, 5, 127, 21}, "", pixelFont("微軟正黑體", 16), kAqua);
-    k.Time_lb = makeLabel(c, "Time_lb", {902, 3, 79, 20}, "", pixelFont("Arial", 20, true), kWhite);
+    k.Date_lb =
+        makeLabel(c, "Date_lb", {770, 5, 127, 21}, "", pixelFont("微軟正黑體", 16), kFormAqua);
+    k.Time_lb =
+        makeLabel(c, "Time_lb", {902, 3, 79, 20}, "", pixelFont("Arial", 20, true), kFormWhite);
 
     for (int channel = 1; channel <= 2; ++channel) {
         auto& labels = channel == 1 ? k.ch1Scales : k.ch2Scales;
@@ -96,7 +90,7 @@ void Tsdf::buildControls() {
             label->setObjectName(QString("L%1%2").arg(channel).arg(i));
             label->setFont(pixelFont("Arial", kScaleFontHeight));
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-            setBackgroundColour(label, kBlack);
+            setBackgroundColour(label, kFormBlack);
             label->adjustSize();
             label->move(lefts[i], top);
             const TimeScale scale = scaleAt(i);
@@ -108,15 +102,15 @@ void Tsdf::buildControls() {
     }
 
     k.Label1 = makeLabel(c, "Label1", {486, 602, 151, 15}, "TEV System LOG  工作記錄",
-                         pixelFont("Arial", 12), kSilver);
+                         pixelFont("Arial", 12), kFormSilver);
 
     k.m1 = new EventLogMemo(log_, c);
     k.m1->setObjectName("m1");
     k.m1->setGeometry(484, 619, 496, 153);
     k.m1->setFont(pixelFont("Arial", 12));
     k.m1->setReadOnly(true);
-    setBackgroundColour(k.m1, kSilver);
-    setTextColour(k.m1, kBlue);
+    setBackgroundColour(k.m1, kFormSilver);
+    setTextColour(k.m1, kFormBlue);
     // The memo takes no focus and no input until the log region is clicked, so keys reach the
     // window's chart navigation.
     k.m1->setEnabled(false);
@@ -139,15 +133,15 @@ void Tsdf::buildControls() {
     k.e1->setGeometry(62, 731, 81, 22);
     k.e1->setFont(pixelFont("Arial", 15));
     setBackgroundColour(k.e1, kScrollBarColour);
-    setTextColour(k.e1, kBlack);
+    setTextColour(k.e1, kFormBlack);
     k.e1->hide();
     k.b_set = makeFlatButton(c, "b_set", {145, 732, 28, 22}, "SET", pixelFont("Arial", 11, true),
-                             kPurple);
+                             kFormPurple);
     // Opaque faces, so that the readings painted below do not show through the captions.
     setBackgroundColour(k.b_set, kButtonFace);
     k.b_set->hide();
-    k.b_clr =
-        makeFlatButton(c, "b_clr", {174, 732, 28, 22}, "CLR", pixelFont("Arial", 11, true), kBlue);
+    k.b_clr = makeFlatButton(c, "b_clr", {174, 732, 28, 22}, "CLR", pixelFont("Arial", 11, true),
+                             kFormBlue);
     setBackgroundColour(k.b_clr, kButtonFace);
     k.b_clr->hide();
     k.e2 = new QLineEdit(c);

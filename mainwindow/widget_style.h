@@ -9,6 +9,18 @@
 
 namespace tev {
 
+// The named colours the windows' forms use for their backgrounds and captions.
+inline constexpr Rgb kFormBackground{46, 46, 46};
+inline constexpr Rgb kFormBlack{0, 0, 0};
+inline constexpr Rgb kFormWhite{255, 255, 255};
+inline constexpr Rgb kFormBlue{0, 0, 255};
+inline constexpr Rgb kFormAqua{0, 255, 255};
+inline constexpr Rgb kFormGrey{128, 128, 128};
+inline constexpr Rgb kFormSilver{192, 192, 192};
+inline constexpr Rgb kFormFuchsia{255, 0, 255};
+inline constexpr Rgb kFormPurple{128, 0, 128};
+inline constexpr Rgb kFormMaroon{128, 0, 0};
+
 inline QColor toQColor(Rgb c) {
     return QColor(c.r, c.g, c.b);
 }

@@ -22,12 +22,6 @@ namespace tev {
 
 namespace {
 
-constexpr Rgb kBackground{46, 46, 46};
-constexpr Rgb kBlue{0, 0, 255};
-constexpr Rgb kAqua{0, 255, 255};
-constexpr Rgb kGray{128, 128, 128};
-constexpr Rgb kBlack{0, 0, 0};
-constexpr Rgb kMaroon{128, 0, 0};
 constexpr Rgb kGridBackground{235, 234, 209};
 constexpr int kFormFontHeight = 11;
 constexpr int kButtonFontHeight = 12;
@@ -91,7 +85,7 @@ TRecord::TRecord(Tsdf& sdf, QWidget* parent) : QWidget(parent), sdf_(sdf) {
     setWindowTitle(QString::fromUtf8("Records 資料管理"));
     setFont(pixelFont("MS Sans Serif", kFormFontHeight));
     setFixedSize(kClientWidth, kClientHeight);
-    setBackgroundColour(this, kBackground);
+    setBackgroundColour(this, kFormBackground);
     move(kInitialLeft, kInitialTop);
     buildControls();
     buildPopupMenu();
@@ -102,25 +96,26 @@ TRecord::~TRecord() = default;
 
 void TRecord::buildControls() {
     TRecordControls& k = controls_;
-    k.input_b = makeFlatButton(this, "input_b", {7, 13, 90, 22}, "Input 讀入檔案", kBlue);
+    k.input_b = makeFlatButton(this, "input_b", {7, 13, 90, 22}, "Input 讀入檔案", kFormBlue);
     const QFont formFont = pixelFont("MS Sans Serif", kFormFontHeight);
-    k.wh_div = makeLabel(this, "wh_div", {106, 16, 52, 13}, "Wh /1000 ", formFont, kAqua);
+    k.wh_div = makeLabel(this, "wh_div", {106, 16, 52, 13}, "Wh /1000 ", formFont, kFormAqua);
     k.wh_div->setToolTip("Divided all data /1000 to KW/hr");
-    k.kwh_mul = makeLabel(this, "kwh_mul", {165, 16, 59, 13}, "KWh x1000 ", formFont, kAqua);
+    k.kwh_mul = makeLabel(this, "kwh_mul", {165, 16, 59, 13}, "KWh x1000 ", formFont, kFormAqua);
     k.kwh_mul->setToolTip("Upscale all data x1000 to Watt/hr");
-    k.output_b = makeFlatButton(this, "output_b", {257, 13, 90, 22}, "Output 輸出檔案", kMaroon);
+    k.output_b =
+        makeFlatButton(this, "output_b", {257, 13, 90, 22}, "Output 輸出檔案", kFormMaroon);
 
     const QFont scaleFont = pixelFont("Arial", kScaleFontHeight);
     for (int i = 0; i < kScaleCount; ++i) {
         const ScaleLabelPlace& place = kScaleLabels[i];
         ClickableLabel* label =
-            makeLabel(this, place.name, place.geometry, place.caption, scaleFont, kGray);
-        setBackgroundColour(label, kBlack);
+            makeLabel(this, place.name, place.geometry, place.caption, scaleFont, kFormGrey);
+        setBackgroundColour(label, kFormBlack);
         const TimeScale scale = scaleAt(i);
         connect(label, &ClickableLabel::clicked, this, [this, scale] { scaleLabelClick(scale); });
         k.scales[i] = label;
     }
-    k.update_b = makeFlatButton(this, "update_b", {909, 12, 80, 22}, "Update 更新", kBlue);
+    k.update_b = makeFlatButton(this, "update_b", {909, 12, 80, 22}, "Update 更新", kFormBlue);
 
     model_ = new RecordTableModel(this);
     k.sg = new QTableView(this);
@@ -136,7 +131,7 @@ void TRecord::buildControls() {
     }
     k.sg->setFont(pixelFont("Arial", kGridFontHeight));
     setBackgroundColour(k.sg, kGridBackground);
-    setTextColour(k.sg, kBlue);
+    setTextColour(k.sg, kFormBlue);
     k.sg->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     k.sg->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     k.sg->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -220,7 +215,7 @@ void TRecord::scaleLabelClick(TimeScale scale) {
     beep(kScaleToneHz, kScaleToneMs);
     recordScale_ = static_cast<int>(scale);
     for (int i = 0; i < kScaleCount; ++i)
-        setTextColour(controls_.scales[i], scaleAt(i) == scale ? kAqua : kGray);
+        setTextColour(controls_.scales[i], scaleAt(i) == scale ? kFormAqua : kFormGrey);
     update_bClick();
 }
 
