@@ -94,6 +94,9 @@ int main(int argc, char* argv[]) {
     tev::QtClipboard clipboard;
     tev::QtUrlOpener urls;
     tev::Platform platform;
+    // Every service beside the window hears of the meter messages through this one list.
+    tev::MeterObserverList meterObservers;
+    platform.meterObserver = &meterObservers;
     platform.clock = &clock;
     platform.tones = &tones;
     platform.pause = &pause;
@@ -124,7 +127,7 @@ int main(int argc, char* argv[]) {
     if (mqtt.enabled()) {
         mqttBridge =
             std::make_unique<tev::MqttBridge>(mqtt, std::make_unique<tev::MosquittoClient>());
-        platform.meterObserver = mqttBridge.get();
+        meterObservers.add(mqttBridge.get());
     }
 
     // The windows in their creation order: the main window first, then, hidden, the two about

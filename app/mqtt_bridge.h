@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/meter_observer.h"
+#include "meterlink/meter_observer.h"
 #include "publish/meter_publisher.h"
 
 namespace tev {

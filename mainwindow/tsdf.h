@@ -15,7 +15,7 @@
 #include "meterlink/meter_link.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
-#include "platform/meter_observer.h"
+#include "meterlink/meter_observer.h"
 #include "platform/pause.h"
 #include "platform/tone_sink.h"
 #include "store/measurement_store.h"
@@ -59,7 +59,8 @@ struct Platform {
     // Every event-log line is also written to standard output, so that an unattended program
     // can be followed from a terminal or a service journal.
     bool echoLogToStandardOutput = false;
-    // Told of every handled meter message and of forgotten meters (MQTT publishing); optional.
+    // Told of every handled meter message and of forgotten meters (the services beside the
+    // window, through a MeterObserverList); optional.
     MeterObserver* meterObserver = nullptr;
 };
 

@@ -12,7 +12,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation fonts-wqy-microhei
   xvfb xauth imagemagick
-  dpkg-dev file
+  dpkg-dev file ccache
   pulseaudio pulseaudio-utils
   libmosquitto-dev mosquitto mosquitto-clients
   locales
@@ -32,7 +32,13 @@ install_packages() {
   fi
 }
 
+# ccache, where it is installed, shares compiled objects between builds and checkouts.
+compiler_launcher() {
+  command -v ccache >/dev/null && echo "-DCMAKE_CXX_COMPILER_LAUNCHER=ccache" || true
+}
+export CCACHE_BASEDIR="$ROOT" CCACHE_NOHASHDIR=1
+
 build_all() {
-  cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(compiler_launcher)
   cmake --build "$BUILD" -j "$(nproc)"
 }
