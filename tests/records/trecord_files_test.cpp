@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <QFile>
 #include <algorithm>
 #include <fstream>
@@ -190,6 +192,26 @@ TEST_F(TRecordFilesTest, InputWithAValueThatIsNoNumberNamesLineAndFieldAndKeepsE
                   ": 'n/a' is not a valid number.\nNothing was imported; the recorded data is "
                   "unchanged.");
     EXPECT_EQ(sdf->eventLog().lines().back().find("<240802,"), 0u);
+}
+
+TEST_F(TRecordFilesTest, InputOfANamedPipeIsRefusedWithoutWaitingAndNamesThePath) {
+    recordSomething();
+    auto before = std::make_unique<MeasurementStore>(store());
+    const std::string pipe = dir() + "/HOQ_Power10Min_pipe.csv";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    files.answer(pipe);
+    // A pipe nobody writes to: an import that opened it blocking would never return here.
+    record->input_bClick();
+    EXPECT_TRUE(sameTables(*before, store()));
+    EXPECT_EQ(sdf->linkFlag(), 1);
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(messages.shown[1].text,
+              pipe +
+                  " is not a regular file (a folder, a named pipe or a device); only a "
+                  "ten-minute CSV file can be imported.\n"
+                  "Nothing was imported; the recorded data is unchanged.");
+    EXPECT_EQ(sdf->eventLog().lines().back(), "> " + pipe + " is not a regular file exit ! ");
+    EXPECT_EQ(tones.tones, (std::vector<Tone>{{1500, 300}, {1600, 200}, {1300, 200}}));
 }
 
 TEST_F(TRecordFilesTest, InputOfTenDaysSwitchesTheLinkOffAndRebuildsTheTables) {
