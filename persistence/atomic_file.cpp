@@ -124,12 +124,20 @@ std::vector<std::uint8_t> readWholeFile(const std::string& path, std::string& er
                                         std::size_t maxBytes) {
     error.clear();
     missing = false;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // A named pipe without a writer would otherwise hold the program in open().
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         missing = (errno == ENOENT);
         error = reason("cannot open");
         return {};
     }
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode))) {
+        ::close(fd);
+        error = "cannot read: not a regular file";
+        return {};
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     std::vector<std::uint8_t> bytes = readWholeDescriptor(fd, error, maxBytes);
     ::close(fd);
     return bytes;

@@ -171,6 +171,21 @@ TEST_F(KeptAsideTest, AtomicWritesKeepTheModeAndWriteThroughASymbolicLink) {
     EXPECT_TRUE(fs::is_symlink(dir / "dangling.csv"));
 }
 
+TEST_F(KeptAsideTest, ANamedPipeIsNeitherWaitedOnNorCopiedButMovedAside) {
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    const int status = inChild([&] {
+        ::alarm(5);
+        std::string error;
+        bool missing = false;
+        const auto bytes = readWholeFile(path, error, missing);
+        if (error != "cannot read: not a regular file" || missing || !bytes.empty()) return 1;
+        const KeptAside kept = keepFileAside(path, 0);
+        return kept.moved && kept.copyError == "not a regular file" ? 0 : 2;
+    });
+    EXPECT_EQ(status, 0) << "100 + 14: the read waited on the pipe";
+    EXPECT_TRUE(fs::is_fifo(path + ".damaged"));
+}
+
 TEST_F(KeptAsideTest, ANewFileGetsTheModeTheUmaskAllows) {
     const mode_t old = ::umask(027);
     EXPECT_EQ(writeFileAtomically(path, pattern(10)), "");
