@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QMessageBox>
 #include <QSysInfo>
+#include <QTimer>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -101,12 +102,23 @@ FolderLockDecision FolderLock::acquire() {
 void tellFolderLockProblem(const FolderLockDecision& decision, bool display) {
     if (decision.message.empty()) return;
     std::fprintf(stderr, "tev3p: %s\n", decision.message.c_str());
-    if (!display) return;
-    const QString text = QString::fromStdString(decision.message);
-    if (decision.verdict == FolderLockVerdict::ReadOnly)
-        QMessageBox::warning(nullptr, "TEV3P", text);
-    else
-        QMessageBox::critical(nullptr, "TEV3P", text);
+    // A read-only start is told once the window runs (tellReadOnlyFolder), so that the meters
+    // are served while the box waits for the user.
+    if (display && !decision.starts())
+        QMessageBox::critical(nullptr, "TEV3P", QString::fromStdString(decision.message));
+}
+
+void tellReadOnlyFolder(const FolderLockDecision& decision, EventLog& log, const std::string& stamp,
+                        QWidget* window) {
+    if (decision.verdict != FolderLockVerdict::ReadOnly) return;
+    log.append(stamp + " " + decision.message);
+    if (window == nullptr) return;
+    // Not modal in a loop of its own: the meters are served, and a stop signal still ends the
+    // program, while the box waits for the user.
+    auto* box = new QMessageBox(QMessageBox::Warning, "TEV3P",
+                                QString::fromStdString(decision.message), QMessageBox::Ok, window);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QTimer::singleShot(0, box, [box] { box->open(); });
 }
 
 }  // namespace tev

@@ -2,7 +2,10 @@
 
 #include <QLockFile>
 #include <QString>
+#include <QWidget>
 #include <string>
+
+#include "texts/event_log.h"
 
 namespace tev {
 
@@ -48,7 +51,13 @@ class FolderLock {
     QLockFile lock_;
 };
 
-// Tells the user on standard error, and in a message box when there is a display to show it.
+// Tells the user on standard error, and, for a lock that ends the program, in a message box
+// when there is a display to show it.
 void tellFolderLockProblem(const FolderLockDecision& decision, bool display);
+
+// A read-only start, said once: in the event log, and in a message box over `window` (when
+// there is a display to show one) as soon as the event loop runs.
+void tellReadOnlyFolder(const FolderLockDecision& decision, EventLog& log, const std::string& stamp,
+                        QWidget* window);
 
 }  // namespace tev

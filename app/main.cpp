@@ -130,8 +130,8 @@ int main(int argc, char* argv[]) {
     // A broken tev3p.ini is also told in the event log, where the user of the window looks.
     for (const std::string& p : mqttProblems)
         sdf.eventLog().append(tev::logStamp(clock.now()) + " " + tev::kIniFileName + ": " + p);
-    if (folderLock.verdict == tev::FolderLockVerdict::ReadOnly)
-        sdf.eventLog().append(tev::logStamp(clock.now()) + " " + folderLock.message);
+    tev::tellReadOnlyFolder(folderLock, sdf.eventLog(), tev::logStamp(clock.now()),
+                            display ? &sdf : nullptr);
     if (mqttBridge)
         mqttBridge->start(sdf.store().registry, [&sdf, &clock](const std::string& line) {
             sdf.eventLog().append(tev::logStamp(clock.now()) + " " + line);
