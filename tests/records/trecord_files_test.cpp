@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -84,6 +85,26 @@ TEST_F(TRecordFilesTest, OutputWritesTheScaleAndLogsTheCountLine) {
               "240802 8:5 > TEV-3P Output   Minute Records= 1      OK !");
     EXPECT_EQ(tones.tones, (std::vector<Tone>{{1600, 300}}));
     EXPECT_FALSE(QFile::exists(QString::fromStdString(path + ".tmp")));
+}
+
+TEST_F(TRecordFilesTest, OutputThroughASymbolicLinkKeepsTheLinkTheModeAndAFileNamedTmp) {
+    recordSomething();
+    record->day_lClick();
+    const std::string real = dir() + "/shared/days.csv";
+    std::filesystem::create_directory(dir() + "/shared");
+    writeFile(real, "old");
+    ASSERT_EQ(::chmod(real.c_str(), 0664), 0);
+    const std::string link = dir() + "/days.csv";
+    std::filesystem::create_symlink("shared/days.csv", link);
+    writeFile(link + ".tmp", "the user's own file");
+    files.answer(link);
+    record->output_bClick();
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_NE(readFile(real).find("Day Records= 1"), std::string::npos);
+    struct stat info {};
+    ASSERT_EQ(::stat(real.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0664u);
+    EXPECT_EQ(readFile(link + ".tmp"), "the user's own file");
 }
 
 TEST_F(TRecordFilesTest, OutputCancelledDoesNothing) {
