@@ -310,6 +310,9 @@ class Tsdf : public QMainWindow {
     // Set when an unreadable settings file could not be kept aside: saving over it would lose
     // the accounts it holds, so settings saves fail with this reason for the rest of the run.
     std::string settingsKeptBack_;
+    std::string recordsKeptBack_;
+    // A short settings file is copied aside once a run, however often it is loaded.
+    bool shortSettingsKept_ = false;
     std::int64_t lastAutosaveHour_ = -1;
 };
 

@@ -53,7 +53,12 @@ void Tsdf::LoadRecords_bClick() {
                 ? "is " + std::to_string(result.fileSize) + " bytes, a records file is " +
                       std::to_string(kRecordsFileSize) + ": read as far as it goes"
                 : "cannot be read (" + result.readError + ")";
-        log_.append(stamp() + keptAsideLine(kRecordsFileName, problem, keepFileAside(path)));
+        const KeptAside kept = keepFileAside(path);
+        log_.append(stamp() + keptAsideLine(kRecordsFileName, problem, kept));
+        // Records that could not be read and stay where they are must not be saved over.
+        if (!kept.kept() && !result.readError.empty())
+            recordsKeptBack_ = std::string(kRecordsFileName) +
+                               " could not be read nor kept aside, so it is not replaced";
     }
     for (const ClampedCount& c : result.decode.clamped)
         log_.append(stamp() + clampedCountLine(kRecordsFileName, c));
@@ -66,7 +71,11 @@ void Tsdf::SaveRecord_bClick() {
 }
 
 bool Tsdf::saveRecordsFile(SaveReport report) {
-    const RecordsFileResult result = writeRecordsFile(recordsPath(), store_);
+    RecordsFileResult result;
+    if (recordsKeptBack_.empty())
+        result = writeRecordsFile(recordsPath(), store_);
+    else
+        result.error = recordsKeptBack_;
     if (report == SaveReport::Silent) {
         if (!result.ok) log_.append(stamp() + failText(filetext::kSaveRecords, result.error));
         return result.ok;

@@ -84,7 +84,8 @@ void Tsdf::LoadEnviorClick() {
         log_.append(stamp() + failureLine(languageMode_, filetext::kLoadSettingsEnglish,
                                           filetext::kLoadSettingsBilingual, error));
         keepSettingsAside("cannot be read (" + error + "): nothing is loaded from it", true);
-    } else if (!missing && image.size() < kSettingsFileSize) {
+    } else if (!missing && image.size() < kSettingsFileSize && !shortSettingsKept_) {
+        shortSettingsKept_ = true;
         keepSettingsAside("is " + std::to_string(image.size()) + " bytes, a settings file is " +
                               std::to_string(kSettingsFileSize) + ": its " +
                               std::to_string(fields) + " whole fields are loaded",

@@ -44,7 +44,10 @@ std::string resolvedWriteTarget(const std::string& path) {
         if (n <= 0) return target;
         link.resize(static_cast<std::size_t>(n));
         // A relative link is relative to the folder that holds it.
-        target = link.front() == '/' ? link : folderOf(target) + link;
+        const std::string::size_type slash = target.rfind('/');
+        const std::string folder =
+            slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+        target = link.front() == '/' ? link : folder + link;
     }
     return target;
 }

@@ -93,6 +93,10 @@ TEST_F(TsdfKeptFilesTest, ShortSettingsFileLoadsItsWholeFieldsSaysSoOnceAndIsCop
                                         settings() + ".damaged> !"}));
     EXPECT_EQ(linesWith("Load TEV user setting OK !").size(), 1u);
     EXPECT_EQ(fileBytes(settings() + ".damaged"), cut);
+    // Loading it again from the menu says nothing more and makes no second copy.
+    sdf->LoadEnviorClick();
+    EXPECT_EQ(linesWith("TEV3P_Environ.dat is").size(), 1u);
+    EXPECT_FALSE(fs::exists(settings() + ".damaged-2"));
 
     // The save makes it whole; the next start says nothing more and keeps no second copy.
     sdf->close();

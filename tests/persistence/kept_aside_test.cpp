@@ -164,6 +164,12 @@ TEST_F(KeptAsideTest, AtomicWritesKeepTheModeAndWriteThroughASymbolicLink) {
     EXPECT_EQ(bytesOf(real + ".tmp"), (std::vector<std::uint8_t>{8, 8}));
     EXPECT_EQ(namesIn(dir).size(), 4u);
 
+    // A relative link named without a folder resolves beside it.
+    const fs::path here = fs::current_path();
+    fs::current_path(dir);
+    EXPECT_EQ(resolvedWriteTarget("link.csv"), "real.csv");
+    fs::current_path(here);
+
     // A link to a file not made yet gets it made where it points.
     fs::create_symlink("later.csv", dir / "dangling.csv");
     EXPECT_EQ(writeFileAtomically((dir / "dangling.csv").string(), bytes), "");
