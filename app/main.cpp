@@ -1,6 +1,5 @@
 #include <QApplication>
 #include <QDir>
-#include <QLockFile>
 #include <QMessageBox>
 #include <QSessionManager>
 #include <QWidget>
@@ -8,10 +7,11 @@
 #include <filesystem>
 #include <memory>
 
-#include "info/info_windows.h"
+#include "app/folder_lock.h"
 #include "app/headless_dialogs.h"
 #include "app/mqtt_bridge.h"
 #include "app/options.h"
+#include "info/info_windows.h"
 #include "mainwindow/tsdf.h"
 #include "mqtt/mosquitto_client.h"
 #include "platform/qt/audio_tone_sink.h"
@@ -21,27 +21,6 @@
 #include "platform/qt/thread_pause.h"
 #include "records/trecord.h"
 #include "texts/number_text.h"
-
-namespace {
-
-// Two programs in one folder would overwrite each other's records and settings files.
-constexpr const char* kLockFileName = ".tev3p.lock";
-
-void sayFolderInUse(const QString& folder, qint64 pid) {
-    const QString text =
-        QString(
-            "The folder %1 is in use by another TEV3P power monitor%2. Only one program may "
-            "keep its records in a folder; this one ends without touching its files.")
-            .arg(QDir::toNativeSeparators(folder),
-                 pid > 0 ? QString(" (process %1)").arg(pid) : QString());
-    std::fprintf(stderr, "tev3p: %s\n", text.toLocal8Bit().constData());
-    // Without a display nobody could answer the box.
-    const QString platform = QGuiApplication::platformName();
-    if (platform != "offscreen" && platform != "minimal")
-        QMessageBox::critical(nullptr, "TEV3P", text);
-}
-
-}  // namespace
 
 int main(int argc, char* argv[]) {
     const tev::ProgramOptions options = tev::parseProgramOptions(argc, argv);
@@ -74,16 +53,13 @@ int main(int argc, char* argv[]) {
     tev::TerminationSignals terminationSignals;
 
     const QString folder = QDir::currentPath();
-    QLockFile lock(QDir(folder).filePath(kLockFileName));
-    // The lock is held for weeks: it counts as stale only when its process is gone.
-    lock.setStaleLockTime(0);
-    if (!lock.tryLock(0)) {
-        qint64 pid = 0;
-        QString host, appName;
-        lock.getLockInfo(&pid, &host, &appName);
-        sayFolderInUse(folder, pid);
-        return 1;
-    }
+    const QString qpa = QGuiApplication::platformName();
+    // Without a display nobody could answer a message box.
+    const bool display = qpa != "offscreen" && qpa != "minimal";
+    tev::FolderLock lock(folder);
+    const tev::FolderLockDecision folderLock = lock.acquire();
+    tev::tellFolderLockProblem(folderLock, display);
+    if (!folderLock.starts()) return 1;
 
     tev::SystemClock clock;
     tev::AudioToneSink tones;
@@ -154,6 +130,8 @@ int main(int argc, char* argv[]) {
     // A broken tev3p.ini is also told in the event log, where the user of the window looks.
     for (const std::string& p : mqttProblems)
         sdf.eventLog().append(tev::logStamp(clock.now()) + " " + tev::kIniFileName + ": " + p);
+    tev::tellReadOnlyFolder(folderLock, sdf.eventLog(), tev::logStamp(clock.now()),
+                            display ? &sdf : nullptr);
     if (mqttBridge)
         mqttBridge->start(sdf.store().registry, [&sdf, &clock](const std::string& line) {
             sdf.eventLog().append(tev::logStamp(clock.now()) + " " + line);

@@ -1,6 +1,7 @@
 // The ten-minute CSV import on any bytes, then the rebuild of the tables from what it accepted:
 // no crash, every row count inside its table, Day, Week and Month never empty after a rebuild,
-// and a refusal never carrying samples.
+// a refusal never carrying samples, and no week or month sum that overflows a float.
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -25,7 +26,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const tev::ScaleTable& t = store->tableAt(i);
         if (t.cnt < 0 || t.cnt >= t.geometry().fileRows) __builtin_trap();
     }
-    for (tev::TimeScale s : {tev::TimeScale::Day, tev::TimeScale::Week, tev::TimeScale::Month})
-        if (store->table(s).cnt < 1) __builtin_trap();
+    for (tev::TimeScale s : {tev::TimeScale::Day, tev::TimeScale::Week, tev::TimeScale::Month}) {
+        const tev::ScaleTable& t = store->table(s);
+        if (t.cnt < 1) __builtin_trap();
+        for (int r = 0; r <= t.cnt; ++r)
+            if (!std::isfinite(t.value(tev::kColKWh, r))) __builtin_trap();
+    }
     return 0;
 }

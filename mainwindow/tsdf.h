@@ -13,9 +13,9 @@
 #include "mainwindow/meter_server.h"
 #include "meterlink/clock_tick.h"
 #include "meterlink/meter_link.h"
+#include "meterlink/meter_observer.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
-#include "meterlink/meter_observer.h"
 #include "platform/pause.h"
 #include "platform/tone_sink.h"
 #include "store/measurement_store.h"
@@ -258,6 +258,7 @@ class Tsdf : public QMainWindow {
     // the shutdown logs and beeps; the hourly save is silent unless it fails.
     enum class SaveReport { Menu, Shutdown, Silent };
     bool saveSettingsFile(SaveReport report);
+    void keepSettingsAside(const std::string& problem, bool unreadable);
     bool saveRecordsFile(SaveReport report);
     void applySettingsCaptions();
     void runLanguageCommand();
@@ -306,6 +307,12 @@ class Tsdf : public QMainWindow {
     SecondaryWindows windows_;
     std::string workingDirectory_;
     bool shutDown_ = false;
+    // Set when an unreadable settings file could not be kept aside: saving over it would lose
+    // the accounts it holds, so settings saves fail with this reason for the rest of the run.
+    std::string settingsKeptBack_;
+    std::string recordsKeptBack_;
+    // A short settings file is copied aside once a run, however often it is loaded.
+    bool shortSettingsKept_ = false;
     std::int64_t lastAutosaveHour_ = -1;
 };
 

@@ -8,6 +8,7 @@
 #include "persistence/atomic_file.h"
 #include "persistence/device_export.h"
 #include "persistence/file_messages.h"
+#include "persistence/kept_aside.h"
 #include "persistence/records_image.h"
 #include "texts/number_text.h"
 
@@ -18,33 +19,10 @@ namespace {
 constexpr ToneRequest kLoadDataTone{1300, 200};
 constexpr ToneRequest kSavedTone{1600, 200};
 constexpr const char* kRecordsFileName = "TEV3P_Records.dat";
-constexpr const char* kDamagedSuffix = ".damaged";
 
 std::string failureLine(LanguageMode mode, std::string_view english, std::string_view bilingual,
                         const std::string& reason) {
     return failText(mode == LanguageMode::English ? english : bilingual, reason);
-}
-
-// A name beside `path` that no file has yet: path + ".damaged", then ".damaged-2", …
-std::string unusedDamagedName(const std::string& path) {
-    std::error_code ec;
-    std::string name = path + kDamagedSuffix;
-    for (int n = 2; std::filesystem::exists(name, ec) && n < 1000; ++n)
-        name = path + kDamagedSuffix + "-" + std::to_string(n);
-    return name;
-}
-
-// Keeps what the user had before the first save replaces it: a copy of a records file that is
-// not a whole image, or the file itself moved aside when it cannot be read at all.
-std::string keepDamagedFile(const std::string& path, bool readable, std::string& error) {
-    const std::string target = unusedDamagedName(path);
-    std::error_code ec;
-    if (readable)
-        std::filesystem::copy_file(path, target, ec);
-    else
-        std::filesystem::rename(path, target, ec);
-    if (ec) error = ec.message();
-    return target;
 }
 
 }  // namespace
@@ -69,22 +47,21 @@ void Tsdf::LoadRecords_bClick() {
                                           filetext::kLoadRecordsBilingual, result.error));
     }
     if (damaged) {
-        const bool readable = result.opened;
-        std::string error;
-        const std::string kept = keepDamagedFile(path, readable, error);
-        const std::string size = std::to_string(result.fileSize) + " bytes, a records file is " +
-                                 std::to_string(kRecordsFileSize);
-        if (error.empty())
-            log_.append(stamp() + " " + kRecordsFileName + " is " + size + ": read as far as it " +
-                        "goes, the file is kept as <" + kept + "> !");
-        else
-            log_.append(stamp() + " " + kRecordsFileName + " is " + size + ": read as far as it " +
-                        "goes; keeping a copy failed: " + error + " !");
+        // The size is only the problem when the whole file could be read.
+        const std::string problem =
+            result.readError.empty()
+                ? "is " + std::to_string(result.fileSize) + " bytes, a records file is " +
+                      std::to_string(kRecordsFileSize) + ": read as far as it goes"
+                : "cannot be read (" + result.readError + ")";
+        const KeptAside kept = keepFileAside(path);
+        log_.append(stamp() + keptAsideLine(kRecordsFileName, problem, kept));
+        // Records that could not be read and stay where they are must not be saved over.
+        if (!kept.kept() && !result.readError.empty())
+            recordsKeptBack_ = std::string(kRecordsFileName) +
+                               " could not be read nor kept aside, so it is not replaced";
     }
     for (const ClampedCount& c : result.decode.clamped)
-        log_.append(stamp() + " " + kRecordsFileName + ": row count " + std::to_string(c.stored) +
-                    " of table " + std::to_string(static_cast<int>(c.scale)) +
-                    " is out of range, " + std::to_string(c.used) + " used !");
+        log_.append(stamp() + clampedCountLine(kRecordsFileName, c));
     log_.append("");
     requestRepaint();
 }
@@ -94,7 +71,11 @@ void Tsdf::SaveRecord_bClick() {
 }
 
 bool Tsdf::saveRecordsFile(SaveReport report) {
-    const RecordsFileResult result = writeRecordsFile(recordsPath(), store_);
+    RecordsFileResult result;
+    if (recordsKeptBack_.empty())
+        result = writeRecordsFile(recordsPath(), store_);
+    else
+        result.error = recordsKeptBack_;
     if (report == SaveReport::Silent) {
         if (!result.ok) log_.append(stamp() + failText(filetext::kSaveRecords, result.error));
         return result.ok;
@@ -133,7 +114,7 @@ void Tsdf::LoadDataClick() {
                           ". The records in the program are unchanged.");
         return;
     }
-    decodeRecords(image, store_);
+    const RecordsDecodeReport decoded = decodeRecords(image, store_);
 
     log_.append("");
     if (auto line =
@@ -141,6 +122,9 @@ void Tsdf::LoadDataClick() {
         log_.append(stamp() + *line);
     log_.append(recordsCountLine(store_));
     log_.append(stamp() + loadDataPathLine(path));
+    const std::string fileName = std::filesystem::path(path).filename().string();
+    for (const ClampedCount& c : decoded.clamped)
+        log_.append(stamp() + clampedCountLine(fileName, c));
     log_.append("");
     requestRepaint();
     beep(kLoadDataTone);

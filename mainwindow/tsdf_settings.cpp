@@ -11,6 +11,7 @@
 #include "mainwindow/widget_style.h"
 #include "persistence/atomic_file.h"
 #include "persistence/file_messages.h"
+#include "persistence/kept_aside.h"
 #include "persistence/settings_file.h"
 #include "texts/language_texts.h"
 #include "texts/number_text.h"
@@ -20,6 +21,7 @@ namespace tev {
 namespace {
 
 constexpr ToneRequest kSavedTone{1600, 200};
+constexpr const char* kSettingsFileName = "TEV3P_Environ.dat";
 
 // A failure is always reported: in Chinese-only mode, which has no single-language form of
 // these lines, in the bilingual form.
@@ -31,7 +33,7 @@ std::string failureLine(LanguageMode mode, std::string_view english, std::string
 }  // namespace
 
 std::string Tsdf::settingsPath() const {
-    return workingDirectory_ + "/TEV3P_Environ.dat";
+    return workingDirectory_ + "/" + kSettingsFileName;
 }
 
 void Tsdf::SaveEnviorClick() {
@@ -42,7 +44,8 @@ bool Tsdf::saveSettingsFile(SaveReport report) {
     const SettingsValues values =
         collectSettings(store_, view_, static_cast<std::int32_t>(languageMode_));
     const auto image = encodeSettings(values);
-    const std::string error = writeFileAtomically(settingsPath(), image);
+    const std::string error =
+        settingsKeptBack_.empty() ? writeFileAtomically(settingsPath(), image) : settingsKeptBack_;
     if (!error.empty()) {
         const std::string line =
             stamp() + failureLine(languageMode_, filetext::kSaveSettingsEnglish,
@@ -70,14 +73,24 @@ void Tsdf::LoadEnviorClick() {
     const std::vector<std::uint8_t> image =
         readWholeFile(settingsPath(), error, missing, kSettingsFileSize);
     std::optional<std::int32_t> storedDayCode;
-    const std::size_t fields = decodeSettings(image, values);
+    // Part of a file that fails while being read is not trusted.
+    const std::size_t fields = error.empty() ? decodeSettings(image, values) : 0;
     if (fields >= 5) storedDayCode = values.StartDayCode;
     values.languageMode = repairedLanguageMode(values.languageMode);
     placeSettings(values, store_, view_);
     languageMode_ = static_cast<LanguageMode>(values.languageMode);
-    if (!error.empty() && !missing)
+    const bool unreadable = !error.empty() && !missing;
+    if (unreadable) {
         log_.append(stamp() + failureLine(languageMode_, filetext::kLoadSettingsEnglish,
                                           filetext::kLoadSettingsBilingual, error));
+        keepSettingsAside("cannot be read (" + error + "): nothing is loaded from it", true);
+    } else if (!missing && image.size() < kSettingsFileSize && !shortSettingsKept_) {
+        shortSettingsKept_ = true;
+        keepSettingsAside("is " + std::to_string(image.size()) + " bytes, a settings file is " +
+                              std::to_string(kSettingsFileSize) + ": its " +
+                              std::to_string(fields) + " whole fields are loaded",
+                          false);
+    }
 
     applySettingsCaptions();
     // Each channel's stored scale, as its label click gives it: with the channels coupled the
@@ -89,11 +102,22 @@ void Tsdf::LoadEnviorClick() {
     setTextColour(controls_.Syn_CH, syncCaptionColour(view_));
     runLanguageCommand();
     finishSettingsLoad(storedDayCode, store_, view_);
+    // An unreadable file has had its one fail line: nothing was loaded.
     if (auto line = pickText(languageMode_, filetext::kLoadSettingsEnglish,
-                             filetext::kLoadSettingsBilingual))
+                             filetext::kLoadSettingsBilingual);
+        line && !unreadable)
         log_.append(stamp() + *line);
     // finishSettingsLoad has set each channel's span from its remembered spans.
     requestRepaint();
+}
+
+// Keeps the settings file from the next save, which would replace what could not be read.
+void Tsdf::keepSettingsAside(const std::string& problem, bool unreadable) {
+    const KeptAside kept = keepFileAside(settingsPath());
+    log_.append(stamp() + keptAsideLine(kSettingsFileName, problem, kept));
+    if (!kept.kept() && unreadable)
+        settingsKeptBack_ = std::string(kSettingsFileName) +
+                            " could not be read nor kept aside, so it is not replaced";
 }
 
 // The pop-up captions, channel titles and time-scale labels of the loaded language, before the

@@ -30,6 +30,23 @@ std::string exportDoneLine(int meterCount) {
     return "Save HOQ-250 AC3P records= " + std::to_string(meterCount) + "  OK !";
 }
 
+std::string clampedCountLine(std::string_view fileName, const ClampedCount& c) {
+    return " " + std::string(fileName) + ": row count " + std::to_string(c.stored) + " of table " +
+           std::to_string(static_cast<int>(c.scale)) + " is out of range, " +
+           std::to_string(c.used) + " used !";
+}
+
+std::string keptAsideLine(std::string_view fileName, std::string_view problem,
+                          const KeptAside& kept) {
+    std::string line = " " + std::string(fileName) + " " + std::string(problem);
+    if (!kept.kept())
+        return line + "; keeping it aside failed: " + kept.copyError + "; " + kept.moveError + " !";
+    if (kept.moved)
+        return line + "; it could not be copied (" + kept.copyError + "), the file is moved to <" +
+               kept.keptAs + "> !";
+    return line + ", the file is kept as <" + kept.keptAs + "> !";
+}
+
 std::string failText(std::string_view okText, std::string_view reason) {
     constexpr std::string_view kOk = "OK !";
     std::string text(okText);

@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "persistence/kept_aside.h"
+#include "persistence/records_image.h"
 #include "store/measurement_store.h"
 
 namespace tev {
@@ -39,6 +41,14 @@ std::string saveDataPathLine(std::string_view path);
 std::string exportDashLine();
 // "Save HOQ-250 AC3P records= 3  OK !"
 std::string exportDoneLine(int meterCount);
+
+// " <file>: row count 9000 of table 1 is out of range, 7999 used !"
+std::string clampedCountLine(std::string_view fileName, const ClampedCount& clamped);
+
+// What became of a file kept from the next save, after " <file> <problem>": ", the file is kept
+// as <copy> !", or that it was moved when it could not be copied, or why neither worked.
+std::string keptAsideLine(std::string_view fileName, std::string_view problem,
+                          const KeptAside& kept);
 
 // The failure form of a success text: "... OK !" becomes "... fail: <reason> !".
 std::string failText(std::string_view okText, std::string_view reason);

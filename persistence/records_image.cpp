@@ -126,6 +126,7 @@ RecordsFileResult readRecordsFile(const std::string& path, MeasurementStore& sto
     std::error_code sizeError;
     if (!missing) result.fileSize = std::filesystem::file_size(path, sizeError);
     if (sizeError) result.fileSize = bytes.size();
+    result.readError = missing ? std::string() : result.error;
     result.decode = decodeRecords(bytes, store);
     if (result.error.empty() && !result.decode.complete)
         result.error = "file is short: " + std::to_string(bytes.size()) + " of " +

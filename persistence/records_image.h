@@ -48,6 +48,7 @@ struct RecordsFileResult {
     bool opened = false;         // the file existed and could be opened
     bool missing = false;        // there is no file at the path
     std::string error;           // the reason in plain words when not ok
+    std::string readError;       // why the file could not be opened or read to its end
     std::uint64_t fileSize = 0;  // bytes of the file on disk when it was read
     RecordsDecodeReport decode;
 };

@@ -9,6 +9,7 @@
 #include <cfloat>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 #include "persistence/atomic_file.h"
 #include "recordsio/fixed_text.h"
@@ -57,6 +58,29 @@ bool parseDate(std::string_view text, std::int32_t& out) {
     return ec == std::errc() && ptr == t.data() + t.size();
 }
 
+// YYMMDD of a day that exists, in the years 2000 to 2099 the date codes stand for. The
+// roll-up and the grid read years, months and days out of the code.
+bool isCalendarDate(std::int32_t code) {
+    constexpr std::int32_t kCentury = 2000;
+    if (code < 0) return false;
+    const int year = kCentury + code / 10000;
+    const int month = code / 100 % 100;
+    const int day = code % 100;
+    if (month < 1 || month > 12 || day < 1) return false;
+    static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return day <= kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+}
+
+// The event-log memo's cut: at most kImportMaxLogLineBytes bytes, never inside a character.
+void shortenLogLine(std::string& line) {
+    if (line.size() <= kImportMaxLogLineBytes) return;
+    std::size_t cut = kImportMaxLogLineBytes;
+    while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
+    line.resize(cut);
+    line += "…";
+}
+
 // The header of value k (from 1): "0:0", "0:10", … "23:50".
 std::string slotColumn(int k) {
     std::string text;
@@ -88,6 +112,7 @@ void readDayLines(std::string_view content, TenMinuteCsv& csv) {
     std::size_t logged = 0;
     std::size_t unlogged = 0;
     std::array<float, kImportValuesPerDay> values{};
+    double magnitudes = 0;
     for (std::size_t pos = skippedEnd + 1;; ++lineNumber) {
         const std::size_t end = content.find('\n', pos);
         if (end == std::string_view::npos) break;
@@ -102,9 +127,11 @@ void readDayLines(std::string_view content, TenMinuteCsv& csv) {
         if (line.size() < kImportMinDayLine || line[kDateChars] != ',') continue;
 
         std::int32_t date = 0;
-        if (!parseDate(line.substr(0, kDateChars), date)) {
+        const bool number = parseDate(line.substr(0, kDateChars), date);
+        if (!number || !isCalendarDate(date)) {
             csv.status = ImportStatus::BadNumber;
             csv.problem = {lineNumber, 1, "Date", std::string(line.substr(0, kDateChars))};
+            if (number) csv.problem.what = "is not a calendar date (YYMMDD)";
             csv.samples.clear();
             return;
         }
@@ -114,9 +141,15 @@ void readDayLines(std::string_view content, TenMinuteCsv& csv) {
             const std::size_t comma = line.find(',', p);
             if (comma == std::string_view::npos) break;
             const std::string_view field = line.substr(p, comma - p);
-            if (!parseValue(field, values[count])) {
+            const bool number = parseValue(field, values[count]);
+            // The week and month rows sum the values as floats: the total of every magnitude
+            // bounds any such sum.
+            if (number) magnitudes += std::fabs(static_cast<double>(values[count]));
+            if (!number || magnitudes > FLT_MAX) {
                 csv.status = ImportStatus::BadNumber;
                 csv.problem = {lineNumber, count + 2, slotColumn(count + 1), std::string(field)};
+                if (number)
+                    csv.problem.what = "would make the sums of the imported values overflow";
                 csv.samples.clear();
                 return;
             }
@@ -137,8 +170,10 @@ void readDayLines(std::string_view content, TenMinuteCsv& csv) {
 
 }  // namespace
 
-TenMinuteCsv parseTenMinuteCsv(std::string_view fileName, std::int64_t fileSize,
-                               std::string_view content) {
+namespace {
+
+TenMinuteCsv parseUnshortened(std::string_view fileName, std::int64_t fileSize,
+                              std::string_view content) {
     TenMinuteCsv csv;
     csv.fileName = std::string(fileName);
     csv.fileSize = fileSize;
@@ -180,27 +215,52 @@ TenMinuteCsv parseTenMinuteCsv(std::string_view fileName, std::int64_t fileSize,
     return csv;
 }
 
+}  // namespace
+
+TenMinuteCsv parseTenMinuteCsv(std::string_view fileName, std::int64_t fileSize,
+                               std::string_view content) {
+    TenMinuteCsv csv = parseUnshortened(fileName, fileSize, content);
+    for (std::string& line : csv.log) shortenLogLine(line);
+    return csv;
+}
+
 TenMinuteCsv readTenMinuteCsv(const std::string& path) {
-    std::int64_t size = -1;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        struct stat info {};
-        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) size = info.st_size;
-        ::close(fd);
+    // Without O_NONBLOCK a named pipe would hold the program until someone writes to it.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        const std::string why = std::strerror(errno);
+        TenMinuteCsv csv = parseTenMinuteCsv(path, -1, {});
+        csv.readError = why;
+        return csv;
     }
+    struct stat info {};
+    const bool statted = ::fstat(fd, &info) == 0;
+    if (statted && !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        TenMinuteCsv csv;
+        csv.fileName = path;
+        csv.log = {bracketed(path), "> " + path + " is not a regular file exit ! "};
+        for (std::string& line : csv.log) shortenLogLine(line);
+        csv.refusalTones = true;
+        csv.status = ImportStatus::NotRegularFile;
+        return csv;
+    }
+    std::int64_t size = statted ? static_cast<std::int64_t>(info.st_size) : -1;
     std::string content;
+    std::string readError = statted ? std::string() : std::strerror(errno);
     const bool csvName = path.size() >= kMinNameLength && path.ends_with(kCsvEnding);
     if (csvName && size >= 0 && size <= kImportMaxFileSize) {
-        std::string error;
-        bool missing = false;
         const std::vector<std::uint8_t> bytes =
-            readWholeFile(path, error, missing, static_cast<std::size_t>(kImportMaxFileSize));
-        if (error.empty())
+            readWholeDescriptor(fd, readError, static_cast<std::size_t>(kImportMaxFileSize));
+        if (readError.empty())
             content.assign(bytes.begin(), bytes.end());
         else
             size = -1;
     }
-    return parseTenMinuteCsv(path, size, content);
+    ::close(fd);
+    TenMinuteCsv csv = parseTenMinuteCsv(path, size, content);
+    csv.readError = readError;
+    return csv;
 }
 
 std::string importRefusalText(const TenMinuteCsv& csv) {
@@ -220,7 +280,13 @@ std::string importRefusalText(const TenMinuteCsv& csv) {
                   std::string(kImportNameMark) + "\".";
             break;
         case ImportStatus::Unreadable:
-            why = csv.fileName + " could not be read.";
+            why = csv.fileName + " could not be read" +
+                  (csv.readError.empty() ? std::string() : ": " + csv.readError) + ".";
+            break;
+        case ImportStatus::NotRegularFile:
+            why = csv.fileName +
+                  " is not a regular file (a folder, a named pipe or a device); only a "
+                  "ten-minute CSV file can be imported.";
             break;
         case ImportStatus::TooSmall:
             why = csv.fileName + " is too short to hold a day of ten-minute values.";
@@ -231,7 +297,7 @@ std::string importRefusalText(const TenMinuteCsv& csv) {
         case ImportStatus::BadNumber:
             why = "Line " + std::to_string(csv.problem.line) + ", field " +
                   std::to_string(csv.problem.field) + " (" + csv.problem.column + ") of " +
-                  csv.fileName + ": '" + csv.problem.text + "' is not a valid number.";
+                  csv.fileName + ": '" + csv.problem.text + "' " + csv.problem.what + ".";
             break;
     }
     return why + "\nNothing was imported; the recorded data is unchanged.";

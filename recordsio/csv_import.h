@@ -22,6 +22,8 @@ inline constexpr std::size_t kImportMaxSamples = 45000;
 // Beyond this many day lines (more than the largest accepted file can hold) the log gets one
 // summary line instead of every line.
 inline constexpr std::size_t kImportMaxLoggedLines = 1700;
+// A log line longer than this is cut and ends in an ellipsis, as the event-log memo shows it.
+inline constexpr std::size_t kImportMaxLogLineBytes = 1000;
 inline constexpr std::string_view kImportNameMark = "Power10Min";
 inline constexpr std::string_view kImportHeaderStart =
     "Date,0:0,0:10,0:20,0:30,0:40,0:50,1:0,1:10,1:20";
@@ -41,7 +43,8 @@ enum class ImportStatus {
     Unreadable,        // the file could not be opened or read
     TooSmall,          // no longer than a header
     NoDayLines,        // no line passed the length and comma tests
-    BadNumber,         // a date or value is not a number
+    BadNumber,         // a date or value is not a number, not a date, or too large to sum
+    NotRegularFile,    // a folder, a named pipe, a device: refused before any read
 };
 
 // Where a conversion failed.
@@ -50,6 +53,7 @@ struct ImportProblem {
     int field = 0;       // field of the line, from 1 (the date is field 1)
     std::string column;  // the header of that field: "Date", "0:0", "0:10", …
     std::string text;    // what stood there
+    std::string what = "is not a valid number";  // what is wrong with it
 };
 
 // The outcome of reading a file, before anything in the store is touched.
@@ -57,6 +61,7 @@ struct TenMinuteCsv {
     ImportStatus status = ImportStatus::NoDayLines;
     std::string fileName;
     std::int64_t fileSize = -1;
+    std::string readError;  // why the file could not be opened or read
     // Event-log lines, in order, for the file and each line read.
     std::vector<std::string> log;
     // The name or size refusal, answered with two tones.
@@ -70,7 +75,9 @@ struct TenMinuteCsv {
 TenMinuteCsv parseTenMinuteCsv(std::string_view fileName, std::int64_t fileSize,
                                std::string_view content);
 
-// Opens, sizes and reads the file at `path` (never more than kImportMaxFileSize bytes).
+// Opens, sizes and reads the file at `path` (never more than kImportMaxFileSize bytes). The
+// open never waits (a named pipe without a writer), and anything but a regular file is refused
+// before a byte is read.
 TenMinuteCsv readTenMinuteCsv(const std::string& path);
 
 // A sentence for the user on why nothing was imported (empty for ImportStatus::Samples).

@@ -1,5 +1,8 @@
+#include <sys/stat.h>
+
 #include <QFile>
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -82,6 +85,26 @@ TEST_F(TRecordFilesTest, OutputWritesTheScaleAndLogsTheCountLine) {
               "240802 8:5 > TEV-3P Output   Minute Records= 1      OK !");
     EXPECT_EQ(tones.tones, (std::vector<Tone>{{1600, 300}}));
     EXPECT_FALSE(QFile::exists(QString::fromStdString(path + ".tmp")));
+}
+
+TEST_F(TRecordFilesTest, OutputThroughASymbolicLinkKeepsTheLinkTheModeAndAFileNamedTmp) {
+    recordSomething();
+    record->day_lClick();
+    const std::string real = dir() + "/shared/days.csv";
+    std::filesystem::create_directory(dir() + "/shared");
+    writeFile(real, "old");
+    ASSERT_EQ(::chmod(real.c_str(), 0664), 0);
+    const std::string link = dir() + "/days.csv";
+    std::filesystem::create_symlink("shared/days.csv", link);
+    writeFile(link + ".tmp", "the user's own file");
+    files.answer(link);
+    record->output_bClick();
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_NE(readFile(real).find("Day Records= 1"), std::string::npos);
+    struct stat info {};
+    ASSERT_EQ(::stat(real.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0664u);
+    EXPECT_EQ(readFile(link + ".tmp"), "the user's own file");
 }
 
 TEST_F(TRecordFilesTest, OutputCancelledDoesNothing) {
@@ -190,6 +213,26 @@ TEST_F(TRecordFilesTest, InputWithAValueThatIsNoNumberNamesLineAndFieldAndKeepsE
                   ": 'n/a' is not a valid number.\nNothing was imported; the recorded data is "
                   "unchanged.");
     EXPECT_EQ(sdf->eventLog().lines().back().find("<240802,"), 0u);
+}
+
+TEST_F(TRecordFilesTest, InputOfANamedPipeIsRefusedWithoutWaitingAndNamesThePath) {
+    recordSomething();
+    auto before = std::make_unique<MeasurementStore>(store());
+    const std::string pipe = dir() + "/HOQ_Power10Min_pipe.csv";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    files.answer(pipe);
+    // A pipe nobody writes to: an import that opened it blocking would never return here.
+    record->input_bClick();
+    EXPECT_TRUE(sameTables(*before, store()));
+    EXPECT_EQ(sdf->linkFlag(), 1);
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(messages.shown[1].text,
+              pipe +
+                  " is not a regular file (a folder, a named pipe or a device); only a "
+                  "ten-minute CSV file can be imported.\n"
+                  "Nothing was imported; the recorded data is unchanged.");
+    EXPECT_EQ(sdf->eventLog().lines().back(), "> " + pipe + " is not a regular file exit ! ");
+    EXPECT_EQ(tones.tones, (std::vector<Tone>{{1500, 300}, {1600, 200}, {1300, 200}}));
 }
 
 TEST_F(TRecordFilesTest, InputOfTenDaysSwitchesTheLinkOffAndRebuildsTheTables) {

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 
@@ -12,6 +16,17 @@ namespace tev::testing {
 namespace {
 
 const std::string kName = "/data/HOQ_Power10Min_240801.csv";
+
+// The date code `days` calendar days after `code`.
+int dateCodeAfter(int code, int days) {
+    using namespace std::chrono;
+    const sys_days start =
+        year_month_day{year{2000 + code / 10000}, month{static_cast<unsigned>(code / 100 % 100)},
+                       day{static_cast<unsigned>(code % 100)}};
+    const year_month_day d{start + std::chrono::days{days}};
+    return (static_cast<int>(d.year()) - 2000) * 10000 +
+           static_cast<int>(unsigned(d.month())) * 100 + static_cast<int>(unsigned(d.day()));
+}
 
 TenMinuteCsv parse(const std::string& content, const std::string& name = kName) {
     return parseTenMinuteCsv(name, static_cast<std::int64_t>(content.size()), content);
@@ -92,11 +107,11 @@ TEST(TenMinuteCsvTest, ShortLinesAndLinesWithoutDateCommaAreLoggedButGiveNoSampl
 
 TEST(TenMinuteCsvTest, SampleListKeepsTheFirst45000) {
     std::string text = tenMinuteHeader(true);
-    for (int d = 0; d < 313; ++d) text += dayLine(230101 + d, dayValues(d % 9 + 1));
+    for (int d = 0; d < 313; ++d) text += dayLine(dateCodeAfter(230101, d), dayValues(d % 9 + 1));
     const TenMinuteCsv csv = parse(text);
     ASSERT_EQ(csv.samples.size(), 45000u);
     // 312 whole days, then the first 72 samples of day 313 (minutes 10 … 720).
-    EXPECT_EQ(csv.samples.back().date, 230101 + 312);
+    EXPECT_EQ(csv.samples.back().date, 231109);
     EXPECT_EQ(csv.samples.back().minute, 720);
 }
 
@@ -130,6 +145,97 @@ TEST(TenMinuteCsvTest, ValueThatIsNotANumberNamesItsLineAndFieldAndKeepsNoSample
     std::vector<std::string> inf = dayValues(1);
     inf[5] = "inf";
     EXPECT_EQ(parse(tenMinuteHeader(true) + dayLine(240801, inf)).status, ImportStatus::BadNumber);
+}
+
+TEST(TenMinuteCsvTest, DatesThatAreNotCalendarDaysAreRefusedNamingLineAndField) {
+    const auto refusal = [](int date) {
+        return parse(tenMinuteHeader(true) + dayLine(240801, dayValues(1)) +
+                     dayLine(date, dayValues(2)));
+    };
+    for (const int date : {241301, 240001, 240800, 240132, 230229, -99999}) {
+        const TenMinuteCsv csv = refusal(date);
+        EXPECT_EQ(csv.status, ImportStatus::BadNumber) << date;
+        EXPECT_TRUE(csv.samples.empty()) << date;
+        EXPECT_EQ(csv.problem.line, 3) << date;
+        EXPECT_EQ(csv.problem.field, 1) << date;
+    }
+    EXPECT_EQ(importRefusalText(refusal(241301)),
+              "Line 3, field 1 (Date) of " + kName +
+                  ": '241301' is not a calendar date (YYMMDD).\nNothing was imported; the "
+                  "recorded data is unchanged.");
+    // The last day of a leap February and of a long month are days.
+    EXPECT_EQ(refusal(240229).status, ImportStatus::Samples);
+    EXPECT_EQ(refusal(241231).status, ImportStatus::Samples);
+}
+
+TEST(TenMinuteCsvTest, ValuesWhoseSumsWouldOverflowAFloatAreRefused) {
+    std::vector<std::string> first = dayValues(1);
+    first[143] = "3.4e38";  // the 23:50 value: the day's total, summed into week and month
+    std::vector<std::string> second = dayValues(2);
+    second[143] = "3.4e38";
+    const TenMinuteCsv csv =
+        parse(tenMinuteHeader(true) + dayLine(240801, first) + dayLine(240802, second));
+    EXPECT_EQ(csv.status, ImportStatus::BadNumber);
+    EXPECT_TRUE(csv.samples.empty());
+    EXPECT_EQ(csv.problem.line, 3);
+    EXPECT_EQ(csv.problem.field, 145);
+    EXPECT_EQ(csv.problem.column, "23:50");
+    EXPECT_EQ(importRefusalText(csv),
+              "Line 3, field 145 (23:50) of " + kName +
+                  ": '3.4e38' would make the sums of the imported values overflow.\nNothing "
+                  "was imported; the recorded data is unchanged.");
+    // One such value alone sums to a float.
+    EXPECT_EQ(parse(tenMinuteHeader(true) + dayLine(240801, first)).status, ImportStatus::Samples);
+
+    for (const char* text : {"nan", "NaN", "-nan", "inf", "1e39", "-3.5e38"}) {
+        std::vector<std::string> values = dayValues(1);
+        values[3] = text;
+        const TenMinuteCsv bad = parse(tenMinuteHeader(true) + dayLine(240801, values));
+        EXPECT_EQ(bad.status, ImportStatus::BadNumber) << text;
+        EXPECT_EQ(bad.problem.field, 5) << text;
+    }
+}
+
+TEST(TenMinuteCsvTest, LongLinesAreLoggedShortenedAsTheMemoShowsThem) {
+    std::vector<std::string> values = dayValues(1);
+    values[5] = std::string(5000, '1');  // still a number
+    values[6] = "1" + std::string(3000, ' ');
+    const std::string line = dayLine(240801, values);
+    const TenMinuteCsv csv = parse(tenMinuteHeader(true) + line);
+    ASSERT_EQ(csv.status, ImportStatus::BadNumber);  // the 5000 digits do not fit a float
+    const std::string& logged = csv.log.back();
+    EXPECT_EQ(logged, "<" + line.substr(0, kImportMaxLogLineBytes - 1) + "…");
+
+    // A cut never splits a character.
+    const std::string name = "/data/" + std::string(997, 'x') + "é_Power10Min.csv";
+    const TenMinuteCsv named = parse(tenMinuteHeader(true), name);
+    EXPECT_EQ(named.log.front(), "<" + std::string("/data/") + std::string(993, 'x') + "…");
+}
+
+TEST(TenMinuteCsvTest, ANamedPipeOrAFolderIsRefusedBeforeAnyRead) {
+    char pattern[] = "/tmp/recordsio_fifo_XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::string folder = pattern;
+    const std::string pipe = folder + "/HOQ_Power10Min_pipe.csv";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const std::string dirName = folder + "/HOQ_Power10Min_dir.csv";
+    std::filesystem::create_directory(dirName);
+    // In a child with an alarm: an import that waits for a writer fails here instead of hanging.
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::alarm(5);
+        const TenMinuteCsv p = readTenMinuteCsv(pipe);
+        const TenMinuteCsv d = readTenMinuteCsv(dirName);
+        const bool refused = p.status == ImportStatus::NotRegularFile && p.refusalTones &&
+                             d.status == ImportStatus::NotRegularFile &&
+                             p.log.back() == "> " + pipe + " is not a regular file exit ! ";
+        ::_exit(refused ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status)) << "the import waited on the pipe";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    std::filesystem::remove_all(folder);
 }
 
 TEST(TenMinuteCsvTest, NamesAndSizesAreCheckedBeforeAnythingIsRead) {
