@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QLockFile>
 #include <QMessageBox>
@@ -9,6 +10,9 @@
 #include <memory>
 
 #include "info/info_windows.h"
+#include "alertservice/alert_service.h"
+#include "alertservice/dbus_notifier.h"
+#include "app/alert_settings.h"
 #include "app/headless_dialogs.h"
 #include "app/mqtt_bridge.h"
 #include "app/options.h"
@@ -154,6 +158,19 @@ int main(int argc, char* argv[]) {
     // A broken tev3p.ini is also told in the event log, where the user of the window looks.
     for (const std::string& p : mqttProblems)
         sdf.eventLog().append(tev::logStamp(clock.now()) + " " + tev::kIniFileName + ": " + p);
+    // Alerts: bad rule or tariff lines are told once here and left out.
+    tev::AlertSettings alertSettings = tev::loadAlertSettings(folder.toStdString());
+    for (const std::string& p : alertSettings.problems) {
+        std::fprintf(stderr, "tev3p: %s\n", p.c_str());
+        sdf.eventLog().append(tev::logStamp(clock.now()) + " " + p);
+    }
+    tev::DbusNotifier notifier;
+    tev::AlertService alerts(
+        std::move(alertSettings.alerts), sdf.eventLog(), [&sdf] { return sdf.languageMode(); },
+        tones, &notifier, [] { return QDateTime::currentMSecsSinceEpoch(); });
+    alerts.setStamp([&clock] { return tev::logStamp(clock.now()) + " "; });
+    meterObservers.add(&alerts);
+
     if (mqttBridge)
         mqttBridge->start(sdf.store().registry, [&sdf, &clock](const std::string& line) {
             sdf.eventLog().append(tev::logStamp(clock.now()) + " " + line);
@@ -171,5 +188,6 @@ int main(int argc, char* argv[]) {
     const int status = app.exec();
     sdf.FormClose();
     if (mqttBridge) mqttBridge->stop();
+    meterObservers.remove(&alerts);
     return status;
 }
