@@ -6,12 +6,14 @@
 #include <QSessionManager>
 #include <QWidget>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 
 #include "info/info_windows.h"
 #include "alertservice/alert_service.h"
 #include "alertservice/dbus_notifier.h"
+#include "alertservice/tray_icon.h"
 #include "app/alert_settings.h"
 #include "app/headless_dialogs.h"
 #include "app/mqtt_bridge.h"
@@ -24,6 +26,7 @@
 #include "platform/qt/termination_signals.h"
 #include "platform/qt/thread_pause.h"
 #include "records/trecord.h"
+#include "tariff/cost_today.h"
 #include "texts/number_text.h"
 
 namespace {
@@ -171,6 +174,37 @@ int main(int argc, char* argv[]) {
     alerts.setStamp([&clock] { return tev::logStamp(clock.now()) + " "; });
     meterObservers.add(&alerts);
 
+    // The tray icon, where the desktop has a tray: the alert state, the primary meter's Watt,
+    // today's energy and its cost.
+    tev::CostToday costToday(alertSettings.tariff);
+    const QString iniPath = QDir(folder).filePath(tev::kIniFileName);
+    std::unique_ptr<tev::QtTrayView> trayView;
+    std::unique_ptr<tev::TrayController> tray;
+    if (!options.headless && tev::QtTrayView::available()) {
+        trayView = std::make_unique<tev::QtTrayView>();
+        auto snapshot = [&sdf, &alerts, &alertSettings, &costToday] {
+            tev::TraySnapshot s;
+            s.linkOn = sdf.linkFlag() == 1;
+            s.meterCount = sdf.store().registry.MeterCount;
+            s.anyAlert = alerts.evaluator().anyActive();
+            const tev::LiveReadings& live = sdf.store().live;
+            s.watt = live.Watt;
+            s.todayKwh = live.K1 + live.K2 + live.K3;
+            if (alertSettings.tariff.configured()) {
+                costToday.update(s.todayKwh, std::time(nullptr));
+                s.costToday = costToday.cost();
+                s.currency = alertSettings.tariff.currency();
+            }
+            return s;
+        };
+        tray = std::make_unique<tev::TrayController>(*trayView, sdf, snapshot, iniPath, [&sdf] {
+            sdf.close();
+            QApplication::quit();
+        });
+        tev::TrayController* t = tray.get();
+        QObject::connect(&alerts, &tev::AlertService::alertsChanged, t, [t] { t->refresh(); });
+    }
+
     if (mqttBridge)
         mqttBridge->start(sdf.store().registry, [&sdf, &clock](const std::string& line) {
             sdf.eventLog().append(tev::logStamp(clock.now()) + " " + line);
@@ -182,7 +216,8 @@ int main(int argc, char* argv[]) {
                     static_cast<unsigned>(sdf.meterServer().meterPort()),
                     static_cast<unsigned>(sdf.meterServer().phpPort()));
         std::fflush(stdout);
-    } else {
+    } else if (!(tray && tev::TrayController::startHidden(iniPath))) {
+        // Hidden to the tray when last chosen so in the tray menu.
         sdf.show();
     }
     const int status = app.exec();
