@@ -14,6 +14,7 @@
 #include "alertservice/alert_service.h"
 #include "alertservice/dbus_notifier.h"
 #include "alertservice/tray_icon.h"
+#include "app/alert_publisher.h"
 #include "app/alert_settings.h"
 #include "app/headless_dialogs.h"
 #include "app/mqtt_bridge.h"
@@ -174,15 +175,30 @@ int main(int argc, char* argv[]) {
     alerts.setStamp([&clock] { return tev::logStamp(clock.now()) + " "; });
     meterObservers.add(&alerts);
 
+    // Today's cost of the primary meter's energy, for the tray and the broker.
+    tev::CostToday costToday(alertSettings.tariff);
+    auto todayCost = [&sdf, &alertSettings, &costToday]() -> std::optional<double> {
+        if (!alertSettings.tariff.configured()) return std::nullopt;
+        const tev::LiveReadings& live = sdf.store().live;
+        costToday.update(live.K1 + live.K2 + live.K3, std::time(nullptr));
+        return costToday.cost();
+    };
+    std::unique_ptr<tev::AlertPublisher> alertPublisher;
+    if (mqttBridge) {
+        alertPublisher = std::make_unique<tev::AlertPublisher>(
+            mqttBridge->publisher(), mqtt, alerts, todayCost, alertSettings.tariff.currency(),
+            [] { return QDateTime::currentMSecsSinceEpoch(); });
+        meterObservers.add(alertPublisher.get());
+    }
+
     // The tray icon, where the desktop has a tray: the alert state, the primary meter's Watt,
     // today's energy and its cost.
-    tev::CostToday costToday(alertSettings.tariff);
     const QString iniPath = QDir(folder).filePath(tev::kIniFileName);
     std::unique_ptr<tev::QtTrayView> trayView;
     std::unique_ptr<tev::TrayController> tray;
     if (!options.headless && tev::QtTrayView::available()) {
         trayView = std::make_unique<tev::QtTrayView>();
-        auto snapshot = [&sdf, &alerts, &alertSettings, &costToday] {
+        auto snapshot = [&sdf, &alerts, &alertSettings, todayCost] {
             tev::TraySnapshot s;
             s.linkOn = sdf.linkFlag() == 1;
             s.meterCount = sdf.store().registry.MeterCount;
@@ -190,11 +206,8 @@ int main(int argc, char* argv[]) {
             const tev::LiveReadings& live = sdf.store().live;
             s.watt = live.Watt;
             s.todayKwh = live.K1 + live.K2 + live.K3;
-            if (alertSettings.tariff.configured()) {
-                costToday.update(s.todayKwh, std::time(nullptr));
-                s.costToday = costToday.cost();
-                s.currency = alertSettings.tariff.currency();
-            }
+            s.costToday = todayCost();
+            s.currency = alertSettings.tariff.currency();
             return s;
         };
         tray = std::make_unique<tev::TrayController>(*trayView, sdf, snapshot, iniPath, [&sdf] {
@@ -223,6 +236,7 @@ int main(int argc, char* argv[]) {
     const int status = app.exec();
     sdf.FormClose();
     if (mqttBridge) mqttBridge->stop();
+    if (alertPublisher) meterObservers.remove(alertPublisher.get());
     meterObservers.remove(&alerts);
     return status;
 }

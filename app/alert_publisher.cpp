@@ -1,0 +1,62 @@
+#include "app/alert_publisher.h"
+
+#include "alerts/alert_json.h"
+#include "publish/alert_topics.h"
+
+namespace tev {
+
+namespace {
+// Meters known by ID; a registry holds 200, the rest is for IDs that come and go.
+constexpr std::size_t kMaxKnownMeters = 1000;
+}  // namespace
+
+AlertPublisher::AlertPublisher(MeterPublisher& publisher, const MqttSettings& settings,
+                               const AlertService& alerts, CostSource cost, std::string currency,
+                               std::function<std::int64_t()> clockMs)
+    : publisher_(publisher),
+      settings_(settings),
+      alerts_(alerts),
+      cost_(std::move(cost)),
+      currency_(std::move(currency)),
+      clockMs_(std::move(clockMs)) {}
+
+void AlertPublisher::meterMessageHandled(const MeterRegistry& registry, std::string_view meterId) {
+    const int row = registry.find(meterId);
+    if (row < 0) return;
+    const std::string id(registry.rows[row].Id.view());
+    const bool primary = row == 0;
+    auto it = lastJson_.find(id);
+    if (it == lastJson_.end()) {
+        if (lastJson_.size() >= kMaxKnownMeters) lastJson_.clear();
+        const bool withCost = primary && cost_ && cost_().has_value();
+        for (DiscoveryMessage& m : alertDiscoveryMessages(settings_, id, withCost, currency_))
+            publisher_.queueRetained(std::move(m.topic), std::move(m.payload));
+        it = lastJson_.emplace(id, std::string()).first;
+    }
+    std::string json = activeAlertsJson(alerts_.evaluator().active(id));
+    if (json != it->second) {
+        publisher_.queueRetained(alertTopic(settings_, id), json);
+        it->second = std::move(json);
+    }
+    if (primary && cost_) {
+        const std::int64_t now = clockMs_();
+        if (now - lastCostMs_ < kCostIntervalMs && !lastCost_.empty()) return;
+        if (const auto cost = cost_()) {
+            std::string payload = costJson(*cost, currency_);
+            if (payload != lastCost_) publisher_.queueRetained(costTopic(settings_, id), payload);
+            lastCost_ = std::move(payload);
+            lastCostMs_ = now;
+        }
+    }
+}
+
+void AlertPublisher::metersForgotten() {
+    // The alerts ended with the link; the sensors read "off" again.
+    for (auto& [id, json] : lastJson_) {
+        if (json == "[]") continue;
+        publisher_.queueRetained(alertTopic(settings_, id), "[]");
+        json = "[]";
+    }
+}
+
+}  // namespace tev
