@@ -11,14 +11,14 @@ constexpr std::size_t kMaxMeterIdLength = 12;
 
 enum class Range { Positive, NonNegative, Percent };
 
-struct KeySpec {
+struct KeyRule {
     std::string_view key;
     Range range;
     double AlertRules::*plain = nullptr;
     std::optional<double> AlertRules::*optional = nullptr;
 };
 
-constexpr KeySpec kKeys[] = {
+constexpr KeyRule kKeys[] = {
     {"voltage_nominal", Range::Positive, &AlertRules::voltageNominal},
     {"voltage_band_percent", Range::Percent, &AlertRules::voltageBandPercent},
     {"voltage_seconds", Range::NonNegative, &AlertRules::voltageSeconds},
@@ -37,8 +37,8 @@ constexpr KeySpec kKeys[] = {
 // The longest demand window kept; a day of one-second samples of the primary meter.
 constexpr double kMaxDemandMinutes = 24 * 60;
 
-bool inRange(const KeySpec& spec, double v) {
-    switch (spec.range) {
+bool inRange(const KeyRule& rule, double v) {
+    switch (rule.range) {
         case Range::Positive:
             return v > 0;
         case Range::NonNegative:
@@ -51,17 +51,17 @@ bool inRange(const KeySpec& spec, double v) {
 
 void applyGroup(const IniGroup& group, AlertRules& rules, std::vector<ConfigProblem>& problems) {
     for (const IniEntry& e : group.entries) {
-        const KeySpec* spec = nullptr;
-        for (const KeySpec& k : kKeys)
-            if (k.key == e.key) spec = &k;
+        const KeyRule* rule = nullptr;
+        for (const KeyRule& k : kKeys)
+            if (k.key == e.key) rule = &k;
         const std::string where = e.key + "=" + e.value + ": ";
-        if (spec == nullptr) {
+        if (rule == nullptr) {
             problems.push_back({e.line, where + "unknown alert key"});
             continue;
         }
         // An empty rating or limit switches that rule off again for the meter.
-        if (spec->optional != nullptr && e.value.find_first_not_of(" \t") == std::string::npos) {
-            (rules.*(spec->optional)).reset();
+        if (rule->optional != nullptr && e.value.find_first_not_of(" \t") == std::string::npos) {
+            (rules.*(rule->optional)).reset();
             continue;
         }
         double v = 0;
@@ -69,15 +69,15 @@ void applyGroup(const IniGroup& group, AlertRules& rules, std::vector<ConfigProb
             problems.push_back({e.line, where + "not a number"});
             continue;
         }
-        if (!inRange(*spec, v) ||
-            (spec->plain == &AlertRules::demandMinutes && v > kMaxDemandMinutes)) {
+        if (!inRange(*rule, v) ||
+            (rule->plain == &AlertRules::demandMinutes && v > kMaxDemandMinutes)) {
             problems.push_back({e.line, where + "out of range"});
             continue;
         }
-        if (spec->plain != nullptr)
-            rules.*(spec->plain) = v;
+        if (rule->plain != nullptr)
+            rules.*(rule->plain) = v;
         else
-            rules.*(spec->optional) = v;
+            rules.*(rule->optional) = v;
     }
 }
 
