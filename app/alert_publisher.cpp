@@ -25,18 +25,27 @@ void AlertPublisher::meterMessageHandled(const MeterRegistry& registry, std::str
     if (row < 0) return;
     const std::string id(registry.rows[row].Id.view());
     const bool primary = row == 0;
-    auto it = lastJson_.find(id);
-    if (it == lastJson_.end()) {
-        if (lastJson_.size() >= kMaxKnownMeters) lastJson_.clear();
+    auto it = lastSent_.find(id);
+    if (it == lastSent_.end()) {
+        if (lastSent_.size() >= kMaxKnownMeters) {
+            lastSent_.clear();
+            sentOnce_.clear();
+        }
         const bool withCost = primary && cost_ && cost_().has_value();
         for (DiscoveryMessage& m : alertDiscoveryMessages(settings_, id, withCost, currency_))
             publisher_.queueRetained(std::move(m.topic), std::move(m.payload));
-        it = lastJson_.emplace(id, std::string()).first;
+        it = lastSent_.emplace(id, std::string()).first;
     }
-    std::string json = activeAlertsJson(alerts_.evaluator().active(id));
-    if (json != it->second) {
-        publisher_.queueRetained(alertTopic(settings_, id), json);
-        it->second = std::move(json);
+    // Sent when an alert starts or ends, not each time a running alert's value moves.
+    const std::vector<ActiveAlert> active = alerts_.evaluator().active(id);
+    std::string signature;
+    for (const ActiveAlert& a : active)
+        signature += std::string(alertRuleName(a.rule)) + std::to_string(a.phase) + "@" +
+                     std::to_string(a.sinceMs) + ";";
+    if (signature != it->second || !sentOnce_.contains(id)) {
+        publisher_.queueRetained(alertTopic(settings_, id), activeAlertsJson(active));
+        it->second = std::move(signature);
+        sentOnce_.insert(id);
     }
     if (primary && cost_) {
         const std::int64_t now = clockMs_();
@@ -52,10 +61,10 @@ void AlertPublisher::meterMessageHandled(const MeterRegistry& registry, std::str
 
 void AlertPublisher::metersForgotten() {
     // The alerts ended with the link; the sensors read "off" again.
-    for (auto& [id, json] : lastJson_) {
-        if (json == "[]") continue;
+    for (auto& [id, signature] : lastSent_) {
+        if (signature.empty()) continue;
         publisher_.queueRetained(alertTopic(settings_, id), "[]");
-        json = "[]";
+        signature.clear();
     }
 }
 

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "alertservice/alert_service.h"
 #include "meterlink/meter_observer.h"
@@ -35,7 +36,9 @@ class AlertPublisher final : public MeterObserver {
     CostSource cost_;
     std::string currency_;
     std::function<std::int64_t()> clockMs_;
-    std::unordered_map<std::string, std::string> lastJson_;  // by meter ID
+    // By meter ID: the running alerts last sent, as rule, phase and start ("" for none).
+    std::unordered_map<std::string, std::string> lastSent_;
+    std::unordered_set<std::string> sentOnce_;
     std::string lastCost_;
     std::int64_t lastCostMs_ = 0;
 };
