@@ -1,12 +1,19 @@
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QMessageBox>
 #include <QSessionManager>
 #include <QWidget>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 
+#include "alertservice/alert_service.h"
+#include "alertservice/dbus_notifier.h"
+#include "alertservice/tray_icon.h"
+#include "app/alert_publisher.h"
+#include "app/alert_settings.h"
 #include "app/folder_lock.h"
 #include "app/headless_dialogs.h"
 #include "app/mqtt_bridge.h"
@@ -20,6 +27,7 @@
 #include "platform/qt/termination_signals.h"
 #include "platform/qt/thread_pause.h"
 #include "records/trecord.h"
+#include "tariff/cost_today.h"
 #include "texts/number_text.h"
 
 int main(int argc, char* argv[]) {
@@ -132,6 +140,62 @@ int main(int argc, char* argv[]) {
         sdf.eventLog().append(tev::logStamp(clock.now()) + " " + tev::kIniFileName + ": " + p);
     tev::tellReadOnlyFolder(folderLock, sdf.eventLog(), tev::logStamp(clock.now()),
                             display ? &sdf : nullptr);
+    // Alerts: bad rule or tariff lines are told once here and left out.
+    tev::AlertSettings alertSettings = tev::loadAlertSettings(folder.toStdString());
+    for (const std::string& p : alertSettings.problems) {
+        std::fprintf(stderr, "tev3p: %s\n", p.c_str());
+        sdf.eventLog().append(tev::logStamp(clock.now()) + " " + p);
+    }
+    tev::DbusNotifier notifier;
+    tev::AlertService alerts(
+        std::move(alertSettings.alerts), sdf.eventLog(), [&sdf] { return sdf.languageMode(); },
+        tones, &notifier, [] { return QDateTime::currentMSecsSinceEpoch(); });
+    alerts.setStamp([&clock] { return tev::logStamp(clock.now()) + " "; });
+    meterObservers.add(&alerts);
+
+    // Today's cost of the primary meter's energy, for the tray and the broker.
+    tev::CostToday costToday(alertSettings.tariff);
+    auto todayCost = [&sdf, &alertSettings, &costToday]() -> std::optional<double> {
+        if (!alertSettings.tariff.configured()) return std::nullopt;
+        const tev::LiveReadings& live = sdf.store().live;
+        costToday.update(live.K1 + live.K2 + live.K3, std::time(nullptr));
+        return costToday.cost();
+    };
+    std::unique_ptr<tev::AlertPublisher> alertPublisher;
+    if (mqttBridge) {
+        alertPublisher = std::make_unique<tev::AlertPublisher>(
+            mqttBridge->publisher(), mqtt, alerts, todayCost, alertSettings.tariff.currency(),
+            [] { return QDateTime::currentMSecsSinceEpoch(); });
+        meterObservers.add(alertPublisher.get());
+    }
+
+    // The tray icon, where the desktop has a tray: the alert state, the primary meter's Watt,
+    // today's energy and its cost.
+    const QString iniPath = QDir(folder).filePath(tev::kIniFileName);
+    std::unique_ptr<tev::QtTrayView> trayView;
+    std::unique_ptr<tev::TrayController> tray;
+    if (!options.headless && tev::QtTrayView::available()) {
+        trayView = std::make_unique<tev::QtTrayView>();
+        auto snapshot = [&sdf, &alerts, &alertSettings, todayCost] {
+            tev::TraySnapshot s;
+            s.linkOn = sdf.linkFlag() == 1;
+            s.meterCount = sdf.store().registry.MeterCount;
+            s.anyAlert = alerts.evaluator().anyActive();
+            const tev::LiveReadings& live = sdf.store().live;
+            s.watt = live.Watt;
+            s.todayKwh = live.K1 + live.K2 + live.K3;
+            s.costToday = todayCost();
+            s.currency = alertSettings.tariff.currency();
+            return s;
+        };
+        tray = std::make_unique<tev::TrayController>(*trayView, sdf, snapshot, iniPath, [&sdf] {
+            sdf.close();
+            QApplication::quit();
+        });
+        tev::TrayController* t = tray.get();
+        QObject::connect(&alerts, &tev::AlertService::alertsChanged, t, [t] { t->refresh(); });
+    }
+
     if (mqttBridge)
         mqttBridge->start(sdf.store().registry, [&sdf, &clock](const std::string& line) {
             sdf.eventLog().append(tev::logStamp(clock.now()) + " " + line);
@@ -143,11 +207,14 @@ int main(int argc, char* argv[]) {
                     static_cast<unsigned>(sdf.meterServer().meterPort()),
                     static_cast<unsigned>(sdf.meterServer().phpPort()));
         std::fflush(stdout);
-    } else {
+    } else if (!(tray && tev::TrayController::startHidden(iniPath))) {
+        // Hidden to the tray when last chosen so in the tray menu.
         sdf.show();
     }
     const int status = app.exec();
     sdf.FormClose();
     if (mqttBridge) mqttBridge->stop();
+    if (alertPublisher) meterObservers.remove(alertPublisher.get());
+    meterObservers.remove(&alerts);
     return status;
 }

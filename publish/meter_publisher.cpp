@@ -50,6 +50,10 @@ void MeterPublisher::meterMessage(const MeterRegistry& registry, std::string_vie
     }
 }
 
+void MeterPublisher::queueRetained(std::string topic, std::string payload) {
+    queue_.put(std::move(topic), std::move(payload), true);
+}
+
 void MeterPublisher::allMetersOffline() {
     for (auto& [id, state] : meters_) {
         if (!state.online) continue;

@@ -52,6 +52,8 @@ class MeterPublisher {
     // The off-line alarm or the link switch forgot every meter: each one published "online"
     // becomes "offline".
     void allMetersOffline();
+    // A retained message of a service beside the meters (the alerts), sent in turn with theirs.
+    void queueRetained(std::string topic, std::string payload);
 
     // Reads the client's events, queues the states that are due and hands the queue to the
     // client as far as it takes it.

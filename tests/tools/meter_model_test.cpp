@@ -94,3 +94,46 @@ TEST(MeterModel, DateCodesRollOverMonthAndYearEnds) {
 
 }  // namespace
 }  // namespace tev::sim
+
+namespace tev::sim {
+namespace {
+
+TEST(PhaseFault, LossAndSagTextsAreReadAndBadOnesRefused) {
+    const auto loss = parsePhaseLoss("3,60,120");
+    ASSERT_TRUE(loss.has_value());
+    EXPECT_EQ(loss->phase, 3);
+    EXPECT_EQ(loss->voltageFactor, 0);
+    EXPECT_EQ(loss->afterSeconds, 60);
+    EXPECT_EQ(loss->forSeconds, 120);
+    EXPECT_EQ(parsePhaseLoss("2")->afterSeconds, 0);
+    const auto sag = parseSag("1,80,5");
+    ASSERT_TRUE(sag.has_value());
+    EXPECT_DOUBLE_EQ(sag->voltageFactor, 0.8);
+    EXPECT_EQ(sag->afterSeconds, 5);
+    EXPECT_EQ(sag->forSeconds, 0);
+    for (const char* bad : {"", "4", "0", "1,x", "1,2,3,4", "-1", "1,,2"})
+        EXPECT_FALSE(parsePhaseLoss(bad).has_value()) << bad;
+    for (const char* bad : {"1", "1,0", "1,100", "1,80,1,2,3"})
+        EXPECT_FALSE(parseSag(bad).has_value()) << bad;
+}
+
+TEST(PhaseFault, ALostPhaseReadsZeroVoltsAndAmpsOnlyWhileItLastsAndASagRaisesTheCurrent) {
+    MeterModel model(0, 261208, 12 * 3600);
+    model.addPhaseFault(*parsePhaseLoss("3,10,20"));
+    model.addPhaseFault(*parseSag("1,80,10,20"));
+    const DataWords before = model.reading(1);
+    EXPECT_GT(before.decimals[2], 200);
+    model.advance(15);
+    const DataWords during = model.reading(2);
+    EXPECT_EQ(during.decimals[2], 0);  // V3
+    EXPECT_EQ(during.decimals[8], 0);  // A3
+    EXPECT_NEAR(during.decimals[0], before.decimals[0] * 0.8, 3);
+    EXPECT_GT(during.decimals[6], before.decimals[6] * 1.1);  // A1 rises with the sag
+    model.advance(20);
+    const DataWords after = model.reading(3);
+    EXPECT_GT(after.decimals[2], 200);
+    EXPECT_GT(after.decimals[0], 200);
+}
+
+}  // namespace
+}  // namespace tev::sim

@@ -43,6 +43,7 @@ struct Options {
     QString ip;          // empty: 192.168.1.x per meter
     QString demoFolder;  // --write-demo: write a history there instead of playing meters
     int demoDays = 400;
+    std::vector<tev::sim::PhaseFault> faults;  // --phase-loss and --sag, on every meter
 };
 
 int dateCode(const QDate& d) {
@@ -60,6 +61,7 @@ class SimMeter : public QObject {
                   : options.ip.toStdString()),
           model_(index, options.startDate, options.startSecond),
           finished_(std::move(finished)) {
+        for (const tev::sim::PhaseFault& f : options.faults) model_.addPhaseFault(f);
         connect(&socket_, &QTcpSocket::connected, this, &SimMeter::onConnected);
         connect(&socket_, &QTcpSocket::errorOccurred, this, [this] {
             std::fprintf(stderr, "hoq-sim: meter %s: %s\n", id_.c_str(),
@@ -195,8 +197,18 @@ bool parseOptions(const QCoreApplication& app, Options& o) {
         "power monitor, with --days days of one simulated meter ending now.",
         "folder");
     const QCommandLineOption days("days", "Days of demo history (default 400).", "n", "400");
+    const QCommandLineOption phaseLoss(
+        "phase-loss",
+        "Drop a phase (voltage and current 0): <phase>[,<after s>[,<for s>]] in meter seconds "
+        "after the start; without a length until the end. May be given more than once.",
+        "fault");
+    const QCommandLineOption sag(
+        "sag",
+        "Let a phase's voltage sag to a percentage: <phase>,<percent>[,<after s>[,<for s>]]. "
+        "May be given more than once.",
+        "fault");
     p.addOptions({host, port, meters, prefix, interval, rate, poll, noPolls, startTime, startDate,
-                  speed, count, noLineEnd, model, ip, writeDemo, days});
+                  speed, count, noLineEnd, model, ip, writeDemo, days, phaseLoss, sag});
     p.process(app);
 
     bool ok = true;
@@ -233,6 +245,22 @@ bool parseOptions(const QCoreApplication& app, Options& o) {
     o.ip = p.value(ip);
     o.demoFolder = p.value(writeDemo);
     number(days, o.demoDays);
+    for (const QString& text : p.values(phaseLoss)) {
+        const auto fault = tev::sim::parsePhaseLoss(text.toStdString());
+        if (fault) o.faults.push_back(*fault);
+        if (!fault)
+            std::fprintf(stderr, "hoq-sim: --phase-loss %s: not <phase>[,<after s>[,<for s>]]\n",
+                         qPrintable(text));
+        ok = ok && fault.has_value();
+    }
+    for (const QString& text : p.values(sag)) {
+        const auto fault = tev::sim::parseSag(text.toStdString());
+        if (fault) o.faults.push_back(*fault);
+        if (!fault)
+            std::fprintf(stderr, "hoq-sim: --sag %s: not <phase>,<percent>[,<after s>[,<for s>]]\n",
+                         qPrintable(text));
+        ok = ok && fault.has_value();
+    }
 
     const QDateTime now = QDateTime::currentDateTime();
     QDate date = now.date();

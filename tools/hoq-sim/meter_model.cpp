@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
+#include <string>
 
 namespace tev::sim {
 
@@ -130,6 +132,7 @@ void MeterModel::advance(double seconds) {
         const double step = std::min({seconds, kIntegrationStep, toMidnight});
         integrate(secondOfDay_, step);
         secondOfDay_ += step;
+        elapsed_ += step;
         seconds -= step;
         if (secondOfDay_ >= kSecondsPerDay) nextDay();
     }
@@ -138,12 +141,64 @@ void MeterModel::advance(double seconds) {
 void MeterModel::integrate(double from, double seconds) {
     const std::array<double, 3> w = phasePowerW(from + seconds / 2);
     for (int p = 0; p < 3; ++p) {
+        if (faultFactor(p) <= 0) continue;  // a lost phase delivers nothing
         const double kwh = w[p] / kWattsPerKW * seconds / kSecondsPerHour;
         for (auto* counter : {&day_, &month_, &lifetime_}) {
             (*counter)[0] += kwh;
             (*counter)[p + 1] += kwh;
         }
     }
+}
+
+double MeterModel::faultFactor(int p) const {
+    double factor = 1;
+    for (const PhaseFault& f : faults_)
+        if (f.phase == p + 1 && f.activeAt(elapsed_)) factor *= f.voltageFactor;
+    return factor;
+}
+
+namespace {
+
+// Numbers separated by commas, each at least 0; nullopt for anything else.
+std::optional<std::vector<double>> commaNumbers(std::string_view text) {
+    std::vector<double> out;
+    while (true) {
+        const std::size_t comma = text.find(',');
+        const std::string item(text.substr(0, comma));
+        char* end = nullptr;
+        const double v = std::strtod(item.c_str(), &end);
+        if (item.empty() || end != item.c_str() + item.size() || !(v >= 0) || v > 1e9)
+            return std::nullopt;
+        out.push_back(v);
+        if (comma == std::string_view::npos) return out;
+        text.remove_prefix(comma + 1);
+    }
+}
+
+std::optional<PhaseFault> faultFrom(const std::vector<double>& n, std::size_t timesAt,
+                                    double factor) {
+    if (n.empty() || n.size() > timesAt + 2) return std::nullopt;
+    if (n[0] != 1 && n[0] != 2 && n[0] != 3) return std::nullopt;
+    PhaseFault f;
+    f.phase = static_cast<int>(n[0]);
+    f.voltageFactor = factor;
+    if (n.size() > timesAt) f.afterSeconds = n[timesAt];
+    if (n.size() > timesAt + 1) f.forSeconds = n[timesAt + 1];
+    return f;
+}
+
+}  // namespace
+
+std::optional<PhaseFault> parsePhaseLoss(std::string_view text) {
+    const auto n = commaNumbers(text);
+    if (!n) return std::nullopt;
+    return faultFrom(*n, 1, 0);
+}
+
+std::optional<PhaseFault> parseSag(std::string_view text) {
+    const auto n = commaNumbers(text);
+    if (!n || n->size() < 2 || (*n)[1] <= 0 || (*n)[1] >= 100) return std::nullopt;
+    return faultFrom(*n, 2, (*n)[1] / 100);
 }
 
 void MeterModel::nextDay() {
@@ -156,13 +211,15 @@ void MeterModel::nextDay() {
 }
 
 DataWords MeterModel::reading(int sequence) const {
-    const std::array<double, 3> w = phasePowerW(secondOfDay_);
-    const std::array<double, 3> v = phaseVoltage(secondOfDay_);
+    std::array<double, 3> w = phasePowerW(secondOfDay_);
+    std::array<double, 3> v = phaseVoltage(secondOfDay_);
     DataWords words;
     auto& d = words.decimals;
     for (int p = 0; p < 3; ++p) {
+        v[p] *= faultFactor(p);
+        if (v[p] <= 0) w[p] = 0;
         d[p] = v[p];
-        d[6 + p] = w[p] / (v[p] * kPowerFactor);
+        d[6 + p] = v[p] > 0 ? w[p] / (v[p] * kPowerFactor) : 0;
     }
     d[3] = kMainsHz;
     d[4] = kPowerFactor;

@@ -1,13 +1,34 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "tools/hoq-sim/meter_messages.h"
 
 namespace tev::sim {
 
 inline constexpr int kSecondsPerDay = 86400;
+
+// A phase that misbehaves for a while, counted in meter seconds after the simulator starts:
+// a phase loss (voltage and current 0) or a sag (the voltage at a share of its value; the load
+// draws the same power, so its current rises).
+struct PhaseFault {
+    int phase = 1;             // 1 … 3
+    double voltageFactor = 0;  // 0 for a loss, 0.8 for a sag to 80 %
+    double afterSeconds = 0;   // when it starts
+    double forSeconds = 0;     // how long it lasts; 0: until the end
+    bool activeAt(double elapsed) const {
+        return elapsed >= afterSeconds && (forSeconds <= 0 || elapsed < afterSeconds + forSeconds);
+    }
+};
+
+// "<phase>[,<after s>[,<for s>]]" for a loss, "<phase>,<percent>[,<after s>[,<for s>]]" for a
+// sag; nullopt when the text is not one.
+std::optional<PhaseFault> parsePhaseLoss(std::string_view text);
+std::optional<PhaseFault> parseSag(std::string_view text);
 
 // One simulated HOQ meter: its own clock and calendar, a daily load curve and the energy
 // counters it integrates from that load. Time moves only through advance(), so the model runs
@@ -21,6 +42,7 @@ class MeterModel {
     // With calendar variation the load also follows the week (more at weekends, when people
     // are at home) and the seasons (more in winter); off by default.
     void setCalendarVariation(bool on);
+    void addPhaseFault(const PhaseFault& fault) { faults_.push_back(fault); }
     // The factor the calendar puts on the load of the meter's current day (1 without variation).
     double dayFactor() const { return dayFactor_; }
     // The calendar factor of a date code: weekend and season.
@@ -52,12 +74,16 @@ class MeterModel {
     std::array<double, 3> phaseVoltage(double secondOfDay) const;
     void integrate(double from, double seconds);
     void nextDay();
+    // The share of its normal voltage phase `p` (0 … 2) has now.
+    double faultFactor(int p) const;
 
     int index_;
     int date_;
     bool calendarVariation_ = false;
     double dayFactor_ = 1.0;
     double secondOfDay_;
+    double elapsed_ = 0;  // meter seconds since the start
+    std::vector<PhaseFault> faults_;
     // Total and the three phases, kWh.
     std::array<double, 4> day_{};
     std::array<double, 4> month_{};

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tev {
+
+// One `key=value` line of tev3p.ini with the line it stands on, so that a bad alert rule or
+// tariff line can be reported with the place the user has to look at.
+struct IniEntry {
+    std::string key;
+    std::string value;
+    int line = 0;
+};
+
+struct IniGroup {
+    std::string name;  // "" for keys before the first group header
+    int line = 0;
+    std::vector<IniEntry> entries;
+};
+
+// The groups of an INI text as QSettings writes it: `[group]` headers, `key=value` lines,
+// comments after `;` or `#`, values optionally in double quotes with QSettings' backslash
+// escapes (\\ \" \n \t \r \0 \xHHHH). QSettings' own settings are read through QSettings; this
+// reader exists because QSettings forgets where a value came from.
+class IniDocument {
+  public:
+    static IniDocument parse(std::string_view text);
+
+    const std::vector<IniGroup>& groups() const { return groups_; }
+    // Every group of that exact name (a hand-edited file may repeat one), in file order.
+    std::vector<const IniGroup*> find(std::string_view name) const;
+
+  private:
+    std::vector<IniGroup> groups_;
+};
+
+// A line of tev3p.ini that was ignored, with why; reported once when the file is read.
+struct ConfigProblem {
+    int line = 0;
+    std::string text;  // e.g. "current_max=abc: not a number"
+};
+
+// Reads a decimal number that must be the whole text (spaces around allowed).
+bool parseIniNumber(std::string_view text, double& out);
+
+}  // namespace tev
