@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -113,6 +114,23 @@ TEST(StandardOutput, ReaderThatGoesAwayEndsTheEchoForGoodAndNothingElse) {
     StandardOutput late(gone.write);
     late.writeLine("x");
     EXPECT_TRUE(late.stopped());
+}
+
+TEST(StandardOutput, StalledJournalSocketNeverHoldsTheCallerEither) {
+    testing::qtApplication();
+    ::alarm(60);
+    int ends[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+    {
+        StandardOutput out(ends[0], 16 * 1024);
+        for (int i = 0; i < 20000; ++i) out.writeLine(numbered(i));
+        EXPECT_GT(out.buffer().droppedTotal(), 0u);
+        EXPECT_FALSE(out.stopped());
+        EXPECT_EQ(::fcntl(ends[0], F_GETFL) & O_NONBLOCK, 0);
+    }
+    ::alarm(0);
+    ::close(ends[0]);
+    ::close(ends[1]);
 }
 
 TEST(StandardDescriptors, ClosedOnesAreOpenedOnDevNullSoTheNextDescriptorIsNotOne) {
