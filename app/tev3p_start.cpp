@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <string>
 
 #include "app/standard_descriptors.h"
 
@@ -19,19 +18,21 @@ namespace {
 
 constexpr int kCannotStart = 127;
 
-std::string ownFolder() {
-    char self[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) return ".";
-    const std::string path(self, static_cast<std::size_t>(n));
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : path.substr(0, slash);
+// `name` in the folder of this command (plain C strings: the C++ library is not loaded).
+bool besideThisCommand(const char* name, char (&path)[PATH_MAX]) {
+    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return false;
+    path[n] = '\0';
+    char* slash = std::strrchr(path, '/');
+    if (slash == nullptr) return false;
+    const std::size_t folder = static_cast<std::size_t>(slash - path) + 1;
+    return std::snprintf(path + folder, sizeof path - folder, "%s", name) <
+           static_cast<int>(sizeof path - folder);
 }
 
 }  // namespace
 
-int main(int argc, char* argv[]) {
-    (void)argc;
+int main(int, char* argv[]) {
     tev::openClosedStandardDescriptors();
     sigset_t stops;
     sigemptyset(&stops);
@@ -41,16 +42,16 @@ int main(int argc, char* argv[]) {
     ::sigprocmask(SIG_BLOCK, &stops, nullptr);
 
     // Beside this command in the build folder; in the installed package, in its libexec folder.
-    const std::string folder = ownFolder();
-    const std::string candidates[] = {folder + "/" TEV3P_PROGRAM_NAME,
-                                      folder + "/" TEV3P_PROGRAM_FROM_BINDIR};
-    int error = 0;
-    for (const std::string& path : candidates) {
-        ::execv(path.c_str(), argv);
+    char path[PATH_MAX];
+    int error = ENOENT;
+    const char* const names[] = {TEV3P_PROGRAM_NAME, TEV3P_PROGRAM_FROM_BINDIR};
+    for (const char* name : names) {
+        if (!besideThisCommand(name, path)) continue;
+        ::execv(path, argv);
         error = errno;
     }
     ::sigprocmask(SIG_UNBLOCK, &stops, nullptr);
-    std::fprintf(stderr, "tev3p: cannot start %s: %s\n", candidates[1].c_str(),
+    std::fprintf(stderr, "tev3p: cannot start %s: %s\n", TEV3P_PROGRAM_FROM_BINDIR,
                  std::strerror(error));
     return kCannotStart;
 }
