@@ -18,6 +18,8 @@
 #include "app/headless_dialogs.h"
 #include "app/mqtt_bridge.h"
 #include "app/options.h"
+#include "app/standard_descriptors.h"
+#include "app/standard_output.h"
 #include "info/info_windows.h"
 #include "mainwindow/tsdf.h"
 #include "mqtt/mosquitto_client.h"
@@ -30,7 +32,22 @@
 #include "tariff/cost_today.h"
 #include "texts/number_text.h"
 
+namespace {
+
+// How long the last log lines may wait for a slow reader of standard output at the end; a
+// stalled one must not hold up a service stop.
+constexpr int kFinalOutputWaitMs = 250;
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+    // Before anything else: the standard descriptors exist, and a stop signal at any moment
+    // from here on ends the program cleanly, through its close handler once the event loop
+    // runs, or before it by the plain returns below.
+    tev::openClosedStandardDescriptors();
+    tev::installTerminationHandlers();
+    tev::ignoreBrokenPipeSignal();
+
     const tev::ProgramOptions options = tev::parseProgramOptions(argc, argv);
     if (options.help) {
         std::fputs(tev::programUsage().c_str(), stdout);
@@ -56,9 +73,10 @@ int main(int argc, char* argv[]) {
     // Room for many meter connections beside the program's own files.
     tev::MeterServer::raiseOpenFileLimit();
     QApplication app(argc, argv);
-    // Caught from the start: a stop that arrives while the files are being loaded waits in the
-    // pipe until the event loop runs, and then ends the program through its close handler.
+    // A stop caught so far, or while the files are being loaded, waits in the pipe until the
+    // event loop runs, and then ends the program through its close handler.
     tev::TerminationSignals terminationSignals;
+    tev::StandardOutput standardOutput;
 
     const QString folder = QDir::currentPath();
     const QString qpa = QGuiApplication::platformName();
@@ -89,7 +107,7 @@ int main(int argc, char* argv[]) {
                                          : static_cast<tev::MessageBoxes*>(&messages);
     platform.clipboard = &clipboard;
     platform.urls = &urls;
-    platform.echoLogToStandardOutput = true;
+    platform.standardOutput = &standardOutput;
     if (options.meterPort) platform.sockets.meterPort = static_cast<quint16>(*options.meterPort);
     if (options.secondPort) platform.sockets.phpPort = static_cast<quint16>(*options.secondPort);
     if (!options.listenAddress.empty()) {
@@ -125,13 +143,14 @@ int main(int argc, char* argv[]) {
     sdf.setSecondaryWindows({info.About.get(), info.About2.get(), info.menu.get(), &record});
 
     // A service stop, Ctrl+C, a closed terminal and the end of the desktop session all run the
-    // window's close handler, which saves both files.
+    // window's close handler, which saves both files. A logout only asks for the files: it may
+    // yet be cancelled, and recording goes on until the program really ends.
     QObject::connect(&terminationSignals, &tev::TerminationSignals::received, &sdf, [&sdf](int) {
         sdf.close();
         QApplication::quit();
     });
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &sdf,
-                     [&sdf](QSessionManager&) { sdf.FormClose(); });
+                     [&sdf](QSessionManager&) { sdf.commitData(); });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &sdf, [&sdf] { sdf.FormClose(); });
     QApplication::setQuitOnLastWindowClosed(true);
 
@@ -202,11 +221,12 @@ int main(int argc, char* argv[]) {
         });
 
     if (options.headless) {
-        std::printf("tev3p: headless in %s, meters on port %u, second port %u\n",
-                    QDir::toNativeSeparators(folder).toLocal8Bit().constData(),
-                    static_cast<unsigned>(sdf.meterServer().meterPort()),
-                    static_cast<unsigned>(sdf.meterServer().phpPort()));
-        std::fflush(stdout);
+        standardOutput.writeLine(QString("tev3p: headless in %1, meters on port %2, second port %3")
+                                     .arg(QDir::toNativeSeparators(folder))
+                                     .arg(sdf.meterServer().meterPort())
+                                     .arg(sdf.meterServer().phpPort())
+                                     .toLocal8Bit()
+                                     .toStdString());
     } else if (!(tray && tev::TrayController::startHidden(iniPath))) {
         // Hidden to the tray when last chosen so in the tray menu.
         sdf.show();
@@ -216,5 +236,6 @@ int main(int argc, char* argv[]) {
     if (mqttBridge) mqttBridge->stop();
     if (alertPublisher) meterObservers.remove(alertPublisher.get());
     meterObservers.remove(&alerts);
+    standardOutput.finish(kFinalOutputWaitMs);
     return status;
 }

@@ -8,7 +8,6 @@
 #include <QPalette>
 #include <QPushButton>
 #include <QTimer>
-#include <cstdio>
 
 #include "mainwindow/client_area.h"
 #include "mainwindow/qpainter_canvas.h"
@@ -36,12 +35,9 @@ Tsdf::Tsdf(Platform platform, QWidget* parent) : QMainWindow(parent), platform_(
     connectNavigation();
     setCentralWidget(client_);
 
-    if (platform_.echoLogToStandardOutput) {
-        log_.addListener([](const std::string& line) {
-            std::fwrite(line.data(), 1, line.size(), stdout);
-            std::fputc('\n', stdout);
-            std::fflush(stdout);
-        });
+    if (platform_.standardOutput != nullptr) {
+        log_.addListener(
+            [out = platform_.standardOutput](const std::string& line) { out->writeLine(line); });
     }
 
     buildControls();

@@ -16,6 +16,7 @@
 #include "meterlink/meter_observer.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
+#include "platform/line_output.h"
 #include "platform/pause.h"
 #include "platform/tone_sink.h"
 #include "store/measurement_store.h"
@@ -56,9 +57,9 @@ struct Platform {
     MeterServerSettings sockets{};
     // Where the day files go; empty means the process's current directory.
     std::string workingDirectory;
-    // Every event-log line is also written to standard output, so that an unattended program
-    // can be followed from a terminal or a service journal.
-    bool echoLogToStandardOutput = false;
+    // Every event-log line is also written here (standard output), so that an unattended
+    // program can be followed from a terminal or a service journal; optional.
+    LineOutput* standardOutput = nullptr;
     // Told of every handled meter message and of forgotten meters (the services beside the
     // window, through a MeterObserverList); optional.
     MeterObserver* meterObserver = nullptr;
@@ -197,6 +198,10 @@ class Tsdf : public QMainWindow {
     // once, however the program is ended (window closed, a termination signal, logout).
     void FormClose();
     bool hasShutDown() const { return shutDown_; }
+    // The desktop session's save request (a logout that may yet be cancelled, or a save of the
+    // session's state): both files saved as the hourly save saves them, and recording goes on.
+    // Only the real end of the program runs the close handler.
+    void commitData();
     // Saves both files without tone or log line (a log line only when a save fails); the
     // one-second tick runs it at every whole hour.
     void autosave();

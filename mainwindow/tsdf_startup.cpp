@@ -85,6 +85,12 @@ void Tsdf::autosave() {
     saveRecordsFile(SaveReport::Silent);
 }
 
+void Tsdf::commitData() {
+    if (shutDown_) return;
+    saveSettingsFile(SaveReport::Silent);
+    saveRecordsFile(SaveReport::Silent);
+}
+
 std::string Tsdf::stamp() const {
     return logStamp(platform_.clock->now());
 }
