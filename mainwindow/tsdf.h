@@ -4,6 +4,7 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <vector>
 #include <string_view>
 
 #include "chart/chart_channel.h"
@@ -13,9 +14,9 @@
 #include "mainwindow/meter_server.h"
 #include "meterlink/clock_tick.h"
 #include "meterlink/meter_link.h"
+#include "meterlink/meter_observer.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
-#include "meterlink/meter_observer.h"
 #include "platform/pause.h"
 #include "platform/tone_sink.h"
 #include "store/measurement_store.h"
@@ -62,6 +63,8 @@ struct Platform {
     // Told of every handled meter message and of forgotten meters (the services beside the
     // window, through a MeterObserverList); optional.
     MeterObserver* meterObserver = nullptr;
+    // The meters allowed to register; empty: every meter.
+    std::vector<std::string> allowedMeters;
 };
 
 // The secondary windows, created hidden after the main window in this order; the commands
