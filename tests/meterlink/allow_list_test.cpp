@@ -61,12 +61,6 @@ TEST_F(AllowListTest, EachRefusedIdIsLoggedOnceAnHour) {
     EXPECT_TRUE(link->currentModel().empty());
 }
 
-TEST_F(MeterLinkTest, WithoutAnAllowListEveryMeterRegistersAsBefore) {
-    link->handleMessage(dataMessage("ANY000000001", 240802, 43200));
-    link->handleMessage(deviceMessage("ANY000000002"));
-    EXPECT_EQ(store->registry.MeterCount, 2);
-}
-
 TEST(MeterAllowList, ListsAreReadWithBlanksAndBadEntriesAreNamed) {
     std::vector<std::string> problems;
     EXPECT_EQ(parseMeterIdList(" REAL00000001 ,HOQ000000002,, ", problems),
