@@ -16,6 +16,7 @@
 #include "app/alert_settings.h"
 #include "app/folder_lock.h"
 #include "app/headless_dialogs.h"
+#include "app/meter_settings.h"
 #include "app/mqtt_bridge.h"
 #include "app/options.h"
 #include "app/standard_descriptors.h"
@@ -120,11 +121,27 @@ int main(int argc, char* argv[]) {
         platform.sockets.address = address;
     }
 
+    // Which meters belong here. A mistyped ID would lock its meter out without a word.
+    std::vector<std::string> allowProblems;
+    platform.allowedMeters =
+        tev::loadAllowedMeters(folder.toStdString(), options.allowMeters, allowProblems);
+    if (!allowProblems.empty()) {
+        for (const std::string& p : allowProblems) std::fprintf(stderr, "tev3p: %s\n", p.c_str());
+        return 2;
+    }
+
     // MQTT publishing, off unless tev3p.ini or the command line name a broker.
     std::vector<std::string> mqttProblems;
     const tev::MqttSettings mqtt =
         tev::loadMqttSettings(folder.toStdString(), options.mqtt, mqttProblems);
-    for (const std::string& p : mqttProblems) std::fprintf(stderr, "tev3p: %s\n", p.c_str());
+    // A broken setting is refused at start, as a bad option is: publishing somewhere else than
+    // asked, or with a setting quietly replaced, would look like it works.
+    if (!mqttProblems.empty()) {
+        for (const std::string& p : mqttProblems)
+            std::fprintf(stderr, "tev3p: %s\n", p.c_str());
+        std::fputs("tev3p: --help lists the options\n", stderr);
+        return 2;
+    }
     std::unique_ptr<tev::MqttBridge> mqttBridge;
     if (mqtt.enabled()) {
         mqttBridge =
@@ -154,9 +171,6 @@ int main(int argc, char* argv[]) {
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &sdf, [&sdf] { sdf.FormClose(); });
     QApplication::setQuitOnLastWindowClosed(true);
 
-    // A broken tev3p.ini is also told in the event log, where the user of the window looks.
-    for (const std::string& p : mqttProblems)
-        sdf.eventLog().append(tev::logStamp(clock.now()) + " " + tev::kIniFileName + ": " + p);
     tev::tellReadOnlyFolder(folderLock, sdf.eventLog(), tev::logStamp(clock.now()),
                             display ? &sdf : nullptr);
     // Alerts: bad rule or tariff lines are told once here and left out.

@@ -72,6 +72,9 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& arguments) {
             value(o.listenAddress);
         } else if (arg == "--folder") {
             value(o.folder);
+        } else if (arg == "--allow-meter") {
+            std::string id;
+            if (value(id)) o.allowMeters.push_back(id);
         } else if (arg == "--mqtt-tls" && !inlineValue) {
             o.mqtt["tls"] = "on";
         } else if (const auto key = mqttKey(arg)) {
@@ -100,6 +103,9 @@ std::string programUsage() {
            "  --port N                meter port (default 9317; 0 picks a free one)\n"
            "  --second-port N         second listening port (default 5113; 0 picks a free one)\n"
            "  --listen ADDRESS        listen on this address only (default every address)\n"
+           "  --allow-meter ID        only this meter may register (repeat for more meters;\n"
+           "                          replaces allow= in the [meters] group of tev3p.ini);\n"
+           "                          others' device and data messages are ignored\n"
            "\n"
            "MQTT publishing (off unless a host is set; the same keys in the [mqtt] group of\n"
            "tev3p.ini in the folder; options override the file):\n"

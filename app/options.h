@@ -18,6 +18,8 @@ struct ProgramOptions {
     std::string folder;             // --folder; empty: the current folder
     // --mqtt-host and the other MQTT options, by their tev3p.ini key (host, port, …).
     std::map<std::string, std::string> mqtt;
+    // --allow-meter, each as given: the only meters whose device and data messages count.
+    std::vector<std::string> allowMeters;
     std::vector<std::string> errors;
 };
 

@@ -337,7 +337,7 @@ void MeterServer::onShortage(ShortageEpisode& episode, quint16 configuredPort, i
 
 void MeterServer::acceptMeter(qintptr fd) {
     meterShortage_.reported = false;
-    if (meters_.size() >= meterCap_) evictIdlestMeter();
+    if (meters_.size() >= meterCap_) evictMeterConnection();
     auto* s = new QTcpSocket(this);
     if (!s->setSocketDescriptor(fd)) {
         ::close(static_cast<int>(fd));
@@ -359,18 +359,28 @@ void MeterServer::acceptMeter(qintptr fd) {
     });
 }
 
-void MeterServer::evictIdlestMeter() {
+void MeterServer::evictMeterConnection() {
+    // A stranger can keep any number of connections busy, so being busy earns nothing: the
+    // oldest connection without a registered meter goes first.
+    QTcpSocket* stranger = nullptr;
+    std::uint64_t oldestId = 0;
     QTcpSocket* idlest = nullptr;
-    std::int64_t oldest = 0;
+    std::int64_t idleSince = 0;
     for (auto it = meters_.cbegin(); it != meters_.cend(); ++it) {
-        if (!idlest || it.value()->lastActivityMs < oldest) {
+        const MeterConnection& c = *it.value();
+        if (!c.carriedMeter && (!stranger || c.id < oldestId)) {
+            stranger = it.key();
+            oldestId = c.id;
+        }
+        if (!idlest || c.lastActivityMs < idleSince) {
             idlest = it.key();
-            oldest = it.value()->lastActivityMs;
+            idleSince = c.lastActivityMs;
         }
     }
-    if (!idlest) return;
+    QTcpSocket* victim = stranger ? stranger : idlest;
+    if (!victim) return;
     ++evicted_;
-    closeMeter(idlest, false);
+    closeMeter(victim, false);
 }
 
 void MeterServer::closeIdleConnections() {
@@ -410,8 +420,10 @@ void MeterServer::deliver(QTcpSocket* socket, std::uint64_t id, std::vector<std:
         if (!onMessage_) return;
         const std::string reply = onMessage_(message);
         // The handler may have switched the link off, closing this very connection.
-        if (!reply.empty() && meters_.contains(socket))
-            socket->write(reply.data(), static_cast<qint64>(reply.size()));
+        MeterConnection* conn = meters_.value(socket);
+        if (!conn) continue;
+        if (isRegistered_ && isRegistered_()) conn->carriedMeter = true;
+        if (!reply.empty()) socket->write(reply.data(), static_cast<qint64>(reply.size()));
     }
 }
 

@@ -42,8 +42,11 @@ struct MeterServerSettings {
 // the connection the message came from.
 //
 // Neither port can be shut for good from the network. Each has a cap on its connections that
-// is reached before the process runs out of descriptors; at the cap a new connection closes
-// the one that has been idle longest. Connections idle for idleTimeoutMs are closed, and TCP
+// is reached before the process runs out of descriptors. At the cap of the meter port a new
+// connection closes the oldest connection that has never carried a message of a registered
+// meter, so that a crowd of strangers cannot cut a meter off; only when every connection
+// carries a registered meter does the one idle longest go. On port 5113 the one idle longest
+// goes. Connections idle for idleTimeoutMs are closed, and TCP
 // keep-alive finds peers that vanished. When accepting fails (out of descriptors), the port
 // stops accepting for kAcceptBackoffMs and tries again, logging the episode once.
 class MeterServer : public QObject {
@@ -53,6 +56,8 @@ class MeterServer : public QObject {
     using ErrorHandler = std::function<void(const std::string& reason)>;
     // Called with the computer's IP text each time ServerSocket starts listening.
     using ListenHandler = std::function<void(const std::string& ipText)>;
+    // Asked after each message is handled: whether it came from a registered meter.
+    using RegisteredCheck = std::function<bool()>;
 
     // Bytes one meter connection may hold unread in Qt's buffer.
     static constexpr qint64 kReadBufferBytes = 64 * 1024;
@@ -68,6 +73,7 @@ class MeterServer : public QObject {
     void setMessageHandler(MessageHandler handler) { onMessage_ = std::move(handler); }
     void setErrorHandler(ErrorHandler handler) { onError_ = std::move(handler); }
     void setListenHandler(ListenHandler handler) { onListen_ = std::move(handler); }
+    void setRegisteredCheck(RegisteredCheck check) { isRegistered_ = std::move(check); }
 
     // Opens both sockets; a port that cannot be opened is reported and the rest runs.
     void start();
@@ -115,6 +121,7 @@ class MeterServer : public QObject {
         LineFramer framer;
         std::uint64_t id = 0;
         std::int64_t lastActivityMs = 0;
+        bool carriedMeter = false;  // a message of a registered meter came on it
     };
     // A shortage of descriptors at one port, reported once per episode.
     struct ShortageEpisode {
@@ -127,7 +134,8 @@ class MeterServer : public QObject {
     void readMeter(QTcpSocket* socket);
     // Forgets a meter connection; `deliverRest` hands on what its framer still holds.
     void closeMeter(QTcpSocket* socket, bool deliverRest);
-    void evictIdlestMeter();
+    // Makes room for one more meter connection.
+    void evictMeterConnection();
     void deliver(QTcpSocket* socket, std::uint64_t id, std::vector<std::string> messages);
     void onFramerTimer();
     void scheduleFramerTimer();
@@ -158,6 +166,7 @@ class MeterServer : public QObject {
     MessageHandler onMessage_;
     ErrorHandler onError_;
     ListenHandler onListen_;
+    RegisteredCheck isRegistered_;
 };
 
 }  // namespace tev

@@ -48,6 +48,7 @@ Tsdf::Tsdf(Platform platform, QWidget* parent) : QMainWindow(parent), platform_(
     if (workingDirectory_.empty()) workingDirectory_ = QDir::currentPath().toStdString();
     meterLink_ = std::make_unique<MeterLink>(store_, log_, *platform_.tones, *platform_.clock,
                                              languageMode_, workingDirectory_);
+    meterLink_->setAllowList(MeterAllowList(platform_.allowedMeters));
     clockTick_ = std::make_unique<ClockTick>(store_, log_, *platform_.tones, *platform_.clock,
                                              languageMode_, *meterLink_);
 
@@ -103,6 +104,7 @@ void Tsdf::startMeterSockets() {
         requestRepaint();
         return reply;
     });
+    server_->setRegisteredCheck([this] { return meterLink_->lastMessageFromRegisteredMeter(); });
     server_->setErrorHandler([this](const std::string& reason) {
         log_.append(logStamp(platform_.clock->now()) + " " + reason);
     });

@@ -4,6 +4,7 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <vector>
 #include <string_view>
 
 #include "chart/chart_channel.h"
@@ -63,6 +64,8 @@ struct Platform {
     // Told of every handled meter message and of forgotten meters (the services beside the
     // window, through a MeterObserverList); optional.
     MeterObserver* meterObserver = nullptr;
+    // The meters allowed to register; empty: every meter.
+    std::vector<std::string> allowedMeters;
 };
 
 // The secondary windows, created hidden after the main window in this order; the commands

@@ -111,6 +111,18 @@ void updateDailyHistory(History<Capacity>& h, int limit, std::int32_t date, floa
     }
 }
 
+// Seconds since 1970 of a local date and time, for spacing log lines.
+std::int64_t secondsOf(const DateTime& t) {
+    // Days from the civil date (Howard Hinnant's algorithm).
+    const int y = t.year - (t.month <= 2 ? 1 : 0);
+    const int era = (y >= 0 ? y : y - 399) / 400;
+    const int yoe = y - era * 400;
+    const int doy = (153 * (t.month + (t.month > 2 ? -3 : 9)) + 2) / 5 + t.day - 1;
+    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    const std::int64_t days = std::int64_t{era} * 146097 + doe - 719468;
+    return days * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
+}
+
 }  // namespace
 
 MeterLink::MeterLink(MeasurementStore& store, EventLog& log, ToneSink& tones, const Clock& clock,
@@ -124,6 +136,7 @@ MeterLink::MeterLink(MeasurementStore& store, EventLog& log, ToneSink& tones, co
 
 std::string MeterLink::handleMessage(std::string_view message) {
     std::string reply;
+    lastFromRegistered_ = false;
     try {
         bool recognised = false;
         bool abandoned = false;
@@ -141,14 +154,23 @@ std::string MeterLink::handleMessage(std::string_view message) {
             run(handleAdcReport(message));
         if (message.size() >= kDeviceIdAt + kMeterIdLength &&
             (message.starts_with(kDevicePrefix260) || message.starts_with(kDevicePrefix250)) &&
-            isStorableMeterId(message.substr(kDeviceIdAt, kMeterIdLength)))
-            run(handleDeviceMessage(message));
+            isStorableMeterId(message.substr(kDeviceIdAt, kMeterIdLength))) {
+            if (allowList_.allows(message.substr(kDeviceIdAt, kMeterIdLength)))
+                run(handleDeviceMessage(message));
+            else
+                refuseMeter(message.substr(kDeviceIdAt, kMeterIdLength));
+        }
         if (message.size() >= kDataIpMarkAt + kDataIpMark.size() &&
             message.starts_with(kDataPrefix) &&
             message.substr(kDataIpMarkAt, kDataIpMark.size()) == kDataIpMark &&
-            isStorableMeterId(message.substr(kDataIdAt, kMeterIdLength)))
-            run(handleDataMessage(message));
+            isStorableMeterId(message.substr(kDataIdAt, kMeterIdLength))) {
+            if (allowList_.allows(message.substr(kDataIdAt, kMeterIdLength)))
+                run(handleDataMessage(message));
+            else
+                refuseMeter(message.substr(kDataIdAt, kMeterIdLength));
+        }
 
+        lastFromRegistered_ = recognised && store_.registry.find(currentId_) >= 0;
         if (!recognised)
             ++counters_.ignored;
         else if (abandoned)
@@ -580,7 +602,12 @@ void MeterLink::saveDayFile(int row, float previousDayEnergy) {
 void MeterLink::logConnectLine(std::string_view id) {
     const std::string stamp = startupStamp(clock_.now());
     const std::string tail = currentIp_ + "  ID: " + std::string(id);
-    log_.append(language_, stamp + " > HOQ Connect " + tail, stamp + " > HOQ 連線 " + tail);
+    log_.appendAlways(language_, stamp + " > HOQ Connect " + tail, stamp + " > HOQ 連線 " + tail);
+}
+
+void MeterLink::refuseMeter(std::string_view id) {
+    if (!allowList_.reportRefusal(id, secondsOf(clock_.now()))) return;
+    log_.append("HQ2: [" + std::string(id) + "] is not an allowed meter, its messages are ignored");
 }
 
 void MeterLink::clearHistoryCounts(MeterEntry& entry) {

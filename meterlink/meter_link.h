@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "meterlink/meter_allow_list.h"
 #include "platform/clock.h"
 #include "platform/tone_sink.h"
 #include "store/measurement_store.h"
@@ -34,6 +35,13 @@ class MeterLink {
     // text to send back on the connection it came from (the Pending text answered to a poll;
     // usually empty). Never throws; any input leaves the link working.
     std::string handleMessage(std::string_view message);
+
+    // The meters that belong here; device and data messages of others are ignored.
+    void setAllowList(MeterAllowList allowList) { allowList_ = std::move(allowList); }
+
+    // Whether the message handled last was a poll, ADC report, device or data message of a
+    // meter that is in the registry now.
+    bool lastMessageFromRegisteredMeter() const { return lastFromRegistered_; }
 
     // The texts of the connection display and of the last device message.
     const std::string& currentId() const { return currentId_; }
@@ -93,6 +101,8 @@ class MeterLink {
     // Whether the row's meter day has no line yet (re-arming and writing both wait for it).
     bool dayFileDue(int row) const;
     void logConnectLine(std::string_view id);
+    // A device or data message of a meter that is not allowed: logged once an hour per ID.
+    void refuseMeter(std::string_view id);
     void clearHistoryCounts(MeterEntry& entry);
 
     MeasurementStore& store_;
@@ -121,6 +131,8 @@ class MeterLink {
     std::array<DayFileState, kMeterRegistryCapacity> dayFiles_{};
 
     MeterLinkCounters counters_;
+    bool lastFromRegistered_ = false;
+    MeterAllowList allowList_;
 };
 
 }  // namespace tev

@@ -18,6 +18,10 @@ constexpr int kLoopTimeoutMs = 200;
 constexpr std::size_t kMaxEvents = 64;
 constexpr const char* kTlsCertificateFolder = "/etc/ssl/certs";
 
+std::string waitText(int ms) {
+    return ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
+}
+
 struct LibraryInit {
     LibraryInit() { mosquitto_lib_init(); }
 };
@@ -95,6 +99,11 @@ void MosquittoClient::Shared::run() {
         const int rc = first ? mosquitto_connect(mosq, settings.host.c_str(), settings.port,
                                                  settings.keepAliveSeconds)
                              : mosquitto_reconnect(mosq);
+        if (rc == MOSQ_ERR_INVAL) {
+            // Settings the library refuses stay refused: trying again would only promise.
+            push(ClientEvent::Kind::Failed, mosquitto_strerror(rc));
+            break;
+        }
         if (rc != MOSQ_ERR_SUCCESS) {
             // A failed first connect leaves nothing to reconnect to: try afresh next time.
             push(ClientEvent::Kind::Unreachable,
@@ -103,12 +112,26 @@ void MosquittoClient::Shared::run() {
             continue;
         }
         first = false;
+        // A broker that takes the TCP connection and never answers is given up on after
+        // handshakeTimeoutMs, as one that cannot be reached, and tried again later.
+        const auto attemptStart = std::chrono::steady_clock::now();
         while (!stopping) {
             const int loop = mosquitto_loop(mosq, kLoopTimeoutMs, 1);
             if (connected) backoff.reset();
             if (loop != MOSQ_ERR_SUCCESS) {
-                if (loop == MOSQ_ERR_CONN_LOST && !connected && !refusedThisAttempt && !stopping)
-                    push(ClientEvent::Kind::Unreachable, "the connection was closed");
+                if (!connected && !refusedThisAttempt && !stopping)
+                    push(ClientEvent::Kind::Unreachable,
+                         loop == MOSQ_ERR_CONN_LOST ? std::string("the connection was closed")
+                         : loop == MOSQ_ERR_ERRNO   ? std::string(std::strerror(errno))
+                                                    : std::string(mosquitto_strerror(loop)));
+                break;
+            }
+            if (!connected && !refusedThisAttempt &&
+                std::chrono::steady_clock::now() - attemptStart >
+                    std::chrono::milliseconds(settings.handshakeTimeoutMs)) {
+                push(ClientEvent::Kind::Unreachable,
+                     "no answer to the connection within " + waitText(settings.handshakeTimeoutMs));
+                mosquitto_disconnect(mosq);
                 break;
             }
         }
@@ -145,7 +168,8 @@ void MosquittoClient::start(const MqttSettings& settings, const std::string& pas
     s.mosq =
         mosquitto_new(settings.clientId.empty() ? nullptr : settings.clientId.c_str(), true, &s);
     if (s.mosq == nullptr) {
-        s.push(ClientEvent::Kind::Unreachable, "the MQTT client could not be created");
+        s.push(ClientEvent::Kind::Failed,
+               std::string("the MQTT client could not be created: ") + std::strerror(errno));
         return;
     }
     // The worker thread runs the loop; publish() from another thread only queues and wakes it.
@@ -161,9 +185,14 @@ void MosquittoClient::start(const MqttSettings& settings, const std::string& pas
     if (settings.tls) {
         const int rc =
             mosquitto_tls_set(s.mosq, nullptr, kTlsCertificateFolder, nullptr, nullptr, nullptr);
-        if (rc != MOSQ_ERR_SUCCESS)
-            s.push(ClientEvent::Kind::Unreachable,
+        if (rc != MOSQ_ERR_SUCCESS) {
+            // Without TLS the connection would go out in the clear: none is made.
+            s.push(ClientEvent::Kind::Failed,
                    std::string("TLS could not be set up: ") + mosquitto_strerror(rc));
+            mosquitto_destroy(s.mosq);
+            s.mosq = nullptr;
+            return;
+        }
     }
     std::shared_ptr<Shared> keep = shared_;
     worker_ = std::thread([keep] { keep->run(); });

@@ -27,6 +27,10 @@ void MeterPublisher::start() {
 void MeterPublisher::stop() {
     if (!started_) return;
     started_ = false;
+    // The program stops cleanly: no meter is reported any longer, and the retained availability
+    // says so instead of "online" for ever.
+    allMetersOffline();
+    flush();
     client_.stop();
 }
 
@@ -122,6 +126,12 @@ void MeterPublisher::handleEvents() {
                            std::string(state.online ? kOnline : kOffline), true);
             }
             rediscover_ = true;
+            continue;
+        }
+        if (e.kind == ClientEvent::Kind::Failed) {
+            link_ = Link::Down;
+            log_("MQTT: broker " + broker + " cannot be used: " + e.reason +
+                 "; publishing is off until the program is started again");
             continue;
         }
         if (link_ == Link::Down) continue;

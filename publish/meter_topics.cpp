@@ -2,8 +2,10 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 
+#include "publish/json_text.h"
 #include "store/live_readings.h"
 
 namespace tev {
@@ -12,24 +14,6 @@ namespace {
 constexpr int kSecondsPerHour = 3600;
 constexpr int kSecondsPerMinute = 60;
 constexpr int kSecondsPerDay = 86400;
-
-void appendJsonString(std::string& out, std::string_view text) {
-    out += '"';
-    for (const char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", u);
-            out += buf;
-        } else {
-            out += c;
-        }
-    }
-    out += '"';
-}
 
 void appendNumber(std::string& out, double v, int decimals) {
     if (!std::isfinite(v)) {
@@ -70,6 +54,30 @@ std::string clockTime(std::int32_t secs) {
     return buf;
 }
 
+// FNV-1a of the raw bytes, as eight hex digits.
+std::string shortHash(std::string_view text) {
+    std::uint32_t h = 2166136261u;
+    for (const char c : text) {
+        h ^= static_cast<unsigned char>(c);
+        h *= 16777619u;
+    }
+    char buf[9];
+    std::snprintf(buf, sizeof buf, "%08x", h);
+    return buf;
+}
+
+// Home Assistant entity IDs hold lower-case letters, digits and "_" only.
+std::string entitySlug(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        else if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
+            c = '_';
+    }
+    return out;
+}
+
 struct Sensor {
     const char* key;
     const char* deviceClass;
@@ -99,12 +107,22 @@ constexpr Sensor kSensors[] = {
 
 std::string topicSafeId(std::string_view meterId) {
     std::string out(meterId);
+    bool replaced = false;
     for (char& c : out) {
         const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
                         (c >= '0' && c <= '9') || c == '-' || c == '_';
-        if (!ok) c = '_';
+        if (!ok) {
+            c = '_';
+            replaced = true;
+        }
     }
-    if (out.empty()) out = "_";
+    if (out.empty()) {
+        out = "_";
+        replaced = true;
+    }
+    // IDs that differ only in replaced characters would share topics and Home Assistant
+    // identifiers, and one meter's configs would overwrite the other's.
+    if (replaced) out += "_" + shortHash(meterId);
     return out;
 }
 
@@ -171,8 +189,8 @@ std::vector<DiscoveryMessage> discoveryMessages(const MqttSettings& s, const Met
         appendJsonString(p, sensor.name);
         p += ",\"unique_id\":";
         appendJsonString(p, device + "_" + sensor.key);
-        p += ",\"object_id\":";
-        appendJsonString(p, device + "_" + sensor.key);
+        p += ",\"default_entity_id\":";
+        appendJsonString(p, "sensor." + entitySlug(device + "_" + sensor.key));
         p += ",\"state_topic\":";
         appendJsonString(p, state);
         p += ",\"value_template\":";

@@ -11,7 +11,8 @@ namespace tev {
 
 // The name of a meter in topics and Home Assistant identifiers: its ID with every character
 // other than a letter, a digit, "-" or "_" written as "_", so that no meter ID can add a topic
-// level or a wildcard.
+// level or a wildcard. When a character was replaced, "_" and a short hash of the raw ID follow,
+// so that two IDs never share a name.
 std::string topicSafeId(std::string_view meterId);
 
 // <prefix>/status: "online" while the program is connected, "offline" as its last will.
@@ -34,7 +35,8 @@ struct DiscoveryMessage {
     std::string topic;
     std::string payload;
 };
-// The sensors of one meter, all of one device: V1–V3, A1–A3, Amp, W1–W3, Watt and KWh.
+// The sensors of one meter, all of one device: V1–V3, A1–A3, Amp, W1–W3, Watt and KWh. Each
+// proposes its entity ID as default_entity_id, sensor.tev3p_<meter>_<quantity> in lower case.
 std::vector<DiscoveryMessage> discoveryMessages(const MqttSettings& s, const MeterEntry& meter);
 
 }  // namespace tev

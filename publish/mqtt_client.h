@@ -14,6 +14,7 @@ struct ClientEvent {
         Refused,      // the broker answered and refused (wrong credentials, bad client id)
         Unreachable,  // no connection could be made (host down, port closed, TLS failed)
         Lost,         // an accepted connection ended
+        Failed,       // the connection cannot be made with these settings; no retry follows
     };
     Kind kind;
     std::string reason;

@@ -10,6 +10,10 @@ namespace {
 
 constexpr int kMaxPort = 65535;
 constexpr std::size_t kMaxPasswordBytes = 4096;
+// An MQTT string (client id, user name, topic) holds at most this many bytes.
+constexpr std::size_t kMaxMqttString = 65535;
+// Room left in a topic for the meter's name and the rest of the topic after a prefix.
+constexpr std::size_t kMaxPrefixBytes = kMaxMqttString - 256;
 
 bool isTrue(const std::string& v, bool& out) {
     std::string l = v;
@@ -21,8 +25,8 @@ bool isTrue(const std::string& v, bool& out) {
 
 // A topic level may not hold the MQTT wildcards, and the prefix may not be empty.
 bool usableTopicPrefix(const std::string& p) {
-    return !p.empty() && p.find_first_of("+#") == std::string::npos && p.front() != '/' &&
-           p.back() != '/';
+    return !p.empty() && p.size() <= kMaxPrefixBytes &&
+           p.find_first_of("+#") == std::string::npos && p.front() != '/' && p.back() != '/';
 }
 
 }  // namespace
@@ -45,17 +49,26 @@ MqttSettings mqttSettingsFrom(const std::map<std::string, std::string>& keys,
             if (!isTrue(value, s.tls))
                 problems.push_back("MQTT tls \"" + value + "\" is neither on nor off");
         } else if (key == "user") {
-            s.user = value;
+            if (value.size() <= kMaxMqttString)
+                s.user = value;
+            else
+                problems.push_back("MQTT user is " + std::to_string(value.size()) +
+                                   " bytes long; MQTT allows at most 65535");
         } else if (key == "password_file") {
             s.passwordFile = value;
         } else if (key == "prefix") {
             if (usableTopicPrefix(value))
                 s.prefix = value;
             else
-                problems.push_back("MQTT prefix \"" + value +
-                                   "\" is not a usable topic prefix (empty, or holds + or #)");
+                problems.push_back(
+                    "MQTT prefix \"" + value +
+                    "\" is not a usable topic prefix (empty, too long, or holds + or #)");
         } else if (key == "client_id") {
-            s.clientId = value;
+            if (value.size() <= kMaxMqttString)
+                s.clientId = value;
+            else
+                problems.push_back("MQTT client_id is " + std::to_string(value.size()) +
+                                   " bytes long; MQTT allows at most 65535");
         } else if (key == "discovery_prefix") {
             if (usableTopicPrefix(value))
                 s.discoveryPrefix = value;

@@ -18,6 +18,8 @@ struct MqttSettings {
     std::string clientId;  // empty: the program picks one from the computer's name
     std::string discoveryPrefix = "homeassistant";
     int keepAliveSeconds = 30;
+    // A broker that has not answered the connection by then is counted as unreachable.
+    int handshakeTimeoutMs = 10000;
 
     bool enabled() const { return !host.empty(); }
 };

@@ -96,9 +96,25 @@ EventLog::~EventLog() = default;
 
 void EventLog::append(std::string line) {
     if (const auto source = LogSource::current()) {
-        if (!admit(*source, clock_())) return;
+        if (!admit(*source, clock_(), line.size())) return;
     }
     store(std::move(line));
+}
+
+void EventLog::appendAlways(std::string line) {
+    if (LogSource::current()) {
+        const std::int64_t now = clock_();
+        if (now >= nextSweepMs_) sweep(now);
+        renewPortWindow(now);
+        port_.lines += 1;
+        port_.bytes += line.size();
+    }
+    store(std::move(line));
+}
+
+void EventLog::appendAlways(LanguageMode mode, std::string_view english,
+                            std::string_view bilingual) {
+    if (auto text = pickText(mode, english, bilingual)) appendAlways(std::move(*text));
 }
 
 void EventLog::store(std::string line) {
@@ -113,22 +129,56 @@ void EventLog::store(std::string line) {
     for (const Listener& l : listeners_) l(lines_.back());
 }
 
-bool EventLog::admit(std::uint64_t source, std::int64_t now) {
+bool EventLog::admit(std::uint64_t source, std::int64_t now, std::size_t bytes) {
     if (now >= nextSweepMs_) sweep(now);
+    renewPortWindow(now);
     SourceState& s = sources_[source];
     if (s.lines == 0 && s.suppressed == 0) s.windowStart = now;
     if (now - s.windowStart >= kSourceWindowMs) {
         const std::uint64_t suppressed = s.suppressed;
         s = SourceState{now, 0, 0};
-        if (suppressed > 0) writeSummary(suppressed);
+        if (suppressed > 0) summarizeSource(suppressed);
     }
-    if (s.lines < kSourceLinesPerWindow) {
-        ++s.lines;
-        return true;
+    if (s.lines >= kSourceLinesPerWindow) {
+        ++s.suppressed;
+        ++suppressedTotal_;
+        return false;
     }
-    ++s.suppressed;
-    ++suppressedTotal_;
-    return false;
+    if (!takeFromPort(bytes)) {
+        ++port_.suppressed;
+        ++suppressedTotal_;
+        nextSweepMs_ = std::min(nextSweepMs_, port_.windowStart + kSourceWindowMs);
+        return false;
+    }
+    ++s.lines;
+    return true;
+}
+
+void EventLog::renewPortWindow(std::int64_t now) {
+    if (port_.lines == 0 && port_.suppressed == 0) port_.windowStart = now;
+    if (now - port_.windowStart < kSourceWindowMs) return;
+    const std::uint64_t suppressed = port_.suppressed;
+    port_ = PortState{now, 0, 0, 0};
+    // The port's own summary is the one line a flood may always write per window.
+    if (suppressed > 0) writeSummary(suppressed);
+}
+
+bool EventLog::takeFromPort(std::size_t bytes) {
+    if (port_.lines >= kPortLinesPerWindow || port_.bytes + bytes > kPortBytesPerWindow)
+        return false;
+    port_.lines += 1;
+    port_.bytes += bytes;
+    return true;
+}
+
+void EventLog::summarizeSource(std::uint64_t suppressed) {
+    const std::string line = "… " + std::to_string(suppressed) + " similar lines suppressed";
+    if (takeFromPort(line.size())) {
+        store(line);
+        return;
+    }
+    port_.suppressed += suppressed;
+    nextSweepMs_ = std::min(nextSweepMs_, port_.windowStart + kSourceWindowMs);
 }
 
 void EventLog::flushSuppressed() {
@@ -138,6 +188,7 @@ void EventLog::flushSuppressed() {
 
 void EventLog::sweep(std::int64_t now) {
     nextSweepMs_ = now + kSourceWindowMs;
+    renewPortWindow(now);
     std::vector<std::uint64_t> due;
     for (auto it = sources_.begin(); it != sources_.end();) {
         if (now - it->second.windowStart < kSourceWindowMs) {
@@ -149,7 +200,9 @@ void EventLog::sweep(std::int64_t now) {
         if (it->second.suppressed > 0) due.push_back(it->second.suppressed);
         it = sources_.erase(it);
     }
-    for (std::uint64_t n : due) writeSummary(n);
+    for (std::uint64_t n : due) summarizeSource(n);
+    if (port_.suppressed > 0)
+        nextSweepMs_ = std::min(nextSweepMs_, port_.windowStart + kSourceWindowMs);
 }
 
 void EventLog::writeSummary(std::uint64_t suppressed) {

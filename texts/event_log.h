@@ -39,7 +39,11 @@ std::string safeLogText(std::string_view text);
 //
 // Lines written while a LogSource is alive are that source's (one meter connection): each
 // source may write kSourceLinesPerWindow lines per kSourceWindowMs; further lines are counted
-// and later summed up in one line "… N similar lines suppressed".
+// and later summed up in one line "… N similar lines suppressed". All sources together, the
+// whole meter port, share a second budget of kPortLinesPerWindow lines and kPortBytesPerWindow
+// bytes per window, so that a flood spread over many connections is summed up as well; a
+// source's summary line is itself paid from that budget. Lines that must never be lost
+// (a meter's registration, its connect line) go through appendAlways.
 class EventLog {
   public:
     using Listener = std::function<void(const std::string& line)>;
@@ -50,6 +54,8 @@ class EventLog {
     static constexpr std::size_t kDefaultMaxBytes = 8 * 1024 * 1024;
     static constexpr std::size_t kSourceLinesPerWindow = 120;
     static constexpr std::int64_t kSourceWindowMs = 60 * 1000;
+    static constexpr std::size_t kPortLinesPerWindow = 600;
+    static constexpr std::size_t kPortBytesPerWindow = 1024 * 1024;
 
     explicit EventLog(std::size_t capacity = kDefaultCapacity,
                       std::size_t maxBytes = kDefaultMaxBytes);
@@ -60,6 +66,9 @@ class EventLog {
     void append(std::string line);
     // Appends the form that `mode` asks for, if any.
     void append(LanguageMode mode, std::string_view english, std::string_view bilingual);
+    // Never held back by a budget; counted in the port's budget when a source is alive.
+    void appendAlways(std::string line);
+    void appendAlways(LanguageMode mode, std::string_view english, std::string_view bilingual);
     void clear();
 
     // Writes the summaries of sources whose window has passed; the one-second tick calls it.
@@ -88,8 +97,22 @@ class EventLog {
         std::uint64_t suppressed = 0;
     };
 
+    // The budget all sources share.
+    struct PortState {
+        std::int64_t windowStart = 0;
+        std::size_t lines = 0;
+        std::size_t bytes = 0;
+        std::uint64_t suppressed = 0;
+    };
+
     // Whether a line of `source` may be written now; writes a due summary first.
-    bool admit(std::uint64_t source, std::int64_t now);
+    bool admit(std::uint64_t source, std::int64_t now, std::size_t bytes);
+    // Starts a new port window when the old one has passed, writing its summary.
+    void renewPortWindow(std::int64_t now);
+    // Takes a line from the port budget; false when the budget is spent.
+    bool takeFromPort(std::size_t bytes);
+    // A source's summary, written when the port budget allows, else added to the port's count.
+    void summarizeSource(std::uint64_t suppressed);
     void store(std::string line);
     void writeSummary(std::uint64_t suppressed);
     // Forgets sources whose window has passed, writing their summaries.
@@ -103,6 +126,7 @@ class EventLog {
     std::vector<std::function<void()>> clearListeners_;
     MsClock clock_;
     std::unordered_map<std::uint64_t, SourceState> sources_;
+    PortState port_;
     std::int64_t nextSweepMs_ = 0;
     std::uint64_t suppressedTotal_ = 0;
 };

@@ -188,6 +188,7 @@ struct AbuseFixture : ::testing::Test {
             ++messages;
             return link->handleMessage(m);
         });
+        server->setRegisteredCheck([this] { return link->lastMessageFromRegisteredMeter(); });
         server->start();
         ASSERT_NE(server->meterPort(), 0);
     }
@@ -252,6 +253,61 @@ TEST_F(AbuseFixture, ForgedMidnightTimesOverTheNetworkWriteOneDayFileLine) {
     const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\r'), 1);
     EXPECT_EQ(store->registry.rows[0].DayFileCount, 1);
+}
+
+TEST_F(AbuseFixture, BusyStrangersFillingThePortNeverCutTheRegisteredMeter) {
+    make(40);
+    QTcpSocket meter;
+    meter.connectToHost(QHostAddress::LocalHost, server->meterPort());
+    ASSERT_TRUE(meter.waitForConnected(kWaitMs));
+    send(meter, deviceMessage("REAL00000001") + dataMessage("REAL00000001", 240802, 43200));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return store->registry.MeterCount == 1; }, kWaitMs));
+    // Strangers come in waves; each one sends a byte again and again, so the meter, which
+    // speaks every few seconds, is the one idle longest.
+    std::vector<std::unique_ptr<QTcpSocket>> strangers;
+    for (int wave = 0; wave < 3; ++wave) {
+        for (auto& s : openConnections(server->meterPort(), 30)) strangers.push_back(std::move(s));
+        for (int round = 0; round < 3; ++round) {
+            for (auto& s : strangers)
+                if (s->state() == QAbstractSocket::ConnectedState) s->write("x");
+            QTest::qWait(30);
+        }
+    }
+    EXPECT_GE(server->evictedConnections(), 50u);
+    EXPECT_EQ(meter.state(), QAbstractSocket::ConnectedState);
+    const std::uint64_t before = messages;
+    send(meter, dataMessage("REAL00000001", 240802, 43260, 1));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return store->registry.rows[0].Secs == 43260; }, kWaitMs));
+    EXPECT_GT(messages, before);
+}
+
+TEST_F(AbuseFixture, AdcReportsFromManyConnectionsShareOnePortBudgetInTheLog) {
+    make(300);
+    std::size_t written = 0;
+    log.addListener([&](const std::string& line) { written += line.size() + 1; });
+    std::string report =
+        sim::buildAdcReport("ADCFLOOD0001", sim::AdcFields{1, 2, 3, "a", "b", "c"});
+    report.insert(report.size() - 1, std::string(4000 - report.size(), 'x'));
+    report = withCrLf(report);
+    constexpr int kConnections = 200;
+    constexpr int kReportsEach = 10;  // 8 MB in all, 4000 lines
+    std::string stream;
+    for (int i = 0; i < kReportsEach; ++i) stream += report;
+    auto flooders = openConnections(server->meterPort(), kConnections);
+    for (auto& f : flooders) send(*f, stream);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return messages >= std::uint64_t{kConnections} * kReportsEach; }, kWaitMs));
+    // The whole flood happened inside one minute of the port's budget.
+    EXPECT_LE(written, EventLog::kPortBytesPerWindow + 4096);
+    EXPECT_EQ(log.suppressedLines() + (log.lines().size() - 1), 2u * kConnections * kReportsEach);
+    // A meter that registers now is still told.
+    QTcpSocket meter;
+    meter.connectToHost(QHostAddress::LocalHost, server->meterPort());
+    ASSERT_TRUE(meter.waitForConnected(kWaitMs));
+    send(meter, dataMessage("REAL00000001", 240802, 43200));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return store->registry.MeterCount == 1; }, kWaitMs));
+    EXPECT_NE(log.lines().back().find("HOQ Connect 127.0.0.1  ID: REAL00000001"),
+              std::string::npos);
 }
 
 }  // namespace

@@ -145,30 +145,56 @@ TEST_F(MeterServerFixture, LinkOffDropsMetersAndStopsListeningLinkOnListensAgain
     EXPECT_TRUE(waitForMessages(1));
 }
 
-TEST_F(MeterServerFixture, AtTheCapANewConnectionClosesTheOneIdleLongest) {
+TEST_F(MeterServerFixture, AtTheCapStrangersGoOldestFirstAndAmongMetersTheOneIdleLongest) {
     MeterServerSettings s = loopbackSettings();
-    s.maxConnections = 2;
+    s.maxConnections = 3;
     std::int64_t now = 0;
     s.clockMs = [&] { return now; };
     make(s);
-    auto a = connectTo(server->meterPort());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return server->meterConnectionCount() == 1; }, kWaitMs));
+    // Messages of "registered" meters begin with "HQ2 M".
+    server->setRegisteredCheck([this] { return messages.back().rfind("HQ2 M", 0) == 0; });
+    auto meter = connectTo(server->meterPort());
+    meter->write("HQ2 M00000000001\r\n");
+    ASSERT_TRUE(waitForMessages(1));
     now = 10;
-    auto b = connectTo(server->meterPort());
+    auto older = connectTo(server->meterPort());
     ASSERT_TRUE(QTest::qWaitFor([&] { return server->meterConnectionCount() == 2; }, kWaitMs));
     now = 20;
-    a->write("HQ2 AAAAAAAAAAAA\r\n");  // a speaks, so b is now the one idle longest
-    ASSERT_TRUE(waitForMessages(1));
+    auto newer = connectTo(server->meterPort());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server->meterConnectionCount() == 3; }, kWaitMs));
+    // Both strangers keep busy, the meter is the one idle longest; the oldest stranger goes.
     now = 30;
-    auto c = connectTo(server->meterPort());
-    EXPECT_TRUE(
-        QTest::qWaitFor([&] { return b->state() == QAbstractSocket::UnconnectedState; }, kWaitMs));
-    EXPECT_EQ(server->meterConnectionCount(), 2);
-    EXPECT_EQ(server->evictedConnections(), 1u);
-    EXPECT_EQ(a->state(), QAbstractSocket::ConnectedState);
-    c->write("HQ2 CCCCCCCCCCCC\r\n");
+    newer->write("HQ2 YYYYYYYYYYYY\r\n");
     ASSERT_TRUE(waitForMessages(2));
-    EXPECT_EQ(messages[1], "HQ2 CCCCCCCCCCCC\r\n");
+    older->write("HQ2 XXXXXXXXXXXX\r\n");
+    ASSERT_TRUE(waitForMessages(3));
+    now = 40;
+    auto third = connectTo(server->meterPort());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return older->state() == QAbstractSocket::UnconnectedState; },
+                                kWaitMs));
+    EXPECT_EQ(server->meterConnectionCount(), 3);
+    EXPECT_EQ(server->evictedConnections(), 1u);
+    EXPECT_EQ(meter->state(), QAbstractSocket::ConnectedState);
+    EXPECT_EQ(newer->state(), QAbstractSocket::ConnectedState);
+
+    // When every connection carries a meter, the one idle longest goes.
+    newer->write("HQ2 M00000000002\r\n");
+    ASSERT_TRUE(waitForMessages(4));
+    now = 50;
+    third->write("HQ2 M00000000003\r\n");
+    ASSERT_TRUE(waitForMessages(5));
+    now = 60;
+    meter->write("HQ2 M00000000001\r\n");
+    ASSERT_TRUE(waitForMessages(6));
+    now = 70;
+    auto fourth = connectTo(server->meterPort());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return newer->state() == QAbstractSocket::UnconnectedState; },
+                                kWaitMs));
+    EXPECT_EQ(meter->state(), QAbstractSocket::ConnectedState);
+    EXPECT_EQ(third->state(), QAbstractSocket::ConnectedState);
+    fourth->write("HQ2 CCCCCCCCCCCC\r\n");
+    ASSERT_TRUE(waitForMessages(7));
+    EXPECT_EQ(messages[6], "HQ2 CCCCCCCCCCCC\r\n");
 }
 
 TEST_F(MeterServerFixture, ConnectionsSilentForTheIdleTimeAreClosedOnBothPorts) {

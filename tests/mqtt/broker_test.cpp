@@ -21,7 +21,7 @@ using testing::Subscriber;
 using Message = Subscriber::Message;
 
 // The broker comes with the set-up (scripts/common.sh); without it these tests fail and say why.
-#define REQUIRE_BROKER()                      \
+#define REQUIRE_BROKER()                           \
     if (!QFileInfo(MOSQUITTO_PATH).isExecutable()) \
     GTEST_FAIL() << "mosquitto is not installed (" MOSQUITTO_PATH "): Debian package mosquitto"
 
@@ -71,9 +71,14 @@ TEST(MqttBroker, TheProgramPublishesStatesRetainedDiscoveryAndItsLastWillWhenKil
             EXPECT_TRUE(contains(m.payload, "\"device_class\":\"energy\""));
             EXPECT_TRUE(contains(m.payload, "\"state_class\":\"total_increasing\""));
         }
-        if (contains(m.topic, "/V1/config"))
+        if (contains(m.topic, "/V1/config")) {
             EXPECT_TRUE(
                 contains(m.payload, "\"device_class\":\"voltage\",\"unit_of_measurement\":\"V\""));
+            EXPECT_TRUE(
+                contains(m.payload, "\"default_entity_id\":\"sensor.tev3p_sim000000001_v1\""));
+        }
+        // Home Assistant ignores object_id since 2026.4; default_entity_id replaces it.
+        EXPECT_FALSE(contains(m.payload, "object_id")) << m.payload;
     }
 
     // Killed without a goodbye: the broker publishes the last will.
@@ -161,6 +166,64 @@ TEST(MqttBroker, ABrokerStoppedAndStartedAgainIsLoggedOnceEachWayAndPublishingRe
     // The restarted broker kept nothing: discovery was sent again after the reconnect.
     EXPECT_TRUE(after.waitFor([](const Message& m) { return contains(m.topic, "/KWh/config"); }));
     EXPECT_EQ(live.logLines("retrying in the background"), 1);
+    live.publisher->stop();
+}
+
+TEST(MqttBroker, AfterACleanStopEveryMetersRetainedAvailabilityIsOffline) {
+    REQUIRE_BROKER();
+    testing::qtApplication();
+    Broker broker;
+    ASSERT_TRUE(broker.start());
+    QTemporaryDir folder;
+    testing::HeadlessProgram program;
+    ASSERT_TRUE(program.start(
+        folder.path(), {"--mqtt-host", "127.0.0.1", "--mqtt-port", QString::number(broker.port())}))
+        << program.output.toStdString();
+    ASSERT_TRUE(program.waitForText("MQTT: connected to broker")) << program.output.toStdString();
+    Subscriber watch(broker.port(), {"tev3p/+/availability"});
+    ASSERT_TRUE(watch.waitSubscribed());
+    ASSERT_EQ(testing::runSimulator(program.meterPort, 5), 0);
+    ASSERT_TRUE(watch.waitFor([](const Message& m) {
+        return m.topic == "tev3p/SIM000000001/availability" && m.payload == "online";
+    }));
+    program.signal(SIGTERM);
+    ASSERT_TRUE(program.finish());
+    EXPECT_EQ(program.process.exitCode(), 0);
+
+    // One who looks later finds the retained "offline", not "online".
+    Subscriber late(broker.port(), {"tev3p/+/availability", "tev3p/status"});
+    ASSERT_TRUE(late.waitFor(
+        [](const Message& m) { return m.topic == "tev3p/SIM000000001/availability" && m.retain; }));
+    QThread::msleep(200);
+    for (const Message& m : late.messages()) EXPECT_EQ(m.payload, "offline") << m.topic;
+}
+
+TEST(MqttBroker, ABrokerThatNeverAnswersTheConnectionIsLoggedOnceAndTriedAgain) {
+    testing::qtApplication();
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
+    MqttSettings s = localBroker(silent.serverPort());
+    s.handshakeTimeoutMs = 300;
+    LivePublisher live(s);
+    // Attempts at 0, about 1.3 s and 3.3 s, each given up after 0.3 s.
+    live.run(4000, [] { return false; });
+    EXPECT_FALSE(live.publisher->connected());
+    EXPECT_EQ(live.logLines("cannot be reached: no answer to the connection within 300 ms; "
+                            "retrying in the background"),
+              1)
+        << (live.log.empty() ? std::string() : live.log.back());
+    EXPECT_EQ(live.log.size(), 2u);
+    int attempts = 0;
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 1000) {
+        QCoreApplication::processEvents();
+        while (QTcpSocket* c = silent.nextPendingConnection()) {
+            ++attempts;
+            c->deleteLater();
+        }
+    }
+    EXPECT_GE(attempts, 2);
     live.publisher->stop();
 }
 

@@ -175,5 +175,36 @@ TEST_F(Publisher, ABrokerAwayForLongHoldsOneMessagePerTopicAndSendsTheNewestOnRe
     EXPECT_NE(states.back().find("\"V1\":239.0"), std::string::npos) << states.back();
 }
 
+TEST_F(Publisher, ACleanStopLeavesEveryPublishedMeterOfflineRetained) {
+    publisher.start();
+    client.connect();
+    addMeter("A00000000001", 230.0f);
+    addMeter("B00000000002", 231.0f);
+    publisher.meterMessage(*registry, "A00000000001");
+    publisher.meterMessage(*registry, "B00000000002");
+    publisher.service(*registry, 1000);
+    ASSERT_EQ(sentTo("tev3p/A00000000001/availability"), std::vector<std::string>{"online"});
+    publisher.stop();
+    EXPECT_TRUE(client.stopped);
+    for (const char* topic :
+         {"tev3p/A00000000001/availability", "tev3p/B00000000002/availability"}) {
+        EXPECT_EQ(sentTo(topic), (std::vector<std::string>{"online", "offline"})) << topic;
+        const auto last = std::find_if(client.sent.rbegin(), client.sent.rend(),
+                                       [&](const auto& m) { return m.topic == topic; });
+        EXPECT_TRUE(last->retain);
+    }
+}
+
+TEST_F(Publisher, ASettingTheClientCannotUseIsToldWithoutPromisingARetry) {
+    publisher.start();
+    client.fail(Kind::Failed, "Invalid function arguments provided.");
+    publisher.service(*registry, 0);
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[1],
+              "MQTT: broker 127.0.0.1:1883 cannot be used: Invalid function arguments provided.; "
+              "publishing is off until the program is started again");
+    EXPECT_EQ(log[1].find("retrying"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace tev

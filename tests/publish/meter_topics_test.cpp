@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QByteArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QString>
 #include <cmath>
 
+#include "publish/json_text.h"
 #include "publish/mqtt_settings.h"
 #include "publish/publish_queue.h"
 
@@ -26,8 +31,8 @@ TEST(MeterTopics, StateJsonCarriesTheMetersValuesWithItsPowersAndNullForNonNumbe
               "\"Watt\":null,\"KWh\":12.346}");
     // The ID can add no topic level and no wildcard.
     MqttSettings s;
-    EXPECT_EQ(stateTopic(s, m.Id.view()), "tev3p/HQ_260__0001/state");
-    EXPECT_EQ(availabilityTopic(s, m.Id.view()), "tev3p/HQ_260__0001/availability");
+    EXPECT_EQ(stateTopic(s, m.Id.view()), "tev3p/HQ_260__0001_c7bee14d/state");
+    EXPECT_EQ(availabilityTopic(s, m.Id.view()), "tev3p/HQ_260__0001_c7bee14d/availability");
 }
 
 TEST(MeterTopics, DiscoveryGivesEachSensorItsClassUnitAndStateClassUnderOneDevice) {
@@ -39,8 +44,9 @@ TEST(MeterTopics, DiscoveryGivesEachSensorItsClassUnitAndStateClassUnderOneDevic
     ASSERT_EQ(messages.size(), 12u);
     EXPECT_EQ(messages[0].topic, "homeassistant/sensor/tev3p_SIM000000001/V1/config");
     EXPECT_EQ(messages[0].payload,
-              "{\"name\":\"Voltage L1\",\"unique_id\":\"tev3p_SIM000000001_V1\",\"object_id\":"
-              "\"tev3p_SIM000000001_V1\",\"state_topic\":\"tev3p/SIM000000001/state\","
+              "{\"name\":\"Voltage L1\",\"unique_id\":\"tev3p_SIM000000001_V1\","
+              "\"default_entity_id\":\"sensor.tev3p_sim000000001_v1\",\"state_topic\":\"tev3p/"
+              "SIM000000001/state\","
               "\"value_template\":\"{{ value_json.V1 }}\",\"device_class\":\"voltage\","
               "\"unit_of_measurement\":\"V\",\"state_class\":\"measurement\","
               "\"availability_mode\":\"all\",\"availability\":[{\"topic\":\"tev3p/status\"},"
@@ -53,6 +59,8 @@ TEST(MeterTopics, DiscoveryGivesEachSensorItsClassUnitAndStateClassUnderOneDevic
     EXPECT_TRUE(has(4, "\"device_class\":\"current\",\"unit_of_measurement\":\"A\""));
     EXPECT_TRUE(has(10, "\"device_class\":\"power\",\"unit_of_measurement\":\"W\""));
     EXPECT_EQ(messages[11].topic, "homeassistant/sensor/tev3p_SIM000000001/KWh/config");
+    EXPECT_TRUE(has(11, "\"default_entity_id\":\"sensor.tev3p_sim000000001_kwh\""));
+    for (const auto& m : messages) EXPECT_EQ(m.payload.find("object_id"), std::string::npos);
     EXPECT_TRUE(has(11,
                     "\"device_class\":\"energy\",\"unit_of_measurement\":\"kWh\","
                     "\"state_class\":\"total_increasing\""));
@@ -95,6 +103,76 @@ TEST(PublishQueue, ANewerMessageReplacesTheWaitingOneInItsPlaceAndAFullQueueDrop
     EXPECT_EQ(q.payloadBytes(), 2u);
     q.popFront();
     EXPECT_EQ(q.front().payload, "4");
+}
+
+// What a strict subscriber sees: the JSON parses and the text is valid UTF-8 without any raw
+// control character.
+QJsonObject parsed(const std::string& json) {
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(
+        QByteArray(json.data(), static_cast<qsizetype>(json.size())), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << json;
+    EXPECT_TRUE(QString::fromUtf8(json.data(), static_cast<qsizetype>(json.size())).toUtf8() ==
+                QByteArray(json.data(), static_cast<qsizetype>(json.size())))
+        << "not valid UTF-8: " << json;
+    for (const char c : json) {
+        const auto u = static_cast<unsigned char>(c);
+        EXPECT_TRUE(u >= 0x20 && u != 0x7f) << "raw control byte " << int(u);
+    }
+    return doc.object();
+}
+
+TEST(JsonText, RawBytesOfAMeterTextStillGiveJsonThatParses) {
+    std::string out;
+    appendJsonString(out,
+                     "10.0.0.7\xff\xfe\x1b[2J\x7f\xc2\x9b|\xe6\x97|\xed\xa0\x80|\xc0\xaf|\"\\|用");
+    EXPECT_EQ(out,
+              "\"10.0.0.7\xef\xbf\xbd\xef\xbf\xbd\\u001b[2J\\u007f\\u009b|\xef\xbf\xbd\xef\xbf\xbd|"
+              "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd|\xef\xbf\xbd\xef\xbf\xbd|\\\"\\\\|用\"");
+
+    MeterEntry m;
+    m.Id.assign("SIM000000001");
+    // Every byte value in the IP text, as a meter on the network may send it.
+    std::string ip;
+    for (int b = 1; b < 256; b += 14) ip += static_cast<char>(b);
+    m.IpAddr.assign(ip.substr(0, 18));
+    const QJsonObject state = parsed(meterStateJson(m));
+    EXPECT_EQ(state.value("id").toString(), "SIM000000001");
+    EXPECT_EQ(state.value("ip").toString().size(), 18);
+}
+
+TEST(MeterTopics, IdsDifferingOnlyInReplacedCharactersGetDistinctNamesAndUniqueIds) {
+    MqttSettings s;
+    MeterEntry a, b;
+    a.Id.assign("A/0000000001");
+    b.Id.assign("A+0000000001");
+    EXPECT_EQ(topicSafeId(a.Id.view()), "A_0000000001_bc517e6e");
+    EXPECT_EQ(topicSafeId(b.Id.view()), "A_0000000001_70394bba");
+    // A plain ID keeps its name, so existing Home Assistant entities stay.
+    EXPECT_EQ(topicSafeId("SIM000000001"), "SIM000000001");
+    const auto da = discoveryMessages(s, a);
+    const auto db = discoveryMessages(s, b);
+    for (std::size_t i = 0; i < da.size(); ++i) {
+        EXPECT_NE(da[i].topic, db[i].topic);
+        const QJsonObject ca = parsed(da[i].payload);
+        const QJsonObject cb = parsed(db[i].payload);
+        EXPECT_NE(ca.value("unique_id"), cb.value("unique_id"));
+        EXPECT_NE(ca.value("default_entity_id"), cb.value("default_entity_id"));
+        EXPECT_NE(ca.value("state_topic"), cb.value("state_topic"));
+    }
+    EXPECT_EQ(parsed(da[0].payload).value("default_entity_id").toString(),
+              "sensor.tev3p_a_0000000001_bc517e6e_v1");
+}
+
+TEST(MqttSettings, AClientIdOrUserNameLongerThanMqttAllowsIsAProblem) {
+    std::vector<std::string> problems;
+    const MqttSettings s = mqttSettingsFrom(
+        {{"client_id", std::string(70000, 'c')}, {"user", std::string(65535, 'u')}}, problems);
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0], "MQTT client_id is 70000 bytes long; MQTT allows at most 65535");
+    EXPECT_EQ(s.user.size(), 65535u);
+    mqttSettingsFrom({{"port", "70000"}}, problems);
+    EXPECT_EQ(problems.back(), "MQTT port \"70000\" is not a port number 1 … 65535");
 }
 
 }  // namespace
