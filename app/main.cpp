@@ -25,10 +25,12 @@
 #include "mainwindow/tsdf.h"
 #include "mqtt/mosquitto_client.h"
 #include "platform/qt/audio_tone_sink.h"
+#include "platform/qt/program_icon.h"
 #include "platform/qt/qt_dialogs.h"
 #include "platform/qt/system_clock.h"
 #include "platform/qt/termination_signals.h"
 #include "platform/qt/thread_pause.h"
+#include "platform/silent_tone_sink.h"
 #include "records/trecord.h"
 #include "tariff/cost_today.h"
 #include "texts/number_text.h"
@@ -74,6 +76,10 @@ int main(int argc, char* argv[]) {
     // Room for many meter connections beside the program's own files.
     tev::MeterServer::raiseOpenFileLimit();
     QApplication app(argc, argv);
+    // Every window and message box carries the program's icon; the desktop entry's name ties
+    // the windows to the entry where the window manager asks for it.
+    QApplication::setWindowIcon(tev::programIcon());
+    QGuiApplication::setDesktopFileName(QStringLiteral("tev3p"));
     // A stop caught so far, or while the files are being loaded, waits in the pipe until the
     // event loop runs, and then ends the program through its close handler.
     tev::TerminationSignals terminationSignals;
@@ -89,7 +95,12 @@ int main(int argc, char* argv[]) {
     if (!folderLock.starts()) return 1;
 
     tev::SystemClock clock;
-    tev::AudioToneSink tones;
+    // Headless, the tones go nowhere: the sound output is never opened, so no sound server is
+    // contacted and none complains in the journal.
+    tev::SilentToneSink silentTones;
+    std::unique_ptr<tev::AudioToneSink> audioTones;
+    if (!options.headless) audioTones = std::make_unique<tev::AudioToneSink>();
+    tev::ToneSink& tones = audioTones ? static_cast<tev::ToneSink&>(*audioTones) : silentTones;
     tev::ThreadPause pause;
     tev::QtFileChooser files;
     tev::QtMessageBoxes messages;

@@ -72,6 +72,11 @@ ClickableLabel* makeLabel(QWidget* parent, const char* name, QRect geometry, con
     label->setFont(font);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setTextColour(label, colour);
+    // As on the about windows, a label sizes itself to its caption: where the substituted font
+    // is wider than the form's, the label grows to the right instead of cutting its text. The
+    // form's width stays the least.
+    const int needed = label->fontMetrics().horizontalAdvance(label->text().trimmed());
+    if (needed > geometry.width()) label->resize(needed, geometry.height());
     return label;
 }
 

@@ -15,12 +15,14 @@ fi
 install_packages
 build_all
 if ((demo == 0)); then
+  check_writable "$ROOT/data"
   mkdir -p "$ROOT/data"
   cd "$ROOT/data"
   exec "$BUILD/tev3p" "$@"
 fi
 
 DEMO="$ROOT/demo"
+check_writable "$DEMO"
 if [ ! -e "$DEMO/TEV3P_Records.dat" ]; then
   "$BUILD/hoq-sim" --write-demo "$DEMO" --days 400
 fi

@@ -1,6 +1,6 @@
 #include "store/roll_up.h"
 
-#include "texts/number_text.h"
+#include "store/date_code.h"
 
 namespace tev {
 namespace {

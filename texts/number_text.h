@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/clock.h"
+#include "store/date_code.h"
 
 namespace tev {
 
@@ -20,19 +21,6 @@ inline std::string format1(double v) {
 }
 inline std::string format2(double v) {
     return formatFixed(v, 2);
-}
-
-// (year % 2000) x 10000 + month x 100 + day: 2 August 2024 gives 240802.
-constexpr std::int32_t dateCode(int year, int month, int day) {
-    return (year % 2000) * 10000 + month * 100 + day;
-}
-constexpr std::int32_t dateCode(const DateTime& t) {
-    return dateCode(t.year, t.month, t.day);
-}
-
-// (year % 2000) x 100 + month, the code of a Month row.
-constexpr std::int32_t monthCode(int year, int month) {
-    return (year % 2000) * 100 + month;
 }
 
 // The event-log stamp: date code, blank, hour ":" minute, no leading zeros ("240802 8:5").

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QFileInfo>
+#include <QProcessEnvironment>
 
 #include "persistence/records_image.h"
 #include "persistence/settings_file.h"
@@ -38,6 +39,29 @@ TEST(Headless, StartsListensRecordsAMeterAndSavesBothFilesOnSigterm) {
     EXPECT_GT(minutes.value(kColWatt, minutes.cnt), 0.0f);
     // The lock of the folder is given back.
     EXPECT_FALSE(QFileInfo::exists(folder.filePath(".tev3p.lock")));
+}
+
+TEST(Headless, PlaysItsTonesToNothingAndNeverContactsASoundServer) {
+    testing::qtApplication();
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    testing::HeadlessProgram program;
+    // A sound server that is not there: opening a sound output would say so on stderr.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("PULSE_SERVER", "unix:" + folder.filePath("no-sound-server"));
+    program.process.setProcessEnvironment(env);
+    ASSERT_TRUE(program.start(folder.path())) << program.output.toStdString();
+
+    // The first data message and the save at the stop both beep.
+    EXPECT_EQ(testing::runSimulator(program.meterPort, 3), 0);
+    program.signal(SIGTERM);
+    ASSERT_TRUE(program.finish());
+    EXPECT_EQ(program.process.exitCode(), 0);
+    EXPECT_TRUE(program.output.contains("Save HOQ TEV3P records= 記錄儲存 OK !"));
+    const QString errors = QString::fromUtf8(program.process.readAllStandardError());
+    EXPECT_FALSE(errors.contains("pa_context", Qt::CaseInsensitive)) << errors.toStdString();
+    EXPECT_FALSE(errors.contains("PulseAudio", Qt::CaseInsensitive)) << errors.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(folder.filePath("no-sound-server")));
 }
 
 TEST(Headless, BadOptionsEndTheProgramWithStatusTwoBeforeAnyFileIsTouched) {
