@@ -16,6 +16,8 @@ PACKAGES=(
   pulseaudio pulseaudio-utils
   libmosquitto-dev mosquitto mosquitto-clients
   locales
+  qt6-websockets-dev
+  prometheus python3-pandas chromium chromium-driver python3-selenium
 )
 
 install_packages() {
@@ -29,6 +31,23 @@ install_packages() {
     [ "$(id -u)" -eq 0 ] || sudo="sudo"
     $sudo apt-get update
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+  fi
+  install_web_packages
+}
+
+# The dashboard's chart library comes from npm, pinned by web/package-lock.json. Debian's nodejs
+# and npm are installed unless a node with npm is there already (NodeSource's nodejs carries
+# its own npm and conflicts with Debian's npm package).
+install_web_packages() {
+  if ! command -v npm >/dev/null; then
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo apt-get update
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends nodejs npm
+  fi
+  local stamp="$ROOT/web/node_modules/.package-lock.json"
+  if [ ! -e "$stamp" ] || [ "$ROOT/web/package-lock.json" -nt "$stamp" ]; then
+    (cd "$ROOT/web" && npm ci --no-audit --no-fund)
   fi
 }
 
