@@ -1,5 +1,7 @@
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLockFile>
 #include <QMessageBox>
 #include <QSessionManager>
@@ -8,10 +10,11 @@
 #include <filesystem>
 #include <memory>
 
-#include "info/info_windows.h"
+#include "app/export_command.h"
 #include "app/headless_dialogs.h"
 #include "app/mqtt_bridge.h"
 #include "app/options.h"
+#include "info/info_windows.h"
 #include "mainwindow/tsdf.h"
 #include "mqtt/mosquitto_client.h"
 #include "platform/qt/audio_tone_sink.h"
@@ -21,6 +24,7 @@
 #include "platform/qt/thread_pause.h"
 #include "records/trecord.h"
 #include "texts/number_text.h"
+#include "webserver/web_server.h"
 
 namespace {
 
@@ -44,6 +48,8 @@ void sayFolderInUse(const QString& folder, qint64 pid) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    if (argc > 1 && std::string_view(argv[1]) == "export")
+        return tev::runExportCommand(std::vector<std::string>(argv + 2, argv + argc));
     const tev::ProgramOptions options = tev::parseProgramOptions(argc, argv);
     if (options.help) {
         std::fputs(tev::programUsage().c_str(), stdout);
@@ -159,6 +165,36 @@ int main(int argc, char* argv[]) {
             sdf.eventLog().append(tev::logStamp(clock.now()) + " " + line);
         });
 
+    // The web dashboard, off unless --http or [http] listen= names an address.
+    std::vector<std::string> webProblems;
+    const tev::WebSettings web =
+        tev::loadWebSettings(folder.toStdString(), options.http, webProblems);
+    for (const std::string& p : webProblems)
+        sdf.eventLog().append(tev::logStamp(clock.now()) + " " + tev::kIniFileName + ": " + p);
+    std::unique_ptr<tev::WebServer> webServer;
+    if (web.enabled) {
+        QElapsedTimer steady;
+        steady.start();
+        tev::WebSources sources;
+        sources.store = &sdf.store();
+        sources.log = &sdf.eventLog();
+        sources.linkOn = [&sdf] { return sdf.linkFlag() == 1; };
+        sources.language = [&sdf] { return sdf.languageMode(); };
+        sources.sockets = [&sdf](tev::web::ServiceStatus& s) {
+            s.meterPort = sdf.meterServer().meterPort();
+            s.secondPort = sdf.meterServer().phpPort();
+            s.meterConnections = sdf.meterServer().meterConnectionCount();
+            s.secondConnections = sdf.meterServer().phpConnectionCount();
+        };
+        sources.steadyMs = [steady] { return steady.elapsed(); };
+        sources.unixSeconds = [] { return QDateTime::currentSecsSinceEpoch(); };
+        webServer = std::make_unique<tev::WebServer>(web, std::move(sources));
+        if (webServer->start([&sdf, &clock](const std::string& line) {
+                sdf.eventLog().append(tev::logStamp(clock.now()) + " " + line);
+            }))
+            meterObservers.add(webServer.get());
+    }
+
     if (options.headless) {
         std::printf("tev3p: headless in %s, meters on port %u, second port %u\n",
                     QDir::toNativeSeparators(folder).toLocal8Bit().constData(),
@@ -170,6 +206,8 @@ int main(int argc, char* argv[]) {
     }
     const int status = app.exec();
     sdf.FormClose();
+    if (webServer) meterObservers.remove(webServer.get());
+    webServer.reset();
     if (mqttBridge) mqttBridge->stop();
     return status;
 }

@@ -35,6 +35,9 @@ std::string liveJson(const MeasurementStore& store, const ServiceStatus& status)
     appendKey(out, "offline_alarm");
     out += status.offlineAlarm ? "true" : "false";
     out += ",";
+    appendKey(out, "language");
+    appendJsonString(out, status.language);
+    out += ",";
     appendKey(out, "meters");
     appendJsonInteger(out, store.registry.MeterCount);
     out += ",";

@@ -11,7 +11,8 @@ namespace tev::web {
 struct ServiceStatus {
     std::int64_t now = 0;  // Unix seconds
     bool linkOn = false;
-    bool offlineAlarm = false;  // the off-line alarm forgot the meters and none spoke since
+    std::string language = "english";  // the program's language mode: english or bilingual
+    bool offlineAlarm = false;         // the off-line alarm forgot the meters and none spoke since
     std::uint16_t meterPort = 0;
     std::uint16_t secondPort = 0;
     int meterConnections = 0;
