@@ -151,9 +151,10 @@ std::string seriesJson(const ScaleTable& table, const SeriesQuery& query) {
     std::vector<std::int64_t> times;
     rows.reserve(static_cast<std::size_t>(std::max(end + 1, 0)));
     times.reserve(rows.capacity());
+    RowClock clock;
     for (int r = 0; r <= end; ++r) {
         if (!query.live && r >= table.cnt) break;
-        const auto t = rowUnixTime(table, r);
+        const auto t = clock.at(table, r);
         if (!t) continue;
         if (query.from && *t < *query.from) continue;
         if (query.to && *t > *query.to) continue;

@@ -40,14 +40,39 @@ std::optional<std::int64_t> localUnixTime(std::int32_t dateCode, std::int32_t mi
     return static_cast<std::int64_t>(t);
 }
 
-std::optional<std::int64_t> rowUnixTime(const ScaleTable& table, int row) {
-    if (row < 0 || row >= table.rowSlots()) return std::nullopt;
-    const std::int32_t date = table.date(row);
-    if (!hasTimeOfDay(table.scale())) return localUnixTime(date, 0);
-    std::int32_t minutes = table.time(row);
-    const bool closesAtItsMinute = table.scale() != TimeScale::Min;
+namespace {
+
+// The date cell and the minutes a row stands for, by the rules above; false for a row beyond
+// the table.
+bool rowDateAndMinutes(const ScaleTable& table, int row, std::int32_t& date,
+                       std::int32_t& minutes) {
+    if (row < 0 || row >= table.rowSlots()) return false;
+    date = table.date(row);
+    minutes = hasTimeOfDay(table.scale()) ? table.time(row) : 0;
+    const bool closesAtItsMinute = hasTimeOfDay(table.scale()) && table.scale() != TimeScale::Min;
     if (closesAtItsMinute && minutes == 0 && row < table.cnt) minutes = kMinutesPerDay;
+    return true;
+}
+
+}  // namespace
+
+std::optional<std::int64_t> rowUnixTime(const ScaleTable& table, int row) {
+    std::int32_t date = 0, minutes = 0;
+    if (!rowDateAndMinutes(table, row, date, minutes)) return std::nullopt;
     return localUnixTime(date, minutes);
+}
+
+std::optional<std::int64_t> RowClock::at(const ScaleTable& table, int row) {
+    std::int32_t date = 0, minutes = 0;
+    if (!rowDateAndMinutes(table, row, date, minutes)) return std::nullopt;
+    if (minutes < 0 || minutes > kMinutesPerDay) return std::nullopt;
+    const std::int64_t key = static_cast<std::int64_t>(date) * 100 + minutes / 60;
+    if (key != key_) {
+        key_ = key;
+        hourStart_ = localUnixTime(date, minutes / 60 * 60);
+    }
+    if (!hourStart_) return std::nullopt;
+    return *hourStart_ + (minutes % 60) * 60;
 }
 
 std::string isoLocalTime(std::int64_t unixSeconds) {

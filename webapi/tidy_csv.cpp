@@ -13,8 +13,9 @@ std::string tidyCsv(const ScaleTable& table, bool includeLive) {
     const int last = lastReadableRow(table);
     const int end = includeLive ? last : std::min<int>(last + 1, table.cnt) - 1;
     out.reserve(out.size() + static_cast<std::size_t>(end + 1) * 120);
+    RowClock clock;
     for (int r = 0; r <= end; ++r) {
-        if (const auto t = rowUnixTime(table, r)) out += isoLocalTime(*t);
+        if (const auto t = clock.at(table, r)) out += isoLocalTime(*t);
         for (const QuantityField& f : kQuantityFields) {
             out += ',';
             appendFixed(out, table.value(f.column, r), f.decimals);
