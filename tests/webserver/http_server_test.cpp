@@ -1,3 +1,4 @@
+#include <QNetworkRequest>
 #include <QTemporaryDir>
 #include <QWebSocket>
 
@@ -73,8 +74,14 @@ TEST_F(WebServerTest, APasswordFileAsksForBasicAuthorization) {
     EXPECT_TRUE(exchange(get("/api/v1/live", "Authorization: Basic dGV2OnMzY3JldA==\r\n"))
                     .startsWith("HTTP/1.1 200 OK"));
     QWebSocket ws;
-    ws.open(QUrl(server->url() + "api/v1/ws"));
+    ws.open(QUrl("ws://127.0.0.1:" + QString::number(server->port()) + "/api/v1/ws"));
     EXPECT_FALSE(pumpUntil([&] { return ws.state() == QAbstractSocket::ConnectedState; }, 1000));
+    QNetworkRequest withPassword(
+        QUrl("ws://127.0.0.1:" + QString::number(server->port()) + "/api/v1/ws"));
+    withPassword.setRawHeader("Authorization", "Basic dGV2OnMzY3JldA==");
+    QWebSocket allowed;
+    allowed.open(withPassword);
+    EXPECT_TRUE(pumpUntil([&] { return allowed.state() == QAbstractSocket::ConnectedState; }));
 }
 
 TEST_F(WebServerTest, NoListeningBeyondLoopbackWithoutPasswordOrAllowAnonymous) {
