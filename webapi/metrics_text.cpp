@@ -48,6 +48,13 @@ void appendValue(std::string& out, double v) {
         return;
     }
     char buffer[32];
+    // A reading kept as a float is written as the float reads (228.8, not 228.8000030517578).
+    const auto asFloat = static_cast<float>(v);
+    if (static_cast<double>(asFloat) == v && std::trunc(v) != v) {
+        const auto f = std::to_chars(buffer, buffer + sizeof buffer, asFloat);
+        out.append(buffer, f.ptr);
+        return;
+    }
     // Whole numbers (timestamps, counts) in full rather than as 1.796e+09.
     constexpr double kExactIntegerLimit = 9007199254740992.0;
     const auto r = std::trunc(v) == v && std::fabs(v) < kExactIntegerLimit

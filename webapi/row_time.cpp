@@ -48,6 +48,8 @@ bool rowDateAndMinutes(const ScaleTable& table, int row, std::int32_t& date,
                        std::int32_t& minutes) {
     if (row < 0 || row >= table.rowSlots()) return false;
     date = table.date(row);
+    // A Month row's date cell is YYMM: it stands for the first of its month.
+    if (table.scale() == TimeScale::Month) date = date > 0 && date <= 9912 ? date * 100 + 1 : 0;
     minutes = hasTimeOfDay(table.scale()) ? table.time(row) : 0;
     const bool closesAtItsMinute = hasTimeOfDay(table.scale()) && table.scale() != TimeScale::Min;
     if (closesAtItsMinute && minutes == 0 && row < table.cnt) minutes = kMinutesPerDay;

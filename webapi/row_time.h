@@ -15,7 +15,8 @@ namespace tev::web {
 // that closes a day is written before the new date is read: it carries the old date with the
 // time 0:0. Such a closed row (not the live row) stands for midnight at the end of its date,
 // so the series stays in order across the day boundary. A minute row carries its own minute,
-// and a Day, Week or Month row stands for midnight at the start of its date.
+// and a Day or Week row stands for midnight at the start of its date; a Month row's date cell
+// is YYMM and stands for midnight of the first of its month.
 // A row whose date cell is no real date has no time.
 std::optional<std::int64_t> rowUnixTime(const ScaleTable& table, int row);
 

@@ -56,6 +56,11 @@ TEST_F(RowTime, MinuteRowsCarryTheirOwnMinuteAndLongScalesTheirMidnight) {
     testing::putRow(d, 0, 261208, 0, 0);
     d.cnt = 1;
     EXPECT_EQ(rowUnixTime(d, 0), kDec8);
+    ScaleTable& month = store->table(TimeScale::Month);
+    testing::putRow(month, 0, 2612, 0, 0);  // YYMM
+    testing::putRow(month, 1, 261208, 0, 0);
+    EXPECT_EQ(rowUnixTime(month, 0), localUnixTime(261201, 0));
+    EXPECT_FALSE(rowUnixTime(month, 1));
     EXPECT_FALSE(rowUnixTime(d, -1));
     EXPECT_FALSE(rowUnixTime(d, d.rowSlots()));
 }
