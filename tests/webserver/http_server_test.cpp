@@ -2,6 +2,7 @@
 #include <QTemporaryDir>
 #include <QWebSocket>
 
+#include "mainwindow/meter_server.h"
 #include "web_server_fixture.h"
 
 namespace tev::testing {
@@ -126,7 +127,7 @@ TEST_F(WebServerTest, IdleConnectionIsClosedAfterTheTimeout) {
     EXPECT_TRUE(pumpUntil([&] { return client->state() == QAbstractSocket::UnconnectedState; }));
 }
 
-TEST_F(WebServerTest, AThousandIdleConnectionsDoNotKeepTheDashboardFromAnswering) {
+TEST_F(WebServerTest, AThousandIdleConnectionsKeepNeitherTheDashboardNorAMeterOut) {
     raiseOpenFileLimit();
     ASSERT_TRUE(startServer());
     std::vector<std::unique_ptr<QTcpSocket>> idle;
@@ -146,6 +147,23 @@ TEST_F(WebServerTest, AThousandIdleConnectionsDoNotKeepTheDashboardFromAnswering
     EXPECT_TRUE(exchange(get("/")).startsWith("HTTP/1.1 200 OK"));
     server->meterMessageHandled(store->registry, "HOQ000000001");
     EXPECT_TRUE(exchange(get("/metrics")).contains("tev3p_link_on 1\n"));
+    // The meter port of the same process still takes a meter and its message.
+    MeterServerSettings meterSettings;
+    meterSettings.address = QHostAddress::LocalHost;
+    meterSettings.meterPort = 0;
+    meterSettings.phpPort = 0;
+    MeterServer meters(meterSettings);
+    std::vector<std::string> messages;
+    meters.setMessageHandler([&](std::string_view m) {
+        messages.emplace_back(m);
+        return std::string();
+    });
+    meters.start();
+    QTcpSocket meter;
+    meter.connectToHost(QHostAddress::LocalHost, meters.meterPort());
+    ASSERT_TRUE(pumpUntil([&] { return meter.state() == QAbstractSocket::ConnectedState; }));
+    meter.write("HOQ000000001 hello\r\n");
+    EXPECT_TRUE(pumpUntil([&] { return !messages.empty(); }));
 }
 
 TEST_F(WebServerTest, ClientOverItsRequestRateGets429) {
