@@ -1,6 +1,8 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
+#include <csignal>
 #include <QMessageBox>
 #include <QSessionManager>
 #include <QWidget>
@@ -14,6 +16,7 @@
 #include "alertservice/tray_icon.h"
 #include "app/alert_publisher.h"
 #include "app/alert_settings.h"
+#include "app/export_command.h"
 #include "app/folder_lock.h"
 #include "app/headless_dialogs.h"
 #include "app/meter_settings.h"
@@ -34,6 +37,7 @@
 #include "records/trecord.h"
 #include "tariff/cost_today.h"
 #include "texts/number_text.h"
+#include "webserver/web_server.h"
 
 namespace {
 
@@ -44,6 +48,16 @@ constexpr int kFinalOutputWaitMs = 250;
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // The export command reads a folder's files and ends: a stop signal ends it at once, as it
+    // ends any command-line tool (the tev3p command starts the program with them held back).
+    if (argc > 1 && std::string_view(argv[1]) == "export") {
+        tev::openClosedStandardDescriptors();
+        sigset_t stops;
+        sigemptyset(&stops);
+        for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&stops, signal);
+        ::sigprocmask(SIG_UNBLOCK, &stops, nullptr);
+        return tev::runExportCommand(std::vector<std::string>(argv + 2, argv + argc));
+    }
     // Before anything else: the standard descriptors exist, and a stop signal at any moment
     // from here on ends the program cleanly, through its close handler once the event loop
     // runs, or before it by the plain returns below.
@@ -245,6 +259,36 @@ int main(int argc, char* argv[]) {
             sdf.eventLog().append(tev::logStamp(clock.now()) + " " + line);
         });
 
+    // The web dashboard, off unless --http or [http] listen= names an address.
+    std::vector<std::string> webProblems;
+    const tev::WebSettings web =
+        tev::loadWebSettings(folder.toStdString(), options.http, webProblems);
+    for (const std::string& p : webProblems)
+        sdf.eventLog().append(tev::logStamp(clock.now()) + " " + tev::kIniFileName + ": " + p);
+    std::unique_ptr<tev::WebServer> webServer;
+    if (web.enabled) {
+        QElapsedTimer steady;
+        steady.start();
+        tev::WebSources sources;
+        sources.store = &sdf.store();
+        sources.log = &sdf.eventLog();
+        sources.linkOn = [&sdf] { return sdf.linkFlag() == 1; };
+        sources.language = [&sdf] { return sdf.languageMode(); };
+        sources.sockets = [&sdf](tev::web::ServiceStatus& s) {
+            s.meterPort = sdf.meterServer().meterPort();
+            s.secondPort = sdf.meterServer().phpPort();
+            s.meterConnections = sdf.meterServer().meterConnectionCount();
+            s.secondConnections = sdf.meterServer().phpConnectionCount();
+        };
+        sources.steadyMs = [steady] { return steady.elapsed(); };
+        sources.unixSeconds = [] { return QDateTime::currentSecsSinceEpoch(); };
+        webServer = std::make_unique<tev::WebServer>(web, std::move(sources));
+        if (webServer->start([&sdf, &clock](const std::string& line) {
+                sdf.eventLog().append(tev::logStamp(clock.now()) + " " + line);
+            }))
+            meterObservers.add(webServer.get());
+    }
+
     if (options.headless) {
         standardOutput.writeLine(QString("tev3p: headless in %1, meters on port %2, second port %3")
                                      .arg(QDir::toNativeSeparators(folder))
@@ -258,6 +302,8 @@ int main(int argc, char* argv[]) {
     }
     const int status = app.exec();
     sdf.FormClose();
+    if (webServer) meterObservers.remove(webServer.get());
+    webServer.reset();
     if (mqttBridge) mqttBridge->stop();
     if (alertPublisher) meterObservers.remove(alertPublisher.get());
     meterObservers.remove(&alerts);

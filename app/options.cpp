@@ -75,6 +75,8 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& arguments) {
         } else if (arg == "--allow-meter") {
             std::string id;
             if (value(id)) o.allowMeters.push_back(id);
+        } else if (arg == "--http") {
+            value(o.http);
         } else if (arg == "--mqtt-tls" && !inlineValue) {
             o.mqtt["tls"] = "on";
         } else if (const auto key = mqttKey(arg)) {
@@ -117,6 +119,15 @@ std::string programUsage() {
            "  --mqtt-prefix P         topic prefix (default tev3p)\n"
            "  --mqtt-client-id ID     client id (default tev3p-<computer name>)\n"
            "  --mqtt-discovery-prefix P  Home Assistant discovery prefix (default homeassistant)\n"
+           "\n"
+           "The web dashboard, JSON API and Prometheus metrics (off unless an address is set; the\n"
+           "[http] group of tev3p.ini: listen, password_file, allow_anonymous, tls_cert, "
+           "tls_key):\n"
+           "  --http ADDRESS:PORT     serve them there (port 0 picks a free one); wins over "
+           "listen=\n"
+           "\n"
+           "  tev3p export --folder DIR --scale SCALE --format tidy|original [--output FILE]\n"
+           "                          write a records CSV from DIR's records file and end\n"
            "\n"
            "  -h, --help              this text\n";
 }

@@ -16,6 +16,7 @@ struct ProgramOptions {
     std::optional<int> secondPort;  // --second-port
     std::string listenAddress;      // --listen; empty: every address
     std::string folder;             // --folder; empty: the current folder
+    std::string http;               // --http ADDRESS:PORT: the web dashboard; empty: tev3p.ini
     // --mqtt-host and the other MQTT options, by their tev3p.ini key (host, port, …).
     std::map<std::string, std::string> mqtt;
     // --allow-meter, each as given: the only meters whose device and data messages count.

@@ -12,7 +12,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-svg-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation fonts-wqy-microhei
-  libmosquitto-dev
+  libmosquitto-dev qt6-websockets-dev
   help2man dpkg-dev file ccache
 )
 
@@ -24,12 +24,13 @@ TEST_PACKAGES=(
   locales
   lintian appstream man-db systemd
   dbus-daemon
+  prometheus python3-pandas chromium chromium-driver python3-selenium
 )
 
 # Services that a package enables and starts when it is installed. The tests start their own
 # broker and sound server on private paths, so these are switched off again right after the
 # install that brought them; a service the machine had before is left as it was.
-SYSTEM_SERVICES=(mosquitto:mosquitto.service)
+SYSTEM_SERVICES=(mosquitto:mosquitto.service prometheus:prometheus.service)
 GLOBAL_USER_SERVICES=(pulseaudio:pulseaudio.socket pulseaudio:pulseaudio.service)
 
 # Runs a command as root: directly when the script runs as root (as in CI), else through sudo.
@@ -86,6 +87,21 @@ install_packages() {
     as_root apt-get update
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
     switch_off_services "${missing[@]}"
+  fi
+  install_web_packages
+}
+
+# The dashboard's chart library comes from npm, pinned by web/package-lock.json. Debian's nodejs
+# and npm are installed unless a node with npm is there already (NodeSource's nodejs carries
+# its own npm and conflicts with Debian's npm package).
+install_web_packages() {
+  if ! command -v npm >/dev/null; then
+    as_root apt-get update
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends nodejs npm
+  fi
+  local stamp="$ROOT/web/node_modules/.package-lock.json"
+  if [ ! -e "$stamp" ] || [ "$ROOT/web/package-lock.json" -nt "$stamp" ]; then
+    (cd "$ROOT/web" && npm ci --no-audit --no-fund)
   fi
 }
 

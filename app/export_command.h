@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tev {
+
+// `tev3p export …`: writes a CSV and ends, without a window, the folder lock or the meter
+// ports. The one place that decides which export runs.
+int runExportCommand(const std::vector<std::string>& arguments);
+
+}  // namespace tev

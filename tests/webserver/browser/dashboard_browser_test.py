@@ -1,0 +1,120 @@
+#!/usr/bin/python3
+"""The dashboard in a real browser: Debian's chromium through chromedriver, against the headless
+program with a month of demo history, fed live by the meter simulator on loopback.
+
+Usage: dashboard_browser_test.py TEV3P HOQ_SIM WORK_DIR [SCREENSHOT]
+Prints the time from the page request to the live values shown."""
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+from selenium.webdriver.support.ui import Select, WebDriverWait
+
+tev3p, hoq_sim, work = sys.argv[1], sys.argv[2], sys.argv[3]
+screenshot = sys.argv[4] if len(sys.argv) > 4 else os.path.join(work, "web-dashboard.png")
+
+shutil.rmtree(work, ignore_errors=True)
+os.makedirs(work)
+subprocess.run([hoq_sim, "--write-demo", work, "--days", "40"], check=True,
+               stdout=subprocess.DEVNULL)
+program = subprocess.Popen([tev3p, "--headless", "--folder", work, "--port", "0",
+                            "--second-port", "0", "--listen", "127.0.0.1",
+                            "--http", "127.0.0.1:0"],
+                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+sim = None
+driver = None
+
+
+def wait_line(pattern, limit=20):
+    end = time.time() + limit
+    while time.time() < end:
+        line = program.stdout.readline()
+        if not line:
+            break
+        m = re.search(pattern, line)
+        if m:
+            return m
+    raise AssertionError("the program never said " + pattern)
+
+
+try:
+    url = wait_line(r"Web dashboard (http://127\.0\.0\.1:\d+/)").group(1)
+    meter_port = wait_line(r"meters on port (\d+)").group(1)
+    sim = subprocess.Popen([hoq_sim, "--port", meter_port], stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
+
+    options = webdriver.ChromeOptions()
+    options.binary_location = "/usr/bin/chromium"
+    for a in ("--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=1280,1400",
+              "--disable-dev-shm-usage"):
+        options.add_argument(a)
+    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
+    options.add_experimental_option("prefs", {"download.default_directory": work,
+                                              "download.prompt_for_download": False})
+    driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+    wait = WebDriverWait(driver, 20)
+
+    driver.get(url)
+    # Live values appear once the simulated meter has sent its first data message.
+    wait.until(lambda d: d.find_element(By.CSS_SELECTOR, ".reading[data-q='V1'] .value").text
+               not in ("", "–", "0.0"))
+    shown_ms = driver.execute_script(
+        "return Number(document.body.dataset.liveShownMs) - performance.timing.requestStart"
+        " + performance.timing.navigationStart")
+    print("page request to live values shown: %.0f ms" % shown_ms)
+    wait.until(lambda d: len(d.find_elements(By.CSS_SELECTOR, "#meters tbody tr")) == 1)
+
+    def drawn_pixels(chart):
+        return driver.execute_script("""
+            const c = document.querySelector(arguments[0] + ' canvas');
+            const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+            let n = 0;
+            for (let i = 3; i < d.length; i += 4) if (d[i] !== 0) n++;
+            return n;""", "#" + chart)
+
+    for chart in ("chart1", "chart2"):
+        wait.until(lambda d: int(d.find_element(By.ID, chart).get_attribute("data-points") or 0) > 1)
+        assert drawn_pixels(chart) > 500, chart + " draws nothing"
+
+    chart1 = driver.find_element(By.ID, "chart1")
+    hour_first = chart1.get_attribute("data-first")
+    hour_points = chart1.get_attribute("data-points")
+    Select(chart1.find_element(By.CSS_SELECTOR, "select.scale")).select_by_value("day")
+    wait.until(lambda d: d.find_element(By.ID, "chart1").get_attribute("data-scale") == "day"
+               and d.find_element(By.ID, "chart1").get_attribute("data-points") not in (None, "0", hour_points))
+    assert chart1.get_attribute("data-first") != hour_first, "switching the scale kept the data"
+    assert int(chart1.get_attribute("data-points")) >= 30, "the demo's days are missing"
+
+    driver.find_element(By.CSS_SELECTOR, "a[href='/api/v1/records.csv?scale=day&format=original']").click()
+    target = os.path.join(work, "TEV3P_Records_Day.csv")
+    end = time.time() + 15
+    while time.time() < end and not os.path.exists(target):
+        time.sleep(0.2)
+    with open(target, "rb") as f:
+        assert f.read().startswith(b"   < TEV-3P Electricity Monitor System >  Records   \r\n")
+
+    time.sleep(1.5)
+    driver.save_screenshot(screenshot)
+    errors = [e for e in driver.get_log("browser") if e["level"] == "SEVERE"]
+    assert not errors, errors
+    print("dashboard browser test passed")
+except Exception:
+    if driver:
+        print("browser log:", driver.get_log("browser"))
+        print("page text:", driver.find_element(By.TAG_NAME, "body").text[:1500])
+        driver.save_screenshot(os.path.join(work, "failure.png"))
+    raise
+finally:
+    if driver:
+        driver.quit()
+    if sim:
+        sim.terminate()
+        sim.wait()
+    program.terminate()
+    program.wait(timeout=20)

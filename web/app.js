@@ -1,0 +1,268 @@
+// The TEV3P dashboard: live readings over a WebSocket, two charts like CH1 and CH2, the
+// meters table, records downloads and the event log. Everything comes from /api/v1/.
+"use strict";
+
+const QUANTITIES = ["V1", "V2", "V3", "Amp", "A1", "A2", "A3", "Watt", "W1", "W2", "W3", "KWh", "K1", "K2", "K3"];
+const UNITS = { V: "V", A: "A", W: "W", K: "kWh" };
+const SCALES = ["min", "m5", "m10", "hour", "day", "week", "month"];
+
+// English, and the bilingual form the program shows in its bilingual mode.
+const TEXTS = {
+  english: {
+    title: "TEV3P power monitor", live: "Live readings", meters: "Meters", records: "Records",
+    log: "Event log", ch1: "CH1", ch2: "CH2", reset: "Reset zoom", linkOn: "Link on",
+    linkOff: "Link off", offline: "Off-line: no meter is sending", original: "Records CSV",
+    tidy: "Tidy CSV", scales: ["Minute", "5-Minute", "10-Minute", "Hour", "Day", "Week", "Month"],
+    columns: ["ID", "IP", "Last message", "V1", "V2", "V3", "A1", "A2", "A3", "Watt", "Day kWh", "State"],
+    online: "on-line", offlineState: "off-line",
+  },
+  bilingual: {
+    title: "TEV3P 電力監測 power monitor", live: "即時讀數 Live readings", meters: "電錶 Meters",
+    records: "記錄 Records", log: "事件記錄 Event log", ch1: "CH1", ch2: "CH2", reset: "復原 Reset zoom",
+    linkOn: "連線 Link on", linkOff: "離線 Link off", offline: "離線 Off-line: no meter is sending",
+    original: "記錄 Records CSV", tidy: "整理 Tidy CSV",
+    scales: ["分 Minute", "5分 5-Minute", "10分 10-Minute", "時 Hour", "日 Day", "週 Week", "月 Month"],
+    columns: ["ID", "IP", "最後 Last message", "V1", "V2", "V3", "A1", "A2", "A3", "Watt", "日 Day kWh", "狀態 State"],
+    online: "在線 on-line", offlineState: "離線 off-line",
+  },
+};
+
+let language = "english";
+const logLines = new Map();
+let lastLogNumber = 0;
+let liveShownAt = null;
+
+function unitOf(q) { return UNITS[q[0]] || ""; }
+function text(key) { return TEXTS[language][key]; }
+function el(tag, cls, content) {
+  const e = document.createElement(tag);
+  if (cls) e.className = cls;
+  if (content !== undefined) e.textContent = content;
+  return e;
+}
+function fmt(v, q) {
+  if (v === null || v === undefined) return "–";
+  const d = q && (q[0] === "W") ? 0 : q && q[0] === "V" ? 1 : 2;
+  return Number(v).toFixed(d);
+}
+async function getJson(url) {
+  const r = await fetch(url, { cache: "no-store" });
+  if (!r.ok) throw new Error(url + ": " + r.status);
+  return r.json();
+}
+
+function applyTexts() {
+  document.querySelectorAll("[data-text]").forEach((e) => { e.textContent = text(e.dataset.text); });
+  document.title = text("title");
+  document.querySelectorAll("select.scale").forEach((s) => {
+    SCALES.forEach((_, i) => { if (s.options[i]) s.options[i].textContent = text("scales")[i]; });
+  });
+  const head = document.querySelector("#meters thead tr");
+  head.replaceChildren(...text("columns").map((c) => el("th", "", c)));
+  buildRecords();
+}
+
+// --- Live readings -------------------------------------------------------------------------
+function buildReadings() {
+  const box = document.getElementById("readings");
+  for (const q of QUANTITIES) {
+    const r = el("div", "reading");
+    r.append(el("div", "name", q + " (" + unitOf(q) + ")"), el("div", "value", "–"));
+    r.dataset.q = q;
+    box.append(r);
+  }
+}
+function showLive(live) {
+  if (live.language && live.language !== language) { language = live.language; applyTexts(); }
+  for (const r of document.querySelectorAll(".reading")) {
+    r.querySelector(".value").textContent = fmt(live.readings[r.dataset.q], r.dataset.q);
+  }
+  const link = document.getElementById("link");
+  link.textContent = live.link ? text("linkOn") : text("linkOff");
+  link.className = "state " + (live.link ? "on" : "off");
+  document.getElementById("clock").textContent = new Date(live.time * 1000).toLocaleString();
+  const banner = document.getElementById("banner");
+  banner.hidden = !live.offline_alarm;
+  banner.textContent = live.offline_alarm ? text("offline") : "";
+  const picker = document.getElementById("meter");
+  const id = live.meter || "–";
+  if (picker.options.length === 0 || picker.options[0].value !== id) {
+    picker.replaceChildren(new Option(id, id));
+  }
+  if (liveShownAt === null && live.meters > 0) {
+    liveShownAt = performance.now();
+    document.body.dataset.liveShownMs = String(Math.round(liveShownAt));
+  }
+  document.body.dataset.liveTime = String(live.time);
+}
+
+// --- Meters table --------------------------------------------------------------------------
+function showMeters(meters) {
+  const body = document.querySelector("#meters tbody");
+  body.replaceChildren(...meters.map((m) => {
+    const tr = el("tr");
+    const last = m.last_message ? new Date(m.last_message * 1000).toLocaleTimeString() : "–";
+    const cells = [m.id, m.ip, last, fmt(m.V1, "V"), fmt(m.V2, "V"), fmt(m.V3, "V"), fmt(m.A1, "A"),
+      fmt(m.A2, "A"), fmt(m.A3, "A"), fmt(m.Watt, "W"), fmt(m.day_kwh, "K")];
+    cells.forEach((c) => tr.append(el("td", "", c)));
+    tr.append(el("td", m.online ? "online" : "offline", m.online ? text("online") : text("offlineState")));
+    return tr;
+  }));
+}
+
+// --- Event log -----------------------------------------------------------------------------
+function addLog(log) {
+  for (const l of log.lines) logLines.set(l.n, l.text);
+  lastLogNumber = Math.max(lastLogNumber, log.last);
+  const numbers = [...logLines.keys()].sort((a, b) => a - b);
+  while (numbers.length > 200) logLines.delete(numbers.shift());
+  const pre = document.getElementById("log");
+  const atBottom = pre.scrollTop + pre.clientHeight >= pre.scrollHeight - 4;
+  pre.textContent = numbers.map((n) => logLines.get(n)).join("\n");
+  if (atBottom) pre.scrollTop = pre.scrollHeight;
+}
+
+// --- Records downloads ---------------------------------------------------------------------
+function buildRecords() {
+  const body = document.querySelector("#records tbody");
+  body.replaceChildren(...SCALES.map((s, i) => {
+    const tr = el("tr");
+    tr.append(el("td", "", text("scales")[i]));
+    for (const [format, label] of [["original", text("original")], ["tidy", text("tidy")]]) {
+      const a = el("a", "", label);
+      a.href = "/api/v1/records.csv?scale=" + s + "&format=" + format;
+      a.download = "";
+      const td = el("td");
+      td.append(a);
+      tr.append(td);
+    }
+    return tr;
+  }));
+}
+
+// --- Charts --------------------------------------------------------------------------------
+class Channel {
+  constructor(root, quantity, scale) {
+    this.root = root;
+    this.plotBox = root.querySelector(".plot");
+    this.quantity = root.querySelector("select.quantity");
+    this.scale = root.querySelector("select.scale");
+    QUANTITIES.forEach((q) => this.quantity.append(new Option(q + " (" + unitOf(q) + ")", q)));
+    SCALES.forEach((s, i) => this.scale.append(new Option(text("scales")[i], s)));
+    this.quantity.value = quantity;
+    this.scale.value = scale;
+    this.zoomed = false;
+    this.loading = false;
+    this.lastLoad = 0;
+    this.quantity.addEventListener("change", () => this.rebuild());
+    this.scale.addEventListener("change", () => this.rebuild());
+    root.querySelector("button.reset").addEventListener("click", () => { this.zoomed = false; this.load(); });
+    new ResizeObserver(() => this.resize()).observe(this.plotBox);
+    this.rebuild();
+  }
+  size() { return { width: Math.max(this.plotBox.clientWidth, 200), height: window.innerWidth < 600 ? 220 : 300 }; }
+  resize() { if (this.plot) this.plot.setSize(this.size()); }
+  rebuild() {
+    if (this.plot) this.plot.destroy();
+    const q = this.quantity.value;
+    const opts = {
+      ...this.size(),
+      scales: { x: { time: true } },
+      series: [{}, { label: q + " (" + unitOf(q) + ")", stroke: "#1e5bd6", width: 1.5,
+        value: (u, v) => fmt(v, q) }],
+      cursor: { drag: { x: true, y: false } },
+      hooks: { setSelect: [() => { this.zoomed = true; }] },
+      plugins: [wheelAndTouch(this)],
+    };
+    this.plot = new uPlot(opts, [[], []], this.plotBox);
+    this.root.dataset.scale = this.scale.value;
+    this.zoomed = false;
+    this.load();
+  }
+  async load() {
+    if (this.loading) return;
+    this.loading = true;
+    this.lastLoad = performance.now();
+    try {
+      const q = this.quantity.value;
+      const s = await getJson("/api/v1/series?scale=" + this.scale.value + "&quantities=" + q);
+      const x = this.plot.scales.x;
+      const keep = this.zoomed ? { min: x.min, max: x.max } : null;
+      this.plot.setData([s.time, s[q]], !keep);
+      if (keep) this.plot.setScale("x", keep);
+      this.root.dataset.points = String(s.time.length);
+      this.root.dataset.first = String(s.time.length ? s.time[0] : 0);
+    } finally {
+      this.loading = false;
+    }
+  }
+  // The live row moves with each meter message; the series is fetched again at most every 2 s.
+  liveTick() { if (performance.now() - this.lastLoad > 2000) this.load(); }
+}
+
+// Wheel zoom and drag pan with the mouse (shift-drag), pinch zoom and one-finger pan on touch.
+function wheelAndTouch(channel) {
+  function zoomAround(u, factor, left) {
+    const x = u.scales.x;
+    const at = u.posToVal(left, "x");
+    channel.zoomed = true;
+    u.setScale("x", { min: at - (at - x.min) * factor, max: at + (x.max - at) * factor });
+  }
+  function pan(u, dx) {
+    const x = u.scales.x;
+    const dv = (dx / u.bbox.width) * devicePixelRatio * (x.max - x.min);
+    channel.zoomed = true;
+    u.setScale("x", { min: x.min - dv, max: x.max - dv });
+  }
+  return { hooks: { ready: (u) => {
+    const over = u.over;
+    over.addEventListener("wheel", (e) => {
+      e.preventDefault();
+      zoomAround(u, e.deltaY < 0 ? 0.8 : 1.25, e.clientX - over.getBoundingClientRect().left);
+    }, { passive: false });
+    let drag = null;
+    over.addEventListener("mousedown", (e) => { if (e.shiftKey) { drag = e.clientX; e.stopPropagation(); } }, true);
+    window.addEventListener("mousemove", (e) => { if (drag !== null) { pan(u, e.clientX - drag); drag = e.clientX; } });
+    window.addEventListener("mouseup", () => { drag = null; });
+    let touches = null;
+    over.addEventListener("touchstart", (e) => { touches = [...e.touches].map((t) => t.clientX); }, { passive: true });
+    over.addEventListener("touchmove", (e) => {
+      e.preventDefault();
+      const now = [...e.touches].map((t) => t.clientX);
+      if (touches && now.length === 1 && touches.length === 1) pan(u, now[0] - touches[0]);
+      if (touches && now.length === 2 && touches.length === 2) {
+        const before = Math.abs(touches[1] - touches[0]) || 1;
+        const after = Math.abs(now[1] - now[0]) || 1;
+        zoomAround(u, before / after, (now[0] + now[1]) / 2 - over.getBoundingClientRect().left);
+      }
+      touches = now;
+    }, { passive: false });
+    over.addEventListener("touchend", () => { touches = null; });
+  } } };
+}
+
+// --- Wiring --------------------------------------------------------------------------------
+let channels = [];
+function onPush(message) {
+  if (message.live) showLive(message.live);
+  if (message.meters) showMeters(message.meters);
+  if (message.log) addLog(message.log);
+  channels.forEach((c) => c.liveTick());
+}
+function connectLive() {
+  const ws = new WebSocket((location.protocol === "https:" ? "wss://" : "ws://") + location.host + "/api/v1/ws");
+  ws.onmessage = (e) => onPush(JSON.parse(e.data));
+  ws.onclose = () => setTimeout(connectLive, 2000);
+}
+async function start() {
+  buildReadings();
+  applyTexts();
+  const live = await getJson("/api/v1/live");
+  showLive(live);
+  channels = [new Channel(document.getElementById("chart1"), "Watt", "hour"),
+    new Channel(document.getElementById("chart2"), "V1", "min")];
+  showMeters(await getJson("/api/v1/meters"));
+  addLog(await getJson("/api/v1/log?after=0"));
+  connectLive();
+}
+start().catch((e) => { document.getElementById("banner").hidden = false; document.getElementById("banner").textContent = String(e); });

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+namespace tev::web {
+
+// What the web answers need beyond the store: the state of the link and the sockets, kept by
+// the server from the meter messages it hears of. Plain values, copied per request.
+struct ServiceStatus {
+    std::int64_t now = 0;  // Unix seconds
+    bool linkOn = false;
+    std::string language = "english";  // the program's language mode: english or bilingual
+    bool offlineAlarm = false;         // the off-line alarm forgot the meters and none spoke since
+    std::uint16_t meterPort = 0;
+    std::uint16_t secondPort = 0;
+    int meterConnections = 0;
+    int secondConnections = 0;
+    std::uint64_t saveFailures = 0;
+    // Unix seconds of the last message handled per meter ID.
+    std::map<std::string, std::int64_t, std::less<>> lastMessage;
+};
+
+// A meter counts as on-line while its last message is at most this old; the meter sends every
+// few seconds, and the off-line alarm of the window waits longer.
+inline constexpr std::int64_t kOnlineSeconds = 60;
+
+}  // namespace tev::web

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QString>
+#include <string>
+#include <vector>
+
+namespace tev {
+
+// The settings file beside the data files that the services share.
+inline constexpr const char* kSettingsIniName = "tev3p.ini";
+
+// The web server's settings: the [http] group of tev3p.ini, with --http winning over listen=.
+struct WebSettings {
+    bool enabled = false;  // off unless an address is named
+    QHostAddress address;
+    quint16 port = 0;  // 0 picks a free port
+    QString passwordFile;
+    bool allowAnonymous = false;
+    QString tlsCert;
+    QString tlsKey;
+    int maxConnections = 256;
+    int maxWebSockets = 64;
+    int idleTimeoutMs = 30000;
+    double requestsPerSecond = 50;
+    double requestBurst = 200;
+};
+
+// "ADDRESS:PORT", "[::1]:PORT"; false with a reason when it is not one.
+bool parseListenAddress(const QString& text, QHostAddress& address, quint16& port,
+                        std::string& problem);
+
+// Reads [http] from tev3p.ini in `folder` (if there is one); `commandLineListen` (--http) wins
+// over listen=. Relative file names are taken from the folder.
+WebSettings loadWebSettings(const std::string& folder, const std::string& commandLineListen,
+                            std::vector<std::string>& problems);
+
+}  // namespace tev
