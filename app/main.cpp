@@ -2,10 +2,10 @@
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
-#include <csignal>
 #include <QMessageBox>
 #include <QSessionManager>
 #include <QWidget>
+#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -97,7 +97,9 @@ int main(int argc, char* argv[]) {
     // A stop caught so far, or while the files are being loaded, waits in the pipe until the
     // event loop runs, and then ends the program through its close handler.
     tev::TerminationSignals terminationSignals;
-    tev::StandardOutput standardOutput;
+    // TEV3P_LOG_BUFFER_BYTES sets how much log waits for a slow reader (default 1 MB), so that
+    // the overflow of a small buffer can be tried without a megabyte of meter traffic.
+    tev::StandardOutput standardOutput(STDOUT_FILENO, tev::logBufferCapacityFromEnvironment());
 
     const QString folder = QDir::currentPath();
     const QString qpa = QGuiApplication::platformName();
@@ -162,8 +164,7 @@ int main(int argc, char* argv[]) {
     // A broken setting is refused at start, as a bad option is: publishing somewhere else than
     // asked, or with a setting quietly replaced, would look like it works.
     if (!mqttProblems.empty()) {
-        for (const std::string& p : mqttProblems)
-            std::fprintf(stderr, "tev3p: %s\n", p.c_str());
+        for (const std::string& p : mqttProblems) std::fprintf(stderr, "tev3p: %s\n", p.c_str());
         std::fputs("tev3p: --help lists the options\n", stderr);
         return 2;
     }
@@ -285,8 +286,11 @@ int main(int argc, char* argv[]) {
         webServer = std::make_unique<tev::WebServer>(web, std::move(sources));
         if (webServer->start([&sdf, &clock](const std::string& line) {
                 sdf.eventLog().append(tev::logStamp(clock.now()) + " " + line);
-            }))
+            })) {
             meterObservers.add(webServer.get());
+            // The tray menu opens the dashboard in the desktop's browser.
+            if (tray) tray->setDashboardUrl(webServer->url());
+        }
     }
 
     if (options.headless) {

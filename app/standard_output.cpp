@@ -8,7 +8,9 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QSocketNotifier>
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <string>
 
 namespace tev {
@@ -110,6 +112,17 @@ void StandardOutput::finish(int timeoutMs) {
         pollfd p{fd_, POLLOUT, 0};
         ::poll(&p, 1, static_cast<int>(left));
     }
+}
+
+std::size_t logBufferCapacityFromEnvironment() {
+    constexpr std::size_t kLeast = 4 * 1024;
+    constexpr std::size_t kMost = 64 * 1024 * 1024;
+    const char* text = std::getenv("TEV3P_LOG_BUFFER_BYTES");
+    if (text == nullptr || *text == '\0') return LogOutputBuffer::kDefaultCapacity;
+    char* end = nullptr;
+    const unsigned long long value = std::strtoull(text, &end, 10);
+    if (*end != '\0') return LogOutputBuffer::kDefaultCapacity;
+    return std::clamp<std::size_t>(static_cast<std::size_t>(value), kLeast, kMost);
 }
 
 }  // namespace tev

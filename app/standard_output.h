@@ -56,4 +56,7 @@ class StandardOutput final : public LineOutput {
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 
+// The buffer's capacity from TEV3P_LOG_BUFFER_BYTES (4 KB … 64 MB), else the default.
+std::size_t logBufferCapacityFromEnvironment();
+
 }  // namespace tev

@@ -12,6 +12,9 @@ std::vector<std::string> userManualCandidates(const std::string& programDirector
         QDir::cleanPath(dir.filePath(QStringLiteral("../share/tev3p/") + kUserManualFileName))
             .toStdString(),
         QDir::cleanPath(dir.filePath(QStringLiteral("docs/") + kUserManualFileName)).toStdString(),
+        // The program proper, installed in libexec/tev3p/.
+        QDir::cleanPath(dir.filePath(QStringLiteral("../../share/tev3p/") + kUserManualFileName))
+            .toStdString(),
     };
 #ifdef TEV_SOURCE_DOCS_DIR
     candidates.push_back(std::string(TEV_SOURCE_DOCS_DIR) + "/" + kUserManualFileName);

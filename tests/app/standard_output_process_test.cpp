@@ -45,9 +45,14 @@ class OutputProgram {
         }
     }
 
-    bool start(int stdoutFd, bool closeStdin = false) {
+    bool start(int stdoutFd, bool closeStdin = false, int logBufferBytes = 0) {
         if (!folder.isValid() || (port = freeLoopbackPort()) == 0) return false;
         process.setWorkingDirectory(folder.path());
+        if (logBufferBytes > 0) {
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert("TEV3P_LOG_BUFFER_BYTES", QString::number(logBufferBytes));
+            process.setProcessEnvironment(environment);
+        }
         process.setStandardOutputFile(QProcess::nullDevice());
         process.setChildProcessModifier([stdoutFd, closeStdin] {
             if (stdoutFd >= 0)
@@ -195,10 +200,12 @@ TEST(ProgramOutput, StalledReaderLeavesMetersHandledAndAStopAnsweredWithBothFile
 TEST(ProgramOutput, LinesLostToAStalledReaderAreCountedOnceItReadsAgain) {
     OutputProgram program;
     Pipe pipe;
-    ASSERT_TRUE(program.start(pipe.write));
+    // A 64 KB buffer: the meter port's log budget lets about 1 MB a minute through, which a
+    // default 1 MB buffer would just hold.
+    ASSERT_TRUE(program.start(pipe.write, false, 64 * 1024));
     pipe.closeWrite();
     ASSERT_TRUE(program.waitUntilListening());
-    // Well over the 1 MB the program keeps for its reader.
+    // Well over the pipe and the 64 KB the program keeps for its reader.
     program.floodWithAdcReports(20, 60);
     // A meter's thirty messages: the flood sent before them has been handled by their end.
     EXPECT_EQ(testing::runSimulator(program.port, 30), 0);

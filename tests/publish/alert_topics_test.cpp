@@ -8,7 +8,7 @@ namespace {
 TEST(AlertTopics, TopicsKeepTheMeterIdToOneLevelAndCostIsTwoDecimals) {
     MqttSettings s;
     s.prefix = "tev3p";
-    EXPECT_EQ(alertTopic(s, "A/B+#"), "tev3p/A_B__/alert");
+    EXPECT_EQ(alertTopic(s, "A/B+#"), "tev3p/A_B___4f17a187/alert");
     EXPECT_EQ(costTopic(s, "M1"), "tev3p/M1/cost");
     EXPECT_EQ(costJson(1.005, "\xE2\x82\xAC"),
               "{\"cost_today\":1.00,\"currency\":\"\xE2\x82\xAC\"}");
