@@ -4,14 +4,18 @@
 #include <QMessageBox>
 #include <QSessionManager>
 #include <QWidget>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <iostream>
 #include <memory>
 
-#include "info/info_windows.h"
 #include "app/headless_dialogs.h"
 #include "app/mqtt_bridge.h"
 #include "app/options.h"
+#include "archive_store/archive_export.h"
+#include "archive_store/archive_service.h"
+#include "info/info_windows.h"
 #include "mainwindow/tsdf.h"
 #include "mqtt/mosquitto_client.h"
 #include "platform/qt/audio_tone_sink.h"
@@ -44,6 +48,15 @@ void sayFolderInUse(const QString& folder, qint64 pid) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // `tev3p export --meter ID …`: one meter's rows from the archive, without a window. It only
+    // reads, so it runs beside the program that records in that folder.
+    if (argc >= 2 && std::string_view(argv[1]) == "export") {
+        const std::vector<std::string> args(argv + 2, argv + argc);
+        const bool archiveExport = std::any_of(args.begin(), args.end(), [](const std::string& a) {
+            return a == "--meter" || a.rfind("--meter=", 0) == 0;
+        });
+        if (archiveExport) return tev::archive::runArchiveExport(args, std::cout, std::cerr);
+    }
     const tev::ProgramOptions options = tev::parseProgramOptions(argc, argv);
     if (options.help) {
         std::fputs(tev::programUsage().c_str(), stdout);
@@ -130,6 +143,13 @@ int main(int argc, char* argv[]) {
         meterObservers.add(mqttBridge.get());
     }
 
+    // The per-meter archive, on unless [archive] enabled=false; nothing of it exists when off.
+    std::vector<std::string> archiveProblems;
+    const tev::archive::ArchiveSettings archiveSettings =
+        tev::archive::loadArchiveSettings(folder.toStdString(), archiveProblems);
+    for (const std::string& p : archiveProblems) std::fprintf(stderr, "tev3p: %s\n", p.c_str());
+    std::unique_ptr<tev::archive::ArchiveService> archive;
+
     // The windows in their creation order: the main window first, then, hidden, the two about
     // windows, the manual window and the records manager.
     tev::Tsdf sdf(platform);
@@ -152,12 +172,32 @@ int main(int argc, char* argv[]) {
     QApplication::setQuitOnLastWindowClosed(true);
 
     // A broken tev3p.ini is also told in the event log, where the user of the window looks.
+    for (const std::string& p : archiveProblems)
+        sdf.eventLog().append(tev::logStamp(clock.now()) + " " + tev::kIniFileName + ": " + p);
     for (const std::string& p : mqttProblems)
         sdf.eventLog().append(tev::logStamp(clock.now()) + " " + tev::kIniFileName + ": " + p);
     if (mqttBridge)
         mqttBridge->start(sdf.store().registry, [&sdf, &clock](const std::string& line) {
             sdf.eventLog().append(tev::logStamp(clock.now()) + " " + line);
         });
+
+    if (archiveSettings.enabled) {
+        tev::archive::ArchiveWriterOptions archiveOptions;
+        archiveOptions.folder = folder.toStdString();
+        archiveOptions.settings = archiveSettings;
+        // The writer's lines reach the event log on the GUI thread.
+        archiveOptions.log = [&sdf, &clock](const std::string& line) {
+            QMetaObject::invokeMethod(
+                &sdf,
+                [&sdf, &clock, line] {
+                    sdf.eventLog().append(tev::logStamp(clock.now()) + " " + line);
+                },
+                Qt::QueuedConnection);
+        };
+        archive = std::make_unique<tev::archive::ArchiveService>(std::move(archiveOptions));
+        archive->start();
+        meterObservers.add(archive.get());
+    }
 
     if (options.headless) {
         std::printf("tev3p: headless in %s, meters on port %u, second port %u\n",
@@ -171,5 +211,9 @@ int main(int argc, char* argv[]) {
     const int status = app.exec();
     sdf.FormClose();
     if (mqttBridge) mqttBridge->stop();
+    if (archive) {
+        meterObservers.remove(archive.get());
+        archive->stop();  // writes what is still queued
+    }
     return status;
 }

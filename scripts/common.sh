@@ -15,6 +15,7 @@ PACKAGES=(
   dpkg-dev file ccache
   pulseaudio pulseaudio-utils
   libmosquitto-dev mosquitto mosquitto-clients
+  libsqlite3-dev sqlite3
   locales
 )
 
