@@ -70,6 +70,10 @@ std::int64_t localDayStart(std::int64_t unixSeconds) {
     return localToUnix(p.tm_year + 1900, p.tm_mon + 1, p.tm_mday, 0, 0, 0);
 }
 
+std::int64_t localUnixSeconds(int year, int month, int day, int hour, int minute, int second) {
+    return localToUnix(year, month, day, hour, minute, second);
+}
+
 std::optional<std::int64_t> localMidnightOfMeterDate(std::int32_t meterDate) {
     const int y = 2000 + meterDate / 10000, m = meterDate / 100 % 100, d = meterDate % 100;
     if (meterDate <= 0 || meterDate > 991231 || !validDate(y, m, d)) return std::nullopt;

@@ -11,6 +11,8 @@ namespace tev::archive {
 std::int64_t minuteStart(std::int64_t unixSeconds);
 std::int64_t localHourStart(std::int64_t unixSeconds);
 std::int64_t localDayStart(std::int64_t unixSeconds);
+// Unix seconds of a local date and time.
+std::int64_t localUnixSeconds(int year, int month, int day, int hour, int minute, int second);
 // Local midnight of a meter date YYMMDD (20YY), or nothing for an impossible date.
 std::optional<std::int64_t> localMidnightOfMeterDate(std::int32_t meterDate);
 

@@ -20,7 +20,15 @@ ArchiveSettings loadArchiveSettings(const std::string& folder, std::vector<std::
     return archiveSettingsFrom(keys, problems);
 }
 
-ArchiveService::ArchiveService(ArchiveWriterOptions options) : writer_(std::move(options)) {}
+ArchiveService::ArchiveService(ArchiveWriterOptions options, std::function<std::int64_t()> now)
+    : writer_(std::move(options)), now_(std::move(now)) {
+    if (!now_)
+        now_ = [] {
+            return std::chrono::duration_cast<std::chrono::seconds>(
+                       std::chrono::system_clock::now().time_since_epoch())
+                .count();
+        };
+}
 
 ArchiveSample sampleOf(const MeterEntry& entry, std::int64_t unixSeconds) {
     ArchiveSample s;
@@ -35,10 +43,18 @@ ArchiveSample sampleOf(const MeterEntry& entry, std::int64_t unixSeconds) {
 void ArchiveService::meterMessageHandled(const MeterRegistry& registry, std::string_view meterId) {
     const int row = registry.find(meterId);
     if (row < 0) return;
-    const std::int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
-                                 std::chrono::system_clock::now().time_since_epoch())
-                                 .count();
-    writer_.push(sampleOf(registry.rows[row], now));
+    const MeterEntry& entry = registry.rows[row];
+    ArchiveSample s = sampleOf(entry, 0);
+    // A meter registered by its device message has no readings yet.
+    if (entry.MeterDate == 0 && entry.Secs == 0 && s.volts == std::array<float, 3>{}) return;
+    Seen& seen = lastSeen_[row];
+    if (seen.valid && seen.meterDate == entry.MeterDate && seen.secs == entry.Secs &&
+        seen.reading.idView() == s.idView() && seen.reading.volts == s.volts &&
+        seen.reading.amps == s.amps && seen.reading.dayEnergy == s.dayEnergy)
+        return;
+    seen = {s, entry.MeterDate, entry.Secs, true};
+    s.unixSeconds = now_();
+    writer_.push(s);
 }
 
 }  // namespace tev::archive
