@@ -299,7 +299,7 @@ bool ArchiveWriter::commit() {
     return false;
 }
 
-void ArchiveWriter::prune() {
+bool ArchiveWriter::prune() {
     const RetentionCutoffs cut = retentionCutoffs(options_.now(), options_.settings);
     const std::pair<const char*, std::int64_t> targets[] = {
         {"minutes", cut.minute}, {"ten_minutes", cut.minute}, {"hours", cut.hour}};
@@ -311,13 +311,15 @@ void ArchiveWriter::prune() {
         while (batches < kPruneBatchesPerPass) {
             SqliteStatement del(db_, sql);
             del.bind(1, before);
-            if (del.step() != SQLITE_DONE) return;
+            if (del.step() != SQLITE_DONE) return false;
             ++batches;
             if (db_.changes() < kDeleteBatchRows) break;
         }
     }
     // More left over: the next pass comes soon.
-    if (batches >= kPruneBatchesPerPass) nextPrune_ = options_.now() + 5;
+    if (batches < kPruneBatchesPerPass) return false;
+    nextPrune_ = options_.now() + 5;
+    return true;
 }
 
 void ArchiveWriter::run() {
@@ -353,7 +355,12 @@ void ArchiveWriter::run() {
             if (flushTicket > flushDone_) flushDone_ = flushTicket;
         }
         flushed_.notify_all();
-        if (stopping) break;
+        if (stopping) {
+            // What is left to prune goes now, still in small transactions.
+            for (int pass = 0; pass < 100 && db_.isOpen() && !failing_ && prune(); ++pass) {
+            }
+            break;
+        }
     }
 }
 

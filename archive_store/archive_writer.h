@@ -56,7 +56,8 @@ class ArchiveWriter {
     void drain(std::vector<ArchiveSample>& batch);
     void noteNewMeter(const ArchiveSample& sample);
     bool commit();
-    void prune();
+    // One pass of batched deletes; true when rows are left for another pass.
+    bool prune();
     void importDayFile(const std::string& meter);
     void say(const std::string& line);
     bool ensureOpen();
