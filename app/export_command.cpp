@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iostream>
 #include <span>
 
+#include "archive_store/archive_export.h"
 #include "persistence/atomic_file.h"
 #include "webapi/records_export.h"
 
@@ -13,11 +15,9 @@ int runExportCommand(const std::vector<std::string>& arguments) {
     const bool perMeter = std::any_of(arguments.begin(), arguments.end(), [](const std::string& a) {
         return a == "--meter" || a.rfind("--meter=", 0) == 0;
     });
-    if (perMeter) {
-        // The per-meter archive's export answers here once the archive is part of the program.
-        std::fputs("tev3p: export --meter: this program keeps no per-meter archive\n", stderr);
-        return 2;
-    }
+    // With --meter: one meter's rows from the per-meter archive; else a time scale of the
+    // records file.
+    if (perMeter) return archive::runArchiveExport(arguments, std::cout, std::cerr);
     const web::RecordsExportRequest request = web::parseRecordsExportArguments(arguments);
     if (!request.errors.empty()) {
         for (const std::string& e : request.errors) std::fprintf(stderr, "tev3p: %s\n", e.c_str());

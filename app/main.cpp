@@ -24,6 +24,7 @@
 #include "app/options.h"
 #include "app/standard_descriptors.h"
 #include "app/standard_output.h"
+#include "archive_store/archive_service.h"
 #include "info/info_windows.h"
 #include "mainwindow/tsdf.h"
 #include "mqtt/mosquitto_client.h"
@@ -175,6 +176,13 @@ int main(int argc, char* argv[]) {
         meterObservers.add(mqttBridge.get());
     }
 
+    // The per-meter archive, on unless [archive] enabled=false; nothing of it exists when off.
+    std::vector<std::string> archiveProblems;
+    const tev::archive::ArchiveSettings archiveSettings =
+        tev::archive::loadArchiveSettings(folder.toStdString(), archiveProblems);
+    for (const std::string& p : archiveProblems) std::fprintf(stderr, "tev3p: %s\n", p.c_str());
+    std::unique_ptr<tev::archive::ArchiveService> archive;
+
     // The windows in their creation order: the main window first, then, hidden, the two about
     // windows, the manual window and the records manager.
     tev::Tsdf sdf(platform);
@@ -255,6 +263,9 @@ int main(int argc, char* argv[]) {
         QObject::connect(&alerts, &tev::AlertService::alertsChanged, t, [t] { t->refresh(); });
     }
 
+    // A broken [archive] group is also told in the event log, where the user of the window looks.
+    for (const std::string& p : archiveProblems)
+        sdf.eventLog().append(tev::logStamp(clock.now()) + " " + tev::kIniFileName + ": " + p);
     if (mqttBridge)
         mqttBridge->start(sdf.store().registry, [&sdf, &clock](const std::string& line) {
             sdf.eventLog().append(tev::logStamp(clock.now()) + " " + line);
@@ -293,6 +304,25 @@ int main(int argc, char* argv[]) {
         }
     }
 
+    // The per-meter archive, on unless [archive] enabled=false.
+    if (archiveSettings.enabled) {
+        tev::archive::ArchiveWriterOptions archiveOptions;
+        archiveOptions.folder = folder.toStdString();
+        archiveOptions.settings = archiveSettings;
+        // The writer's lines reach the event log on the GUI thread.
+        archiveOptions.log = [&sdf, &clock](const std::string& line) {
+            QMetaObject::invokeMethod(
+                &sdf,
+                [&sdf, &clock, line] {
+                    sdf.eventLog().append(tev::logStamp(clock.now()) + " " + line);
+                },
+                Qt::QueuedConnection);
+        };
+        archive = std::make_unique<tev::archive::ArchiveService>(std::move(archiveOptions));
+        archive->start();
+        meterObservers.add(archive.get());
+    }
+
     if (options.headless) {
         standardOutput.writeLine(QString("tev3p: headless in %1, meters on port %2, second port %3")
                                      .arg(QDir::toNativeSeparators(folder))
@@ -309,6 +339,10 @@ int main(int argc, char* argv[]) {
     if (webServer) meterObservers.remove(webServer.get());
     webServer.reset();
     if (mqttBridge) mqttBridge->stop();
+    if (archive) {
+        meterObservers.remove(archive.get());
+        archive->stop();  // writes what is still queued
+    }
     if (alertPublisher) meterObservers.remove(alertPublisher.get());
     meterObservers.remove(&alerts);
     standardOutput.finish(kFinalOutputWaitMs);

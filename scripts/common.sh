@@ -13,6 +13,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation fonts-wqy-microhei
   libmosquitto-dev qt6-websockets-dev
+  libsqlite3-dev
   help2man dpkg-dev file ccache
 )
 
@@ -23,7 +24,7 @@ TEST_PACKAGES=(
   mosquitto mosquitto-clients
   locales
   lintian appstream man-db systemd
-  dbus-daemon
+  dbus-daemon sqlite3
   prometheus python3-pandas chromium chromium-driver python3-selenium
 )
 

@@ -175,6 +175,8 @@ DemoResult playDemoHistory(const DemoOptions& options, MeasurementStore& store) 
                 link.handleMessage(buildDataMessage(kDemoMeterId, kDemoMeterIp, meter.meterDate(),
                                                     meter.secs(), meter.reading(sequence++)) +
                                    kTerminator);
+                if (options.dataMessageHandled)
+                    options.dataMessageHandled(store.registry, kDemoMeterId, now);
                 lastMessage = i;
                 ++result.messages;
             }

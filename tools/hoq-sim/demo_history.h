@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "platform/clock.h"
 #include "store/measurement_store.h"
@@ -21,6 +23,10 @@ struct DemoOptions {
     // in the days the minute table holds.
     int messageSeconds = 300;
     bool outages = true;  // a few spells of a silent link: the off-line alarm and gaps
+    // Told after each handled data message, at the demo clock's time, as the program's meter
+    // observers are; the per-meter archive listens here.
+    std::function<void(const MeterRegistry&, std::string_view meterId, const DateTime& now)>
+        dataMessageHandled;
 };
 
 inline constexpr int kFineMessageSeconds = 10;
