@@ -1,5 +1,6 @@
 #include "archive_store/archive_export.h"
 
+#include <algorithm>
 #include <map>
 
 #include "archive/local_time.h"
@@ -59,6 +60,14 @@ int runArchiveExport(const std::vector<std::string>& args, std::ostream& out, st
         (std::string(bound) == "--from" ? query.from : query.to) = *t;
     }
     std::string error;
+    // A mistyped ID would otherwise give an empty file that looks like a quiet meter.
+    const std::vector<std::string> meters = archivedMeters(folder, error);
+    if (error.empty() && std::find(meters.begin(), meters.end(), query.meter) == meters.end()) {
+        err << "tev3p export: meter " << query.meter << " is not in the archive of " << folder
+            << "\n";
+        return 1;
+    }
+    error.clear();
     const ArchiveSeries series = queryArchiveSeries(folder, query, error);
     if (!error.empty()) {
         err << "tev3p export: " << error << "\n";
