@@ -51,11 +51,11 @@ const Quantity* findQuantity(std::string_view name) {
 
 std::string numberText(double value) {
     if (!std::isfinite(value)) return "";
+    // The meters' readings are single-precision: seven significant digits say all they hold,
+    // and 228.1 stays 228.1 rather than the 228.100006 of its float.
     char text[64];
-    std::snprintf(text, sizeof text, "%.6f", value);
+    std::snprintf(text, sizeof text, "%.7g", value);
     std::string s(text);
-    while (!s.empty() && s.back() == '0') s.pop_back();
-    if (!s.empty() && s.back() == '.') s.pop_back();
     if (s == "-0") s = "0";
     return s;
 }

@@ -102,11 +102,11 @@ TEST(TidyCsv, HasOneHeaderWithUnitsLocalIsoTimesAndNoTrailingComma) {
     EXPECT_EQ(csv.str(),
               "time,V1_V,Watt_W,Energy_kWh\n"
               "1970-01-01T00:01:00+00:00,230.5,1000.25,0.1\n"
-              "1970-01-01T00:02:00+00:00,231,0,0.333333\n");
+              "1970-01-01T00:02:00+00:00,231,0,0.3333333\n");
     writeSeriesJson(s, json);
     EXPECT_EQ(json.str(),
               "{\"meter\":\"A1B2\\\"C\",\"resolution\":\"minute\",\"time\":[60,120],"
-              "\"V1\":[230.5,231],\"Watt\":[1000.25,0],\"Energy\":[0.1,0.333333]}\n");
+              "\"V1\":[230.5,231],\"Watt\":[1000.25,0],\"Energy\":[0.1,0.3333333]}\n");
     EXPECT_EQ(findQuantity("V9"), nullptr);
     Resolution r{};
     EXPECT_TRUE(parseResolution("day", r));
