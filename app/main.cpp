@@ -294,6 +294,7 @@ int main(int argc, char* argv[]) {
         };
         sources.steadyMs = [steady] { return steady.elapsed(); };
         sources.unixSeconds = [] { return QDateTime::currentSecsSinceEpoch(); };
+        if (archiveSettings.enabled) sources.archiveFolder = folder.toStdString();
         webServer = std::make_unique<tev::WebServer>(web, std::move(sources));
         if (webServer->start([&sdf, &clock](const std::string& line) {
                 sdf.eventLog().append(tev::logStamp(clock.now()) + " " + line);

@@ -1,5 +1,6 @@
 // A web request on any bytes: the head parser takes the buffer, and a complete head's target
-// goes through the query parser and the API router over a small store. Nothing may crash, no
+// goes through the query parser, the API router over a small store and the parser of one
+// meter's archive requests. Nothing may crash, no
 // answer may be built from a path the parser should have refused, and every JSON answer must
 // stay within what one request may make the program write.
 #include <cstddef>
@@ -10,6 +11,7 @@
 
 #include "webapi/api_router.h"
 #include "webapi/http_head.h"
+#include "webapi/meter_archive_api.h"
 
 namespace {
 
@@ -42,6 +44,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (parsed.problem != tev::web::TargetProblem::None) continue;
         if (parsed.target.path.find("..") != std::string::npos) std::abort();
         if (parsed.target.query.size() > tev::web::kMaxQueryParameters) std::abort();
+        // A meter's archive request names a whole meter ID and only known quantities: the
+        // quantity names become column names in the reader's SQL.
+        if (const auto archived = tev::web::meterArchiveRequestFrom(parsed.target)) {
+            if (const auto* r = std::get_if<tev::web::MeterArchiveRequest>(&*archived)) {
+                if (r->meter.size() != 12 || r->meter.find('/') != std::string::npos) std::abort();
+                for (const std::string& q : r->quantities)
+                    if (tev::archive::findQuantity(q) == nullptr) std::abort();
+            }
+        }
         const tev::web::ApiContext context{*world.store, world.status, {1, &world.log}};
         const auto answer = tev::web::answerApi(parsed.target, context);
         if (answer && answer->body.size() > 4 * 1024 * 1024) std::abort();

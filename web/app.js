@@ -60,6 +60,7 @@ function applyTexts() {
   const head = document.querySelector("#meters thead tr");
   head.replaceChildren(...text("columns").map((c) => el("th", "", c)));
   buildRecords();
+  meterPickerTexts();
 }
 
 // --- Live readings -------------------------------------------------------------------------
@@ -84,11 +85,7 @@ function showLive(live) {
   const banner = document.getElementById("banner");
   banner.hidden = !live.offline_alarm;
   banner.textContent = live.offline_alarm ? text("offline") : "";
-  const picker = document.getElementById("meter");
-  const id = live.meter || "–";
-  if (picker.options.length === 0 || picker.options[0].value !== id) {
-    picker.replaceChildren(new Option(id, id));
-  }
+  meterPickerPrimary(live.meter);
   if (liveShownAt === null && live.meters > 0) {
     liveShownAt = performance.now();
     document.body.dataset.liveShownMs = String(Math.round(liveShownAt));
@@ -98,6 +95,7 @@ function showLive(live) {
 
 // --- Meters table --------------------------------------------------------------------------
 function showMeters(meters) {
+  meterPickerMeters(meters);
   const body = document.querySelector("#meters tbody");
   body.replaceChildren(...meters.map((m) => {
     const tr = el("tr");
@@ -168,7 +166,7 @@ class Channel {
     const opts = {
       ...this.size(),
       scales: { x: { time: true } },
-      series: [{}, { label: q + " (" + unitOf(q) + ")", stroke: "#1e5bd6", width: 1.5,
+      series: [{}, { label: q + " (" + chartUnitOf(q) + ")", stroke: "#1e5bd6", width: 1.5,
         value: (u, v) => fmt(v, q) }],
       cursor: { drag: { x: true, y: false } },
       hooks: { setSelect: [() => { this.zoomed = true; }] },
@@ -180,24 +178,30 @@ class Channel {
     this.load();
   }
   async load() {
-    if (this.loading) return;
+    // A choice changed while a series was on its way: that series is dropped and fetched anew.
+    if (this.loading) { this.reloadWanted = true; return; }
     this.loading = true;
     this.lastLoad = performance.now();
     try {
       const q = this.quantity.value;
-      const s = await getJson("/api/v1/series?scale=" + this.scale.value + "&quantities=" + q);
+      const source = chartSource(this.scale.value, q);
+      this.refreshMs = source.refreshMs;
+      const s = await getJson(source.url);
+      if (this.reloadWanted) return;
       const x = this.plot.scales.x;
       const keep = this.zoomed ? { min: x.min, max: x.max } : null;
       this.plot.setData([s.time, s[q]], !keep);
       if (keep) this.plot.setScale("x", keep);
       this.root.dataset.points = String(s.time.length);
       this.root.dataset.first = String(s.time.length ? s.time[0] : 0);
+      this.root.dataset.meter = source.meter;
     } finally {
       this.loading = false;
+      if (this.reloadWanted) { this.reloadWanted = false; this.load(); }
     }
   }
   // The live row moves with each meter message; the series is fetched again at most every 2 s.
-  liveTick() { if (performance.now() - this.lastLoad > 2000) this.load(); }
+  liveTick() { if (performance.now() - this.lastLoad > (this.refreshMs || 2000)) this.load(); }
 }
 
 // Wheel zoom and drag pan with the mouse (shift-drag), pinch zoom and one-finger pan on touch.
@@ -261,6 +265,7 @@ async function start() {
   showLive(live);
   channels = [new Channel(document.getElementById("chart1"), "Watt", "hour"),
     new Channel(document.getElementById("chart2"), "V1", "min")];
+  startMeterPicker(channels);
   showMeters(await getJson("/api/v1/meters"));
   addLog(await getJson("/api/v1/log?after=0"));
   connectLive();

@@ -2,6 +2,7 @@
 
 #include <QDirIterator>
 #include <QFile>
+#include <QPointer>
 #include <QSslCertificate>
 #include <QSslKey>
 #include <QSslSocket>
@@ -10,6 +11,7 @@
 #include <QWebSocketServer>
 #include <algorithm>
 
+#include "archive_store/archive_reader.h"
 #include "webapi/request_target.h"
 
 namespace tev {
@@ -20,6 +22,8 @@ constexpr int kIdleCheckIntervalMs = 1000;
 constexpr int kPushIntervalMs = 200;
 constexpr std::size_t kLogLinesKept = 1000;
 constexpr std::string_view kWebSocketPath = "/api/v1/ws";
+// Two archive queries at a time: the machine's cores belong to the meter link first.
+constexpr int kArchiveReaderThreads = 2;
 
 std::string_view reasonPhrase(int status) {
     switch (status) {
@@ -86,9 +90,12 @@ WebServer::WebServer(WebSettings settings, WebSources sources, QObject* parent)
         files_.insert(path.mid(QString(":/web").size()), {f.readAll(), contentTypeOf(path)});
     }
     if (files_.contains("/index.html")) files_.insert("/", files_.value("/index.html"));
+    archiveReaders_.setMaxThreadCount(kArchiveReaderThreads);
 }
 
 WebServer::~WebServer() {
+    // A query still running answers into this object's event queue; it ends first.
+    archiveReaders_.waitForDone();
     *self_ = nullptr;
     for (QWebSocket* ws : webSockets_) {
         ws->disconnect(this);
@@ -243,9 +250,11 @@ void WebServer::readFrom(QTcpSocket* socket) {
         socket->readAll();
         return;
     }
+    if (it->waiting) return;
     // The head is looked at without taking it from the socket, so that a WebSocket upgrade can
     // hand the untouched handshake to Qt WebSockets.
-    while (connections_.contains(socket) && !it->closing && socket->bytesAvailable() > 0) {
+    while (connections_.contains(socket) && !it->closing && !it->waiting &&
+           socket->bytesAvailable() > 0) {
         const QByteArray peeked =
             socket->peek(std::min<qint64>(socket->bytesAvailable(), web::kMaxHeadBytes + 4));
         const web::HeadParse p =
@@ -328,11 +337,61 @@ void WebServer::respond(QTcpSocket* socket, const web::HttpHead& head, bool& kee
         send(socket, 200, file->contentType, file->body.toStdString(), headOnly, keepOpen);
         return;
     }
+    if (auto archived = web::meterArchiveRequestFrom(parsed.target)) {
+        if (const auto* request = std::get_if<web::MeterArchiveRequest>(&*archived)) {
+            answerFromArchive(socket, *request, headOnly, keepOpen);
+        } else {
+            const auto& r = std::get<web::ApiResponse>(*archived);
+            send(socket, r.status, r.contentType, r.body, headOnly, keepOpen, r.headers);
+        }
+        return;
+    }
     const web::ServiceStatus s = status();
     const web::ApiContext context{*sources_.store, s, logWindow()};
     const auto answer = web::answerApi(parsed.target, context);
     const web::ApiResponse r = answer ? *answer : web::errorResponse(404, "not found");
     send(socket, r.status, r.contentType, r.body, headOnly, keepOpen, r.headers);
+}
+
+void WebServer::answerFromArchive(QTcpSocket* socket, const web::MeterArchiveRequest& request,
+                                  bool headOnly, bool keepOpen) {
+    if (sources_.archiveFolder.empty()) {
+        const web::ApiResponse r = web::errorResponse(404, "the archive is off");
+        send(socket, r.status, r.contentType, r.body, headOnly, keepOpen);
+        return;
+    }
+    // The query reads the disk, so it runs on a reader thread and the answer comes back to
+    // this thread; the connection reads no further request until it is sent, keeping answers
+    // in the order of their requests.
+    connections_[socket].waiting = true;
+    archive::SeriesQuery query;
+    query.meter = request.meter;
+    query.resolution = request.resolution;
+    query.quantities = request.quantities;
+    query.from = request.from;
+    query.to = request.to;
+    QPointer<QTcpSocket> guard(socket);
+    archiveReaders_.start([this, guard, request, query = std::move(query),
+                           folder = sources_.archiveFolder, headOnly, keepOpen] {
+        std::string error;
+        const archive::ArchiveSeries series = archive::queryArchiveSeries(folder, query, error);
+        auto answer =
+            std::make_shared<web::ApiResponse>(web::meterArchiveResponse(request, series, error));
+        QMetaObject::invokeMethod(
+            this,
+            [this, guard, answer, headOnly, keepOpen] {
+                QTcpSocket* s = guard.data();
+                auto it = s != nullptr ? connections_.find(s) : connections_.end();
+                if (it == connections_.end()) return;
+                it->waiting = false;
+                it->lastActivityMs = sources_.steadyMs();
+                send(s, answer->status, answer->contentType, answer->body, headOnly, keepOpen,
+                     answer->headers);
+                // Requests that came in meanwhile are answered now.
+                if (keepOpen && s->bytesAvailable() > 0) readFrom(s);
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void WebServer::send(QTcpSocket* socket, int status, std::string_view contentType,

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QSslConfiguration>
 #include <QTcpServer>
+#include <QThreadPool>
 #include <QTimer>
 #include <deque>
 #include <functional>
@@ -18,6 +19,7 @@
 #include "webapi/access_rules.h"
 #include "webapi/api_router.h"
 #include "webapi/http_head.h"
+#include "webapi/meter_archive_api.h"
 #include "webserver/web_settings.h"
 
 class QTcpSocket;
@@ -38,6 +40,8 @@ struct WebSources {
     // seconds; tests hand in fakes.
     std::function<std::int64_t()> steadyMs;
     std::function<std::int64_t()> unixSeconds;
+    // The folder of TEV3P_Archive.sqlite; empty when the archive is off.
+    std::string archiveFolder;
 };
 
 // The web dashboard, the JSON API and /metrics: a small HTTP/1.1 server on a QTcpServer of
@@ -76,6 +80,8 @@ class WebServer : public QObject, public MeterObserver {
         QByteArray buffer;
         std::int64_t lastActivityMs = 0;
         bool closing = false;
+        // An archive answer is being built: later requests on this connection wait their turn.
+        bool waiting = false;
     };
     class Listener;
 
@@ -84,6 +90,8 @@ class WebServer : public QObject, public MeterObserver {
     void forget(QTcpSocket* socket);
     void evictIdlest();
     void respond(QTcpSocket* socket, const web::HttpHead& head, bool& keepOpen);
+    void answerFromArchive(QTcpSocket* socket, const web::MeterArchiveRequest& request,
+                           bool headOnly, bool keepOpen);
     void send(QTcpSocket* socket, int status, std::string_view contentType, const std::string& body,
               bool headOnly, bool keepAlive,
               const std::vector<std::pair<std::string, std::string>>& extra = {});
@@ -126,6 +134,9 @@ class WebServer : public QObject, public MeterObserver {
         std::string contentType;
     };
     QHash<QString, StaticFile> files_;
+    // Archive queries run here, each through a read-only connection of its own; declared last
+    // so that it is waited for before anything its tasks answer through is gone.
+    QThreadPool archiveReaders_;
 };
 
 }  // namespace tev

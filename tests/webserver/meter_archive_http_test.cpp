@@ -1,0 +1,128 @@
+#include <stdlib.h>
+
+#include <filesystem>
+
+#include "archive_store/archive_file.h"
+#include "tests/webserver/web_server_fixture.h"
+
+namespace tev::testing {
+namespace {
+
+// A real archive file in a fresh folder: two meters whose IDs differ in their last character,
+// each with hourly rows of its own.
+class MeterArchiveHttpTest : public WebServerTest {
+  protected:
+    void SetUp() override {
+        WebServerTest::SetUp();
+        setenv("TZ", "Europe/Berlin", 1);
+        tzset();
+        char pattern[] = "/tmp/tev-web-archive-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder = pattern;
+        std::vector<std::string> lines;
+        archive::SqliteDb db = archive::openArchiveForWriting(archive::archivePath(folder), lines);
+        ASSERT_TRUE(db.isOpen());
+        // 2026-12-08 08:00 and 09:00 in Berlin, and a day row that only the day table holds.
+        ASSERT_EQ(db.exec("INSERT INTO meters (id, first_seen) VALUES "
+                          "('HOQ00000000A', 0), ('HOQ00000000B', 0);"
+                          "INSERT INTO hours (meter, t, n, watt_mean, v1_mean) VALUES "
+                          "('HOQ00000000A', 1796713200, 60, 1200.5, 230.25),"
+                          "('HOQ00000000A', 1796716800, 60, 800, 229),"
+                          "('HOQ00000000B', 1796713200, 60, 55, 231);"
+                          "INSERT INTO days (meter, t, n, watt_mean) VALUES "
+                          "('HOQ00000000A', 1796684400, 120, 1000.25);"),
+                  0);
+    }
+    void TearDown() override { std::filesystem::remove_all(folder); }
+
+    bool startWithArchive() {
+        WebSources sources;
+        sources.store = store.get();
+        sources.log = &log;
+        sources.steadyMs = [this] { return nowMs; };
+        sources.unixSeconds = [] { return std::int64_t{1796000000}; };
+        sources.archiveFolder = folder;
+        server = std::make_unique<WebServer>(settings, std::move(sources));
+        return server->start([](const std::string&) {});
+    }
+
+    static QByteArray bodyOf(const QByteArray& answer) {
+        return answer.mid(answer.indexOf("\r\n\r\n") + 4);
+    }
+
+    std::string folder;
+};
+
+TEST_F(MeterArchiveHttpTest, AMetersSeriesAndCsvComeFromTheArchiveFileOfThatMeterOnly) {
+    ASSERT_TRUE(startWithArchive());
+    const QByteArray series =
+        exchange(get("/api/v1/meters/HOQ00000000A/series?resolution=hour&quantities=Watt,V1"));
+    EXPECT_TRUE(series.startsWith("HTTP/1.1 200 OK")) << series.toStdString();
+    EXPECT_TRUE(series.contains("Content-Type: application/json"));
+    EXPECT_EQ(bodyOf(series).toStdString(),
+              "{\"meter\":\"HOQ00000000A\",\"resolution\":\"hour\",\"time\":[1796713200,"
+              "1796716800],\"Watt\":[1200.5,800],\"V1\":[230.25,229]}\n");
+
+    const QByteArray other =
+        exchange(get("/api/v1/meters/HOQ00000000B/series?quantities=Watt&from=1796713200"));
+    EXPECT_EQ(bodyOf(other).toStdString(),
+              "{\"meter\":\"HOQ00000000B\",\"resolution\":\"hour\",\"time\":[1796713200],"
+              "\"Watt\":[55]}\n");
+
+    const QByteArray bounded =
+        exchange(get("/api/v1/meters/HOQ00000000A/series?quantities=Watt&from=2026-12-08T09:00"));
+    EXPECT_TRUE(bodyOf(bounded).contains("\"time\":[1796716800],\"Watt\":[800]"));
+
+    const QByteArray csv = exchange(get("/api/v1/meters/HOQ00000000A/export.csv?resolution=day"));
+    EXPECT_TRUE(csv.startsWith("HTTP/1.1 200 OK")) << csv.toStdString();
+    EXPECT_TRUE(csv.contains("Content-Type: text/csv; charset=utf-8"));
+    EXPECT_TRUE(
+        csv.contains("Content-Disposition: attachment; filename=\"TEV3P_HOQ00000000A_day.csv\""));
+    const QByteArray rows = bodyOf(csv);
+    EXPECT_TRUE(rows.startsWith("time,V1_V,V1_min_V,V1_max_V,")) << rows.toStdString();
+    EXPECT_EQ(rows.count('\n'), 2);
+    EXPECT_TRUE(rows.contains("\n2026-12-08T00:00:00+01:00,")) << rows.toStdString();
+}
+
+TEST_F(MeterArchiveHttpTest, AnswersOnAKeptAliveConnectionComeInTheOrderOfTheRequests) {
+    ASSERT_TRUE(startWithArchive());
+    auto client = connectClient();
+    client->write(get("/api/v1/meters/HOQ00000000B/series?quantities=Watt") + get("/api/v1/live") +
+                  get("/api/v1/meters/HOQ00000000A/series?quantities=V1"));
+    QByteArray got;
+    pumpUntil([&] {
+        got += client->readAll();
+        return got.count("HTTP/1.1 200 OK") == 3 && got.endsWith("]}\n");
+    });
+    const int first = got.indexOf("\"meter\":\"HOQ00000000B\"");
+    const int second = got.indexOf("\"readings\"");
+    const int third = got.indexOf("\"meter\":\"HOQ00000000A\"");
+    EXPECT_GE(first, 0) << got.toStdString();
+    EXPECT_GT(second, first);
+    EXPECT_GT(third, second);
+}
+
+TEST_F(MeterArchiveHttpTest, BadRequestsAMissingFileAndASwitchedOffArchiveAreToldApart) {
+    ASSERT_TRUE(startWithArchive());
+    EXPECT_TRUE(exchange(get("/api/v1/meters/HOQ00000000A/series?resolution=week"))
+                    .startsWith("HTTP/1.1 400"));
+    EXPECT_TRUE(exchange(get("/api/v1/meters/SHORT/series")).startsWith("HTTP/1.1 400"));
+    EXPECT_TRUE(exchange(get("/api/v1/meters/HOQ00000000A/other")).startsWith("HTTP/1.1 404"));
+    // HEAD gets the head alone, with the length of the body it would have had.
+    const QByteArray head = exchange(
+        "HEAD /api/v1/meters/HOQ00000000A/series?quantities=Watt "
+        "HTTP/1.1\r\nHost: x\r\n\r\n");
+    EXPECT_TRUE(head.startsWith("HTTP/1.1 200 OK"));
+    EXPECT_TRUE(bodyOf(head).isEmpty());
+
+    std::filesystem::remove_all(folder);
+    const QByteArray missing = exchange(get("/api/v1/meters/HOQ00000000A/series"));
+    EXPECT_TRUE(missing.startsWith("HTTP/1.1 503")) << missing.toStdString();
+    EXPECT_FALSE(missing.contains(QByteArray::fromStdString(folder)));
+
+    ASSERT_TRUE(startServer());  // no archive folder: the archive is off
+    EXPECT_TRUE(exchange(get("/api/v1/meters/HOQ00000000A/series")).startsWith("HTTP/1.1 404"));
+}
+
+}  // namespace
+}  // namespace tev::testing

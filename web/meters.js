@@ -1,0 +1,118 @@
+// The meter picker above the charts. Its first choice, the default, is the primary meter with
+// the seven time scales of the records; any registered meter can be chosen instead, and then
+// both charts show that meter's archive at minute, hour or day resolution
+// (/api/v1/meters/<id>/series), with its archive CSVs beside the picker.
+// Loaded before app.js: nothing here runs until app.js calls it.
+"use strict";
+
+const ARCHIVE_QUANTITIES = ["Watt", "W1", "W2", "W3", "V1", "V2", "V3", "A1", "A2", "A3", "DayKWh", "Energy"];
+const ARCHIVE_UNITS = { DayKWh: "kWh", Energy: "kWh" };
+const RESOLUTIONS = ["minute", "hour", "day"];
+const PICKER_TEXTS = {
+  english: { scales: "time scales", archive: "archive", csv: "Archive CSV",
+    resolutions: ["Minute", "Hour", "Day"] },
+  bilingual: { scales: "時間刻度 time scales", archive: "存檔 archive", csv: "存檔 Archive CSV",
+    resolutions: ["分 Minute", "時 Hour", "日 Day"] },
+};
+// The archive is written in batches every few seconds: no need to ask it on every message.
+const ARCHIVE_REFRESH_MS = 10000;
+
+const meterPicker = { chosen: "", primaryId: "", ids: [], channels: [], saved: new Map() };
+
+function pickerText(key) { return PICKER_TEXTS[language === "bilingual" ? "bilingual" : "english"][key]; }
+function archiveUnitOf(q) { return ARCHIVE_UNITS[q] || unitOf(q); }
+
+function fillMeterPicker() {
+  const select = document.getElementById("meter");
+  const options = [new Option((meterPicker.primaryId || "–") + " (" + pickerText("scales") + ")", "")];
+  for (const id of meterPicker.ids) options.push(new Option(id + " (" + pickerText("archive") + ")", id));
+  select.replaceChildren(...options);
+  // A meter that left the registry keeps its choice: its archive is still there.
+  if (meterPicker.chosen && !meterPicker.ids.includes(meterPicker.chosen)) {
+    select.append(new Option(meterPicker.chosen + " (" + pickerText("archive") + ")", meterPicker.chosen));
+  }
+  select.value = meterPicker.chosen;
+}
+
+// Hooks called by app.js.
+function meterPickerPrimary(id) {
+  id = id || "";
+  if (id === meterPicker.primaryId) return;
+  meterPicker.primaryId = id;
+  fillMeterPicker();
+}
+function meterPickerMeters(meters) {
+  const ids = meters.map((m) => m.id);
+  if (ids.join("\n") === meterPicker.ids.join("\n")) return;
+  meterPicker.ids = ids;
+  fillMeterPicker();
+}
+function meterPickerTexts() {
+  fillMeterPicker();
+  if (meterPicker.chosen) {
+    for (const c of meterPicker.channels) {
+      [...c.scale.options].forEach((o, i) => { o.textContent = pickerText("resolutions")[i]; });
+    }
+  }
+  showArchiveLinks();
+}
+// Where a chart's series comes from, and how often its live tick fetches it again.
+function chartSource(scale, quantity) {
+  if (!meterPicker.chosen) {
+    return { url: "/api/v1/series?scale=" + scale + "&quantities=" + quantity, meter: "", refreshMs: 2000 };
+  }
+  return {
+    url: "/api/v1/meters/" + encodeURIComponent(meterPicker.chosen) + "/series?resolution=" + scale +
+      "&quantities=" + quantity,
+    meter: meterPicker.chosen,
+    refreshMs: ARCHIVE_REFRESH_MS,
+  };
+}
+function chartUnitOf(q) { return meterPicker.chosen ? archiveUnitOf(q) : unitOf(q); }
+
+function startMeterPicker(channels) {
+  meterPicker.channels = channels;
+  const select = document.getElementById("meter");
+  select.addEventListener("change", () => chooseMeter(select.value));
+  fillMeterPicker();
+}
+
+// Swaps the charts' quantity and scale choices between the time scales and the archive,
+// keeping each side's last pick for the way back.
+function chooseMeter(id) {
+  const wasArchive = meterPicker.chosen !== "";
+  meterPicker.chosen = id;
+  const toArchive = id !== "";
+  for (const c of meterPicker.channels) {
+    if (wasArchive !== toArchive) {
+      const side = wasArchive ? "archive" : "scales";
+      meterPicker.saved.set(c.root.id + side, { quantity: c.quantity.value, scale: c.scale.value });
+      const back = meterPicker.saved.get(c.root.id + (toArchive ? "archive" : "scales"));
+      const quantities = toArchive ? ARCHIVE_QUANTITIES : QUANTITIES;
+      const previous = c.quantity.value;
+      c.quantity.replaceChildren(...quantities.map((q) => new Option(q + " (" + chartUnitOf(q) + ")", q)));
+      c.quantity.value = back ? back.quantity : quantities.includes(previous) ? previous : quantities[0];
+      if (toArchive) {
+        c.scale.replaceChildren(...RESOLUTIONS.map((r, i) => new Option(pickerText("resolutions")[i], r)));
+        c.scale.value = back ? back.scale : c.scale.value === "min" ? "minute" : c.scale.value === "day" ? "day" : "hour";
+      } else {
+        c.scale.replaceChildren(...SCALES.map((s, i) => new Option(text("scales")[i], s)));
+        c.scale.value = back ? back.scale : "hour";
+      }
+    }
+    c.rebuild();
+  }
+  showArchiveLinks();
+}
+
+function showArchiveLinks() {
+  const box = document.getElementById("meter-csv");
+  if (!meterPicker.chosen) { box.replaceChildren(); return; }
+  const links = RESOLUTIONS.map((r, i) => {
+    const a = el("a", "", pickerText("resolutions")[i]);
+    a.href = "/api/v1/meters/" + encodeURIComponent(meterPicker.chosen) + "/export.csv?resolution=" + r;
+    a.download = "";
+    return a;
+  });
+  box.replaceChildren(el("span", "", pickerText("csv") + ": "), ...links);
+}
