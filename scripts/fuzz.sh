@@ -15,7 +15,7 @@ PACKAGES+=(clang libclang-rt-14-dev)
 install_packages
 
 cmake -S "$ROOT" -B "$FUZZ_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_CXX_COMPILER=clang++ -DTEV_FUZZ=ON
+  -DCMAKE_CXX_COMPILER=clang++ -DTEV_FUZZ=ON $(compiler_launcher)
 cmake --build "$FUZZ_BUILD" -j "$(nproc)" --target tev_fuzzers
 
 targets=$(sed -n 's/^tev_fuzz(\([A-Za-z0-9_]*\).*/\1/p' "$ROOT/fuzz/CMakeLists.txt")
