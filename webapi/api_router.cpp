@@ -60,6 +60,8 @@ std::optional<ApiResponse> answerApi(const RequestTarget& target, const ApiConte
         return json(seriesJson(context.store.table(query->scale), *query));
     }
     if (name == "records.csv") return recordsCsv(target, context.store);
+    if (name == "alerts")
+        return json(alertsJson(context.alerts ? context.alerts() : AlertsSnapshot{}));
     if (name == "log") {
         std::uint64_t after = 0;
         if (const auto a = target.value("after")) {

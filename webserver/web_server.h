@@ -38,6 +38,8 @@ struct WebSources {
     // seconds; tests hand in fakes.
     std::function<std::int64_t()> steadyMs;
     std::function<std::int64_t()> unixSeconds;
+    // The running alerts and their recent history; unset: none.
+    std::function<web::AlertsSnapshot()> alerts;
 };
 
 // The web dashboard, the JSON API and /metrics: a small HTTP/1.1 server on a QTcpServer of
@@ -67,6 +69,8 @@ class WebServer : public QObject, public MeterObserver {
 
     void meterMessageHandled(const MeterRegistry& registry, std::string_view meterId) override;
     void metersForgotten() override;
+    // An alert started or ended: the live clients hear of it with the next push.
+    void alertsChanged();
 
     // The status the answers are built from, as of now.
     web::ServiceStatus status() const;
@@ -95,7 +99,7 @@ class WebServer : public QObject, public MeterObserver {
     void schedulePush();
     void push();
     void onLogLine(const std::string& line);
-    std::string pushMessage(bool withMeters);
+    std::string pushMessage(bool withMeters, bool withAlerts);
     web::LogWindow logWindow() const;
 
     WebSettings settings_;
@@ -119,6 +123,7 @@ class WebServer : public QObject, public MeterObserver {
     std::shared_ptr<WebServer*> self_ = std::make_shared<WebServer*>(this);
     bool offlineAlarm_ = false;
     bool metersChanged_ = false;
+    bool alertsChanged_ = false;
     std::map<std::string, std::int64_t, std::less<>> lastMessage_;
     // Static files of the dashboard, read from the compiled-in resources once.
     struct StaticFile {
