@@ -294,6 +294,7 @@ int main(int argc, char* argv[]) {
         };
         sources.steadyMs = [steady] { return steady.elapsed(); };
         sources.unixSeconds = [] { return QDateTime::currentSecsSinceEpoch(); };
+        sources.tariff = &alertSettings.tariff;
         sources.alerts = [&sdf, &alerts] {
             tev::web::AlertsSnapshot a;
             const tev::MeterRegistry& registry = sdf.store().registry;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "store/measurement_store.h"
+#include "tariff/tariff.h"
 #include "webapi/alerts_json.h"
 #include "webapi/api_json.h"
 #include "webapi/request_target.h"
@@ -28,6 +29,8 @@ struct ApiContext {
     LogWindow log;
     // The alerts now; none when the program runs without alert rules.
     std::function<AlertsSnapshot()> alerts = {};
+    // The folder's tariff; costs are shown only when it is configured.
+    const Tariff* tariff = nullptr;
 };
 
 inline constexpr std::string_view kJsonContentType = "application/json";

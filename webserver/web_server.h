@@ -40,6 +40,8 @@ struct WebSources {
     std::function<std::int64_t()> unixSeconds;
     // The running alerts and their recent history; unset: none.
     std::function<web::AlertsSnapshot()> alerts;
+    // The folder's tariff, for the costs; unset or unconfigured: none shown.
+    const Tariff* tariff = nullptr;
 };
 
 // The web dashboard, the JSON API and /metrics: a small HTTP/1.1 server on a QTcpServer of
