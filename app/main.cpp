@@ -14,6 +14,7 @@
 #include "alertservice/alert_service.h"
 #include "alertservice/dbus_notifier.h"
 #include "alertservice/tray_icon.h"
+#include "app/alert_archive.h"
 #include "app/alert_publisher.h"
 #include "app/alert_settings.h"
 #include "app/export_command.h"
@@ -336,6 +337,7 @@ int main(int argc, char* argv[]) {
         archive = std::make_unique<tev::archive::ArchiveService>(std::move(archiveOptions));
         archive->start();
         meterObservers.add(archive.get());
+        tev::keepAlertsInArchive(alerts, *archive, folder.toStdString());
     }
 
     if (options.headless) {
