@@ -83,6 +83,12 @@ void applyGroup(const IniGroup& group, AlertRules& rules, std::vector<ConfigProb
 
 }  // namespace
 
+std::optional<AlertRule> alertRuleByName(std::string_view name) {
+    for (int i = 0; i < kAlertRuleCount; ++i)
+        if (alertRuleName(static_cast<AlertRule>(i)) == name) return static_cast<AlertRule>(i);
+    return std::nullopt;
+}
+
 std::string_view alertRuleName(AlertRule rule) {
     switch (rule) {
         case AlertRule::Voltage:

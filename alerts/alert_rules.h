@@ -15,6 +15,8 @@ inline constexpr int kAlertRuleCount = 5;
 
 // The rule's name in tev3p.ini, the MQTT alert JSON and the log ("voltage", "phase_loss", ...).
 std::string_view alertRuleName(AlertRule rule);
+// The rule of a name alertRuleName gives; nothing for any other text.
+std::optional<AlertRule> alertRuleByName(std::string_view name);
 
 // The thresholds of the five rules for one meter. Defaults assume 230 V mains.
 struct AlertRules {

@@ -39,6 +39,14 @@ void AlertService::metersForgotten() {
     if (!events_.empty()) tell(now);
 }
 
+void AlertService::seedHistory(std::vector<AlertEvent> earlier) {
+    earlier.insert(earlier.end(), history_.begin(), history_.end());
+    history_ = std::move(earlier);
+    if (history_.size() > kHistoryLimit)
+        history_.erase(history_.begin(),
+                       history_.begin() + static_cast<long>(history_.size() - kHistoryLimit));
+}
+
 void AlertService::tell(std::int64_t) {
     bool started = false;
     for (const AlertEvent& e : events_) {
@@ -52,6 +60,7 @@ void AlertService::tell(std::int64_t) {
         }
         started = started || e.started;
         history_.push_back(e);
+        if (sink_) sink_(e);
     }
     if (history_.size() > kHistoryLimit)
         history_.erase(history_.begin(),

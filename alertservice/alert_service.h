@@ -41,6 +41,10 @@ class AlertService final : public QObject, public MeterObserver {
     // Every start and end so far, oldest first (the newest kHistoryLimit).
     const std::vector<AlertEvent>& history() const { return history_; }
     static constexpr std::size_t kHistoryLimit = 1000;
+    // The starts and ends of earlier runs (from the archive), put before this run's.
+    void seedHistory(std::vector<AlertEvent> earlier);
+    // Hears every start and end as it happens (the archive writes them down).
+    void setEventSink(std::function<void(const AlertEvent&)> sink) { sink_ = std::move(sink); }
 
   signals:
     // After every change: whether any alert is running now.
@@ -54,6 +58,7 @@ class AlertService final : public QObject, public MeterObserver {
     Notifier* notifier_;
     MsClock clock_;
     std::function<std::string()> stamp_;
+    std::function<void(const AlertEvent&)> sink_;
     std::vector<AlertEvent> events_;
     std::vector<AlertEvent> history_;
 

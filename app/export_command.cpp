@@ -5,6 +5,7 @@
 #include <iostream>
 #include <span>
 
+#include "app/alert_settings.h"
 #include "archive_store/archive_export.h"
 #include "persistence/atomic_file.h"
 #include "webapi/records_export.h"
@@ -18,10 +19,18 @@ int runExportCommand(const std::vector<std::string>& arguments) {
     // With --meter: one meter's rows from the per-meter archive; else a time scale of the
     // records file.
     if (perMeter) return archive::runArchiveExport(arguments, std::cout, std::cerr);
-    const web::RecordsExportRequest request = web::parseRecordsExportArguments(arguments);
+    web::RecordsExportRequest request = web::parseRecordsExportArguments(arguments);
     if (!request.errors.empty()) {
         for (const std::string& e : request.errors) std::fprintf(stderr, "tev3p: %s\n", e.c_str());
         return 2;
+    }
+    // The tidy CSV gains a cost column under the folder's tariff; bad lines there are told.
+    AlertSettings settings;
+    if (request.tidy) {
+        settings = loadAlertSettings(request.folder);
+        for (const std::string& p : settings.problems)
+            std::fprintf(stderr, "tev3p: %s\n", p.c_str());
+        request.tariff = &settings.tariff;
     }
     const web::RecordsExportResult result = web::exportRecordsFromFolder(request);
     if (!result.error.empty()) {

@@ -14,6 +14,7 @@
 #include "alertservice/alert_service.h"
 #include "alertservice/dbus_notifier.h"
 #include "alertservice/tray_icon.h"
+#include "app/alert_archive.h"
 #include "app/alert_publisher.h"
 #include "app/alert_settings.h"
 #include "app/export_command.h"
@@ -295,11 +296,26 @@ int main(int argc, char* argv[]) {
         sources.steadyMs = [steady] { return steady.elapsed(); };
         sources.unixSeconds = [] { return QDateTime::currentSecsSinceEpoch(); };
         if (archiveSettings.enabled) sources.archiveFolder = folder.toStdString();
+        sources.tariff = &alertSettings.tariff;
+        sources.alerts = [&sdf, &alerts] {
+            tev::web::AlertsSnapshot a;
+            const tev::MeterRegistry& registry = sdf.store().registry;
+            for (int i = 0; i < registry.MeterCount && i < tev::kMeterRegistryCapacity; ++i) {
+                const std::string_view id = registry.rows[i].Id.view();
+                if (auto running = alerts.evaluator().active(id); !running.empty())
+                    a.active.emplace_back(std::string(id), std::move(running));
+            }
+            a.history = alerts.history();
+            return a;
+        };
         webServer = std::make_unique<tev::WebServer>(web, std::move(sources));
         if (webServer->start([&sdf, &clock](const std::string& line) {
                 sdf.eventLog().append(tev::logStamp(clock.now()) + " " + line);
             })) {
             meterObservers.add(webServer.get());
+            tev::WebServer* w = webServer.get();
+            QObject::connect(&alerts, &tev::AlertService::alertsChanged, w,
+                             [w] { w->alertsChanged(); });
             // The tray menu opens the dashboard in the desktop's browser.
             if (tray) tray->setDashboardUrl(webServer->url());
         }
@@ -322,6 +338,7 @@ int main(int argc, char* argv[]) {
         archive = std::make_unique<tev::archive::ArchiveService>(std::move(archiveOptions));
         archive->start();
         meterObservers.add(archive.get());
+        tev::keepAlertsInArchive(alerts, *archive, folder.toStdString());
     }
 
     if (options.headless) {

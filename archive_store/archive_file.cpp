@@ -35,9 +35,16 @@ std::string schemaVersion1() {
     return sql;
 }
 
+// Version 2: each alert start and end, so the dashboard's alert history outlives the program.
+std::string schemaVersion2() {
+    return "CREATE TABLE alerts (t_ms INTEGER NOT NULL, meter TEXT NOT NULL, rule TEXT NOT NULL, "
+           "phase INTEGER NOT NULL, event TEXT NOT NULL, value REAL, threshold REAL);\n"
+           "CREATE INDEX alerts_by_time ON alerts (t_ms);\n";
+}
+
 // Step i brings a file from user_version i to i + 1.
 const std::vector<std::function<std::string()>>& migrationSteps() {
-    static const std::vector<std::function<std::string()>> steps = {schemaVersion1};
+    static const std::vector<std::function<std::string()>> steps = {schemaVersion1, schemaVersion2};
     return steps;
 }
 

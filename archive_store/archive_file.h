@@ -10,7 +10,7 @@ namespace tev::archive {
 inline constexpr const char* kArchiveFileName = "TEV3P_Archive.sqlite";
 inline constexpr const char* kDamagedSuffix = ".damaged";
 // The schema this program writes; older files are brought up to it at start.
-inline constexpr int kArchiveSchemaVersion = 1;
+inline constexpr int kArchiveSchemaVersion = 2;
 
 std::string archivePath(const std::string& folder);
 

@@ -2,7 +2,9 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -238,7 +240,18 @@ bool ArchiveWriter::commit() {
         unwritten_.insert(unwritten_.end(), std::make_move_iterator(fresh.begin()),
                           std::make_move_iterator(fresh.end()));
     }
-    if (unwritten_.empty()) return true;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        alertsUnwritten_.insert(alertsUnwritten_.end(),
+                                std::make_move_iterator(pendingAlerts_.begin()),
+                                std::make_move_iterator(pendingAlerts_.end()));
+        pendingAlerts_.clear();
+    }
+    if (alertsUnwritten_.size() > kMaxPendingAlerts)
+        alertsUnwritten_.erase(alertsUnwritten_.begin(),
+                               alertsUnwritten_.begin() +
+                                   static_cast<long>(alertsUnwritten_.size() - kMaxPendingAlerts));
+    if (unwritten_.empty() && alertsUnwritten_.empty()) return true;
     if (unwritten_.size() > kMaxUnwritten)
         unwritten_.erase(unwritten_.begin(),
                          unwritten_.begin() + (unwritten_.size() - kMaxUnwritten));
@@ -253,8 +266,23 @@ bool ArchiveWriter::commit() {
                                          SqliteStatement(db_, upsertSql("days"))};
             SqliteStatement meter(db_,
                                   "INSERT OR IGNORE INTO meters (id, first_seen) VALUES (?, ?)");
+            SqliteStatement alert(db_,
+                                  "INSERT INTO alerts (t_ms, meter, rule, phase, event, value, "
+                                  "threshold) VALUES (?, ?, ?, ?, ?, ?, ?)");
             for (auto& t : tables) ok = ok && t.valid();
-            ok = ok && meter.valid();
+            ok = ok && meter.valid() && alert.valid();
+            for (const AlertRecord& a : alertsUnwritten_) {
+                if (!ok) break;
+                alert.reset();
+                alert.bind(1, a.timeMs);
+                alert.bind(2, std::string_view(a.meter));
+                alert.bind(3, std::string_view(a.rule));
+                alert.bind(4, static_cast<std::int64_t>(a.phase));
+                alert.bind(5, std::string_view(a.started ? "start" : "end"));
+                alert.bind(6, a.value);
+                alert.bind(7, a.threshold);
+                ok = alert.step() == SQLITE_DONE;
+            }
             for (const PeriodDelta& d : unwritten_) {
                 if (!ok) break;
                 const std::int64_t keys[3] = {d.minute, d.hour, d.day};
@@ -282,6 +310,7 @@ bool ArchiveWriter::commit() {
     }
     if (ok) {
         unwritten_.clear();
+        alertsUnwritten_.clear();
         if (failing_) say(std::string("Archive ") + kArchiveFileName + " is written again");
         failing_ = false;
         return true;
@@ -362,6 +391,34 @@ void ArchiveWriter::run() {
             break;
         }
     }
+}
+
+}  // namespace tev::archive
+
+namespace tev::archive {
+
+void ArchiveWriter::pushAlert(AlertRecord alert) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (pendingAlerts_.size() >= kMaxPendingAlerts) pendingAlerts_.erase(pendingAlerts_.begin());
+    pendingAlerts_.push_back(std::move(alert));
+}
+
+std::vector<AlertRecord> readRecentAlerts(const std::string& path, int limit) {
+    std::vector<AlertRecord> out;
+    if (!std::filesystem::exists(path)) return out;
+    SqliteDb db;
+    if (db.open(path, true, false) != SQLITE_OK) return out;
+    SqliteStatement q(db,
+                      "SELECT t_ms, meter, rule, phase, event, value, threshold FROM alerts "
+                      "ORDER BY t_ms DESC, rowid DESC LIMIT ?");
+    if (!q.valid()) return out;
+    q.bind(1, static_cast<std::int64_t>(limit));
+    while (q.step() == SQLITE_ROW)
+        out.push_back(AlertRecord{q.columnInt(0), q.columnText(1), q.columnText(2),
+                                  static_cast<int>(q.columnInt(3)), q.columnText(4) == "start",
+                                  q.columnDouble(5), q.columnDouble(6)});
+    std::reverse(out.begin(), out.end());
+    return out;
 }
 
 }  // namespace tev::archive

@@ -15,6 +15,21 @@
 
 namespace tev::archive {
 
+// An alert that started or ended, as the alerts table keeps it.
+struct AlertRecord {
+    std::int64_t timeMs = 0;
+    std::string meter;
+    std::string rule;  // the rule's name in tev3p.ini
+    int phase = 0;
+    bool started = true;
+    double value = 0;
+    double threshold = 0;
+};
+
+// The newest `limit` rows of the alerts table, oldest first; none when the archive is missing
+// or older than the table.
+std::vector<AlertRecord> readRecentAlerts(const std::string& path, int limit);
+
 struct ArchiveWriterOptions {
     std::string folder;  // holds the archive and the day files
     ArchiveSettings settings;
@@ -42,6 +57,10 @@ class ArchiveWriter {
     // The hot path: copies the sample into the queue. When the queue is full the oldest
     // entry gives way and is counted.
     void push(const ArchiveSample& sample) noexcept;
+    // An alert start or end, written with the next commit; beyond kMaxPendingAlerts the oldest
+    // waiting one gives way.
+    void pushAlert(AlertRecord alert);
+    static constexpr std::size_t kMaxPendingAlerts = 1000;
     // Writes everything queued so far and waits until it is committed (or has failed).
     void flush();
     // Flushes and ends the thread.
@@ -72,6 +91,7 @@ class ArchiveWriter {
     std::size_t head_ = 0, size_ = 0;
     std::uint64_t droppedTotal_ = 0, droppedEpisode_ = 0;
     std::uint64_t flushRequested_ = 0, flushDone_ = 0;
+    std::vector<AlertRecord> pendingAlerts_;
     bool stopping_ = false;
     bool running_ = false;
     std::uint64_t failedCommits_ = 0;
@@ -80,6 +100,7 @@ class ArchiveWriter {
     SqliteDb db_;
     Aggregator aggregator_;
     std::vector<PeriodDelta> unwritten_;
+    std::vector<AlertRecord> alertsUnwritten_;
     bool failing_ = false;
     std::int64_t nextPrune_ = 0;
     std::thread thread_;

@@ -251,6 +251,7 @@ function onPush(message) {
   if (message.live) showLive(message.live);
   if (message.meters) showMeters(message.meters);
   if (message.log) addLog(message.log);
+  if (message.alerts && window.tevAlerts) window.tevAlerts.show(message.alerts);
   channels.forEach((c) => c.liveTick());
 }
 function connectLive() {

@@ -1,9 +1,12 @@
 #include "webapi/api_router.h"
 
+#include <cstdio>
+
 #include "recordsio/csv_export.h"
 #include "webapi/json_text.h"
 #include "webapi/metrics_text.h"
 #include "webapi/names.h"
+#include "webapi/row_cost.h"
 #include "webapi/tidy_csv.h"
 
 namespace tev::web {
@@ -13,7 +16,8 @@ ApiResponse json(std::string body) {
     return {200, std::string(kJsonContentType), std::move(body), {}};
 }
 
-ApiResponse recordsCsv(const RequestTarget& target, const MeasurementStore& store) {
+ApiResponse recordsCsv(const RequestTarget& target, const MeasurementStore& store,
+                       const Tariff* tariff) {
     const auto scaleText = target.value("scale");
     const auto scale = scaleText ? scaleByName(*scaleText) : std::nullopt;
     if (!scale) return errorResponse(400, "scale must be min, m5, m10, hour, day, week or month");
@@ -25,13 +29,27 @@ ApiResponse recordsCsv(const RequestTarget& target, const MeasurementStore& stor
         // The records manager's Output, byte for byte: it always holds the live row.
         r.body = exportCsv(table);
     } else if (format == "tidy") {
-        r.body = tidyCsv(table, target.value("live") == "true");
+        r.body = tidyCsv(table, target.value("live") == "true", tariff);
         fileName.insert(fileName.size() - 4, "_tidy");
     } else {
         return errorResponse(400, "format must be original or tidy");
     }
     r.headers.emplace_back("Content-Disposition", "attachment; filename=\"" + fileName + "\"");
     return r;
+}
+
+// {"currency":"€","today":…,"week":…,"month":…}, or {"currency":null} without a tariff.
+std::string costsJson(const MeasurementStore& store, const Tariff* tariff) {
+    if (tariff == nullptr || !tariff->configured()) return "{\"currency\":null}";
+    const PeriodCosts c = periodCosts(store.table(TimeScale::Hour), store.table(TimeScale::Day),
+                                      store.table(TimeScale::Week), *tariff);
+    std::string out = "{\"currency\":";
+    appendJsonString(out, tariff->currency());
+    char buffer[96];
+    std::snprintf(buffer, sizeof buffer, ",\"today\":%.4f,\"week\":%.4f,\"month\":%.4f}", c.today,
+                  c.week, c.month);
+    out += buffer;
+    return out;
 }
 
 }  // namespace
@@ -59,7 +77,10 @@ std::optional<ApiResponse> answerApi(const RequestTarget& target, const ApiConte
         if (!query) return errorResponse(400, problem);
         return json(seriesJson(context.store.table(query->scale), *query));
     }
-    if (name == "records.csv") return recordsCsv(target, context.store);
+    if (name == "records.csv") return recordsCsv(target, context.store, context.tariff);
+    if (name == "costs") return json(costsJson(context.store, context.tariff));
+    if (name == "alerts")
+        return json(alertsJson(context.alerts ? context.alerts() : AlertsSnapshot{}));
     if (name == "log") {
         std::uint64_t after = 0;
         if (const auto a = target.value("after")) {

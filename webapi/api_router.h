@@ -1,11 +1,14 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "store/measurement_store.h"
+#include "tariff/tariff.h"
+#include "webapi/alerts_json.h"
 #include "webapi/api_json.h"
 #include "webapi/request_target.h"
 #include "webapi/snapshot.h"
@@ -24,6 +27,10 @@ struct ApiContext {
     const MeasurementStore& store;
     const ServiceStatus& status;
     LogWindow log;
+    // The alerts now; none when the program runs without alert rules.
+    std::function<AlertsSnapshot()> alerts = {};
+    // The folder's tariff; costs are shown only when it is configured.
+    const Tariff* tariff = nullptr;
 };
 
 inline constexpr std::string_view kJsonContentType = "application/json";

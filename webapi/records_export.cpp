@@ -70,7 +70,7 @@ RecordsExportResult exportRecordsFromFolder(const RecordsExportRequest& request)
         return result;
     }
     const ScaleTable& table = store->table(request.scale);
-    result.csv = request.tidy ? tidyCsv(table, request.live) : exportCsv(table);
+    result.csv = request.tidy ? tidyCsv(table, request.live, request.tariff) : exportCsv(table);
     return result;
 }
 

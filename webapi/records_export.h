@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "store/time_scale.h"
+#include "tariff/tariff.h"
 
 namespace tev::web {
 
@@ -15,8 +16,9 @@ struct RecordsExportRequest {
     std::string folder;
     TimeScale scale = TimeScale::None;
     bool tidy = false;
-    bool live = false;   // tidy only: the live row too
-    std::string output;  // empty: standard output
+    bool live = false;               // tidy only: the live row too
+    std::string output;              // empty: standard output
+    const Tariff* tariff = nullptr;  // tidy only: a cost column when configured
     std::vector<std::string> errors;
 };
 

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "store/scale_table.h"
+#include "tariff/tariff.h"
 
 namespace tev::web {
 
@@ -15,6 +16,8 @@ inline constexpr std::string_view kTidyHeader =
 // A CSV that spreadsheets and pandas read with no options: one header line, ISO 8601 local
 // times with their offset, oldest first, no banner and no trailing comma, LF line ends. The
 // live row only when `includeLive`. A row whose date cell is no date keeps an empty time.
-std::string tidyCsv(const ScaleTable& table, bool includeLive);
+// With a configured tariff, a last column cost_<currency> holds what each row's energy cost
+// (see RowCosts), with four decimals; empty where the row has no time.
+std::string tidyCsv(const ScaleTable& table, bool includeLive, const Tariff* tariff = nullptr);
 
 }  // namespace tev::web

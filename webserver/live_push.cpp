@@ -5,6 +5,7 @@
 #include <QWebSocketServer>
 #include <algorithm>
 
+#include "webapi/alerts_json.h"
 #include "webapi/api_json.h"
 #include "webserver/web_server.h"
 
@@ -35,8 +36,13 @@ void WebServer::onWebSocket() {
             ws->deleteLater();
         });
         // The dashboard sends nothing: anything it would is dropped.
-        ws->sendTextMessage(QString::fromStdString(pushMessage(true)));
+        ws->sendTextMessage(QString::fromStdString(pushMessage(true, true)));
     }
+}
+
+void WebServer::alertsChanged() {
+    alertsChanged_ = true;
+    if (!webSockets_.empty()) schedulePush();
 }
 
 void WebServer::schedulePush() {
@@ -45,8 +51,9 @@ void WebServer::schedulePush() {
 
 void WebServer::push() {
     if (webSockets_.empty()) return;
-    const QString message = QString::fromStdString(pushMessage(metersChanged_));
+    const QString message = QString::fromStdString(pushMessage(metersChanged_, alertsChanged_));
     metersChanged_ = false;
+    alertsChanged_ = false;
     for (QWebSocket* ws : webSockets_) {
         // A client that does not read gets no more until it has caught up.
         if (ws->bytesToWrite() > 4 * 1024 * 1024) continue;
@@ -54,10 +61,11 @@ void WebServer::push() {
     }
 }
 
-std::string WebServer::pushMessage(bool withMeters) {
+std::string WebServer::pushMessage(bool withMeters, bool withAlerts) {
     const web::ServiceStatus s = status();
     std::string out = "{\"live\":" + web::liveJson(*sources_.store, s);
     if (withMeters) out += ",\"meters\":" + web::metersJson(sources_.store->registry, s);
+    if (withAlerts && sources_.alerts) out += ",\"alerts\":" + web::alertsJson(sources_.alerts());
     const std::uint64_t last = logFirst_ + logLines_.size() - 1;
     if (last > logPushed_) {
         out += ",\"log\":" + web::logJson(logWindow(), logPushed_);

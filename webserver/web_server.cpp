@@ -347,7 +347,8 @@ void WebServer::respond(QTcpSocket* socket, const web::HttpHead& head, bool& kee
         return;
     }
     const web::ServiceStatus s = status();
-    const web::ApiContext context{*sources_.store, s, logWindow()};
+    const web::ApiContext context{*sources_.store, s, logWindow(), sources_.alerts,
+                                  sources_.tariff};
     const auto answer = web::answerApi(parsed.target, context);
     const web::ApiResponse r = answer ? *answer : web::errorResponse(404, "not found");
     send(socket, r.status, r.contentType, r.body, headOnly, keepOpen, r.headers);

@@ -42,6 +42,10 @@ struct WebSources {
     std::function<std::int64_t()> unixSeconds;
     // The folder of TEV3P_Archive.sqlite; empty when the archive is off.
     std::string archiveFolder;
+    // The running alerts and their recent history; unset: none.
+    std::function<web::AlertsSnapshot()> alerts;
+    // The folder's tariff, for the costs; unset or unconfigured: none shown.
+    const Tariff* tariff = nullptr;
 };
 
 // The web dashboard, the JSON API and /metrics: a small HTTP/1.1 server on a QTcpServer of
@@ -71,6 +75,8 @@ class WebServer : public QObject, public MeterObserver {
 
     void meterMessageHandled(const MeterRegistry& registry, std::string_view meterId) override;
     void metersForgotten() override;
+    // An alert started or ended: the live clients hear of it with the next push.
+    void alertsChanged();
 
     // The status the answers are built from, as of now.
     web::ServiceStatus status() const;
@@ -103,7 +109,7 @@ class WebServer : public QObject, public MeterObserver {
     void schedulePush();
     void push();
     void onLogLine(const std::string& line);
-    std::string pushMessage(bool withMeters);
+    std::string pushMessage(bool withMeters, bool withAlerts);
     web::LogWindow logWindow() const;
 
     WebSettings settings_;
@@ -127,6 +133,7 @@ class WebServer : public QObject, public MeterObserver {
     std::shared_ptr<WebServer*> self_ = std::make_shared<WebServer*>(this);
     bool offlineAlarm_ = false;
     bool metersChanged_ = false;
+    bool alertsChanged_ = false;
     std::map<std::string, std::int64_t, std::less<>> lastMessage_;
     // Static files of the dashboard, read from the compiled-in resources once.
     struct StaticFile {

@@ -92,6 +92,33 @@ TEST_F(AlertServiceTest, ChineseOnlyModeWritesNoLineAndForgottenMetersEndTheirAl
     EXPECT_EQ(service->history().size(), 2u);
 }
 
+TEST_F(AlertServiceTest, EarlierRunsComeFirstInTheHistoryAndTheSinkHearsEachStartAndEnd) {
+    makeService();
+    std::vector<AlertEvent> heard;
+    service->setEventSink([&heard](const AlertEvent& e) { heard.push_back(e); });
+    message(230, 0);
+    for (int s = 1; s <= 3; ++s) message(0, s * 1000);  // starts during this run
+    std::vector<AlertEvent> earlier(AlertService::kHistoryLimit,
+                                    AlertEvent{"OLD", AlertRule::Current, 1, true, -5, 41, 40});
+    earlier.back().timeMs = -1;
+    service->seedHistory(earlier);
+    message(230, 4000);  // ends
+    ASSERT_EQ(heard.size(), 2u);
+    EXPECT_TRUE(heard[0].started);
+    EXPECT_FALSE(heard[1].started);
+    EXPECT_EQ(heard[1].meterId, "HOQ000000001");
+    const auto& h = service->history();
+    ASSERT_EQ(h.size(), AlertService::kHistoryLimit);
+    // The oldest earlier events gave way; the newest earlier one stands before this run's.
+    EXPECT_EQ(h[h.size() - 3].timeMs, -1);
+    EXPECT_EQ(h[h.size() - 2].rule, AlertRule::PhaseLoss);
+    EXPECT_EQ(h.back().timeMs, 4000);
+    for (int r = 0; r < kAlertRuleCount; ++r)
+        EXPECT_EQ(alertRuleByName(alertRuleName(static_cast<AlertRule>(r))),
+                  static_cast<AlertRule>(r));
+    EXPECT_FALSE(alertRuleByName("volt").has_value());
+}
+
 TEST(AlertSample, WattIsTheSumOfVoltTimesAmpTimesThePowerFactor) {
     MeterEntry e;
     e.V1 = 230, e.V2 = 220, e.V3 = 0;

@@ -1,0 +1,64 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "app/export_command.h"
+#include "persistence/records_image.h"
+#include "store/measurement_store.h"
+#include "webapi/records_export.h"
+
+namespace tev {
+namespace {
+
+std::string readAll(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// `tev3p export --format tidy` prices each row under the folder's [tariff]; the original CSV
+// of the same folder is not touched by it.
+TEST(ExportCosts, TidyExportGainsACostColumnFromTheFoldersTariffAndOriginalStaysAsItWas) {
+    ::setenv("TZ", "Europe/Berlin", 1);
+    ::tzset();
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                         ("tev3p-export-costs-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    auto store = std::make_unique<MeasurementStore>();
+    ScaleTable& day = store->table(TimeScale::Day);
+    for (int r = 0; r < 3; ++r) {
+        for (int c = 0; c < kQuantityCount; ++c) day.setValue(c, r, 1.0f);
+        day.setDate(r, 261206 + r);
+        day.setValue(kColKWh, r, 10.0f * static_cast<float>(r + 1));
+    }
+    day.cnt = 2;
+    ASSERT_TRUE(writeRecordsFile((folder / web::kRecordsFileName).string(), *store).ok);
+    const auto run = [&](const char* format, const char* out) {
+        return runExportCommand({"--folder", folder.string(), "--scale", "day", "--format", format,
+                                 "--output", (folder / out).string()});
+    };
+    ASSERT_EQ(run("original", "before.csv"), 0);
+    {
+        std::ofstream ini(folder / "tev3p.ini");
+        ini << "[tariff]\ncurrency=EUR\nprice_per_kwh=0.30\nstanding_charge_per_day=0.25\n";
+    }
+    ASSERT_EQ(run("tidy", "tidy.csv"), 0);
+    ASSERT_EQ(run("original", "after.csv"), 0);
+
+    const std::string tidy = readAll(folder / "tidy.csv");
+    EXPECT_NE(tidy.find(",Vac3_V,cost_EUR\n"), std::string::npos) << tidy;
+    // 10 kWh x 0.30 + 0.25, then 20 kWh x 0.30 + 0.25.
+    EXPECT_NE(tidy.find(",3.2500\n"), std::string::npos) << tidy;
+    EXPECT_NE(tidy.find(",6.2500\n"), std::string::npos) << tidy;
+    EXPECT_EQ(readAll(folder / "after.csv"), readAll(folder / "before.csv"));
+    std::filesystem::remove_all(folder);
+}
+
+}  // namespace
+}  // namespace tev

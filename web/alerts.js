@@ -1,0 +1,55 @@
+// Alerts on the dashboard: a banner while any alert runs, and the recent starts and ends.
+// Fed from /api/v1/alerts at load and from the "alerts" member of the live push.
+"use strict";
+
+(() => {
+  const ALERT_TEXTS = {
+    english: { heading: "Alerts", none: "No alert so far", start: "start", end: "end", running: "Alert" },
+    bilingual: { heading: "警報 Alerts", none: "尚無警報 No alert so far", start: "開始 start", end: "結束 end", running: "警報 Alert" },
+  };
+  const UNIT = { voltage: "V", phase_loss: "V", current: "A", demand: "kW", imbalance: "%" };
+
+  function t(key) {
+    const mode = typeof language === "string" && ALERT_TEXTS[language] ? language : "english";
+    return ALERT_TEXTS[mode][key];
+  }
+  function what(a) {
+    const phase = a.phase > 0 ? " L" + a.phase : "";
+    const unit = UNIT[a.rule] || "";
+    return a.rule + phase + " " + a.value + " " + unit + " (" + a.threshold + " " + unit + ")";
+  }
+
+  function show(data) {
+    const banner = document.getElementById("alert-banner");
+    const running = [];
+    Object.keys(data.active || {}).forEach((meter) => {
+      data.active[meter].forEach((a) => running.push(meter + ": " + what(a)));
+    });
+    banner.hidden = running.length === 0;
+    banner.textContent = running.length ? t("running") + " — " + running.join("; ") : "";
+
+    document.getElementById("alerts-heading").textContent = t("heading");
+    const list = document.getElementById("alerts-history");
+    list.replaceChildren();
+    const history = (data.history || []).slice().reverse();
+    if (history.length === 0) {
+      const li = document.createElement("li");
+      li.textContent = t("none");
+      list.appendChild(li);
+    }
+    history.forEach((e) => {
+      const li = document.createElement("li");
+      li.className = e.event === "start" ? "alert-start" : "alert-end";
+      li.textContent = new Date(e.time).toLocaleString() + " " + e.meter + " " + t(e.event) + " " + what(e);
+      list.appendChild(li);
+    });
+  }
+
+  async function load() {
+    const r = await fetch("/api/v1/alerts", { cache: "no-store" });
+    if (r.ok) show(await r.json());
+  }
+
+  window.tevAlerts = { show };
+  document.addEventListener("DOMContentLoaded", () => { load().catch(() => {}); });
+})();
