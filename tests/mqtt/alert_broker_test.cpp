@@ -51,8 +51,15 @@ TEST(MqttBroker, AlertsAreRetainedAsJsonWithProblemSensorsAndTheCostTodayAsAMone
     ASSERT_TRUE(
         late.waitFor([](const Message& m) { return m.topic == "tev3p/SIM000000001/alert"; }));
     ASSERT_TRUE(late.waitFor([](const Message& m) { return has(m.topic, "cost_today/config"); }));
+    ASSERT_TRUE(
+        late.waitFor([](const Message& m) { return has(m.topic, "alert_imbalance/config"); }));
+    // Everything has now reached the broker: a subscriber that comes after it all must get
+    // each topic from the broker's retained store.
     QThread::msleep(300);
-    const auto got = late.messages();
+    Subscriber later(broker.port(), {"tev3p/+/alert", "tev3p/+/cost", "homeassistant/#"});
+    ASSERT_TRUE(later.waitFor([](const Message& m) { return has(m.topic, "cost_today/config"); }));
+    QThread::msleep(300);
+    const auto got = later.messages();
     int problems = 0;
     bool alert = false, cost = false, costSensor = false;
     std::set<std::string> seen;
