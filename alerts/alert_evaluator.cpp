@@ -198,8 +198,9 @@ void AlertEvaluator::evaluate(std::string_view meterId, bool primary, const Aler
 }
 
 void AlertEvaluator::endAll(std::int64_t timeMs, std::vector<AlertEvent>& events) {
-    for (auto& [id, state] : meters_) {
-        state->forEachTrigger([&](AlertTrigger& trig, AlertRule rule, int phase) {
+    for (auto& entry : meters_) {
+        const auto& id = entry.first;
+        entry.second->forEachTrigger([&](AlertTrigger& trig, AlertRule rule, int phase) {
             if (trig.state == AlertTrigger::State::Active)
                 events.push_back(
                     AlertEvent{id, rule, phase, false, timeMs, trig.value, trig.threshold});
