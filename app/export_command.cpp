@@ -8,6 +8,7 @@
 #include "app/alert_settings.h"
 #include "archive_store/archive_export.h"
 #include "persistence/atomic_file.h"
+#include "webapi/archive_costs.h"
 #include "webapi/records_export.h"
 
 namespace tev {
@@ -18,7 +19,18 @@ int runExportCommand(const std::vector<std::string>& arguments) {
     });
     // With --meter: one meter's rows from the per-meter archive; else a time scale of the
     // records file.
-    if (perMeter) return archive::runArchiveExport(arguments, std::cout, std::cerr);
+    if (perMeter) {
+        return archive::runArchiveExport(
+            arguments, std::cout, std::cerr,
+            [](const std::string& folder,
+               const archive::ArchiveSeries& series) -> std::optional<archive::ExtraColumn> {
+                const AlertSettings settings = loadAlertSettings(folder);
+                for (const std::string& p : settings.problems)
+                    std::fprintf(stderr, "tev3p: %s\n", p.c_str());
+                if (!settings.tariff.configured()) return std::nullopt;
+                return web::archiveCostColumn(series, settings.tariff);
+            });
+    }
     web::RecordsExportRequest request = web::parseRecordsExportArguments(arguments);
     if (!request.errors.empty()) {
         for (const std::string& e : request.errors) std::fprintf(stderr, "tev3p: %s\n", e.c_str());

@@ -60,13 +60,15 @@ std::string numberText(double value) {
     return s;
 }
 
-void writeTidyCsv(const ArchiveSeries& series, std::ostream& out) {
+void writeTidyCsv(const ArchiveSeries& series, std::ostream& out, const ExtraColumn* extra) {
     out << "time";
     for (const Quantity* q : series.quantities) out << ',' << q->name << '_' << q->unit;
+    if (extra != nullptr) out << ',' << extra->header;
     out << '\n';
     for (std::size_t row = 0; row < series.time.size(); ++row) {
         out << isoLocal(series.time[row]);
         for (const auto& column : series.values) out << ',' << numberText(column[row]);
+        if (extra != nullptr) out << ',' << (row < extra->cells.size() ? extra->cells[row] : "");
         out << '\n';
     }
 }

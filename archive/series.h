@@ -33,9 +33,17 @@ struct ArchiveSeries {
     std::vector<std::vector<double>> values;  // values[q][row]
 };
 
+// A column written after the quantities, already as text: one cell per row ("" leaves it
+// empty), e.g. the cost of each row under a tariff.
+struct ExtraColumn {
+    std::string header;
+    std::vector<std::string> cells;
+};
+
 // The CSV pandas reads with no options: one header line with units, ISO 8601 local times with
-// their offset, no trailing comma, no banner.
-void writeTidyCsv(const ArchiveSeries& series, std::ostream& out);
+// their offset, no trailing comma, no banner; `extra`, when given, is the last column.
+void writeTidyCsv(const ArchiveSeries& series, std::ostream& out,
+                  const ExtraColumn* extra = nullptr);
 // {"meter":…,"resolution":…,"time":[unix seconds…],"V1":[…],…}
 void writeSeriesJson(const ArchiveSeries& series, std::ostream& out);
 

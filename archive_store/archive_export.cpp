@@ -8,7 +8,8 @@
 
 namespace tev::archive {
 
-int runArchiveExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int runArchiveExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                     const ExtraColumnSource& extraColumn) {
     std::map<std::string, std::string> given;
     static const char* const kKnown[] = {"--folder", "--meter", "--resolution",
                                          "--from",   "--to",    "--format"};
@@ -73,10 +74,13 @@ int runArchiveExport(const std::vector<std::string>& args, std::ostream& out, st
         err << "tev3p export: " << error << "\n";
         return 1;
     }
-    if (format == "json")
+    if (format == "json") {
         writeSeriesJson(series, out);
-    else
-        writeTidyCsv(series, out);
+    } else {
+        const std::optional<ExtraColumn> extra =
+            extraColumn ? extraColumn(folder, series) : std::nullopt;
+        writeTidyCsv(series, out, extra ? &*extra : nullptr);
+    }
     out.flush();
     return out ? 0 : 1;
 }

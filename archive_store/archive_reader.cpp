@@ -83,6 +83,48 @@ ArchiveSeries queryArchiveSeries(const std::string& folder, const SeriesQuery& q
     return series;
 }
 
+std::vector<MeterEnergy> queryHourEnergy(const std::string& folder, std::int64_t from,
+                                         std::string& error) {
+    error.clear();
+    std::vector<MeterEnergy> meters;
+    SqliteDb db;
+    if (!openReadOnly(folder, db, error)) return meters;
+    // The first hour of each meter comes from the key's order: one step per meter.
+    SqliteStatement list(db,
+                         "SELECT id, (SELECT MIN(t) FROM hours WHERE meter = id) FROM meters "
+                         "ORDER BY id");
+    SqliteStatement rows(db, "SELECT t, kwh FROM hours WHERE meter = ? AND t >= ? ORDER BY t");
+    if (!list.valid() || !rows.valid()) {
+        error = std::string(kArchiveFileName) + ": " + sqlite3_errmsg(db.handle());
+        return meters;
+    }
+    int rc = 0;
+    while ((rc = list.step()) == SQLITE_ROW) {
+        MeterEnergy m;
+        m.meter = list.columnText(0);
+        m.firstRow = list.columnIsNull(1) ? 0 : list.columnInt(1);
+        meters.push_back(std::move(m));
+    }
+    if (rc != SQLITE_DONE) {
+        error = std::string(kArchiveFileName) + ": " + sqlite3_errmsg(db.handle());
+        return meters;
+    }
+    for (MeterEnergy& m : meters) {
+        rows.reset();
+        rows.bind(1, std::string_view(m.meter));
+        rows.bind(2, from);
+        while ((rc = rows.step()) == SQLITE_ROW) {
+            m.time.push_back(rows.columnInt(0));
+            m.kwh.push_back(rows.columnIsNull(1) ? 0.0 : rows.columnDouble(1));
+        }
+        if (rc != SQLITE_DONE) {
+            error = std::string(kArchiveFileName) + ": " + sqlite3_errmsg(db.handle());
+            return meters;
+        }
+    }
+    return meters;
+}
+
 std::vector<std::string> archivedMeters(const std::string& folder, std::string& error) {
     error.clear();
     std::vector<std::string> ids;

@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "archive/local_time.h"
+#include "webapi/archive_costs.h"
 
 namespace tev::web {
 namespace {
@@ -85,14 +86,20 @@ std::optional<std::variant<MeterArchiveRequest, ApiResponse>> meterArchiveReques
 }
 
 ApiResponse meterArchiveResponse(const MeterArchiveRequest& request,
-                                 const archive::ArchiveSeries& series, const std::string& error) {
+                                 const archive::ArchiveSeries& series, const std::string& error,
+                                 const Tariff* tariff) {
     // The reader's text names the folder, which is no business of a browser; the event log
     // is where the cause is read.
     if (!error.empty()) return problem(503, "the archive cannot be read");
     std::ostringstream out;
     ApiResponse r;
     if (request.form == MeterArchiveRequest::Form::Csv) {
-        archive::writeTidyCsv(series, out);
+        if (tariff != nullptr && tariff->configured()) {
+            const archive::ExtraColumn costs = archiveCostColumn(series, *tariff);
+            archive::writeTidyCsv(series, out, &costs);
+        } else {
+            archive::writeTidyCsv(series, out);
+        }
         r.contentType = std::string(kCsvContentType);
         r.headers.emplace_back("Content-Disposition",
                                "attachment; filename=\"" + csvFileName(request) + "\"");

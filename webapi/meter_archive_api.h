@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "archive/series.h"
+#include "tariff/tariff.h"
 #include "webapi/api_router.h"
 #include "webapi/request_target.h"
 
@@ -28,8 +29,10 @@ struct MeterArchiveRequest {
 std::optional<std::variant<MeterArchiveRequest, ApiResponse>> meterArchiveRequestFrom(
     const RequestTarget& target);
 
-// The answer to `request` from the rows the reader gave, or from its error text.
+// The answer to `request` from the rows the reader gave, or from its error text. The CSV gains
+// a cost column when `tariff` has prices.
 ApiResponse meterArchiveResponse(const MeterArchiveRequest& request,
-                                 const archive::ArchiveSeries& series, const std::string& error);
+                                 const archive::ArchiveSeries& series, const std::string& error,
+                                 const Tariff* tariff = nullptr);
 
 }  // namespace tev::web

@@ -10,8 +10,10 @@
 #include <QWebSocket>
 #include <QWebSocketServer>
 #include <algorithm>
+#include <optional>
 
 #include "archive_store/archive_reader.h"
+#include "webapi/archive_costs.h"
 #include "webapi/request_target.h"
 
 namespace tev {
@@ -346,6 +348,10 @@ void WebServer::respond(QTcpSocket* socket, const web::HttpHead& head, bool& kee
         }
         return;
     }
+    if (path == QLatin1String("/api/v1/costs/meters")) {
+        answerMeterCosts(socket, headOnly, keepOpen);
+        return;
+    }
     const web::ServiceStatus s = status();
     const web::ApiContext context{*sources_.store, s, logWindow(), sources_.alerts,
                                   sources_.tariff};
@@ -356,6 +362,50 @@ void WebServer::respond(QTcpSocket* socket, const web::HttpHead& head, bool& kee
 
 void WebServer::answerFromArchive(QTcpSocket* socket, const web::MeterArchiveRequest& request,
                                   bool headOnly, bool keepOpen) {
+    archive::SeriesQuery query;
+    query.meter = request.meter;
+    query.resolution = request.resolution;
+    query.quantities = request.quantities;
+    query.from = request.from;
+    query.to = request.to;
+    std::optional<Tariff> tariff;
+    if (sources_.tariff != nullptr && sources_.tariff->configured()) tariff = *sources_.tariff;
+    answerOnReader(socket, headOnly, keepOpen,
+                   [request, query = std::move(query), tariff = std::move(tariff),
+                    folder = sources_.archiveFolder] {
+                       std::string error;
+                       const archive::ArchiveSeries series =
+                           archive::queryArchiveSeries(folder, query, error);
+                       return web::meterArchiveResponse(request, series, error,
+                                                        tariff ? &*tariff : nullptr);
+                   });
+}
+
+void WebServer::answerMeterCosts(QTcpSocket* socket, bool headOnly, bool keepOpen) {
+    if (sources_.tariff == nullptr || !sources_.tariff->configured()) {
+        send(socket, 200, web::kJsonContentType, "{\"currency\":null}", headOnly, keepOpen);
+        return;
+    }
+    const auto now = static_cast<std::time_t>(sources_.unixSeconds());
+    answerOnReader(socket, headOnly, keepOpen,
+                   [tariff = *sources_.tariff, folder = sources_.archiveFolder, now] {
+                       std::string error;
+                       const std::vector<archive::MeterEnergy> meters =
+                           archive::queryHourEnergy(folder, web::periodCostsFrom(now), error);
+                       if (!error.empty())
+                           return web::errorResponse(503, "the archive cannot be read");
+                       std::vector<web::MeterPeriodCosts> costs;
+                       costs.reserve(meters.size());
+                       for (const archive::MeterEnergy& m : meters)
+                           costs.push_back(web::meterPeriodCosts(m.meter, m.time, m.kwh,
+                                                                 m.firstRow, now, tariff));
+                       return web::ApiResponse{200, std::string(web::kJsonContentType),
+                                               web::meterCostsJson(costs, tariff), {}};
+                   });
+}
+
+void WebServer::answerOnReader(QTcpSocket* socket, bool headOnly, bool keepOpen,
+                               std::function<web::ApiResponse()> work) {
     if (sources_.archiveFolder.empty()) {
         const web::ApiResponse r = web::errorResponse(404, "the archive is off");
         send(socket, r.status, r.contentType, r.body, headOnly, keepOpen);
@@ -365,19 +415,9 @@ void WebServer::answerFromArchive(QTcpSocket* socket, const web::MeterArchiveReq
     // this thread; the connection reads no further request until it is sent, keeping answers
     // in the order of their requests.
     connections_[socket].waiting = true;
-    archive::SeriesQuery query;
-    query.meter = request.meter;
-    query.resolution = request.resolution;
-    query.quantities = request.quantities;
-    query.from = request.from;
-    query.to = request.to;
     QPointer<QTcpSocket> guard(socket);
-    archiveReaders_.start([this, guard, request, query = std::move(query),
-                           folder = sources_.archiveFolder, headOnly, keepOpen] {
-        std::string error;
-        const archive::ArchiveSeries series = archive::queryArchiveSeries(folder, query, error);
-        auto answer =
-            std::make_shared<web::ApiResponse>(web::meterArchiveResponse(request, series, error));
+    archiveReaders_.start([this, guard, work = std::move(work), headOnly, keepOpen] {
+        auto answer = std::make_shared<web::ApiResponse>(work());
         QMetaObject::invokeMethod(
             this,
             [this, guard, answer, headOnly, keepOpen] {

@@ -96,6 +96,11 @@ class WebServer : public QObject, public MeterObserver {
     void forget(QTcpSocket* socket);
     void evictIdlest();
     void respond(QTcpSocket* socket, const web::HttpHead& head, bool& keepOpen);
+    // Today's, this week's and this month's energy and cost of every archived meter.
+    void answerMeterCosts(QTcpSocket* socket, bool headOnly, bool keepOpen);
+    // Runs `work` (a disk read) on a reader thread and sends its answer from this thread.
+    void answerOnReader(QTcpSocket* socket, bool headOnly, bool keepOpen,
+                        std::function<web::ApiResponse()> work);
     void answerFromArchive(QTcpSocket* socket, const web::MeterArchiveRequest& request,
                            bool headOnly, bool keepOpen);
     void send(QTcpSocket* socket, int status, std::string_view contentType, const std::string& body,

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "archive_store/archive_file.h"
+#include "tariff/tariff.h"
 #include "tests/webserver/web_server_fixture.h"
 
 namespace tev::testing {
@@ -35,12 +36,14 @@ class MeterArchiveHttpTest : public WebServerTest {
     }
     void TearDown() override { std::filesystem::remove_all(folder); }
 
-    bool startWithArchive() {
+    bool startWithArchive(const Tariff* tariff = nullptr,
+                          std::int64_t now = std::int64_t{1796000000}) {
         WebSources sources;
+        sources.tariff = tariff;
         sources.store = store.get();
         sources.log = &log;
         sources.steadyMs = [this] { return nowMs; };
-        sources.unixSeconds = [] { return std::int64_t{1796000000}; };
+        sources.unixSeconds = [now] { return now; };
         sources.archiveFolder = folder;
         server = std::make_unique<WebServer>(settings, std::move(sources));
         return server->start([](const std::string&) {});
@@ -122,6 +125,61 @@ TEST_F(MeterArchiveHttpTest, BadRequestsAMissingFileAndASwitchedOffArchiveAreTol
 
     ASSERT_TRUE(startServer());  // no archive folder: the archive is off
     EXPECT_TRUE(exchange(get("/api/v1/meters/HOQ00000000A/series")).startsWith("HTTP/1.1 404"));
+}
+
+// Every archived meter's energy and cost, read on a reader thread: the fixture's meters with
+// energy in their hours, priced at 0.20 and 0.40 from 09:00, at 10:30 on Tuesday 8 December.
+TEST_F(MeterArchiveHttpTest, CostsPerMeterComeFromEachMetersHoursAndTheArchiveCsvGainsACostColumn) {
+    std::vector<std::string> lines;
+    archive::SqliteDb db = archive::openArchiveForWriting(archive::archivePath(folder), lines);
+    ASSERT_EQ(db.exec("UPDATE hours SET kwh = 2 WHERE meter = 'HOQ00000000A' AND t = 1796713200;"
+                      "UPDATE hours SET kwh = 1.5 WHERE meter = 'HOQ00000000A' AND t = 1796716800;"
+                      "UPDATE hours SET kwh = 10 WHERE meter = 'HOQ00000000B';"
+                      "UPDATE days SET kwh = 3.5;"),
+              0);
+    const TariffLoad load = loadTariff(IniDocument::parse(
+        "[tariff]\ncurrency=EUR\nprice_per_kwh=0.20\nstanding_charge_per_day=0.50\n"
+        "band_1=all 09:00-12:00 0.40\n"));
+    ASSERT_TRUE(load.problems.empty());
+    ASSERT_TRUE(startWithArchive(&load.tariff, 1796722200));
+    const QByteArray costs = exchange(get("/api/v1/costs/meters"));
+    EXPECT_TRUE(costs.startsWith("HTTP/1.1 200 OK")) << costs.toStdString();
+    // A: 2 x 0.20 + 1.5 x 0.40 + 0.50 today. Both meters' first hour is today, so the week
+    // and the month hold today alone. B: 10 x 0.20 + 0.50.
+    EXPECT_EQ(bodyOf(costs).toStdString(),
+              "{\"currency\":\"EUR\",\"meters\":["
+              "{\"id\":\"HOQ00000000A\",\"kwh_today\":3.5000,\"today\":1.5000,"
+              "\"kwh_week\":3.5000,\"week\":1.5000,\"kwh_month\":3.5000,\"month\":1.5000},"
+              "{\"id\":\"HOQ00000000B\",\"kwh_today\":10.0000,\"today\":2.5000,"
+              "\"kwh_week\":10.0000,\"week\":2.5000,\"kwh_month\":10.0000,\"month\":2.5000}]}");
+
+    const QByteArray hours =
+        bodyOf(exchange(get("/api/v1/meters/HOQ00000000A/export.csv?resolution=hour")));
+    EXPECT_TRUE(hours.startsWith("time,V1_V,")) << hours.toStdString();
+    EXPECT_TRUE(hours.contains(",Messages_count,cost_EUR\n")) << hours.toStdString();
+    EXPECT_TRUE(hours.contains(",60,0.4000\n")) << hours.toStdString();
+    EXPECT_TRUE(hours.contains(",60,0.6000\n")) << hours.toStdString();
+    // The day row: 3.5 kWh spread over the day (3 of its 24 hours in the band) and the charge.
+    const QByteArray days =
+        bodyOf(exchange(get("/api/v1/meters/HOQ00000000A/export.csv?resolution=day")));
+    EXPECT_TRUE(days.contains(",120,1.2875\n")) << days.toStdString();
+    // The series JSON is as it was.
+    EXPECT_FALSE(exchange(get("/api/v1/meters/HOQ00000000A/series")).contains("cost"));
+
+    // Without a tariff there is no cost: null, and the CSV as before.
+    ASSERT_TRUE(startWithArchive());
+    EXPECT_EQ(bodyOf(exchange(get("/api/v1/costs/meters"))).toStdString(), "{\"currency\":null}");
+    EXPECT_FALSE(exchange(get("/api/v1/meters/HOQ00000000A/export.csv")).contains("cost_"));
+    // With a tariff but no archive: 404, as the other archive paths.
+    WebSources sources;
+    sources.store = store.get();
+    sources.log = &log;
+    sources.steadyMs = [this] { return nowMs; };
+    sources.unixSeconds = [] { return std::int64_t{1796722200}; };
+    sources.tariff = &load.tariff;
+    server = std::make_unique<WebServer>(settings, std::move(sources));
+    ASSERT_TRUE(server->start([](const std::string&) {}));
+    EXPECT_TRUE(exchange(get("/api/v1/costs/meters")).startsWith("HTTP/1.1 404"));
 }
 
 }  // namespace

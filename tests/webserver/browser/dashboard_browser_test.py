@@ -23,6 +23,10 @@ shutil.rmtree(work, ignore_errors=True)
 os.makedirs(work)
 subprocess.run([hoq_sim, "--write-demo", work, "--days", "40"], check=True,
                stdout=subprocess.DEVNULL)
+# A two-band tariff and a current rating the simulated meter (about 1 A a phase) goes over.
+with open(os.path.join(work, "tev3p.ini"), "a", encoding="utf-8") as ini:
+    ini.write("\n[tariff]\ncurrency=EUR\nprice_per_kwh=0.20\nstanding_charge_per_day=0.50\n"
+              "band_1=mon-fri 07:00-22:00 0.40\n\n[alerts]\ncurrent_max=0.5\ncurrent_seconds=1\n")
 program = subprocess.Popen([tev3p, "--headless", "--folder", work, "--port", "0",
                             "--second-port", "0", "--listen", "127.0.0.1",
                             "--http", "127.0.0.1:0"],
@@ -128,6 +132,28 @@ try:
     wait.until(lambda d: d.find_element(By.ID, "chart1").get_attribute("data-meter") == ""
                and d.find_element(By.ID, "chart1").get_attribute("data-scale") == "day")
     print("meter picker shows the archive of", meter_id, "with", archive_hours, "hours")
+
+    # Costs: the primary meter's under the live readings, every archived meter's in a table.
+    money = re.compile(r"^EUR \d+\.\d\d$")
+    wait.until(lambda d: d.find_element(By.ID, "costs").is_displayed())
+    # The demo folder is in the bilingual mode: the English half is checked.
+    assert re.search(r"Cost today: EUR \d+\.\d\d · .*this week: EUR \d+\.\d\d · .*this month: EUR",
+                    driver.find_element(By.ID, "costs").text), driver.find_element(By.ID, "costs").text
+    wait.until(lambda d: d.find_element(By.ID, "meter-costs-section").is_displayed())
+    heads = [th.text for th in driver.find_elements(By.CSS_SELECTOR, "#meter-costs th")]
+    assert heads[0] == "ID" and heads[1].endswith("kWh today") and heads[2].endswith("Cost today"), heads
+    cells = [td.text for td in driver.find_elements(By.CSS_SELECTOR, "#meter-costs tbody tr td")]
+    assert cells[0] == meter_id and all(money.match(c) for c in cells[2::2]), cells
+    # 40 days of demo history: the month holds more than today.
+    assert float(cells[5]) >= float(cells[1]) and float(cells[6][4:]) > 0.5, cells
+    print("costs per meter:", cells)
+
+    # The current rating: the banner names the running alert, the history lists its start.
+    wait.until(lambda d: d.find_element(By.ID, "alert-banner").is_displayed())
+    banner = driver.find_element(By.ID, "alert-banner").text
+    assert re.match(r"^(警報 )?Alert — " + meter_id + ": current L\d ", banner), banner
+    wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, "#alerts-history li.alert-start"))
+    print("alert banner:", banner)
 
     time.sleep(1.5)
     driver.save_screenshot(screenshot)
