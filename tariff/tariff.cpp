@@ -32,14 +32,6 @@ std::time_t localInstant(const std::tm& day, int minuteOfDay, int isDst = -1) {
     return std::mktime(&tm);
 }
 
-std::time_t midnightOf(int yyyymmdd) {
-    std::tm tm{};
-    tm.tm_year = yyyymmdd / 10000 - 1900;
-    tm.tm_mon = yyyymmdd / 100 % 100 - 1;
-    tm.tm_mday = yyyymmdd % 100;
-    return localInstant(tm, 0);
-}
-
 std::vector<TariffSegment> flatDay(double price) {
     return {{0, kMinutesPerDay, price}};
 }

@@ -2,28 +2,15 @@
 
 #include <algorithm>
 #include <ctime>
+#include <map>
 
+#include "tariff/cost_today.h"
 #include "webapi/row_time.h"
 
 namespace tev::web {
 namespace {
 
 constexpr std::int64_t kNominalSeconds[] = {60, 300, 600, 3600};
-
-// Local midnight `days` after the day of `t` (0: its own midnight), or with `months` the
-// first of the month that many months on.
-std::time_t localMidnightAfter(std::time_t t, int days, int months) {
-    std::tm tm{};
-    localtime_r(&t, &tm);
-    tm.tm_hour = tm.tm_min = tm.tm_sec = 0;
-    tm.tm_mday += days;
-    if (months != 0) {
-        tm.tm_mon += months;
-        tm.tm_mday = 1;
-    }
-    tm.tm_isdst = -1;
-    return std::mktime(&tm);
-}
 
 }  // namespace
 
@@ -74,14 +61,15 @@ PeriodCosts periodCosts(const ScaleTable& hour, const ScaleTable& day, const Sca
     const std::int32_t today = day.date(day.cnt);
     const auto midnight = localUnixTime(today, 0);
     if (!midnight) return c;
-    // Today's hour rows, from the row before the first of them so that hour is priced too.
-    int first = hour.cnt;
-    while (first > 0 && hour.date(first - 1) == today) --first;
+    // Every hour row priced over its own hour, summed per date. The oldest date of the table
+    // may have lost its first hours to the table's length, so it does not count as whole.
+    std::map<std::int32_t, double> hourCosts;
     RowCosts hours(hour, tariff);
-    for (int r = std::max(first - 1, 0); r <= hour.cnt; ++r) {
-        const auto cost = hours.at(r);
-        if (cost && hour.date(r) == today) c.today += *cost;
+    for (int r = 0; r <= hour.cnt; ++r) {
+        if (const auto cost = hours.at(r)) hourCosts[hour.date(r)] += *cost;
     }
+    const std::int32_t firstHourDate = hour.date(0);
+    c.today = hourCosts.count(today) ? hourCosts[today] : 0.0;
     c.today += tariff.standingChargeOn(static_cast<std::time_t>(*midnight));
     c.week = c.today;
     c.month = c.today;
@@ -91,8 +79,15 @@ PeriodCosts periodCosts(const ScaleTable& hour, const ScaleTable& day, const Sca
         const std::int32_t d = day.date(r);
         const bool inWeek = d >= weekStart && d < today;
         const bool inMonth = d / 100 == today / 100 && d < today;
+        const auto dayCost = days.at(r);  // asked for every row: RowCosts follows the rows
         if (!inWeek && !inMonth) continue;
-        const auto cost = days.at(r);
+        // A whole day of hour rows prices each hour at its own price; else the Day row spreads
+        // the day's energy evenly over the day.
+        std::optional<double> cost = dayCost;
+        if (d > firstHourDate && hourCosts.count(d)) {
+            if (const auto dayMidnight = localUnixTime(d, 0))
+                cost = hourCosts[d] + tariff.standingChargeOn(static_cast<std::time_t>(*dayMidnight));
+        }
         if (!cost) continue;
         if (inWeek) c.week += *cost;
         if (inMonth) c.month += *cost;

@@ -32,9 +32,10 @@ class RowCosts {
 // The column name of the cost: "cost_" and the currency, like the units of the others.
 std::string costColumnName(const Tariff& tariff);
 
-// Today, this week and this month of the primary meter: the hour rows of today priced hour by
-// hour, the closed Day rows of the week (from the Week account's start) and the month before
-// today, and the standing charges of every day counted.
+// Today, this week and this month of the primary meter: today and every earlier day of the
+// week (from the Week account's start) and of the month that the Hour table holds whole are
+// priced hour by hour; older days by their Day rows, their energy spread evenly over the day.
+// Each day counted carries its standing charge.
 struct PeriodCosts {
     double today = 0;
     double week = 0;

@@ -95,6 +95,33 @@ TEST_F(Costs, TodayWeekAndMonthAddTheClosedDaysToTodaysHours) {
               "{\"currency\":\"EUR\",\"today\":0.6000,\"week\":4.3500,\"month\":12.6500}");
 }
 
+// A closed day that the Hour table holds whole is priced hour by hour, as the archive prices
+// it, not by its Day row spread evenly: the evening band shows in the figure.
+TEST_F(Costs, AClosedDayTheHourTableHoldsWholeIsPricedHourByHour) {
+    ScaleTable& h = store->table(TimeScale::Hour);
+    putKwh(h, 0, 261207, 1380, 20.0f);  // the oldest date of the table: maybe not whole
+    putKwh(h, 1, 261207, 0, 21.0f);
+    putKwh(h, 2, 261208, 60, 2.0f);     // 00:00-01:00  2 kWh x 0.20 = 0.40
+    putKwh(h, 3, 261208, 420, 8.0f);    // 01:00-07:00  6 kWh x 0.20 = 1.20
+    putKwh(h, 4, 261208, 1320, 17.0f);  // 07:00-22:00  9 kWh x 0.40 = 3.60
+    putKwh(h, 5, 261208, 0, 18.0f);     // 22:00-24:00  1 kWh x 0.20 = 0.20
+    putKwh(h, 6, 261209, 60, 0.5f);     // today 00:00-01:00 at 0.20
+    putKwh(h, 7, 261209, 60, 0.5f);
+    h.cnt = 7;
+    ScaleTable& d = store->table(TimeScale::Day);
+    putKwh(d, 0, 261207, 0, 24.0f);  // 24 x 0.325 + 0.50 = 8.30 from its Day row
+    putKwh(d, 1, 261208, 0, 18.0f);  // evenly it would be 18 x 0.325 + 0.50 = 6.35
+    putKwh(d, 2, 261209, 0, 0.5f);
+    d.cnt = 2;
+    ScaleTable& w = store->table(TimeScale::Week);
+    w.setDate(w.cnt, 261208);
+
+    const PeriodCosts c = periodCosts(h, d, w, tariff);
+    EXPECT_NEAR(c.today, 0.10 + 0.50, 1e-6);
+    EXPECT_NEAR(c.week, 0.60 + 5.40 + 0.50, 1e-6);
+    EXPECT_NEAR(c.month, 0.60 + 5.90 + 8.30, 1e-6);
+}
+
 TEST_F(Costs, WithoutATariffTheTidyCsvAndCostsShowNoneAndTheOriginalCsvNeverChanges) {
     ScaleTable& h = store->table(TimeScale::Hour);
     fillHours(h);
