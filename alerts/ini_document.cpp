@@ -155,6 +155,64 @@ std::vector<const IniGroup*> IniDocument::find(std::string_view name) const {
     return found;
 }
 
+std::string withIniValue(std::string_view text, std::string_view group, std::string_view key,
+                         std::string_view value) {
+    const std::string_view eol = text.find("\r\n") != std::string_view::npos ? "\r\n" : "\n";
+    const std::string line = std::string(key) + "=" + std::string(value);
+    std::string out;
+    out.reserve(text.size() + line.size() + group.size() + 8);
+    std::string current;  // the group of the line being read
+    bool replaced = false;
+    std::size_t underHeader = std::string::npos;  // where a new line goes in the group
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find('\n', pos);
+        const std::size_t next = end == std::string_view::npos ? text.size() : end + 1;
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view body = text.substr(pos, end - pos);
+        if (pos == 0 && body.starts_with("\xEF\xBB\xBF")) body.remove_prefix(3);
+        const std::string_view trimmed = trim(body);
+        if (trimmed.starts_with('[') && trimmed.find(']') != std::string_view::npos) {
+            current = unescapeKey(trim(trimmed.substr(1, trimmed.find(']') - 1)));
+            if (current == "General") current.clear();
+            out.append(text.substr(pos, next - pos));
+            if (end == text.size()) out.append(eol);
+            if (current == group && underHeader == std::string::npos) underHeader = out.size();
+            pos = next;
+            continue;
+        }
+        const std::size_t eq = trimmed.find('=');
+        const bool comment = trimmed.starts_with(';') || trimmed.starts_with('#');
+        if (!comment && eq != std::string_view::npos && current == group &&
+            unescapeKey(trim(trimmed.substr(0, eq))) == key) {
+            // Every line of the key in the group, so that no later duplicate wins over it. The
+            // indentation and the line's end stay.
+            std::size_t contentEnd = end;
+            if (contentEnd > pos && text[contentEnd - 1] == '\r') --contentEnd;
+            const std::size_t indent = trimmed.data() - (text.data() + pos);
+            out.append(text.substr(pos, indent));
+            out.append(line);
+            if (next > contentEnd)
+                out.append(text.substr(contentEnd, next - contentEnd));
+            else
+                out.append(eol);
+            replaced = true;
+        } else {
+            out.append(text.substr(pos, next - pos));
+        }
+        pos = next;
+    }
+    if (replaced) return out;
+    if (underHeader != std::string::npos) {
+        out.insert(underHeader, line + std::string(eol));
+        return out;
+    }
+    if (!out.empty() && out.back() != '\n') out.append(eol);
+    if (!out.empty()) out.append(eol);
+    out += "[" + std::string(group) + "]" + std::string(eol) + line + std::string(eol);
+    return out;
+}
+
 bool parseIniNumber(std::string_view text, double& out) {
     text = trim(text);
     if (!text.empty() && text.front() == '+') text.remove_prefix(1);

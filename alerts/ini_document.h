@@ -42,6 +42,13 @@ struct ConfigProblem {
     std::string text;  // e.g. "current_max=abc: not a number"
 };
 
+// `text` with `key=value` set in `[group]`, every other line (comments, blank lines, other
+// groups, their order) as it was: an existing line of that key in the group is replaced, else
+// the line goes right under the group's first header, else the group is added at the end. The
+// file's own line ends (CR LF or LF) are kept. `key` and `value` are plain ASCII words.
+std::string withIniValue(std::string_view text, std::string_view group, std::string_view key,
+                         std::string_view value);
+
 // Reads a decimal number that must be the whole text (spaces around allowed).
 bool parseIniNumber(std::string_view text, double& out);
 

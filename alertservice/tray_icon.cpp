@@ -1,12 +1,17 @@
 #include "alertservice/tray_icon.h"
 
 #include <QDesktopServices>
+#include <QFile>
 #include <QIcon>
 #include <QPainter>
 #include <QPixmap>
 #include <QSettings>
 #include <QUrl>
 #include <QWidget>
+#include <span>
+
+#include "alerts/ini_document.h"
+#include "persistence/atomic_file.h"
 
 namespace tev {
 
@@ -115,9 +120,29 @@ void TrayController::toggleWindow() {
         window_.raise();
         window_.activateWindow();
     }
-    QSettings ini(iniPath_, QSettings::IniFormat);
-    ini.setValue(kHiddenKey, hide);
+    rememberHidden(hide);
     updateShowHideText();
+}
+
+void TrayController::rememberHidden(bool hidden) {
+    // One line of tev3p.ini changes; the user's comments and layout stay as they wrote them.
+    std::string text;
+    QFile file(iniPath_);
+    if (file.exists()) {
+        if (!file.open(QIODevice::ReadOnly)) {
+            if (log_) log_("The tray's choice was not kept: " + iniPath_.toStdString() +
+                           " cannot be read (" + file.errorString().toStdString() + ")");
+            return;
+        }
+        text = file.readAll().toStdString();
+    }
+    const std::string updated = withIniValue(text, "tray", "hidden", hidden ? "true" : "false");
+    if (updated == text) return;
+    const std::string error = writeFileAtomically(
+        iniPath_.toStdString(),
+        std::span(reinterpret_cast<const std::uint8_t*>(updated.data()), updated.size()));
+    if (!error.empty() && log_)
+        log_("The tray's choice was not kept: " + iniPath_.toStdString() + ": " + error);
 }
 
 void TrayController::updateShowHideText() {

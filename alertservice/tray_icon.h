@@ -53,6 +53,9 @@ class TrayController final : public QObject {
     // Whether the window should start hidden, as last chosen in the tray menu.
     static bool startHidden(const QString& iniPath);
 
+    // Where a failure to keep the tray's choice in tev3p.ini is told (the event log).
+    void setLog(std::function<void(const std::string&)> log) { log_ = std::move(log); }
+
     // The web dashboard entry appears once an address is set (empty: hidden).
     void setDashboardUrl(const QString& url);
     void refresh();
@@ -77,8 +80,10 @@ class TrayController final : public QObject {
     QTimer timer_;
     TrayState state_ = TrayState::Off;
     bool first_ = true;
+    std::function<void(const std::string&)> log_;
 
     void updateShowHideText();
+    void rememberHidden(bool hidden);
 };
 
 }  // namespace tev

@@ -260,6 +260,9 @@ int main(int argc, char* argv[]) {
             sdf.close();
             QApplication::quit();
         });
+        tray->setLog([&sdf, &clock](const std::string& line) {
+            sdf.eventLog().append(tev::logStamp(clock.now()) + " " + line);
+        });
         tev::TrayController* t = tray.get();
         QObject::connect(&alerts, &tev::AlertService::alertsChanged, t, [t] { t->refresh(); });
     }
