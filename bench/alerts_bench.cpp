@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "alerts/alert_evaluator.h"
+#include "services/alerts/rules/alert_evaluator.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <fstream>
 #include <thread>
 
-#include "archive_store/archive_file.h"
-#include "archive_store/archive_reader.h"
-#include "archive_store/archive_writer.h"
+#include "services/archive/sqlite/archive_file.h"
+#include "services/archive/sqlite/archive_reader.h"
+#include "services/archive/sqlite/archive_writer.h"
 
 namespace {
 

@@ -15,13 +15,13 @@
 #include <string>
 #include <vector>
 
-#include "mainwindow/meter_server.h"
-#include "mainwindow/tsdf.h"
-#include "meterlink/meter_link.h"
+#include "core/meterlink/meter_link.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/recording_tone_sink.h"
 #include "tools/hoq-sim/meter_messages.h"
 #include "tools/hoq-sim/meter_model.h"
+#include "window/mainwindow/meter_server.h"
+#include "window/mainwindow/tsdf.h"
 
 namespace {
 

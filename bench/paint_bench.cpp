@@ -9,9 +9,9 @@
 #include <cmath>
 #include <memory>
 
-#include "chart/window_painter.h"
-#include "mainwindow/qpainter_canvas.h"
+#include "core/chart/window_painter.h"
 #include "tests/support/recording_canvas.h"
+#include "window/mainwindow/qpainter_canvas.h"
 
 namespace {
 

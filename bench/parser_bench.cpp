@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "meterlink/meter_link.h"
+#include "core/meterlink/meter_link.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/recording_tone_sink.h"
 #include "tools/hoq-sim/meter_messages.h"

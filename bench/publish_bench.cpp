@@ -12,9 +12,9 @@
 #include <cstdio>
 #include <memory>
 
-#include "mqtt/mosquitto_client.h"
-#include "publish/meter_publisher.h"
-#include "tests/mqtt/broker_fixture.h"
+#include "services/mqtt/mosquitto/mosquitto_client.h"
+#include "services/mqtt/rules/meter_publisher.h"
+#include "tests/services/mqtt/mosquitto/broker_fixture.h"
 #include "tests/support/fake_mqtt_client.h"
 
 namespace {

@@ -12,17 +12,17 @@
 #include <memory>
 #include <span>
 
-#include "mainwindow/tsdf.h"
-#include "persistence/atomic_file.h"
-#include "records/record_table_model.h"
-#include "records/trecord.h"
-#include "recordsio/csv_export.h"
-#include "recordsio/csv_import.h"
-#include "recordsio/import_rebuild.h"
-#include "recordsio/record_grid.h"
+#include "core/persistence/atomic_file.h"
+#include "core/recordsio/csv_export.h"
+#include "core/recordsio/csv_import.h"
+#include "core/recordsio/import_rebuild.h"
+#include "core/recordsio/record_grid.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/fake_dialogs.h"
 #include "tests/support/recording_tone_sink.h"
+#include "window/mainwindow/tsdf.h"
+#include "window/records/record_table_model.h"
+#include "window/records/trecord.h"
 
 namespace {
 

@@ -11,12 +11,12 @@
 #include <random>
 #include <string>
 
-#include "mainwindow/tsdf.h"
-#include "persistence/atomic_file.h"
-#include "persistence/records_image.h"
-#include "persistence/settings_file.h"
+#include "core/persistence/atomic_file.h"
+#include "core/persistence/records_image.h"
+#include "core/persistence/settings_file.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/recording_tone_sink.h"
+#include "window/mainwindow/tsdf.h"
 
 namespace {
 

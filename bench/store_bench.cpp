@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <new>
 
-#include "persistence/records_image.h"
-#include "store/roll_up.h"
+#include "core/persistence/records_image.h"
+#include "core/store/roll_up.h"
 #include "tests/support/fake_clock.h"
 
 // Counts heap allocations so that the figures show the tick allocates nothing.

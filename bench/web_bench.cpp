@@ -12,10 +12,10 @@
 #include <ctime>
 #include <memory>
 
+#include "services/web/rules/api_json.h"
+#include "services/web/rules/metrics_text.h"
+#include "services/web/server/web_server.h"
 #include "tests/support/qt_application.h"
-#include "webapi/api_json.h"
-#include "webapi/metrics_text.h"
-#include "webserver/web_server.h"
 
 namespace {
 

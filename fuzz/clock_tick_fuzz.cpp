@@ -7,9 +7,9 @@
 #include <memory>
 #include <string_view>
 
+#include "core/meterlink/clock_tick.h"
+#include "core/meterlink/meter_link.h"
 #include "fuzz/fuzz_support.h"
-#include "meterlink/clock_tick.h"
-#include "meterlink/meter_link.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <memory>
 #include <string_view>
 
-#include "recordsio/csv_import.h"
-#include "recordsio/import_rebuild.h"
+#include "core/recordsio/csv_import.h"
+#include "core/recordsio/import_rebuild.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const auto store = std::make_unique<tev::MeasurementStore>();

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "meterlink/line_framer.h"
+#include "core/meterlink/line_framer.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string_view>
 
+#include "core/meterlink/meter_link.h"
 #include "fuzz/fuzz_support.h"
-#include "meterlink/meter_link.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <span>
 
-#include "persistence/records_image.h"
+#include "core/persistence/records_image.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const auto store = std::make_unique<tev::MeasurementStore>();

@@ -8,7 +8,7 @@
 #include <optional>
 #include <span>
 
-#include "persistence/settings_file.h"
+#include "core/persistence/settings_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // The store is large; one serves every input, with the values the loader reads reset.

@@ -9,9 +9,9 @@
 #include <memory>
 #include <string_view>
 
-#include "webapi/api_router.h"
-#include "webapi/http_head.h"
-#include "webapi/meter_archive_api.h"
+#include "services/web/rules/api_router.h"
+#include "services/web/rules/http_head.h"
+#include "services/web/rules/meter_archive_api.h"
 
 namespace {
 

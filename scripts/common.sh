@@ -92,17 +92,18 @@ install_packages() {
   install_web_packages
 }
 
-# The dashboard's chart library comes from npm, pinned by web/package-lock.json. Debian's nodejs
-# and npm are installed unless a node with npm is there already (NodeSource's nodejs carries
-# its own npm and conflicts with Debian's npm package).
+# The dashboard's chart library comes from npm, pinned by src/services/web/dashboard's
+# package-lock.json. Debian's nodejs and npm are installed unless a node with npm is there
+# already (NodeSource's nodejs carries its own npm and conflicts with Debian's npm package).
 install_web_packages() {
+  local dashboard="$ROOT/src/services/web/dashboard"
   if ! command -v npm >/dev/null; then
     as_root apt-get update
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends nodejs npm
   fi
-  local stamp="$ROOT/web/node_modules/.package-lock.json"
-  if [ ! -e "$stamp" ] || [ "$ROOT/web/package-lock.json" -nt "$stamp" ]; then
-    (cd "$ROOT/web" && npm ci --no-audit --no-fund)
+  local stamp="$dashboard/node_modules/.package-lock.json"
+  if [ ! -e "$stamp" ] || [ "$dashboard/package-lock.json" -nt "$stamp" ]; then
+    (cd "$dashboard" && npm ci --no-audit --no-fund)
   fi
 }
 

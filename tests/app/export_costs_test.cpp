@@ -8,10 +8,10 @@
 #include <sstream>
 
 #include "app/export_command.h"
-#include "archive_store/archive_file.h"
-#include "persistence/records_image.h"
-#include "store/measurement_store.h"
-#include "webapi/records_export.h"
+#include "core/persistence/records_image.h"
+#include "core/store/measurement_store.h"
+#include "services/archive/sqlite/archive_file.h"
+#include "services/web/rules/records_export.h"
 
 namespace tev {
 namespace {

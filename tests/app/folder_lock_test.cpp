@@ -11,9 +11,9 @@
 #include <QFileInfo>
 #include <filesystem>
 
-#include "persistence/atomic_file.h"
-#include "persistence/records_image.h"
-#include "persistence/settings_file.h"
+#include "core/persistence/atomic_file.h"
+#include "core/persistence/records_image.h"
+#include "core/persistence/settings_file.h"
 #include "tests/app/program_process.h"
 #include "tests/support/qt_application.h"
 

@@ -7,8 +7,8 @@
 #include <QTemporaryDir>
 #include <filesystem>
 
-#include "persistence/atomic_file.h"
-#include "persistence/records_image.h"
+#include "core/persistence/atomic_file.h"
+#include "core/persistence/records_image.h"
 
 namespace tev {
 namespace {

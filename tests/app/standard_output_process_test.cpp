@@ -14,8 +14,8 @@
 #include <regex>
 #include <vector>
 
-#include "persistence/records_image.h"
-#include "persistence/settings_file.h"
+#include "core/persistence/records_image.h"
+#include "core/persistence/settings_file.h"
 #include "tests/app/program_process.h"
 #include "tests/support/qt_application.h"
 

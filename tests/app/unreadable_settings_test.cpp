@@ -7,8 +7,8 @@
 
 #include <filesystem>
 
-#include "persistence/atomic_file.h"
-#include "persistence/settings_file.h"
+#include "core/persistence/atomic_file.h"
+#include "core/persistence/settings_file.h"
 #include "tests/app/program_process.h"
 #include "tests/support/qt_application.h"
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "publish/mqtt_client.h"
+#include "services/mqtt/rules/mqtt_client.h"
 
 namespace tev::testing {
 

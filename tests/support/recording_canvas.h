@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "chart/canvas.h"
+#include "core/chart/canvas.h"
 
 namespace tev::testing {
 

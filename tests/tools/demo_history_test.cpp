@@ -6,9 +6,9 @@
 #include <cmath>
 #include <fstream>
 
-#include "persistence/atomic_file.h"
-#include "persistence/records_image.h"
-#include "persistence/settings_file.h"
+#include "core/persistence/atomic_file.h"
+#include "core/persistence/records_image.h"
+#include "core/persistence/settings_file.h"
 
 namespace tev::sim {
 namespace {

@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "persistence/records_image.h"
+#include "core/persistence/records_image.h"
 #include "platform/clock.h"
-#include "tariff/tariff.h"
+#include "services/alerts/tariff/tariff.h"
 #include "tools/hoq-sim/demo_history.h"
 
 namespace tev::sim {

@@ -5,13 +5,13 @@
 #include <memory>
 #include <vector>
 
-#include "meterlink/clock_tick.h"
-#include "meterlink/meter_link.h"
-#include "persistence/atomic_file.h"
-#include "persistence/records_image.h"
-#include "persistence/settings_file.h"
-#include "store/roll_up.h"
-#include "texts/event_log.h"
+#include "core/meterlink/clock_tick.h"
+#include "core/meterlink/meter_link.h"
+#include "core/persistence/atomic_file.h"
+#include "core/persistence/records_image.h"
+#include "core/persistence/settings_file.h"
+#include "core/store/roll_up.h"
+#include "core/texts/event_log.h"
 #include "tools/hoq-sim/meter_messages.h"
 #include "tools/hoq-sim/meter_model.h"
 

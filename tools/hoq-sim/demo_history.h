@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/store/measurement_store.h"
 #include "platform/clock.h"
-#include "store/measurement_store.h"
 
 namespace tev::sim {
 

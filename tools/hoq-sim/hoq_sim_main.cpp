@@ -12,8 +12,8 @@
 #include <memory>
 #include <vector>
 
-#include "archive/local_time.h"
-#include "archive_store/archive_service.h"
+#include "services/archive/rules/local_time.h"
+#include "services/archive/sqlite/archive_service.h"
 #include "tools/hoq-sim/demo_history.h"
 #include "tools/hoq-sim/meter_messages.h"
 #include "tools/hoq-sim/meter_model.h"

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+#include "services/alerts/notify/alert_service.h"
+#include "services/archive/sqlite/archive_service.h"
+
+namespace tev {
+
+// Alert starts and ends go to the archive's alerts table, and the history of earlier runs is
+// read back from it, so the dashboard's alert history outlives the program.
+void keepAlertsInArchive(AlertService& alerts, archive::ArchiveService& archive,
+                         const std::string& folder);
+
+archive::AlertRecord alertRecordOf(const AlertEvent& e);
+// Nothing for a row whose rule this program does not know.
+std::optional<AlertEvent> alertEventOf(const archive::AlertRecord& r);
+
+}  // namespace tev

@@ -1,0 +1,71 @@
+#include "app/alert_publisher.h"
+
+#include "services/alerts/rules/alert_json.h"
+#include "services/mqtt/rules/alert_topics.h"
+
+namespace tev {
+
+namespace {
+// Meters known by ID; a registry holds 200, the rest is for IDs that come and go.
+constexpr std::size_t kMaxKnownMeters = 1000;
+}  // namespace
+
+AlertPublisher::AlertPublisher(MeterPublisher& publisher, const MqttSettings& settings,
+                               const AlertService& alerts, CostSource cost, std::string currency,
+                               std::function<std::int64_t()> clockMs)
+    : publisher_(publisher),
+      settings_(settings),
+      alerts_(alerts),
+      cost_(std::move(cost)),
+      currency_(std::move(currency)),
+      clockMs_(std::move(clockMs)) {}
+
+void AlertPublisher::meterMessageHandled(const MeterRegistry& registry, std::string_view meterId) {
+    const int row = registry.find(meterId);
+    if (row < 0) return;
+    const std::string id(registry.rows[row].Id.view());
+    const bool primary = row == 0;
+    auto it = lastSent_.find(id);
+    if (it == lastSent_.end()) {
+        if (lastSent_.size() >= kMaxKnownMeters) {
+            lastSent_.clear();
+            sentOnce_.clear();
+        }
+        const bool withCost = primary && cost_ && cost_().has_value();
+        for (DiscoveryMessage& m : alertDiscoveryMessages(settings_, id, withCost, currency_))
+            publisher_.queueRetained(std::move(m.topic), std::move(m.payload));
+        it = lastSent_.emplace(id, std::string()).first;
+    }
+    // Sent when an alert starts or ends, not each time a running alert's value moves.
+    const std::vector<ActiveAlert> active = alerts_.evaluator().active(id);
+    std::string signature;
+    for (const ActiveAlert& a : active)
+        signature += std::string(alertRuleName(a.rule)) + std::to_string(a.phase) + "@" +
+                     std::to_string(a.sinceMs) + ";";
+    if (signature != it->second || !sentOnce_.contains(id)) {
+        publisher_.queueRetained(alertTopic(settings_, id), activeAlertsJson(active));
+        it->second = std::move(signature);
+        sentOnce_.insert(id);
+    }
+    if (primary && cost_) {
+        const std::int64_t now = clockMs_();
+        if (now - lastCostMs_ < kCostIntervalMs && !lastCost_.empty()) return;
+        if (const auto cost = cost_()) {
+            std::string payload = costJson(*cost, currency_);
+            if (payload != lastCost_) publisher_.queueRetained(costTopic(settings_, id), payload);
+            lastCost_ = std::move(payload);
+            lastCostMs_ = now;
+        }
+    }
+}
+
+void AlertPublisher::metersForgotten() {
+    // The alerts ended with the link; the sensors read "off" again.
+    for (auto& [id, signature] : lastSent_) {
+        if (signature.empty()) continue;
+        publisher_.queueRetained(alertTopic(settings_, id), "[]");
+        signature.clear();
+    }
+}
+
+}  // namespace tev

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "core/meterlink/meter_observer.h"
+#include "services/alerts/notify/alert_service.h"
+#include "services/mqtt/rules/meter_publisher.h"
+
+namespace tev {
+
+// Puts the alerts on the MQTT broker beside the meters' states: each meter's running alerts,
+// retained, whenever they change, with Home Assistant discovery of one problem sensor per rule
+// the first time a meter is heard; and the primary meter's cost today when a tariff is set.
+// Added to the meter observers after the AlertService, so it sees the state after the rules.
+class AlertPublisher final : public MeterObserver {
+  public:
+    using CostSource = std::function<std::optional<double>()>;
+    // The cost is sent at most this often, and only when it changed.
+    static constexpr std::int64_t kCostIntervalMs = 10000;
+
+    AlertPublisher(MeterPublisher& publisher, const MqttSettings& settings,
+                   const AlertService& alerts, CostSource cost, std::string currency,
+                   std::function<std::int64_t()> clockMs);
+
+    void meterMessageHandled(const MeterRegistry& registry, std::string_view meterId) override;
+    void metersForgotten() override;
+
+  private:
+    MeterPublisher& publisher_;
+    MqttSettings settings_;
+    const AlertService& alerts_;
+    CostSource cost_;
+    std::string currency_;
+    std::function<std::int64_t()> clockMs_;
+    // By meter ID: the running alerts last sent, as rule, phase and start ("" for none).
+    std::unordered_map<std::string, std::string> lastSent_;
+    std::unordered_set<std::string> sentOnce_;
+    std::string lastCost_;
+    std::int64_t lastCostMs_ = 0;
+};
+
+}  // namespace tev

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QObject>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "core/meterlink/meter_observer.h"
+#include "core/texts/event_log.h"
+#include "platform/tone_sink.h"
+#include "services/alerts/rules/alert_evaluator.h"
+#include "services/alerts/tariff/tariff.h"
+
+namespace tev {
+
+class Notifier;
+
+// The tone of an alert that starts: lower than every tone of the program's commands and
+// alarms (1200-1800 Hz), so it is told apart without looking.
+inline constexpr int kAlertToneHz = 900;
+inline constexpr int kAlertToneMs = 400;
+
+// Runs the alert rules over every meter message and tells of each alert that starts or ends:
+// a log line in the log's language, the alert tone on a start, a desktop notification.
+class AlertService final : public QObject, public MeterObserver {
+    Q_OBJECT
+  public:
+    using MsClock = std::function<std::int64_t()>;  // ms since the epoch
+    using ModeSource = std::function<LanguageMode()>;
+
+    AlertService(AlertConfig config, EventLog& log, ModeSource mode, ToneSink& tones,
+                 Notifier* notifier, MsClock clock);
+
+    void meterMessageHandled(const MeterRegistry& registry, std::string_view meterId) override;
+    void metersForgotten() override;
+
+    // The event-log stamp put before each alert line ("240802 8:5 "); none when unset.
+    void setStamp(std::function<std::string()> stamp) { stamp_ = std::move(stamp); }
+
+    const AlertEvaluator& evaluator() const { return evaluator_; }
+    // Every start and end so far, oldest first (the newest kHistoryLimit).
+    const std::vector<AlertEvent>& history() const { return history_; }
+    static constexpr std::size_t kHistoryLimit = 1000;
+    // The starts and ends of earlier runs (from the archive), put before this run's.
+    void seedHistory(std::vector<AlertEvent> earlier);
+    // Hears every start and end as it happens (the archive writes them down).
+    void setEventSink(std::function<void(const AlertEvent&)> sink) { sink_ = std::move(sink); }
+
+  signals:
+    // After every change: whether any alert is running now.
+    void alertsChanged(bool anyActive);
+
+  private:
+    AlertEvaluator evaluator_;
+    EventLog& log_;
+    ModeSource mode_;
+    ToneSink& tones_;
+    Notifier* notifier_;
+    MsClock clock_;
+    std::function<std::string()> stamp_;
+    std::function<void(const AlertEvent&)> sink_;
+    std::vector<AlertEvent> events_;
+    std::vector<AlertEvent> history_;
+
+    void tell(std::int64_t timeMs);
+};
+
+// The readings of one registry row as the alert rules see them.
+AlertSample alertSampleOf(const MeterEntry& entry, std::int64_t timeMs);
+
+}  // namespace tev

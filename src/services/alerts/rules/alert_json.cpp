@@ -1,0 +1,49 @@
+#include "services/alerts/rules/alert_json.h"
+
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+
+namespace tev {
+
+namespace {
+
+// Readings carry at most a few decimals; three keep the JSON short and exact enough.
+std::string number(double v) {
+    if (!std::isfinite(v)) return "null";
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.3f", v);
+    std::string s(buf);
+    while (s.back() == '0') s.pop_back();
+    if (s.back() == '.') s.pop_back();
+    if (s == "-0") s = "0";
+    return s;
+}
+
+}  // namespace
+
+std::string isoUtc(std::int64_t timeMs) {
+    const std::time_t secs = static_cast<std::time_t>(timeMs / 1000);
+    std::tm tm{};
+    gmtime_r(&secs, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    return buf;
+}
+
+std::string activeAlertsJson(const std::vector<ActiveAlert>& alerts) {
+    std::string out = "[";
+    for (const ActiveAlert& a : alerts) {
+        if (out.size() > 1) out += ',';
+        out += "{\"rule\":\"";
+        out += alertRuleName(a.rule);
+        out += "\",\"phase\":" + std::to_string(a.phase);
+        out += ",\"value\":" + number(a.value);
+        out += ",\"threshold\":" + number(a.threshold);
+        out += ",\"since\":\"" + isoUtc(a.sinceMs) + "\"}";
+    }
+    out += ']';
+    return out;
+}
+
+}  // namespace tev

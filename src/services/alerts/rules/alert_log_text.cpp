@@ -1,0 +1,72 @@
+#include "services/alerts/rules/alert_log_text.h"
+
+#include <cstdio>
+
+namespace tev {
+
+namespace {
+
+struct RuleWords {
+    std::string_view english;
+    std::string_view chinese;
+    std::string_view unit;
+};
+
+RuleWords wordsFor(AlertRule rule) {
+    switch (rule) {
+        case AlertRule::Voltage:
+            return {"voltage", "電壓超出範圍", "V"};
+        case AlertRule::PhaseLoss:
+            return {"phase loss", "缺相", "V"};
+        case AlertRule::Current:
+            return {"current", "電流過高", "A"};
+        case AlertRule::Demand:
+            return {"demand", "需量超限", "kW"};
+        case AlertRule::Imbalance:
+            return {"imbalance", "三相不平衡", "%"};
+    }
+    return {"", "", ""};
+}
+
+std::string decimal(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f", v);
+    return buf;
+}
+
+// "current L2 = 41.2 A (limit 40.0 A)"
+std::string detail(const AlertEvent& e, const RuleWords& w) {
+    std::string s(w.english);
+    if (e.phase > 0) s += " L" + std::to_string(e.phase);
+    const std::string unit = w.unit == "%" ? "%" : " " + std::string(w.unit);
+    s += " = " + decimal(e.value) + unit + " (limit " + decimal(e.threshold) + unit + ")";
+    return s;
+}
+
+}  // namespace
+
+AlertLogText alertLogText(const AlertEvent& e) {
+    const RuleWords w = wordsFor(e.rule);
+    const std::string what = detail(e, w);
+    const std::string meter = "meter " + e.meterId;
+    AlertLogText t;
+    t.english = std::string(e.started ? "Alert start: " : "Alert end: ") + meter + ", " + what;
+    t.bilingual = t.english + (e.started ? "  警報開始: 電錶 " : "  警報結束: 電錶 ") + e.meterId +
+                  " " + std::string(w.chinese);
+    return t;
+}
+
+AlertNotificationText alertNotificationText(const AlertEvent& e) {
+    const RuleWords w = wordsFor(e.rule);
+    AlertNotificationText t;
+    t.summary = std::string(e.started ? "Alert: " : "Alert over: ") + std::string(w.english) +
+                (e.phase > 0 ? " L" + std::to_string(e.phase) : "");
+    t.body = "Meter " + e.meterId + ": " + detail(e, w);
+    return t;
+}
+
+std::string configProblemText(const std::string& fileName, const ConfigProblem& problem) {
+    return fileName + " line " + std::to_string(problem.line) + ": " + problem.text;
+}
+
+}  // namespace tev

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <array>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "services/alerts/rules/ini_document.h"
+
+namespace tev {
+
+// A stretch of one weekday, in minutes after local midnight, with its price per kWh.
+struct TariffSegment {
+    int startMinute = 0;
+    int endMinute = 0;  // exclusive; 1440 is midnight at the end of the day
+    double pricePerKwh = 0;
+};
+
+// The prices from one date on (local midnight). `segments[wday]`, wday 0 = Sunday, covers the
+// whole day in order.
+struct TariffPeriod {
+    int fromDate = 0;  // yyyymmdd; 0 for the prices before any dated change
+    double pricePerKwh = 0;
+    double standingChargePerDay = 0;
+    std::array<std::vector<TariffSegment>, 7> segments;
+};
+
+// What energy costs: a flat price, optional time-of-use bands by weekday and time of day,
+// optional dated changes that leave past costs at the prices they had, and an optional
+// standing charge per day. Times are local times under the process's time zone rules, so a
+// band edge stays at its wall-clock time across changes to and from daylight saving time.
+class Tariff {
+  public:
+    // A tariff with no price: everything costs nothing and `configured()` is false.
+    Tariff();
+    explicit Tariff(std::vector<TariffPeriod> periods, std::string currency);
+
+    bool configured() const { return configured_; }
+    const std::string& currency() const { return currency_; }
+    const std::vector<TariffPeriod>& periods() const { return periods_; }
+
+    // The price per kWh in force at `t`.
+    double priceAt(std::time_t t) const;
+    // The cost of `kwh` used evenly over [from, to), split at band edges and dated changes.
+    // A zero-length interval is priced at `from`.
+    double energyCost(double kwh, std::time_t from, std::time_t to) const;
+    // The standing charge of the local day that holds `t`.
+    double standingChargeOn(std::time_t t) const;
+    // The standing charges of every local day from the day of `from` to the day of `to`, both
+    // included.
+    double standingCharges(std::time_t from, std::time_t to) const;
+
+  private:
+    std::vector<TariffPeriod> periods_;
+    std::string currency_;
+    bool configured_ = false;
+
+    const TariffPeriod& periodAt(const std::tm& local) const;
+};
+
+struct TariffLoad {
+    Tariff tariff;
+    std::vector<ConfigProblem> problems;
+};
+
+// Reads `[tariff]` and its dated groups `[tariff.YYYY-MM-DD]`. Keys:
+//   currency=€                    shown beside every cost
+//   price_per_kwh=0.30            the price outside every band
+//   standing_charge_per_day=0.45  charged once per local day
+//   band_<n>=<days> <HH:MM>-<HH:MM> <price>   e.g. band_1=mon-fri 07:00-23:00 0.40;
+//       days are mon..sun, a range (mon-fri), a list (sat,sun) or all; an end at or before the
+//       start runs past midnight into the next day; where bands overlap, the lowest <n> wins.
+// A dated group keeps every key it does not give from the prices before it; a band key there
+// replaces all bands (band_1=none: no bands from that date). A bad line is listed with its
+// line and left out.
+TariffLoad loadTariff(const IniDocument& ini);
+
+// Local date of `t` as yyyymmdd.
+int localDateCode(std::time_t t);
+
+}  // namespace tev

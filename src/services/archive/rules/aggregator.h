@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "services/archive/rules/archive_sample.h"
+#include "services/archive/rules/period_stats.h"
+
+namespace tev::archive {
+
+// The messages of one meter in one minute that have not been written yet. The same figures
+// are merged into that minute's row, its hour's row and its day's row.
+struct PeriodDelta {
+    std::string meter;
+    std::int64_t minute = 0;  // period starts, Unix seconds
+    std::int64_t hour = 0;
+    std::int64_t day = 0;
+    PeriodStats stats;
+};
+
+// Gathers messages into per-meter, per-minute parts until the writer takes them. Each message
+// goes into exactly one part, and each part is taken once, so every message counts once.
+class Aggregator {
+  public:
+    void add(const ArchiveSample& sample);
+    // Every part gathered since the last call, oldest first per meter.
+    std::vector<PeriodDelta> take();
+    // The last day energy recorded for a meter before this run, so the first message after a
+    // restart counts only what was used since.
+    void seedDayEnergy(const std::string& meter, double dayEnergy);
+    bool knows(const std::string& meter) const { return meters_.count(meter) != 0; }
+    std::size_t pendingCount() const { return pending_; }
+
+  private:
+    struct MeterState {
+        bool haveDayEnergy = false;
+        double dayEnergy = 0;
+        std::vector<PeriodDelta> deltas;
+    };
+    std::map<std::string, MeterState, std::less<>> meters_;
+    std::size_t pending_ = 0;
+};
+
+}  // namespace tev::archive

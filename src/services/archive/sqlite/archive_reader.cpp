@@ -1,0 +1,138 @@
+#include "services/archive/sqlite/archive_reader.h"
+
+#include <sqlite3.h>
+
+#include <filesystem>
+
+#include "services/archive/sqlite/archive_file.h"
+#include "services/archive/sqlite/sqlite_db.h"
+
+namespace tev::archive {
+namespace {
+
+const char* tableOf(Resolution r) {
+    switch (r) {
+        case Resolution::Minute:
+            return "minutes";
+        case Resolution::Hour:
+            return "hours";
+        case Resolution::Day:
+            return "days";
+    }
+    return "hours";
+}
+
+bool openReadOnly(const std::string& folder, SqliteDb& db, std::string& error) {
+    const std::string path = archivePath(folder);
+    if (!std::filesystem::exists(path)) {
+        error = std::string(kArchiveFileName) + " is not in " + folder;
+        return false;
+    }
+    if (db.open(path, true, false) != SQLITE_OK) {
+        error = std::string(kArchiveFileName) + ": " + db.error();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+ArchiveSeries queryArchiveSeries(const std::string& folder, const SeriesQuery& query,
+                                 std::string& error) {
+    error.clear();
+    ArchiveSeries series;
+    series.meter = query.meter;
+    series.resolution = query.resolution;
+    if (query.quantities.empty()) {
+        for (const Quantity& q : archiveQuantities()) series.quantities.push_back(&q);
+    } else {
+        for (const std::string& name : query.quantities) {
+            const Quantity* q = findQuantity(name);
+            if (q == nullptr) {
+                error = "no quantity " + name;
+                return series;
+            }
+            series.quantities.push_back(q);
+        }
+    }
+    series.values.resize(series.quantities.size());
+
+    SqliteDb db;
+    if (!openReadOnly(folder, db, error)) return series;
+    // Column names come from the fixed quantity table, never from the caller's text.
+    std::string sql = "SELECT t";
+    for (const Quantity* q : series.quantities) sql += ", " + std::string(q->column);
+    sql += std::string(" FROM ") + tableOf(query.resolution) +
+           " WHERE meter = ? AND t >= ? AND t < ? ORDER BY t";
+    SqliteStatement s(db, sql);
+    if (!s.valid()) {
+        error = std::string(kArchiveFileName) + ": " + sqlite3_errmsg(db.handle());
+        return series;
+    }
+    s.bind(1, std::string_view(query.meter));
+    s.bind(2, query.from.value_or(INT64_MIN));
+    s.bind(3, query.to.value_or(INT64_MAX));
+    int rc = 0;
+    while ((rc = s.step()) == SQLITE_ROW) {
+        series.time.push_back(s.columnInt(0));
+        for (std::size_t q = 0; q < series.quantities.size(); ++q)
+            series.values[q].push_back(s.columnDouble(static_cast<int>(q) + 1));
+    }
+    if (rc != SQLITE_DONE)
+        error = std::string(kArchiveFileName) + ": " + sqlite3_errmsg(db.handle());
+    return series;
+}
+
+std::vector<MeterEnergy> queryHourEnergy(const std::string& folder, std::int64_t from,
+                                         std::string& error) {
+    error.clear();
+    std::vector<MeterEnergy> meters;
+    SqliteDb db;
+    if (!openReadOnly(folder, db, error)) return meters;
+    // The first hour of each meter comes from the key's order: one step per meter.
+    SqliteStatement list(db,
+                         "SELECT id, (SELECT MIN(t) FROM hours WHERE meter = id) FROM meters "
+                         "ORDER BY id");
+    SqliteStatement rows(db, "SELECT t, kwh FROM hours WHERE meter = ? AND t >= ? ORDER BY t");
+    if (!list.valid() || !rows.valid()) {
+        error = std::string(kArchiveFileName) + ": " + sqlite3_errmsg(db.handle());
+        return meters;
+    }
+    int rc = 0;
+    while ((rc = list.step()) == SQLITE_ROW) {
+        MeterEnergy m;
+        m.meter = list.columnText(0);
+        m.firstRow = list.columnIsNull(1) ? 0 : list.columnInt(1);
+        meters.push_back(std::move(m));
+    }
+    if (rc != SQLITE_DONE) {
+        error = std::string(kArchiveFileName) + ": " + sqlite3_errmsg(db.handle());
+        return meters;
+    }
+    for (MeterEnergy& m : meters) {
+        rows.reset();
+        rows.bind(1, std::string_view(m.meter));
+        rows.bind(2, from);
+        while ((rc = rows.step()) == SQLITE_ROW) {
+            m.time.push_back(rows.columnInt(0));
+            m.kwh.push_back(rows.columnIsNull(1) ? 0.0 : rows.columnDouble(1));
+        }
+        if (rc != SQLITE_DONE) {
+            error = std::string(kArchiveFileName) + ": " + sqlite3_errmsg(db.handle());
+            return meters;
+        }
+    }
+    return meters;
+}
+
+std::vector<std::string> archivedMeters(const std::string& folder, std::string& error) {
+    error.clear();
+    std::vector<std::string> ids;
+    SqliteDb db;
+    if (!openReadOnly(folder, db, error)) return ids;
+    SqliteStatement s(db, "SELECT id FROM meters ORDER BY id");
+    while (s.step() == SQLITE_ROW) ids.push_back(s.columnText(0));
+    return ids;
+}
+
+}  // namespace tev::archive

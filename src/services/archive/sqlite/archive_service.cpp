@@ -1,0 +1,60 @@
+#include "services/archive/sqlite/archive_service.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <chrono>
+
+namespace tev::archive {
+
+ArchiveSettings loadArchiveSettings(const std::string& folder, std::vector<std::string>& problems) {
+    std::map<std::string, std::string> keys;
+    const QString iniPath = QDir(QString::fromStdString(folder)).filePath("tev3p.ini");
+    if (QFileInfo::exists(iniPath)) {
+        QSettings ini(iniPath, QSettings::IniFormat);
+        ini.beginGroup("archive");
+        for (const QString& key : ini.childKeys())
+            keys[key.toStdString()] = ini.value(key).toString().toStdString();
+        ini.endGroup();
+    }
+    return archiveSettingsFrom(keys, problems);
+}
+
+ArchiveService::ArchiveService(ArchiveWriterOptions options, std::function<std::int64_t()> now)
+    : writer_(std::move(options)), now_(std::move(now)) {
+    if (!now_)
+        now_ = [] {
+            return std::chrono::duration_cast<std::chrono::seconds>(
+                       std::chrono::system_clock::now().time_since_epoch())
+                .count();
+        };
+}
+
+ArchiveSample sampleOf(const MeterEntry& entry, std::int64_t unixSeconds) {
+    ArchiveSample s;
+    s.setId(entry.Id.view());
+    s.unixSeconds = unixSeconds;
+    s.volts = {entry.V1, entry.V2, entry.V3};
+    s.amps = {entry.A1, entry.A2, entry.A3};
+    s.dayEnergy = entry.Energy[0];
+    return s;
+}
+
+void ArchiveService::meterMessageHandled(const MeterRegistry& registry, std::string_view meterId) {
+    const int row = registry.find(meterId);
+    if (row < 0) return;
+    const MeterEntry& entry = registry.rows[row];
+    ArchiveSample s = sampleOf(entry, 0);
+    // A meter registered by its device message has no readings yet.
+    if (entry.MeterDate == 0 && entry.Secs == 0 && s.volts == std::array<float, 3>{}) return;
+    Seen& seen = lastSeen_[row];
+    if (seen.valid && seen.meterDate == entry.MeterDate && seen.secs == entry.Secs &&
+        seen.reading.idView() == s.idView() && seen.reading.volts == s.volts &&
+        seen.reading.amps == s.amps && seen.reading.dayEnergy == s.dayEnergy)
+        return;
+    seen = {s, entry.MeterDate, entry.Secs, true};
+    s.unixSeconds = now_();
+    writer_.push(s);
+}
+
+}  // namespace tev::archive

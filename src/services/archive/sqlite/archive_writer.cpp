@@ -1,0 +1,424 @@
+#include "services/archive/sqlite/archive_writer.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "services/archive/rules/day_file_import.h"
+#include "services/archive/rules/local_time.h"
+#include "services/archive/sqlite/archive_file.h"
+
+namespace tev::archive {
+namespace {
+
+// Unwritten figures kept while the disk is full: about a day of 200 meters' minutes.
+constexpr std::size_t kMaxUnwritten = 300000;
+constexpr std::int64_t kPruneEverySeconds = 600;
+constexpr int kPruneBatchesPerPass = 20;
+
+std::string upsertSql(const std::string& table) {
+    const auto& cols = periodColumns();
+    std::string sql = "INSERT INTO " + table + " (meter, t";
+    for (const auto& c : cols) sql += ", " + c;
+    sql += ") VALUES (?, ?";
+    for (std::size_t i = 0; i < cols.size(); ++i) sql += ", ?";
+    sql += ") ON CONFLICT (meter, t) DO UPDATE SET ";
+    bool first = true;
+    for (const auto& c : cols) {
+        if (!first) sql += ", ";
+        first = false;
+        // Every assignment reads the row as it was, so n is the old count throughout.
+        if (c == "n")
+            sql += "n = n + excluded.n";
+        else if (c == "kwh")
+            sql += "kwh = kwh + excluded.kwh";
+        else if (c == "day_kwh")
+            sql += "day_kwh = excluded.day_kwh";
+        else if (c.ends_with("_min"))
+            sql += c + " = min(" + c + ", excluded." + c + ")";
+        else if (c.ends_with("_max"))
+            sql += c + " = max(" + c + ", excluded." + c + ")";
+        else
+            sql += c + " = (" + c + " * n + excluded." + c + " * excluded.n) / (n + excluded.n)";
+    }
+    return sql;
+}
+
+void bindDelta(SqliteStatement& s, const PeriodDelta& d, std::int64_t t) {
+    s.bind(1, std::string_view(d.meter));
+    s.bind(2, t);
+    int i = 3;
+    const PeriodStats& st = d.stats;
+    // The order of archiveQuantities(): per phase V then A, mean/min/max; powers; energies; n.
+    for (int q = 0; q < kRangedCount; ++q) {
+        s.bind(i++, st.mean[q]);
+        s.bind(i++, st.min[q]);
+        s.bind(i++, st.max[q]);
+    }
+    for (int q = 0; q < kPowerCount; ++q) s.bind(i++, st.powerMean[q]);
+    s.bind(i++, st.dayEnergy);
+    s.bind(i++, st.energy);
+    s.bind(i++, st.count);
+}
+
+std::int64_t systemNow() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
+ArchiveWriter::ArchiveWriter(ArchiveWriterOptions options)
+    : options_(std::move(options)), path_(archivePath(options_.folder)) {
+    if (!options_.now) options_.now = systemNow;
+    if (options_.queueCapacity == 0) options_.queueCapacity = 1;
+    ring_.resize(options_.queueCapacity);
+}
+
+ArchiveWriter::~ArchiveWriter() {
+    stop();
+}
+
+void ArchiveWriter::say(const std::string& line) {
+    if (options_.log) options_.log(line);
+}
+
+void ArchiveWriter::start() {
+    if (running_) return;
+    std::vector<std::string> lines;
+    db_ = openArchiveForWriting(path_, lines);
+    for (const auto& l : lines) say(l);
+    if (!db_.isOpen()) failing_ = true;
+    running_ = true;
+    stopping_ = false;
+    thread_ = std::thread([this] { run(); });
+}
+
+void ArchiveWriter::push(const ArchiveSample& sample) noexcept {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const std::size_t cap = ring_.size();
+        if (size_ == cap) {
+            head_ = (head_ + 1) % cap;
+            --size_;
+            ++droppedTotal_;
+            ++droppedEpisode_;
+        }
+        ring_[(head_ + size_) % cap] = sample;
+        ++size_;
+    }
+}
+
+void ArchiveWriter::flush() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!running_) return;
+    const std::uint64_t ticket = ++flushRequested_;
+    wake_.notify_one();
+    flushed_.wait(lock, [&] { return flushDone_ >= ticket || !running_; });
+}
+
+void ArchiveWriter::stop() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!running_) return;
+        stopping_ = true;
+    }
+    wake_.notify_one();
+    if (thread_.joinable()) thread_.join();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        running_ = false;
+    }
+    flushed_.notify_all();
+    db_.close();
+}
+
+std::uint64_t ArchiveWriter::droppedCount() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return droppedTotal_;
+}
+
+std::uint64_t ArchiveWriter::failedCommits() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return failedCommits_;
+}
+
+void ArchiveWriter::drain(std::vector<ArchiveSample>& batch) {
+    std::uint64_t dropped = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        batch.clear();
+        for (std::size_t i = 0; i < size_; ++i) batch.push_back(ring_[(head_ + i) % ring_.size()]);
+        head_ = 0;
+        size_ = 0;
+        dropped = droppedEpisode_;
+        droppedEpisode_ = 0;
+    }
+    // One line per episode: the writer hears of a full queue once it gets to empty it.
+    if (dropped > 0)
+        say("Archive queue full: " + std::to_string(dropped) +
+            " meter messages dropped, the oldest first");
+    for (const ArchiveSample& s : batch) {
+        if (!aggregator_.knows(std::string(s.idView()))) noteNewMeter(s);
+        aggregator_.add(s);
+    }
+}
+
+void ArchiveWriter::noteNewMeter(const ArchiveSample& sample) {
+    const std::string meter(sample.idView());
+    // The day energy already counted today, so that the first message after a restart adds
+    // only what was used since; on a new day everything since midnight is the new day's.
+    double seed = 0;
+    if (db_.isOpen()) {
+        SqliteStatement last(
+            db_, "SELECT t, day_kwh FROM minutes WHERE meter = ? ORDER BY t DESC LIMIT 1");
+        last.bind(1, std::string_view(meter));
+        if (last.step() == SQLITE_ROW &&
+            localDayStart(last.columnInt(0)) == localDayStart(sample.unixSeconds))
+            seed = last.columnDouble(1);
+    }
+    aggregator_.seedDayEnergy(meter, seed);
+    if (options_.importDayFiles && db_.isOpen()) importDayFile(meter);
+}
+
+void ArchiveWriter::importDayFile(const std::string& meter) {
+    SqliteStatement known(db_, "SELECT day_file_imported FROM meters WHERE id = ?");
+    known.bind(1, std::string_view(meter));
+    if (known.step() == SQLITE_ROW && known.columnInt(0) != 0) return;
+    std::vector<TenMinuteRow> rows;
+    {
+        std::ifstream in(options_.folder + "/M10_" + meter + ".txt", std::ios::binary);
+        if (in) {
+            std::ostringstream text;
+            text << in.rdbuf();
+            rows = tenMinuteRowsOfDayFile(text.str());
+        }
+    }
+    if (db_.exec("BEGIN IMMEDIATE") != SQLITE_OK) return;
+    SqliteStatement insert(
+        db_, "INSERT OR IGNORE INTO ten_minutes (meter, t, day_kwh, kwh) VALUES (?, ?, ?, ?)");
+    bool ok = insert.valid();
+    for (const TenMinuteRow& r : rows) {
+        if (!ok) break;
+        insert.reset();
+        insert.bind(1, std::string_view(meter));
+        insert.bind(2, r.start);
+        insert.bind(3, r.dayEnergy);
+        insert.bind(4, r.energy);
+        ok = insert.step() == SQLITE_DONE;
+    }
+    SqliteStatement mark(db_,
+                         "INSERT INTO meters (id, first_seen, day_file_imported) VALUES (?, ?, 1) "
+                         "ON CONFLICT (id) DO UPDATE SET day_file_imported = 1");
+    mark.bind(1, std::string_view(meter));
+    mark.bind(2, options_.now());
+    ok = ok && mark.step() == SQLITE_DONE;
+    if (ok && db_.exec("COMMIT") == SQLITE_OK) {
+        if (!rows.empty())
+            say("Archive: " + std::to_string(rows.size()) + " ten-minute energies of meter " +
+                meter + " taken from its day file");
+    } else {
+        db_.exec("ROLLBACK");
+    }
+}
+
+bool ArchiveWriter::ensureOpen() {
+    if (db_.isOpen()) return true;
+    std::vector<std::string> lines;
+    db_ = openArchiveForWriting(path_, lines);
+    return db_.isOpen();
+}
+
+bool ArchiveWriter::commit() {
+    std::vector<PeriodDelta> fresh = aggregator_.take();
+    if (!fresh.empty()) {
+        unwritten_.insert(unwritten_.end(), std::make_move_iterator(fresh.begin()),
+                          std::make_move_iterator(fresh.end()));
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        alertsUnwritten_.insert(alertsUnwritten_.end(),
+                                std::make_move_iterator(pendingAlerts_.begin()),
+                                std::make_move_iterator(pendingAlerts_.end()));
+        pendingAlerts_.clear();
+    }
+    if (alertsUnwritten_.size() > kMaxPendingAlerts)
+        alertsUnwritten_.erase(alertsUnwritten_.begin(),
+                               alertsUnwritten_.begin() +
+                                   static_cast<long>(alertsUnwritten_.size() - kMaxPendingAlerts));
+    if (unwritten_.empty() && alertsUnwritten_.empty()) return true;
+    if (unwritten_.size() > kMaxUnwritten)
+        unwritten_.erase(unwritten_.begin(),
+                         unwritten_.begin() + (unwritten_.size() - kMaxUnwritten));
+
+    std::string why;
+    bool ok = ensureOpen();
+    if (ok) {
+        ok = db_.exec("BEGIN IMMEDIATE") == SQLITE_OK;
+        if (ok) {
+            SqliteStatement tables[3] = {SqliteStatement(db_, upsertSql("minutes")),
+                                         SqliteStatement(db_, upsertSql("hours")),
+                                         SqliteStatement(db_, upsertSql("days"))};
+            SqliteStatement meter(db_,
+                                  "INSERT OR IGNORE INTO meters (id, first_seen) VALUES (?, ?)");
+            SqliteStatement alert(db_,
+                                  "INSERT INTO alerts (t_ms, meter, rule, phase, event, value, "
+                                  "threshold) VALUES (?, ?, ?, ?, ?, ?, ?)");
+            for (auto& t : tables) ok = ok && t.valid();
+            ok = ok && meter.valid() && alert.valid();
+            for (const AlertRecord& a : alertsUnwritten_) {
+                if (!ok) break;
+                alert.reset();
+                alert.bind(1, a.timeMs);
+                alert.bind(2, std::string_view(a.meter));
+                alert.bind(3, std::string_view(a.rule));
+                alert.bind(4, static_cast<std::int64_t>(a.phase));
+                alert.bind(5, std::string_view(a.started ? "start" : "end"));
+                alert.bind(6, a.value);
+                alert.bind(7, a.threshold);
+                ok = alert.step() == SQLITE_DONE;
+            }
+            for (const PeriodDelta& d : unwritten_) {
+                if (!ok) break;
+                const std::int64_t keys[3] = {d.minute, d.hour, d.day};
+                for (int i = 0; i < 3 && ok; ++i) {
+                    tables[i].reset();
+                    bindDelta(tables[i], d, keys[i]);
+                    ok = tables[i].step() == SQLITE_DONE;
+                }
+                meter.reset();
+                meter.bind(1, std::string_view(d.meter));
+                meter.bind(2, d.minute);
+                ok = ok && meter.step() == SQLITE_DONE;
+            }
+            if (!ok) why = sqlite3_errmsg(db_.handle());
+        } else {
+            why = db_.error();
+        }
+        ok = ok && db_.exec("COMMIT") == SQLITE_OK;
+        if (!ok) {
+            if (why.empty()) why = db_.error();
+            db_.exec("ROLLBACK");
+        }
+    } else {
+        why = "it cannot be opened";
+    }
+    if (ok) {
+        unwritten_.clear();
+        alertsUnwritten_.clear();
+        if (failing_) say(std::string("Archive ") + kArchiveFileName + " is written again");
+        failing_ = false;
+        return true;
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++failedCommits_;
+    }
+    if (!failing_)
+        say(std::string("Archive ") + kArchiveFileName + " cannot be written (" + why +
+            "): the figures wait in memory until it can");
+    failing_ = true;
+    // A file deleted or replaced under us is opened afresh next time.
+    if (!db_.isOpen() || why.find("readonly") != std::string::npos) db_.close();
+    return false;
+}
+
+bool ArchiveWriter::prune() {
+    const RetentionCutoffs cut = retentionCutoffs(options_.now(), options_.settings);
+    const std::pair<const char*, std::int64_t> targets[] = {
+        {"minutes", cut.minute}, {"ten_minutes", cut.minute}, {"hours", cut.hour}};
+    int batches = 0;
+    for (const auto& [table, before] : targets) {
+        const std::string sql = std::string("DELETE FROM ") + table +
+                                " WHERE (meter, t) IN (SELECT meter, t FROM " + table +
+                                " WHERE t < ? LIMIT " + std::to_string(kDeleteBatchRows) + ")";
+        while (batches < kPruneBatchesPerPass) {
+            SqliteStatement del(db_, sql);
+            del.bind(1, before);
+            if (del.step() != SQLITE_DONE) return false;
+            ++batches;
+            if (db_.changes() < kDeleteBatchRows) break;
+        }
+    }
+    // More left over: the next pass comes soon.
+    if (batches < kPruneBatchesPerPass) return false;
+    nextPrune_ = options_.now() + 5;
+    return true;
+}
+
+void ArchiveWriter::run() {
+    using Clock = std::chrono::steady_clock;
+    std::vector<ArchiveSample> batch;
+    batch.reserve(ring_.size());
+    auto nextCommit = Clock::now() + std::chrono::milliseconds(options_.commitMilliseconds);
+    nextPrune_ = options_.now();
+    for (;;) {
+        std::uint64_t flushTicket = 0;
+        bool flushWanted = false;
+        bool stopping = false;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            wake_.wait_until(lock, nextCommit,
+                             [&] { return stopping_ || flushRequested_ > flushDone_; });
+            flushTicket = flushRequested_;
+            flushWanted = flushRequested_ > flushDone_;
+            stopping = stopping_;
+        }
+        drain(batch);
+        const bool due = Clock::now() >= nextCommit;
+        if (due || stopping || flushWanted) {
+            commit();
+            nextCommit = Clock::now() + std::chrono::milliseconds(options_.commitMilliseconds);
+        }
+        if (db_.isOpen() && !failing_ && options_.now() >= nextPrune_) {
+            nextPrune_ = options_.now() + kPruneEverySeconds;
+            prune();
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (flushTicket > flushDone_) flushDone_ = flushTicket;
+        }
+        flushed_.notify_all();
+        if (stopping) {
+            // What is left to prune goes now, still in small transactions.
+            for (int pass = 0; pass < 100 && db_.isOpen() && !failing_ && prune(); ++pass) {
+            }
+            break;
+        }
+    }
+}
+
+}  // namespace tev::archive
+
+namespace tev::archive {
+
+void ArchiveWriter::pushAlert(AlertRecord alert) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (pendingAlerts_.size() >= kMaxPendingAlerts) pendingAlerts_.erase(pendingAlerts_.begin());
+    pendingAlerts_.push_back(std::move(alert));
+}
+
+std::vector<AlertRecord> readRecentAlerts(const std::string& path, int limit) {
+    std::vector<AlertRecord> out;
+    if (!std::filesystem::exists(path)) return out;
+    SqliteDb db;
+    if (db.open(path, true, false) != SQLITE_OK) return out;
+    SqliteStatement q(db,
+                      "SELECT t_ms, meter, rule, phase, event, value, threshold FROM alerts "
+                      "ORDER BY t_ms DESC, rowid DESC LIMIT ?");
+    if (!q.valid()) return out;
+    q.bind(1, static_cast<std::int64_t>(limit));
+    while (q.step() == SQLITE_ROW)
+        out.push_back(AlertRecord{q.columnInt(0), q.columnText(1), q.columnText(2),
+                                  static_cast<int>(q.columnInt(3)), q.columnText(4) == "start",
+                                  q.columnDouble(5), q.columnDouble(6)});
+    std::reverse(out.begin(), out.end());
+    return out;
+}
+
+}  // namespace tev::archive

@@ -1,0 +1,109 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "services/archive/rules/aggregator.h"
+#include "services/archive/rules/archive_sample.h"
+#include "services/archive/rules/retention.h"
+#include "services/archive/sqlite/sqlite_db.h"
+
+namespace tev::archive {
+
+// An alert that started or ended, as the alerts table keeps it.
+struct AlertRecord {
+    std::int64_t timeMs = 0;
+    std::string meter;
+    std::string rule;  // the rule's name in tev3p.ini
+    int phase = 0;
+    bool started = true;
+    double value = 0;
+    double threshold = 0;
+};
+
+// The newest `limit` rows of the alerts table, oldest first; none when the archive is missing
+// or older than the table.
+std::vector<AlertRecord> readRecentAlerts(const std::string& path, int limit);
+
+struct ArchiveWriterOptions {
+    std::string folder;  // holds the archive and the day files
+    ArchiveSettings settings;
+    int commitMilliseconds = 2000;  // at most 5 s of messages are ever unwritten
+    std::size_t queueCapacity = 1 << 16;
+    bool importDayFiles = true;
+    // Unix seconds now, for retention; the system clock when empty.
+    std::function<std::int64_t()> now;
+    // Lines for the event log; called from the writer thread.
+    std::function<void(const std::string&)> log;
+};
+
+// Takes meter messages from the meter link's thread through a bounded queue and writes them to
+// the archive from a thread of its own.
+class ArchiveWriter {
+  public:
+    explicit ArchiveWriter(ArchiveWriterOptions options);
+    ~ArchiveWriter();
+    ArchiveWriter(const ArchiveWriter&) = delete;
+    ArchiveWriter& operator=(const ArchiveWriter&) = delete;
+
+    // Opens the archive (setting a damaged one aside) and starts the thread. The lines of the
+    // start-up go to the log before it returns.
+    void start();
+    // The hot path: copies the sample into the queue. When the queue is full the oldest
+    // entry gives way and is counted.
+    void push(const ArchiveSample& sample) noexcept;
+    // An alert start or end, written with the next commit; beyond kMaxPendingAlerts the oldest
+    // waiting one gives way.
+    void pushAlert(AlertRecord alert);
+    static constexpr std::size_t kMaxPendingAlerts = 1000;
+    // Writes everything queued so far and waits until it is committed (or has failed).
+    void flush();
+    // Flushes and ends the thread.
+    void stop();
+
+    // Since start: messages dropped from a full queue, and commits that failed.
+    std::uint64_t droppedCount() const;
+    std::uint64_t failedCommits() const;
+
+  private:
+    void run();
+    void drain(std::vector<ArchiveSample>& batch);
+    void noteNewMeter(const ArchiveSample& sample);
+    bool commit();
+    // One pass of batched deletes; true when rows are left for another pass.
+    bool prune();
+    void importDayFile(const std::string& meter);
+    void say(const std::string& line);
+    bool ensureOpen();
+
+    ArchiveWriterOptions options_;
+    std::string path_;
+
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable flushed_;
+    std::vector<ArchiveSample> ring_;
+    std::size_t head_ = 0, size_ = 0;
+    std::uint64_t droppedTotal_ = 0, droppedEpisode_ = 0;
+    std::uint64_t flushRequested_ = 0, flushDone_ = 0;
+    std::vector<AlertRecord> pendingAlerts_;
+    bool stopping_ = false;
+    bool running_ = false;
+    std::uint64_t failedCommits_ = 0;
+
+    // Used by the writer thread only.
+    SqliteDb db_;
+    Aggregator aggregator_;
+    std::vector<PeriodDelta> unwritten_;
+    std::vector<AlertRecord> alertsUnwritten_;
+    bool failing_ = false;
+    std::int64_t nextPrune_ = 0;
+    std::thread thread_;
+};
+
+}  // namespace tev::archive

@@ -1,0 +1,95 @@
+#include "services/web/rules/access_rules.h"
+
+#include <algorithm>
+#include <optional>
+
+namespace tev::web {
+namespace {
+
+std::optional<std::string> base64Decode(std::string_view text) {
+    auto value = [](char c) -> int {
+        if (c >= 'A' && c <= 'Z') return c - 'A';
+        if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+        if (c >= '0' && c <= '9') return c - '0' + 52;
+        if (c == '+') return 62;
+        if (c == '/') return 63;
+        return -1;
+    };
+    while (!text.empty() && text.back() == '=') text.remove_suffix(1);
+    std::string out;
+    std::uint32_t bits = 0;
+    int count = 0;
+    for (const char c : text) {
+        const int v = value(c);
+        if (v < 0) return std::nullopt;
+        bits = (bits << 6) | static_cast<std::uint32_t>(v);
+        count += 6;
+        if (count >= 8) {
+            count -= 8;
+            out += static_cast<char>((bits >> count) & 0xFF);
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+ListenDecision decideListen(bool loopbackAddress, bool hasPassword, bool allowAnonymous) {
+    if (loopbackAddress || hasPassword || allowAnonymous) return {true, {}};
+    return {false,
+            "not listening beyond loopback without a password: set password_file, or "
+            "allow_anonymous=true, in the [http] group of tev3p.ini"};
+}
+
+bool constantTimeEquals(std::string_view a, std::string_view b) {
+    // Every byte of the longer one is looked at, whatever the contents.
+    const std::size_t n = std::max(a.size(), b.size());
+    unsigned difference = a.size() == b.size() ? 0u : 1u;
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto x = static_cast<unsigned char>(i < a.size() ? a[i] : 0);
+        const auto y = static_cast<unsigned char>(i < b.size() ? b[i] : 0);
+        difference |= static_cast<unsigned>(x ^ y);
+    }
+    return difference == 0;
+}
+
+bool basicAuthorizationMatches(std::string_view authorization, std::string_view password) {
+    constexpr std::string_view kScheme = "Basic ";
+    if (password.empty() || authorization.size() < kScheme.size()) return false;
+    for (std::size_t i = 0; i < kScheme.size() - 1; ++i)
+        if ((authorization[i] | 0x20) != (kScheme[i] | 0x20)) return false;
+    if (authorization[kScheme.size() - 1] != ' ') return false;
+    std::string_view encoded = authorization.substr(kScheme.size());
+    while (!encoded.empty() && encoded.front() == ' ') encoded.remove_prefix(1);
+    const auto decoded = base64Decode(encoded);
+    if (!decoded) return false;
+    const std::size_t colon = decoded->find(':');
+    if (colon == std::string::npos) return false;
+    return constantTimeEquals(std::string_view(*decoded).substr(colon + 1), password);
+}
+
+bool RequestRateLimiter::allow(const std::string& client, std::int64_t nowMs) {
+    auto it = buckets_.find(client);
+    if (it == buckets_.end()) {
+        if (buckets_.size() >= kMaxClients) {
+            // Forget the buckets that have filled up again: they hold nothing worth keeping.
+            for (auto b = buckets_.begin(); b != buckets_.end();) {
+                const double refill =
+                    static_cast<double>(nowMs - b->second.lastMs) / 1000.0 * perSecond_;
+                b = b->second.tokens + refill >= burst_ ? buckets_.erase(b) : std::next(b);
+            }
+            if (buckets_.size() >= kMaxClients) buckets_.clear();
+        }
+        it = buckets_.emplace(client, Bucket{burst_, nowMs}).first;
+    }
+    Bucket& b = it->second;
+    const double elapsed =
+        static_cast<double>(std::max<std::int64_t>(nowMs - b.lastMs, 0)) / 1000.0;
+    b.tokens = std::min(burst_, b.tokens + elapsed * perSecond_);
+    b.lastMs = nowMs;
+    if (b.tokens < 1.0) return false;
+    b.tokens -= 1.0;
+    return true;
+}
+
+}  // namespace tev::web

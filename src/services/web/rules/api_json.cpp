@@ -1,0 +1,210 @@
+#include "services/web/rules/api_json.h"
+
+#include <algorithm>
+
+#include "core/recordsio/record_columns.h"
+#include "services/web/rules/json_text.h"
+#include "services/web/rules/names.h"
+#include "services/web/rules/row_time.h"
+
+namespace tev::web {
+namespace {
+
+void appendKey(std::string& out, std::string_view key) {
+    appendJsonString(out, key);
+    out += ':';
+}
+
+float meterWatt(const MeterEntry& m) {
+    return (m.V1 * m.A1 + m.V2 * m.A2 + m.V3 * m.A3) * kPowerFactor;
+}
+
+}  // namespace
+
+std::string liveJson(const MeasurementStore& store, const ServiceStatus& status) {
+    const LiveReadings& l = store.live;
+    const float values[kQuantityCount] = {l.V1, l.V2, l.V3, l.Amp, l.A1, l.A2, l.A3, l.Watt,
+                                          l.W1, l.W2, l.W3, l.KWh, l.K1, l.K2, l.K3};
+    std::string out = "{";
+    appendKey(out, "time");
+    appendJsonInteger(out, status.now);
+    out += ",";
+    appendKey(out, "link");
+    out += status.linkOn ? "true" : "false";
+    out += ",";
+    appendKey(out, "offline_alarm");
+    out += status.offlineAlarm ? "true" : "false";
+    out += ",";
+    appendKey(out, "language");
+    appendJsonString(out, status.language);
+    out += ",";
+    appendKey(out, "meters");
+    appendJsonInteger(out, store.registry.MeterCount);
+    out += ",";
+    appendKey(out, "meter");
+    if (store.registry.MeterCount > 0)
+        appendJsonString(out, store.registry.rows[0].Id.view());
+    else
+        out += "null";
+    out += ",";
+    appendKey(out, "readings");
+    out += '{';
+    for (int c = 0; c < kQuantityCount; ++c) {
+        if (c > 0) out += ',';
+        appendKey(out, kQuantityNames[c]);
+        appendJsonNumber(out, values[c]);
+    }
+    out += "}}";
+    return out;
+}
+
+std::string metersJson(const MeterRegistry& registry, const ServiceStatus& status) {
+    std::string out = "[";
+    const int count = std::clamp<int>(registry.MeterCount, 0, kMeterRegistryCapacity);
+    out.reserve(static_cast<std::size_t>(count) * 220 + 2);
+    for (int i = 0; i < count; ++i) {
+        const MeterEntry& m = registry.rows[i];
+        if (i > 0) out += ',';
+        out += '{';
+        appendKey(out, "id");
+        appendJsonString(out, m.Id.view());
+        out += ',';
+        appendKey(out, "ip");
+        appendJsonString(out, m.IpAddr.view());
+        out += ',';
+        appendKey(out, "last_message");
+        const auto seen = status.lastMessage.find(m.Id.view());
+        const bool known = seen != status.lastMessage.end();
+        if (known)
+            appendJsonInteger(out, seen->second);
+        else
+            out += "null";
+        const std::pair<std::string_view, float> fields[] = {
+            {"V1", m.V1}, {"V2", m.V2}, {"V3", m.V3},           {"A1", m.A1},
+            {"A2", m.A2}, {"A3", m.A3}, {"Watt", meterWatt(m)}, {"day_kwh", m.Energy[0]}};
+        for (const auto& [name, value] : fields) {
+            out += ',';
+            appendKey(out, name);
+            appendJsonNumber(out, value);
+        }
+        out += ',';
+        appendKey(out, "online");
+        const bool online =
+            known && !status.offlineAlarm && status.now - seen->second <= kOnlineSeconds;
+        out += online ? "true" : "false";
+        out += '}';
+    }
+    out += ']';
+    return out;
+}
+
+std::optional<SeriesQuery> seriesQueryFrom(const RequestTarget& target, std::string& problem) {
+    SeriesQuery q;
+    const auto scale = target.value("scale");
+    if (!scale) {
+        problem = "scale is missing (min, m5, m10, hour, day, week or month)";
+        return std::nullopt;
+    }
+    const auto s = scaleByName(*scale);
+    if (!s) {
+        problem = "scale must be min, m5, m10, hour, day, week or month";
+        return std::nullopt;
+    }
+    q.scale = *s;
+    const auto quantities = target.value("quantities");
+    if (!quantities) {
+        problem = "quantities is missing, e.g. quantities=Watt,V1";
+        return std::nullopt;
+    }
+    for (const std::string& name : splitList(*quantities)) {
+        const auto column = quantityColumnByName(name);
+        if (!column) {
+            problem = "unknown quantity " + name.substr(0, 20);
+            return std::nullopt;
+        }
+        if (std::find(q.columns.begin(), q.columns.end(), *column) == q.columns.end())
+            q.columns.push_back(*column);
+    }
+    if (q.columns.empty()) {
+        problem = "quantities names no quantity";
+        return std::nullopt;
+    }
+    for (const auto& [key, bound] : {std::pair{"from", &q.from}, std::pair{"to", &q.to}}) {
+        if (const auto v = target.value(key)) {
+            const auto n = parseInteger(*v);
+            if (!n) {
+                problem = std::string(key) + " must be Unix seconds";
+                return std::nullopt;
+            }
+            *bound = *n;
+        }
+    }
+    if (const auto live = target.value("live")) q.live = *live != "false";
+    return q;
+}
+
+std::string seriesJson(const ScaleTable& table, const SeriesQuery& query) {
+    const int last = table.cnt <= 0 ? 0 : lastReadableRow(table);
+    const int end = query.live ? last : std::min(last, static_cast<int>(table.cnt)) - 1;
+    // Rows that fall in the asked span, oldest first; the table holds them oldest first too.
+    std::vector<int> rows;
+    std::vector<std::int64_t> times;
+    rows.reserve(static_cast<std::size_t>(std::max(end + 1, 0)));
+    times.reserve(rows.capacity());
+    RowClock clock;
+    for (int r = 0; r <= end; ++r) {
+        if (!query.live && r >= table.cnt) break;
+        const auto t = clock.at(table, r);
+        if (!t) continue;
+        if (query.from && *t < *query.from) continue;
+        if (query.to && *t > *query.to) continue;
+        rows.push_back(r);
+        times.push_back(*t);
+    }
+    std::string out;
+    out.reserve(32 + rows.size() * 12 * (1 + query.columns.size()));
+    out += "{\"time\":[";
+    for (std::size_t i = 0; i < times.size(); ++i) {
+        if (i > 0) out += ',';
+        appendJsonInteger(out, times[i]);
+    }
+    out += ']';
+    for (const int c : query.columns) {
+        out += ',';
+        appendKey(out, kQuantityNames[c]);
+        out += '[';
+        const std::uint32_t* cells = table.column(c);
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            if (i > 0) out += ',';
+            appendJsonNumber(out, std::bit_cast<float>(cells[rows[i]]));
+        }
+        out += ']';
+    }
+    out += '}';
+    return out;
+}
+
+std::string logJson(const LogWindow& log, std::uint64_t after) {
+    const std::size_t held = log.lines ? log.lines->size() : 0;
+    const std::uint64_t last = log.first + held - 1;
+    std::uint64_t from = std::max(after + 1, log.first);
+    if (last + 1 > kLogLinesPerAnswer)
+        from = std::max<std::uint64_t>(from, last + 1 - kLogLinesPerAnswer);
+    std::string out = "{\"last\":";
+    appendJsonInteger(out, static_cast<std::int64_t>(last));
+    out += ",\"lines\":[";
+    bool first = true;
+    for (std::uint64_t n = from; n <= last && held > 0; ++n) {
+        if (!first) out += ',';
+        first = false;
+        out += "{\"n\":";
+        appendJsonInteger(out, static_cast<std::int64_t>(n));
+        out += ",\"text\":";
+        appendJsonString(out, (*log.lines)[static_cast<std::size_t>(n - log.first)]);
+        out += '}';
+    }
+    out += "]}";
+    return out;
+}
+
+}  // namespace tev::web

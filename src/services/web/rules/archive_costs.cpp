@@ -1,0 +1,120 @@
+#include "services/web/rules/archive_costs.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "services/alerts/tariff/cost_today.h"
+#include "services/web/rules/json_text.h"
+#include "services/web/rules/row_cost.h"
+
+namespace tev::web {
+namespace {
+
+std::string costText(double cost) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%.4f", cost);
+    return text;
+}
+
+// Where a row of `resolution` that starts at `t` ends.
+std::time_t rowEnd(archive::Resolution resolution, std::time_t t) {
+    switch (resolution) {
+        case archive::Resolution::Minute:
+            return t + 60;
+        case archive::Resolution::Hour:
+            return t + 3600;
+        case archive::Resolution::Day:
+            return localMidnightAfter(t, 1);
+    }
+    return t + 3600;
+}
+
+}  // namespace
+
+archive::ExtraColumn archiveCostColumn(const archive::ArchiveSeries& series,
+                                       const Tariff& tariff) {
+    archive::ExtraColumn column{costColumnName(tariff), {}};
+    column.cells.resize(series.time.size());
+    const auto energy = std::find_if(series.quantities.begin(), series.quantities.end(),
+                                     [](const archive::Quantity* q) { return q->name == "Energy"; });
+    if (energy == series.quantities.end()) return column;
+    const auto& kwh = series.values[static_cast<std::size_t>(energy - series.quantities.begin())];
+    for (std::size_t row = 0; row < series.time.size(); ++row) {
+        // A row the archive holds no energy for (NULL reads as NaN) has no cost either.
+        if (!std::isfinite(kwh[row])) continue;
+        const auto from = static_cast<std::time_t>(series.time[row]);
+        const std::time_t to = rowEnd(series.resolution, from);
+        double cost = tariff.energyCost(std::max(kwh[row], 0.0), from, to);
+        if (series.resolution == archive::Resolution::Day) cost += tariff.standingChargeOn(from);
+        column.cells[row] = costText(cost);
+    }
+    return column;
+}
+
+std::time_t periodCostsFrom(std::time_t now) {
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    const std::time_t weekStart = localMidnightAfter(now, -tm.tm_wday);
+    return std::min(weekStart, localMidnightAfter(now, 1 - tm.tm_mday));
+}
+
+MeterPeriodCosts meterPeriodCosts(std::string meter, const std::vector<std::int64_t>& times,
+                                  const std::vector<double>& kwh, std::int64_t firstRow,
+                                  std::time_t now, const Tariff& tariff) {
+    MeterPeriodCosts c;
+    c.meter = std::move(meter);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    const std::time_t today = localMidnight(now);
+    const std::time_t weekStart = localMidnightAfter(now, -tm.tm_wday);
+    const std::time_t monthStart = localMidnightAfter(now, 1 - tm.tm_mday);
+    for (std::size_t i = 0; i < times.size() && i < kwh.size(); ++i) {
+        const auto t = static_cast<std::time_t>(times[i]);
+        if (!std::isfinite(kwh[i]) || t > now) continue;
+        const double used = std::max(kwh[i], 0.0);
+        const double cost = tariff.energyCost(used, t, t + 3600);
+        if (t >= today) {
+            c.kwhToday += used;
+            c.today += cost;
+        }
+        if (t >= weekStart) {
+            c.kwhWeek += used;
+            c.week += cost;
+        }
+        if (t >= monthStart) {
+            c.kwhMonth += used;
+            c.month += cost;
+        }
+    }
+    // Standing charges for the days the meter was there: a meter that came this Wednesday is
+    // not charged for Sunday to Tuesday.
+    const std::time_t firstDay = localMidnight(static_cast<std::time_t>(firstRow));
+    if (firstRow > 0 && firstDay <= today) {
+        c.today += tariff.standingChargeOn(now);
+        c.week += tariff.standingCharges(std::max(weekStart, firstDay), now);
+        c.month += tariff.standingCharges(std::max(monthStart, firstDay), now);
+    }
+    return c;
+}
+
+std::string meterCostsJson(const std::vector<MeterPeriodCosts>& meters, const Tariff& tariff) {
+    std::string out = "{\"currency\":";
+    appendJsonString(out, tariff.currency());
+    out += ",\"meters\":[";
+    for (std::size_t i = 0; i < meters.size(); ++i) {
+        const MeterPeriodCosts& m = meters[i];
+        out += i ? ",{\"id\":" : "{\"id\":";
+        appendJsonString(out, m.meter);
+        char buffer[256];
+        std::snprintf(buffer, sizeof buffer,
+                      ",\"kwh_today\":%.4f,\"today\":%.4f,\"kwh_week\":%.4f,\"week\":%.4f,"
+                      "\"kwh_month\":%.4f,\"month\":%.4f}",
+                      m.kwhToday, m.today, m.kwhWeek, m.week, m.kwhMonth, m.month);
+        out += buffer;
+    }
+    out += "]}";
+    return out;
+}
+
+}  // namespace tev::web

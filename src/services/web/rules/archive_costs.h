@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "services/alerts/tariff/tariff.h"
+#include "services/archive/rules/series.h"
+
+namespace tev::web {
+
+// The cost of each archive row under `tariff`, as the tidy CSV writes it (four decimals): the
+// row's Energy used evenly over its period (a minute, an hour, or the local day), and for a
+// Day row the standing charge of that day. Empty cells where the series has no Energy column.
+archive::ExtraColumn archiveCostColumn(const archive::ArchiveSeries& series,
+                                       const Tariff& tariff);
+
+// One meter's energy and cost today, this week (from Sunday, as the records' Week row) and this
+// month, from its hour rows. Each day counted from the meter's first archived day on carries
+// the standing charge, as the primary meter's costs do.
+struct MeterPeriodCosts {
+    std::string meter;
+    double kwhToday = 0, kwhWeek = 0, kwhMonth = 0;
+    double today = 0, week = 0, month = 0;
+};
+
+// The first moment whose hour rows `meterPeriodCosts` needs at `now`: the earlier of the
+// week's and the month's local midnight.
+std::time_t periodCostsFrom(std::time_t now);
+
+// `times` and `kwh`: the meter's hour rows from `periodCostsFrom(now)` on, oldest first;
+// `firstRow`: the start of its first archived row of all.
+MeterPeriodCosts meterPeriodCosts(std::string meter, const std::vector<std::int64_t>& times,
+                                  const std::vector<double>& kwh, std::int64_t firstRow,
+                                  std::time_t now, const Tariff& tariff);
+
+// {"currency":"€","meters":[{"id":…,"kwh_today":…,"today":…,"kwh_week":…,"week":…,
+// "kwh_month":…,"month":…},…]}
+std::string meterCostsJson(const std::vector<MeterPeriodCosts>& meters, const Tariff& tariff);
+
+}  // namespace tev::web

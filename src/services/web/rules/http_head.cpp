@@ -1,0 +1,140 @@
+#include "services/web/rules/http_head.h"
+
+#include <algorithm>
+
+namespace tev::web {
+namespace {
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto la = static_cast<char>(a[i] >= 'A' && a[i] <= 'Z' ? a[i] + 32 : a[i]);
+        const auto lb = static_cast<char>(b[i] >= 'A' && b[i] <= 'Z' ? b[i] + 32 : b[i]);
+        if (la != lb) return false;
+    }
+    return true;
+}
+
+bool containsToken(std::string_view list, std::string_view token) {
+    while (!list.empty()) {
+        const std::size_t comma = list.find(',');
+        std::string_view item = list.substr(0, comma);
+        while (!item.empty() && (item.front() == ' ' || item.front() == '\t'))
+            item.remove_prefix(1);
+        while (!item.empty() && (item.back() == ' ' || item.back() == '\t')) item.remove_suffix(1);
+        if (equalsIgnoringCase(item, token)) return true;
+        if (comma == std::string_view::npos) break;
+        list.remove_prefix(comma + 1);
+    }
+    return false;
+}
+
+bool isTokenChar(char c) {
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
+    return std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
+}
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+        s.remove_suffix(1);
+    return s;
+}
+
+}  // namespace
+
+std::string_view HttpHead::field(std::string_view name) const {
+    for (const auto& [k, v] : fields)
+        if (equalsIgnoringCase(k, name)) return v;
+    return {};
+}
+
+bool HttpHead::keepAlive() const {
+    const std::string_view connection = field("Connection");
+    if (version == "HTTP/1.0") return containsToken(connection, "keep-alive");
+    return !containsToken(connection, "close");
+}
+
+bool HttpHead::hasBody() const {
+    const std::string_view length = field("Content-Length");
+    return !field("Transfer-Encoding").empty() || (!length.empty() && length != "0");
+}
+
+bool HttpHead::isWebSocketUpgrade() const {
+    return containsToken(field("Connection"), "upgrade") &&
+           equalsIgnoringCase(field("Upgrade"), "websocket");
+}
+
+HeadParse parseHttpHead(std::string_view buffer) {
+    HeadParse result;
+    // Blank lines before a request are allowed and skipped.
+    std::size_t start = 0;
+    while (start + 1 < buffer.size() && buffer[start] == '\r' && buffer[start + 1] == '\n')
+        start += 2;
+    const std::size_t lineEnd = buffer.find('\n', start);
+    if (lineEnd == std::string_view::npos) {
+        if (buffer.size() - start > kMaxRequestLineBytes) result.state = HeadState::TooLarge;
+        return result;
+    }
+    if (lineEnd - start > kMaxRequestLineBytes) {
+        result.state = HeadState::TooLarge;
+        return result;
+    }
+    const std::size_t end = buffer.find("\r\n\r\n", start);
+    const std::size_t endLf = buffer.find("\n\n", start);
+    std::size_t headEnd = std::min(end == std::string_view::npos ? end : end + 4,
+                                   endLf == std::string_view::npos ? endLf : endLf + 2);
+    if (headEnd == std::string_view::npos) {
+        if (buffer.size() - start > kMaxHeadBytes) result.state = HeadState::TooLarge;
+        return result;
+    }
+    if (headEnd - start > kMaxHeadBytes) {
+        result.state = HeadState::TooLarge;
+        return result;
+    }
+    result.state = HeadState::Malformed;
+    const std::string_view requestLine = trim(buffer.substr(start, lineEnd - start));
+    const std::size_t sp1 = requestLine.find(' ');
+    const std::size_t sp2 = requestLine.rfind(' ');
+    if (sp1 == std::string_view::npos || sp2 == sp1) return result;
+    HttpHead& h = result.head;
+    h.method = std::string(requestLine.substr(0, sp1));
+    h.target = std::string(requestLine.substr(sp1 + 1, sp2 - sp1 - 1));
+    h.version = std::string(requestLine.substr(sp2 + 1));
+    if (h.method.empty() || !std::all_of(h.method.begin(), h.method.end(), isTokenChar))
+        return result;
+    if (h.target.empty() || h.target.find(' ') != std::string::npos) return result;
+    if (h.version != "HTTP/1.1" && h.version != "HTTP/1.0") return result;
+    std::size_t pos = lineEnd + 1;
+    while (pos < headEnd) {
+        const std::size_t nl = buffer.find('\n', pos);
+        const std::string_view line = trim(buffer.substr(pos, nl - pos));
+        pos = nl + 1;
+        if (line.empty()) break;
+        const std::size_t colon = line.find(':');
+        if (colon == std::string_view::npos || colon == 0) return result;
+        const std::string_view name = line.substr(0, colon);
+        if (!std::all_of(name.begin(), name.end(), isTokenChar)) return result;
+        if (h.fields.size() >= kMaxHeaderFields) {
+            result.state = HeadState::TooLarge;
+            return result;
+        }
+        h.fields.emplace_back(std::string(name), std::string(trim(line.substr(colon + 1))));
+    }
+    // HTTP/1.1 asks for a Host field.
+    if (h.version == "HTTP/1.1" && h.field("Host").empty()) {
+        bool present = false;
+        for (const auto& f : h.fields) present = present || equalsIgnoringCase(f.first, "Host");
+        if (!present) return result;
+    }
+    result.state = HeadState::Complete;
+    result.consumed = headEnd;
+    return result;
+}
+
+bool isSaveFailureLine(std::string_view line) {
+    const std::size_t save = line.find(" Save ");
+    return save != std::string_view::npos && line.find(" fail: ", save) != std::string_view::npos;
+}
+
+}  // namespace tev::web

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "core/store/scale_table.h"
+#include "services/alerts/tariff/tariff.h"
+
+namespace tev::web {
+
+// What the energy of one table row costs under `tariff`.
+//
+// The minute, 5-minute, 10-minute and hour rows carry the day's running kWh count: a row's
+// energy is its count less the row before it on the same date (the whole count on a new date
+// or after a drop), used evenly since the row before it. A Day row's energy is its day's count,
+// a Week or Month row's its account, used evenly over its span; those rows also carry the
+// standing charge of each day they cover. Nothing for a row whose date cell is no date.
+class RowCosts {
+  public:
+    RowCosts(const ScaleTable& table, const Tariff& tariff) : table_(table), tariff_(tariff) {}
+
+    // Rows must be asked in order, oldest first, as the CSV writes them.
+    std::optional<double> at(int row);
+
+  private:
+    const ScaleTable& table_;
+    const Tariff& tariff_;
+    std::optional<std::int64_t> previousTime_;
+    int previousRow_ = -1;
+};
+
+// The column name of the cost: "cost_" and the currency, like the units of the others.
+std::string costColumnName(const Tariff& tariff);
+
+// Today, this week and this month of the primary meter: today and every earlier day of the
+// week (from the Week account's start) and of the month that the Hour table holds whole are
+// priced hour by hour; older days by their Day rows, their energy spread evenly over the day.
+// Each day counted carries its standing charge.
+struct PeriodCosts {
+    double today = 0;
+    double week = 0;
+    double month = 0;
+};
+PeriodCosts periodCosts(const ScaleTable& hour, const ScaleTable& day, const ScaleTable& week,
+                        const Tariff& tariff);
+
+}  // namespace tev::web

@@ -1,0 +1,154 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QHostAddress>
+#include <QObject>
+#include <QSslConfiguration>
+#include <QTcpServer>
+#include <QThreadPool>
+#include <QTimer>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "core/meterlink/meter_observer.h"
+#include "core/store/measurement_store.h"
+#include "core/texts/event_log.h"
+#include "services/web/rules/access_rules.h"
+#include "services/web/rules/api_router.h"
+#include "services/web/rules/http_head.h"
+#include "services/web/rules/meter_archive_api.h"
+#include "services/web/server/web_settings.h"
+
+class QTcpSocket;
+class QWebSocket;
+class QWebSocketServer;
+
+namespace tev {
+
+// What the server reads its answers from, all on the GUI thread.
+struct WebSources {
+    const MeasurementStore* store = nullptr;
+    EventLog* log = nullptr;
+    std::function<bool()> linkOn;
+    std::function<LanguageMode()> language;
+    // Ports and connection counts of the meter sockets.
+    std::function<void(web::ServiceStatus&)> sockets;
+    // A steady clock in milliseconds (idle timeout, request rate) and the wall clock in Unix
+    // seconds; tests hand in fakes.
+    std::function<std::int64_t()> steadyMs;
+    std::function<std::int64_t()> unixSeconds;
+    // The folder of TEV3P_Archive.sqlite; empty when the archive is off.
+    std::string archiveFolder;
+    // The running alerts and their recent history; unset: none.
+    std::function<web::AlertsSnapshot()> alerts;
+    // The folder's tariff, for the costs; unset or unconfigured: none shown.
+    const Tariff* tariff = nullptr;
+};
+
+// The web dashboard, the JSON API and /metrics: a small HTTP/1.1 server on a QTcpServer of
+// its own, so that connections are capped, idle ones closed and request heads bounded (Qt
+// HTTP Server 6.4 offers none of these), with Qt WebSockets pushing the live readings. It runs
+// in the GUI thread's event loop and answers from the store as it stands between two meter
+// messages; nothing it does waits on the disk.
+class WebServer : public QObject, public MeterObserver {
+    Q_OBJECT
+  public:
+    using LogSink = std::function<void(const std::string& line)>;
+
+    WebServer(WebSettings settings, WebSources sources, QObject* parent = nullptr);
+    ~WebServer() override;
+
+    // Listens, or says in the log why not; true when listening.
+    bool start(const LogSink& log);
+    bool isListening() const;
+    quint16 port() const;
+    QString url() const;
+
+    int connectionCount() const { return static_cast<int>(connections_.size()); }
+    int webSocketCount() const { return static_cast<int>(webSockets_.size()); }
+
+    // Closes the connections idle longer than the idle timeout; a timer calls it every second.
+    void closeIdleConnections();
+
+    void meterMessageHandled(const MeterRegistry& registry, std::string_view meterId) override;
+    void metersForgotten() override;
+    // An alert started or ended: the live clients hear of it with the next push.
+    void alertsChanged();
+
+    // The status the answers are built from, as of now.
+    web::ServiceStatus status() const;
+
+  private:
+    struct Connection {
+        QByteArray buffer;
+        std::int64_t lastActivityMs = 0;
+        bool closing = false;
+        // An archive answer is being built: later requests on this connection wait their turn.
+        bool waiting = false;
+    };
+    class Listener;
+
+    void accept(qintptr descriptor);
+    void readFrom(QTcpSocket* socket);
+    void forget(QTcpSocket* socket);
+    void evictIdlest();
+    void respond(QTcpSocket* socket, const web::HttpHead& head, bool& keepOpen);
+    // Today's, this week's and this month's energy and cost of every archived meter.
+    void answerMeterCosts(QTcpSocket* socket, bool headOnly, bool keepOpen);
+    // Runs `work` (a disk read) on a reader thread and sends its answer from this thread.
+    void answerOnReader(QTcpSocket* socket, bool headOnly, bool keepOpen,
+                        std::function<web::ApiResponse()> work);
+    void answerFromArchive(QTcpSocket* socket, const web::MeterArchiveRequest& request,
+                           bool headOnly, bool keepOpen);
+    void send(QTcpSocket* socket, int status, std::string_view contentType, const std::string& body,
+              bool headOnly, bool keepAlive,
+              const std::vector<std::pair<std::string, std::string>>& extra = {});
+    void refuse(QTcpSocket* socket, int status, std::string_view text,
+                const std::vector<std::pair<std::string, std::string>>& extra = {});
+    bool authorized(const web::HttpHead& head) const;
+    void upgradeToWebSocket(QTcpSocket* socket);
+    void onWebSocket();
+    void schedulePush();
+    void push();
+    void onLogLine(const std::string& line);
+    std::string pushMessage(bool withMeters, bool withAlerts);
+    web::LogWindow logWindow() const;
+
+    WebSettings settings_;
+    WebSources sources_;
+    std::unique_ptr<Listener> listener_;
+    QWebSocketServer* webSocketServer_ = nullptr;
+    QHash<QTcpSocket*, Connection> connections_;
+    std::vector<QWebSocket*> webSockets_;
+    std::string password_;
+    QSslConfiguration tls_;
+    bool useTls_ = false;
+    web::RequestRateLimiter rate_;
+    QTimer idleTimer_;
+    QTimer pushTimer_;
+    // The newest log lines with their numbers, for /api/v1/log and the live push.
+    std::deque<std::string> logLines_;
+    std::uint64_t logFirst_ = 1;
+    std::uint64_t logPushed_ = 0;
+    std::uint64_t saveFailures_ = 0;
+    // The event log outlives the server and cannot forget a listener: the listener asks this.
+    std::shared_ptr<WebServer*> self_ = std::make_shared<WebServer*>(this);
+    bool offlineAlarm_ = false;
+    bool metersChanged_ = false;
+    bool alertsChanged_ = false;
+    std::map<std::string, std::int64_t, std::less<>> lastMessage_;
+    // Static files of the dashboard, read from the compiled-in resources once.
+    struct StaticFile {
+        QByteArray body;
+        std::string contentType;
+    };
+    QHash<QString, StaticFile> files_;
+    // Archive queries run here, each through a read-only connection of its own; declared last
+    // so that it is waited for before anything its tasks answer through is gone.
+    QThreadPool archiveReaders_;
+};
+
+}  // namespace tev

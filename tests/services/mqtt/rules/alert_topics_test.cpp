@@ -1,0 +1,43 @@
+#include "services/mqtt/rules/alert_topics.h"
+
+#include <gtest/gtest.h>
+
+namespace tev {
+namespace {
+
+TEST(AlertTopics, TopicsKeepTheMeterIdToOneLevelAndCostIsTwoDecimals) {
+    MqttSettings s;
+    s.prefix = "tev3p";
+    EXPECT_EQ(alertTopic(s, "A/B+#"), "tev3p/A_B___4f17a187/alert");
+    EXPECT_EQ(costTopic(s, "M1"), "tev3p/M1/cost");
+    EXPECT_EQ(costJson(1.005, "\xE2\x82\xAC"),
+              "{\"cost_today\":1.00,\"currency\":\"\xE2\x82\xAC\"}");
+    EXPECT_EQ(costJson(12.345, "a\"b"), "{\"cost_today\":12.35,\"currency\":\"a\\\"b\"}");
+}
+
+TEST(AlertTopics, OneProblemSensorPerRuleAndTheMonetarySensorOnlyWhenAsked) {
+    MqttSettings s;
+    s.prefix = "tev3p";
+    s.discoveryPrefix = "homeassistant";
+    const auto without = alertDiscoveryMessages(s, "M1", false, "EUR");
+    ASSERT_EQ(without.size(), 5u);
+    EXPECT_EQ(without[1].topic, "homeassistant/binary_sensor/tev3p_M1/alert_phase_loss/config");
+    EXPECT_EQ(without[1].payload,
+              "{\"name\":\"Alert phase loss\",\"unique_id\":\"tev3p_M1_alert_phase_loss\","
+              "\"state_topic\":\"tev3p/M1/alert\",\"value_template\":\"{{ 'ON' if value_json | "
+              "selectattr('rule', 'eq', 'phase_loss') | list | count > 0 else 'OFF' }}\","
+              "\"payload_on\":\"ON\",\"payload_off\":\"OFF\",\"device_class\":\"problem\","
+              "\"availability_mode\":\"all\",\"availability\":[{\"topic\":\"tev3p/status\"},"
+              "{\"topic\":\"tev3p/M1/availability\"}],\"device\":{\"identifiers\":"
+              "[\"tev3p_M1\"],\"name\":\"HOQ M1\",\"manufacturer\":\"HOQ\"}}");
+    const auto with = alertDiscoveryMessages(s, "M1", true, "EUR");
+    ASSERT_EQ(with.size(), 6u);
+    EXPECT_EQ(with[5].topic, "homeassistant/sensor/tev3p_M1/cost_today/config");
+    EXPECT_NE(with[5].payload.find(
+                  "\"device_class\":\"monetary\",\"unit_of_measurement\":\"EUR\",\"state_class\":"
+                  "\"total\""),
+              std::string::npos);
+}
+
+}  // namespace
+}  // namespace tev

@@ -1,0 +1,203 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "core/recordsio/csv_export.h"
+#include "services/web/rules/api_router.h"
+#include "services/web/rules/json_text.h"
+#include "webapi_fixture.h"
+
+namespace tev::web {
+namespace {
+
+constexpr std::int64_t kDec8 = 1796684400;  // 2026-12-08 00:00 Berlin
+
+class Api : public ::testing::Test {
+  protected:
+    void SetUp() override { testing::useBerlinTime(); }
+
+    ApiResponse get(std::string_view target) {
+        const ParsedTarget p = parseRequestTarget(target);
+        EXPECT_EQ(p.problem, TargetProblem::None);
+        const ApiContext context{*store, status, {logFirst, &log}};
+        auto r = answerApi(p.target, context);
+        EXPECT_TRUE(r.has_value()) << target;
+        return r ? *r : ApiResponse{};
+    }
+
+    std::unique_ptr<MeasurementStore> store = std::make_unique<MeasurementStore>();
+    ServiceStatus status;
+    std::deque<std::string> log;
+    std::uint64_t logFirst = 1;
+};
+
+TEST_F(Api, JsonStringsEscapeQuotesControlsAndBrokenUtf8) {
+    std::string out;
+    appendJsonString(out, std::string_view("a\"b\\c\n\x01\xff\xc3\xa9", 10));
+    EXPECT_EQ(out, "\"a\\\"b\\\\c\\u000a\\u0001\xEF\xBF\xBD\xc3\xa9\"");
+    out.clear();
+    appendJsonNumber(out, 230.1f);
+    out += ',';
+    appendJsonNumber(out, std::numeric_limits<float>::quiet_NaN());
+    EXPECT_EQ(out, "230.1,null");
+}
+
+TEST_F(Api, LiveGivesThePrimaryMetersFifteenReadingsAndTheLink) {
+    store->live.V1 = 231.5f;
+    store->live.Watt = 1500;
+    store->live.K3 = 0.25f;
+    testing::registerMeter(*store, "HOQ000000001", 230, 1);
+    status.now = 1796000000;
+    status.linkOn = true;
+    const std::string body = get("/api/v1/live").body;
+    EXPECT_EQ(body,
+              "{\"time\":1796000000,\"link\":true,\"offline_alarm\":false,\"language\":\"english\","
+              "\"meters\":1,"
+              "\"meter\":\"HOQ000000001\",\"readings\":{\"V1\":231.5,\"V2\":0,\"V3\":0,\"Amp\":0,"
+              "\"A1\":0,\"A2\":0,\"A3\":0,\"Watt\":1500,\"W1\":0,\"W2\":0,\"W3\":0,\"KWh\":0,"
+              "\"K1\":0,\"K2\":0,\"K3\":0.25}}");
+}
+
+TEST_F(Api, MetersListsEveryRegisteredMeterWithItsOnlineState) {
+    EXPECT_EQ(get("/api/v1/meters").body, "[]");
+    testing::registerMeter(*store, "HOQ000000001", 230, 1);
+    testing::registerMeter(*store, "HOQ000000002", 220, 2);
+    status.now = 1000;
+    status.lastMessage["HOQ000000001"] = 990;
+    status.lastMessage["HOQ000000002"] = 1000 - kOnlineSeconds - 1;
+    const std::string body = get("/api/v1/meters").body;
+    EXPECT_EQ(body.substr(0, body.find("},{") + 1),
+              "[{\"id\":\"HOQ000000001\",\"ip\":\"192.0.2.7\",\"last_message\":990,\"V1\":230,"
+              "\"V2\":231,\"V3\":232,\"A1\":1,\"A2\":2,\"A3\":3,\"Watt\":1193.68,\"day_kwh\":12.5,"
+              "\"online\":true}");
+    EXPECT_NE(body.find("\"HOQ000000002\",\"ip\":\"192.0.2.7\",\"last_message\":939"),
+              std::string::npos);
+    EXPECT_NE(body.find("\"online\":false}]"), std::string::npos);
+    // The off-line alarm puts every meter off-line.
+    status.offlineAlarm = true;
+    EXPECT_EQ(get("/api/v1/meters").body.find("\"online\":true"), std::string::npos);
+}
+
+TEST_F(Api, TwoHundredMetersAllAppearInMetersAndMetrics) {
+    for (int i = 0; i < kMeterRegistryCapacity; ++i)
+        testing::registerMeter(*store, "M" + std::to_string(1000 + i), 230, 1);
+    const std::string meters = get("/api/v1/meters").body;
+    EXPECT_NE(meters.find("\"M1000\""), std::string::npos);
+    EXPECT_NE(meters.find("\"M1199\""), std::string::npos);
+    const std::string metrics = get("/metrics").body;
+    EXPECT_NE(metrics.find("tev3p_voltage_volts{meter=\"M1199\",phase=\"3\"} 232\n"),
+              std::string::npos);
+    EXPECT_NE(metrics.find("tev3p_meters_registered 200\n"), std::string::npos);
+    // A corrupt count never reads beyond the registry.
+    store->registry.MeterCount = 5000;
+    EXPECT_NE(get("/metrics").body.find("tev3p_meters_registered 200\n"), std::string::npos);
+}
+
+TEST_F(Api, SeriesIsColumnarOldestFirstAcrossTheDayBoundaryWithTheLiveRowLast) {
+    ScaleTable& h = store->table(TimeScale::Hour);
+    testing::putRow(h, 0, 261207, 23 * 60, 100);
+    testing::putRow(h, 1, 261207, 0, 200);  // closed at midnight
+    testing::putRow(h, 2, 261208, 1 * 60, 300);
+    testing::putRow(h, 3, 261208, 1 * 60, 400);  // live
+    h.cnt = 3;
+    EXPECT_EQ(get("/api/v1/series?scale=hour&quantities=Watt,V1").body,
+              "{\"time\":[1796680800,1796684400,1796688000,1796688000],"
+              "\"Watt\":[107,207,307,407],\"V1\":[100,200,300,400]}");
+    EXPECT_EQ(get("/api/v1/series?scale=hour&quantities=V1&live=false").body,
+              "{\"time\":[1796680800,1796684400,1796688000],\"V1\":[100,200,300]}");
+    EXPECT_EQ(get("/api/v1/series?scale=hour&quantities=V1&from=1796684400&to=1796684400").body,
+              "{\"time\":[1796684400],\"V1\":[200]}");
+    (void)kDec8;
+}
+
+TEST_F(Api, SeriesOfAnEmptyTableIsEmptyAndBadQueriesAre400) {
+    EXPECT_EQ(get("/api/v1/series?scale=day&quantities=KWh").body, "{\"time\":[],\"KWh\":[]}");
+    for (const char* bad :
+         {"/api/v1/series?quantities=V1", "/api/v1/series?scale=year&quantities=V1",
+          "/api/v1/series?scale=day", "/api/v1/series?scale=day&quantities=V9",
+          "/api/v1/series?scale=day&quantities=V1&from=yesterday",
+          "/api/v1/records.csv?scale=day&format=xlsx", "/api/v1/log?after=-1"})
+        EXPECT_EQ(get(bad).status, 400) << bad;
+    EXPECT_EQ(get("/api/v1/nothing").status, 404);
+    EXPECT_FALSE(
+        answerApi(parseRequestTarget("/index.html").target, ApiContext{*store, status, {}}));
+}
+
+TEST_F(Api, OriginalCsvIsExactlyTheRecordsManagersOutput) {
+    ScaleTable& d = store->table(TimeScale::Day);
+    testing::putRow(d, 0, 261207, 0, 1.005f);
+    testing::putRow(d, 1, 261208, 0, 2);
+    d.cnt = 1;
+    const ApiResponse r = get("/api/v1/records.csv?scale=day&format=original");
+    EXPECT_EQ(r.body, exportCsv(d));
+    EXPECT_EQ(r.contentType, kCsvContentType);
+    ASSERT_EQ(r.headers.size(), 1u);
+    EXPECT_EQ(r.headers[0].second, "attachment; filename=\"TEV3P_Records_Day.csv\"");
+    EXPECT_EQ(get("/api/v1/records.csv?scale=day").body, exportCsv(d));
+}
+
+TEST_F(Api, TidyCsvHasOneHeaderIsoTimesAndTheLiveRowOnlyWhenAsked) {
+    ScaleTable& m10 = store->table(TimeScale::M10);
+    testing::putRow(m10, 0, 261207, 0, 0);  // closed at midnight
+    testing::putRow(m10, 1, 261208, 10, 100);
+    testing::putRow(m10, 2, 261208, 15, 200);  // live
+    m10.cnt = 2;
+    const std::string header =
+        "time,KWh_kWh,K1_kWh,K2_kWh,K3_kWh,Amp_A,A1_A,A2_A,A3_A,Watt_W,W1_W,W2_W,W3_W,Vac1_V,"
+        "Vac2_V,Vac3_V\n";
+    const std::string closed =
+        "2026-12-08T00:00:00+01:00,11.00,12.00,13.00,14.00,3.00,4.00,5.00,6.00,7,8,9,10,0,1,2\n"
+        "2026-12-08T00:10:00+01:00,111.00,112.00,113.00,114.00,103.00,104.00,105.00,106.00,107,"
+        "108,109,110,100,101,102\n";
+    const ApiResponse r = get("/api/v1/records.csv?scale=m10&format=tidy");
+    EXPECT_EQ(r.body, header + closed);
+    EXPECT_EQ(r.headers[0].second, "attachment; filename=\"TEV3P_Records_10-Minute_tidy.csv\"");
+    const std::string withLive = get("/api/v1/records.csv?scale=m10&format=tidy&live=true").body;
+    EXPECT_EQ(withLive.substr(0, header.size() + closed.size()), header + closed);
+    EXPECT_EQ(withLive.substr(header.size() + closed.size(), 26), "2026-12-08T00:15:00+01:00,");
+    EXPECT_EQ(get("/api/v1/records.csv?scale=week&format=tidy").body, header);
+}
+
+TEST_F(Api, LogGivesLinesAfterNAndAtMostTheNewest200) {
+    EXPECT_EQ(get("/api/v1/log").body, "{\"last\":0,\"lines\":[]}");
+    for (int i = 0; i < 300; ++i) log.push_back("line " + std::to_string(i + 1));
+    // The oldest 50 have been dropped from the log: line numbers stay.
+    log.erase(log.begin(), log.begin() + 50);
+    logFirst = 51;
+    EXPECT_EQ(get("/api/v1/log?after=298").body,
+              "{\"last\":300,\"lines\":[{\"n\":299,\"text\":\"line 299\"},{\"n\":300,\"text\":"
+              "\"line 300\"}]}");
+    EXPECT_EQ(get("/api/v1/log?after=300").body, "{\"last\":300,\"lines\":[]}");
+    EXPECT_EQ(get("/api/v1/log?after=900").body, "{\"last\":300,\"lines\":[]}");
+    const std::string all = get("/api/v1/log?after=0").body;
+    EXPECT_NE(all.find("{\"n\":101,\"text\":\"line 101\"}"), std::string::npos);
+    EXPECT_EQ(all.find("\"n\":100,"), std::string::npos);
+}
+
+TEST_F(Api, MetricsCarryHelpTypeAndEscapedMeterLabels) {
+    testing::registerMeter(*store, "A\"B\\C\nD", 230, 1);
+    store->live.TotalKWh = 42.5f;
+    status.linkOn = true;
+    status.meterPort = 9317;
+    status.secondPort = 5113;
+    status.meterConnections = 3;
+    status.saveFailures = 2;
+    status.lastMessage["A\"B\\C\nD"] = 1796000000;
+    const ApiResponse r = get("/metrics");
+    EXPECT_EQ(r.contentType, "text/plain; version=0.0.4; charset=utf-8");
+    const std::string& m = r.body;
+    for (const char* line :
+         {"# HELP tev3p_voltage_volts ", "# TYPE tev3p_voltage_volts gauge\n",
+          "tev3p_voltage_volts{meter=\"A\\\"B\\\\C\\nD\",phase=\"1\"} 230\n",
+          "tev3p_current_amperes{meter=\"A\\\"B\\\\C\\nD\",phase=\"3\"} 3\n",
+          "tev3p_power_total_watts{meter=\"A\\\"B\\\\C\\nD\"} 1193.68",
+          "tev3p_meter_energy_today_kwh{meter=\"A\\\"B\\\\C\\nD\"} 12.5\n",
+          "tev3p_meter_last_message_timestamp_seconds{meter=\"A\\\"B\\\\C\\nD\"} 1796000000\n",
+          "# TYPE tev3p_energy_kwh_total counter\ntev3p_energy_kwh_total 42.5\n",
+          "tev3p_link_on 1\n", "tev3p_connections{port=\"9317\"} 3\n",
+          "tev3p_connections{port=\"5113\"} 0\n", "tev3p_save_failures_total 2\n"})
+        EXPECT_NE(m.find(line), std::string::npos) << line;
+}
+
+}  // namespace
+}  // namespace tev::web

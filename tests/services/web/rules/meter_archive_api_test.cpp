@@ -1,0 +1,121 @@
+#include "services/web/rules/meter_archive_api.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/services/web/rules/webapi_fixture.h"
+
+namespace tev::web {
+namespace {
+
+using Parsed = std::optional<std::variant<MeterArchiveRequest, ApiResponse>>;
+
+Parsed parse(std::string_view target) {
+    const ParsedTarget p = parseRequestTarget(target);
+    EXPECT_EQ(p.problem, TargetProblem::None) << target;
+    return meterArchiveRequestFrom(p.target);
+}
+
+MeterArchiveRequest request(std::string_view target) {
+    const Parsed p = parse(target);
+    EXPECT_TRUE(p && std::holds_alternative<MeterArchiveRequest>(*p)) << target;
+    return p && std::holds_alternative<MeterArchiveRequest>(*p) ? std::get<MeterArchiveRequest>(*p)
+                                                                : MeterArchiveRequest{};
+}
+
+int refusal(std::string_view target) {
+    const Parsed p = parse(target);
+    if (!p || !std::holds_alternative<ApiResponse>(*p)) return 0;
+    return std::get<ApiResponse>(*p).status;
+}
+
+TEST(MeterArchiveApi, ReadsTheMeterResolutionQuantitiesAndBoundsOfASeriesRequest) {
+    testing::useBerlinTime();
+    const MeterArchiveRequest r = request(
+        "/api/v1/meters/HOQ000000012/series?resolution=minute&quantities=Watt,V1_max,Watt"
+        "&from=1796000000&to=2026-12-08T10:00");
+    EXPECT_EQ(r.form, MeterArchiveRequest::Form::Series);
+    EXPECT_EQ(r.meter, "HOQ000000012");
+    EXPECT_EQ(r.resolution, archive::Resolution::Minute);
+    EXPECT_EQ(r.quantities, (std::vector<std::string>{"Watt", "V1_max"}));
+    EXPECT_EQ(r.from, 1796000000);
+    // 10:00 in Berlin in December is 09:00 UTC.
+    EXPECT_EQ(r.to, 1796720400);
+}
+
+TEST(MeterArchiveApi, AnExportWithoutParametersAsksForEveryHourlyQuantityOfAllTime) {
+    const MeterArchiveRequest r = request("/api/v1/meters/HOQ-A.b_0001/export.csv");
+    EXPECT_EQ(r.form, MeterArchiveRequest::Form::Csv);
+    EXPECT_EQ(r.meter, "HOQ-A.b_0001");
+    EXPECT_EQ(r.resolution, archive::Resolution::Hour);
+    EXPECT_TRUE(r.quantities.empty());
+    EXPECT_FALSE(r.from || r.to);
+}
+
+TEST(MeterArchiveApi, LeavesOtherPathsAloneAndRefusesBadRequestsWithTheirStatus) {
+    EXPECT_FALSE(parse("/api/v1/meters").has_value());
+    EXPECT_FALSE(parse("/api/v1/series").has_value());
+    EXPECT_FALSE(parse("/api/v1/metersX/HOQ000000012/series").has_value());
+    EXPECT_EQ(refusal("/api/v1/meters/"), 404);
+    EXPECT_EQ(refusal("/api/v1/meters/HOQ000000012"), 404);
+    EXPECT_EQ(refusal("/api/v1/meters/HOQ000000012/"), 404);
+    EXPECT_EQ(refusal("/api/v1/meters/HOQ000000012/series/x"), 404);
+    EXPECT_EQ(refusal("/api/v1/meters/HOQ000000012/records.csv"), 404);
+    EXPECT_EQ(refusal("/api/v1/meters/HOQ00000001/series"), 400);
+    EXPECT_EQ(refusal("/api/v1/meters/HOQ0000000123/series"), 400);
+    EXPECT_EQ(refusal("/api/v1/meters//series"), 400);
+    EXPECT_EQ(refusal("/api/v1/meters/HOQ000000012/series?resolution=week"), 400);
+    EXPECT_EQ(refusal("/api/v1/meters/HOQ000000012/series?resolution="), 400);
+    EXPECT_EQ(refusal("/api/v1/meters/HOQ000000012/series?quantities=Watt,KWh"), 400);
+    EXPECT_EQ(refusal("/api/v1/meters/HOQ000000012/series?quantities=,"), 400);
+    EXPECT_EQ(refusal("/api/v1/meters/HOQ000000012/series?from=yesterday"), 400);
+    EXPECT_EQ(refusal("/api/v1/meters/HOQ000000012/export.csv?to=2026-13-01"), 400);
+    EXPECT_EQ(refusal("/api/v1/meters/HOQ000000012/series?from=99999999999999999999"), 400);
+}
+
+archive::ArchiveSeries twoHours() {
+    archive::ArchiveSeries s;
+    s.meter = "HOQ000000012";
+    s.resolution = archive::Resolution::Hour;
+    s.time = {1796713200, 1796716800};
+    s.quantities = {archive::findQuantity("Watt"), archive::findQuantity("V1")};
+    s.values = {{1250.5, 0.25}, {230, 229.125}};
+    return s;
+}
+
+TEST(MeterArchiveApi, AnswersTheSeriesAsColumnarJsonNamingMeterAndResolution) {
+    MeterArchiveRequest r;
+    const ApiResponse a = meterArchiveResponse(r, twoHours(), "");
+    EXPECT_EQ(a.status, 200);
+    EXPECT_EQ(a.contentType, "application/json");
+    EXPECT_EQ(
+        a.body,
+        "{\"meter\":\"HOQ000000012\",\"resolution\":\"hour\",\"time\":[1796713200,1796716800],"
+        "\"Watt\":[1250.5,0.25],\"V1\":[230,229.125]}\n");
+}
+
+TEST(MeterArchiveApi, AnswersTheExportAsTidyCsvWithASafeFileName) {
+    testing::useBerlinTime();
+    MeterArchiveRequest r;
+    r.form = MeterArchiveRequest::Form::Csv;
+    r.meter = "HOQ\"/..00012";
+    const ApiResponse a = meterArchiveResponse(r, twoHours(), "");
+    EXPECT_EQ(a.status, 200);
+    EXPECT_EQ(a.contentType, "text/csv; charset=utf-8");
+    EXPECT_EQ(a.body,
+              "time,Watt_W,V1_V\n"
+              "2026-12-08T08:00:00+01:00,1250.5,230\n"
+              "2026-12-08T09:00:00+01:00,0.25,229.125\n");
+    ASSERT_EQ(a.headers.size(), 1u);
+    EXPECT_EQ(a.headers[0].second, "attachment; filename=\"TEV3P_HOQ____00012_hour.csv\"");
+}
+
+TEST(MeterArchiveApi, AnUnreadableArchiveIsAServiceErrorThatKeepsTheFolderToItself) {
+    const ApiResponse a =
+        meterArchiveResponse({}, {}, "TEV3P_Archive.sqlite is not in /home/someone/secret-folder");
+    EXPECT_EQ(a.status, 503);
+    EXPECT_EQ(a.body.find("secret"), std::string::npos);
+    EXPECT_NE(a.body.find("archive"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tev::web

@@ -1,0 +1,219 @@
+#include <QNetworkRequest>
+#include <QTemporaryDir>
+#include <QWebSocket>
+
+#include "web_server_fixture.h"
+#include "window/mainwindow/meter_server.h"
+
+namespace tev::testing {
+namespace {
+
+TEST_F(WebServerTest, DashboardAndApiAnswerWithTheSecurityHeaders) {
+    ASSERT_TRUE(startServer());
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_EQ(logged[0], "Web dashboard " + server->url().toStdString());
+    EXPECT_TRUE(server->url().startsWith("http://127.0.0.1:"));
+    const QByteArray page = exchange(get("/"));
+    EXPECT_TRUE(page.startsWith("HTTP/1.1 200 OK\r\n")) << page.left(200).toStdString();
+    EXPECT_TRUE(page.contains("\r\nContent-Type: text/html; charset=utf-8\r\n"));
+    EXPECT_TRUE(page.contains("\r\nContent-Security-Policy: default-src 'self'\r\n"));
+    EXPECT_TRUE(page.contains("\r\nX-Content-Type-Options: nosniff\r\n"));
+    EXPECT_FALSE(page.contains("Access-Control-Allow-Origin"));
+    EXPECT_TRUE(page.contains("<script src=\"/uPlot.iife.min.js\""));
+    EXPECT_TRUE(exchange(get("/uPlot.iife.min.js")).contains("text/javascript"));
+    const QByteArray live = exchange(get("/api/v1/live"));
+    EXPECT_TRUE(live.contains("\r\n\r\n{\"time\":1796000000,\"link\":true,"));
+    const QByteArray head =
+        exchange("HEAD /api/v1/live HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    EXPECT_TRUE(head.startsWith("HTTP/1.1 200 OK"));
+    EXPECT_TRUE(head.endsWith("\r\n\r\n")) << head.toStdString();
+    EXPECT_TRUE(exchange(get("/../etc/passwd")).startsWith("HTTP/1.1 400 "));
+    EXPECT_TRUE(exchange(get("/nothing")).startsWith("HTTP/1.1 404 "));
+}
+
+TEST_F(WebServerTest, TwoRequestsOnOneKeptAliveConnection) {
+    ASSERT_TRUE(startServer());
+    auto client = connectClient();
+    EXPECT_TRUE(exchange(get("/api/v1/meters"), client.get()).endsWith("\r\n\r\n[]"));
+    EXPECT_TRUE(exchange(get("/api/v1/meters"), client.get()).endsWith("\r\n\r\n[]"));
+    EXPECT_EQ(client->state(), QAbstractSocket::ConnectedState);
+}
+
+TEST_F(WebServerTest, AnythingButGetOrHeadIs405AndTheConnectionEnds) {
+    ASSERT_TRUE(startServer());
+    for (const char* method : {"POST", "PUT", "DELETE", "OPTIONS", "PATCH"}) {
+        const QByteArray r =
+            exchange(QByteArray(method) +
+                     " /api/v1/live HTTP/1.1\r\nHost: x\r\nContent-Length: 3\r\n\r\nabc");
+        EXPECT_TRUE(r.startsWith("HTTP/1.1 405 Method Not Allowed\r\n")) << method;
+        EXPECT_TRUE(r.contains("\r\nAllow: GET, HEAD\r\n"));
+        EXPECT_TRUE(r.contains("\r\nConnection: close\r\n"));
+    }
+}
+
+TEST_F(WebServerTest, OversizedHeadsAre431) {
+    ASSERT_TRUE(startServer());
+    const QByteArray big = get("/", "X-Big: " + QByteArray(20000, 'a') + "\r\n");
+    EXPECT_TRUE(exchange(big).startsWith("HTTP/1.1 431 Request Header Fields Too Large\r\n"));
+    // A request line that never ends is refused once it passes the bound.
+    EXPECT_TRUE(exchange("GET /" + QByteArray(5000, 'a')).startsWith("HTTP/1.1 431 "));
+}
+
+TEST_F(WebServerTest, APasswordFileAsksForBasicAuthorization) {
+    QTemporaryDir dir;
+    QFile f(dir.filePath("pw"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("s3cret\n");
+    f.close();
+    settings.passwordFile = f.fileName();
+    ASSERT_TRUE(startServer());
+    const QByteArray refused = exchange(get("/api/v1/live"));
+    EXPECT_TRUE(refused.startsWith("HTTP/1.1 401 Unauthorized\r\n"));
+    EXPECT_TRUE(refused.contains("\r\nWWW-Authenticate: Basic realm=\"tev3p\""));
+    EXPECT_TRUE(
+        exchange(get("/", "Authorization: Basic dGV2Ondyb25n\r\n")).startsWith("HTTP/1.1 401 "));
+    EXPECT_TRUE(exchange(get("/api/v1/live", "Authorization: Basic dGV2OnMzY3JldA==\r\n"))
+                    .startsWith("HTTP/1.1 200 OK"));
+    QWebSocket ws;
+    ws.open(QUrl("ws://127.0.0.1:" + QString::number(server->port()) + "/api/v1/ws"));
+    EXPECT_FALSE(pumpUntil([&] { return ws.state() == QAbstractSocket::ConnectedState; }, 1000));
+    QNetworkRequest withPassword(
+        QUrl("ws://127.0.0.1:" + QString::number(server->port()) + "/api/v1/ws"));
+    withPassword.setRawHeader("Authorization", "Basic dGV2OnMzY3JldA==");
+    QWebSocket allowed;
+    allowed.open(withPassword);
+    EXPECT_TRUE(pumpUntil([&] { return allowed.state() == QAbstractSocket::ConnectedState; }));
+}
+
+TEST_F(WebServerTest, NoListeningBeyondLoopbackWithoutPasswordOrAllowAnonymous) {
+    // A documentation address: the refusal comes before any bind is tried.
+    settings.address = QHostAddress("192.0.2.1");
+    EXPECT_FALSE(startServer());
+    EXPECT_FALSE(server->isListening());
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_NE(logged[0].find("not listening beyond loopback without a password"),
+              std::string::npos);
+    settings.passwordFile = "/nonexistent/pw";
+    EXPECT_FALSE(startServer());
+    EXPECT_NE(logged.back().find("cannot be read: not listening"), std::string::npos);
+}
+
+TEST_F(WebServerTest, ConnectionCapClosesTheIdlestAndNewRequestsStillAnswer) {
+    settings.maxConnections = 3;
+    ASSERT_TRUE(startServer());
+    std::vector<std::unique_ptr<QTcpSocket>> idle;
+    for (int i = 0; i < 3; ++i) {
+        idle.push_back(connectClient());
+        nowMs += 10;
+        pumpUntil([&] { return server->connectionCount() == i + 1; });
+    }
+    EXPECT_TRUE(exchange(get("/api/v1/live")).startsWith("HTTP/1.1 200 OK"));
+    EXPECT_LE(server->connectionCount(), 3);
+    EXPECT_TRUE(pumpUntil([&] { return idle[0]->state() == QAbstractSocket::UnconnectedState; }));
+    EXPECT_EQ(idle[2]->state(), QAbstractSocket::ConnectedState);
+}
+
+TEST_F(WebServerTest, IdleConnectionIsClosedAfterTheTimeout) {
+    settings.idleTimeoutMs = 30000;
+    ASSERT_TRUE(startServer());
+    auto client = connectClient();
+    pumpUntil([&] { return server->connectionCount() == 1; });
+    nowMs += 29999;
+    server->closeIdleConnections();
+    EXPECT_EQ(server->connectionCount(), 1);
+    nowMs += 1;
+    server->closeIdleConnections();
+    EXPECT_EQ(server->connectionCount(), 0);
+    EXPECT_TRUE(pumpUntil([&] { return client->state() == QAbstractSocket::UnconnectedState; }));
+}
+
+TEST_F(WebServerTest, AThousandIdleConnectionsKeepNeitherTheDashboardNorAMeterOut) {
+    raiseOpenFileLimit();
+    ASSERT_TRUE(startServer());
+    std::vector<std::unique_ptr<QTcpSocket>> idle;
+    for (int i = 0; i < 1000; ++i) {
+        auto s = std::make_unique<QTcpSocket>();
+        s->connectToHost(QHostAddress::LocalHost, server->port());
+        idle.push_back(std::move(s));
+    }
+    pumpUntil([&] {
+        return std::all_of(idle.begin(), idle.end(), [](const auto& s) {
+            return s->state() == QAbstractSocket::ConnectedState ||
+                   s->state() == QAbstractSocket::UnconnectedState;
+        });
+    });
+    nowMs += 10;
+    EXPECT_LE(server->connectionCount(), settings.maxConnections);
+    EXPECT_TRUE(exchange(get("/")).startsWith("HTTP/1.1 200 OK"));
+    server->meterMessageHandled(store->registry, "HOQ000000001");
+    EXPECT_TRUE(exchange(get("/metrics")).contains("tev3p_link_on 1\n"));
+    // The meter port of the same process still takes a meter and its message.
+    MeterServerSettings meterSettings;
+    meterSettings.address = QHostAddress::LocalHost;
+    meterSettings.meterPort = 0;
+    meterSettings.phpPort = 0;
+    MeterServer meters(meterSettings);
+    std::vector<std::string> messages;
+    meters.setMessageHandler([&](std::string_view m) {
+        messages.emplace_back(m);
+        return std::string();
+    });
+    meters.start();
+    QTcpSocket meter;
+    meter.connectToHost(QHostAddress::LocalHost, meters.meterPort());
+    ASSERT_TRUE(pumpUntil([&] { return meter.state() == QAbstractSocket::ConnectedState; }));
+    meter.write("HOQ000000001 hello\r\n");
+    EXPECT_TRUE(pumpUntil([&] { return !messages.empty(); }));
+}
+
+TEST_F(WebServerTest, ClientOverItsRequestRateGets429) {
+    settings.requestBurst = 3;
+    settings.requestsPerSecond = 1;
+    ASSERT_TRUE(startServer());
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(exchange(get("/api/v1/live")).startsWith("HTTP/1.1 200"));
+    const QByteArray r = exchange(get("/api/v1/live"));
+    EXPECT_TRUE(r.startsWith("HTTP/1.1 429 Too Many Requests\r\n"));
+    EXPECT_TRUE(r.contains("\r\nRetry-After: 1\r\n"));
+    nowMs += 1000;
+    EXPECT_TRUE(exchange(get("/api/v1/live")).startsWith("HTTP/1.1 200"));
+}
+
+TEST_F(WebServerTest, WebSocketClientHearsOfAMeterMessageWithinASecond) {
+    ASSERT_TRUE(startServer());
+    QWebSocket ws;
+    std::vector<QString> messages;
+    QObject::connect(&ws, &QWebSocket::textMessageReceived,
+                     [&](const QString& m) { messages.push_back(m); });
+    ws.open(QUrl("ws://127.0.0.1:" + QString::number(server->port()) + "/api/v1/ws"));
+    ASSERT_TRUE(pumpUntil([&] { return messages.size() == 1; }));
+    EXPECT_TRUE(messages[0].startsWith("{\"live\":{\"time\":1796000000,"));
+    store->live.V1 = 231.5f;
+    log.append("a new log line");
+    QElapsedTimer sent;
+    sent.start();
+    server->meterMessageHandled(store->registry, "HOQ000000001");
+    ASSERT_TRUE(pumpUntil([&] { return messages.size() >= 2; }, 1000));
+    EXPECT_LT(sent.elapsed(), 1000);
+    EXPECT_TRUE(messages.back().contains("\"V1\":231.5"));
+    EXPECT_TRUE(messages.back().contains("\"meters\":[]"));
+    EXPECT_TRUE(messages.back().contains("\"text\":\"a new log line\""));
+    EXPECT_EQ(server->webSocketCount(), 1);
+}
+
+TEST_F(WebServerTest, LogLinesAndSaveFailuresReachTheApi) {
+    log.append("before the server");
+    ASSERT_TRUE(startServer());
+    log.append("08 10:00 Save TEV user setting fail: disk full !");
+    language = LanguageMode::Bilingual;
+    const QByteArray lines =
+        exchange(get("/api/v1/log?after=" + QByteArray::number(log.lines().size() - 1)));
+    EXPECT_TRUE(lines.contains("{\"n\":" + QByteArray::number(log.lines().size()) +
+                               ",\"text\":\"08 10:00 Save TEV user setting fail: disk full !\"}"));
+    EXPECT_FALSE(lines.contains("before the server"));
+    EXPECT_TRUE(exchange(get("/metrics")).contains("tev3p_save_failures_total 1\n"));
+    EXPECT_TRUE(exchange(get("/api/v1/live")).contains("\"language\":\"bilingual\""));
+}
+
+}  // namespace
+}  // namespace tev::testing
