@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "core/store/live_readings.h"
-#include "services/mqtt/rules/json_text.h"
+#include "core/texts/json_text.h"
 
 namespace tev {
 namespace {

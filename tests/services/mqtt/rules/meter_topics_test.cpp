@@ -8,7 +8,7 @@
 #include <QString>
 #include <cmath>
 
-#include "services/mqtt/rules/json_text.h"
+#include "core/texts/json_text.h"
 #include "services/mqtt/rules/mqtt_settings.h"
 #include "services/mqtt/rules/publish_queue.h"
 

@@ -1,4 +1,4 @@
-#include "services/mqtt/rules/json_text.h"
+#include "core/texts/json_text.h"
 
 #include <cstdio>
 
