@@ -1,8 +1,8 @@
 #include "services/alerts/rules/alert_json.h"
 
-#include <cmath>
-#include <cstdio>
 #include <ctime>
+
+#include "core/texts/json_text.h"
 
 namespace tev {
 
@@ -10,14 +10,9 @@ namespace {
 
 // Readings carry at most a few decimals; three keep the JSON short and exact enough.
 std::string number(double v) {
-    if (!std::isfinite(v)) return "null";
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.3f", v);
-    std::string s(buf);
-    while (s.back() == '0') s.pop_back();
-    if (s.back() == '.') s.pop_back();
-    if (s == "-0") s = "0";
-    return s;
+    std::string out;
+    appendJsonFixed(out, v, 3, true);
+    return out;
 }
 
 }  // namespace
@@ -35,9 +30,9 @@ std::string activeAlertsJson(const std::vector<ActiveAlert>& alerts) {
     std::string out = "[";
     for (const ActiveAlert& a : alerts) {
         if (out.size() > 1) out += ',';
-        out += "{\"rule\":\"";
-        out += alertRuleName(a.rule);
-        out += "\",\"phase\":" + std::to_string(a.phase);
+        out += "{\"rule\":";
+        appendJsonString(out, alertRuleName(a.rule));
+        out += ",\"phase\":" + std::to_string(a.phase);
         out += ",\"value\":" + number(a.value);
         out += ",\"threshold\":" + number(a.threshold);
         out += ",\"since\":\"" + isoUtc(a.sinceMs) + "\"}";

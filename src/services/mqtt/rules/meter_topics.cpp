@@ -7,6 +7,7 @@
 
 #include "core/store/live_readings.h"
 #include "core/texts/json_text.h"
+#include "services/mqtt/rules/discovery_config.h"
 
 namespace tev {
 namespace {
@@ -15,26 +16,11 @@ constexpr int kSecondsPerHour = 3600;
 constexpr int kSecondsPerMinute = 60;
 constexpr int kSecondsPerDay = 86400;
 
-void appendNumber(std::string& out, double v, int decimals) {
-    if (!std::isfinite(v)) {
-        out += "null";
-        return;
-    }
-    char buf[64];
-    const auto [end, ec] =
-        std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
-    if (ec != std::errc()) {
-        out += "null";
-        return;
-    }
-    out.append(buf, end);
-}
-
 void appendField(std::string& out, std::string_view key, double v, int decimals) {
     out += ",\"";
     out += key;
     out += "\":";
-    appendNumber(out, v, decimals);
+    appendJsonFixed(out, v, decimals);
 }
 
 // The meter's date code (year - 2000) x 10000 + month x 100 + day as 2024-08-02, when it is one.
@@ -185,33 +171,16 @@ std::vector<DiscoveryMessage> discoveryMessages(const MqttSettings& s, const Met
     std::vector<DiscoveryMessage> out;
     out.reserve(std::size(kSensors));
     for (const Sensor& sensor : kSensors) {
-        std::string p = "{\"name\":";
-        appendJsonString(p, sensor.name);
-        p += ",\"unique_id\":";
-        appendJsonString(p, device + "_" + sensor.key);
-        p += ",\"default_entity_id\":";
-        appendJsonString(p, "sensor." + entitySlug(device + "_" + sensor.key));
-        p += ",\"state_topic\":";
-        appendJsonString(p, state);
-        p += ",\"value_template\":";
-        appendJsonString(p, std::string("{{ value_json.") + sensor.key + " }}");
-        p += ",\"device_class\":\"";
-        p += sensor.deviceClass;
-        p += "\",\"unit_of_measurement\":\"";
-        p += sensor.unit;
-        p += "\",\"state_class\":\"";
-        p += sensor.stateClass;
-        p += "\",\"availability_mode\":\"all\",\"availability\":[{\"topic\":";
-        appendJsonString(p, bridgeStatusTopic(s));
-        p += "},{\"topic\":";
-        appendJsonString(p, availabilityTopic(s, meter.Id.view()));
-        p += "}],\"device\":{\"identifiers\":[";
-        appendJsonString(p, device);
-        p += "],\"name\":";
-        appendJsonString(p, "HOQ " + std::string(meter.Id.view()));
-        p += ",\"model\":";
-        appendJsonString(p, model);
-        p += ",\"manufacturer\":\"HOQ\"}}";
+        std::string p = DiscoveryConfig()
+                            .text("name", sensor.name)
+                            .text("unique_id", device + "_" + sensor.key)
+                            .text("default_entity_id", "sensor." + entitySlug(device + "_" + sensor.key))
+                            .text("state_topic", state)
+                            .text("value_template", std::string("{{ value_json.") + sensor.key + " }}")
+                            .text("device_class", sensor.deviceClass)
+                            .text("unit_of_measurement", sensor.unit)
+                            .text("state_class", sensor.stateClass)
+                            .finish(s, meter.Id.view(), device, model);
         out.push_back(
             {s.discoveryPrefix + "/sensor/" + device + "/" + sensor.key + "/config", std::move(p)});
     }

@@ -1,7 +1,7 @@
 #include "services/web/rules/alerts_json.h"
 
+#include "core/texts/json_text.h"
 #include "services/alerts/rules/alert_json.h"
-#include "services/web/rules/json_text.h"
 
 namespace tev::web {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "core/recordsio/record_columns.h"
-#include "services/web/rules/json_text.h"
+#include "core/texts/json_text.h"
 #include "services/web/rules/names.h"
 #include "services/web/rules/row_time.h"
 

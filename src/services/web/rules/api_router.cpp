@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "core/recordsio/csv_export.h"
-#include "services/web/rules/json_text.h"
+#include "core/texts/json_text.h"
 #include "services/web/rules/metrics_text.h"
 #include "services/web/rules/names.h"
 #include "services/web/rules/row_cost.h"

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "core/texts/json_text.h"
 #include "services/alerts/tariff/cost_today.h"
-#include "services/web/rules/json_text.h"
 #include "services/web/rules/row_cost.h"
 
 namespace tev::web {

@@ -4,7 +4,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "services/web/rules/json_text.h"
+#include "core/texts/json_text.h"
 
 namespace tev::web {
 namespace {

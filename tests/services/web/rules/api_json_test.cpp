@@ -3,8 +3,8 @@
 #include <memory>
 
 #include "core/recordsio/csv_export.h"
+#include "core/texts/json_text.h"
 #include "services/web/rules/api_router.h"
-#include "services/web/rules/json_text.h"
 #include "webapi_fixture.h"
 
 namespace tev::web {
