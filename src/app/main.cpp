@@ -34,6 +34,7 @@
 #include "services/alerts/notify/dbus_notifier.h"
 #include "services/alerts/notify/tray_icon.h"
 #include "services/alerts/tariff/cost_today.h"
+#include "services/archive/sqlite/archive_reader.h"
 #include "services/archive/sqlite/archive_service.h"
 #include "services/mqtt/mosquitto/mosquitto_client.h"
 #include "services/web/server/web_server.h"
@@ -298,7 +299,10 @@ int main(int argc, char* argv[]) {
         };
         sources.steadyMs = [steady] { return steady.elapsed(); };
         sources.unixSeconds = [] { return QDateTime::currentSecsSinceEpoch(); };
-        if (archiveSettings.enabled) sources.archiveFolder = folder.toStdString();
+        if (archiveSettings.enabled) {
+            sources.archiveFolder = folder.toStdString();
+            sources.archiveQueries = tev::archive::sqliteArchiveQueries();
+        }
         sources.tariff = &alertSettings.tariff;
         sources.alerts = [&sdf, &alerts] {
             tev::web::AlertsSnapshot a;

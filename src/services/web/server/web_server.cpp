@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <optional>
 
-#include "services/archive/sqlite/archive_reader.h"
 #include "services/web/rules/archive_costs.h"
 #include "services/web/rules/request_target.h"
 
@@ -372,10 +371,9 @@ void WebServer::answerFromArchive(QTcpSocket* socket, const web::MeterArchiveReq
     if (sources_.tariff != nullptr && sources_.tariff->configured()) tariff = *sources_.tariff;
     answerOnReader(socket, headOnly, keepOpen,
                    [request, query = std::move(query), tariff = std::move(tariff),
-                    folder = sources_.archiveFolder] {
+                    folder = sources_.archiveFolder, read = sources_.archiveQueries.series] {
                        std::string error;
-                       const archive::ArchiveSeries series =
-                           archive::queryArchiveSeries(folder, query, error);
+                       const archive::ArchiveSeries series = read(folder, query, error);
                        return web::meterArchiveResponse(request, series, error,
                                                         tariff ? &*tariff : nullptr);
                    });
@@ -388,10 +386,11 @@ void WebServer::answerMeterCosts(QTcpSocket* socket, bool headOnly, bool keepOpe
     }
     const auto now = static_cast<std::time_t>(sources_.unixSeconds());
     answerOnReader(socket, headOnly, keepOpen,
-                   [tariff = *sources_.tariff, folder = sources_.archiveFolder, now] {
+                   [tariff = *sources_.tariff, folder = sources_.archiveFolder,
+                    read = sources_.archiveQueries.hourEnergy, now] {
                        std::string error;
                        const std::vector<archive::MeterEnergy> meters =
-                           archive::queryHourEnergy(folder, web::periodCostsFrom(now), error);
+                           read(folder, web::periodCostsFrom(now), error);
                        if (!error.empty())
                            return web::errorResponse(503, "the archive cannot be read");
                        std::vector<web::MeterPeriodCosts> costs;
@@ -406,7 +405,8 @@ void WebServer::answerMeterCosts(QTcpSocket* socket, bool headOnly, bool keepOpe
 
 void WebServer::answerOnReader(QTcpSocket* socket, bool headOnly, bool keepOpen,
                                std::function<web::ApiResponse()> work) {
-    if (sources_.archiveFolder.empty()) {
+    if (sources_.archiveFolder.empty() || sources_.archiveQueries.series == nullptr ||
+        sources_.archiveQueries.hourEnergy == nullptr) {
         const web::ApiResponse r = web::errorResponse(404, "the archive is off");
         send(socket, r.status, r.contentType, r.body, headOnly, keepOpen);
         return;

@@ -16,6 +16,7 @@
 #include "core/meterlink/meter_observer.h"
 #include "core/store/measurement_store.h"
 #include "core/texts/event_log.h"
+#include "services/archive/rules/archive_queries.h"
 #include "services/web/rules/access_rules.h"
 #include "services/web/rules/api_router.h"
 #include "services/web/rules/http_head.h"
@@ -40,8 +41,10 @@ struct WebSources {
     // seconds; tests hand in fakes.
     std::function<std::int64_t()> steadyMs;
     std::function<std::int64_t()> unixSeconds;
-    // The folder of TEV3P_Archive.sqlite; empty when the archive is off.
+    // The folder of TEV3P_Archive.sqlite, and how it is read on a reader thread; the archive
+    // counts as off while either is missing.
     std::string archiveFolder;
+    archive::ArchiveQueries archiveQueries;
     // The running alerts and their recent history; unset: none.
     std::function<web::AlertsSnapshot()> alerts;
     // The folder's tariff, for the costs; unset or unconfigured: none shown.

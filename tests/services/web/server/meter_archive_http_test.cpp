@@ -4,6 +4,7 @@
 
 #include "services/alerts/tariff/tariff.h"
 #include "services/archive/sqlite/archive_file.h"
+#include "services/archive/sqlite/archive_reader.h"
 #include "tests/services/web/server/web_server_fixture.h"
 
 namespace tev::testing {
@@ -45,6 +46,7 @@ class MeterArchiveHttpTest : public WebServerTest {
         sources.steadyMs = [this] { return nowMs; };
         sources.unixSeconds = [now] { return now; };
         sources.archiveFolder = folder;
+        sources.archiveQueries = archive::sqliteArchiveQueries();
         server = std::make_unique<WebServer>(settings, std::move(sources));
         return server->start([](const std::string&) {});
     }

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "services/archive/rules/series.h"
+
+namespace tev::archive {
+
+struct SeriesQuery {
+    std::string meter;
+    Resolution resolution = Resolution::Hour;
+    std::vector<std::string> quantities;  // by name; empty: all of them
+    std::optional<std::int64_t> from;     // Unix seconds, period starts from this moment on
+    std::optional<std::int64_t> to;       // period starts before this moment
+};
+
+// One meter's hour energy from a moment on, for its costs.
+struct MeterEnergy {
+    std::string meter;
+    std::int64_t firstRow = 0;        // start of its first hour row of all (0: none)
+    std::vector<std::int64_t> time;   // hour starts from `from` on, oldest first
+    std::vector<double> kwh;          // energy used in each of those hours
+};
+
+// How a reader on another thread asks the archive in `folder` for a meter's series or every
+// meter's hour energy: plain functions, safe on any thread. The SQLite reader provides them;
+// a service that reads the archive takes them from the app and never opens the file itself.
+struct ArchiveQueries {
+    ArchiveSeries (*series)(const std::string& folder, const SeriesQuery& query,
+                            std::string& error) = nullptr;
+    std::vector<MeterEnergy> (*hourEnergy)(const std::string& folder, std::int64_t from,
+                                           std::string& error) = nullptr;
+};
+
+}  // namespace tev::archive

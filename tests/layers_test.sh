@@ -1,0 +1,54 @@
+#!/bin/sh
+# The layers of src/, read from the include lines. Arrows point down only:
+#   core (the meter program's rules, standard C++) and the platform seams at the bottom;
+#   each service's rules (standard C++) above the core; its adapters (Qt, SQLite, libmosquitto,
+#   D-Bus) above its rules; the window above the core; the app, which wires everything, on top.
+# The store is the lowest floor of the core beside the seams: it includes only itself and them.
+# A service may use another service's rules, never its adapter.
+set -eu
+src="$1/src"
+cd "$src"
+
+# The folders whose code is standard C++ only. A new service adds its rules folder here.
+rules="services/mqtt/rules services/web/rules services/archive/rules services/alerts/rules
+services/alerts/tariff"
+
+found=""
+report() { [ -n "$2" ] && found="$found
+$1:
+$2"; return 0; }
+includes() { find $1 -name '*.h' -o -name '*.cpp' | sort | xargs -r grep -Hn '^#include'; }
+
+# The core and every service's rules: no Qt, no library of the outside, nothing above them.
+for d in core $rules; do
+  report "$d includes Qt or an outside library" \
+    "$(includes "$d" | grep -E '#include <(Q|sqlite3|mosquitto|libpq)' || true)"
+done
+report "core includes a service, the window, the app or the Qt seams" \
+  "$(includes core | grep -E '#include "(services|window|app|platform/qt)/' || true)"
+report "the store includes more than itself and the seams" \
+  "$(includes core/store | grep '#include "' | grep -vE '#include "(core/store|platform)/' || true)"
+report "the seams include something above them" \
+  "$(includes platform | grep '#include "' | grep -v '#include "platform/' || true)"
+report "the window includes a service or the app" \
+  "$(includes window | grep -E '#include "(services|app)/' || true)"
+
+# Each service: the window and the app are above it, and of another service only the rules.
+for dir in services/*/; do
+  s="${dir%/}"
+  own="$(includes "$s" | grep '#include "services/' | grep -v "#include \"$s/" || true)"
+  for r in $rules; do own="$(printf '%s\n' "$own" | grep -v "#include \"$r/" || true)"; done
+  report "$s includes another service's adapter" "$own"
+  report "$s includes the window or the app" \
+    "$(includes "$s" | grep -E '#include "(window|app)/' || true)"
+  for r in $rules; do
+    case "$r" in "$s"/*)
+      report "$r includes its own service's adapter" \
+        "$(includes "$r" | grep "#include \"$s/" | grep -vE "#include \"($(echo $rules | tr ' ' '|'))/" || true)"
+    esac
+  done
+done
+
+[ -z "$found" ] && { echo "every include of src/ points down"; exit 0; }
+printf '%s\n' "$found"
+exit 1
