@@ -1,0 +1,101 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/alert_publisher.h"
+#include "app/alert_settings.h"
+#include "app/mqtt_bridge.h"
+#include "app/options.h"
+#include "platform/clock.h"
+#include "services/alerts/notify/alert_service.h"
+#include "services/alerts/notify/dbus_notifier.h"
+#include "services/alerts/notify/tray_icon.h"
+#include "services/alerts/tariff/cost_today.h"
+#include "services/archive/sqlite/archive_service.h"
+#include "services/web/server/web_server.h"
+
+namespace tev {
+class Tsdf;
+}
+
+// The services beside the window, each started and stopped by one function of its own. A
+// service that is not configured is never created and costs nothing. Each start function hands
+// the observer list its observer, through which the service hears of the meter messages; each
+// stop function takes it back.
+namespace tev::app {
+
+// What every start function is handed.
+struct ServiceContext {
+    const ProgramOptions& options;
+    std::string folder;  // the working folder, where the records, settings and tev3p.ini lie
+    Tsdf& window;
+    const Clock& clock;
+    MeterObserverList& observers;
+
+    // A line in the event log, stamped with the clock; on the GUI thread only.
+    void log(const std::string& line) const;
+    // The same as a function to hand a service; it holds the window and the clock, not this.
+    std::function<void(const std::string&)> logger() const;
+    // The same from any thread: the line is queued to the GUI thread.
+    std::function<void(const std::string&)> logFromAnyThread() const;
+};
+
+// Alerts and costs: the rules and the tariff of tev3p.ini, the event log lines, the alert tone,
+// the desktop notifications, and today's cost of the primary meter.
+struct Alerts {
+    AlertSettings settings;
+    DbusNotifier notifier;
+    std::unique_ptr<AlertService> service;
+    std::unique_ptr<CostToday> costToday;
+    // Today's cost of the primary meter; nothing without a tariff.
+    std::function<std::optional<double>()> todayCost;
+};
+void startAlerts(const ServiceContext& context, Alerts& alerts);
+void stopAlerts(const ServiceContext& context, Alerts& alerts);
+
+// The tray icon, where the desktop has a tray and the program a window.
+struct Tray {
+    QString iniPath;
+    std::unique_ptr<QtTrayView> view;
+    std::unique_ptr<TrayController> controller;
+};
+void startTray(const ServiceContext& context, Alerts& alerts, Tray& tray);
+void stopTray(const ServiceContext& context, Tray& tray);
+
+// The per-meter archive, on unless [archive] enabled=false. Its settings are read before the
+// window exists, their problems told on standard error then and in the event log at start.
+struct Archive {
+    archive::ArchiveSettings settings;
+    std::vector<std::string> problems;
+    std::unique_ptr<archive::ArchiveService> service;
+};
+void loadArchive(const std::string& folder, Archive& archive);
+void startArchive(const ServiceContext& context, Alerts& alerts, Archive& archive);
+void stopArchive(const ServiceContext& context, Archive& archive);
+
+// MQTT publishing, off unless tev3p.ini or the command line name a broker. A broken setting is
+// told on standard error and refuses the start (false), as a bad option does: publishing
+// somewhere else than asked, or with a setting quietly replaced, would look like it works.
+struct Mqtt {
+    MqttSettings settings;
+    std::unique_ptr<MqttBridge> bridge;
+    std::unique_ptr<AlertPublisher> alertPublisher;
+};
+bool loadMqtt(const ProgramOptions& options, const std::string& folder, Mqtt& mqtt);
+void startMqtt(const ServiceContext& context, Alerts& alerts, Mqtt& mqtt);
+void stopMqtt(const ServiceContext& context, Mqtt& mqtt);
+
+// The web dashboard, off unless --http or [http] listen= names an address.
+struct Web {
+    std::unique_ptr<WebServer> server;
+};
+void startWeb(const ServiceContext& context, Alerts& alerts, const Archive& archive, Tray& tray,
+              Web& web);
+void stopWeb(const ServiceContext& context, Web& web);
+
+}  // namespace tev::app

@@ -1,0 +1,34 @@
+#include <cstdio>
+
+#include "app/alert_archive.h"
+#include "app/services.h"
+
+namespace tev::app {
+
+void loadArchive(const std::string& folder, Archive& archive) {
+    archive.settings = archive::loadArchiveSettings(folder, archive.problems);
+    for (const std::string& p : archive.problems) std::fprintf(stderr, "tev3p: %s\n", p.c_str());
+}
+
+void startArchive(const ServiceContext& context, Alerts& alerts, Archive& archive) {
+    // A broken [archive] group is also told in the event log, where the user of the window looks.
+    for (const std::string& p : archive.problems) context.log(std::string(kIniFileName) + ": " + p);
+    if (!archive.settings.enabled) return;
+    archive::ArchiveWriterOptions options;
+    options.folder = context.folder;
+    options.settings = archive.settings;
+    // The writer's lines reach the event log on the GUI thread.
+    options.log = context.logFromAnyThread();
+    archive.service = std::make_unique<archive::ArchiveService>(std::move(options));
+    archive.service->start();
+    context.observers.add(archive.service.get());
+    keepAlertsInArchive(*alerts.service, *archive.service, context.folder);
+}
+
+void stopArchive(const ServiceContext& context, Archive& archive) {
+    if (!archive.service) return;
+    context.observers.remove(archive.service.get());
+    archive.service->stop();  // writes what is still queued
+}
+
+}  // namespace tev::app

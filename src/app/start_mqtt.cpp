@@ -1,0 +1,40 @@
+#include <QDateTime>
+#include <cstdio>
+
+#include "app/services.h"
+#include "services/mqtt/mosquitto/mosquitto_client.h"
+#include "window/mainwindow/tsdf.h"
+
+namespace tev::app {
+
+bool loadMqtt(const ProgramOptions& options, const std::string& folder, Mqtt& mqtt) {
+    std::vector<std::string> problems;
+    mqtt.settings = loadMqttSettings(folder, options.mqtt, problems);
+    if (problems.empty()) return true;
+    for (const std::string& p : problems) std::fprintf(stderr, "tev3p: %s\n", p.c_str());
+    std::fputs("tev3p: --help lists the options\n", stderr);
+    return false;
+}
+
+void startMqtt(const ServiceContext& context, Alerts& alerts, Mqtt& mqtt) {
+    if (!mqtt.settings.enabled()) return;
+    mqtt.bridge = std::make_unique<MqttBridge>(mqtt.settings, std::make_unique<MosquittoClient>());
+    context.observers.add(mqtt.bridge.get());
+    // The alerts and today's cost are published beside the meters' states.
+    mqtt.alertPublisher = std::make_unique<AlertPublisher>(
+        mqtt.bridge->publisher(), mqtt.settings, *alerts.service, alerts.todayCost,
+        alerts.settings.tariff.currency(), [] { return QDateTime::currentMSecsSinceEpoch(); });
+    context.observers.add(mqtt.alertPublisher.get());
+    mqtt.bridge->start(context.window.store().registry,
+                       context.logger());
+}
+
+void stopMqtt(const ServiceContext& context, Mqtt& mqtt) {
+    if (!mqtt.bridge) return;
+    mqtt.bridge->stop();
+    context.observers.remove(mqtt.alertPublisher.get());
+    context.observers.remove(mqtt.bridge.get());
+    mqtt.alertPublisher.reset();
+}
+
+}  // namespace tev::app
