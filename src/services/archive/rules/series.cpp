@@ -1,5 +1,6 @@
 #include "services/archive/rules/series.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -60,12 +61,17 @@ std::string numberText(double value) {
     return s;
 }
 
-void writeTidyCsv(const ArchiveSeries& series, std::ostream& out, const ExtraColumn* extra) {
+void writeTidyCsvHeader(const ArchiveSeries& series, std::ostream& out, const ExtraColumn* extra) {
     out << "time";
     for (const Quantity* q : series.quantities) out << ',' << q->name << '_' << q->unit;
     if (extra != nullptr) out << ',' << extra->header;
     out << '\n';
-    for (std::size_t row = 0; row < series.time.size(); ++row) {
+}
+
+void writeTidyCsvRows(const ArchiveSeries& series, std::ostream& out, std::size_t begin,
+                      std::size_t end, const ExtraColumn* extra) {
+    end = std::min(end, series.time.size());
+    for (std::size_t row = begin; row < end; ++row) {
         out << isoLocal(series.time[row]);
         for (const auto& column : series.values) out << ',' << numberText(column[row]);
         if (extra != nullptr) out << ',' << (row < extra->cells.size() ? extra->cells[row] : "");
@@ -73,7 +79,12 @@ void writeTidyCsv(const ArchiveSeries& series, std::ostream& out, const ExtraCol
     }
 }
 
-void writeSeriesJson(const ArchiveSeries& series, std::ostream& out) {
+void writeTidyCsv(const ArchiveSeries& series, std::ostream& out, const ExtraColumn* extra) {
+    writeTidyCsvHeader(series, out, extra);
+    writeTidyCsvRows(series, out, 0, series.time.size(), extra);
+}
+
+void writeSeriesJsonHead(const ArchiveSeries& series, std::ostream& out) {
     // Meter IDs are printable ASCII from the meter protocol; anything else is escaped anyway.
     out << "{\"meter\":\"";
     for (unsigned char c : series.meter) {
@@ -87,6 +98,10 @@ void writeSeriesJson(const ArchiveSeries& series, std::ostream& out) {
             out << c;
     }
     out << "\",\"resolution\":\"" << resolutionName(series.resolution) << "\",\"time\":[";
+}
+
+void writeSeriesJson(const ArchiveSeries& series, std::ostream& out) {
+    writeSeriesJsonHead(series, out);
     for (std::size_t i = 0; i < series.time.size(); ++i) out << (i ? "," : "") << series.time[i];
     out << ']';
     for (std::size_t q = 0; q < series.quantities.size(); ++q) {

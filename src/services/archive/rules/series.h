@@ -47,6 +47,14 @@ void writeTidyCsv(const ArchiveSeries& series, std::ostream& out,
 // {"meter":…,"resolution":…,"time":[unix seconds…],"V1":[…],…}
 void writeSeriesJson(const ArchiveSeries& series, std::ostream& out);
 
+// The same two texts in parts, for an answer written a slice at a time: the CSV's header line,
+// then its rows [begin, end); the JSON up to and with its "time":[ (the rest is numberText).
+void writeTidyCsvHeader(const ArchiveSeries& series, std::ostream& out,
+                        const ExtraColumn* extra = nullptr);
+void writeTidyCsvRows(const ArchiveSeries& series, std::ostream& out, std::size_t begin,
+                      std::size_t end, const ExtraColumn* extra = nullptr);
+void writeSeriesJsonHead(const ArchiveSeries& series, std::ostream& out);
+
 // A number as the CSV and JSON write it: shortest text that reads back the same, at most
 // six decimals.
 std::string numberText(double value);

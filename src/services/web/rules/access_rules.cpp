@@ -69,27 +69,86 @@ bool basicAuthorizationMatches(std::string_view authorization, std::string_view 
 }
 
 bool RequestRateLimiter::allow(const std::string& client, std::int64_t nowMs) {
-    auto it = buckets_.find(client);
-    if (it == buckets_.end()) {
+    auto refill = [this, nowMs](Bucket& b) {
+        const double elapsed =
+            static_cast<double>(std::max<std::int64_t>(nowMs - b.lastMs, 0)) / 1000.0;
+        b.tokens = std::min(burst_, b.tokens + elapsed * perSecond_);
+        b.lastMs = nowMs;
+    };
+    Bucket* bucket = nullptr;
+    if (auto it = buckets_.find(client); it != buckets_.end()) {
+        bucket = &it->second;
+    } else {
         if (buckets_.size() >= kMaxClients) {
             // Forget the buckets that have filled up again: they hold nothing worth keeping.
             for (auto b = buckets_.begin(); b != buckets_.end();) {
-                const double refill =
+                const double refilled =
+                    b->second.tokens +
                     static_cast<double>(nowMs - b->second.lastMs) / 1000.0 * perSecond_;
-                b = b->second.tokens + refill >= burst_ ? buckets_.erase(b) : std::next(b);
+                b = refilled >= burst_ ? buckets_.erase(b) : std::next(b);
             }
-            if (buckets_.size() >= kMaxClients) buckets_.clear();
         }
-        it = buckets_.emplace(client, Bucket{burst_, nowMs}).first;
+        if (buckets_.size() < kMaxClients) {
+            bucket = &buckets_.emplace(client, Bucket{burst_, nowMs}).first->second;
+        } else {
+            // Every remembered client is still limited: the newcomers share one bucket.
+            if (!overflowUsed_) overflow_ = Bucket{burst_, nowMs};
+            overflowUsed_ = true;
+            bucket = &overflow_;
+        }
     }
-    Bucket& b = it->second;
-    const double elapsed =
-        static_cast<double>(std::max<std::int64_t>(nowMs - b.lastMs, 0)) / 1000.0;
-    b.tokens = std::min(burst_, b.tokens + elapsed * perSecond_);
-    b.lastMs = nowMs;
-    if (b.tokens < 1.0) return false;
-    b.tokens -= 1.0;
+    refill(*bucket);
+    if (bucket->tokens < 1.0) return false;
+    bucket->tokens -= 1.0;
     return true;
+}
+
+LoginBrake::Entry* LoginBrake::find(const std::string& client, std::int64_t nowMs, bool create) {
+    if (auto it = entries_.find(client); it != entries_.end()) return &it->second;
+    if (!create) return nullptr;
+    if (entries_.size() >= kMaxClients) {
+        // Forget the addresses neither braked nor counted within the window.
+        for (auto e = entries_.begin(); e != entries_.end();) {
+            const bool over = e->second.brakedUntilMs <= nowMs &&
+                              nowMs - e->second.windowStartMs >= kWindowMs;
+            e = over ? entries_.erase(e) : std::next(e);
+        }
+    }
+    if (entries_.size() >= kMaxClients) return &overflow_;
+    return &entries_.emplace(client, Entry{nowMs, 0, 0}).first->second;
+}
+
+bool LoginBrake::braked(const std::string& client, std::int64_t nowMs,
+                        std::int64_t& retryAfterSeconds) {
+    const Entry* e = find(client, nowMs, false);
+    if (e == nullptr && entries_.size() >= kMaxClients) e = &overflow_;
+    if (e == nullptr || e->brakedUntilMs <= nowMs) return false;
+    retryAfterSeconds = (e->brakedUntilMs - nowMs + 999) / 1000;
+    return true;
+}
+
+bool LoginBrake::failed(const std::string& client, std::int64_t nowMs) {
+    Entry* e = find(client, nowMs, true);
+    if (nowMs - e->windowStartMs >= kWindowMs) {
+        e->windowStartMs = nowMs;
+        e->failures = 0;
+    }
+    ++e->failures;
+    if (e->failures < kFailures || e->brakedUntilMs > nowMs) return false;
+    e->brakedUntilMs = nowMs + kBlockMs;
+    e->failures = 0;
+    e->windowStartMs = nowMs + kBlockMs;
+    return true;
+}
+
+std::string passwordFromFile(std::string_view contents) {
+    std::string_view line = contents.substr(0, contents.find('\n'));
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return std::string(line);
+}
+
+bool passwordFileTooOpen(unsigned mode) {
+    return (mode & 077u) != 0;
 }
 
 }  // namespace tev::web

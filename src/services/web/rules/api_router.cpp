@@ -16,23 +16,15 @@ ApiResponse json(std::string body) {
     return {200, std::string(kJsonContentType), std::move(body), {}};
 }
 
-ApiResponse recordsCsv(const RequestTarget& target, const MeasurementStore& store,
-                       const Tariff* tariff) {
-    const auto scaleText = target.value("scale");
-    const auto scale = scaleText ? scaleByName(*scaleText) : std::nullopt;
-    if (!scale) return errorResponse(400, "scale must be min, m5, m10, hour, day, week or month");
-    const std::string_view format = target.value("format").value_or("original");
-    const ScaleTable& table = store.table(*scale);
-    std::string fileName(csvProposedFileName(*scale));
+ApiResponse recordsCsv(const ScaleTable& table, bool tidy, bool live, const Tariff* tariff) {
+    std::string fileName(csvProposedFileName(table.scale()));
     ApiResponse r{200, std::string(kCsvContentType), {}, {}};
-    if (format == "original") {
+    if (!tidy) {
         // The records manager's Output, byte for byte: it always holds the live row.
         r.body = exportCsv(table);
-    } else if (format == "tidy") {
-        r.body = tidyCsv(table, target.value("live") == "true", tariff);
-        fileName.insert(fileName.size() - 4, "_tidy");
     } else {
-        return errorResponse(400, "format must be original or tidy");
+        r.body = tidyCsv(table, live, tariff);
+        fileName.insert(fileName.size() - 4, "_tidy");
     }
     r.headers.emplace_back("Content-Disposition", "attachment; filename=\"" + fileName + "\"");
     return r;
@@ -61,6 +53,34 @@ ApiResponse errorResponse(int status, std::string_view text) {
     return {status, std::string(kJsonContentType), std::move(body), {}};
 }
 
+std::optional<std::variant<TableAnswer, ApiResponse>> tableAnswerFor(const RequestTarget& target,
+                                                                     const Tariff* tariff) {
+    if (target.path == "/api/v1/series") {
+        std::string problem;
+        const auto query = seriesQueryFrom(target, problem);
+        if (!query) return errorResponse(400, problem);
+        return TableAnswer{query->scale, [query = *query](const ScaleTable& table) {
+                               return json(seriesJson(table, query));
+                           }};
+    }
+    if (target.path == "/api/v1/records.csv") {
+        const auto scaleText = target.value("scale");
+        const auto scale = scaleText ? scaleByName(*scaleText) : std::nullopt;
+        if (!scale)
+            return errorResponse(400, "scale must be min, m5, m10, hour, day, week or month");
+        const std::string_view format = target.value("format").value_or("original");
+        if (format != "original" && format != "tidy")
+            return errorResponse(400, "format must be original or tidy");
+        std::optional<Tariff> priced;
+        if (tariff != nullptr && tariff->configured()) priced = *tariff;
+        return TableAnswer{*scale, [tidy = format == "tidy", live = target.value("live") == "true",
+                                    priced = std::move(priced)](const ScaleTable& table) {
+                               return recordsCsv(table, tidy, live, priced ? &*priced : nullptr);
+                           }};
+    }
+    return std::nullopt;
+}
+
 std::optional<ApiResponse> answerApi(const RequestTarget& target, const ApiContext& context) {
     const std::string& path = target.path;
     if (path == "/metrics")
@@ -71,13 +91,10 @@ std::optional<ApiResponse> answerApi(const RequestTarget& target, const ApiConte
     const std::string_view name = std::string_view(path).substr(kPrefix.size());
     if (name == "live") return json(liveJson(context.store, context.status));
     if (name == "meters") return json(metersJson(context.store.registry, context.status));
-    if (name == "series") {
-        std::string problem;
-        const auto query = seriesQueryFrom(target, problem);
-        if (!query) return errorResponse(400, problem);
-        return json(seriesJson(context.store.table(query->scale), *query));
+    if (auto table = tableAnswerFor(target, context.tariff)) {
+        if (auto* a = std::get_if<TableAnswer>(&*table)) return a->build(context.store.table(a->scale));
+        return std::get<ApiResponse>(*table);
     }
-    if (name == "records.csv") return recordsCsv(target, context.store, context.tariff);
     if (name == "costs") return json(costsJson(context.store, context.tariff));
     if (name == "alerts")
         return json(alertsJson(context.alerts ? context.alerts() : AlertsSnapshot{}));

@@ -1,12 +1,15 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "core/store/measurement_store.h"
+#include "services/web/rules/answer_body.h"
 #include "services/alerts/tariff/tariff.h"
 #include "services/web/rules/alerts_json.h"
 #include "services/web/rules/api_json.h"
@@ -20,6 +23,9 @@ struct ApiResponse {
     std::string contentType;
     std::string body;
     std::vector<std::pair<std::string, std::string>> headers;  // beyond the usual ones
+    // Set instead of `body` for an answer too big to build whole: it is written a slice at a
+    // time as the client reads (chunked), on a reader thread.
+    std::shared_ptr<BodyWriter> stream = {};
 };
 
 // Everything an answer is built from; read on the GUI thread between meter messages.
@@ -35,6 +41,18 @@ struct ApiContext {
 
 inline constexpr std::string_view kJsonContentType = "application/json";
 inline constexpr std::string_view kCsvContentType = "text/csv; charset=utf-8";
+
+// An answer built from one table of the store that may take more than a millisecond to build
+// (a series, a records CSV): the server copies the table between two meter messages and builds
+// the answer from the copy on a reader thread.
+struct TableAnswer {
+    TimeScale scale = TimeScale::Hour;
+    std::function<ApiResponse(const ScaleTable& table)> build;
+};
+// For /api/v1/series and /api/v1/records.csv: the answer to build, or the 400 to a bad request;
+// nothing for every other path. `tariff` is copied into the builder.
+std::optional<std::variant<TableAnswer, ApiResponse>> tableAnswerFor(const RequestTarget& target,
+                                                                     const Tariff* tariff);
 
 // The answer to GET `target` under /api/v1/ or /metrics; nothing for any other path (the
 // dashboard's own files are the server's business).

@@ -49,6 +49,13 @@ std::string_view HttpHead::field(std::string_view name) const {
     return {};
 }
 
+std::size_t HttpHead::fieldCount(std::string_view name) const {
+    std::size_t n = 0;
+    for (const auto& f : fields)
+        if (equalsIgnoringCase(f.first, name)) ++n;
+    return n;
+}
+
 bool HttpHead::keepAlive() const {
     const std::string_view connection = field("Connection");
     if (version == "HTTP/1.0") return containsToken(connection, "keep-alive");
@@ -130,6 +137,23 @@ HeadParse parseHttpHead(std::string_view buffer) {
     result.state = HeadState::Complete;
     result.consumed = headEnd;
     return result;
+}
+
+std::string_view framingProblem(const HttpHead& head) {
+    const std::size_t lengths = head.fieldCount("Content-Length");
+    if (lengths > 1) return "more than one Content-Length";
+    const std::string_view length = head.field("Content-Length");
+    if (lengths == 1 && (length.empty() || length.size() > 18 ||
+                         !std::all_of(length.begin(), length.end(),
+                                      [](char c) { return c >= '0' && c <= '9'; })))
+        return "Content-Length is not a number";
+    if (head.fieldCount("Host") > 1) return "more than one Host";
+    const bool reading = head.method == "GET" || head.method == "HEAD";
+    if (reading && head.fieldCount("Transfer-Encoding") > 0)
+        return "Transfer-Encoding on a GET or HEAD";
+    if (reading && lengths == 1 && length.find_first_not_of('0') != std::string_view::npos)
+        return "a body on a GET or HEAD";
+    return {};
 }
 
 bool isSaveFailureLine(std::string_view line) {

@@ -22,6 +22,8 @@ struct HttpHead {
 
     // The first field of this name (case-insensitive), trimmed.
     std::string_view field(std::string_view name) const;
+    // How many fields have this name.
+    std::size_t fieldCount(std::string_view name) const;
     bool keepAlive() const;
     bool hasBody() const;
     bool isWebSocketUpgrade() const;
@@ -42,6 +44,12 @@ struct HeadParse {
 
 // Reads a request head from the start of `buffer` (which may hold more than one request).
 HeadParse parseHttpHead(std::string_view buffer);
+
+// What makes a complete head unfit to answer on a kept-alive connection, as a 400's text;
+// empty when nothing does. Two Content-Length fields (even equal ones), a Content-Length that
+// is no number, a Transfer-Encoding or a body on GET or HEAD, or two Host fields: the server
+// could read the request's end differently from a proxy before it (request smuggling).
+std::string_view framingProblem(const HttpHead& head);
 
 // A line of the event log that tells of a failed save of the records or settings file.
 bool isSaveFailureLine(std::string_view line);

@@ -1,7 +1,6 @@
 #include "services/web/rules/meter_archive_api.h"
 
 #include <algorithm>
-#include <sstream>
 
 #include "services/archive/rules/local_time.h"
 #include "services/web/rules/archive_costs.h"
@@ -85,29 +84,35 @@ std::optional<std::variant<MeterArchiveRequest, ApiResponse>> meterArchiveReques
     return r;
 }
 
-ApiResponse meterArchiveResponse(const MeterArchiveRequest& request,
-                                 const archive::ArchiveSeries& series, const std::string& error,
-                                 const Tariff* tariff) {
+ApiResponse meterArchiveAnswer(const MeterArchiveRequest& request, archive::ArchiveSeries series,
+                               const std::string& error, const Tariff* tariff) {
     // The reader's text names the folder, which is no business of a browser; the event log
     // is where the cause is read.
     if (!error.empty()) return problem(503, "the archive cannot be read");
-    std::ostringstream out;
     ApiResponse r;
     if (request.form == MeterArchiveRequest::Form::Csv) {
-        if (tariff != nullptr && tariff->configured()) {
-            const archive::ExtraColumn costs = archiveCostColumn(series, *tariff);
-            archive::writeTidyCsv(series, out, &costs);
-        } else {
-            archive::writeTidyCsv(series, out);
-        }
+        std::optional<archive::ExtraColumn> costs;
+        if (tariff != nullptr && tariff->configured()) costs = archiveCostColumn(series, *tariff);
+        r.stream = archiveCsvBody(std::move(series), std::move(costs));
         r.contentType = std::string(kCsvContentType);
         r.headers.emplace_back("Content-Disposition",
                                "attachment; filename=\"" + csvFileName(request) + "\"");
     } else {
-        archive::writeSeriesJson(series, out);
+        r.stream = archiveJsonBody(std::move(series));
         r.contentType = std::string(kJsonContentType);
     }
-    r.body = std::move(out).str();
+    return r;
+}
+
+ApiResponse meterArchiveResponse(const MeterArchiveRequest& request,
+                                 const archive::ArchiveSeries& series, const std::string& error,
+                                 const Tariff* tariff) {
+    ApiResponse r = meterArchiveAnswer(request, series, error, tariff);
+    if (r.stream) {
+        while (r.stream->next(r.body, 1 << 20)) {
+        }
+        r.stream.reset();
+    }
     return r;
 }
 

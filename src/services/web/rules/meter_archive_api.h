@@ -30,7 +30,12 @@ std::optional<std::variant<MeterArchiveRequest, ApiResponse>> meterArchiveReques
     const RequestTarget& target);
 
 // The answer to `request` from the rows the reader gave, or from its error text. The CSV gains
-// a cost column when `tariff` has prices.
+// a cost column when `tariff` has prices. The rows are written as the client reads them
+// (`stream`); an error answer has a body of its own.
+ApiResponse meterArchiveAnswer(const MeterArchiveRequest& request, archive::ArchiveSeries series,
+                               const std::string& error, const Tariff* tariff = nullptr);
+
+// The same with the whole body built at once (`tev3p export`, tests).
 ApiResponse meterArchiveResponse(const MeterArchiveRequest& request,
                                  const archive::ArchiveSeries& series, const std::string& error,
                                  const Tariff* tariff = nullptr);

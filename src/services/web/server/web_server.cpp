@@ -7,8 +7,8 @@
 #include <QSslKey>
 #include <QSslSocket>
 #include <QTcpSocket>
-#include <QWebSocket>
-#include <QWebSocketServer>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <optional>
 
@@ -36,8 +36,12 @@ std::string_view reasonPhrase(int status) {
             return "Unauthorized";
         case 404:
             return "Not Found";
+        case 403:
+            return "Forbidden";
         case 405:
             return "Method Not Allowed";
+        case 421:
+            return "Misdirected Request";
         case 429:
             return "Too Many Requests";
         case 431:
@@ -83,6 +87,11 @@ WebServer::WebServer(WebSettings settings, WebSources sources, QObject* parent)
     pushTimer_.setSingleShot(true);
     pushTimer_.setInterval(kPushIntervalMs);
     connect(&pushTimer_, &QTimer::timeout, this, &WebServer::push);
+    resumeAccepting_.setSingleShot(true);
+    resumeAccepting_.setInterval(static_cast<int>(web::kAcceptPauseMs));
+    connect(&resumeAccepting_, &QTimer::timeout, this, [this] {
+        if (listener_) listener_->resumeAccepting();
+    });
     QDirIterator it(":/web", QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
@@ -98,19 +107,15 @@ WebServer::~WebServer() {
     // A query still running answers into this object's event queue; it ends first.
     archiveReaders_.waitForDone();
     *self_ = nullptr;
-    for (QWebSocket* ws : webSockets_) {
-        ws->disconnect(this);
-        ws->abort();
-        delete ws;
-    }
-    for (auto it = connections_.begin(); it != connections_.end(); ++it) {
-        it.key()->disconnect(this);
-        it.key()->abort();
-        delete it.key();
+    for (auto& [socket, c] : connections_) {
+        socket->disconnect(this);
+        socket->abort();
+        delete socket;
     }
 }
 
 bool WebServer::start(const LogSink& log) {
+    log_ = log;
     const web::ListenDecision decision =
         web::decideListen(settings_.address.isLoopback(), !settings_.passwordFile.isEmpty(),
                           settings_.allowAnonymous);
@@ -120,16 +125,22 @@ bool WebServer::start(const LogSink& log) {
         return false;
     }
     if (!settings_.passwordFile.isEmpty()) {
+        const std::string name = settings_.passwordFile.toStdString();
         QFile f(settings_.passwordFile);
         if (!f.open(QIODevice::ReadOnly)) {
-            log("Web dashboard: password_file " + settings_.passwordFile.toStdString() +
-                " cannot be read: not listening");
+            log("Web dashboard: password_file " + name + " cannot be read: not listening");
             return false;
         }
-        password_ = QString::fromUtf8(f.readLine()).trimmed().toStdString();
+        struct stat st {};
+        if (fstat(f.handle(), &st) == 0 && web::passwordFileTooOpen(st.st_mode)) {
+            log("Web dashboard: password_file " + name +
+                " can be read by others than its owner: chmod 600 " + name +
+                " (not listening)");
+            return false;
+        }
+        password_ = web::passwordFromFile(f.read(4096).toStdString());
         if (password_.empty()) {
-            log("Web dashboard: password_file " + settings_.passwordFile.toStdString() +
-                " holds no password: not listening");
+            log("Web dashboard: password_file " + name + " holds no password: not listening");
             return false;
         }
     }
@@ -155,8 +166,14 @@ bool WebServer::start(const LogSink& log) {
         listener_.reset();
         return false;
     }
-    webSocketServer_ = new QWebSocketServer("tev3p", QWebSocketServer::NonSecureMode, this);
-    connect(webSocketServer_, &QWebSocketServer::newConnection, this, &WebServer::onWebSocket);
+    hosts_.restricted = settings_.address.isLoopback() && password_.empty();
+    hosts_.port = listener_->serverPort();
+    hosts_.tls = useTls_;
+    hosts_.allowedHosts = settings_.allowedHosts;
+    // The address it listens on is one of its names (127.0.0.2, say).
+    QString own = settings_.address.toString();
+    if (settings_.address.protocol() == QAbstractSocket::IPv6Protocol) own = "[" + own + "]";
+    hosts_.allowedHosts.push_back(own.toStdString() + ":" + std::to_string(hosts_.port));
     if (sources_.log != nullptr) {
         for (const std::string& line : sources_.log->lines()) onLogLine(line);
         sources_.log->addListener([self = self_](const std::string& line) {
@@ -187,10 +204,51 @@ QString WebServer::url() const {
     return QString("%1://%2:%3/").arg(useTls_ ? "https" : "http", host).arg(port());
 }
 
+int WebServer::webSocketCount() const {
+    int n = 0;
+    for (const auto& [socket, c] : connections_) n += c.webSocket && !c.closingSinceMs ? 1 : 0;
+    return n;
+}
+
+std::int64_t WebServer::queuedBytes() const {
+    std::int64_t n = 0;
+    for (const auto& [socket, c] : connections_)
+        n += socket->bytesToWrite() + socket->bytesAvailable() +
+             static_cast<std::int64_t>(c.frames.size());
+    return n;
+}
+
+web::ConnectionView WebServer::viewOf(const Connection& c) const {
+    web::ConnectionView v;
+    v.acceptedMs = c.acceptedMs;
+    v.lastProgressMs = c.lastProgressMs;
+    v.headStartMs = c.headStartMs;
+    v.webSocket = c.webSocket;
+    v.busy = c.waiting || c.body != nullptr;
+    v.closingSinceMs = c.closingSinceMs;
+    return v;
+}
+
+bool WebServer::makeRoom() {
+    if (static_cast<int>(connections_.size()) < settings_.maxConnections) return true;
+    std::vector<QTcpSocket*> sockets;
+    std::vector<web::ConnectionView> views;
+    sockets.reserve(connections_.size());
+    views.reserve(connections_.size());
+    for (const auto& [socket, c] : connections_) {
+        sockets.push_back(socket);
+        views.push_back(viewOf(c));
+    }
+    const auto victim = web::connectionToEvict(views, sources_.steadyMs());
+    if (!victim) return false;
+    drop(sockets[*victim]);
+    return true;
+}
+
 void WebServer::accept(qintptr descriptor) {
-    if (static_cast<int>(connections_.size()) >= settings_.maxConnections) evictIdlest();
+    const bool room = makeRoom();
     QTcpSocket* socket = nullptr;
-    if (useTls_) {
+    if (useTls_ && room) {
         auto* ssl = new QSslSocket(this);
         if (!ssl->setSocketDescriptor(descriptor)) {
             delete ssl;
@@ -207,88 +265,168 @@ void WebServer::accept(qintptr descriptor) {
             return;
         }
     }
-    connections_.insert(socket, Connection{{}, sources_.steadyMs(), false});
-    connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readFrom(socket); });
+    if (!room) {
+        // Every connection is younger than a second: taking one more would only make another
+        // go, and a client that reconnects at once would keep that going. Accepting pauses.
+        socket->abort();
+        delete socket;
+        listener_->pauseAccepting();
+        resumeAccepting_.start();
+        return;
+    }
+    socket->setReadBufferSize(static_cast<qint64>(web::kReadBufferBytes));
+    Connection c;
+    QHostAddress peer = socket->peerAddress();
+    bool v4 = false;
+    const quint32 ipv4 = peer.toIPv4Address(&v4);
+    if (v4) {
+        c.client = QHostAddress(ipv4).toString().toStdString();
+    } else {
+        // An IPv6 client holds a whole /64: the limits count it as one.
+        Q_IPV6ADDR a = peer.toIPv6Address();
+        for (int i = 8; i < 16; ++i) a[i] = 0;
+        c.client = QHostAddress(a).toString().toStdString() + "/64";
+    }
+    c.acceptedMs = c.lastProgressMs = sources_.steadyMs();
+    connections_.emplace(socket, std::move(c));
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+        auto it = connections_.find(socket);
+        if (it == connections_.end()) return;
+        // Bytes came in: progress, unless only a WebSocket's pong counts as that.
+        if (!it->second.webSocket) it->second.lastProgressMs = sources_.steadyMs();
+        if (!it->second.readScheduled) readFrom(socket);
+    });
+    connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { onWritten(socket); });
     connect(socket, &QTcpSocket::disconnected, this, [this, socket] { forget(socket); });
 }
 
 void WebServer::forget(QTcpSocket* socket) {
-    if (connections_.remove(socket) == 0) return;
+    if (connections_.erase(socket) == 0) return;
     socket->disconnect(this);
     socket->deleteLater();
 }
 
-void WebServer::evictIdlest() {
-    QTcpSocket* idlest = nullptr;
-    std::int64_t oldest = 0;
-    for (auto it = connections_.cbegin(); it != connections_.cend(); ++it) {
-        if (idlest == nullptr || it.value().lastActivityMs < oldest) {
-            idlest = it.key();
-            oldest = it.value().lastActivityMs;
-        }
-    }
-    if (idlest == nullptr) return;
-    idlest->abort();
-    forget(idlest);
+void WebServer::drop(QTcpSocket* socket) {
+    socket->abort();
+    forget(socket);
 }
 
 void WebServer::closeIdleConnections() {
     const std::int64_t now = sources_.steadyMs();
-    std::vector<QTcpSocket*> idle;
-    for (auto it = connections_.cbegin(); it != connections_.cend(); ++it)
-        if (now - it.value().lastActivityMs >= settings_.idleTimeoutMs) idle.push_back(it.key());
-    for (QTcpSocket* s : idle) {
-        s->abort();
-        forget(s);
+    std::vector<std::pair<QTcpSocket*, web::CloseReason>> closing;
+    std::vector<QTcpSocket*> pings;
+    for (const auto& [socket, c] : connections_) {
+        const web::ConnectionView v = viewOf(c);
+        const web::CloseReason reason = web::closeReason(v, now, settings_.idleTimeoutMs);
+        if (reason != web::CloseReason::None)
+            closing.emplace_back(socket, reason);
+        else if (web::pingDue(v, c.pingSentMs, now, settings_.idleTimeoutMs))
+            pings.push_back(socket);
+    }
+    for (const auto& [socket, reason] : closing) {
+        auto it = connections_.find(socket);
+        if (it == connections_.end()) continue;
+        if (reason == web::CloseReason::Idle && it->second.webSocket) {
+            // No pong within the idle time; a client that does not read hears 1008.
+            const bool over = socket->bytesToWrite() >
+                              static_cast<qint64>(web::kMaxWebSocketOutputBytes);
+            closeWebSocket(socket, it->second,
+                           over ? web::ws::kClosePolicy : web::ws::kCloseGoingAway);
+        } else {
+            drop(socket);
+        }
+    }
+    for (QTcpSocket* socket : pings) {
+        auto it = connections_.find(socket);
+        if (it == connections_.end()) continue;
+        it->second.pingSentMs = now;
+        if (socket->bytesToWrite() < static_cast<qint64>(web::kMaxWebSocketOutputBytes)) {
+            const std::string ping = web::serverFrame(web::ws::kPing, {});
+            socket->write(ping.data(), static_cast<qint64>(ping.size()));
+        }
+    }
+}
+
+void WebServer::scheduleRead(QTcpSocket* socket) {
+    auto it = connections_.find(socket);
+    if (it == connections_.end() || it->second.readScheduled) return;
+    it->second.readScheduled = true;
+    // The next request of this connection waits for the next turn of the event loop, so that a
+    // pipelined burst takes its turns with the meters and every other client.
+    QPointer<QTcpSocket> guard(socket);
+    QMetaObject::invokeMethod(
+        this,
+        [this, guard] {
+            QTcpSocket* s = guard.data();
+            auto i = s != nullptr ? connections_.find(s) : connections_.end();
+            if (i == connections_.end()) return;
+            i->second.readScheduled = false;
+            readFrom(s);
+        },
+        Qt::QueuedConnection);
+}
+
+void WebServer::onWritten(QTcpSocket* socket) {
+    auto it = connections_.find(socket);
+    if (it == connections_.end()) return;
+    Connection& c = it->second;
+    if (c.closingSinceMs) return;
+    if (c.webSocket) {
+        if ((!c.frames.empty() || socket->bytesAvailable() > 0) &&
+            socket->bytesToWrite() < static_cast<qint64>(web::kMaxWebSocketOutputBytes))
+            scheduleRead(socket);
+        return;
+    }
+    c.lastProgressMs = sources_.steadyMs();
+    if (c.body) {
+        pumpBody(socket);
+    } else if (!c.waiting && socket->bytesAvailable() > 0) {
+        scheduleRead(socket);
     }
 }
 
 void WebServer::readFrom(QTcpSocket* socket) {
     auto it = connections_.find(socket);
     if (it == connections_.end()) return;
-    it->lastActivityMs = sources_.steadyMs();
-    if (it->closing) {
+    Connection& c = it->second;
+    if (c.closingSinceMs) {
         socket->readAll();
         return;
     }
-    if (it->waiting) return;
-    // The head is looked at without taking it from the socket, so that a WebSocket upgrade can
-    // hand the untouched handshake to Qt WebSockets.
-    while (connections_.contains(socket) && !it->closing && !it->waiting &&
-           socket->bytesAvailable() > 0) {
-        const QByteArray peeked =
-            socket->peek(std::min<qint64>(socket->bytesAvailable(), web::kMaxHeadBytes + 4));
-        const web::HeadParse p =
-            web::parseHttpHead(std::string_view(peeked.constData(), peeked.size()));
-        if (p.state == web::HeadState::Incomplete) return;
-        if (p.state == web::HeadState::TooLarge) {
-            refuse(socket, 431, "request line or header fields too large");
-            return;
-        }
-        if (p.state == web::HeadState::Malformed) {
-            refuse(socket, 400, "malformed request");
-            return;
-        }
-        if (p.head.isWebSocketUpgrade() &&
-            web::parseRequestTarget(p.head.target).target.path == kWebSocketPath &&
-            p.head.method == "GET") {
-            if (!authorized(p.head)) {
-                refuse(socket, 401, "password needed",
-                       {{"WWW-Authenticate", "Basic realm=\"tev3p\", charset=\"UTF-8\""}});
-                return;
-            }
-            if (static_cast<int>(webSockets_.size()) >= settings_.maxWebSockets) {
-                refuse(socket, 503, "too many live connections");
-                return;
-            }
-            upgradeToWebSocket(socket);
-            return;
-        }
-        socket->read(static_cast<qint64>(p.consumed));
-        bool keepOpen = true;
-        respond(socket, p.head, keepOpen);
-        if (!keepOpen) return;
+    if (c.webSocket) {
+        readWebSocket(socket, c);
+        return;
     }
+    // One answer at a time, and nothing more read while the client has not taken what it has.
+    if (c.waiting || c.body ||
+        socket->bytesToWrite() >= static_cast<qint64>(web::kMaxHttpOutputBytes))
+        return;
+    if (socket->bytesAvailable() <= 0) return;
+    const QByteArray peeked =
+        socket->peek(std::min<qint64>(socket->bytesAvailable(), web::kMaxHeadBytes + 4));
+    const web::HeadParse p = web::parseHttpHead(std::string_view(peeked.constData(), peeked.size()));
+    if (p.state == web::HeadState::Incomplete) {
+        if (!c.headStartMs) c.headStartMs = sources_.steadyMs();
+        return;
+    }
+    c.headStartMs.reset();
+    if (p.state == web::HeadState::TooLarge) {
+        refuse(socket, 431, "request line or header fields too large");
+        return;
+    }
+    if (p.state == web::HeadState::Malformed) {
+        refuse(socket, 400, "malformed request");
+        return;
+    }
+    socket->read(static_cast<qint64>(p.consumed));
+    c.http10 = p.head.version == "HTTP/1.0";
+    c.keepOpen = p.head.keepAlive();
+    respond(socket, p.head);
+    // The next request in the buffer is read on the next turn.
+    it = connections_.find(socket);
+    if (it != connections_.end() && !it->second.closingSinceMs && !it->second.waiting &&
+        !it->second.body && socket->bytesAvailable() > 0)
+        scheduleRead(socket);
 }
 
 bool WebServer::authorized(const web::HttpHead& head) const {
@@ -298,69 +436,137 @@ bool WebServer::authorized(const web::HttpHead& head) const {
 
 void WebServer::refuse(QTcpSocket* socket, int status, std::string_view text,
                        const std::vector<std::pair<std::string, std::string>>& extra) {
-    const web::ApiResponse r = web::errorResponse(status, text);
-    send(socket, status, r.contentType, r.body, false, false, extra);
+    auto it = connections_.find(socket);
+    if (it == connections_.end()) return;
+    it->second.keepOpen = false;
+    web::ApiResponse r = web::errorResponse(status, text);
+    r.headers = extra;
+    answer(socket, std::move(r), false);
 }
 
-void WebServer::respond(QTcpSocket* socket, const web::HttpHead& head, bool& keepOpen) {
-    const bool headOnly = head.method == "HEAD";
-    if (head.method != "GET" && !headOnly) {
-        keepOpen = false;
-        refuse(socket, 405, "only GET and HEAD", {{"Allow", "GET, HEAD"}});
-        return;
+// Everything a request must pass before it is answered, in this order: a sound frame, a
+// reading method, the address's brake and rate, a host this dashboard answers to, the password.
+// False when it has been refused (and the connection is closing).
+bool WebServer::checkAccess(QTcpSocket* socket, Connection& c, const web::HttpHead& head,
+                            std::string& host) {
+    if (const std::string_view problem = web::framingProblem(head); !problem.empty()) {
+        refuse(socket, 400, problem);
+        return false;
     }
-    // A body on a GET is not read; the connection ends after the answer.
-    keepOpen = head.keepAlive() && !head.hasBody();
-    if (!rate_.allow(socket->peerAddress().toString().toStdString(), sources_.steadyMs())) {
-        keepOpen = false;
+    if (head.method != "GET" && head.method != "HEAD") {
+        refuse(socket, 405, "only GET and HEAD", {{"Allow", "GET, HEAD"}});
+        return false;
+    }
+    const std::int64_t now = sources_.steadyMs();
+    std::int64_t retryAfter = 0;
+    if (brake_.braked(c.client, now, retryAfter)) {
+        refuse(socket, 429, "too many wrong passwords",
+               {{"Retry-After", std::to_string(retryAfter)}});
+        return false;
+    }
+    if (!rate_.allow(c.client, now)) {
         refuse(socket, 429, "too many requests", {{"Retry-After", "1"}});
-        return;
+        return false;
+    }
+    host = std::string(head.field("Host"));
+    if (!head.target.empty() && head.target.front() != '/') {
+        const auto form = web::originFormOf(hosts_, head.target);
+        if (!form) {
+            refuse(socket, 400, "malformed request target");
+            return false;
+        }
+        host = form->authority;
+    }
+    // A request without Host is HTTP/1.0 from a script: no browser sends one.
+    const bool noHost = c.http10 && head.fieldCount("Host") == 0;
+    if (!noHost && !web::hostAllowed(hosts_, host)) {
+        if (!hostLoggedMs_ || now - *hostLoggedMs_ >= 3600 * 1000) {
+            hostLoggedMs_ = now;
+            if (log_)
+                log_("Web dashboard: refused a request for the host \"" +
+                     web::printableForLog(host) +
+                     "\": it answers only localhost, 127.0.0.1, [::1] and allowed_hosts of "
+                     "[http] in tev3p.ini (said once an hour)");
+        }
+        refuse(socket, 421, "this dashboard does not answer to that host name");
+        return false;
     }
     if (!authorized(head)) {
-        keepOpen = false;
+        if (head.fieldCount("Authorization") > 0 && brake_.failed(c.client, now) && log_)
+            log_("Web dashboard: " + std::to_string(web::LoginBrake::kFailures) +
+                 " wrong passwords within a minute from " + c.client +
+                 ": its requests get 429 for a minute");
         refuse(socket, 401, "password needed",
                {{"WWW-Authenticate", "Basic realm=\"tev3p\", charset=\"UTF-8\""}});
-        return;
+        return false;
     }
-    const web::ParsedTarget parsed = web::parseRequestTarget(head.target);
+    return true;
+}
+
+void WebServer::respond(QTcpSocket* socket, const web::HttpHead& head) {
+    Connection& c = connections_.at(socket);
+    std::string host;
+    if (!checkAccess(socket, c, head, host)) return;
+    const bool headOnly = head.method == "HEAD";
+    const auto form = web::originFormOf(hosts_, head.target);
+    const web::ParsedTarget parsed = web::parseRequestTarget(form ? form->target : head.target);
     if (parsed.problem == web::TargetProblem::TooLong) {
-        keepOpen = false;
         refuse(socket, 431, "request target too long");
         return;
     }
     if (parsed.problem != web::TargetProblem::None) {
-        keepOpen = false;
         refuse(socket, 400, "malformed request target");
         return;
     }
-    const QString path = QString::fromStdString(parsed.target.path);
-    if (const auto file = files_.constFind(path); file != files_.constEnd()) {
-        send(socket, 200, file->contentType, file->body.toStdString(), headOnly, keepOpen);
+    if (head.isWebSocketUpgrade() && parsed.target.path == kWebSocketPath && !headOnly) {
+        upgradeToWebSocket(socket, c, head, host);
         return;
     }
-    if (auto archived = web::meterArchiveRequestFrom(parsed.target)) {
-        if (const auto* request = std::get_if<web::MeterArchiveRequest>(&*archived)) {
-            answerFromArchive(socket, *request, headOnly, keepOpen);
-        } else {
-            const auto& r = std::get<web::ApiResponse>(*archived);
-            send(socket, r.status, r.contentType, r.body, headOnly, keepOpen, r.headers);
-        }
+    route(socket, parsed.target, headOnly);
+}
+
+void WebServer::route(QTcpSocket* socket, const web::RequestTarget& target, bool headOnly) {
+    const QString path = QString::fromStdString(target.path);
+    if (const auto file = files_.constFind(path); file != files_.constEnd()) {
+        answer(socket, {200, file->contentType, file->body.toStdString(), {}}, headOnly);
+        return;
+    }
+    if (auto archived = web::meterArchiveRequestFrom(target)) {
+        if (const auto* request = std::get_if<web::MeterArchiveRequest>(&*archived))
+            answerFromArchive(socket, *request, headOnly);
+        else
+            answer(socket, std::get<web::ApiResponse>(*archived), headOnly);
         return;
     }
     if (path == QLatin1String("/api/v1/costs/meters")) {
-        answerMeterCosts(socket, headOnly, keepOpen);
+        answerMeterCosts(socket, headOnly);
+        return;
+    }
+    // A series or a records CSV takes milliseconds: built on a reader thread from a copy of its
+    // table, taken now between two meter messages.
+    if (auto table = web::tableAnswerFor(target, sources_.tariff)) {
+        if (auto* a = std::get_if<web::TableAnswer>(&*table)) {
+            auto copy = std::make_shared<const ScaleTable>(sources_.store->table(a->scale));
+            answerOnReader(socket, headOnly,
+                           [copy, build = std::move(a->build)] { return build(*copy); });
+        } else {
+            answer(socket, std::get<web::ApiResponse>(*table), headOnly);
+        }
         return;
     }
     const web::ServiceStatus s = status();
     const web::ApiContext context{*sources_.store, s, logWindow(), sources_.alerts,
                                   sources_.tariff};
-    const auto answer = web::answerApi(parsed.target, context);
-    const web::ApiResponse r = answer ? *answer : web::errorResponse(404, "not found");
-    send(socket, r.status, r.contentType, r.body, headOnly, keepOpen, r.headers);
+    auto r = web::answerApi(target, context);
+    answer(socket, r ? std::move(*r) : web::errorResponse(404, "not found"), headOnly);
 }
 
 void WebServer::answerFromArchive(QTcpSocket* socket, const web::MeterArchiveRequest& request,
-                                  bool headOnly, bool keepOpen) {
+                                  bool headOnly) {
+    if (sources_.archiveFolder.empty() || sources_.archiveQueries.series == nullptr) {
+        answer(socket, web::errorResponse(404, "the archive is off"), headOnly);
+        return;
+    }
     archive::SeriesQuery query;
     query.meter = request.meter;
     query.resolution = request.resolution;
@@ -369,23 +575,28 @@ void WebServer::answerFromArchive(QTcpSocket* socket, const web::MeterArchiveReq
     query.to = request.to;
     std::optional<Tariff> tariff;
     if (sources_.tariff != nullptr && sources_.tariff->configured()) tariff = *sources_.tariff;
-    answerOnReader(socket, headOnly, keepOpen,
+    answerOnReader(socket, headOnly,
                    [request, query = std::move(query), tariff = std::move(tariff),
                     folder = sources_.archiveFolder, read = sources_.archiveQueries.series] {
                        std::string error;
-                       const archive::ArchiveSeries series = read(folder, query, error);
-                       return web::meterArchiveResponse(request, series, error,
-                                                        tariff ? &*tariff : nullptr);
+                       archive::ArchiveSeries series = read(folder, query, error);
+                       return web::meterArchiveAnswer(request, std::move(series), error,
+                                                      tariff ? &*tariff : nullptr);
                    });
 }
 
-void WebServer::answerMeterCosts(QTcpSocket* socket, bool headOnly, bool keepOpen) {
+void WebServer::answerMeterCosts(QTcpSocket* socket, bool headOnly) {
     if (sources_.tariff == nullptr || !sources_.tariff->configured()) {
-        send(socket, 200, web::kJsonContentType, "{\"currency\":null}", headOnly, keepOpen);
+        answer(socket, {200, std::string(web::kJsonContentType), "{\"currency\":null}", {}},
+               headOnly);
+        return;
+    }
+    if (sources_.archiveFolder.empty() || sources_.archiveQueries.hourEnergy == nullptr) {
+        answer(socket, web::errorResponse(404, "the archive is off"), headOnly);
         return;
     }
     const auto now = static_cast<std::time_t>(sources_.unixSeconds());
-    answerOnReader(socket, headOnly, keepOpen,
+    answerOnReader(socket, headOnly,
                    [tariff = *sources_.tariff, folder = sources_.archiveFolder,
                     read = sources_.archiveQueries.hourEnergy, now] {
                        std::string error;
@@ -403,58 +614,141 @@ void WebServer::answerMeterCosts(QTcpSocket* socket, bool headOnly, bool keepOpe
                    });
 }
 
-void WebServer::answerOnReader(QTcpSocket* socket, bool headOnly, bool keepOpen,
+void WebServer::answerOnReader(QTcpSocket* socket, bool headOnly,
                                std::function<web::ApiResponse()> work) {
-    if (sources_.archiveFolder.empty() || sources_.archiveQueries.series == nullptr ||
-        sources_.archiveQueries.hourEnergy == nullptr) {
-        const web::ApiResponse r = web::errorResponse(404, "the archive is off");
-        send(socket, r.status, r.contentType, r.body, headOnly, keepOpen);
-        return;
-    }
-    // The query reads the disk, so it runs on a reader thread and the answer comes back to
-    // this thread; the connection reads no further request until it is sent, keeping answers
-    // in the order of their requests.
-    connections_[socket].waiting = true;
+    // The work reads the disk or takes milliseconds, so it runs on a reader thread and the
+    // answer comes back to this thread; the connection reads no further request until it is
+    // sent, keeping answers in the order of their requests.
+    connections_.at(socket).waiting = true;
     QPointer<QTcpSocket> guard(socket);
-    archiveReaders_.start([this, guard, work = std::move(work), headOnly, keepOpen] {
-        auto answer = std::make_shared<web::ApiResponse>(work());
+    archiveReaders_.start([this, guard, work = std::move(work), headOnly] {
+        auto r = std::make_shared<web::ApiResponse>(work());
         QMetaObject::invokeMethod(
             this,
-            [this, guard, answer, headOnly, keepOpen] {
+            [this, guard, r, headOnly] {
                 QTcpSocket* s = guard.data();
                 auto it = s != nullptr ? connections_.find(s) : connections_.end();
                 if (it == connections_.end()) return;
-                it->waiting = false;
-                it->lastActivityMs = sources_.steadyMs();
-                send(s, answer->status, answer->contentType, answer->body, headOnly, keepOpen,
-                     answer->headers);
-                // Requests that came in meanwhile are answered now.
-                if (keepOpen && s->bytesAvailable() > 0) readFrom(s);
+                it->second.waiting = false;
+                answer(s, std::move(*r), headOnly);
             },
             Qt::QueuedConnection);
     });
 }
 
-void WebServer::send(QTcpSocket* socket, int status, std::string_view contentType,
-                     const std::string& body, bool headOnly, bool keepAlive,
-                     const std::vector<std::pair<std::string, std::string>>& extra) {
-    std::string h = "HTTP/1.1 " + std::to_string(status) + " " + std::string(reasonPhrase(status)) +
-                    "\r\nContent-Type: " + std::string(contentType) +
-                    "\r\nContent-Length: " + std::to_string(body.size()) +
-                    "\r\nContent-Security-Policy: default-src 'self'"
-                    "\r\nX-Content-Type-Options: nosniff"
-                    "\r\nX-Frame-Options: DENY"
-                    "\r\nReferrer-Policy: no-referrer"
-                    "\r\nCache-Control: no-store";
-    for (const auto& [k, v] : extra) h += "\r\n" + k + ": " + v;
-    h += keepAlive ? "\r\nConnection: keep-alive\r\n\r\n" : "\r\nConnection: close\r\n\r\n";
+void WebServer::answer(QTcpSocket* socket, web::ApiResponse r, bool headOnly) {
+    auto it = connections_.find(socket);
+    if (it == connections_.end()) return;
+    Connection& c = it->second;
+    const bool stream = r.stream != nullptr;
+    // A streamed answer to HTTP/1.0 has no length: the connection's end is the body's end.
+    if (stream && c.http10) c.keepOpen = false;
+    std::string h = "HTTP/1.1 " + std::to_string(r.status) + " " +
+                    std::string(reasonPhrase(r.status)) + "\r\nContent-Type: " + r.contentType;
+    if (!stream)
+        h += "\r\nContent-Length: " + std::to_string(r.body.size());
+    else if (!c.http10)
+        h += "\r\nTransfer-Encoding: chunked";
+    h += "\r\nContent-Security-Policy: default-src 'self'"
+         "\r\nX-Content-Type-Options: nosniff"
+         "\r\nX-Frame-Options: DENY"
+         "\r\nReferrer-Policy: no-referrer"
+         "\r\nCache-Control: no-store";
+    for (const auto& [k, v] : r.headers) h += "\r\n" + k + ": " + v;
+    h += c.keepOpen ? "\r\nConnection: keep-alive\r\n\r\n" : "\r\nConnection: close\r\n\r\n";
     socket->write(h.data(), static_cast<qint64>(h.size()));
-    if (!headOnly) socket->write(body.data(), static_cast<qint64>(body.size()));
-    if (!keepAlive) {
-        auto it = connections_.find(socket);
-        if (it != connections_.end()) it->closing = true;
-        socket->disconnectFromHost();
+    if (headOnly) {
+        finishAnswer(socket);
+        return;
     }
+    if (stream) {
+        c.body = std::move(r.stream);
+        c.chunked = !c.http10;
+        c.slicesOnReader = true;
+    } else if (r.body.size() > web::kAnswerSliceBytes) {
+        c.body = web::textBody(std::move(r.body));
+        c.chunked = false;
+        c.slicesOnReader = false;
+    } else {
+        socket->write(r.body.data(), static_cast<qint64>(r.body.size()));
+        finishAnswer(socket);
+        return;
+    }
+    pumpBody(socket);
+}
+
+// Writes the answer's next slices while the connection holds less than its limit; a slice that
+// takes building is built on a reader thread, one at a time.
+void WebServer::pumpBody(QTcpSocket* socket) {
+    auto it = connections_.find(socket);
+    if (it == connections_.end()) return;
+    Connection& c = it->second;
+    while (c.body && !c.sliceInFlight &&
+           socket->bytesToWrite() + static_cast<qint64>(web::kAnswerSliceBytes) <=
+               static_cast<qint64>(web::kMaxHttpOutputBytes)) {
+        if (c.slicesOnReader) {
+            c.sliceInFlight = true;
+            QPointer<QTcpSocket> guard(socket);
+            archiveReaders_.start([this, guard, body = c.body] {
+                auto slice = std::make_shared<std::string>();
+                const bool more = body->next(*slice, web::kAnswerSliceBytes);
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, guard, body, slice, more] {
+                        QTcpSocket* s = guard.data();
+                        auto i = s != nullptr ? connections_.find(s) : connections_.end();
+                        if (i == connections_.end() || i->second.body != body) return;
+                        i->second.sliceInFlight = false;
+                        writeSlice(s, i->second, *slice, more);
+                        if (more)
+                            pumpBody(s);
+                        else
+                            finishAnswer(s);
+                    },
+                    Qt::QueuedConnection);
+            });
+            return;
+        }
+        std::string slice;
+        const bool more = c.body->next(slice, web::kAnswerSliceBytes);
+        writeSlice(socket, c, slice, more);
+        if (!more) {
+            finishAnswer(socket);
+            return;
+        }
+    }
+}
+
+void WebServer::writeSlice(QTcpSocket* socket, Connection& c, const std::string& slice,
+                           bool more) {
+    if (!c.chunked) {
+        socket->write(slice.data(), static_cast<qint64>(slice.size()));
+        return;
+    }
+    std::string chunk;
+    chunk.reserve(slice.size() + 24);
+    web::appendChunk(chunk, slice);
+    if (!more) chunk += web::kLastChunk;
+    socket->write(chunk.data(), static_cast<qint64>(chunk.size()));
+}
+
+void WebServer::finishAnswer(QTcpSocket* socket) {
+    auto it = connections_.find(socket);
+    if (it == connections_.end()) return;
+    Connection& c = it->second;
+    c.body.reset();
+    c.sliceInFlight = false;
+    if (!c.keepOpen) {
+        closeAfterWriting(socket, c);
+        return;
+    }
+    if (socket->bytesAvailable() > 0) scheduleRead(socket);
+}
+
+void WebServer::closeAfterWriting(QTcpSocket* socket, Connection& c) {
+    c.closingSinceMs = sources_.steadyMs();
+    // disconnectFromHost() may end the connection at once, and forget() it with it.
+    socket->disconnectFromHost();
 }
 
 web::ServiceStatus WebServer::status() const {
@@ -481,7 +775,7 @@ void WebServer::onLogLine(const std::string& line) {
         logLines_.pop_front();
         ++logFirst_;
     }
-    if (!webSockets_.empty()) schedulePush();
+    if (webSocketCount() > 0) schedulePush();
 }
 
 void WebServer::meterMessageHandled(const MeterRegistry& registry, std::string_view meterId) {
@@ -493,14 +787,14 @@ void WebServer::meterMessageHandled(const MeterRegistry& registry, std::string_v
         lastMessage_.emplace(std::string(meterId), now);
     offlineAlarm_ = false;
     metersChanged_ = true;
-    if (!webSockets_.empty()) schedulePush();
+    if (webSocketCount() > 0) schedulePush();
 }
 
 void WebServer::metersForgotten() {
     offlineAlarm_ = true;
     lastMessage_.clear();
     metersChanged_ = true;
-    if (!webSockets_.empty()) schedulePush();
+    if (webSocketCount() > 0) schedulePush();
 }
 
 }  // namespace tev

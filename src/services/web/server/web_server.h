@@ -11,21 +11,25 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <unordered_map>
 
 #include "core/meterlink/meter_observer.h"
 #include "core/store/measurement_store.h"
 #include "core/texts/event_log.h"
 #include "services/archive/rules/archive_queries.h"
 #include "services/web/rules/access_rules.h"
+#include "services/web/rules/answer_body.h"
+#include "services/web/rules/connection_rules.h"
+#include "services/web/rules/host_rules.h"
 #include "services/web/rules/api_router.h"
 #include "services/web/rules/http_head.h"
 #include "services/web/rules/meter_archive_api.h"
+#include "services/web/rules/websocket_frames.h"
 #include "services/web/server/web_settings.h"
 
 class QTcpSocket;
-class QWebSocket;
-class QWebSocketServer;
 
 namespace tev {
 
@@ -53,9 +57,12 @@ struct WebSources {
 
 // The web dashboard, the JSON API and /metrics: a small HTTP/1.1 server on a QTcpServer of
 // its own, so that connections are capped, idle ones closed and request heads bounded (Qt
-// HTTP Server 6.4 offers none of these), with Qt WebSockets pushing the live readings. It runs
-// in the GUI thread's event loop and answers from the store as it stands between two meter
-// messages; nothing it does waits on the disk.
+// HTTP Server 6.4 offers none of these), with the live readings pushed over WebSockets it
+// speaks itself (web/rules/websocket_frames.h says why not Qt WebSockets). It runs in the GUI
+// thread's event loop and answers from the store as it stands between two meter messages;
+// nothing it does waits on the disk, and an answer that takes longer than a millisecond to
+// build is built on a reader thread from a copy. Every limit is a rule of web/rules/; this
+// class only applies them to sockets.
 class WebServer : public QObject, public MeterObserver {
     Q_OBJECT
   public:
@@ -70,10 +77,15 @@ class WebServer : public QObject, public MeterObserver {
     quint16 port() const;
     QString url() const;
 
+    // Every connection, live WebSockets included.
     int connectionCount() const { return static_cast<int>(connections_.size()); }
-    int webSocketCount() const { return static_cast<int>(webSockets_.size()); }
+    int webSocketCount() const;
+    // The bytes the server holds for its clients: written and not yet sent, read and not yet
+    // parsed, and the rest of answers being written. Bounded per connection.
+    std::int64_t queuedBytes() const;
 
-    // Closes the connections idle longer than the idle timeout; a timer calls it every second.
+    // Closes the connections idle longer than the idle timeout, those whose head is overdue,
+    // and pings quiet WebSockets; a timer calls it every second.
     void closeIdleConnections();
 
     void meterMessageHandled(const MeterRegistry& registry, std::string_view meterId) override;
@@ -86,34 +98,60 @@ class WebServer : public QObject, public MeterObserver {
 
   private:
     struct Connection {
-        QByteArray buffer;
-        std::int64_t lastActivityMs = 0;
-        bool closing = false;
-        // An archive answer is being built: later requests on this connection wait their turn.
+        std::string client;  // the address the per-address limits count it under
+        std::int64_t acceptedMs = 0;
+        std::int64_t lastProgressMs = 0;
+        std::optional<std::int64_t> headStartMs;
+        std::optional<std::int64_t> closingSinceMs;
+        // An answer is being built on a reader thread: later requests wait their turn.
         bool waiting = false;
+        bool readScheduled = false;
+        bool http10 = false;
+        // The answer being written, a slice at a time.
+        std::shared_ptr<web::BodyWriter> body;
+        bool chunked = false;
+        bool slicesOnReader = false;
+        bool sliceInFlight = false;
+        bool keepOpen = true;
+        // A live WebSocket: its frames read and not yet parsed, its open message, its ping.
+        bool webSocket = false;
+        std::string frames;
+        web::ClientMessages messages;
+        std::optional<std::int64_t> pingSentMs;
     };
     class Listener;
 
     void accept(qintptr descriptor);
+    bool makeRoom();
     void readFrom(QTcpSocket* socket);
+    void scheduleRead(QTcpSocket* socket);
+    void onWritten(QTcpSocket* socket);
     void forget(QTcpSocket* socket);
-    void evictIdlest();
-    void respond(QTcpSocket* socket, const web::HttpHead& head, bool& keepOpen);
+    void drop(QTcpSocket* socket);
+    web::ConnectionView viewOf(const Connection& c) const;
+    void respond(QTcpSocket* socket, const web::HttpHead& head);
+    bool checkAccess(QTcpSocket* socket, Connection& c, const web::HttpHead& head,
+                     std::string& host);
+    void route(QTcpSocket* socket, const web::RequestTarget& target, bool headOnly);
     // Today's, this week's and this month's energy and cost of every archived meter.
-    void answerMeterCosts(QTcpSocket* socket, bool headOnly, bool keepOpen);
-    // Runs `work` (a disk read) on a reader thread and sends its answer from this thread.
-    void answerOnReader(QTcpSocket* socket, bool headOnly, bool keepOpen,
-                        std::function<web::ApiResponse()> work);
+    void answerMeterCosts(QTcpSocket* socket, bool headOnly);
+    // Runs `work` on a reader thread and sends its answer from this thread.
+    void answerOnReader(QTcpSocket* socket, bool headOnly, std::function<web::ApiResponse()> work);
     void answerFromArchive(QTcpSocket* socket, const web::MeterArchiveRequest& request,
-                           bool headOnly, bool keepOpen);
-    void send(QTcpSocket* socket, int status, std::string_view contentType, const std::string& body,
-              bool headOnly, bool keepAlive,
-              const std::vector<std::pair<std::string, std::string>>& extra = {});
+                           bool headOnly);
+    void answer(QTcpSocket* socket, web::ApiResponse r, bool headOnly);
+    void pumpBody(QTcpSocket* socket);
+    void writeSlice(QTcpSocket* socket, Connection& c, const std::string& slice, bool more);
+    void finishAnswer(QTcpSocket* socket);
     void refuse(QTcpSocket* socket, int status, std::string_view text,
                 const std::vector<std::pair<std::string, std::string>>& extra = {});
+    void closeAfterWriting(QTcpSocket* socket, Connection& c);
     bool authorized(const web::HttpHead& head) const;
-    void upgradeToWebSocket(QTcpSocket* socket);
-    void onWebSocket();
+    // The live side (live_push.cpp).
+    void upgradeToWebSocket(QTcpSocket* socket, Connection& c, const web::HttpHead& head,
+                            std::string_view host);
+    void readWebSocket(QTcpSocket* socket, Connection& c);
+    void closeWebSocket(QTcpSocket* socket, Connection& c, std::uint16_t code);
     void schedulePush();
     void push();
     void onLogLine(const std::string& line);
@@ -122,16 +160,19 @@ class WebServer : public QObject, public MeterObserver {
 
     WebSettings settings_;
     WebSources sources_;
+    LogSink log_;
     std::unique_ptr<Listener> listener_;
-    QWebSocketServer* webSocketServer_ = nullptr;
-    QHash<QTcpSocket*, Connection> connections_;
-    std::vector<QWebSocket*> webSockets_;
+    std::unordered_map<QTcpSocket*, Connection> connections_;
     std::string password_;
     QSslConfiguration tls_;
     bool useTls_ = false;
+    web::HostPolicy hosts_;
+    std::optional<std::int64_t> hostLoggedMs_;
     web::RequestRateLimiter rate_;
+    web::LoginBrake brake_;
     QTimer idleTimer_;
     QTimer pushTimer_;
+    QTimer resumeAccepting_;
     // The newest log lines with their numbers, for /api/v1/log and the live push.
     std::deque<std::string> logLines_;
     std::uint64_t logFirst_ = 1;
@@ -149,8 +190,8 @@ class WebServer : public QObject, public MeterObserver {
         std::string contentType;
     };
     QHash<QString, StaticFile> files_;
-    // Archive queries run here, each through a read-only connection of its own; declared last
-    // so that it is waited for before anything its tasks answer through is gone.
+    // Archive queries and big answers run here; declared last so that it is waited for before
+    // anything its tasks answer through is gone.
     QThreadPool archiveReaders_;
 };
 

@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QSettings>
 
+#include "services/web/rules/host_rules.h"
+
 namespace tev {
 namespace {
 
@@ -54,6 +56,9 @@ WebSettings loadWebSettings(const std::string& folder, const std::string& comman
         s.allowAnonymous = anonymous == "true" || anonymous == "1" || anonymous == "yes";
         s.tlsCert = inFolder(folder, ini.value("tls_cert").toString());
         s.tlsKey = inFolder(folder, ini.value("tls_key").toString());
+        // QSettings reads "a, b" as a list.
+        const QString hosts = ini.value("allowed_hosts").toStringList().join(',');
+        s.allowedHosts = web::parseAllowedHosts(hosts.toStdString(), problems);
         auto number = [&](const char* key, int& into, int low, int high) {
             if (!ini.contains(key)) return;
             bool ok = false;

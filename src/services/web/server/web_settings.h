@@ -19,6 +19,10 @@ struct WebSettings {
     bool allowAnonymous = false;
     QString tlsCert;
     QString tlsKey;
+    // Names a password-less loopback dashboard answers to beside localhost, 127.0.0.1 and
+    // [::1]: "name" or "name:port" ([http] allowed_hosts, comma-separated).
+    std::vector<std::string> allowedHosts;
+    // Connections of any kind (WebSockets included) and, of them, live WebSockets.
     int maxConnections = 256;
     int maxWebSockets = 64;
     int idleTimeoutMs = 30000;

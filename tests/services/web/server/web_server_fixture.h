@@ -30,7 +30,7 @@ class WebServerTest : public ::testing::Test {
         sources.log = &log;
         sources.linkOn = [] { return true; };
         sources.language = [this] { return language; };
-        sources.steadyMs = [this] { return nowMs; };
+        sources.steadyMs = [this] { return realClock ? nowMs + clock.elapsed() : nowMs; };
         sources.unixSeconds = [] { return std::int64_t{1796000000}; };
         server = std::make_unique<WebServer>(settings, std::move(sources));
         return server->start([this](const std::string& line) { logged.push_back(line); });
@@ -55,8 +55,40 @@ class WebServerTest : public ::testing::Test {
         return s;
     }
 
+    // Whether `got` holds a whole answer: by its Content-Length, or its last chunk.
+    static bool wholeAnswer(const QByteArray& got, bool head) {
+        const int end = got.indexOf("\r\n\r\n");
+        if (end < 0) return false;
+        if (head) return true;
+        if (got.left(end).contains("\r\nTransfer-Encoding: chunked"))
+            return got.endsWith("\r\n0\r\n\r\n");
+        const int at = got.indexOf("Content-Length: ");
+        if (at < 0 || at > end) return false;
+        const int length = got.mid(at + 16, got.indexOf("\r\n", at) - at - 16).toInt();
+        return got.size() >= end + 4 + length;
+    }
+
+    // The body of one answer, its chunks joined when it came in chunks.
+    static QByteArray bodyOf(const QByteArray& answer) {
+        const int end = answer.indexOf("\r\n\r\n");
+        QByteArray body = answer.mid(end + 4);
+        if (!answer.left(end).contains("\r\nTransfer-Encoding: chunked")) return body;
+        QByteArray joined;
+        int at = 0;
+        while (at < body.size()) {
+            const int eol = body.indexOf("\r\n", at);
+            if (eol < 0) break;
+            bool ok = false;
+            const int size = body.mid(at, eol - at).toInt(&ok, 16);
+            if (!ok || size == 0) break;
+            joined += body.mid(eol + 2, size);
+            at = eol + 2 + size + 2;
+        }
+        return joined;
+    }
+
     // Sends `request` on a new connection and gathers what comes back until the server closes
-    // the connection or a whole answer (by its Content-Length) has arrived.
+    // the connection or a whole answer (by its Content-Length or its last chunk) has arrived.
     QByteArray exchange(const QByteArray& request, QTcpSocket* reuse = nullptr) {
         std::unique_ptr<QTcpSocket> own;
         QTcpSocket* s = reuse;
@@ -69,18 +101,18 @@ class WebServerTest : public ::testing::Test {
         pumpUntil([&] {
             got += s->readAll();
             if (s->state() == QAbstractSocket::UnconnectedState) return true;
-            const int end = got.indexOf("\r\n\r\n");
-            if (end < 0) return false;
-            const int at = got.indexOf("Content-Length: ");
-            if (at < 0 || at > end) return false;
-            const int length = got.mid(at + 16, got.indexOf("\r\n", at) - at - 16).toInt();
-            return got.size() >= end + 4 + length || request.startsWith("HEAD");
+            return wholeAnswer(got, request.startsWith("HEAD"));
         });
         return got;
     }
 
-    static QByteArray get(const QByteArray& target, const QByteArray& extra = {}) {
-        return "GET " + target + " HTTP/1.1\r\nHost: x\r\n" + extra + "\r\n";
+    // "Host: 127.0.0.1:PORT", as a browser on the dashboard's own address sends it.
+    QByteArray host() const {
+        return "Host: 127.0.0.1:" + QByteArray::number(server ? server->port() : 0) + "\r\n";
+    }
+
+    QByteArray get(const QByteArray& target, const QByteArray& extra = {}) const {
+        return "GET " + target + " HTTP/1.1\r\n" + host() + extra + "\r\n";
     }
 
     static void raiseOpenFileLimit() {
@@ -95,6 +127,13 @@ class WebServerTest : public ::testing::Test {
     EventLog log;
     LanguageMode language = LanguageMode::English;
     std::int64_t nowMs = 1000;
+    // The steady clock: nowMs alone, or nowMs plus the real time since the test began.
+    bool realClock = false;
+    QElapsedTimer clock = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
     std::vector<std::string> logged;
     std::unique_ptr<WebServer> server;
 };

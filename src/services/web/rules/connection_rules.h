@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace tev::web {
+
+// What one client may make the server hold and how long it may take, whatever it sends or
+// fails to read.
+//
+// Unsent bytes of one connection: while a connection holds more, nothing more is read from it
+// or built for it. An answer is written a slice at a time up to the limit.
+inline constexpr std::size_t kMaxHttpOutputBytes = 1024 * 1024;
+inline constexpr std::size_t kMaxWebSocketOutputBytes = 256 * 1024;
+// A slice of a big answer, built while the connection holds less than the limit less a slice.
+inline constexpr std::size_t kAnswerSliceBytes = 128 * 1024;
+// What the server reads from a connection before it looks at it: a head and a little more.
+inline constexpr std::size_t kReadBufferBytes = 64 * 1024;
+// A request head must be complete this long after its first byte.
+inline constexpr std::int64_t kHeadDeadlineMs = 10000;
+// A connection younger than this is not evicted at the cap: when all are, accepting pauses.
+inline constexpr std::int64_t kFreshConnectionMs = 1000;
+inline constexpr std::int64_t kAcceptPauseMs = 250;
+// Live connections from one address (IPv6: one /64).
+inline constexpr int kWebSocketsPerAddress = 8;
+// After a close is sent, the client has this long to read it before the connection is cut.
+inline constexpr std::int64_t kCloseGraceMs = 2000;
+
+// A connection as the rules see it.
+struct ConnectionView {
+    std::int64_t acceptedMs = 0;
+    // The last time bytes came in or went out: what an answer was built does not count.
+    std::int64_t lastProgressMs = 0;
+    // Set while a request head has begun and is not complete.
+    std::optional<std::int64_t> headStartMs;
+    bool webSocket = false;
+    // Waiting for a reader thread or writing an answer: the head deadline does not run.
+    bool busy = false;
+    // A close (or an answer with Connection: close) has been sent, since this time.
+    std::optional<std::int64_t> closingSinceMs;
+};
+
+enum class CloseReason {
+    None,
+    HeadDeadline,  // the head did not come whole within kHeadDeadlineMs
+    Idle,          // nothing read or written for the idle time (a WebSocket: no pong either)
+    CloseGrace,    // a sent close was not taken within kCloseGraceMs
+};
+
+// Whether the once-a-second check closes this connection now.
+CloseReason closeReason(const ConnectionView& c, std::int64_t nowMs, std::int64_t idleTimeoutMs);
+
+// Whether a WebSocket, quiet since lastProgressMs, is due a ping (at half the idle time, once).
+bool pingDue(const ConnectionView& c, std::optional<std::int64_t> pingSentMs, std::int64_t nowMs,
+             std::int64_t idleTimeoutMs);
+
+// Which connection goes at the cap: those whose head is unfinished first (the oldest head
+// first), then the one idle longest; never one younger than kFreshConnectionMs. Nothing when
+// every connection is fresh: the caller then pauses accepting rather than churn.
+std::optional<std::size_t> connectionToEvict(const std::vector<ConnectionView>& connections,
+                                             std::int64_t nowMs);
+
+}  // namespace tev::web
