@@ -1,0 +1,211 @@
+// The rules that keep one client from hurting the others: request framing, the Host and Origin
+// a dashboard answers to, the per-address tables, the connection deadlines and eviction, and
+// the password file.
+#include <gtest/gtest.h>
+
+#include "services/web/rules/access_rules.h"
+#include "services/web/rules/connection_rules.h"
+#include "services/web/rules/host_rules.h"
+#include "services/web/rules/http_head.h"
+
+namespace tev::web {
+namespace {
+
+TEST(ClientLimits, FramingThatTwoReadersCouldReadApartIsRefused) {
+    const struct {
+        const char* head;
+        const char* problem;  // "" when the head is fine
+    } cases[] = {
+        {"GET / HTTP/1.1\r\nHost: a\r\n\r\n", ""},
+        {"GET / HTTP/1.1\r\nHost: a\r\nContent-Length: 0\r\n\r\n", ""},
+        {"POST / HTTP/1.1\r\nHost: a\r\nContent-Length: 5\r\n\r\n", ""},
+        {"POST / HTTP/1.1\r\nHost: a\r\nContent-Length: 5\r\nContent-Length: 5\r\n\r\n",
+         "more than one Content-Length"},
+        {"GET / HTTP/1.1\r\nHost: a\r\nContent-Length: 0\r\ncontent-length: 40\r\n\r\n",
+         "more than one Content-Length"},
+        {"POST / HTTP/1.1\r\nHost: a\r\nContent-Length: 5, 5\r\n\r\n",
+         "Content-Length is not a number"},
+        {"POST / HTTP/1.1\r\nHost: a\r\nContent-Length: -1\r\n\r\n",
+         "Content-Length is not a number"},
+        {"GET / HTTP/1.1\r\nHost: a\r\nHost: b\r\n\r\n", "more than one Host"},
+        {"GET / HTTP/1.1\r\nHost: a\r\nTransfer-Encoding: chunked\r\n\r\n",
+         "Transfer-Encoding on a GET or HEAD"},
+        {"HEAD / HTTP/1.1\r\nHost: a\r\nTransfer-Encoding: identity\r\n\r\n",
+         "Transfer-Encoding on a GET or HEAD"},
+        {"GET / HTTP/1.1\r\nHost: a\r\nContent-Length: 31\r\n\r\n", "a body on a GET or HEAD"},
+        {"GET / HTTP/1.1\r\nHost: a\r\nContent-Length: 000\r\n\r\n", ""},
+    };
+    for (const auto& c : cases) {
+        const HeadParse p = parseHttpHead(c.head);
+        ASSERT_EQ(p.state, HeadState::Complete) << c.head;
+        EXPECT_EQ(framingProblem(p.head), c.problem) << c.head;
+    }
+}
+
+TEST(ClientLimits, ALoopbackDashboardWithoutPasswordAnswersOnlyItsOwnHostNames) {
+    HostPolicy p{true, 8080, false, {"dash.lan", "proxy.example.org:443"}};
+    const struct {
+        const char* host;
+        bool allowed;
+    } cases[] = {
+        {"127.0.0.1:8080", true},   {"localhost:8080", true},     {"LocalHost.:8080", true},
+        {"[::1]:8080", true},       {"dash.lan:8080", true},      {"dash.lan", true},
+        {"proxy.example.org", false},  // port 80 by default, only 443 is allowed
+        {"proxy.example.org:443", true}, {"127.0.0.1:8081", false}, {"127.0.0.1", false},
+        {"evil.example:8080", false}, {"localhost.evil.example:8080", false},
+        {"", false},                {"127.0.0.1:8080 x", false},  {"[::1", false},
+        {"127.0.0.1:0", false},     {"127.0.0.1:99999", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(hostAllowed(p, c.host), c.allowed) << c.host;
+    p.restricted = false;  // a password or another address: any Host
+    EXPECT_TRUE(hostAllowed(p, "evil.example:8080"));
+
+    std::vector<std::string> problems;
+    EXPECT_EQ(parseAllowedHosts("Dash.LAN, proxy.example.org:443,,bad/name", problems),
+              (std::vector<std::string>{"dash.lan", "proxy.example.org:443"}));
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find("bad/name"), std::string::npos);
+    EXPECT_EQ(printableForLog("a\r\nb\x01", 80), "a??b?");
+}
+
+TEST(ClientLimits, AnUpgradeComesOnlyFromTheDashboardsOwnOriginOrFromNoBrowser) {
+    const HostPolicy http{true, 8080, false, {}};
+    const HostPolicy tls{false, 8443, true, {}};
+    const struct {
+        const HostPolicy* policy;
+        const char* origin;
+        const char* host;
+        bool allowed;
+    } cases[] = {
+        {&http, "", "127.0.0.1:8080", true},  // no browser
+        {&http, "http://127.0.0.1:8080", "127.0.0.1:8080", true},
+        {&http, "http://LOCALHOST:8080", "localhost:8080", true},
+        {&http, "http://localhost:8080", "127.0.0.1:8080", false},
+        {&http, "http://evil.example", "127.0.0.1:8080", false},
+        {&http, "http://evil.example:8080", "127.0.0.1:8080", false},
+        {&http, "null", "127.0.0.1:8080", false},
+        {&http, "file://", "127.0.0.1:8080", false},
+        // A reverse proxy that speaks TLS to the browser and HTTP to the dashboard.
+        {&http, "https://dash.example.org", "dash.example.org", true},
+        {&http, "https://dash.example.org", "dash.example.org:80", false},
+        {&tls, "https://10.0.0.5:8443", "10.0.0.5:8443", true},
+        {&tls, "http://10.0.0.5:8443", "10.0.0.5:8443", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(originAllowed(*c.policy, c.origin, c.host), c.allowed)
+            << c.origin << " " << c.host;
+}
+
+TEST(ClientLimits, AnAbsoluteTargetIsTakenWhenItNamesThisServer) {
+    const HostPolicy p{true, 8080, false, {}};
+    const auto self = originFormOf(p, "http://127.0.0.1:8080/api/v1/live?x=1");
+    ASSERT_TRUE(self);
+    EXPECT_EQ(self->target, "/api/v1/live?x=1");
+    EXPECT_EQ(self->authority, "127.0.0.1:8080");
+    EXPECT_EQ(originFormOf(p, "HTTP://localhost:8080")->target, "/");
+    EXPECT_EQ(originFormOf(p, "http://localhost:8080?a=b")->target, "/?a=b");
+    EXPECT_EQ(originFormOf(p, "/metrics")->target, "/metrics");
+    EXPECT_TRUE(originFormOf(p, "/metrics")->authority.empty());
+    for (const char* other : {"http://evil.example:8080/", "http://127.0.0.1:9000/",
+                              "https://127.0.0.1:8080/", "ftp://127.0.0.1:8080/", "*",
+                              "127.0.0.1:8080", "http:///x"})
+        EXPECT_FALSE(originFormOf(p, other)) << other;
+}
+
+TEST(ClientLimits, PerAddressTablesKeepEveryLimitWhenFull) {
+    // The rate: a full table of limited clients lets newcomers share one bucket, and forgets
+    // no one's limit.
+    RequestRateLimiter rate(1, 2);
+    for (std::size_t i = 0; i < RequestRateLimiter::kMaxClients; ++i) {
+        const std::string client = "10.0." + std::to_string(i);
+        ASSERT_TRUE(rate.allow(client, 0));
+        ASSERT_TRUE(rate.allow(client, 0));
+    }
+    EXPECT_FALSE(rate.allow("10.0.0", 0));
+    EXPECT_TRUE(rate.allow("new-1", 0));
+    EXPECT_TRUE(rate.allow("new-2", 0));
+    EXPECT_FALSE(rate.allow("new-3", 0));  // the shared bucket is empty too
+    EXPECT_FALSE(rate.allow("10.0.0", 0));
+    EXPECT_EQ(rate.clients(), RequestRateLimiter::kMaxClients);
+    // Once they have filled up again, the table has room.
+    EXPECT_TRUE(rate.allow("new-4", 10000));
+    EXPECT_LT(rate.clients(), RequestRateLimiter::kMaxClients);
+
+    // Wrong passwords: the 20th within a minute brakes the address for a minute, once.
+    LoginBrake brake;
+    std::int64_t retry = 0;
+    int starts = 0;
+    for (int i = 0; i < LoginBrake::kFailures; ++i) starts += brake.failed("a", 1000 + i) ? 1 : 0;
+    EXPECT_EQ(starts, 1);
+    EXPECT_TRUE(brake.braked("a", 2000, retry));
+    EXPECT_EQ(retry, 60);
+    EXPECT_FALSE(brake.failed("a", 3000));  // already braked: no second log line
+    EXPECT_FALSE(brake.braked("b", 2000, retry));
+    EXPECT_FALSE(brake.braked("a", 1019 + LoginBrake::kBlockMs, retry));
+    // 19 a minute, spread out, never brake.
+    for (int i = 0; i < 100; ++i) EXPECT_FALSE(brake.failed("c", i * 3200));
+    EXPECT_FALSE(brake.braked("c", 320000, retry));
+    // A full table keeps the braked address braked.
+    LoginBrake full;
+    for (int i = 0; i < LoginBrake::kFailures; ++i) full.failed("victim", 0);
+    for (std::size_t i = 0; i < LoginBrake::kMaxClients + 10; ++i)
+        full.failed("x" + std::to_string(i), 1);
+    EXPECT_TRUE(full.braked("victim", 2, retry));
+    EXPECT_LE(full.clients(), LoginBrake::kMaxClients);
+}
+
+TEST(ClientLimits, DeadlinesPingsAndEvictionNeverLetOneClientHoldTheServer) {
+    constexpr std::int64_t kIdle = 30000;
+    ConnectionView c;
+    c.acceptedMs = c.lastProgressMs = 0;
+    EXPECT_EQ(closeReason(c, kIdle - 1, kIdle), CloseReason::None);
+    EXPECT_EQ(closeReason(c, kIdle, kIdle), CloseReason::Idle);
+    // A head trickling in keeps the connection busy with bytes but not past its deadline.
+    c.headStartMs = 0;
+    c.lastProgressMs = kHeadDeadlineMs;
+    EXPECT_EQ(closeReason(c, kHeadDeadlineMs, kIdle), CloseReason::HeadDeadline);
+    c.busy = true;  // the server's own answer is under way: no deadline for the next head
+    EXPECT_EQ(closeReason(c, kHeadDeadlineMs, kIdle), CloseReason::None);
+    c.closingSinceMs = 5;
+    EXPECT_EQ(closeReason(c, 5 + kCloseGraceMs, kIdle), CloseReason::CloseGrace);
+
+    ConnectionView ws;
+    ws.webSocket = true;
+    ws.lastProgressMs = 1000;
+    EXPECT_FALSE(pingDue(ws, std::nullopt, 1000 + kIdle / 2 - 1, kIdle));
+    EXPECT_TRUE(pingDue(ws, std::nullopt, 1000 + kIdle / 2, kIdle));
+    EXPECT_FALSE(pingDue(ws, 1000 + kIdle / 2, 1000 + kIdle / 2 + 1, kIdle));  // sent already
+    EXPECT_TRUE(pingDue(ws, 500, 1000 + kIdle / 2, kIdle));  // that ping was answered
+
+    const std::int64_t now = 100000;
+    auto at = [](std::int64_t accepted, std::int64_t progress, std::optional<std::int64_t> head) {
+        ConnectionView v;
+        v.acceptedMs = accepted;
+        v.lastProgressMs = progress;
+        v.headStartMs = head;
+        return v;
+    };
+    // Unfinished heads go first, the oldest head first; then the one idle longest.
+    EXPECT_EQ(connectionToEvict({at(0, 10, {}), at(0, 90000, 95000), at(0, 90000, 94000)}, now),
+              2u);
+    EXPECT_EQ(connectionToEvict({at(0, 50, {}), at(0, 10, {}), at(now - 10, 0, 0)}, now), 1u);
+    // Fresh ones never go; when all are fresh there is nothing to evict.
+    EXPECT_FALSE(connectionToEvict({at(now - 1, 0, 0), at(now - kFreshConnectionMs + 1, 0, {})},
+                                   now));
+    EXPECT_FALSE(connectionToEvict({}, now));
+}
+
+TEST(ClientLimits, ThePasswordIsTheFirstLineWithItsSpacesAndTheFileIsTheOwnersAlone) {
+    EXPECT_EQ(passwordFromFile("s3cret\n"), "s3cret");
+    EXPECT_EQ(passwordFromFile(" two words \r\nsecond line\n"), " two words ");
+    EXPECT_EQ(passwordFromFile("no line end"), "no line end");
+    EXPECT_EQ(passwordFromFile("\nafter an empty line"), "");
+    EXPECT_FALSE(passwordFileTooOpen(0100600));
+    EXPECT_FALSE(passwordFileTooOpen(0100400));
+    EXPECT_TRUE(passwordFileTooOpen(0100640));
+    EXPECT_TRUE(passwordFileTooOpen(0100604));
+    EXPECT_TRUE(passwordFileTooOpen(0100620));
+}
+
+}  // namespace
+}  // namespace tev::web

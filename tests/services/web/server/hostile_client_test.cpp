@@ -1,0 +1,381 @@
+// Real sockets on loopback against the server, one test per kind of hostile client: one that
+// never reads, one from another site, one that guesses passwords, one that hoards live feeds,
+// one that frames requests ambiguously, one that trickles its head, and a pipelined burst.
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "web_server_fixture.h"
+
+namespace tev::testing {
+namespace {
+
+constexpr char kKey[] = "dGhlIHNhbXBsZSBub25jZQ==";
+
+// A client frame as a browser sends it, masked with the key 1 2 3 4 (or not masked at all).
+QByteArray clientFrame(char firstByte, const QByteArray& payload, bool masked = true) {
+    QByteArray f(1, firstByte);
+    f += static_cast<char>((masked ? 0x80 : 0) | payload.size());
+    const char key[4] = {1, 2, 3, 4};
+    if (masked) f.append(key, 4);
+    for (int i = 0; i < payload.size(); ++i)
+        f += masked ? static_cast<char>(payload[i] ^ key[i % 4]) : payload[i];
+    return f;
+}
+
+class HostileClientTest : public WebServerTest {
+  protected:
+    QByteArray upgrade(const QByteArray& extra = {}, const QByteArray& key = kKey) const {
+        return "GET /api/v1/ws HTTP/1.1\r\n" + host() +
+               "Upgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Key: " + key +
+               "\r\nSec-WebSocket-Version: 13\r\n" + extra + "\r\n";
+    }
+
+    // A connection from `from` (any 127.0.0.0/8 address) that has sent `request` and got the
+    // head of an answer, which is in `head`.
+    std::unique_ptr<QTcpSocket> ask(const QByteArray& request, QByteArray& head,
+                                    const QHostAddress& from = QHostAddress::LocalHost) {
+        auto s = std::make_unique<QTcpSocket>();
+        s->bind(from, 0);
+        s->connectToHost(QHostAddress::LocalHost, server->port());
+        pumpUntil([&] { return s->state() == QAbstractSocket::ConnectedState; });
+        s->write(request);
+        head.clear();
+        pumpUntil([&] {
+            head += s->readAll();
+            return head.contains("\r\n\r\n") || s->state() == QAbstractSocket::UnconnectedState;
+        });
+        return s;
+    }
+
+    // Reads until `s` has closed (or five seconds); what came.
+    QByteArray untilClosed(QTcpSocket& s) {
+        QByteArray got;
+        pumpUntil([&] {
+            got += s.readAll();
+            return s.state() == QAbstractSocket::UnconnectedState;
+        });
+        return got + s.readAll();
+    }
+
+    void fillMinuteTable() {
+        ScaleTable& min = store->table(TimeScale::Min);
+        for (int r = 0; r < 8000; ++r) {
+            min.setDate(r, 261201 + r / 1440);
+            min.setTime(r, r % 1440);
+            for (int c = 0; c < kQuantityCount; ++c)
+                min.setValue(c, r, 230.0f + static_cast<float>(r % 97) * 0.1f);
+        }
+        min.cnt = 7999;
+    }
+};
+
+TEST_F(HostileClientTest, ClientsThatNeverReadHoldOnlyABoundedQueue) {
+    settings.requestBurst = 1000;
+    fillMinuteTable();
+    ASSERT_TRUE(startServer());
+    // Pings as fast as the network takes them, and never a read: the pongs would pile up.
+    QByteArray head;
+    auto flood = ask(upgrade(), head);
+    ASSERT_TRUE(head.startsWith("HTTP/1.1 101 ")) << head.toStdString();
+    flood->setReadBufferSize(1024);
+    QByteArray pings;
+    while (pings.size() < 64 * 1024) pings += clientFrame('\x89', QByteArray(120, 'p'));
+    // Pipelined tidy CSVs of 8000 rows (about 1 MB each), never read either.
+    auto exports = connectClient();
+    exports->setReadBufferSize(1024);
+    QByteArray burst;
+    for (int i = 0; i < 200; ++i) burst += get("/api/v1/records.csv?scale=min&format=tidy");
+    exports->write(burst);
+    std::int64_t written = 0;
+    std::int64_t most = 0;
+    int stuck = 0;
+    // Until the server stops taking pings (its queue is full and it reads no more), within
+    // 256 MB of them.
+    while (written < 256 * 1024 * 1024 && stuck < 300) {
+        if (flood->bytesToWrite() < 256 * 1024) {
+            flood->write(pings);
+            written += pings.size();
+            stuck = 0;
+        } else {
+            ++stuck;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        most = std::max(most, server->queuedBytes());
+    }
+    EXPECT_GT(written, 4 * 1024 * 1024) << "the server read so few pings";
+    EXPECT_LT(written, 256 * 1024 * 1024) << "the server never stopped reading";
+    // Two connections, each under its limit plus what it had read and a slice.
+    const std::int64_t bound = web::kMaxWebSocketOutputBytes + web::kMaxHttpOutputBytes +
+                               2 * 2 * web::kReadBufferBytes + web::kAnswerSliceBytes;
+    EXPECT_LT(most, bound);
+    std::printf("most queued by the server: %lld bytes after %lld bytes of pings\n",
+                static_cast<long long>(most), static_cast<long long>(written));
+    // Neither made progress: both go after the idle time, the WebSocket with 1008.
+    nowMs += settings.idleTimeoutMs;
+    server->closeIdleConnections();
+    nowMs += web::kCloseGraceMs;
+    server->closeIdleConnections();
+    EXPECT_EQ(server->connectionCount(), 0);
+}
+
+TEST_F(HostileClientTest, AForeignOriginGetsNoLiveFeedAndAForeignHostNoApi) {
+    settings.allowedHosts = {"dash.lan"};
+    ASSERT_TRUE(startServer());
+    const QByteArray port = QByteArray::number(server->port());
+    QByteArray head;
+    auto foreign = ask(upgrade("Origin: http://evil.example\r\n"), head);
+    EXPECT_TRUE(head.startsWith("HTTP/1.1 403 Forbidden\r\n")) << head.toStdString();
+    auto own = ask(upgrade("Origin: http://127.0.0.1:" + port + "\r\n"), head);
+    EXPECT_TRUE(head.startsWith("HTTP/1.1 101 Switching Protocols\r\n")) << head.toStdString();
+    EXPECT_FALSE(head.contains("Access-Control-Allow"));
+    EXPECT_EQ(server->webSocketCount(), 1);
+
+    // DNS rebinding: a page of evil.example that now resolves to 127.0.0.1.
+    const int before = static_cast<int>(logged.size());
+    for (const char* name : {"evil.example", "other.example"}) {
+        const QByteArray r = exchange("GET /api/v1/live HTTP/1.1\r\nHost: " + QByteArray(name) +
+                                      ":" + port + "\r\n\r\n");
+        EXPECT_TRUE(r.startsWith("HTTP/1.1 421 Misdirected Request\r\n")) << r.toStdString();
+    }
+    ASSERT_EQ(static_cast<int>(logged.size()), before + 1);  // one line an hour
+    EXPECT_NE(logged.back().find("\"evil.example:" + port.toStdString() + "\""), std::string::npos);
+    EXPECT_TRUE(exchange("GET /api/v1/live HTTP/1.1\r\nHost: dash.lan:" + port + "\r\n\r\n")
+                    .startsWith("HTTP/1.1 200 OK"));
+    EXPECT_TRUE(exchange("GET /api/v1/live HTTP/1.1\r\nHost: [::1]:" + port + "\r\n\r\n")
+                    .startsWith("HTTP/1.1 200 OK"));
+    // An absolute-form target stands for its Host.
+    EXPECT_TRUE(exchange("GET http://localhost:" + port + "/api/v1/live HTTP/1.1\r\n" + host() +
+                         "\r\n")
+                    .startsWith("HTTP/1.1 200 OK"));
+    EXPECT_TRUE(exchange("GET http://evil.example:" + port + "/api/v1/live HTTP/1.1\r\n" +
+                         host() + "\r\n")
+                    .startsWith("HTTP/1.1 400 "));
+}
+
+TEST_F(HostileClientTest, PasswordGuessesAreBrakedThroughTheUpgradeToo) {
+    QTemporaryDir dir;
+    QFile f(dir.filePath("pw"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("s3cret\n");
+    f.close();
+    ASSERT_TRUE(f.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+    settings.passwordFile = f.fileName();
+    settings.requestBurst = 1000;
+    ASSERT_TRUE(startServer());
+    const QByteArray wrong = "Authorization: Basic dGV2Ondyb25n\r\n";  // tev:wrong
+    const QByteArray right = "Authorization: Basic dGV2OnMzY3JldA==\r\n";
+    QByteArray head;
+    for (int i = 0; i < web::LoginBrake::kFailures; ++i) {
+        ask(upgrade(wrong), head);
+        EXPECT_TRUE(head.startsWith("HTTP/1.1 401 ")) << i;
+    }
+    // The address is braked for a minute, the right password included, with one log line.
+    ask(upgrade(right), head);
+    EXPECT_TRUE(head.startsWith("HTTP/1.1 429 ")) << head.toStdString();
+    EXPECT_TRUE(head.contains("\r\nRetry-After: 60\r\n"));
+    EXPECT_TRUE(exchange(get("/api/v1/live", right)).startsWith("HTTP/1.1 429 "));
+    const auto lines = std::count_if(logged.begin(), logged.end(), [](const std::string& l) {
+        return l.find("wrong passwords within a minute from 127.0.0.1") != std::string::npos;
+    });
+    EXPECT_EQ(lines, 1);
+    nowMs += web::LoginBrake::kBlockMs;
+    ask(upgrade(right), head);
+    EXPECT_TRUE(head.startsWith("HTTP/1.1 101 ")) << head.toStdString();
+
+    // The request rate counts upgrades as every other request.
+    settings.passwordFile.clear();
+    settings.requestBurst = 2;
+    settings.requestsPerSecond = 1;
+    ASSERT_TRUE(startServer());
+    std::vector<std::unique_ptr<QTcpSocket>> open;
+    for (int i = 0; i < 2; ++i) {
+        open.push_back(ask(upgrade(), head));
+        EXPECT_TRUE(head.startsWith("HTTP/1.1 101 ")) << i;
+    }
+    ask(upgrade(), head);
+    EXPECT_TRUE(head.startsWith("HTTP/1.1 429 ")) << head.toStdString();
+}
+
+TEST_F(HostileClientTest, OneAddressHoldsFewLiveFeedsAndSilentOnesAreClosed) {
+    settings.requestBurst = 1000;
+    ASSERT_TRUE(startServer());
+    QByteArray head;
+    std::vector<std::unique_ptr<QTcpSocket>> hoard;
+    for (int i = 0; i < 3 * web::kWebSocketsPerAddress; ++i) {
+        nowMs += 10;
+        hoard.push_back(ask(upgrade(), head));
+        ASSERT_TRUE(head.startsWith("HTTP/1.1 101 ")) << i;
+    }
+    EXPECT_EQ(server->webSocketCount(), web::kWebSocketsPerAddress);
+    EXPECT_EQ(server->connectionCount(), web::kWebSocketsPerAddress);
+    // The newest stay; the others were closed.
+    EXPECT_TRUE(pumpUntil([&] { return hoard[0]->state() == QAbstractSocket::UnconnectedState; }));
+    EXPECT_EQ(hoard.back()->state(), QAbstractSocket::ConnectedState);
+    auto other = ask(upgrade(), head, QHostAddress("127.0.0.2"));
+    EXPECT_TRUE(head.startsWith("HTTP/1.1 101 ")) << head.toStdString();
+    EXPECT_EQ(server->webSocketCount(), web::kWebSocketsPerAddress + 1);
+
+    // Quiet for half the idle time, each gets a ping; the one that answers stays.
+    nowMs += settings.idleTimeoutMs / 2;
+    server->closeIdleConnections();
+    QByteArray heard;
+    ASSERT_TRUE(pumpUntil([&] {
+        heard += other->readAll();
+        return heard.endsWith(QByteArray("\x89\x00", 2));
+    }));
+    // Its pong, then a ping of its own: the answer to that says the pong was read.
+    other->write(clientFrame('\x8A', {}) + clientFrame('\x89', "seen"));
+    ASSERT_TRUE(pumpUntil([&] {
+        heard += other->readAll();
+        return heard.endsWith("\x8A\x04seen");
+    }));
+    nowMs += settings.idleTimeoutMs / 2;
+    server->closeIdleConnections();
+    QByteArray closing;
+    EXPECT_TRUE(pumpUntil([&] {
+        closing += hoard.back()->readAll();
+        return closing.endsWith(QByteArray("\x88\x02\x03\xE9", 4));  // 1001
+    }));
+    nowMs += web::kCloseGraceMs;
+    server->closeIdleConnections();
+    EXPECT_EQ(server->webSocketCount(), 1);
+    EXPECT_EQ(other->state(), QAbstractSocket::ConnectedState);
+}
+
+TEST_F(HostileClientTest, AmbiguousFramingGetsOne400AndTheConnectionEnds) {
+    settings.requestBurst = 1000;
+    ASSERT_TRUE(startServer());
+    const QByteArray second = get("/api/v1/meters");
+    const struct {
+        QByteArray request;
+        const char* status;
+    } cases[] = {
+        // The second request hides in the body that one reader would see and another not.
+        {"GET /api/v1/live HTTP/1.1\r\n" + host() + "Content-Length: 0\r\nContent-Length: " +
+             QByteArray::number(second.size()) + "\r\n\r\n" + second,
+         "HTTP/1.1 400 "},
+        {"GET /api/v1/live HTTP/1.1\r\n" + host() + "Transfer-Encoding: chunked\r\n\r\n0\r\n\r\n" +
+             second,
+         "HTTP/1.1 400 "},
+        {"GET /api/v1/live HTTP/1.1\r\n" + host() + "Content-Length: " +
+             QByteArray::number(second.size()) + "\r\n\r\n" + second,
+         "HTTP/1.1 400 "},
+        {upgrade({}, ""), "HTTP/1.1 400 "},
+        {upgrade({}, "c2hvcnQ="), "HTTP/1.1 400 "},
+        {"GET http://evil.example/api/v1/live HTTP/1.1\r\n" + host() + "\r\n" + second,
+         "HTTP/1.1 400 "},
+    };
+    for (const auto& c : cases) {
+        auto s = connectClient();
+        s->write(c.request);
+        const QByteArray got = untilClosed(*s);
+        EXPECT_TRUE(got.startsWith(c.status)) << got.toStdString();
+        EXPECT_EQ(got.count("HTTP/1.1 "), 1) << got.toStdString();
+        EXPECT_TRUE(got.contains("\r\nConnection: close\r\n"));
+    }
+    // A client frame without a mask ends the live feed with 1002.
+    QByteArray head;
+    auto live = ask(upgrade(), head);
+    ASSERT_TRUE(head.startsWith("HTTP/1.1 101 "));
+    live->write(clientFrame('\x89', "x", false));
+    EXPECT_TRUE(untilClosed(*live).endsWith(QByteArray("\x88\x02\x03\xEA", 4)));
+}
+
+TEST_F(HostileClientTest, SlowHeadsAreClosedByTheirDeadlineAndGoFirstAtTheCap) {
+    settings.maxConnections = 3;
+    ASSERT_TRUE(startServer());
+    // One byte every three seconds keeps the connection busy, but not past its deadline.
+    auto slow = connectClient();
+    QByteArray sent = "GET / HTTP/1.1\r\n";
+    slow->write(sent);
+    for (int i = 0; i < 4; ++i) {
+        // The server holds every byte sent, unparsed until the head is whole.
+        ASSERT_TRUE(pumpUntil([&] { return server->queuedBytes() == sent.size(); })) << i;
+        server->closeIdleConnections();
+        EXPECT_EQ(slow->state(), QAbstractSocket::ConnectedState) << i;
+        nowMs += 3000;
+        slow->write("X");
+        sent += "X";
+    }
+    ASSERT_TRUE(pumpUntil([&] { return server->queuedBytes() == sent.size(); }));
+    server->closeIdleConnections();  // 12 s after its first byte
+    EXPECT_TRUE(pumpUntil([&] { return slow->state() == QAbstractSocket::UnconnectedState; }));
+
+    // At the cap, an unfinished head goes before a connection idle longer.
+    auto idle = connectClient();
+    EXPECT_TRUE(exchange(get("/api/v1/live"), idle.get()).startsWith("HTTP/1.1 200"));
+    nowMs += 100;
+    auto trickle = connectClient();
+    trickle->write("GET / HT");
+    auto other = connectClient();
+    ASSERT_TRUE(pumpUntil([&] { return server->connectionCount() == 3; }));
+    nowMs += web::kFreshConnectionMs;
+    EXPECT_TRUE(exchange(get("/api/v1/live")).startsWith("HTTP/1.1 200"));
+    EXPECT_TRUE(pumpUntil([&] { return trickle->state() == QAbstractSocket::UnconnectedState; }));
+    EXPECT_EQ(idle->state(), QAbstractSocket::ConnectedState);
+
+    // When every connection is fresh, a new one is turned away rather than churn.
+    idle.reset();
+    other.reset();
+    ASSERT_TRUE(pumpUntil([&] { return server->connectionCount() == 0; }));
+    std::vector<std::unique_ptr<QTcpSocket>> fresh;
+    for (int i = 0; i < settings.maxConnections; ++i) fresh.push_back(connectClient());
+    ASSERT_TRUE(pumpUntil([&] { return server->connectionCount() == settings.maxConnections; }));
+    QTcpSocket refused;
+    bool wasConnected = false;
+    QObject::connect(&refused, &QTcpSocket::connected, [&] { wasConnected = true; });
+    refused.connectToHost(QHostAddress::LocalHost, server->port());
+    EXPECT_TRUE(pumpUntil(
+        [&] { return wasConnected && refused.state() == QAbstractSocket::UnconnectedState; }));
+    for (const auto& s : fresh) EXPECT_EQ(s->state(), QAbstractSocket::ConnectedState);
+}
+
+TEST_F(HostileClientTest, LiveAnswersWhileAPipelinedBurstIsAnswered) {
+    settings.requestBurst = 1000;
+    fillMinuteTable();
+    ASSERT_TRUE(startServer());
+    auto burst = connectClient();
+    QByteArray requests;
+    for (int i = 0; i < 200; ++i)
+        requests += get("/api/v1/series?scale=min&quantities=V1,V2,V3,A1,A2,A3,Watt,KWh");
+    burst->write(requests);
+    QByteArray answers;
+    ASSERT_TRUE(pumpUntil([&] {
+        answers += burst->readAll();
+        return answers.count("HTTP/1.1 200 OK") >= 2;
+    }));
+    const QByteArray live = exchange(get("/api/v1/live"));
+    answers += burst->readAll();
+    EXPECT_TRUE(live.startsWith("HTTP/1.1 200 OK"));
+    EXPECT_LT(answers.count("HTTP/1.1 200 OK"), 200);
+    // And the burst is answered whole, in order.
+    EXPECT_TRUE(pumpUntil(
+        [&] {
+            answers += burst->readAll();
+            return answers.count("HTTP/1.1 200 OK") == 200;
+        },
+        60000));
+}
+
+TEST_F(HostileClientTest, APasswordFileOthersMayReadIsRefusedAndSpacesArePartOfThePassword) {
+    QTemporaryDir dir;
+    QFile f(dir.filePath("pw"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(" two words \r\n");
+    f.close();
+    settings.passwordFile = f.fileName();
+    ASSERT_TRUE(f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+    EXPECT_FALSE(startServer());
+    EXPECT_NE(logged.back().find("chmod 600 " + f.fileName().toStdString()), std::string::npos)
+        << logged.back();
+    ASSERT_TRUE(f.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+    ASSERT_TRUE(startServer());
+    const QByteArray spaced = "Basic " + QByteArray("u: two words ").toBase64() + "\r\n";
+    const QByteArray trimmed = "Basic " + QByteArray("u:two words").toBase64() + "\r\n";
+    EXPECT_TRUE(exchange(get("/api/v1/live", "Authorization: " + spaced)).startsWith("HTTP/1.1 200"));
+    EXPECT_TRUE(
+        exchange(get("/api/v1/live", "Authorization: " + trimmed)).startsWith("HTTP/1.1 401"));
+}
+
+}  // namespace
+}  // namespace tev::testing
