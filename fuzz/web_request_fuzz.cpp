@@ -2,7 +2,9 @@
 // goes through the query parser, the API router over a small store and the parser of one
 // meter's archive requests. Nothing may crash, no
 // answer may be built from a path the parser should have refused, and every JSON answer must
-// stay within what one request may make the program write.
+// stay within what one request may make the program write. The same bytes are also read as a
+// pipelined sequence of heads, each through the framing, Host, Origin and absolute-target
+// rules, and as the WebSocket frames a live client sends.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -10,8 +12,10 @@
 #include <string_view>
 
 #include "services/web/rules/api_router.h"
+#include "services/web/rules/host_rules.h"
 #include "services/web/rules/http_head.h"
 #include "services/web/rules/meter_archive_api.h"
+#include "services/web/rules/websocket_frames.h"
 
 namespace {
 
@@ -29,6 +33,59 @@ struct World {
         }
     }
 };
+
+// Heads one after another, as a client that pipelines sends them: each must consume a part of
+// what is left, and every rule a head passes must take whatever its fields hold.
+void readPipelined(std::string_view input) {
+    static const tev::web::HostPolicy policy{true, 8080, false, {"dash.lan", "proxy:443"}};
+    for (int n = 0; n < 64 && !input.empty(); ++n) {
+        const tev::web::HeadParse p = tev::web::parseHttpHead(input);
+        if (p.state != tev::web::HeadState::Complete) return;
+        if (p.consumed == 0 || p.consumed > input.size()) std::abort();
+        const tev::web::HttpHead& h = p.head;
+        (void)tev::web::framingProblem(h);
+        std::string host(h.field("Host"));
+        if (const auto form = tev::web::originFormOf(policy, h.target)) {
+            if (form->target.empty() || form->target.front() != '/') std::abort();
+            if (!form->authority.empty()) {
+                if (!tev::web::hostAllowed(policy, form->authority)) std::abort();
+                host = form->authority;
+            }
+        }
+        const bool allowed = tev::web::hostAllowed(policy, host);
+        if (allowed && tev::web::originAllowed(policy, h.field("Origin"), host) &&
+            !h.field("Origin").empty() && !tev::web::parseAuthority(host))
+            std::abort();
+        (void)tev::web::validWebSocketKey(h.field("Sec-WebSocket-Key"));
+        if (tev::web::printableForLog(host).size() > 84) std::abort();
+        input.remove_prefix(p.consumed);
+    }
+}
+
+// Client frames one after another until one is incomplete or closes the connection.
+void readFrames(std::string_view input) {
+    tev::web::ClientMessages messages;
+    while (!input.empty()) {
+        const tev::web::FrameParse p = tev::web::parseClientFrame(input, messages.inMessage());
+        if (p.state == tev::web::FrameState::Incomplete) return;
+        if (p.state == tev::web::FrameState::Error) {
+            if (p.closeCode != tev::web::ws::kCloseProtocolError &&
+                p.closeCode != tev::web::ws::kCloseTooBig)
+                std::abort();
+            return;
+        }
+        if (p.consumed < 6 || p.consumed > input.size()) std::abort();
+        if (p.frame.payload.size() > tev::web::kMaxClientMessageBytes) std::abort();
+        const auto r = messages.take(p.frame);
+        if (r.action == tev::web::ClientMessages::Action::Pong &&
+            tev::web::serverFrame(tev::web::ws::kPong, p.frame.payload).size() > 127)
+            std::abort();
+        if (r.action == tev::web::ClientMessages::Action::Close ||
+            r.action == tev::web::ClientMessages::Action::Error)
+            return;
+        input.remove_prefix(p.consumed);
+    }
+}
 
 }  // namespace
 
@@ -57,5 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto answer = tev::web::answerApi(parsed.target, context);
         if (answer && answer->body.size() > 4 * 1024 * 1024) std::abort();
     }
+    readPipelined(input);
+    readFrames(input);
     return 0;
 }

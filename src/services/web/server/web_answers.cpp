@@ -1,0 +1,262 @@
+// How the web server answers a request: from the dashboard's files, the store, or on a reader
+// thread (an archive query, a copy of a table that takes milliseconds to turn into text), and
+// how an answer is written a slice at a time while the client reads it.
+#include <QPointer>
+#include <QTcpSocket>
+
+#include "services/web/rules/archive_costs.h"
+#include "services/web/server/web_server.h"
+
+namespace tev {
+namespace {
+
+std::string_view reasonPhrase(int status) {
+    switch (status) {
+        case 200:
+            return "OK";
+        case 400:
+            return "Bad Request";
+        case 401:
+            return "Unauthorized";
+        case 404:
+            return "Not Found";
+        case 403:
+            return "Forbidden";
+        case 405:
+            return "Method Not Allowed";
+        case 421:
+            return "Misdirected Request";
+        case 429:
+            return "Too Many Requests";
+        case 431:
+            return "Request Header Fields Too Large";
+        case 503:
+            return "Service Unavailable";
+        default:
+            return "Error";
+    }
+}
+
+}  // namespace
+
+void WebServer::route(QTcpSocket* socket, const web::RequestTarget& target, bool headOnly) {
+    const QString path = QString::fromStdString(target.path);
+    if (const auto file = files_.constFind(path); file != files_.constEnd()) {
+        answer(socket, {200, file->contentType, file->body.toStdString(), {}}, headOnly);
+        return;
+    }
+    if (auto archived = web::meterArchiveRequestFrom(target)) {
+        if (const auto* request = std::get_if<web::MeterArchiveRequest>(&*archived))
+            answerFromArchive(socket, *request, headOnly);
+        else
+            answer(socket, std::get<web::ApiResponse>(*archived), headOnly);
+        return;
+    }
+    if (path == QLatin1String("/api/v1/costs/meters")) {
+        answerMeterCosts(socket, headOnly);
+        return;
+    }
+    // A series or a records CSV takes milliseconds: built on a reader thread from a copy of its
+    // table, taken now between two meter messages.
+    if (auto table = web::tableAnswerFor(target, sources_.tariff)) {
+        if (auto* a = std::get_if<web::TableAnswer>(&*table)) {
+            auto copy = std::make_shared<const ScaleTable>(sources_.store->table(a->scale));
+            answerOnReader(socket, headOnly,
+                           [copy, build = std::move(a->build)] { return build(*copy); });
+        } else {
+            answer(socket, std::get<web::ApiResponse>(*table), headOnly);
+        }
+        return;
+    }
+    const web::ServiceStatus s = status();
+    const web::ApiContext context{*sources_.store, s, logWindow(), sources_.alerts,
+                                  sources_.tariff};
+    auto r = web::answerApi(target, context);
+    answer(socket, r ? std::move(*r) : web::errorResponse(404, "not found"), headOnly);
+}
+
+void WebServer::answerFromArchive(QTcpSocket* socket, const web::MeterArchiveRequest& request,
+                                  bool headOnly) {
+    if (sources_.archiveFolder.empty() || sources_.archiveQueries.series == nullptr) {
+        answer(socket, web::errorResponse(404, "the archive is off"), headOnly);
+        return;
+    }
+    archive::SeriesQuery query;
+    query.meter = request.meter;
+    query.resolution = request.resolution;
+    query.quantities = request.quantities;
+    query.from = request.from;
+    query.to = request.to;
+    std::optional<Tariff> tariff;
+    if (sources_.tariff != nullptr && sources_.tariff->configured()) tariff = *sources_.tariff;
+    answerOnReader(socket, headOnly,
+                   [request, query = std::move(query), tariff = std::move(tariff),
+                    folder = sources_.archiveFolder, read = sources_.archiveQueries.series] {
+                       std::string error;
+                       archive::ArchiveSeries series = read(folder, query, error);
+                       return web::meterArchiveAnswer(request, std::move(series), error,
+                                                      tariff ? &*tariff : nullptr);
+                   });
+}
+
+void WebServer::answerMeterCosts(QTcpSocket* socket, bool headOnly) {
+    if (sources_.tariff == nullptr || !sources_.tariff->configured()) {
+        answer(socket, {200, std::string(web::kJsonContentType), "{\"currency\":null}", {}},
+               headOnly);
+        return;
+    }
+    if (sources_.archiveFolder.empty() || sources_.archiveQueries.hourEnergy == nullptr) {
+        answer(socket, web::errorResponse(404, "the archive is off"), headOnly);
+        return;
+    }
+    const auto now = static_cast<std::time_t>(sources_.unixSeconds());
+    answerOnReader(socket, headOnly,
+                   [tariff = *sources_.tariff, folder = sources_.archiveFolder,
+                    read = sources_.archiveQueries.hourEnergy, now] {
+                       std::string error;
+                       const std::vector<archive::MeterEnergy> meters =
+                           read(folder, web::periodCostsFrom(now), error);
+                       if (!error.empty())
+                           return web::errorResponse(503, "the archive cannot be read");
+                       std::vector<web::MeterPeriodCosts> costs;
+                       costs.reserve(meters.size());
+                       for (const archive::MeterEnergy& m : meters)
+                           costs.push_back(web::meterPeriodCosts(m.meter, m.time, m.kwh,
+                                                                 m.firstRow, now, tariff));
+                       return web::ApiResponse{200, std::string(web::kJsonContentType),
+                                               web::meterCostsJson(costs, tariff), {}};
+                   });
+}
+
+void WebServer::answerOnReader(QTcpSocket* socket, bool headOnly,
+                               std::function<web::ApiResponse()> work) {
+    // The work reads the disk or takes milliseconds, so it runs on a reader thread and the
+    // answer comes back to this thread; the connection reads no further request until it is
+    // sent, keeping answers in the order of their requests.
+    connections_.at(socket).waiting = true;
+    QPointer<QTcpSocket> guard(socket);
+    archiveReaders_.start([this, guard, work = std::move(work), headOnly] {
+        auto r = std::make_shared<web::ApiResponse>(work());
+        QMetaObject::invokeMethod(
+            this,
+            [this, guard, r, headOnly] {
+                QTcpSocket* s = guard.data();
+                auto it = s != nullptr ? connections_.find(s) : connections_.end();
+                if (it == connections_.end()) return;
+                it->second.waiting = false;
+                answer(s, std::move(*r), headOnly);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void WebServer::answer(QTcpSocket* socket, web::ApiResponse r, bool headOnly) {
+    auto it = connections_.find(socket);
+    if (it == connections_.end()) return;
+    Connection& c = it->second;
+    const bool stream = r.stream != nullptr;
+    // A streamed answer to HTTP/1.0 has no length: the connection's end is the body's end.
+    if (stream && c.http10) c.keepOpen = false;
+    std::string h = "HTTP/1.1 " + std::to_string(r.status) + " " +
+                    std::string(reasonPhrase(r.status)) + "\r\nContent-Type: " + r.contentType;
+    if (!stream)
+        h += "\r\nContent-Length: " + std::to_string(r.body.size());
+    else if (!c.http10)
+        h += "\r\nTransfer-Encoding: chunked";
+    h += "\r\nContent-Security-Policy: default-src 'self'"
+         "\r\nX-Content-Type-Options: nosniff"
+         "\r\nX-Frame-Options: DENY"
+         "\r\nReferrer-Policy: no-referrer"
+         "\r\nCache-Control: no-store";
+    for (const auto& [k, v] : r.headers) h += "\r\n" + k + ": " + v;
+    h += c.keepOpen ? "\r\nConnection: keep-alive\r\n\r\n" : "\r\nConnection: close\r\n\r\n";
+    socket->write(h.data(), static_cast<qint64>(h.size()));
+    if (headOnly) {
+        finishAnswer(socket);
+        return;
+    }
+    if (stream) {
+        c.body = std::move(r.stream);
+        c.chunked = !c.http10;
+        c.slicesOnReader = true;
+    } else if (r.body.size() > web::kAnswerSliceBytes) {
+        c.body = web::textBody(std::move(r.body));
+        c.chunked = false;
+        c.slicesOnReader = false;
+    } else {
+        socket->write(r.body.data(), static_cast<qint64>(r.body.size()));
+        finishAnswer(socket);
+        return;
+    }
+    pumpBody(socket);
+}
+
+// Writes the answer's next slices while the connection holds less than its limit; a slice that
+// takes building is built on a reader thread, one at a time.
+void WebServer::pumpBody(QTcpSocket* socket) {
+    auto it = connections_.find(socket);
+    if (it == connections_.end()) return;
+    Connection& c = it->second;
+    while (c.body && !c.sliceInFlight &&
+           socket->bytesToWrite() + static_cast<qint64>(web::kAnswerSliceBytes) <=
+               static_cast<qint64>(web::kMaxHttpOutputBytes)) {
+        if (c.slicesOnReader) {
+            c.sliceInFlight = true;
+            QPointer<QTcpSocket> guard(socket);
+            archiveReaders_.start([this, guard, body = c.body] {
+                auto slice = std::make_shared<std::string>();
+                const bool more = body->next(*slice, web::kAnswerSliceBytes);
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, guard, body, slice, more] {
+                        QTcpSocket* s = guard.data();
+                        auto i = s != nullptr ? connections_.find(s) : connections_.end();
+                        if (i == connections_.end() || i->second.body != body) return;
+                        i->second.sliceInFlight = false;
+                        writeSlice(s, i->second, *slice, more);
+                        if (more)
+                            pumpBody(s);
+                        else
+                            finishAnswer(s);
+                    },
+                    Qt::QueuedConnection);
+            });
+            return;
+        }
+        std::string slice;
+        const bool more = c.body->next(slice, web::kAnswerSliceBytes);
+        writeSlice(socket, c, slice, more);
+        if (!more) {
+            finishAnswer(socket);
+            return;
+        }
+    }
+}
+
+void WebServer::writeSlice(QTcpSocket* socket, Connection& c, const std::string& slice,
+                           bool more) {
+    if (!c.chunked) {
+        socket->write(slice.data(), static_cast<qint64>(slice.size()));
+        return;
+    }
+    std::string chunk;
+    chunk.reserve(slice.size() + 24);
+    web::appendChunk(chunk, slice);
+    if (!more) chunk += web::kLastChunk;
+    socket->write(chunk.data(), static_cast<qint64>(chunk.size()));
+}
+
+void WebServer::finishAnswer(QTcpSocket* socket) {
+    auto it = connections_.find(socket);
+    if (it == connections_.end()) return;
+    Connection& c = it->second;
+    c.body.reset();
+    c.sliceInFlight = false;
+    if (!c.keepOpen) {
+        closeAfterWriting(socket, c);
+        return;
+    }
+    if (socket->bytesAvailable() > 0) scheduleRead(socket);
+}
+
+}  // namespace tev
