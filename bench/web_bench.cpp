@@ -244,9 +244,9 @@ const char* const kTidy = "/api/v1/records.csv?scale=min&format=tidy";
 void GuiThreadTimePerRequest(benchmark::State& state) {
     AbuseWorld world;
     for (auto _ : state) {
-        for (const auto& [name, target] : {std::pair{"live_ms", "/api/v1/live"},
-                                           std::pair{"series_8000_ms", kSeries},
-                                           std::pair{"tidy_csv_8000_ms", kTidy}}) {
+        for (const auto& [name, target] :
+             {std::pair{"live_ms", "/api/v1/live"}, std::pair{"series_8000_ms", kSeries},
+              std::pair{"tidy_csv_8000_ms", kTidy}}) {
             constexpr int kRequests = 100;
             std::atomic<bool> done{false};
             const std::string request = world.get(target);
@@ -353,7 +353,8 @@ void RssUnderANeverReadingFlood(benchmark::State& state) {
             const int fd = dial(port);
             if (fd < 0 || !sendAll(fd, upgrade)) return;
             while (!stop) {
-                const ssize_t n = ::send(fd, pings.data(), pings.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+                const ssize_t n =
+                    ::send(fd, pings.data(), pings.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
                 if (n > 0)
                     pingBytes += n;
                 else
@@ -366,8 +367,8 @@ void RssUnderANeverReadingFlood(benchmark::State& state) {
             if (fd < 0) return;
             std::size_t at = 0;
             while (!stop && at < burst.size()) {
-                const ssize_t n = ::send(fd, burst.data() + at, burst.size() - at,
-                                         MSG_NOSIGNAL | MSG_DONTWAIT);
+                const ssize_t n =
+                    ::send(fd, burst.data() + at, burst.size() - at, MSG_NOSIGNAL | MSG_DONTWAIT);
                 if (n > 0)
                     at += static_cast<std::size_t>(n);
                 else

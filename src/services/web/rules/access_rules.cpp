@@ -109,8 +109,8 @@ LoginBrake::Entry* LoginBrake::find(const std::string& client, std::int64_t nowM
     if (entries_.size() >= kMaxClients) {
         // Forget the addresses neither braked nor counted within the window.
         for (auto e = entries_.begin(); e != entries_.end();) {
-            const bool over = e->second.brakedUntilMs <= nowMs &&
-                              nowMs - e->second.windowStartMs >= kWindowMs;
+            const bool over =
+                e->second.brakedUntilMs <= nowMs && nowMs - e->second.windowStartMs >= kWindowMs;
             e = over ? entries_.erase(e) : std::next(e);
         }
     }

@@ -92,7 +92,8 @@ std::optional<ApiResponse> answerApi(const RequestTarget& target, const ApiConte
     if (name == "live") return json(liveJson(context.store, context.status));
     if (name == "meters") return json(metersJson(context.store.registry, context.status));
     if (auto table = tableAnswerFor(target, context.tariff)) {
-        if (auto* a = std::get_if<TableAnswer>(&*table)) return a->build(context.store.table(a->scale));
+        if (auto* a = std::get_if<TableAnswer>(&*table))
+            return a->build(context.store.table(a->scale));
         return std::get<ApiResponse>(*table);
     }
     if (name == "costs") return json(costsJson(context.store, context.tariff));

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "core/store/measurement_store.h"
-#include "services/web/rules/answer_body.h"
 #include "services/alerts/tariff/tariff.h"
 #include "services/web/rules/alerts_json.h"
+#include "services/web/rules/answer_body.h"
 #include "services/web/rules/api_json.h"
 #include "services/web/rules/request_target.h"
 #include "services/web/rules/snapshot.h"

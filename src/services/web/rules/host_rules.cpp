@@ -14,8 +14,8 @@ std::string lower(std::string_view s) {
 }
 
 bool hostChar(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '-' || c == '.' || c == '_';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_';
 }
 
 std::uint16_t defaultPort(bool tls) {

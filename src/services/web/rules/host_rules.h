@@ -49,7 +49,8 @@ std::optional<OriginForm> originFormOf(const HostPolicy& policy, std::string_vie
 
 // "[http] allowed_hosts=a.lan, proxy.example.org:443" → {"a.lan", "proxy.example.org:443"},
 // the bad ones in `problems`.
-std::vector<std::string> parseAllowedHosts(std::string_view text, std::vector<std::string>& problems);
+std::vector<std::string> parseAllowedHosts(std::string_view text,
+                                           std::vector<std::string>& problems);
 
 // A text from the network fit for one log line: printable ASCII only, at most `limit` bytes.
 std::string printableForLog(std::string_view text, std::size_t limit = 80);

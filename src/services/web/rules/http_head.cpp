@@ -143,9 +143,9 @@ std::string_view framingProblem(const HttpHead& head) {
     const std::size_t lengths = head.fieldCount("Content-Length");
     if (lengths > 1) return "more than one Content-Length";
     const std::string_view length = head.field("Content-Length");
-    if (lengths == 1 && (length.empty() || length.size() > 18 ||
-                         !std::all_of(length.begin(), length.end(),
-                                      [](char c) { return c >= '0' && c <= '9'; })))
+    if (lengths == 1 &&
+        (length.empty() || length.size() > 18 ||
+         !std::all_of(length.begin(), length.end(), [](char c) { return c >= '0' && c <= '9'; })))
         return "Content-Length is not a number";
     if (head.fieldCount("Host") > 1) return "more than one Host";
     const bool reading = head.method == "GET" || head.method == "HEAD";

@@ -112,7 +112,8 @@ std::string serverFrame(std::uint8_t opcode, std::string_view payload) {
         out += static_cast<char>(n & 0xFF);
     } else {
         out += static_cast<char>(127);
-        for (int i = 7; i >= 0; --i) out += static_cast<char>((static_cast<std::uint64_t>(n) >> (8 * i)) & 0xFF);
+        for (int i = 7; i >= 0; --i)
+            out += static_cast<char>((static_cast<std::uint64_t>(n) >> (8 * i)) & 0xFF);
     }
     out += payload;
     return out;

@@ -60,9 +60,8 @@ void WebServer::upgradeToWebSocket(QTcpSocket* socket, Connection& c, const web:
     if (fromAddress >= web::kWebSocketsPerAddress) {
         drop(idlest([&c](const Connection& o) { return o.client == c.client; }));
     } else if (live >= settings_.maxWebSockets) {
-        QTcpSocket* victim = idlest([now](const Connection& o) {
-            return now - o.acceptedMs >= web::kFreshConnectionMs;
-        });
+        QTcpSocket* victim = idlest(
+            [now](const Connection& o) { return now - o.acceptedMs >= web::kFreshConnectionMs; });
         if (victim == nullptr) {
             refuse(socket, 503, "too many live connections");
             return;
@@ -73,9 +72,10 @@ void WebServer::upgradeToWebSocket(QTcpSocket* socket, Connection& c, const web:
         QCryptographicHash::hash(QByteArray::fromStdString(web::webSocketAcceptInput(key)),
                                  QCryptographicHash::Sha1)
             .toBase64();
-    const QByteArray response = "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\n"
-                                "Connection: Upgrade\r\nSec-WebSocket-Accept: " +
-                                accept + "\r\n\r\n";
+    const QByteArray response =
+        "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\n"
+        "Connection: Upgrade\r\nSec-WebSocket-Accept: " +
+        accept + "\r\n\r\n";
     socket->write(response);
     c.webSocket = true;
     c.keepOpen = true;
@@ -89,7 +89,8 @@ void WebServer::readWebSocket(QTcpSocket* socket, Connection& c) {
     // A client that does not read what it is sent is not read either: its pings wait in the
     // network until it does, or until it is closed for making no progress.
     if (overLimit(socket, web::kMaxWebSocketOutputBytes)) return;
-    const qint64 room = static_cast<qint64>(web::kReadBufferBytes) - static_cast<qint64>(c.frames.size());
+    const qint64 room =
+        static_cast<qint64>(web::kReadBufferBytes) - static_cast<qint64>(c.frames.size());
     if (room > 0 && socket->bytesAvailable() > 0) {
         const QByteArray bytes = socket->read(room);
         if (!bytes.isEmpty()) {
@@ -129,8 +130,7 @@ void WebServer::readWebSocket(QTcpSocket* socket, Connection& c) {
     }
     c.frames.erase(0, at);
     // More waiting: the next turn takes it, unless the client must first read.
-    if (!overLimit(socket, web::kMaxWebSocketOutputBytes) &&
-        (more || socket->bytesAvailable() > 0))
+    if (!overLimit(socket, web::kMaxWebSocketOutputBytes) && (more || socket->bytesAvailable() > 0))
         scheduleRead(socket);
 }
 

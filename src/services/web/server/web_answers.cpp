@@ -110,22 +110,22 @@ void WebServer::answerMeterCosts(QTcpSocket* socket, bool headOnly) {
         return;
     }
     const auto now = static_cast<std::time_t>(sources_.unixSeconds());
-    answerOnReader(socket, headOnly,
-                   [tariff = *sources_.tariff, folder = sources_.archiveFolder,
-                    read = sources_.archiveQueries.hourEnergy, now] {
-                       std::string error;
-                       const std::vector<archive::MeterEnergy> meters =
-                           read(folder, web::periodCostsFrom(now), error);
-                       if (!error.empty())
-                           return web::errorResponse(503, "the archive cannot be read");
-                       std::vector<web::MeterPeriodCosts> costs;
-                       costs.reserve(meters.size());
-                       for (const archive::MeterEnergy& m : meters)
-                           costs.push_back(web::meterPeriodCosts(m.meter, m.time, m.kwh,
-                                                                 m.firstRow, now, tariff));
-                       return web::ApiResponse{200, std::string(web::kJsonContentType),
-                                               web::meterCostsJson(costs, tariff), {}};
-                   });
+    answerOnReader(
+        socket, headOnly,
+        [tariff = *sources_.tariff, folder = sources_.archiveFolder,
+         read = sources_.archiveQueries.hourEnergy, now] {
+            std::string error;
+            const std::vector<archive::MeterEnergy> meters =
+                read(folder, web::periodCostsFrom(now), error);
+            if (!error.empty()) return web::errorResponse(503, "the archive cannot be read");
+            std::vector<web::MeterPeriodCosts> costs;
+            costs.reserve(meters.size());
+            for (const archive::MeterEnergy& m : meters)
+                costs.push_back(
+                    web::meterPeriodCosts(m.meter, m.time, m.kwh, m.firstRow, now, tariff));
+            return web::ApiResponse{
+                200, std::string(web::kJsonContentType), web::meterCostsJson(costs, tariff), {}};
+        });
 }
 
 void WebServer::answerOnReader(QTcpSocket* socket, bool headOnly,
@@ -233,8 +233,7 @@ void WebServer::pumpBody(QTcpSocket* socket) {
     }
 }
 
-void WebServer::writeSlice(QTcpSocket* socket, Connection& c, const std::string& slice,
-                           bool more) {
+void WebServer::writeSlice(QTcpSocket* socket, Connection& c, const std::string& slice, bool more) {
     if (!c.chunked) {
         socket->write(slice.data(), static_cast<qint64>(slice.size()));
         return;

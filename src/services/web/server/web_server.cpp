@@ -1,5 +1,7 @@
 #include "services/web/server/web_server.h"
 
+#include <sys/stat.h>
+
 #include <QDirIterator>
 #include <QFile>
 #include <QPointer>
@@ -7,12 +9,9 @@
 #include <QSslKey>
 #include <QSslSocket>
 #include <QTcpSocket>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <optional>
 
-#include "services/web/rules/archive_costs.h"
 #include "services/web/rules/request_target.h"
 
 namespace tev {
@@ -107,8 +106,7 @@ bool WebServer::start(const LogSink& log) {
         struct stat st {};
         if (fstat(f.handle(), &st) == 0 && web::passwordFileTooOpen(st.st_mode)) {
             log("Web dashboard: password_file " + name +
-                " can be read by others than its owner: chmod 600 " + name +
-                " (not listening)");
+                " can be read by others than its owner: chmod 600 " + name + " (not listening)");
             return false;
         }
         password_ = web::passwordFromFile(f.read(4096).toStdString());
@@ -301,8 +299,8 @@ void WebServer::closeIdleConnections() {
         if (it == connections_.end()) continue;
         if (reason == web::CloseReason::Idle && it->second.webSocket) {
             // No pong within the idle time; a client that does not read hears 1008.
-            const bool over = socket->bytesToWrite() >
-                              static_cast<qint64>(web::kMaxWebSocketOutputBytes);
+            const bool over =
+                socket->bytesToWrite() > static_cast<qint64>(web::kMaxWebSocketOutputBytes);
             closeWebSocket(socket, it->second,
                            over ? web::ws::kClosePolicy : web::ws::kCloseGoingAway);
         } else {
@@ -377,7 +375,8 @@ void WebServer::readFrom(QTcpSocket* socket) {
     if (socket->bytesAvailable() <= 0) return;
     const QByteArray peeked =
         socket->peek(std::min<qint64>(socket->bytesAvailable(), web::kMaxHeadBytes + 4));
-    const web::HeadParse p = web::parseHttpHead(std::string_view(peeked.constData(), peeked.size()));
+    const web::HeadParse p =
+        web::parseHttpHead(std::string_view(peeked.constData(), peeked.size()));
     if (p.state == web::HeadState::Incomplete) {
         if (!c.headStartMs) c.headStartMs = sources_.steadyMs();
         return;

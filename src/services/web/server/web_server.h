@@ -21,9 +21,9 @@
 #include "services/archive/rules/archive_queries.h"
 #include "services/web/rules/access_rules.h"
 #include "services/web/rules/answer_body.h"
+#include "services/web/rules/api_router.h"
 #include "services/web/rules/connection_rules.h"
 #include "services/web/rules/host_rules.h"
-#include "services/web/rules/api_router.h"
 #include "services/web/rules/http_head.h"
 #include "services/web/rules/meter_archive_api.h"
 #include "services/web/rules/websocket_frames.h"
@@ -80,8 +80,9 @@ class WebServer : public QObject, public MeterObserver {
     // Every connection, live WebSockets included.
     int connectionCount() const { return static_cast<int>(connections_.size()); }
     int webSocketCount() const;
-    // The bytes the server holds for its clients: written and not yet sent, read and not yet
-    // parsed, and the rest of answers being written. Bounded per connection.
+    // The bytes the server holds in its connections: written and not yet sent, read and not yet
+    // parsed. Bounded per connection (an answer being written holds at most one more slice, or
+    // its source: a text already built or the rows of one archive query).
     std::int64_t queuedBytes() const;
 
     // Closes the connections idle longer than the idle timeout, those whose head is overdue,

@@ -48,13 +48,23 @@ TEST(ClientLimits, ALoopbackDashboardWithoutPasswordAnswersOnlyItsOwnHostNames) 
         const char* host;
         bool allowed;
     } cases[] = {
-        {"127.0.0.1:8080", true},   {"localhost:8080", true},     {"LocalHost.:8080", true},
-        {"[::1]:8080", true},       {"dash.lan:8080", true},      {"dash.lan", true},
+        {"127.0.0.1:8080", true},
+        {"localhost:8080", true},
+        {"LocalHost.:8080", true},
+        {"[::1]:8080", true},
+        {"dash.lan:8080", true},
+        {"dash.lan", true},
         {"proxy.example.org", false},  // port 80 by default, only 443 is allowed
-        {"proxy.example.org:443", true}, {"127.0.0.1:8081", false}, {"127.0.0.1", false},
-        {"evil.example:8080", false}, {"localhost.evil.example:8080", false},
-        {"", false},                {"127.0.0.1:8080 x", false},  {"[::1", false},
-        {"127.0.0.1:0", false},     {"127.0.0.1:99999", false},
+        {"proxy.example.org:443", true},
+        {"127.0.0.1:8081", false},
+        {"127.0.0.1", false},
+        {"evil.example:8080", false},
+        {"localhost.evil.example:8080", false},
+        {"", false},
+        {"127.0.0.1:8080 x", false},
+        {"[::1", false},
+        {"127.0.0.1:0", false},
+        {"127.0.0.1:99999", false},
     };
     for (const auto& c : cases) EXPECT_EQ(hostAllowed(p, c.host), c.allowed) << c.host;
     p.restricted = false;  // a password or another address: any Host
@@ -106,9 +116,9 @@ TEST(ClientLimits, AnAbsoluteTargetIsTakenWhenItNamesThisServer) {
     EXPECT_EQ(originFormOf(p, "http://localhost:8080?a=b")->target, "/?a=b");
     EXPECT_EQ(originFormOf(p, "/metrics")->target, "/metrics");
     EXPECT_TRUE(originFormOf(p, "/metrics")->authority.empty());
-    for (const char* other : {"http://evil.example:8080/", "http://127.0.0.1:9000/",
-                              "https://127.0.0.1:8080/", "ftp://127.0.0.1:8080/", "*",
-                              "127.0.0.1:8080", "http:///x"})
+    for (const char* other :
+         {"http://evil.example:8080/", "http://127.0.0.1:9000/", "https://127.0.0.1:8080/",
+          "ftp://127.0.0.1:8080/", "*", "127.0.0.1:8080", "http:///x"})
         EXPECT_FALSE(originFormOf(p, other)) << other;
 }
 
@@ -190,8 +200,8 @@ TEST(ClientLimits, DeadlinesPingsAndEvictionNeverLetOneClientHoldTheServer) {
               2u);
     EXPECT_EQ(connectionToEvict({at(0, 50, {}), at(0, 10, {}), at(now - 10, 0, 0)}, now), 1u);
     // Fresh ones never go; when all are fresh there is nothing to evict.
-    EXPECT_FALSE(connectionToEvict({at(now - 1, 0, 0), at(now - kFreshConnectionMs + 1, 0, {})},
-                                   now));
+    EXPECT_FALSE(
+        connectionToEvict({at(now - 1, 0, 0), at(now - kFreshConnectionMs + 1, 0, {})}, now));
     EXPECT_FALSE(connectionToEvict({}, now));
 }
 

@@ -27,15 +27,16 @@ std::string clientFrame(std::uint8_t firstByte, std::string_view payload, bool m
     }
     const char key[4] = {1, 2, 3, 4};
     if (masked) f.append(key, 4);
-    for (std::size_t i = 0; i < n; ++i) f += masked ? static_cast<char>(payload[i] ^ key[i % 4]) : payload[i];
+    for (std::size_t i = 0; i < n; ++i)
+        f += masked ? static_cast<char>(payload[i] ^ key[i % 4]) : payload[i];
     return f;
 }
 
 TEST(LiveFrames, TheHandshakeKeyIsTheBase64OfSixteenBytes) {
     EXPECT_TRUE(validWebSocketKey("dGhlIHNhbXBsZSBub25jZQ=="));
-    for (const char* bad : {"", "dGhlIHNhbXBsZSBub25jZQ", "dGhlIHNhbXBsZSBub25jZQ=",
-                            "dGhlIHNhbXBsZSBub25jZR==", "dGhlIHNhbXBsZSBub25j!Q==",
-                            "dGhlIHNhbXBsZSBub25jZQ==dGhl", "dGhlIHNhbXBsZSBub25jZQ== "})
+    for (const char* bad :
+         {"", "dGhlIHNhbXBsZSBub25jZQ", "dGhlIHNhbXBsZSBub25jZQ=", "dGhlIHNhbXBsZSBub25jZR==",
+          "dGhlIHNhbXBsZSBub25j!Q==", "dGhlIHNhbXBsZSBub25jZQ==dGhl", "dGhlIHNhbXBsZSBub25jZQ== "})
         EXPECT_FALSE(validWebSocketKey(bad)) << bad;
     EXPECT_EQ(webSocketAcceptInput("k"), "k258EAFA5-E914-47DA-95CA-C5AB0DC85B11");
 }
@@ -117,8 +118,8 @@ TEST(LiveFrames, SlicedAnswersAreByteForByteTheWholeOnes) {
     std::ostringstream csv, json;
     archive::writeTidyCsv(s, csv, &costs);
     archive::writeSeriesJson(s, json);
-    for (const std::size_t budget : {std::size_t{1}, std::size_t{100}, std::size_t{4096},
-                                     std::size_t{1} << 20}) {
+    for (const std::size_t budget :
+         {std::size_t{1}, std::size_t{100}, std::size_t{4096}, std::size_t{1} << 20}) {
         std::vector<std::pair<std::unique_ptr<BodyWriter>, std::string>> bodies;
         bodies.emplace_back(archiveCsvBody(s, costs), csv.str());
         bodies.emplace_back(archiveJsonBody(s), json.str());

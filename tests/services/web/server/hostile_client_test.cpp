@@ -144,12 +144,12 @@ TEST_F(HostileClientTest, AForeignOriginGetsNoLiveFeedAndAForeignHostNoApi) {
     EXPECT_TRUE(exchange("GET /api/v1/live HTTP/1.1\r\nHost: [::1]:" + port + "\r\n\r\n")
                     .startsWith("HTTP/1.1 200 OK"));
     // An absolute-form target stands for its Host.
-    EXPECT_TRUE(exchange("GET http://localhost:" + port + "/api/v1/live HTTP/1.1\r\n" + host() +
-                         "\r\n")
-                    .startsWith("HTTP/1.1 200 OK"));
-    EXPECT_TRUE(exchange("GET http://evil.example:" + port + "/api/v1/live HTTP/1.1\r\n" +
-                         host() + "\r\n")
-                    .startsWith("HTTP/1.1 400 "));
+    EXPECT_TRUE(
+        exchange("GET http://localhost:" + port + "/api/v1/live HTTP/1.1\r\n" + host() + "\r\n")
+            .startsWith("HTTP/1.1 200 OK"));
+    EXPECT_TRUE(
+        exchange("GET http://evil.example:" + port + "/api/v1/live HTTP/1.1\r\n" + host() + "\r\n")
+            .startsWith("HTTP/1.1 400 "));
 }
 
 TEST_F(HostileClientTest, PasswordGuessesAreBrakedThroughTheUpgradeToo) {
@@ -257,8 +257,8 @@ TEST_F(HostileClientTest, AmbiguousFramingGetsOne400AndTheConnectionEnds) {
         {"GET /api/v1/live HTTP/1.1\r\n" + host() + "Transfer-Encoding: chunked\r\n\r\n0\r\n\r\n" +
              second,
          "HTTP/1.1 400 "},
-        {"GET /api/v1/live HTTP/1.1\r\n" + host() + "Content-Length: " +
-             QByteArray::number(second.size()) + "\r\n\r\n" + second,
+        {"GET /api/v1/live HTTP/1.1\r\n" + host() +
+             "Content-Length: " + QByteArray::number(second.size()) + "\r\n\r\n" + second,
          "HTTP/1.1 400 "},
         {upgrade({}, ""), "HTTP/1.1 400 "},
         {upgrade({}, "c2hvcnQ="), "HTTP/1.1 400 "},
@@ -372,7 +372,8 @@ TEST_F(HostileClientTest, APasswordFileOthersMayReadIsRefusedAndSpacesArePartOfT
     ASSERT_TRUE(startServer());
     const QByteArray spaced = "Basic " + QByteArray("u: two words ").toBase64() + "\r\n";
     const QByteArray trimmed = "Basic " + QByteArray("u:two words").toBase64() + "\r\n";
-    EXPECT_TRUE(exchange(get("/api/v1/live", "Authorization: " + spaced)).startsWith("HTTP/1.1 200"));
+    EXPECT_TRUE(
+        exchange(get("/api/v1/live", "Authorization: " + spaced)).startsWith("HTTP/1.1 200"));
     EXPECT_TRUE(
         exchange(get("/api/v1/live", "Authorization: " + trimmed)).startsWith("HTTP/1.1 401"));
 }

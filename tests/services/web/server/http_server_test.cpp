@@ -42,9 +42,8 @@ TEST_F(WebServerTest, TwoRequestsOnOneKeptAliveConnection) {
 TEST_F(WebServerTest, AnythingButGetOrHeadIs405AndTheConnectionEnds) {
     ASSERT_TRUE(startServer());
     for (const char* method : {"POST", "PUT", "DELETE", "OPTIONS", "PATCH"}) {
-        const QByteArray r =
-            exchange(QByteArray(method) +
-                     " /api/v1/live HTTP/1.1\r\n" + host() + "Content-Length: 3\r\n\r\nabc");
+        const QByteArray r = exchange(QByteArray(method) + " /api/v1/live HTTP/1.1\r\n" + host() +
+                                      "Content-Length: 3\r\n\r\nabc");
         EXPECT_TRUE(r.startsWith("HTTP/1.1 405 Method Not Allowed\r\n")) << method;
         EXPECT_TRUE(r.contains("\r\nAllow: GET, HEAD\r\n"));
         EXPECT_TRUE(r.contains("\r\nConnection: close\r\n"));
