@@ -57,7 +57,7 @@ void WebServer::upgradeToWebSocket(QTcpSocket* socket, Connection& c, const web:
         ++live;
         fromAddress += other.client == c.client ? 1 : 0;
     }
-    if (fromAddress >= web::kWebSocketsPerAddress) {
+    if (fromAddress >= settings_.webSocketsPerAddress) {
         drop(idlest([&c](const Connection& o) { return o.client == c.client; }));
     } else if (live >= settings_.maxWebSockets) {
         QTcpSocket* victim = idlest(

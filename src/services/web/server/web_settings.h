@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "services/web/rules/connection_rules.h"
+
 namespace tev {
 
 // The settings file beside the data files that the services share.
@@ -25,6 +27,7 @@ struct WebSettings {
     // Connections of any kind (WebSockets included) and, of them, live WebSockets.
     int maxConnections = 256;
     int maxWebSockets = 64;
+    int webSocketsPerAddress = web::kWebSocketsPerAddress;
     int idleTimeoutMs = 30000;
     double requestsPerSecond = 50;
     double requestBurst = 200;
