@@ -12,6 +12,8 @@ constexpr int kMeters = 200;
 
 void BM_AlertEvaluationPerMessage200Meters(benchmark::State& state) {
     tev::AlertConfig config;
+    config.enabled = true;
+    config.defaults.voltageNominal = 230;
     config.defaults.currentMax = 32;
     config.defaults.demandLimitKw = 20;
     tev::AlertEvaluator ev(config);

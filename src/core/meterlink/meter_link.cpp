@@ -137,6 +137,7 @@ MeterLink::MeterLink(MeasurementStore& store, EventLog& log, ToneSink& tones, co
 std::string MeterLink::handleMessage(std::string_view message) {
     std::string reply;
     lastFromRegistered_ = false;
+    lastData_ = false;
     try {
         bool recognised = false;
         bool abandoned = false;
@@ -164,9 +165,11 @@ std::string MeterLink::handleMessage(std::string_view message) {
             message.starts_with(kDataPrefix) &&
             message.substr(kDataIpMarkAt, kDataIpMark.size()) == kDataIpMark &&
             isStorableMeterId(message.substr(kDataIdAt, kMeterIdLength))) {
-            if (allowList_.allows(message.substr(kDataIdAt, kMeterIdLength)))
-                run(handleDataMessage(message));
-            else
+            if (allowList_.allows(message.substr(kDataIdAt, kMeterIdLength))) {
+                const Result r = handleDataMessage(message);
+                run(r);
+                lastData_ = r != Result::Abandoned;
+            } else
                 refuseMeter(message.substr(kDataIdAt, kMeterIdLength));
         }
 

@@ -42,6 +42,9 @@ class MeterLink {
     // Whether the message handled last was a poll, ADC report, device or data message of a
     // meter that is in the registry now.
     bool lastMessageFromRegisteredMeter() const { return lastFromRegistered_; }
+    // Whether the message handled last was a data message whose readings were taken: polls,
+    // ADC reports and device messages carry no new readings.
+    bool lastMessageWasData() const { return lastData_; }
 
     // The texts of the connection display and of the last device message.
     const std::string& currentId() const { return currentId_; }
@@ -132,6 +135,7 @@ class MeterLink {
 
     MeterLinkCounters counters_;
     bool lastFromRegistered_ = false;
+    bool lastData_ = false;
     MeterAllowList allowList_;
 };
 

@@ -16,6 +16,9 @@ class MeterObserver {
     virtual ~MeterObserver() = default;
     // After each meter message; `meterId` is the ID the message carried (the link's current ID).
     virtual void meterMessageHandled(const MeterRegistry& registry, std::string_view meterId) = 0;
+    // After meterMessageHandled, for a data message whose readings were taken: the one call per
+    // new reading. Polls, ADC reports and device messages repeat the meter's last readings.
+    virtual void meterDataHandled(const MeterRegistry&, std::string_view) {}
     // The off-line alarm or the link switch forgot every meter.
     virtual void metersForgotten() = 0;
 };
@@ -35,6 +38,9 @@ class MeterObserverList final : public MeterObserver {
 
     void meterMessageHandled(const MeterRegistry& registry, std::string_view meterId) override {
         for (MeterObserver* o : observers_) o->meterMessageHandled(registry, meterId);
+    }
+    void meterDataHandled(const MeterRegistry& registry, std::string_view meterId) override {
+        for (MeterObserver* o : observers_) o->meterDataHandled(registry, meterId);
     }
     void metersForgotten() override {
         for (MeterObserver* o : observers_) o->metersForgotten();

@@ -99,8 +99,11 @@ void Tsdf::startMeterSockets() {
     server_ = new MeterServer(platform_.sockets, this);
     server_->setMessageHandler([this](std::string_view message) {
         std::string reply = meterLink_->handleMessage(message);
-        if (platform_.meterObserver != nullptr)
+        if (platform_.meterObserver != nullptr) {
             platform_.meterObserver->meterMessageHandled(store_.registry, meterLink_->currentId());
+            if (meterLink_->lastMessageWasData())
+                platform_.meterObserver->meterDataHandled(store_.registry, meterLink_->currentId());
+        }
         requestRepaint();
         return reply;
     });

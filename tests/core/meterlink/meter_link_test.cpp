@@ -251,5 +251,27 @@ TEST_F(MeterLinkTest, LinkSwitchAndM10SaveCommands) {
     EXPECT_EQ(row(0).DayHistory.count, 1);
 }
 
+// Only a data message whose readings were taken is a new reading for the services: polls,
+// device messages and a data message given up half-way repeat the meter's last readings.
+TEST_F(MeterLinkTest, OnlyATakenDataMessageCountsAsANewReading) {
+    WordTexts broken = typicalWords();
+    broken[5] = "x";
+    const struct {
+        std::string message;
+        bool data;
+    } cases[] = {
+        {dataMessage(kMeterA, 240802, 29100), true},
+        {pollMessage(kMeterA), false},
+        {deviceMessage(kMeterA), false},
+        {dataMessage(kMeterA, 240802, 29101, broken), false},
+        {"HOQ-260  garbage\r", false},
+        {dataMessage(kMeterB, 240802, 29102), true},
+    };
+    for (const auto& c : cases) {
+        link->handleMessage(c.message);
+        EXPECT_EQ(link->lastMessageWasData(), c.data) << c.message;
+    }
+}
+
 }  // namespace
 }  // namespace tev::testing

@@ -22,7 +22,7 @@ AlertService::AlertService(AlertConfig config, EventLog& log, ModeSource mode, T
       notifier_(notifier),
       clock_(std::move(clock)) {}
 
-void AlertService::meterMessageHandled(const MeterRegistry& registry, std::string_view meterId) {
+void AlertService::meterDataHandled(const MeterRegistry& registry, std::string_view meterId) {
     const int row = registry.find(meterId);
     if (row < 0) return;
     const std::int64_t now = clock_();
@@ -54,7 +54,7 @@ void AlertService::tell(std::int64_t) {
         const std::string stamp = stamp_ ? stamp_() : std::string();
         log_.append(mode_(), stamp + safeLogText(line.english),
                     stamp + safeLogText(line.bilingual));
-        if (notifier_ != nullptr) {
+        if (notifier_ != nullptr && evaluator_.config().notify) {
             const AlertNotificationText n = alertNotificationText(e);
             notifier_->notify(safeLogText(n.summary), safeLogText(n.body));
         }
@@ -65,8 +65,9 @@ void AlertService::tell(std::int64_t) {
     if (history_.size() > kHistoryLimit)
         history_.erase(history_.begin(),
                        history_.begin() + static_cast<long>(history_.size() - kHistoryLimit));
-    // One tone however many alerts one message starts: tones block the window.
-    if (started) tones_.beep(kAlertToneHz, kAlertToneMs);
+    // One tone however many alerts one message starts (tones block the window), and only when
+    // the user asked for it: the program's own tones keep their meaning.
+    if (started && evaluator_.config().tone) tones_.beep(kAlertToneHz, kAlertToneMs);
     emit alertsChanged(evaluator_.anyActive());
 }
 

@@ -31,7 +31,10 @@ class AlertService final : public QObject, public MeterObserver {
     AlertService(AlertConfig config, EventLog& log, ModeSource mode, ToneSink& tones,
                  Notifier* notifier, MsClock clock);
 
-    void meterMessageHandled(const MeterRegistry& registry, std::string_view meterId) override;
+    // The rules judge each data message once; polls and device messages repeat the meter's last
+    // readings and change nothing.
+    void meterMessageHandled(const MeterRegistry&, std::string_view) override {}
+    void meterDataHandled(const MeterRegistry& registry, std::string_view meterId) override;
     void metersForgotten() override;
 
     // The event-log stamp put before each alert line ("240802 8:5 "); none when unset.

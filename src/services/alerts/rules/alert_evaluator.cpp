@@ -51,7 +51,7 @@ struct AlertEvaluator::MeterState {
     double h = 0;  // hysteresis as a fraction
     double voltLow = 0, voltHigh = 0, deadLevel = 0, liveLevel = 0;
     std::int64_t voltMs = 0, lossMs = 0, currentMs = 0, imbalanceMs = 0, demandWindowMs = 0;
-    bool currentOn = false, demandOn = false;
+    bool voltageOn = false, currentOn = false, demandOn = false;
     double currentMax = 0, demandLimitKw = 0;
     double imbalancePercent = 0, imbalanceMinAmps = 0;
 
@@ -62,10 +62,12 @@ struct AlertEvaluator::MeterState {
 
     MeterState(std::string meterId, const AlertRules& r) : id(std::move(meterId)) {
         h = r.hysteresisPercent / kPercent;
-        voltLow = r.voltageNominal * (1 - r.voltageBandPercent / kPercent);
-        voltHigh = r.voltageNominal * (1 + r.voltageBandPercent / kPercent);
-        deadLevel = r.voltageNominal * r.phaseLossPercent / kPercent;
-        liveLevel = r.voltageNominal * kPhaseLiveFraction;
+        voltageOn = r.voltageNominal.has_value();
+        const double nominal = r.voltageNominal.value_or(0);
+        voltLow = nominal * (1 - r.voltageBandPercent / kPercent);
+        voltHigh = nominal * (1 + r.voltageBandPercent / kPercent);
+        deadLevel = nominal * r.phaseLossPercent / kPercent;
+        liveLevel = nominal * kPhaseLiveFraction;
         voltMs = toMs(r.voltageSeconds);
         lossMs = toMs(r.phaseLossSeconds);
         currentMs = toMs(r.currentSeconds);
@@ -94,6 +96,7 @@ struct AlertEvaluator::MeterState {
 int AlertTrigger::step(bool over, bool clear, std::int64_t timeMs, std::int64_t minMs,
                        double newValue, double newThreshold) {
     value = newValue;
+    if (over) overValue = newValue;
     switch (state) {
         case State::Idle:
             if (!over) return 0;
@@ -109,6 +112,7 @@ int AlertTrigger::step(bool over, bool clear, std::int64_t timeMs, std::int64_t 
             if (timeMs - sinceMs < minMs) return 0;
             state = State::Active;
             sinceMs = timeMs;
+            value = overValue;
             return 1;
         case State::Active:
             if (!clear) return 0;
@@ -130,6 +134,7 @@ void AlertEvaluator::setConfig(AlertConfig config, std::int64_t timeMs,
 
 void AlertEvaluator::evaluate(std::string_view meterId, bool primary, const AlertSample& s,
                               std::vector<AlertEvent>& events) {
+    if (!config_.enabled) return;
     auto it = meters_.find(meterId);
     if (it == meters_.end()) {
         std::string id(meterId);
@@ -144,7 +149,7 @@ void AlertEvaluator::evaluate(std::string_view meterId, bool primary, const Aler
         events.push_back(AlertEvent{m.id, rule, phase, change > 0, t, trig.value, trig.threshold});
     };
 
-    for (int p = 0; p < kPhases; ++p) {
+    for (int p = 0; p < kPhases && m.voltageOn; ++p) {
         const double v = s.volts[p];
         if (v > m.liveLevel) m.everLive[p] = true;
         double otherMax = 0;
@@ -164,14 +169,13 @@ void AlertEvaluator::evaluate(std::string_view meterId, bool primary, const Aler
         const bool lClear = v > m.deadLevel * (1 + m.h) || otherMax < m.liveLevel * (1 - m.h);
         report(m.loss[p], m.loss[p].step(lOver, lClear, t, m.lossMs, v, m.deadLevel),
                AlertRule::PhaseLoss, p + 1);
-
-        if (m.currentOn) {
-            const double a = s.amps[p];
-            report(m.current[p],
-                   m.current[p].step(a > m.currentMax, a < m.currentMax * (1 - m.h), t, m.currentMs,
-                                     a, m.currentMax),
-                   AlertRule::Current, p + 1);
-        }
+    }
+    for (int p = 0; p < kPhases && m.currentOn; ++p) {
+        const double a = s.amps[p];
+        report(m.current[p],
+               m.current[p].step(a > m.currentMax, a < m.currentMax * (1 - m.h), t, m.currentMs, a,
+                                 m.currentMax),
+               AlertRule::Current, p + 1);
     }
 
     const double a1 = s.amps[0], a2 = s.amps[1], a3 = s.amps[2];

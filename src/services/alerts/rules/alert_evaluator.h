@@ -49,6 +49,9 @@ struct AlertTrigger {
     std::int64_t sinceMs = 0;
     double value = 0;
     double threshold = 0;
+    // The last value past the threshold: an alert starts with the value that crossed its
+    // limit, not with a later one back inside the limit but not yet clear of the hysteresis.
+    double overValue = 0;
 
     // `over`: past the threshold; `clear`: back past it by the hysteresis margin. Between the
     // two the state stays as it is. Returns +1 when the alert starts, -1 when it ends.

@@ -10,27 +10,28 @@ struct RuleWords {
     std::string_view english;
     std::string_view chinese;
     std::string_view unit;
+    int decimals;  // as the meter gives the value: volts to 0.1, amperes to 0.01
 };
 
 RuleWords wordsFor(AlertRule rule) {
     switch (rule) {
         case AlertRule::Voltage:
-            return {"voltage", "電壓超出範圍", "V"};
+            return {"voltage", "電壓超出範圍", "V", 1};
         case AlertRule::PhaseLoss:
-            return {"phase loss", "缺相", "V"};
+            return {"phase loss", "缺相", "V", 1};
         case AlertRule::Current:
-            return {"current", "電流過高", "A"};
+            return {"current", "電流過高", "A", 2};
         case AlertRule::Demand:
-            return {"demand", "需量超限", "kW"};
+            return {"demand", "需量超限", "kW", 2};
         case AlertRule::Imbalance:
-            return {"imbalance", "三相不平衡", "%"};
+            return {"imbalance", "三相不平衡", "%", 1};
     }
-    return {"", "", ""};
+    return {"", "", "", 1};
 }
 
-std::string decimal(double v) {
+std::string decimal(double v, int decimals) {
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%.1f", v);
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
     return buf;
 }
 
@@ -39,7 +40,8 @@ std::string detail(const AlertEvent& e, const RuleWords& w) {
     std::string s(w.english);
     if (e.phase > 0) s += " L" + std::to_string(e.phase);
     const std::string unit = w.unit == "%" ? "%" : " " + std::string(w.unit);
-    s += " = " + decimal(e.value) + unit + " (limit " + decimal(e.threshold) + unit + ")";
+    s += " = " + decimal(e.value, w.decimals) + unit + " (limit " +
+         decimal(e.threshold, w.decimals) + unit + ")";
     return s;
 }
 

@@ -1,13 +1,15 @@
 #include "services/alerts/rules/alert_rules.h"
 
+#include "core/meterlink/message_fields.h"
+
 namespace tev {
 
 namespace {
 
 constexpr std::string_view kAlertsGroup = "alerts";
 constexpr std::string_view kMeterGroupPrefix = "alerts.";
-// A meter ID in the meter protocol is at most 12 characters.
-constexpr std::size_t kMaxMeterIdLength = 12;
+// A meter ID in the meter protocol is 12 characters.
+constexpr std::size_t kMeterIdLength = 12;
 
 enum class Range { Positive, NonNegative, Percent };
 
@@ -19,7 +21,7 @@ struct KeyRule {
 };
 
 constexpr KeyRule kKeys[] = {
-    {"voltage_nominal", Range::Positive, &AlertRules::voltageNominal},
+    {"voltage_nominal", Range::Positive, nullptr, &AlertRules::voltageNominal},
     {"voltage_band_percent", Range::Percent, &AlertRules::voltageBandPercent},
     {"voltage_seconds", Range::NonNegative, &AlertRules::voltageSeconds},
     {"phase_loss_percent", Range::Percent, &AlertRules::phaseLossPercent},
@@ -49,8 +51,45 @@ bool inRange(const KeyRule& rule, double v) {
     return false;
 }
 
-void applyGroup(const IniGroup& group, AlertRules& rules, std::vector<ConfigProblem>& problems) {
+// The switches of the whole alerts service, in [alerts] only.
+struct Switches {
+    std::optional<bool> enabled, tone, notify;
+};
+
+std::optional<bool> parseSwitch(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    for (std::string_view on : {"on", "true", "yes", "1"})
+        if (text == on) return true;
+    for (std::string_view off : {"off", "false", "no", "0"})
+        if (text == off) return false;
+    return std::nullopt;
+}
+
+// True when the line was one of the switches (told as a problem where it does not belong).
+bool applySwitch(const IniEntry& e, Switches* switches, std::vector<ConfigProblem>& problems) {
+    std::optional<bool> Switches::*field = nullptr;
+    if (e.key == "enabled") field = &Switches::enabled;
+    if (e.key == "tone") field = &Switches::tone;
+    if (e.key == "notify") field = &Switches::notify;
+    if (field == nullptr) return false;
+    const std::string where = e.key + "=" + e.value + ": ";
+    if (switches == nullptr) {
+        problems.push_back({e.line, where + "only in [alerts]"});
+    } else if (const auto v = parseSwitch(e.value)) {
+        switches->*field = *v;
+    } else {
+        problems.push_back({e.line, where + "not on or off"});
+    }
+    return true;
+}
+
+// Applies a group's rule lines; true when it named at least one rule's key.
+bool applyGroup(const IniGroup& group, AlertRules& rules, Switches* switches,
+                std::vector<ConfigProblem>& problems) {
+    bool namedRule = false;
     for (const IniEntry& e : group.entries) {
+        if (applySwitch(e, switches, problems)) continue;
         const KeyRule* rule = nullptr;
         for (const KeyRule& k : kKeys)
             if (k.key == e.key) rule = &k;
@@ -59,6 +98,7 @@ void applyGroup(const IniGroup& group, AlertRules& rules, std::vector<ConfigProb
             problems.push_back({e.line, where + "unknown alert key"});
             continue;
         }
+        namedRule = true;
         // An empty rating or limit switches that rule off again for the meter.
         if (rule->optional != nullptr && e.value.find_first_not_of(" \t") == std::string::npos) {
             (rules.*(rule->optional)).reset();
@@ -79,6 +119,7 @@ void applyGroup(const IniGroup& group, AlertRules& rules, std::vector<ConfigProb
         else
             rules.*(rule->optional) = v;
     }
+    return namedRule;
 }
 
 }  // namespace
@@ -112,18 +153,33 @@ const AlertRules& AlertConfig::rulesFor(std::string_view meterId) const {
 
 AlertConfigLoad loadAlertConfig(const IniDocument& ini) {
     AlertConfigLoad out;
-    for (const IniGroup* g : ini.find(kAlertsGroup))
-        applyGroup(*g, out.config.defaults, out.problems);
+    Switches switches;
+    bool namedRule = false;
+    int firstLine = 0;
+    for (const IniGroup* g : ini.find(kAlertsGroup)) {
+        namedRule = applyGroup(*g, out.config.defaults, &switches, out.problems) || namedRule;
+        if (firstLine == 0) firstLine = g->line;
+    }
+    bool anyNominal = out.config.defaults.voltageNominal.has_value();
     for (const IniGroup& g : ini.groups()) {
         if (!g.name.starts_with(kMeterGroupPrefix)) continue;
         const std::string id = g.name.substr(kMeterGroupPrefix.size());
-        if (id.empty() || id.size() > kMaxMeterIdLength) {
-            out.problems.push_back({g.line, "[" + g.name + "]: not a meter ID"});
+        if (id.size() != kMeterIdLength || !isStorableMeterId(id)) {
+            out.problems.push_back(
+                {g.line, "[" + g.name + "]: not a meter ID (12 printable characters)"});
             continue;
         }
         auto [it, added] = out.config.perMeter.try_emplace(id, out.config.defaults);
-        applyGroup(g, it->second, out.problems);
+        namedRule = applyGroup(g, it->second, nullptr, out.problems) || namedRule;
+        anyNominal = anyNominal || it->second.voltageNominal.has_value();
+        if (firstLine == 0) firstLine = g.line;
     }
+    out.config.enabled = switches.enabled.value_or(namedRule);
+    out.config.tone = switches.tone.value_or(false);
+    out.config.notify = switches.notify.value_or(true);
+    if (out.config.enabled && !anyNominal)
+        out.problems.push_back(
+            {firstLine, "voltage_nominal is not set: the voltage and phase-loss rules are off"});
     return out;
 }
 

@@ -18,9 +18,11 @@ std::string_view alertRuleName(AlertRule rule);
 // The rule of a name alertRuleName gives; nothing for any other text.
 std::optional<AlertRule> alertRuleByName(std::string_view name);
 
-// The thresholds of the five rules for one meter. Defaults assume 230 V mains.
+// The thresholds of the five rules for one meter. The voltage and phase-loss rules judge
+// against the supply's nominal voltage, which only the user knows (HOQ meters run on 110 V,
+// 220 V and 230 V supplies): without it they are off.
 struct AlertRules {
-    double voltageNominal = 230;
+    std::optional<double> voltageNominal;
     double voltageBandPercent = 10;
     double voltageSeconds = 10;
     double phaseLossPercent = 50;
@@ -38,8 +40,13 @@ struct AlertRules {
 // A phase counts as live for the phase-loss rule above this share of nominal.
 inline constexpr double kPhaseLiveFraction = 0.80;
 
-// `[alerts]` for every meter, `[alerts.<meter id>]` over it key by key for one meter.
+// `[alerts]` for every meter, `[alerts.<meter id>]` over it key by key for one meter. No rule
+// runs until the user asks: `enabled=true`, or a rule's key in one of the groups. The alert
+// tone (`tone=on`) is off and the desktop notifications (`notify=off`) on unless set.
 struct AlertConfig {
+    bool enabled = false;
+    bool tone = false;
+    bool notify = true;
     AlertRules defaults;
     std::map<std::string, AlertRules, std::less<>> perMeter;
 

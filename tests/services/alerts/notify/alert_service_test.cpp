@@ -5,6 +5,7 @@
 #include <QSignalSpy>
 
 #include "services/alerts/notify/notifier.h"
+#include "services/alerts/rules/ini_document.h"
 #include "tests/support/qt_application.h"
 #include "tests/support/recording_tone_sink.h"
 
@@ -31,15 +32,22 @@ class AlertServiceTest : public ::testing::Test {
         e.V1 = e.V2 = 230;
         e.V3 = v3;
         e.A1 = e.A2 = e.A3 = 2;
-        service->meterMessageHandled(registry, "HOQ000000001");
+        service->meterDataHandled(registry, "HOQ000000001");
     }
     void makeService() {
         service = std::make_unique<AlertService>(
-            AlertConfig{}, log, [this] { return mode; }, tones, &notifier,
+            config, log, [this] { return mode; }, tones, &notifier,
             [this] { return nowMs; });
     }
 
     MeterRegistry registry;
+    // A user who asked for the voltage rules and the alert tone.
+    AlertConfig config = [] {
+        AlertConfig c;
+        c.enabled = c.tone = true;
+        c.defaults.voltageNominal = 230;
+        return c;
+    }();
     EventLog log;
     LanguageMode mode = LanguageMode::English;
     testing::RecordingToneSink tones;
@@ -88,7 +96,7 @@ TEST_F(AlertServiceTest, ChineseOnlyModeWritesNoLineAndForgottenMetersEndTheirAl
     EXPECT_FALSE(service->evaluator().anyActive());
     EXPECT_EQ(log.lines().back().rfind("Alert end: meter HOQ000000001, phase loss L3", 0), 0u);
     // A message for an ID the registry does not hold is not evaluated.
-    service->meterMessageHandled(registry, "UNKNOWN");
+    service->meterDataHandled(registry, "UNKNOWN");
     EXPECT_EQ(service->history().size(), 2u);
 }
 
@@ -127,6 +135,25 @@ TEST(AlertSample, WattIsTheSumOfVoltTimesAmpTimesThePowerFactor) {
     EXPECT_EQ(s.timeMs, 42);
     EXPECT_NEAR(s.watt, (2300 + 1100) * 0.86, 0.01);
     EXPECT_EQ(s.amps[2], 99);
+}
+
+// A user who configured nothing, on a 110 V supply or with a sagging one, gets the program's
+// own log and tones and nothing else; with the rules on, the tone and the notifications follow
+// their own switches.
+TEST_F(AlertServiceTest, WithoutAlertSettingsNothingIsJudgedAndTheSwitchesGovernToneAndNotice) {
+    for (const char* ini : {"", "[alerts]\nvoltage_nominal=230\nnotify=off\n",
+                            "[alerts]\nvoltage_nominal=230\ntone=on\n"}) {
+        config = loadAlertConfig(IniDocument::parse(ini)).config;
+        makeService();
+        const std::size_t linesBefore = log.lines().size();
+        tones.tones.clear();
+        notifier.shown.clear();
+        for (int s = 0; s <= 30; ++s) message(180, s * 1000);  // 180 V on L3 for 30 s
+        const bool on = config.enabled;
+        EXPECT_EQ(log.lines().size() - linesBefore, on ? 1u : 0u) << ini;
+        EXPECT_EQ(tones.tones.size(), config.tone ? 1u : 0u) << ini;
+        EXPECT_EQ(notifier.shown.size(), on && config.notify ? 1u : 0u) << ini;
+    }
 }
 
 }  // namespace

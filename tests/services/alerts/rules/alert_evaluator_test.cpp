@@ -16,8 +16,9 @@ AlertSample sample(std::int64_t t, float v1, float v2, float v3, float a1 = 0, f
     return AlertSample{t, {v1, v2, v3}, {a1, a2, a3}, watt};
 }
 
+// The rules of a user who runs alerts on a 230 V supply, with `ini`'s lines on top.
 AlertConfig configWith(const std::string& ini) {
-    return loadAlertConfig(IniDocument::parse("[alerts]\n" + ini)).config;
+    return loadAlertConfig(IniDocument::parse("[alerts]\nvoltage_nominal=230\n" + ini)).config;
 }
 
 // Feeds one message a second from `from` for `seconds` seconds; returns the events.
@@ -31,7 +32,7 @@ std::vector<AlertEvent> run(AlertEvaluator& ev, std::int64_t from, int seconds, 
 }
 
 TEST(AlertEvaluator, HighVoltageStartsAfterItsTenSecondsAndEndsBelowTheHysteresisMargin) {
-    AlertEvaluator ev;
+    AlertEvaluator ev(configWith(""));
     auto events = run(ev, kT0, 10, [](auto t) { return sample(t, 260, 230, 230); });
     EXPECT_TRUE(events.empty()) << "nine seconds over is not yet ten";
     events = run(ev, kT0 + 10 * kSecond, 1, [](auto t) { return sample(t, 260, 230, 230); });
@@ -54,17 +55,19 @@ TEST(AlertEvaluator, HighVoltageStartsAfterItsTenSecondsAndEndsBelowTheHysteresi
 }
 
 TEST(AlertEvaluator, AVoltageOscillatingOnTheThresholdRaisesOneAlertNotMany) {
-    AlertEvaluator ev;
+    AlertEvaluator ev(configWith(""));
     auto events = run(ev, kT0, 600, [](auto t) {
         const bool odd = (t / kSecond) % 2 != 0;
         return sample(t, odd ? 253.5F : 252.5F, 230, 230);
     });
     ASSERT_EQ(events.size(), 1u);
     EXPECT_TRUE(events[0].started);
+    // It starts on a 252.5 V message, but with the value that crossed the 253 V limit.
+    EXPECT_DOUBLE_EQ(events[0].value, 253.5);
 }
 
 TEST(AlertEvaluator, ALowVoltageThatRecoversBeforeItsTimeRaisesNothing) {
-    AlertEvaluator ev;
+    AlertEvaluator ev(configWith(""));
     auto events = run(ev, kT0, 9, [](auto t) { return sample(t, 230, 200, 230); });
     auto more = run(ev, kT0 + 9 * kSecond, 1, [](auto t) { return sample(t, 230, 230, 230); });
     auto again = run(ev, kT0 + 10 * kSecond, 10, [](auto t) { return sample(t, 230, 200, 230); });
@@ -76,7 +79,7 @@ TEST(AlertEvaluator, ALowVoltageThatRecoversBeforeItsTimeRaisesNothing) {
 }
 
 TEST(AlertEvaluator, ADroppedPhaseIsAPhaseLossAfterTwoSecondsAndNotALowVoltage) {
-    AlertEvaluator ev;
+    AlertEvaluator ev(configWith(""));
     run(ev, kT0, 5, [](auto t) { return sample(t, 230, 230, 230); });
     auto events = run(ev, kT0 + 5 * kSecond, 60, [](auto t) { return sample(t, 230, 230, 3); });
     ASSERT_EQ(events.size(), 1u);
@@ -95,7 +98,7 @@ TEST(AlertEvaluator, ADroppedPhaseIsAPhaseLossAfterTwoSecondsAndNotALowVoltage) 
 }
 
 TEST(AlertEvaluator, NoPhaseLossForASinglePhaseMeterOrAWholeOutage) {
-    AlertEvaluator ev;
+    AlertEvaluator ev(configWith(""));
     // Phases 2 and 3 of a single-phase meter were never live.
     EXPECT_TRUE(run(ev, kT0, 30, [](auto t) { return sample(t, 230, 0, 0); }).empty());
     AlertEvaluator outage;
@@ -125,18 +128,18 @@ TEST(AlertEvaluator, CurrentIsOffUntilARatingIsSetThenHoldsFiveSeconds) {
 
 TEST(AlertEvaluator, PerMeterGroupGivesOneMeterItsOwnRating) {
     AlertEvaluator ev(loadAlertConfig(IniDocument::parse("[alerts]\ncurrent_max=50\n"
-                                                         "[alerts.SMALL]\ncurrent_max=5\n"))
+                                                         "[alerts.SMALL0000001]\ncurrent_max=5\n"))
                           .config);
     auto busy = [](auto t) { return sample(t, 230, 230, 230, 8, 8, 8); };
     EXPECT_TRUE(run(ev, kT0, 10, busy, "BIG", false).empty());
-    const auto events = run(ev, kT0, 10, busy, "SMALL", false);
+    const auto events = run(ev, kT0, 10, busy, "SMALL0000001", false);
     ASSERT_EQ(events.size(), 3u);
-    EXPECT_EQ(events[0].meterId, "SMALL");
+    EXPECT_EQ(events[0].meterId, "SMALL0000001");
     EXPECT_DOUBLE_EQ(events[0].threshold, 5);
 }
 
 TEST(AlertEvaluator, ImbalanceNeedsAMeanAboveOneAmpAndSixtySeconds) {
-    AlertEvaluator ev;
+    AlertEvaluator ev(configWith(""));
     // 0.1/0.5/0.9 A is badly balanced, but the mean is under 1 A.
     EXPECT_TRUE(run(ev, kT0, 120, [](auto t) {
                     return sample(t, 230, 230, 230, 0.1F, 0.5F, 0.9F);

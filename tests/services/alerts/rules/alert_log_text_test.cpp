@@ -8,9 +8,9 @@ namespace {
 TEST(AlertLogText, StartAndEndLinesNameMeterRuleValueAndThresholdInBothForms) {
     AlertEvent e{"HOQ000000001", AlertRule::Current, 2, true, 0, 41.23, 40};
     auto t = alertLogText(e);
-    EXPECT_EQ(t.english, "Alert start: meter HOQ000000001, current L2 = 41.2 A (limit 40.0 A)");
+    EXPECT_EQ(t.english, "Alert start: meter HOQ000000001, current L2 = 41.23 A (limit 40.00 A)");
     EXPECT_EQ(t.bilingual,
-              "Alert start: meter HOQ000000001, current L2 = 41.2 A (limit 40.0 A)"
+              "Alert start: meter HOQ000000001, current L2 = 41.23 A (limit 40.00 A)"
               "  警報開始: 電錶 HOQ000000001 電流過高");
     e.started = false;
     e.rule = AlertRule::Imbalance;

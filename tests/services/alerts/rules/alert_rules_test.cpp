@@ -52,8 +52,12 @@ TEST(IniNumber, AcceptsOnlyWholeFiniteNumbers) {
 }
 
 TEST(AlertConfig, DefaultsMatchTheDocumentedTable) {
-    const AlertRules r = loadAlertConfig(IniDocument::parse("")).config.defaults;
-    EXPECT_EQ(r.voltageNominal, 230);
+    const AlertConfig c = loadAlertConfig(IniDocument::parse("")).config;
+    EXPECT_FALSE(c.enabled);
+    EXPECT_FALSE(c.tone);
+    EXPECT_TRUE(c.notify);
+    const AlertRules& r = c.defaults;
+    EXPECT_FALSE(r.voltageNominal.has_value());
     EXPECT_EQ(r.voltageBandPercent, 10);
     EXPECT_EQ(r.voltageSeconds, 10);
     EXPECT_EQ(r.phaseLossPercent, 50);
@@ -71,13 +75,13 @@ TEST(AlertConfig, DefaultsMatchTheDocumentedTable) {
 TEST(AlertConfig, PerMeterGroupOverridesKeyByKeyOverTheCommonGroupWhereverItStands) {
     // The meter group comes first in the file, yet it builds on the whole [alerts] group.
     const auto load = loadAlertConfig(IniDocument::parse(
-        "[alerts.M1]\ncurrent_max=16\n[alerts]\nvoltage_nominal=120\ncurrent_max=40\n"
-        "[alerts.M2]\ncurrent_max=\n"));
+        "[alerts.HOQ000000001]\ncurrent_max=16\n[alerts]\nvoltage_nominal=120\ncurrent_max=40\n"
+        "[alerts.HOQ000000002]\ncurrent_max=\n"));
     EXPECT_TRUE(load.problems.empty());
     const AlertConfig& c = load.config;
-    EXPECT_EQ(c.rulesFor("M1").currentMax, 16.0);
-    EXPECT_EQ(c.rulesFor("M1").voltageNominal, 120);
-    EXPECT_FALSE(c.rulesFor("M2").currentMax.has_value());
+    EXPECT_EQ(c.rulesFor("HOQ000000001").currentMax, 16.0);
+    EXPECT_EQ(c.rulesFor("HOQ000000001").voltageNominal, 120);
+    EXPECT_FALSE(c.rulesFor("HOQ000000002").currentMax.has_value());
     EXPECT_EQ(c.rulesFor("other").currentMax, 40.0);
 }
 
@@ -91,7 +95,9 @@ TEST(AlertConfig, BadLinesAreReportedOnceWithTheirLineAndIgnored) {
                                            "current_seconds=7\n"
                                            "[alerts.THIRTEENCHARS]\n"  // 7
                                            "current_max=3\n"));
-    ASSERT_EQ(load.problems.size(), 5u);
+    ASSERT_EQ(load.problems.size(), 6u);
+    EXPECT_EQ(load.problems[5].text,
+              "voltage_nominal is not set: the voltage and phase-loss rules are off");
     EXPECT_EQ(load.problems[0].line, 2);
     EXPECT_EQ(load.problems[0].text, "current_max=abc: not a number");
     EXPECT_EQ(load.problems[1].line, 3);
@@ -102,9 +108,54 @@ TEST(AlertConfig, BadLinesAreReportedOnceWithTheirLineAndIgnored) {
     EXPECT_EQ(load.problems[4].line, 7);
     // The good lines still apply; the bad ones leave the defaults.
     EXPECT_EQ(load.config.defaults.currentSeconds, 7);
-    EXPECT_EQ(load.config.defaults.voltageNominal, 230);
+    EXPECT_FALSE(load.config.defaults.voltageNominal.has_value());
     EXPECT_FALSE(load.config.defaults.currentMax.has_value());
     EXPECT_TRUE(load.config.perMeter.empty());
+}
+
+// A user who configured nothing hears and reads what the program always gave: no rule runs
+// until one is named or the alerts are switched on, and the tone waits to be asked for.
+TEST(AlertConfig, RulesRunOnlyWhenAskedForAndTheToneOnlyWhenSwitchedOn) {
+    struct Case {
+        const char* ini;
+        bool enabled, tone, notify;
+        std::vector<std::string> problems;
+    } const cases[] = {
+        {"", false, false, true, {}},
+        {"[tariff]\ncurrency=EUR\n", false, false, true, {}},
+        {"[alerts]\ntone=on\nnotify=off\n", false, true, false, {}},
+        {"[alerts]\nvoltage_nominal=220\n", true, false, true, {}},
+        {"[alerts]\ncurrent_max=40\n",
+         true,
+         false,
+         true,
+         {"voltage_nominal is not set: the voltage and phase-loss rules are off"}},
+        {"[alerts]\nenabled=false\nvoltage_nominal=230\n", false, false, true, {}},
+        {"[alerts]\nenabled=true\nvoltage_nominal=110\ntone=maybe\n",
+         true,
+         false,
+         true,
+         {"tone=maybe: not on or off"}},
+        {"[alerts.HOQ000000001]\nvoltage_nominal=230\ntone=on\n",
+         true,
+         false,
+         true,
+         {"tone=on: only in [alerts]"}},
+        {"[alerts.SHORT]\nvoltage_nominal=230\n",
+         false,
+         false,
+         true,
+         {"[alerts.SHORT]: not a meter ID (12 printable characters)"}},
+    };
+    for (const Case& c : cases) {
+        const AlertConfigLoad load = loadAlertConfig(IniDocument::parse(c.ini));
+        EXPECT_EQ(load.config.enabled, c.enabled) << c.ini;
+        EXPECT_EQ(load.config.tone, c.tone) << c.ini;
+        EXPECT_EQ(load.config.notify, c.notify) << c.ini;
+        std::vector<std::string> problems;
+        for (const ConfigProblem& p : load.problems) problems.push_back(p.text);
+        EXPECT_EQ(problems, c.problems) << c.ini;
+    }
 }
 
 }  // namespace

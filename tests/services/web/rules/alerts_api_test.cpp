@@ -20,6 +20,7 @@ ApiResponse getAlerts(const MeasurementStore& store, std::function<AlertsSnapsho
 
 TEST(AlertsApi, ACurrentAlertShowsAsActiveThenAsStartAndEndInTheHistory) {
     AlertConfig config;
+    config.enabled = true;
     config.defaults.currentMax = 40;
     AlertEvaluator evaluator(config);
     std::vector<AlertEvent> history;
