@@ -1,6 +1,8 @@
 #include "app/alert_publisher.h"
 
 #include "services/alerts/rules/alert_json.h"
+#include "services/alerts/tariff/cost_today.h"
+#include "services/archive/rules/local_time.h"
 #include "services/mqtt/rules/alert_topics.h"
 
 namespace tev {
@@ -8,6 +10,7 @@ namespace tev {
 namespace {
 // Meters known by ID; a registry holds 200, the rest is for IDs that come and go.
 constexpr std::size_t kMaxKnownMeters = 1000;
+constexpr std::int64_t kMsPerSecond = 1000;
 }  // namespace
 
 AlertPublisher::AlertPublisher(MeterPublisher& publisher, const MqttSettings& settings,
@@ -20,11 +23,12 @@ AlertPublisher::AlertPublisher(MeterPublisher& publisher, const MqttSettings& se
       currency_(std::move(currency)),
       clockMs_(std::move(clockMs)) {}
 
-void AlertPublisher::meterMessageHandled(const MeterRegistry& registry, std::string_view meterId) {
+void AlertPublisher::meterDataHandled(const MeterRegistry& registry, std::string_view meterId) {
     const int row = registry.find(meterId);
     if (row < 0) return;
     const std::string id(registry.rows[row].Id.view());
     const bool primary = row == 0;
+    const bool alertsOn = alerts_.evaluator().config().enabled;
     auto it = lastSent_.find(id);
     if (it == lastSent_.end()) {
         if (lastSent_.size() >= kMaxKnownMeters) {
@@ -32,30 +36,40 @@ void AlertPublisher::meterMessageHandled(const MeterRegistry& registry, std::str
             sentOnce_.clear();
         }
         const bool withCost = primary && cost_ && cost_().has_value();
-        for (DiscoveryMessage& m : alertDiscoveryMessages(settings_, id, withCost, currency_))
+        for (DiscoveryMessage& m :
+             alertDiscoveryMessages(settings_, id, alertsOn, withCost, currency_))
             publisher_.queueRetained(std::move(m.topic), std::move(m.payload));
         it = lastSent_.emplace(id, std::string()).first;
     }
+    if (alertsOn) publishAlerts(id, it->second);
+    if (primary && cost_) publishCost(id);
+}
+
+void AlertPublisher::publishAlerts(const std::string& id, std::string& lastSignature) {
     // Sent when an alert starts or ends, not each time a running alert's value moves.
     const std::vector<ActiveAlert> active = alerts_.evaluator().active(id);
     std::string signature;
     for (const ActiveAlert& a : active)
         signature += std::string(alertRuleName(a.rule)) + std::to_string(a.phase) + "@" +
                      std::to_string(a.sinceMs) + ";";
-    if (signature != it->second || !sentOnce_.contains(id)) {
+    if (signature != lastSignature || !sentOnce_.contains(id)) {
         publisher_.queueRetained(alertTopic(settings_, id), activeAlertsJson(active));
-        it->second = std::move(signature);
+        lastSignature = std::move(signature);
         sentOnce_.insert(id);
     }
-    if (primary && cost_) {
-        const std::int64_t now = clockMs_();
-        if (now - lastCostMs_ < kCostIntervalMs && !lastCost_.empty()) return;
-        if (const auto cost = cost_()) {
-            std::string payload = costJson(*cost, currency_);
-            if (payload != lastCost_) publisher_.queueRetained(costTopic(settings_, id), payload);
-            lastCost_ = std::move(payload);
-            lastCostMs_ = now;
-        }
+}
+
+void AlertPublisher::publishCost(const std::string& id) {
+    const std::int64_t now = clockMs_();
+    if (now - lastCostMs_ < kCostIntervalMs && !lastCost_.empty()) return;
+    if (const auto cost = cost_()) {
+        // Today's cost starts again at local midnight; Home Assistant reads the moment from
+        // last_reset, so the drop is a new day, not negative spending.
+        const std::time_t midnight = localMidnight(static_cast<std::time_t>(now / kMsPerSecond));
+        std::string payload = costJson(*cost, currency_, archive::isoLocal(midnight));
+        if (payload != lastCost_) publisher_.queueRetained(costTopic(settings_, id), payload);
+        lastCost_ = std::move(payload);
+        lastCostMs_ = now;
     }
 }
 

@@ -26,10 +26,15 @@ class AlertPublisher final : public MeterObserver {
                    const AlertService& alerts, CostSource cost, std::string currency,
                    std::function<std::int64_t()> clockMs);
 
-    void meterMessageHandled(const MeterRegistry& registry, std::string_view meterId) override;
+    // Only data messages can change the alerts or today's energy.
+    void meterMessageHandled(const MeterRegistry&, std::string_view) override {}
+    void meterDataHandled(const MeterRegistry& registry, std::string_view meterId) override;
     void metersForgotten() override;
 
   private:
+    void publishAlerts(const std::string& id, std::string& lastSignature);
+    void publishCost(const std::string& id);
+
     MeterPublisher& publisher_;
     MqttSettings settings_;
     const AlertService& alerts_;

@@ -15,7 +15,6 @@
 #include "services/alerts/notify/alert_service.h"
 #include "services/alerts/notify/dbus_notifier.h"
 #include "services/alerts/notify/tray_icon.h"
-#include "services/alerts/tariff/cost_today.h"
 #include "services/archive/sqlite/archive_service.h"
 #include "services/web/server/web_server.h"
 
@@ -51,8 +50,8 @@ struct Alerts {
     AlertSettings settings;
     DbusNotifier notifier;
     std::unique_ptr<AlertService> service;
-    std::unique_ptr<CostToday> costToday;
-    // Today's cost of the primary meter; nothing without a tariff.
+    // Today's energy and, with a tariff, its cost of the primary meter, from local midnight.
+    std::function<double()> todayKwh;
     std::function<std::optional<double>()> todayCost;
 };
 void startAlerts(const ServiceContext& context, Alerts& alerts);
@@ -83,6 +82,7 @@ void stopArchive(const ServiceContext& context, Archive& archive);
 // somewhere else than asked, or with a setting quietly replaced, would look like it works.
 struct Mqtt {
     MqttSettings settings;
+    std::vector<std::string> notes;  // told in the event log at start
     std::unique_ptr<MqttBridge> bridge;
     std::unique_ptr<AlertPublisher> alertPublisher;
 };

@@ -1,9 +1,9 @@
 #include <QDateTime>
 #include <cstdio>
-#include <ctime>
 
 #include "app/services.h"
 #include "core/texts/number_text.h"
+#include "services/web/rules/row_cost.h"
 #include "window/mainwindow/tsdf.h"
 
 namespace tev::app {
@@ -23,13 +23,15 @@ void startAlerts(const ServiceContext& context, Alerts& alerts) {
     alerts.service->setStamp([&clock] { return logStamp(clock.now()) + " "; });
     context.observers.add(alerts.service.get());
 
-    // Today's cost of the primary meter's energy, for the tray and the broker.
-    alerts.costToday = std::make_unique<CostToday>(alerts.settings.tariff);
-    alerts.todayCost = [&sdf, &alerts]() -> std::optional<double> {
-        if (!alerts.settings.tariff.configured()) return std::nullopt;
-        const LiveReadings& live = sdf.store().live;
-        alerts.costToday->update(live.K1 + live.K2 + live.K3, std::time(nullptr));
-        return alerts.costToday->cost();
+    // Today's energy of the primary meter and its cost, for the tray and the broker: the same
+    // figures as the dashboard's, from the Hour table's rows of today.
+    const Tariff& tariff = alerts.settings.tariff;
+    alerts.todayKwh = [&sdf, &tariff] {
+        return web::todayFigures(sdf.store().table(TimeScale::Hour), tariff).kwh;
+    };
+    alerts.todayCost = [&sdf, &tariff]() -> std::optional<double> {
+        if (!tariff.configured()) return std::nullopt;
+        return web::todayFigures(sdf.store().table(TimeScale::Hour), tariff).cost;
     };
 }
 

@@ -19,7 +19,7 @@ void startTray(const ServiceContext& context, Alerts& alerts, Tray& tray) {
         s.anyAlert = alerts.service->evaluator().anyActive();
         const LiveReadings& live = sdf.store().live;
         s.watt = live.Watt;
-        s.todayKwh = live.K1 + live.K2 + live.K3;
+        s.todayKwh = alerts.todayKwh();
         s.costToday = alerts.todayCost();
         s.currency = alerts.settings.tariff.currency();
         return s;

@@ -43,8 +43,8 @@ struct AlertPublishing : ::testing::Test {
     void message(float a1) {
         nowMs += 1000;
         registry->rows[0].A1 = a1;
-        alerts.meterMessageHandled(*registry, "M1");
-        alertPublisher.meterMessageHandled(*registry, "M1");
+        alerts.meterDataHandled(*registry, "M1");
+        alertPublisher.meterDataHandled(*registry, "M1");
         publisher.service(*registry, nowMs);
     }
     std::vector<std::string> sentTo(const std::string& topic) const {
@@ -81,7 +81,10 @@ TEST_F(AlertPublishing, TheAlertTopicChangesOnStartAndEndOnlyAndIsClearedWhenMet
     EXPECT_EQ(sentTo("homeassistant/binary_sensor/tev3p_M1/alert_current/config").size(), 1u);
     const auto cost = sentTo("tev3p/M1/cost");
     ASSERT_EQ(cost.size(), 1u) << "the same cost is not sent again";
-    EXPECT_EQ(cost[0], "{\"cost_today\":1.50,\"currency\":\"EUR\"}");
+    // Today's cost starts again at local midnight, the moment last_reset names.
+    EXPECT_EQ(cost[0].rfind("{\"cost_today\":1.50,\"currency\":\"EUR\",\"last_reset\":\"", 0), 0u)
+        << cost[0];
+    EXPECT_NE(cost[0].find("T00:00:00"), std::string::npos) << cost[0];
 }
 
 }  // namespace

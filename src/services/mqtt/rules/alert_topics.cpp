@@ -27,26 +27,30 @@ std::string costTopic(const MqttSettings& s, std::string_view meterId) {
     return s.prefix + "/" + topicSafeId(meterId) + "/cost";
 }
 
-std::string costJson(double costToday, std::string_view currency) {
+std::string costJson(double costToday, std::string_view currency, std::string_view lastReset) {
     std::string out = "{\"cost_today\":";
     appendJsonFixed(out, costToday, 2);
     out += ",\"currency\":";
     appendJsonString(out, currency);
+    out += ",\"last_reset\":";
+    appendJsonString(out, lastReset);
     return out + "}";
 }
 
 std::vector<DiscoveryMessage> alertDiscoveryMessages(const MqttSettings& s,
-                                                     std::string_view meterId, bool withCost,
-                                                     std::string_view currency) {
+                                                     std::string_view meterId, bool withAlerts,
+                                                     bool withCost, std::string_view currency) {
     const std::string id = topicSafeId(meterId);
     const std::string device = "tev3p_" + id;
     std::vector<DiscoveryMessage> out;
     for (const RuleName& rule : kRuleNames) {
+        if (!withAlerts) break;
         const std::string key = "alert_" + std::string(rule.key);
         std::string p =
             DiscoveryConfig()
                 .text("name", rule.name)
                 .text("unique_id", device + "_" + key)
+                .text("default_entity_id", "binary_sensor." + entitySlug(device + "_" + key))
                 .text("state_topic", alertTopic(s, meterId))
                 .text("value_template", "{{ 'ON' if value_json | selectattr('rule', 'eq', '" +
                                             std::string(rule.key) +
@@ -62,11 +66,13 @@ std::vector<DiscoveryMessage> alertDiscoveryMessages(const MqttSettings& s,
         std::string p = DiscoveryConfig()
                             .text("name", "Cost today")
                             .text("unique_id", device + "_cost_today")
+                            .text("default_entity_id", "sensor." + entitySlug(device + "_cost_today"))
                             .text("state_topic", costTopic(s, meterId))
                             .text("value_template", "{{ value_json.cost_today }}")
                             .text("device_class", "monetary")
                             .text("unit_of_measurement", currency)
                             .text("state_class", "total")
+                            .text("last_reset_value_template", "{{ value_json.last_reset }}")
                             .finish(s, meterId, device);
         out.push_back(
             {s.discoveryPrefix + "/sensor/" + device + "/cost_today/config", std::move(p)});

@@ -10,19 +10,22 @@ namespace tev {
 
 // <prefix>/<meter>/alert: retained, the meter's running alerts as a JSON array ("[]" when none).
 std::string alertTopic(const MqttSettings& s, std::string_view meterId);
-// <prefix>/<meter>/cost: retained, {"cost_today":1.23,"currency":"€"} for the primary meter.
+// <prefix>/<meter>/cost: retained, for the primary meter,
+// {"cost_today":1.23,"currency":"EUR","last_reset":"2026-12-08T00:00:00+01:00"}: today's cost
+// starts again at each local midnight, the moment `last_reset` names.
 std::string costTopic(const MqttSettings& s, std::string_view meterId);
-std::string costJson(double costToday, std::string_view currency);
+std::string costJson(double costToday, std::string_view currency, std::string_view lastReset);
 
 // The rules as they appear in the alert JSON and as the last level of their discovery topics.
 inline constexpr std::string_view kAlertRuleKeys[] = {"voltage", "phase_loss", "current", "demand",
                                                       "imbalance"};
 
-// Home Assistant discovery for one meter's alerts: a binary_sensor of device class "problem"
-// per rule, on while the alert JSON holds that rule, part of the meter's device; with
-// `withCost` also the cost_today sensor of device class "monetary".
+// Home Assistant discovery for one meter: with `withAlerts` a binary_sensor of device class
+// "problem" per rule, on while the alert JSON holds that rule; with `withCost` the cost_today
+// sensor of device class "monetary", a total that starts again at `last_reset`. Each is part of
+// the meter's device and proposes its entity ID.
 std::vector<DiscoveryMessage> alertDiscoveryMessages(const MqttSettings& s,
-                                                     std::string_view meterId, bool withCost,
-                                                     std::string_view currency);
+                                                     std::string_view meterId, bool withAlerts,
+                                                     bool withCost, std::string_view currency);
 
 }  // namespace tev

@@ -52,18 +52,6 @@ std::string shortHash(std::string_view text) {
     return buf;
 }
 
-// Home Assistant entity IDs hold lower-case letters, digits and "_" only.
-std::string entitySlug(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        else if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
-            c = '_';
-    }
-    return out;
-}
-
 struct Sensor {
     const char* key;
     const char* deviceClass;
@@ -90,6 +78,17 @@ constexpr Sensor kSensors[] = {
 };
 
 }  // namespace
+
+std::string entitySlug(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        else if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
+            c = '_';
+    }
+    return out;
+}
 
 std::string topicSafeId(std::string_view meterId) {
     std::string out(meterId);

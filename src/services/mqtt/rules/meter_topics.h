@@ -15,6 +15,9 @@ namespace tev {
 // so that two IDs never share a name.
 std::string topicSafeId(std::string_view meterId);
 
+// A Home Assistant entity ID's object part: lower-case letters, digits and "_" only.
+std::string entitySlug(std::string_view text);
+
 // <prefix>/status: "online" while the program is connected, "offline" as its last will.
 std::string bridgeStatusTopic(const MqttSettings& s);
 // <prefix>/<meter>/state and <prefix>/<meter>/availability.

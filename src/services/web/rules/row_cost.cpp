@@ -25,6 +25,7 @@ std::optional<double> RowCosts::at(int row) {
     const int beforeRow = previousRow_;
     previousRow_ = row;
     previousTime_ = t;
+    lastEnergy_ = 0;
     if (!t) return std::nullopt;
     const double kwh = table_.value(kColKWh, row);
     const TimeScale scale = table_.scale();
@@ -35,6 +36,7 @@ std::optional<double> RowCosts::at(int row) {
             if (kwh >= earlier) used = kwh - earlier;
         }
         const std::int64_t from = before ? *before : *t - kNominalSeconds[scaleIndex(scale)];
+        lastEnergy_ = used;
         return tariff_.energyCost(used, static_cast<std::time_t>(std::min(from, *t)),
                                   static_cast<std::time_t>(*t));
     }
@@ -51,7 +53,30 @@ std::optional<double> RowCosts::at(int row) {
                 to = std::min(to, static_cast<std::time_t>(*next));
         }
     }
+    lastEnergy_ = kwh;
     return tariff_.energyCost(kwh, from, to) + tariff_.standingCharges(from, to - 1);
+}
+
+TodayFigures todayFigures(const ScaleTable& hour, const Tariff& tariff) {
+    TodayFigures f;
+    if (hour.cnt < 0) return f;
+    const std::int32_t today = hour.date(hour.cnt);
+    const auto midnight = localUnixTime(today, 0);
+    if (!midnight) return f;
+    int first = hour.cnt;
+    while (first > 0 && hour.date(first - 1) == today) --first;
+    // From the last row of the day before, as periodCosts reads the rows, so that the first
+    // hour is priced over the same span.
+    RowCosts rows(hour, tariff);
+    if (first > 0) rows.at(first - 1);
+    for (int r = first; r <= hour.cnt; ++r) {
+        if (const auto cost = rows.at(r)) {
+            f.cost += *cost;
+            f.kwh += rows.lastEnergy();
+        }
+    }
+    f.cost += tariff.standingChargeOn(static_cast<std::time_t>(*midnight));
+    return f;
 }
 
 PeriodCosts periodCosts(const ScaleTable& hour, const ScaleTable& day, const ScaleTable& week,

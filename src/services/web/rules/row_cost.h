@@ -21,12 +21,15 @@ class RowCosts {
 
     // Rows must be asked in order, oldest first, as the CSV writes them.
     std::optional<double> at(int row);
+    // The energy the row asked last was priced for, in kWh.
+    double lastEnergy() const { return lastEnergy_; }
 
   private:
     const ScaleTable& table_;
     const Tariff& tariff_;
     std::optional<std::int64_t> previousTime_;
     int previousRow_ = -1;
+    double lastEnergy_ = 0;
 };
 
 // The column name of the cost: "cost_" and the currency, like the units of the others.
@@ -43,5 +46,15 @@ struct PeriodCosts {
 };
 PeriodCosts periodCosts(const ScaleTable& hour, const ScaleTable& day, const ScaleTable& week,
                         const Tariff& tariff);
+
+// Today's energy and cost of the primary meter: the Hour table's rows of the live row's date,
+// each priced over its own hour, and the day's standing charge. The same figures as
+// PeriodCosts::today, read from at most a day of rows, for the tray and the broker. They start
+// again with the first hour row of a new day, whatever the day accounts K1-K3 hold.
+struct TodayFigures {
+    double kwh = 0;
+    double cost = 0;
+};
+TodayFigures todayFigures(const ScaleTable& hour, const Tariff& tariff);
 
 }  // namespace tev::web

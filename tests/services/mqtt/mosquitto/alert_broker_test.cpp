@@ -76,7 +76,7 @@ TEST(MqttBroker, AlertsAreRetainedAsJsonWithProblemSensorsAndTheCostTodayAsAMone
         if (m.topic == "tev3p/SIM000000001/cost") {
             cost = true;
             EXPECT_EQ(m.payload.rfind("{\"cost_today\":0.", 0), 0u) << m.payload;
-            EXPECT_TRUE(has(m.payload, "\"currency\":\"EUR\"}"));
+            EXPECT_TRUE(has(m.payload, "\"currency\":\"EUR\",\"last_reset\":\""));
         }
         if (m.topic.rfind("homeassistant/binary_sensor/tev3p_SIM000000001/alert_", 0) == 0) {
             ++problems;

@@ -10,27 +10,30 @@ TEST(AlertTopics, TopicsKeepTheMeterIdToOneLevelAndCostIsTwoDecimals) {
     s.prefix = "tev3p";
     EXPECT_EQ(alertTopic(s, "A/B+#"), "tev3p/A_B___4f17a187/alert");
     EXPECT_EQ(costTopic(s, "M1"), "tev3p/M1/cost");
-    EXPECT_EQ(costJson(1.005, "\xE2\x82\xAC"),
-              "{\"cost_today\":1.00,\"currency\":\"\xE2\x82\xAC\"}");
-    EXPECT_EQ(costJson(12.345, "a\"b"), "{\"cost_today\":12.35,\"currency\":\"a\\\"b\"}");
+    EXPECT_EQ(costJson(1.005, "\xE2\x82\xAC", "2026-12-08T00:00:00+01:00"),
+              "{\"cost_today\":1.00,\"currency\":\"\xE2\x82\xAC\","
+              "\"last_reset\":\"2026-12-08T00:00:00+01:00\"}");
+    EXPECT_EQ(costJson(12.345, "a\"b", "x"),
+              "{\"cost_today\":12.35,\"currency\":\"a\\\"b\",\"last_reset\":\"x\"}");
 }
 
 TEST(AlertTopics, OneProblemSensorPerRuleAndTheMonetarySensorOnlyWhenAsked) {
     MqttSettings s;
     s.prefix = "tev3p";
     s.discoveryPrefix = "homeassistant";
-    const auto without = alertDiscoveryMessages(s, "M1", false, "EUR");
+    const auto without = alertDiscoveryMessages(s, "M1", true, false, "EUR");
     ASSERT_EQ(without.size(), 5u);
     EXPECT_EQ(without[1].topic, "homeassistant/binary_sensor/tev3p_M1/alert_phase_loss/config");
     EXPECT_EQ(without[1].payload,
               "{\"name\":\"Alert phase loss\",\"unique_id\":\"tev3p_M1_alert_phase_loss\","
+              "\"default_entity_id\":\"binary_sensor.tev3p_m1_alert_phase_loss\","
               "\"state_topic\":\"tev3p/M1/alert\",\"value_template\":\"{{ 'ON' if value_json | "
               "selectattr('rule', 'eq', 'phase_loss') | list | count > 0 else 'OFF' }}\","
               "\"payload_on\":\"ON\",\"payload_off\":\"OFF\",\"device_class\":\"problem\","
               "\"availability_mode\":\"all\",\"availability\":[{\"topic\":\"tev3p/status\"},"
               "{\"topic\":\"tev3p/M1/availability\"}],\"device\":{\"identifiers\":"
               "[\"tev3p_M1\"],\"name\":\"HOQ M1\",\"manufacturer\":\"HOQ\"}}");
-    const auto with = alertDiscoveryMessages(s, "M1", true, "EUR");
+    const auto with = alertDiscoveryMessages(s, "M1", true, true, "EUR");
     ASSERT_EQ(with.size(), 6u);
     EXPECT_EQ(with[5].topic, "homeassistant/sensor/tev3p_M1/cost_today/config");
     EXPECT_NE(with[5].payload.find(
