@@ -32,6 +32,18 @@ std::time_t localInstant(const std::tm& day, int minuteOfDay, int isDst = -1) {
     return std::mktime(&tm);
 }
 
+// The first instant in (t, end] whose UTC offset differs from `offset`, or `end` when there is
+// none: where the clocks change, the wall clock jumps, and a repeated hour may re-enter a band.
+std::time_t offsetChangeBefore(std::time_t t, std::time_t end, long offset) {
+    if (localOf(end).tm_gmtoff == offset) return end;
+    std::time_t same = t, changed = end;
+    while (changed - same > 1) {
+        const std::time_t mid = same + (changed - same) / 2;
+        (localOf(mid).tm_gmtoff == offset ? same : changed) = mid;
+    }
+    return changed;
+}
+
 std::vector<TariffSegment> flatDay(double price) {
     return {{0, kMinutesPerDay, price}};
 }
@@ -98,8 +110,10 @@ double Tariff::energyCost(double kwh, std::time_t from, std::time_t to) const {
             if (candidate > t && (edge == 0 || candidate < edge)) edge = candidate;
         }
         if (edge == 0) edge = t + kSecondsPerMinute;
-        // A dated change starts at local midnight, which is always a segment edge too.
-        const std::time_t next = std::min(edge, to);
+        // A dated change starts at local midnight, which is always a segment edge too. A piece
+        // also ends where the clocks change, so both passes of a repeated hour find their band.
+        const std::time_t next =
+            offsetChangeBefore(t, std::min(edge, to), local.tm_gmtoff);
         cost += perSecond * static_cast<double>(next - t) * price;
         t = next;
     }

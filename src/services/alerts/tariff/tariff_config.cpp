@@ -100,8 +100,10 @@ std::optional<int> parseDate(std::string_view text) {
         int& part = i < 4 ? y : (i < 7 ? m : d);
         part = part * 10 + (text[i] - '0');
     }
-    static constexpr int kDaysIn[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (y < 1970 || m < 1 || m > 12 || d < 1 || d > kDaysIn[m - 1]) return std::nullopt;
+    static constexpr int kDaysIn[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    if (y < 1970 || m < 1 || m > 12 || d < 1 || d > kDaysIn[m - 1] + (m == 2 && leap ? 1 : 0))
+        return std::nullopt;
     return y * 10000 + m * 100 + d;
 }
 

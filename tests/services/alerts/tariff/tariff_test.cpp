@@ -129,8 +129,13 @@ TEST_F(TariffTest, BadTariffLinesAreReportedWithTheirLineAndLeftOut) {
                                       "band_3=sat 10:00-12:00 0.5\n"
                                       "standing_charge=1\n"    // 7
                                       "[tariff.2027-02-30]\n"  // 8
-                                      "price_per_kwh=9\n"));
-    ASSERT_EQ(load.problems.size(), 6u);
+                                      "price_per_kwh=9\n"
+                                      "[tariff.2027-02-29]\n"  // 10: 2027 is no leap year
+                                      "price_per_kwh=9\n"
+                                      "[tariff.2028-02-29]\n"
+                                      "price_per_kwh=0.5\n"));
+    ASSERT_EQ(load.problems.size(), 7u);
+    EXPECT_EQ(load.problems[6].line, 10);
     EXPECT_EQ(load.problems[0].line, 2);
     EXPECT_EQ(load.problems[0].text, "price_per_kwh=0,30: not a price");
     EXPECT_EQ(load.problems[1].line, 3);
@@ -151,6 +156,35 @@ TEST_F(TariffTest, LaterDatedGroupCanDropTheBands) {
                        .tariff;
     EXPECT_DOUBLE_EQ(t.priceAt(local(2027, 5, 31, 6)), 0.1);
     EXPECT_DOUBLE_EQ(t.priceAt(local(2027, 6, 1, 6)), 0.2);
+}
+
+// A band that runs over midnight into the small hours, on the days the clocks change, under
+// two zones' rules: both passes of a repeated hour are in the band up to 02:30, and a skipped
+// hour is in none. One kWh an hour of the real day; 0.18 in the band, 0.30 outside.
+TEST_F(TariffTest, BandEdgesStayAtTheirWallClockTimeOnTheDaysTheClocksChange) {
+    const Tariff t = loadTariff(IniDocument::parse("[tariff]\nprice_per_kwh=0.30\n"
+                                                   "band_1=all 22:00-02:30 0.18\n"))
+                         .tariff;
+    struct Case {
+        const char* zone;
+        int year, month, day;
+        double hours, bandHours;
+    } const cases[] = {
+        {"CET-1CEST,M3.5.0,M10.5.0/3", 2026, 10, 25, 25, 5},  // 02:00-02:30 twice
+        {"CET-1CEST,M3.5.0,M10.5.0/3", 2026, 3, 29, 23, 4},   // 02:00-03:00 skipped
+        {"EST5EDT,M3.2.0,M11.1.0", 2026, 11, 1, 25, 5.5},      // 01:00-02:00 twice
+        {"EST5EDT,M3.2.0,M11.1.0", 2026, 3, 8, 23, 4},        // 02:00-03:00 skipped
+    };
+    for (const Case& c : cases) {
+        setenv("TZ", c.zone, 1);
+        tzset();
+        const std::time_t from = local(c.year, c.month, c.day, 0);
+        const std::time_t to = local(c.year, c.month, c.day + 1, 0);
+        ASSERT_EQ(to - from, static_cast<std::time_t>(c.hours * 3600)) << c.zone;
+        EXPECT_NEAR(t.energyCost(c.hours, from, to),
+                    c.bandHours * 0.18 + (c.hours - c.bandHours) * 0.30, 1e-9)
+            << c.zone << " " << c.month << "/" << c.day;
+    }
 }
 
 }  // namespace
