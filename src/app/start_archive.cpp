@@ -1,3 +1,4 @@
+#include <QCoreApplication>
 #include <cstdio>
 
 #include "app/alert_archive.h"
@@ -29,6 +30,9 @@ void stopArchive(const ServiceContext& context, Archive& archive) {
     if (!archive.service) return;
     context.observers.remove(archive.service.get());
     archive.service->stop();  // writes what is still queued
+    // The event loop has ended: the writer's last lines (a loss at the stop) are delivered to
+    // the event log, and with it to standard output, here.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
 }
 
 }  // namespace tev::app

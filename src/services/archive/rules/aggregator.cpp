@@ -8,10 +8,15 @@ void Aggregator::add(const ArchiveSample& sample) {
     auto it = meters_.find(sample.idView());
     if (it == meters_.end()) it = meters_.emplace(std::string(sample.idView()), MeterState{}).first;
     MeterState& state = it->second;
-    const double increment =
-        state.haveDayEnergy ? energyBetween(state.dayEnergy, sample.dayEnergy) : 0.0;
+    const bool continued =
+        state.haveDayEnergy &&
+        (localDayStart(sample.unixSeconds) == localDayStart(state.lastUnixSeconds) ||
+         (sample.unixSeconds >= state.lastUnixSeconds &&
+          sample.unixSeconds - state.lastUnixSeconds <= kMaxEnergyGapSeconds));
+    const double increment = continued ? energyBetween(state.dayEnergy, sample.dayEnergy) : 0.0;
     state.haveDayEnergy = true;
     state.dayEnergy = sample.dayEnergy;
+    state.lastUnixSeconds = sample.unixSeconds;
 
     const std::int64_t minute = minuteStart(sample.unixSeconds);
     if (state.deltas.empty() || state.deltas.back().minute != minute) {
@@ -37,11 +42,13 @@ std::vector<PeriodDelta> Aggregator::take() {
     return out;
 }
 
-void Aggregator::seedDayEnergy(const std::string& meter, double dayEnergy) {
+void Aggregator::seedDayEnergy(const std::string& meter, double dayEnergy,
+                               std::int64_t atUnixSeconds) {
     MeterState& state = meters_[meter];
     if (state.haveDayEnergy) return;
     state.haveDayEnergy = true;
     state.dayEnergy = dayEnergy;
+    state.lastUnixSeconds = atUnixSeconds;
 }
 
 }  // namespace tev::archive

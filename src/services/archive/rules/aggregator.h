@@ -22,14 +22,22 @@ struct PeriodDelta {
 
 // Gathers messages into per-meter, per-minute parts until the writer takes them. Each message
 // goes into exactly one part, and each part is taken once, so every message counts once.
+//
+// A minute's energy is what the meter's day count grew since the reading before. The first
+// reading of a meter is a baseline, and so is the first on a new day after a silence longer
+// than kMaxEnergyGapSeconds: the day so far was used in minutes the archive never saw, and
+// would otherwise all land in one minute (and be priced at that minute's band). Within a day,
+// what the count grew over a silence was measured by the meter and is kept.
 class Aggregator {
   public:
+    static constexpr std::int64_t kMaxEnergyGapSeconds = 300;
+
     void add(const ArchiveSample& sample);
     // Every part gathered since the last call, oldest first per meter.
     std::vector<PeriodDelta> take();
-    // The last day energy recorded for a meter before this run, so the first message after a
-    // restart counts only what was used since.
-    void seedDayEnergy(const std::string& meter, double dayEnergy);
+    // The last day energy recorded for a meter before this run and the time of that row, so
+    // that the first message after a quick restart counts only what was used since.
+    void seedDayEnergy(const std::string& meter, double dayEnergy, std::int64_t atUnixSeconds);
     bool knows(const std::string& meter) const { return meters_.count(meter) != 0; }
     std::size_t pendingCount() const { return pending_; }
 
@@ -37,6 +45,7 @@ class Aggregator {
     struct MeterState {
         bool haveDayEnergy = false;
         double dayEnergy = 0;
+        std::int64_t lastUnixSeconds = 0;
         std::vector<PeriodDelta> deltas;
     };
     std::map<std::string, MeterState, std::less<>> meters_;

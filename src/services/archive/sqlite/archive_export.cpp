@@ -60,6 +60,12 @@ int runArchiveExport(const std::vector<std::string>& args, std::ostream& out, st
         }
         (std::string(bound) == "--from" ? query.from : query.to) = *t;
     }
+    // A reversed range would give only a header, which looks like a quiet meter.
+    if (query.from && query.to && *query.from > *query.to) {
+        err << "tev3p export: --from " << given["--from"] << " is after --to " << given["--to"]
+            << "\n";
+        return 2;
+    }
     std::string error;
     // A mistyped ID would otherwise give an empty file that looks like a quiet meter.
     const std::vector<std::string> meters = archivedMeters(folder, error);

@@ -17,6 +17,7 @@ namespace {
 
 // Unwritten figures kept while the disk is full: about a day of 200 meters' minutes.
 constexpr std::size_t kMaxUnwritten = 300000;
+constexpr std::int64_t kSecondsPerMinute = 60;
 constexpr std::int64_t kPruneEverySeconds = 600;
 constexpr int kPruneBatchesPerPass = 20;
 
@@ -171,18 +172,17 @@ void ArchiveWriter::drain(std::vector<ArchiveSample>& batch) {
 
 void ArchiveWriter::noteNewMeter(const ArchiveSample& sample) {
     const std::string meter(sample.idView());
-    // The day energy already counted today, so that the first message after a restart adds
-    // only what was used since; on a new day everything since midnight is the new day's.
-    double seed = 0;
+    // The day energy of the meter's last minute row, so that the first message after a restart
+    // adds only what was used since. A meter without one starts from its first reading.
     if (db_.isOpen()) {
         SqliteStatement last(
             db_, "SELECT t, day_kwh FROM minutes WHERE meter = ? ORDER BY t DESC LIMIT 1");
         last.bind(1, std::string_view(meter));
-        if (last.step() == SQLITE_ROW &&
-            localDayStart(last.columnInt(0)) == localDayStart(sample.unixSeconds))
-            seed = last.columnDouble(1);
+        // The row's last message may have come up to a minute after the row's start.
+        if (last.step() == SQLITE_ROW)
+            aggregator_.seedDayEnergy(meter, last.columnDouble(1),
+                                      last.columnInt(0) + kSecondsPerMinute - 1);
     }
-    aggregator_.seedDayEnergy(meter, seed);
     if (options_.importDayFiles && db_.isOpen()) importDayFile(meter);
 }
 
@@ -252,9 +252,15 @@ bool ArchiveWriter::commit() {
                                alertsUnwritten_.begin() +
                                    static_cast<long>(alertsUnwritten_.size() - kMaxPendingAlerts));
     if (unwritten_.empty() && alertsUnwritten_.empty()) return true;
-    if (unwritten_.size() > kMaxUnwritten)
-        unwritten_.erase(unwritten_.begin(),
-                         unwritten_.begin() + (unwritten_.size() - kMaxUnwritten));
+    if (unwritten_.size() > kMaxUnwritten) {
+        const std::size_t excess = unwritten_.size() - kMaxUnwritten;
+        unwritten_.erase(unwritten_.begin(), unwritten_.begin() + static_cast<long>(excess));
+        // Told once when the memory first fills, and with the whole count when writing resumes.
+        if (trimmedEpisode_ == 0)
+            say("Archive: more than " + std::to_string(kMaxUnwritten) +
+                " minute figures wait to be written; the oldest are dropped from now on");
+        trimmedEpisode_ += excess;
+    }
 
     std::string why;
     bool ok = ensureOpen();
@@ -312,6 +318,10 @@ bool ArchiveWriter::commit() {
         unwritten_.clear();
         alertsUnwritten_.clear();
         if (failing_) say(std::string("Archive ") + kArchiveFileName + " is written again");
+        if (trimmedEpisode_ > 0)
+            say("Archive: " + std::to_string(trimmedEpisode_) +
+                " minute figures were dropped, the oldest first, while it could not be written");
+        trimmedEpisode_ = 0;
         failing_ = false;
         return true;
     }
@@ -326,6 +336,13 @@ bool ArchiveWriter::commit() {
     // A file deleted or replaced under us is opened afresh next time.
     if (!db_.isOpen() || why.find("readonly") != std::string::npos) db_.close();
     return false;
+}
+
+void ArchiveWriter::tellLostAtStop() {
+    if (unwritten_.empty() && alertsUnwritten_.empty() && trimmedEpisode_ == 0) return;
+    say("Archive " + std::string(kArchiveFileName) + " could not be written before the stop: " +
+        std::to_string(unwritten_.size() + trimmedEpisode_) + " minute figures and " +
+        std::to_string(alertsUnwritten_.size()) + " alert records are lost");
 }
 
 bool ArchiveWriter::prune() {
@@ -388,6 +405,7 @@ void ArchiveWriter::run() {
             // What is left to prune goes now, still in small transactions.
             for (int pass = 0; pass < 100 && db_.isOpen() && !failing_ && prune(); ++pass) {
             }
+            tellLostAtStop();
             break;
         }
     }

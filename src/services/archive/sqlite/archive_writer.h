@@ -77,6 +77,8 @@ class ArchiveWriter {
     bool commit();
     // One pass of batched deletes; true when rows are left for another pass.
     bool prune();
+    // At the stop: what could not be written is told with its counts, never dropped unsaid.
+    void tellLostAtStop();
     void importDayFile(const std::string& meter);
     void say(const std::string& line);
     bool ensureOpen();
@@ -102,6 +104,8 @@ class ArchiveWriter {
     std::vector<PeriodDelta> unwritten_;
     std::vector<AlertRecord> alertsUnwritten_;
     bool failing_ = false;
+    // Unwritten minute figures dropped since writing last succeeded.
+    std::size_t trimmedEpisode_ = 0;
     std::int64_t nextPrune_ = 0;
     std::thread thread_;
 };

@@ -29,7 +29,7 @@ class Rollup : public ::testing::Test {
 
 TEST_F(Rollup, MessagesAcrossAMonthEndMidnightAndASilenceGiveOnePartPerMinuteWithMessages) {
     Aggregator agg;
-    agg.seedDayEnergy("A1B2C3D4E5F6", 4.8);
+    agg.seedDayEnergy("A1B2C3D4E5F6", 4.8, at("2026-01-31T23:58:59"));
     agg.add(sample("A1B2C3D4E5F6", "2026-01-31T23:59:10", {230, 231, 229}, {1, 2, 3}, 5.0f));
     agg.add(sample("A1B2C3D4E5F6", "2026-01-31T23:59:40", {232, 229, 229}, {3, 2, 1}, 5.1f));
     agg.add(sample("A1B2C3D4E5F6", "2026-02-01T00:00:20", {228, 230, 231}, {2, 2, 2}, 0.05f));
@@ -63,6 +63,24 @@ TEST_F(Rollup, MessagesAcrossAMonthEndMidnightAndASilenceGiveOnePartPerMinuteWit
     EXPECT_NEAR(parts[2].stats.energy, 0.25, 1e-6);
     EXPECT_NEAR(parts[2].stats.dayEnergy, 0.30, 1e-6);
     EXPECT_TRUE(agg.take().empty());  // each part is handed out once
+}
+
+// The day so far of a meter heard for the first time, or again on a later day, was used
+// before the archive saw it: it is the baseline, not the first minute's consumption.
+TEST_F(Rollup, FirstReadingOfAMeterAndTheFirstOnALaterDayAreBaselines) {
+    Aggregator agg;
+    agg.add(sample("NEW000000001", "2026-03-01T10:00:41", {230, 230, 230}, {1, 1, 1}, 2.5f));
+    agg.add(sample("NEW000000001", "2026-03-01T10:00:59", {230, 230, 230}, {1, 1, 1}, 2.6f));
+    agg.add(sample("NEW000000001", "2026-03-02T07:30:00", {230, 230, 230}, {1, 1, 1}, 3.0f));
+    agg.add(sample("NEW000000001", "2026-03-02T07:31:00", {230, 230, 230}, {1, 1, 1}, 3.2f));
+    // Seeded from a row of the day before, nine hours earlier: the new day starts afresh too.
+    agg.seedDayEnergy("OLD000000001", 9.0, at("2026-03-01T22:00:59"));
+    agg.add(sample("OLD000000001", "2026-03-02T07:30:00", {230, 230, 230}, {1, 1, 1}, 1.5f));
+    const std::vector<PeriodDelta> parts = agg.take();
+    ASSERT_EQ(parts.size(), 4u);
+    const double energies[] = {0.1, 0.0, 0.2, 0.0};  // NEW's three minutes, then OLD's one
+    for (std::size_t i = 0; i < parts.size(); ++i)
+        EXPECT_NEAR(parts[i].stats.energy, energies[i], 1e-6) << parts[i].meter << " " << i;
 }
 
 TEST_F(Rollup, StatsWrittenInPartsMergeToTheStatsOfAllTheirMessages) {

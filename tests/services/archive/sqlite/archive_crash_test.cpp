@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <fstream>
@@ -150,6 +151,18 @@ TEST_F(ArchiveCrash, AFullDiskIsReportedOnceWhileRecordingGoesOnAndWritingResume
         w.stop();
         std::string integrity;
         const std::int64_t stored = storedMessages(folder, integrity);
+        // Full again, and stopped before it could write: the loss is told with its count.
+        {
+            ArchiveWriter again(o);
+            again.start();
+            const rlimit tiny{4096, limit.rlim_max};  // not one more page in any file
+            setrlimit(RLIMIT_FSIZE, &tiny);
+            for (int minute = 0; minute < 10; ++minute)
+                again.push(testing::sampleAt("DISKFULL0001", t0 + (4000 + minute) * 60,
+                                             {230, 230, 230}, {1, 1, 1}, 2));
+            again.stop();
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
         std::ofstream report(folder + "/report.txt");
         report << "failed " << failed << "\npushed " << pushed << "\nstored " << stored
                << "\nintegrity " << integrity << "\n";
@@ -178,8 +191,12 @@ TEST_F(ArchiveCrash, AFullDiskIsReportedOnceWhileRecordingGoesOnAndWritingResume
         cannot += l.find("cannot be written") != std::string::npos;
         again += l.find("is written again") != std::string::npos;
     }
-    EXPECT_EQ(cannot, 1);  // … and were told once
+    EXPECT_EQ(cannot, 2);  // … and were told once, then once more for the second writer
     EXPECT_EQ(again, 1);
+    EXPECT_EQ(std::count(logLines.begin(), logLines.end(),
+                         "Archive TEV3P_Archive.sqlite could not be written before the stop: "
+                         "10 minute figures and 0 alert records are lost"),
+              1);
     EXPECT_EQ(report["stored"], report["pushed"]);  // every message kept in memory got written
     EXPECT_EQ(report["integrity"], "ok");
 }

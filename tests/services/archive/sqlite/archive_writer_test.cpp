@@ -56,8 +56,8 @@ TEST_F(Archive, AScriptedDayEndGivesHandComputedMinuteHourAndDayRows) {
     EXPECT_NEAR(m.values[4][0], (230 * 1 + 232 * 3) * 0.86 / 2, 1e-3);
     EXPECT_NEAR(m.values[5][0], 0.86 * (1379 + 1383) / 2, 1e-3);
     EXPECT_NEAR(m.values[6][0], 5.1, 1e-6);
-    // A new meter's first message counts its whole day so far.
-    EXPECT_NEAR(m.values[7][0], 5.1, 1e-6);
+    // A new meter's first reading is the baseline: its 5.0 kWh so far were used before.
+    EXPECT_NEAR(m.values[7][0], 0.1, 1e-6);
     EXPECT_EQ(m.values[8][0], 2);
     EXPECT_NEAR(m.values[7][1], 0.05, 1e-6);
     EXPECT_NEAR(m.values[7][2], 0.25, 1e-6);
@@ -78,7 +78,7 @@ TEST_F(Archive, AScriptedDayEndGivesHandComputedMinuteHourAndDayRows) {
     ASSERT_EQ(d.time.size(), 2u);
     EXPECT_EQ(d.time[0], at("2026-01-31"));
     EXPECT_EQ(d.time[1], at("2026-02-01"));
-    EXPECT_NEAR(d.values[0][0], 5.1, 1e-6);
+    EXPECT_NEAR(d.values[0][0], 0.1, 1e-6);
     EXPECT_NEAR(d.values[1][0], 5.1, 1e-6);
     EXPECT_EQ(d.values[2][0], 2);
     EXPECT_NEAR(d.values[3][0], 231, 1e-4);
