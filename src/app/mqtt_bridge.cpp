@@ -9,13 +9,16 @@ namespace tev {
 
 MqttSettings loadMqttSettings(const std::string& folder,
                               const std::map<std::string, std::string>& commandLine,
-                              std::vector<std::string>& problems) {
+                              std::vector<std::string>& problems,
+                              std::vector<std::string>* notes) {
     std::map<std::string, std::string> keys;
     const QString iniPath = QDir(QString::fromStdString(folder)).filePath(kIniFileName);
-    if (QFileInfo::exists(iniPath)) {
-        QSettings ini(iniPath, QSettings::IniFormat);
-        if (ini.status() != QSettings::NoError)
-            problems.push_back(std::string(kIniFileName) + " could not be read");
+    QSettings ini(iniPath, QSettings::IniFormat);
+    if (QFileInfo::exists(iniPath) && ini.status() != QSettings::NoError) {
+        if (notes != nullptr)
+            notes->push_back(std::string(kIniFileName) +
+                             " could not be read as an INI file: its MQTT settings are left out");
+    } else if (QFileInfo::exists(iniPath)) {
         ini.beginGroup("mqtt");
         for (const QString& key : ini.childKeys()) {
             const QVariant v = ini.value(key);

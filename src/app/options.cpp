@@ -127,8 +127,14 @@ std::string programUsage() {
            "  --http ADDRESS:PORT     serve them there (port 0 picks a free one); wins over "
            "listen=\n"
            "\n"
+           "Exporting, then ending (status 2 for a bad option, 1 when nothing could be read):\n"
            "  tev3p export --folder DIR --scale SCALE --format tidy|original [--output FILE]\n"
-           "                          write a records CSV from DIR's records file and end\n"
+           "                          a records CSV of one time scale (min, m5, m10, hour,\n"
+           "                          day, week, month) from DIR's records file\n"
+           "  tev3p export --folder DIR --meter ID [--resolution minute|hour|day]\n"
+           "               [--from TIME] [--to TIME] [--format tidy|json]\n"
+           "                          one meter's rows from the per-meter archive, to standard\n"
+           "                          output; TIME is ISO 8601 (2026-12-08 or 2026-12-08T10:00)\n"
            "\n"
            "  -h, --help              this text\n";
 }

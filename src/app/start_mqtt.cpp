@@ -9,7 +9,8 @@ namespace tev::app {
 
 bool loadMqtt(const ProgramOptions& options, const std::string& folder, Mqtt& mqtt) {
     std::vector<std::string> problems;
-    mqtt.settings = loadMqttSettings(folder, options.mqtt, problems);
+    mqtt.settings = loadMqttSettings(folder, options.mqtt, problems, &mqtt.notes);
+    for (const std::string& n : mqtt.notes) std::fprintf(stderr, "tev3p: %s\n", n.c_str());
     if (problems.empty()) return true;
     for (const std::string& p : problems) std::fprintf(stderr, "tev3p: %s\n", p.c_str());
     std::fputs("tev3p: --help lists the options\n", stderr);
@@ -17,6 +18,7 @@ bool loadMqtt(const ProgramOptions& options, const std::string& folder, Mqtt& mq
 }
 
 void startMqtt(const ServiceContext& context, Alerts& alerts, Mqtt& mqtt) {
+    for (const std::string& n : mqtt.notes) context.log(n);
     if (!mqtt.settings.enabled()) return;
     mqtt.bridge = std::make_unique<MqttBridge>(mqtt.settings, std::make_unique<MosquittoClient>());
     context.observers.add(mqtt.bridge.get());

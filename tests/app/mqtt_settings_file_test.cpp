@@ -46,6 +46,22 @@ TEST(MqttSettingsFile, WithoutFileOrOptionsPublishingIsOffAndBadKeysAreReported)
     EXPECT_TRUE(s.enabled());
     EXPECT_EQ(s.port, 1883);
     ASSERT_EQ(problems.size(), 2u);
+
+    // A file Qt's INI reader rejects (a group header never closed) is told, and publishing
+    // stays off instead of refusing the start; the command line still names a broker.
+    problems.clear();
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    // (Another size than the file before: Qt keeps a file it read while its size and time
+    // stay the same.)
+    ini.write("; prices\n[tariff\ncurrency=EUR\n[mqtt]\nhost=127.0.0.1\n");
+    ini.close();
+    std::vector<std::string> notes;
+    EXPECT_FALSE(loadMqttSettings(dir.path().toStdString(), {}, problems, &notes).enabled());
+    EXPECT_TRUE(problems.empty());
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_NE(notes[0].find("could not be read"), std::string::npos);
+    EXPECT_TRUE(loadMqttSettings(dir.path().toStdString(), {{"host", "127.0.0.1"}}, problems)
+                    .enabled());
 }
 
 }  // namespace

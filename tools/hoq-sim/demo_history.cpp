@@ -1,6 +1,7 @@
 #include "tools/hoq-sim/demo_history.h"
 
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <vector>
@@ -37,32 +38,44 @@ class SilentTones final : public ToneSink {
     void beep(int, int) override {}
 };
 
-int daysInMonth(int year, int month) {
-    static constexpr int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return month == 2 && leap ? 29 : days[month - 1];
+// The Unix time of a local wall-clock time.
+std::int64_t unixOf(const DateTime& t) {
+    std::tm tm{};
+    tm.tm_year = t.year - 1900;
+    tm.tm_mon = t.month - 1;
+    tm.tm_mday = t.day;
+    tm.tm_hour = t.hour;
+    tm.tm_min = t.minute;
+    tm.tm_sec = t.second;
+    tm.tm_isdst = -1;
+    return std::mktime(&tm);
 }
 
-// The program's clock, moved on one second at a time.
+// The program's clock on the computer's local time, moved on one second at a time: on the
+// days the clocks change it repeats or skips an hour, as the real program's clock does.
 class DemoClock final : public Clock {
   public:
-    explicit DemoClock(DateTime t) : now_(t) {}
+    explicit DemoClock(std::int64_t unixSeconds) : unix_(unixSeconds) { readLocal(); }
     DateTime now() const override { return now_; }
+    std::int64_t unixSeconds() const { return unix_; }
     void nextSecond() {
+        ++unix_;
         if (++now_.second < kSecondsPerMinute) return;
         now_.second = 0;
-        if (++now_.minute < kSecondsPerMinute) return;
-        now_.minute = 0;
-        if (++now_.hour < 24) return;
-        now_.hour = 0;
-        if (++now_.day <= daysInMonth(now_.year, now_.month)) return;
-        now_.day = 1;
-        if (++now_.month <= 12) return;
-        now_.month = 1;
-        ++now_.year;
+        // Clocks change only at a quarter hour; in between the minutes just count on.
+        if (++now_.minute < kSecondsPerMinute && unix_ % kQuarterHourSeconds != 0) return;
+        readLocal();
     }
 
   private:
+    static constexpr std::int64_t kQuarterHourSeconds = 900;
+    void readLocal() {
+        const std::time_t t = static_cast<std::time_t>(unix_);
+        std::tm tm{};
+        localtime_r(&t, &tm);
+        now_ = {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, 0};
+    }
+    std::int64_t unix_;
     DateTime now_;
 };
 
@@ -108,7 +121,10 @@ DemoResult playDemoHistory(const DemoOptions& options, MeasurementStore& store) 
     const DateTime start = daysBefore(options.end, options.days);
     const std::int64_t startSecondOfDay =
         start.hour * kHourSeconds + start.minute * kSecondsPerMinute + start.second;
-    const std::int64_t total = static_cast<std::int64_t>(options.days) * kDaySeconds;
+    // The real seconds between the two wall-clock times: an hour more or less where the clocks
+    // changed in between.
+    const std::int64_t startUnix = unixOf(start);
+    const std::int64_t total = unixOf(options.end) - startUnix;
     const std::int64_t fineFrom = total - static_cast<std::int64_t>(kFineDays) * kDaySeconds;
     const std::int64_t mediumFrom = total - static_cast<std::int64_t>(kMediumDays) * kDaySeconds;
     const std::vector<Spell> spells =
@@ -117,7 +133,7 @@ DemoResult playDemoHistory(const DemoOptions& options, MeasurementStore& store) 
     SilentTones tones;
     EventLog log;
     const LanguageMode language = LanguageMode::Bilingual;
-    DemoClock clock(start);
+    DemoClock clock(startUnix);
     MeterLink link(store, log, tones, clock, language, options.folder);
     ClockTick tick(store, log, tones, clock, language, link);
 
@@ -176,7 +192,7 @@ DemoResult playDemoHistory(const DemoOptions& options, MeasurementStore& store) 
                                                     meter.secs(), meter.reading(sequence++)) +
                                    kTerminator);
                 if (options.dataMessageHandled)
-                    options.dataMessageHandled(store.registry, kDemoMeterId, now);
+                    options.dataMessageHandled(store.registry, kDemoMeterId, clock.unixSeconds());
                 lastMessage = i;
                 ++result.messages;
             }

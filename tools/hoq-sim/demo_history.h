@@ -23,9 +23,9 @@ struct DemoOptions {
     // in the days the minute table holds.
     int messageSeconds = 300;
     bool outages = true;  // a few spells of a silent link: the off-line alarm and gaps
-    // Told after each handled data message, at the demo clock's time, as the program's meter
-    // observers are; the per-meter archive listens here.
-    std::function<void(const MeterRegistry&, std::string_view meterId, const DateTime& now)>
+    // Told after each handled data message, with the demo clock's Unix time, as the program's
+    // meter observers are; the per-meter archive listens here.
+    std::function<void(const MeterRegistry&, std::string_view meterId, std::int64_t unixSeconds)>
         dataMessageHandled;
 };
 

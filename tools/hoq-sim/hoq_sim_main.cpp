@@ -12,7 +12,6 @@
 #include <memory>
 #include <vector>
 
-#include "services/archive/rules/local_time.h"
 #include "services/archive/sqlite/archive_service.h"
 #include "tools/hoq-sim/demo_history.h"
 #include "tools/hoq-sim/meter_messages.h"
@@ -310,12 +309,11 @@ int writeDemo(const Options& options) {
     tev::archive::ArchiveWriter archive(archiveOptions);
     std::int64_t archived = 0;
     demo.dataMessageHandled = [&archive, &archived](const tev::MeterRegistry& registry,
-                                                    std::string_view id, const tev::DateTime& t) {
+                                                    std::string_view id, std::int64_t unixSeconds) {
         const int row = registry.find(id);
         if (row < 0) return;
-        archive.push(tev::archive::sampleOf(
-            registry.rows[row],
-            tev::archive::localUnixSeconds(t.year, t.month, t.day, t.hour, t.minute, t.second)));
+        // Real time: on the day the clocks go back, both passes of the repeated hour are kept.
+        archive.push(tev::archive::sampleOf(registry.rows[row], unixSeconds));
         // The demo runs far faster than the meter would: the queue is emptied in good time.
         if (++archived % 20000 == 0) archive.flush();
     };

@@ -139,6 +139,10 @@ std::optional<SeriesQuery> seriesQueryFrom(const RequestTarget& target, std::str
             *bound = *n;
         }
     }
+    if (q.from && q.to && *q.from > *q.to) {
+        problem = "from is after to";
+        return std::nullopt;
+    }
     if (const auto live = target.value("live")) q.live = *live != "false";
     return q;
 }

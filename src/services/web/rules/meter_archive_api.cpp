@@ -81,6 +81,7 @@ std::optional<std::variant<MeterArchiveRequest, ApiResponse>> meterArchiveReques
             return ApiResponse(
                 problem(400, std::string(key) + " must be Unix seconds or an ISO 8601 time"));
     }
+    if (r.from && r.to && *r.from > *r.to) return ApiResponse(problem(400, "from is after to"));
     return r;
 }
 

@@ -67,6 +67,8 @@ TEST(MeterArchiveApi, LeavesOtherPathsAloneAndRefusesBadRequestsWithTheirStatus)
     EXPECT_EQ(refusal("/api/v1/meters/HOQ000000012/series?resolution="), 400);
     EXPECT_EQ(refusal("/api/v1/meters/HOQ000000012/series?quantities=Watt,KWh"), 400);
     EXPECT_EQ(refusal("/api/v1/meters/HOQ000000012/series?quantities=,"), 400);
+    // A reversed range would answer empty arrays that look like a quiet meter.
+    EXPECT_EQ(refusal("/api/v1/meters/HOQ000000012/series?from=2026-12-08&to=2026-12-01"), 400);
     EXPECT_EQ(refusal("/api/v1/meters/HOQ000000012/series?from=yesterday"), 400);
     EXPECT_EQ(refusal("/api/v1/meters/HOQ000000012/export.csv?to=2026-13-01"), 400);
     EXPECT_EQ(refusal("/api/v1/meters/HOQ000000012/series?from=99999999999999999999"), 400);
