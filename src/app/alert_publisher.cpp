@@ -1,7 +1,7 @@
 #include "app/alert_publisher.h"
 
 #include "services/alerts/rules/alert_json.h"
-#include "services/alerts/tariff/cost_today.h"
+#include "services/alerts/tariff/local_midnight.h"
 #include "services/archive/rules/local_time.h"
 #include "services/mqtt/rules/alert_topics.h"
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "core/texts/json_text.h"
-#include "services/alerts/tariff/cost_today.h"
+#include "services/alerts/tariff/local_midnight.h"
 #include "services/web/rules/row_cost.h"
 
 namespace tev::web {

@@ -4,7 +4,7 @@
 #include <ctime>
 #include <map>
 
-#include "services/alerts/tariff/cost_today.h"
+#include "services/alerts/tariff/local_midnight.h"
 #include "services/web/rules/row_time.h"
 
 namespace tev::web {
