@@ -13,7 +13,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation fonts-wqy-microhei
   libmosquitto-dev qt6-websockets-dev
-  libsqlite3-dev
+  libsqlite3-dev libpq-dev
   help2man dpkg-dev file ccache
 )
 
@@ -26,12 +26,14 @@ TEST_PACKAGES=(
   lintian appstream man-db systemd
   dbus-daemon sqlite3
   prometheus python3-pandas chromium chromium-driver python3-selenium
+  postgresql-15
 )
 
 # Services that a package enables and starts when it is installed. The tests start their own
 # broker and sound server on private paths, so these are switched off again right after the
 # install that brought them; a service the machine had before is left as it was.
-SYSTEM_SERVICES=(mosquitto:mosquitto.service prometheus:prometheus.service)
+SYSTEM_SERVICES=(mosquitto:mosquitto.service prometheus:prometheus.service
+  postgresql-15:postgresql.service)
 GLOBAL_USER_SERVICES=(pulseaudio:pulseaudio.socket pulseaudio:pulseaudio.service)
 
 # Runs a command as root: directly when the script runs as root (as in CI), else through sudo.

@@ -2,7 +2,7 @@
 # The layers of src/, read from the include lines. Arrows point down only:
 #   core (the meter program's rules, standard C++) and the platform seams at the bottom;
 #   each service's rules (standard C++) above the core; its adapters (Qt, SQLite, libmosquitto,
-#   D-Bus) above its rules; the window above the core; the app, which wires everything, on top.
+#   libpq, D-Bus) above its rules; the window above the core; the app, which wires everything, on top.
 # The store is the lowest floor of the core beside the seams: it includes only itself and them.
 # A service may use another service's rules, never its adapter.
 set -eu
@@ -11,7 +11,7 @@ cd "$src"
 
 # The folders whose code is standard C++ only. A new service adds its rules folder here.
 rules="services/mqtt/rules services/web/rules services/archive/rules services/alerts/rules
-services/alerts/tariff"
+services/alerts/tariff services/fleet/rules"
 
 found=""
 report() { [ -n "$2" ] && found="$found

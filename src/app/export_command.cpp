@@ -7,30 +7,35 @@
 
 #include "app/alert_settings.h"
 #include "core/persistence/atomic_file.h"
+#include "app/services.h"
 #include "services/archive/sqlite/archive_export.h"
+#include "services/fleet/postgres/fleet_export.h"
 #include "services/web/rules/archive_costs.h"
 #include "services/web/rules/records_export.h"
 
 namespace tev {
 
 int runExportCommand(const std::vector<std::string>& arguments) {
-    const bool perMeter = std::any_of(arguments.begin(), arguments.end(), [](const std::string& a) {
-        return a == "--meter" || a.rfind("--meter=", 0) == 0;
-    });
+    const auto given = [&](std::string_view option) {
+        return std::any_of(arguments.begin(), arguments.end(), [&](const std::string& a) {
+            return a == option || (a.rfind(option, 0) == 0 && a.size() > option.size() &&
+                                   a[option.size()] == '=');
+        });
+    };
+    // The tidy CSV's cost column under a folder's tariff.
+    const auto costs = [](const std::string& folder, const archive::ArchiveSeries& series)
+        -> std::optional<archive::ExtraColumn> {
+        const AlertSettings settings = loadAlertSettings(folder);
+        for (const std::string& p : settings.problems) std::fprintf(stderr, "tev3p: %s\n", p.c_str());
+        if (!settings.tariff.configured()) return std::nullopt;
+        return web::archiveCostColumn(series, settings.tariff);
+    };
+    // With --fleet: one meter's rows of a site from the fleet database.
+    if (given("--fleet"))
+        return fleet::runFleetExport(arguments, app::computerName(), std::cout, std::cerr, costs);
     // With --meter: one meter's rows from the per-meter archive; else a time scale of the
     // records file.
-    if (perMeter) {
-        return archive::runArchiveExport(
-            arguments, std::cout, std::cerr,
-            [](const std::string& folder,
-               const archive::ArchiveSeries& series) -> std::optional<archive::ExtraColumn> {
-                const AlertSettings settings = loadAlertSettings(folder);
-                for (const std::string& p : settings.problems)
-                    std::fprintf(stderr, "tev3p: %s\n", p.c_str());
-                if (!settings.tariff.configured()) return std::nullopt;
-                return web::archiveCostColumn(series, settings.tariff);
-            });
-    }
+    if (given("--meter")) return archive::runArchiveExport(arguments, std::cout, std::cerr, costs);
     web::RecordsExportRequest request = web::parseRecordsExportArguments(arguments);
     if (!request.errors.empty()) {
         for (const std::string& e : request.errors) std::fprintf(stderr, "tev3p: %s\n", e.c_str());

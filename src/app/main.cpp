@@ -14,6 +14,7 @@
 #include "core/texts/number_text.h"
 #include "platform/qt/program_icon.h"
 #include "platform/qt/termination_signals.h"
+#include "services/fleet/rules/fleet_schema.h"
 #include "window/info/info_windows.h"
 #include "window/records/trecord.h"
 
@@ -88,6 +89,10 @@ void closeOnStop(QApplication& app, tev::TerminationSignals& stops, tev::Tsdf& s
 int main(int argc, char* argv[]) {
     using namespace tev::app;
     if (argc > 1 && std::string_view(argv[1]) == "export") return runExport(argc, argv);
+    if (argc > 1 && std::string_view(argv[1]) == "fleet-schema") {
+        std::fputs(tev::fleet::fleetSchemaSql().c_str(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
     // Before anything else: the standard descriptors exist, and a stop signal at any moment
     // from here on ends the program cleanly, through its close handler once the event loop
     // runs, or before it by the plain returns below.
@@ -129,6 +134,8 @@ int main(int argc, char* argv[]) {
     if (!loadMqtt(options, folder.toStdString(), mqtt)) return 2;
     Archive archive;
     loadArchive(folder.toStdString(), archive);
+    Fleet fleet;
+    if (!loadFleet(folder.toStdString(), fleet)) return 2;
 
     ProgramWindows windows(platform);
     tev::Tsdf& sdf = windows.sdf;
@@ -143,9 +150,10 @@ int main(int argc, char* argv[]) {
     Tray tray;
     startTray(context, alerts, tray);
     startArchive(context, alerts, archive);
+    startFleet(context, archive, fleet);
     startMqtt(context, alerts, mqtt);
     Web web;
-    startWeb(context, alerts, archive, tray, web);
+    startWeb(context, alerts, archive, fleet, tray, web);
 
     if (options.headless) {
         standardOutput.writeLine(QString("tev3p: headless in %1, meters on port %2, second port %3")
@@ -162,6 +170,7 @@ int main(int argc, char* argv[]) {
     sdf.FormClose();
     stopWeb(context, web);
     stopMqtt(context, mqtt);
+    stopFleet(context, fleet);
     stopArchive(context, archive);
     stopTray(context, tray);
     stopAlerts(context, alerts);

@@ -127,6 +127,10 @@ std::string programUsage() {
            "  --http ADDRESS:PORT     serve them there (port 0 picks a free one); wins over "
            "listen=\n"
            "\n"
+           "The fleet database (off unless the [fleet] group of tev3p.ini names a url: url,\n"
+           "password_file, site, sslmode): every minute, hour, day and alert row of the\n"
+           "archive is copied to PostgreSQL.\n"
+           "\n"
            "Exporting, then ending (status 2 for a bad option, 1 when nothing could be read):\n"
            "  tev3p export --folder DIR --scale SCALE --format tidy|original [--output FILE]\n"
            "                          a records CSV of one time scale (min, m5, m10, hour,\n"
@@ -135,6 +139,12 @@ std::string programUsage() {
            "               [--from TIME] [--to TIME] [--format tidy|json]\n"
            "                          one meter's rows from the per-meter archive, to standard\n"
            "                          output; TIME is ISO 8601 (2026-12-08 or 2026-12-08T10:00)\n"
+           "  tev3p export --fleet URL [--site S] --meter ID [--resolution minute|hour|day]\n"
+           "               [--from TIME] [--to TIME] [--format tidy|json] [--password-file F]\n"
+           "               [--folder DIR]\n"
+           "                          the same rows of a site (default this computer's name)\n"
+           "                          read back from the fleet database\n"
+           "  tev3p fleet-schema      print the fleet database's SQL (tables, indexes, version)\n"
            "\n"
            "  -h, --help              this text\n";
 }

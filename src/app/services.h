@@ -16,6 +16,7 @@
 #include "services/alerts/notify/dbus_notifier.h"
 #include "services/alerts/notify/tray_icon.h"
 #include "services/archive/sqlite/archive_service.h"
+#include "services/fleet/postgres/fleet_shipper.h"
 #include "services/web/server/web_server.h"
 
 namespace tev {
@@ -77,6 +78,18 @@ void loadArchive(const std::string& folder, Archive& archive);
 void startArchive(const ServiceContext& context, Alerts& alerts, Archive& archive);
 void stopArchive(const ServiceContext& context, Archive& archive);
 
+// The fleet sink, off unless [fleet] url= names a PostgreSQL database: a thread that copies the
+// archive's rows there. A broken setting is told on standard error and refuses the start.
+struct Fleet {
+    fleet::FleetSettings settings;
+    std::unique_ptr<fleet::FleetShipper> shipper;
+};
+bool loadFleet(const std::string& folder, Fleet& fleet);
+void startFleet(const ServiceContext& context, const Archive& archive, Fleet& fleet);
+void stopFleet(const ServiceContext& context, Fleet& fleet);
+// The computer's name: the fleet's site unless [fleet] site= names another.
+std::string computerName();
+
 // MQTT publishing, off unless tev3p.ini or the command line name a broker. A broken setting is
 // told on standard error and refuses the start (false), as a bad option does: publishing
 // somewhere else than asked, or with a setting quietly replaced, would look like it works.
@@ -94,8 +107,8 @@ void stopMqtt(const ServiceContext& context, Mqtt& mqtt);
 struct Web {
     std::unique_ptr<WebServer> server;
 };
-void startWeb(const ServiceContext& context, Alerts& alerts, const Archive& archive, Tray& tray,
-              Web& web);
+void startWeb(const ServiceContext& context, Alerts& alerts, const Archive& archive,
+              const Fleet& fleet, Tray& tray, Web& web);
 void stopWeb(const ServiceContext& context, Web& web);
 
 }  // namespace tev::app

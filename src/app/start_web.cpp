@@ -10,7 +10,8 @@ namespace {
 
 // What the dashboard reads: the window's store, log and meter sockets, the alerts, the tariff
 // and, when it is on, the archive.
-WebSources webSources(const ServiceContext& context, Alerts& alerts, const Archive& archive) {
+WebSources webSources(const ServiceContext& context, Alerts& alerts, const Archive& archive,
+                      const Fleet& fleet) {
     Tsdf& sdf = context.window;
     QElapsedTimer steady;
     steady.start();
@@ -32,6 +33,12 @@ WebSources webSources(const ServiceContext& context, Alerts& alerts, const Archi
         sources.archiveQueries = archive::sqliteArchiveQueries();
     }
     sources.tariff = &alerts.settings.tariff;
+    if (fleet::FleetShipper* shipper = fleet.shipper.get()) {
+        sources.fleet = [shipper] {
+            const fleet::FleetStatus s = shipper->status();
+            return web::FleetMetrics{s.up, s.backlogRows, s.lastShippedUnix};
+        };
+    }
     sources.alerts = [&sdf, &alerts] {
         web::AlertsSnapshot a;
         const MeterRegistry& registry = sdf.store().registry;
@@ -48,13 +55,13 @@ WebSources webSources(const ServiceContext& context, Alerts& alerts, const Archi
 
 }  // namespace
 
-void startWeb(const ServiceContext& context, Alerts& alerts, const Archive& archive, Tray& tray,
-              Web& web) {
+void startWeb(const ServiceContext& context, Alerts& alerts, const Archive& archive,
+              const Fleet& fleet, Tray& tray, Web& web) {
     std::vector<std::string> problems;
     const WebSettings settings = loadWebSettings(context.folder, context.options.http, problems);
     for (const std::string& p : problems) context.log(std::string(kIniFileName) + ": " + p);
     if (!settings.enabled) return;
-    web.server = std::make_unique<WebServer>(settings, webSources(context, alerts, archive));
+    web.server = std::make_unique<WebServer>(settings, webSources(context, alerts, archive, fleet));
     if (!web.server->start(context.logger())) return;
     context.observers.add(web.server.get());
     WebServer* w = web.server.get();

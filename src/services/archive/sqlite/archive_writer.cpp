@@ -11,6 +11,7 @@
 #include "services/archive/rules/day_file_import.h"
 #include "services/archive/rules/local_time.h"
 #include "services/archive/sqlite/archive_file.h"
+#include "services/archive/sqlite/archive_outbox.h"
 
 namespace tev::archive {
 namespace {
@@ -95,6 +96,8 @@ void ArchiveWriter::start() {
     db_ = openArchiveForWriting(path_, lines);
     for (const auto& l : lines) say(l);
     if (!db_.isOpen()) failing_ = true;
+    // Everything before the start is in the file already, or was lost with the last run.
+    writtenThrough_.store(options_.now() - kStampMarginSeconds);
     running_ = true;
     stopping_ = false;
     thread_ = std::thread([this] { run(); });
@@ -160,6 +163,7 @@ void ArchiveWriter::drain(std::vector<ArchiveSample>& batch) {
         dropped = droppedEpisode_;
         droppedEpisode_ = 0;
     }
+    lastDrainAt_ = options_.now();
     // One line per episode: the writer hears of a full queue once it gets to empty it.
     if (dropped > 0)
         say("Archive queue full: " + std::to_string(dropped) +
@@ -347,6 +351,10 @@ void ArchiveWriter::tellLostAtStop() {
 
 bool ArchiveWriter::prune() {
     const RetentionCutoffs cut = retentionCutoffs(options_.now(), options_.settings);
+    // Rows a sink has not shipped yet are counted before they go; without that count they
+    // stay for the next pass.
+    std::string outboxError;
+    if (!countUnshippedBeforePrune(db_, cut, outboxError)) return false;
     const std::pair<const char*, std::int64_t> targets[] = {
         {"minutes", cut.minute}, {"ten_minutes", cut.minute}, {"hours", cut.hour}};
     int batches = 0;
@@ -389,7 +397,7 @@ void ArchiveWriter::run() {
         drain(batch);
         const bool due = Clock::now() >= nextCommit;
         if (due || stopping || flushWanted) {
-            commit();
+            if (commit()) writtenThrough_.store(lastDrainAt_ - kStampMarginSeconds);
             nextCommit = Clock::now() + std::chrono::milliseconds(options_.commitMilliseconds);
         }
         if (db_.isOpen() && !failing_ && options_.now() >= nextPrune_) {

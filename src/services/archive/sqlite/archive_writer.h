@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -69,6 +70,12 @@ class ArchiveWriter {
     // Since start: messages dropped from a full queue, and commits that failed.
     std::uint64_t droppedCount() const;
     std::uint64_t failedCommits() const;
+    // Unix seconds before which every message handed in is in the file: a minute, hour or day
+    // that ends by then will not change any more. Safe on any thread.
+    std::int64_t writtenThrough() const { return writtenThrough_.load(); }
+    // How much earlier than the queue was last emptied writtenThrough() says, for a message
+    // stamped just before that moment and queued just after it.
+    static constexpr std::int64_t kStampMarginSeconds = 2;
 
   private:
     void run();
@@ -107,6 +114,8 @@ class ArchiveWriter {
     // Unwritten minute figures dropped since writing last succeeded.
     std::size_t trimmedEpisode_ = 0;
     std::int64_t nextPrune_ = 0;
+    std::int64_t lastDrainAt_ = 0;
+    std::atomic<std::int64_t> writtenThrough_{0};
     std::thread thread_;
 };
 

@@ -154,6 +154,20 @@ std::string metricsText(const MeasurementStore& store, const ServiceStatus& stat
     family(out, "tev3p_save_failures_total", "counter",
            "Saves of the records or settings file that failed.");
     plain(out, "tev3p_save_failures_total", static_cast<double>(status.saveFailures));
+    if (status.fleet) {
+        const FleetMetrics& f = *status.fleet;
+        family(out, "tev3p_fleet_up", "gauge",
+               "1 while the fleet database takes the archive's rows.");
+        plain(out, "tev3p_fleet_up", f.up ? 1 : 0);
+        family(out, "tev3p_fleet_backlog_rows", "gauge",
+               "Archive rows waiting to be shipped to the fleet database.");
+        plain(out, "tev3p_fleet_backlog_rows", static_cast<double>(f.backlogRows));
+        family(out, "tev3p_fleet_last_shipped_timestamp_seconds", "gauge",
+               "Unix time of the last batch the fleet database committed.");
+        if (f.lastShippedUnix > 0)
+            plain(out, "tev3p_fleet_last_shipped_timestamp_seconds",
+                  static_cast<double>(f.lastShippedUnix));
+    }
     return out;
 }
 

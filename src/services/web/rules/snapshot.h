@@ -2,9 +2,17 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 
 namespace tev::web {
+
+// The fleet sink's state for /metrics, handed in by the program while the sink is on.
+struct FleetMetrics {
+    bool up = false;
+    std::int64_t backlogRows = 0;
+    std::int64_t lastShippedUnix = 0;  // 0: nothing shipped yet in this run
+};
 
 // What the web answers need beyond the store: the state of the link and the sockets, kept by
 // the server from the meter messages it hears of. Plain values, copied per request.
@@ -20,6 +28,7 @@ struct ServiceStatus {
     std::uint64_t saveFailures = 0;
     // Unix seconds of the last message handled per meter ID.
     std::map<std::string, std::int64_t, std::less<>> lastMessage;
+    std::optional<FleetMetrics> fleet;
 };
 
 // A meter counts as on-line while its last message is at most this old; the meter sends every

@@ -513,6 +513,7 @@ web::ServiceStatus WebServer::status() const {
     s.saveFailures = saveFailures_;
     s.lastMessage = lastMessage_;
     if (sources_.sockets) sources_.sockets(s);
+    if (sources_.fleet) s.fleet = sources_.fleet();
     return s;
 }
 

@@ -53,6 +53,8 @@ struct WebSources {
     std::function<web::AlertsSnapshot()> alerts;
     // The folder's tariff, for the costs; unset or unconfigured: none shown.
     const Tariff* tariff = nullptr;
+    // The fleet sink's state for /metrics; unset while the sink is off.
+    std::function<web::FleetMetrics()> fleet;
 };
 
 // The web dashboard, the JSON API and /metrics: a small HTTP/1.1 server on a QTcpServer of

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "services/archive/rules/outbox.h"
+#include "services/archive/rules/retention.h"
+#include "services/archive/sqlite/sqlite_db.h"
+
+namespace tev::archive {
+
+// The table of the outbox marks. It is created the first time a sink opens the outbox, never
+// by the archive's schema: an archive nobody ships from has none, and older programs read the
+// file as before.
+inline constexpr const char* kOutboxMarksTable = "outbox";
+
+// The outbox of the archive in `folder`, which must exist (the writer creates it at start):
+// a read-only connection for the rows and one that writes only the marks. Null with `error`
+// when the file cannot be opened.
+std::unique_ptr<ArchiveOutbox> openArchiveOutbox(const std::string& folder, std::string& error);
+
+// Called by the writer before retention deletes rows that start before the cut-offs: rows a
+// sink has not shipped yet are counted as lost, and its marks move past them, in one
+// transaction. Nothing happens in an archive without outbox marks. False when it could not be
+// done; the rows must not be deleted then.
+bool countUnshippedBeforePrune(SqliteDb& db, const RetentionCutoffs& cut, std::string& error);
+
+}  // namespace tev::archive

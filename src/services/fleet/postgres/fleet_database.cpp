@@ -1,0 +1,109 @@
+#include "services/fleet/postgres/fleet_database.h"
+
+#include "services/fleet/rules/fleet_schema.h"
+#include "services/fleet/rules/row_batch.h"
+
+namespace tev::fleet {
+namespace {
+
+// A statement that hangs (a lock held elsewhere, a server in trouble) ends and counts as a
+// failed batch rather than holding the shipper.
+constexpr const char* kSessionSettings = "SET statement_timeout = '120s'";
+
+}  // namespace
+
+FleetDatabase::Schema FleetDatabase::ensureSchema(int& found, std::string& error) {
+    found = 0;
+    if (!db_.run("BEGIN", error)) return Schema::Failed;
+    bool ok = db_.run("SELECT pg_advisory_xact_lock(" + std::to_string(kSchemaLockKey) + ")",
+                      error);
+    std::optional<int> version;
+    if (ok) {
+        const PgResult exists =
+            db_.exec(std::string("SELECT to_regclass('") + kSchemaVersionTable + "') IS NOT NULL");
+        ok = exists.ok() && exists.rows() == 1;
+        if (!ok) error = exists.error();
+        if (ok && exists.text(0, 0) == "t") {
+            const PgResult v =
+                db_.exec(std::string("SELECT coalesce(max(version), 0) FROM ") +
+                         kSchemaVersionTable);
+            ok = v.ok() && v.rows() == 1;
+            if (ok)
+                version = std::stoi(v.text(0, 0));
+            else
+                error = v.error();
+        }
+    }
+    Schema result = Schema::Failed;
+    if (ok) {
+        switch (schemaAction(version)) {
+            case SchemaAction::Refuse:
+                found = *version;
+                db_.run("ROLLBACK", error);
+                error.clear();
+                return Schema::Newer;
+            case SchemaAction::Current:
+                result = Schema::Ready;
+                break;
+            case SchemaAction::Create:
+            case SchemaAction::Migrate:
+                for (int v = version.value_or(0); ok && v < kFleetSchemaVersion; ++v)
+                    ok = db_.run(migrationSql(v), error);
+                result = Schema::Ready;
+                break;
+        }
+    }
+    if (ok && db_.run("COMMIT", error)) return result;
+    std::string ignored;
+    db_.run("ROLLBACK", ignored);
+    return Schema::Failed;
+}
+
+bool FleetDatabase::prepareSession(std::string& error) {
+    if (!db_.run(kSessionSettings, error)) return false;
+    for (archive::OutboxTable t : archive::kOutboxTables)
+        if (!db_.run(createStagingSql(t), error)) return false;
+    return true;
+}
+
+bool FleetDatabase::inTransaction(const std::string& copySql, const std::string& data,
+                                  const std::string& upsertSql, std::string& error) {
+    if (!db_.run("BEGIN", error)) return false;
+    if (db_.copyIn(copySql, data, error) && db_.run(upsertSql, error) && db_.run("COMMIT", error))
+        return true;
+    std::string ignored;
+    db_.run("ROLLBACK", ignored);
+    return false;
+}
+
+bool FleetDatabase::shipPeriods(archive::OutboxTable table, const std::string& site,
+                                const std::vector<archive::PeriodRow>& rows, std::string& error) {
+    if (rows.empty()) return true;
+    buffer_.clear();
+    appendCopyRows(buffer_, site, rows);
+    return inTransaction(copyIntoStagingSql(table), buffer_, upsertFromStagingSql(table), error);
+}
+
+bool FleetDatabase::shipAlerts(const std::string& site, const std::vector<archive::AlertRow>& rows,
+                               std::string& error) {
+    if (rows.empty()) return true;
+    buffer_.clear();
+    appendCopyRows(buffer_, site, rows);
+    return inTransaction(copyIntoStagingSql(archive::OutboxTable::Alerts), buffer_,
+                         upsertFromStagingSql(archive::OutboxTable::Alerts), error);
+}
+
+bool FleetDatabase::shipMeters(const std::string& site,
+                               const std::vector<archive::MeterRow>& meters, std::string& error) {
+    if (meters.empty()) return true;
+    return db_.run(upsertMetersSql(site, meters), error);
+}
+
+bool FleetDatabase::insertPeriods(archive::OutboxTable table, const std::string& site,
+                                  const std::vector<archive::PeriodRow>& rows,
+                                  std::string& error) {
+    if (rows.empty()) return true;
+    return db_.run(insertRowsSql(table, site, rows), error);
+}
+
+}  // namespace tev::fleet

@@ -1,0 +1,304 @@
+#include "services/fleet/postgres/fleet_shipper.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+
+#include "services/fleet/postgres/connection_parameters.h"
+#include "services/fleet/rules/fleet_schema.h"
+#include "services/fleet/rules/ship_plan.h"
+
+namespace tev::fleet {
+namespace {
+
+using archive::OutboxTable;
+
+// While the database is away, the backlog the metrics show is counted again this often.
+constexpr std::int64_t kBacklogRecountSeconds = 60;
+constexpr std::size_t kAlertsIndex = 3;
+
+std::int64_t systemNow() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+void signal(int fd) {
+    if (fd < 0) return;
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(fd, &one, sizeof one);
+}
+
+void drainEvent(int fd) {
+    std::uint64_t count = 0;
+    [[maybe_unused]] const ssize_t n = ::read(fd, &count, sizeof count);
+}
+
+}  // namespace
+
+FleetShipper::FleetShipper(FleetShipperOptions options)
+    : options_(std::move(options)),
+      where_(redactedUrl(options_.settings.url)),
+      outage_(where_),
+      backoff_(options_.firstRetryMs, options_.longestRetryMs) {
+    if (!options_.now) options_.now = systemNow;
+    if (!options_.writtenThrough) options_.writtenThrough = options_.now;
+}
+
+FleetShipper::~FleetShipper() {
+    stop();
+}
+
+void FleetShipper::start() {
+    if (thread_.joinable()) return;
+    stopFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    kickFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    stopping_ = false;
+    thread_ = std::thread([this] { run(); });
+}
+
+void FleetShipper::stop() {
+    if (!thread_.joinable()) return;
+    stopping_ = true;
+    signal(stopFd_);
+    connection_.interrupt();
+    thread_.join();
+    for (int* fd : {&stopFd_, &kickFd_}) {
+        if (*fd >= 0) ::close(*fd);
+        *fd = -1;
+    }
+}
+
+void FleetShipper::shipNow() {
+    signal(kickFd_);
+}
+
+FleetStatus FleetShipper::status() const {
+    std::lock_guard<std::mutex> lock(statusMutex_);
+    return status_;
+}
+
+std::int64_t FleetShipper::now() const {
+    return options_.now();
+}
+
+void FleetShipper::say(const std::string& line) {
+    if (!line.empty() && options_.log) options_.log(line);
+}
+
+bool FleetShipper::pause(int ms) {
+    if (stopping_) return false;
+    pollfd fds[2] = {{stopFd_, POLLIN, 0}, {kickFd_, POLLIN, 0}};
+    if (::poll(fds, 2, std::max(ms, 0)) > 0 && (fds[1].revents & POLLIN) != 0) drainEvent(kickFd_);
+    return !stopping_;
+}
+
+void FleetShipper::countBacklog() {
+    std::array<archive::OutboxMark, 4> marks{};
+    std::string error;
+    if (!outbox_ || !outbox_->loadMarks(marks, error)) return;
+    std::int64_t total = 0;
+    for (std::size_t i = 0; i < archive::kOutboxTables.size(); ++i) {
+        std::int64_t n = 0;
+        if (!outbox_->countFrom(archive::kOutboxTables[i], marks[i].shippedThrough, n, error))
+            return;
+        total += n;
+    }
+    lastBacklogCount_ = now();
+    std::lock_guard<std::mutex> lock(statusMutex_);
+    status_.backlogRows = total;
+}
+
+void FleetShipper::failed(const std::string& reason) {
+    {
+        std::lock_guard<std::mutex> lock(statusMutex_);
+        status_.up = false;
+    }
+    const std::string line = outage_.failed(reason, now());
+    if (!line.empty() || now() - lastBacklogCount_ >= kBacklogRecountSeconds) countBacklog();
+    say(line);
+}
+
+void FleetShipper::shipped(std::int64_t rows) {
+    std::lock_guard<std::mutex> lock(statusMutex_);
+    status_.lastShippedUnix = now();
+    status_.backlogRows = std::max<std::int64_t>(0, status_.backlogRows - rows);
+}
+
+bool FleetShipper::connect() {
+    std::string error;
+    const PgConnection::Parameters parameters = fleetConnectionParameters(
+        options_.settings.url, options_.settings.passwordFile, options_.settings.sslmode, error);
+    if (!error.empty()) {
+        failed(error);
+        return false;
+    }
+    if (!connection_.connect(parameters, stopFd_, options_.connectTimeoutMs, error)) {
+        if (!stopping_) failed(error);
+        return false;
+    }
+    int found = 0;
+    const FleetDatabase::Schema schema = database_.ensureSchema(found, error);
+    if (schema == FleetDatabase::Schema::Newer) {
+        connection_.close();
+        {
+            std::lock_guard<std::mutex> lock(statusMutex_);
+            status_.up = false;
+        }
+        if (!refusalTold_) say(newerSchemaLine(where_, found));
+        refusalTold_ = true;
+        return false;
+    }
+    if (schema == FleetDatabase::Schema::Failed || !database_.prepareSession(error)) {
+        connection_.close();
+        if (!stopping_) failed(error);
+        return false;
+    }
+    refusalTold_ = false;
+    metersShipped_ = 0;
+    countBacklog();
+    backlogAtConnect_ = status().backlogRows;
+    return true;
+}
+
+bool FleetShipper::moveMark(OutboxTable table, std::size_t index, std::int64_t to,
+                            const std::vector<std::int64_t>& shippedTimes, std::string& error) {
+    std::int64_t expected = marks_[index].shippedThrough;
+    std::int64_t mark = to, lostChange = 0;
+    // Retention may have moved the mark meanwhile (and counted rows that were shipped after
+    // all); each retry starts from the mark it found.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        std::optional<std::int64_t> found;
+        if (!outbox_->moveMark(table, expected, mark, lostChange, found, error)) return false;
+        if (!found) {
+            marks_[index].shippedThrough = mark;
+            return true;
+        }
+        const MarkAfterRetention corrected = markAfterRetention(*found, to, shippedTimes);
+        expected = *found;
+        mark = corrected.mark;
+        lostChange = corrected.lostChange;
+    }
+    error = std::string("the mark of ") + archive::outboxTableName(table) + " keeps moving";
+    return false;
+}
+
+bool FleetShipper::tellLost(std::string& error) {
+    for (std::size_t i = 0; i < archive::kOutboxTables.size(); ++i) {
+        const archive::OutboxMark& m = marks_[i];
+        const std::string line = lostRowsLine(archive::kOutboxTables[i], m.lost, m.lostTold);
+        if (line.empty()) continue;
+        if (!outbox_->setLostTold(archive::kOutboxTables[i], m.lost, error)) return false;
+        marks_[i].lostTold = m.lost;
+        say(line);
+    }
+    return true;
+}
+
+bool FleetShipper::shipPeriodTable(OutboxTable table, std::size_t index, std::int64_t closed,
+                                   std::string& error) {
+    const std::string& site = options_.settings.site;
+    std::int64_t span = firstSliceSeconds(table);
+    std::vector<std::int64_t> times;
+    // The closed rows, slice by slice, each followed by the mark.
+    while (marks_[index].shippedThrough < closed) {
+        if (stopping_) return false;
+        std::optional<std::int64_t> first;
+        if (!outbox_->firstPeriodFrom(table, marks_[index].shippedThrough, first, error))
+            return false;
+        const std::int64_t from = first ? std::min(*first, closed) : closed;
+        const std::int64_t to = std::min(from + span, closed);
+        rows_.clear();
+        if (from < closed && !outbox_->periodRows(table, from, to, rows_, error)) return false;
+        if (!database_.shipPeriods(table, site, rows_, error)) return false;
+        times.clear();
+        for (const archive::PeriodRow& r : rows_) times.push_back(r.t);
+        if (!moveMark(table, index, from < closed ? to : closed, times, error)) return false;
+        shipped(static_cast<std::int64_t>(rows_.size()));
+        span = nextSliceSeconds(span, rows_.size());
+    }
+    // The rows still open go as they stand; the next rounds replace them until they close.
+    rows_.clear();
+    if (!outbox_->periodRows(table, marks_[index].shippedThrough, INT64_MAX, rows_, error))
+        return false;
+    if (!database_.shipPeriods(table, site, rows_, error)) return false;
+    if (!rows_.empty()) shipped(0);
+    return true;
+}
+
+bool FleetShipper::shipAlerts(std::string& error) {
+    std::vector<archive::AlertRow> alerts;
+    for (;;) {
+        if (stopping_) return false;
+        const std::int64_t mark = marks_[kAlertsIndex].shippedThrough;
+        if (!outbox_->alertRows(mark, static_cast<int>(kSliceRows), alerts, error)) return false;
+        if (alerts.empty()) return true;
+        if (!database_.shipAlerts(options_.settings.site, alerts, error)) return false;
+        if (!moveMark(OutboxTable::Alerts, kAlertsIndex, alerts.back().seq, {}, error))
+            return false;
+        shipped(static_cast<std::int64_t>(alerts.size()));
+        if (alerts.size() < kSliceRows) return true;
+    }
+}
+
+bool FleetShipper::shipRound(std::string& error) {
+    if (!outbox_->loadMarks(marks_, error) || !tellLost(error)) return false;
+    std::vector<archive::MeterRow> meters;
+    if (!outbox_->meters(meters, error)) return false;
+    if (meters.size() != metersShipped_) {
+        if (!database_.shipMeters(options_.settings.site, meters, error)) return false;
+        metersShipped_ = meters.size();
+    }
+    const std::int64_t written = options_.writtenThrough();
+    for (std::size_t i = 0; i < 3; ++i) {
+        const OutboxTable table = archive::kOutboxTables[i];
+        if (!shipPeriodTable(table, i, closedBefore(table, written), error)) return false;
+    }
+    return shipAlerts(error);
+}
+
+void FleetShipper::run() {
+    random_.seed(std::random_device{}());
+    while (!stopping_) {
+        if (!outbox_) {
+            std::string error;
+            outbox_ = options_.openOutbox ? options_.openOutbox(error) : nullptr;
+            if (!outbox_) {
+                if (!outboxTold_) say("Fleet: the archive cannot be read (" + error + ")");
+                outboxTold_ = true;
+                if (!pause(backoff_.next(static_cast<std::uint32_t>(random_())))) break;
+                continue;
+            }
+            countBacklog();
+        }
+        if (!connection_.isOpen() && !connect()) {
+            if (!pause(backoff_.next(static_cast<std::uint32_t>(random_())))) break;
+            continue;
+        }
+        std::string error;
+        if (shipRound(error)) {
+            {
+                std::lock_guard<std::mutex> lock(statusMutex_);
+                status_.up = true;
+                status_.backlogRows = 0;
+            }
+            say(outage_.shipped(backlogAtConnect_, now()));
+            backoff_.reset();
+            ++rounds_;
+            if (!pause(options_.roundMs)) break;
+            continue;
+        }
+        if (stopping_) break;
+        // A batch that failed leaves its rows in the archive; the connection is made anew.
+        connection_.close();
+        failed(error);
+        if (!pause(backoff_.next(static_cast<std::uint32_t>(random_())))) break;
+    }
+    connection_.close();
+    outbox_.reset();
+}
+
+}  // namespace tev::fleet

@@ -1,0 +1,103 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "services/archive/rules/outbox.h"
+#include "services/fleet/postgres/fleet_database.h"
+#include "services/fleet/postgres/pg_connection.h"
+#include "services/fleet/rules/fleet_settings.h"
+#include "services/fleet/rules/fleet_status.h"
+#include "services/fleet/rules/outage_log.h"
+#include "services/fleet/rules/reconnect_backoff.h"
+
+namespace tev::fleet {
+
+struct FleetShipperOptions {
+    FleetSettings settings;
+    // Opens the archive's outbox on the shipper's thread (the app hands in the SQLite one).
+    std::function<std::unique_ptr<archive::ArchiveOutbox>(std::string& error)> openOutbox;
+    // Unix seconds before which every meter message is in the archive: what closes a period.
+    std::function<std::int64_t()> writtenThrough;
+    // Unix seconds now; the system clock when empty.
+    std::function<std::int64_t()> now;
+    // Lines for the event log, from the shipper's thread.
+    std::function<void(const std::string&)> log;
+    int roundMs = 5000;  // how often the archive is looked at for new rows
+    int firstRetryMs = 1000;
+    int longestRetryMs = 30000;
+    int connectTimeoutMs = 10000;
+};
+
+// Copies the archive's new minute, hour, day and alert rows to the fleet database from a
+// thread of its own, keeping its marks in the archive so that a restart goes on where it
+// stopped. Neither the GUI thread nor the archive writer ever waits for it: they only read
+// its status, and a stop breaks off whatever waits on the network.
+class FleetShipper {
+  public:
+    explicit FleetShipper(FleetShipperOptions options);
+    ~FleetShipper();
+    FleetShipper(const FleetShipper&) = delete;
+    FleetShipper& operator=(const FleetShipper&) = delete;
+
+    void start();
+    void stop();
+    FleetStatus status() const;
+    // Rounds that reached the end of the archive, since start (for tests and benchmarks).
+    std::uint64_t rounds() const { return rounds_.load(); }
+    // Starts a round now instead of at the next tick.
+    void shipNow();
+
+  private:
+    void run();
+    bool connect();
+    bool shipRound(std::string& error);
+    bool shipPeriodTable(archive::OutboxTable table, std::size_t index, std::int64_t closed,
+                         std::string& error);
+    bool shipAlerts(std::string& error);
+    bool tellLost(std::string& error);
+    bool moveMark(archive::OutboxTable table, std::size_t index, std::int64_t to,
+                  const std::vector<std::int64_t>& shippedTimes, std::string& error);
+    void countBacklog();
+    void shipped(std::int64_t rows);
+    void failed(const std::string& reason);
+    // Waits up to `ms`; false when the shipper is stopping.
+    bool pause(int ms);
+    void say(const std::string& line);
+    std::int64_t now() const;
+
+    FleetShipperOptions options_;
+    std::string where_;  // the url as the log shows it
+    int stopFd_ = -1;  // an eventfd, readable once the shipper stops
+    int kickFd_ = -1;  // an eventfd, readable when a round is asked for
+    std::atomic<bool> stopping_{false};
+    std::atomic<std::uint64_t> rounds_{0};
+    mutable std::mutex statusMutex_;
+    FleetStatus status_;
+    std::thread thread_;
+
+    // The shipper's thread only.
+    PgConnection connection_;
+    FleetDatabase database_{connection_};
+    std::unique_ptr<archive::ArchiveOutbox> outbox_;
+    std::array<archive::OutboxMark, 4> marks_{};
+    std::vector<archive::PeriodRow> rows_;
+    std::size_t metersShipped_ = 0;
+    std::int64_t backlogAtConnect_ = 0;
+    std::int64_t lastBacklogCount_ = 0;
+    OutageLog outage_;
+    ReconnectBackoff backoff_;
+    std::minstd_rand random_;
+    bool refusalTold_ = false;
+    bool outboxTold_ = false;
+};
+
+}  // namespace tev::fleet

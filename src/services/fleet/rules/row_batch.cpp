@@ -1,0 +1,231 @@
+#include "services/fleet/rules/row_batch.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+#include "services/fleet/rules/fleet_schema.h"
+
+namespace tev::fleet {
+namespace {
+
+constexpr std::int64_t kSecondsPerDay = 86400;
+constexpr std::int64_t kMillisPerSecond = 1000;
+
+// Days since 1970-01-01 as a proleptic Gregorian date (Howard Hinnant's civil_from_days).
+void civilFromDays(std::int64_t days, int& year, int& month, int& day) {
+    days += 719468;
+    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const auto doe = static_cast<unsigned>(days - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    year = static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0));
+}
+
+std::string timestampText(std::int64_t seconds, int millis) {
+    std::int64_t days = seconds / kSecondsPerDay;
+    std::int64_t rest = seconds % kSecondsPerDay;
+    if (rest < 0) {
+        rest += kSecondsPerDay;
+        --days;
+    }
+    int y = 0, m = 0, d = 0;
+    civilFromDays(days, y, m, d);
+    char text[48];
+    const int h = static_cast<int>(rest / 3600), mi = static_cast<int>(rest / 60 % 60),
+              s = static_cast<int>(rest % 60);
+    if (millis < 0)
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d+00", y, m, d, h, mi, s);
+    else
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d+00", y, m, d, h, mi,
+                      s, millis);
+    return text;
+}
+
+// COPY's text format: backslash, tab, line feed and carriage return escaped.
+void appendCopyText(std::string& out, std::string_view text) {
+    for (const char c : text) {
+        switch (c) {
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            default:
+                out += c;
+        }
+    }
+}
+
+void appendCopyNumber(std::string& out, double value) {
+    const std::string n = exactNumber(value);
+    out += n.empty() ? "\\N" : n;
+}
+
+std::string conflictKey(archive::OutboxTable table) {
+    return table == archive::OutboxTable::Alerts ? "site, meter, t, rule, phase, event"
+                                                 : "site, meter, t";
+}
+
+std::string updateSet(archive::OutboxTable table) {
+    if (table == archive::OutboxTable::Alerts)
+        return "value = EXCLUDED.value, threshold = EXCLUDED.threshold";
+    std::string set;
+    for (const std::string& c : fleetPeriodColumns())
+        set += (set.empty() ? "" : ", ") + c + " = EXCLUDED." + c;
+    return set;
+}
+
+}  // namespace
+
+std::string utcTimestamp(std::int64_t unixSeconds) {
+    return timestampText(unixSeconds, -1);
+}
+
+std::string utcTimestampMs(std::int64_t unixMilliseconds) {
+    std::int64_t seconds = unixMilliseconds / kMillisPerSecond;
+    std::int64_t millis = unixMilliseconds % kMillisPerSecond;
+    if (millis < 0) {
+        millis += kMillisPerSecond;
+        --seconds;
+    }
+    return timestampText(seconds, static_cast<int>(millis));
+}
+
+std::string databaseKey(std::string_view raw) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(raw.size());
+    for (const char c : raw) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b > 0x20 && b < 0x7f && b != '%') {
+            out += c;
+        } else {
+            out += '%';
+            out += kHex[b >> 4];
+            out += kHex[b & 15];
+        }
+    }
+    return out;
+}
+
+std::string exactNumber(double value) {
+    if (std::isnan(value)) return {};
+    if (std::isinf(value)) return value > 0 ? "Infinity" : "-Infinity";
+    char text[32];
+    const auto r = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, r.ptr);
+}
+
+std::string stagingTable(archive::OutboxTable table) {
+    return std::string("tev3p_in_") + archive::outboxTableName(table);
+}
+
+std::string createStagingSql(archive::OutboxTable table) {
+    return "CREATE TEMP TABLE IF NOT EXISTS " + stagingTable(table) + " (LIKE " +
+           archive::outboxTableName(table) + ") ON COMMIT DELETE ROWS";
+}
+
+std::string copyIntoStagingSql(archive::OutboxTable table) {
+    return "COPY " + stagingTable(table) + " FROM STDIN";
+}
+
+std::string upsertFromStagingSql(archive::OutboxTable table) {
+    return std::string("INSERT INTO ") + archive::outboxTableName(table) + " SELECT * FROM " +
+           stagingTable(table) + " ON CONFLICT (" + conflictKey(table) + ") DO UPDATE SET " +
+           updateSet(table);
+}
+
+void appendCopyRows(std::string& out, std::string_view site,
+                    const std::vector<archive::PeriodRow>& rows) {
+    for (const archive::PeriodRow& r : rows) {
+        appendCopyText(out, site);
+        out += '\t';
+        appendCopyText(out, databaseKey(r.meter));
+        out += '\t';
+        out += utcTimestamp(r.t);
+        for (const double v : r.values) {
+            out += '\t';
+            appendCopyNumber(out, v);
+        }
+        out += '\n';
+    }
+}
+
+void appendCopyRows(std::string& out, std::string_view site,
+                    const std::vector<archive::AlertRow>& rows) {
+    for (const archive::AlertRow& a : rows) {
+        appendCopyText(out, site);
+        out += '\t';
+        appendCopyText(out, databaseKey(a.meter));
+        out += '\t';
+        out += utcTimestampMs(a.timeMs);
+        out += '\t';
+        appendCopyText(out, databaseKey(a.rule));
+        out += '\t';
+        out += std::to_string(a.phase);
+        out += '\t';
+        appendCopyText(out, databaseKey(a.event));
+        out += '\t';
+        appendCopyNumber(out, a.value);
+        out += '\t';
+        appendCopyNumber(out, a.threshold);
+        out += '\n';
+    }
+}
+
+std::string sqlLiteral(std::string_view text) {
+    std::string out = "'";
+    for (const char c : text) {
+        if (c == '\0') continue;
+        if (c == '\'') out += '\'';
+        out += c;
+    }
+    return out + "'";
+}
+
+std::string insertRowsSql(archive::OutboxTable table, std::string_view site,
+                          const std::vector<archive::PeriodRow>& rows) {
+    std::string sql = std::string("INSERT INTO ") + archive::outboxTableName(table) +
+                      " (site, meter, t";
+    for (const std::string& c : fleetPeriodColumns()) sql += ", " + c;
+    sql += ") VALUES ";
+    const std::string siteText = sqlLiteral(site);
+    bool first = true;
+    for (const archive::PeriodRow& r : rows) {
+        sql += first ? "(" : ", (";
+        first = false;
+        sql += siteText + ", " + sqlLiteral(databaseKey(r.meter)) + ", '" + utcTimestamp(r.t) +
+               "'";
+        for (const double v : r.values) {
+            const std::string n = exactNumber(v);
+            sql += ", ";
+            sql += n.empty() ? "NULL" : std::isinf(v) ? "'" + n + "'" : n;
+        }
+        sql += ')';
+    }
+    return sql + " ON CONFLICT (" + conflictKey(table) + ") DO UPDATE SET " + updateSet(table);
+}
+
+std::string upsertMetersSql(std::string_view site, const std::vector<archive::MeterRow>& meters) {
+    std::string sql = "INSERT INTO meters (site, id, first_seen) VALUES ";
+    const std::string siteText = sqlLiteral(site);
+    for (std::size_t i = 0; i < meters.size(); ++i)
+        sql += (i ? ", (" : "(") + siteText + ", " + sqlLiteral(databaseKey(meters[i].id)) +
+               ", '" + utcTimestamp(meters[i].firstSeen) + "')";
+    return sql +
+           " ON CONFLICT (site, id) DO UPDATE SET first_seen = LEAST(meters.first_seen, "
+           "EXCLUDED.first_seen)";
+}
+
+}  // namespace tev::fleet

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "services/archive/rules/outbox.h"
+
+namespace tev::fleet {
+
+// How the archive's rows travel to PostgreSQL. The shipper sends each batch with COPY into a
+// temporary staging table and moves it into its table with one INSERT … SELECT … ON CONFLICT
+// DO UPDATE: COPY streams the rows as tab-separated text with no statement to parse per row
+// (several times the rate of multi-row INSERTs, bench/fleet_bench), and the upsert keyed by
+// (site, meter, t) makes sending a row again harmless. The multi-row INSERT is kept for
+// that comparison.
+
+// "2026-12-08 09:00:00+00", and with milliseconds "2026-12-08 09:00:00.250+00": UTC, as
+// PostgreSQL reads a timestamptz whatever its time zone.
+std::string utcTimestamp(std::int64_t unixSeconds);
+std::string utcTimestampMs(std::int64_t unixMilliseconds);
+
+// A meter ID or rule name as the database keeps it: printable ASCII stays, every other byte
+// and '%' become %XX, so that any bytes a meter sends are valid text and two IDs never meet.
+std::string databaseKey(std::string_view raw);
+
+// A number as PostgreSQL reads it back to the same double: shortest text; NaN (NULL in the
+// archive) is empty.
+std::string exactNumber(double value);
+
+// The staging table of a table in this session, emptied at each commit.
+std::string stagingTable(archive::OutboxTable table);
+std::string createStagingSql(archive::OutboxTable table);
+std::string copyIntoStagingSql(archive::OutboxTable table);
+// Moves the staged rows into the table; a row already there takes the new values.
+std::string upsertFromStagingSql(archive::OutboxTable table);
+
+// The COPY text of rows (one line each, tab-separated, \N for NULL).
+void appendCopyRows(std::string& out, std::string_view site,
+                    const std::vector<archive::PeriodRow>& rows);
+void appendCopyRows(std::string& out, std::string_view site,
+                    const std::vector<archive::AlertRow>& rows);
+
+// The same rows as one multi-row INSERT … ON CONFLICT DO UPDATE.
+std::string insertRowsSql(archive::OutboxTable table, std::string_view site,
+                          const std::vector<archive::PeriodRow>& rows);
+
+// The meters of a site; a meter already there keeps its earliest first_seen.
+std::string upsertMetersSql(std::string_view site, const std::vector<archive::MeterRow>& meters);
+
+// A text as an SQL string literal (standard_conforming_strings, the default since 9.1).
+std::string sqlLiteral(std::string_view text);
+
+}  // namespace tev::fleet

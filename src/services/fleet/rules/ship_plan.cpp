@@ -1,0 +1,66 @@
+#include "services/fleet/rules/ship_plan.h"
+
+#include <algorithm>
+
+#include "services/archive/rules/local_time.h"
+
+namespace tev::fleet {
+namespace {
+
+constexpr std::int64_t kHour = 3600;
+constexpr std::int64_t kDay = 86400;
+constexpr std::int64_t kShortestSlice = 60;
+constexpr std::int64_t kLongestSlice = 3653 * kDay;
+
+}  // namespace
+
+std::int64_t closedBefore(archive::OutboxTable table, std::int64_t writtenThrough) {
+    switch (table) {
+        case archive::OutboxTable::Minutes:
+            return archive::minuteStart(writtenThrough);
+        case archive::OutboxTable::Hours:
+            return archive::localHourStart(writtenThrough);
+        case archive::OutboxTable::Days:
+            return archive::localDayStart(writtenThrough);
+        case archive::OutboxTable::Alerts:
+            break;
+    }
+    return writtenThrough;
+}
+
+std::int64_t firstSliceSeconds(archive::OutboxTable table) {
+    switch (table) {
+        case archive::OutboxTable::Minutes:
+            return kHour;
+        case archive::OutboxTable::Hours:
+            return kDay;
+        default:
+            return 30 * kDay;
+    }
+}
+
+std::int64_t nextSliceSeconds(std::int64_t seconds, std::size_t rows) {
+    if (rows < kSliceRows / 2) seconds *= 2;
+    if (rows > kSliceRows * 2) seconds /= 2;
+    return std::clamp(seconds, kShortestSlice, kLongestSlice);
+}
+
+MarkAfterRetention markAfterRetention(std::int64_t found, std::int64_t to,
+                                      const std::vector<std::int64_t>& shippedTimes) {
+    MarkAfterRetention m;
+    m.mark = std::max(found, to);
+    m.lostChange = -static_cast<std::int64_t>(
+        std::count_if(shippedTimes.begin(), shippedTimes.end(),
+                      [found](std::int64_t t) { return t < found; }));
+    return m;
+}
+
+std::string lostRowsLine(archive::OutboxTable table, std::int64_t lost, std::int64_t lostTold) {
+    if (lost <= lostTold) return {};
+    const char* what = table == archive::OutboxTable::Hours ? "hour" : "minute";
+    return "Fleet: " + std::to_string(lost - lostTold) + " " + what +
+           " rows were deleted by the archive's retention before they could be shipped (" +
+           std::to_string(lost) + " in all)";
+}
+
+}  // namespace tev::fleet

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "services/archive/rules/outbox.h"
+
+namespace tev::fleet {
+
+// The rows of a table are shipped in slices of time [from, to) across every meter. Rows that
+// start before closedBefore() can no longer change: the mark moves past them once they are in
+// the database. Rows from there on (the minute, hour and day still open) are sent again each
+// round until they close, each time replacing the database's row of the same key.
+std::int64_t closedBefore(archive::OutboxTable table, std::int64_t writtenThrough);
+
+// A slice holds about this many rows: one COPY and one transaction.
+inline constexpr std::size_t kSliceRows = 20000;
+// The first slice's length, and the next one's after a slice of `rows` rows: doubled when it
+// held less than half the aim, halved when more than twice, within a minute and ten years.
+std::int64_t firstSliceSeconds(archive::OutboxTable table);
+std::int64_t nextSliceSeconds(std::int64_t seconds, std::size_t rows);
+
+// The mark after a slice [from, to) was shipped while retention moved the mark from `from`
+// to `found` and counted the rows it was to delete before `found` as lost: the shipped rows
+// among them were not lost after all.
+struct MarkAfterRetention {
+    std::int64_t mark = 0;
+    std::int64_t lostChange = 0;
+};
+MarkAfterRetention markAfterRetention(std::int64_t found, std::int64_t to,
+                                      const std::vector<std::int64_t>& shippedTimes);
+
+// The log line for rows retention deleted before they were shipped; empty when none are new.
+std::string lostRowsLine(archive::OutboxTable table, std::int64_t lost, std::int64_t lostTold);
+
+}  // namespace tev::fleet
