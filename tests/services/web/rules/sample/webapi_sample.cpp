@@ -33,6 +33,7 @@ int main(int argc, char** argv) {
     status.meterPort = 9317;
     status.secondPort = 5113;
     status.lastMessage["HOQ000000000"] = 1796000000;
+    status.fleet = web::FleetMetrics{true, 42, 1796000000};
     const std::string out = what == "metrics" ? web::metricsText(*store, status)
                             : what == "tidy"  ? web::tidyCsv(hour, false)
                                               : std::string();

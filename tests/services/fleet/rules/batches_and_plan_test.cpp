@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "services/archive/rules/local_time.h"
+#include "services/fleet/rules/reconnect_backoff.h"
+#include "services/fleet/rules/row_batch.h"
+#include "services/fleet/rules/ship_plan.h"
+
+namespace tev::fleet {
+namespace {
+
+using archive::OutboxTable;
+
+TEST(RowBatch, TimesAreUtcTextAndNumbersReadBackToTheSameDouble) {
+    const std::pair<std::int64_t, const char*> seconds[] = {
+        {0, "1970-01-01 00:00:00+00"},
+        {951782400, "2000-02-29 00:00:00+00"},
+        {1796774399, "2026-12-08 23:59:59+00"},
+        {-1, "1969-12-31 23:59:59+00"},
+        {4102444800, "2100-01-01 00:00:00+00"},
+    };
+    for (const auto& [t, text] : seconds) EXPECT_EQ(utcTimestamp(t), text);
+    EXPECT_EQ(utcTimestampMs(1796774399250), "2026-12-08 23:59:59.250+00");
+    EXPECT_EQ(utcTimestampMs(-1), "1969-12-31 23:59:59.999+00");
+
+    for (const double v : {228.1000061035156, 0.1, 1e-300, 123456789.123456789, -0.0,
+                           std::numeric_limits<double>::max(), 5e-324}) {
+        const std::string text = exactNumber(v);
+        EXPECT_EQ(std::strtod(text.c_str(), nullptr), v) << text;
+    }
+    EXPECT_EQ(exactNumber(NAN), "");
+    EXPECT_EQ(exactNumber(-INFINITY), "-Infinity");
+}
+
+TEST(RowBatch, CopyTextAndInsertKeepHostileBytesInTheirFields) {
+    // Any bytes a meter sends become printable keys, and two different IDs stay different.
+    EXPECT_EQ(databaseKey("HOQ000000001"), "HOQ000000001");
+    EXPECT_EQ(databaseKey(std::string("A B%\xff\t\0", 7)), "A%20B%25%FF%09%00");
+    EXPECT_NE(databaseKey("A%20"), databaseKey("A "));
+
+    archive::PeriodRow row;
+    row.meter = "M\t1";
+    row.t = 1796774400;
+    for (std::size_t i = 0; i < row.values.size(); ++i) row.values[i] = static_cast<double>(i) + 0.5;
+    row.values[3] = NAN;
+    std::string copy;
+    appendCopyRows(copy, "Hall\\2\tnorth\n", {row});
+    std::string expected = "Hall\\\\2\\tnorth\\n\tM%091\t2026-12-09 00:00:00+00";
+    for (std::size_t i = 0; i < row.values.size(); ++i)
+        expected += i == 3 ? "\t\\N" : "\t" + exactNumber(static_cast<double>(i) + 0.5);
+    EXPECT_EQ(copy, expected + "\n");
+
+    archive::AlertRow alert{7, 1796774400123, "HOQ000000001", "voltage", 2, "start", 253.5, NAN};
+    copy.clear();
+    appendCopyRows(copy, "s", {alert});
+    EXPECT_EQ(copy, "s\tHOQ000000001\t2026-12-09 00:00:00.123+00\tvoltage\t2\tstart\t253.5\t\\N\n");
+
+    const std::string insert = insertRowsSql(OutboxTable::Hours, "O'Brien's", {row, row});
+    EXPECT_EQ(insert.rfind("INSERT INTO hours (site, meter, t, v1_mean, ", 0), 0u) << insert;
+    EXPECT_NE(insert.find("('O''Brien''s', 'M%091', '2026-12-09 00:00:00+00', 0.5, 1.5, 2.5, "
+                          "NULL, 4.5"),
+              std::string::npos);
+    EXPECT_NE(insert.find("ON CONFLICT (site, meter, t) DO UPDATE SET v1_mean = EXCLUDED.v1_mean"),
+              std::string::npos);
+    EXPECT_EQ(sqlLiteral(std::string("a\0'b", 4)), "'a''b'");
+    EXPECT_EQ(upsertFromStagingSql(OutboxTable::Alerts),
+              "INSERT INTO alerts SELECT * FROM tev3p_in_alerts ON CONFLICT (site, meter, t, rule, "
+              "phase, event) DO UPDATE SET value = EXCLUDED.value, threshold = EXCLUDED.threshold");
+}
+
+TEST(ShipPlan, PeriodsCloseAtTheirLocalEndsAndSlicesFollowTheRows) {
+    setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+    tzset();
+    // 2026-03-29 03:30:10 CEST, the night the clocks went forward: the local day began two
+    // real hours before the hour 03:00.
+    const std::int64_t written = archive::localUnixSeconds(2026, 3, 29, 3, 30, 10);
+    EXPECT_EQ(closedBefore(OutboxTable::Minutes, written), written - 10);
+    EXPECT_EQ(closedBefore(OutboxTable::Hours, written), written - 30 * 60 - 10);
+    EXPECT_EQ(closedBefore(OutboxTable::Days, written), archive::localUnixSeconds(2026, 3, 29, 0, 0, 0));
+    EXPECT_EQ(closedBefore(OutboxTable::Days, written) + 2 * 3600, written - 30 * 60 - 10);
+
+    EXPECT_EQ(firstSliceSeconds(OutboxTable::Minutes), 3600);
+    EXPECT_EQ(nextSliceSeconds(3600, 100), 7200);
+    EXPECT_EQ(nextSliceSeconds(3600, kSliceRows), 3600);
+    EXPECT_EQ(nextSliceSeconds(3600, kSliceRows * 3), 1800);
+    EXPECT_EQ(nextSliceSeconds(60, kSliceRows * 3), 60);
+    EXPECT_EQ(nextSliceSeconds(3000LL * 86400, 0), 3653LL * 86400);
+
+    // Retention moved the mark to 1000 while the slice [900, 1100) was in flight: the three
+    // shipped rows before 1000 had been counted as lost.
+    const MarkAfterRetention m = markAfterRetention(1000, 1100, {900, 960, 999, 1000, 1060});
+    EXPECT_EQ(m.mark, 1100);
+    EXPECT_EQ(m.lostChange, -3);
+    EXPECT_EQ(markAfterRetention(5000, 1100, {900}).mark, 5000);
+
+    EXPECT_EQ(lostRowsLine(OutboxTable::Minutes, 10, 10), "");
+    EXPECT_EQ(lostRowsLine(OutboxTable::Hours, 25, 10),
+              "Fleet: 15 hour rows were deleted by the archive's retention before they could be "
+              "shipped (25 in all)");
+}
+
+TEST(ReconnectBackoff, DoublesToTheLongestWithinTheUpperHalfAndStartsAgainAfterSuccess) {
+    ReconnectBackoff b(1000, 30000);
+    const int nominal[] = {1000, 2000, 4000, 8000, 16000, 30000, 30000};
+    for (const int n : nominal) {
+        ReconnectBackoff low = b, high = b;
+        const int waitLow = low.next(0), waitHigh = high.next(0xffffffffu - 1);
+        EXPECT_EQ(waitLow, n - n / 2);
+        EXPECT_GE(waitHigh, n - n / 2);
+        EXPECT_LE(waitHigh, n);
+        b.next(12345);
+    }
+    b.reset();
+    EXPECT_LE(b.next(7), 1000);
+}
+
+}  // namespace
+}  // namespace tev::fleet
