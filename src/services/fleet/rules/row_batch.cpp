@@ -141,9 +141,14 @@ std::string copyIntoStagingSql(archive::OutboxTable table) {
 }
 
 std::string upsertFromStagingSql(archive::OutboxTable table) {
-    return std::string("INSERT INTO ") + archive::outboxTableName(table) + " SELECT * FROM " +
-           stagingTable(table) + " ON CONFLICT (" + conflictKey(table) + ") DO UPDATE SET " +
-           updateSet(table);
+    // A period table's rows come from its key (meter, t) and stay unique; the alerts table has
+    // no key, and one statement may not update a row twice: its doubles are sent once.
+    const std::string rows = table == archive::OutboxTable::Alerts
+                                 ? "SELECT DISTINCT ON (" + conflictKey(table) + ") * FROM " +
+                                       stagingTable(table)
+                                 : "SELECT * FROM " + stagingTable(table);
+    return std::string("INSERT INTO ") + archive::outboxTableName(table) + " " + rows +
+           " ON CONFLICT (" + conflictKey(table) + ") DO UPDATE SET " + updateSet(table);
 }
 
 void appendCopyRows(std::string& out, std::string_view site,

@@ -68,8 +68,9 @@ TEST(RowBatch, CopyTextAndInsertKeepHostileBytesInTheirFields) {
               std::string::npos);
     EXPECT_EQ(sqlLiteral(std::string("a\0'b", 4)), "'a''b'");
     EXPECT_EQ(upsertFromStagingSql(OutboxTable::Alerts),
-              "INSERT INTO alerts SELECT * FROM tev3p_in_alerts ON CONFLICT (site, meter, t, rule, "
-              "phase, event) DO UPDATE SET value = EXCLUDED.value, threshold = EXCLUDED.threshold");
+              "INSERT INTO alerts SELECT DISTINCT ON (site, meter, t, rule, phase, event) * FROM "
+              "tev3p_in_alerts ON CONFLICT (site, meter, t, rule, phase, event) DO UPDATE SET "
+              "value = EXCLUDED.value, threshold = EXCLUDED.threshold");
 }
 
 TEST(ShipPlan, PeriodsCloseAtTheirLocalEndsAndSlicesFollowTheRows) {

@@ -1,0 +1,333 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <sstream>
+
+#include "services/archive/sqlite/archive_export.h"
+#include "services/archive/sqlite/archive_outbox.h"
+#include "services/archive/sqlite/archive_writer.h"
+#include "services/fleet/postgres/fleet_export.h"
+#include "services/fleet/postgres/fleet_shipper.h"
+#include "services/fleet/rules/fleet_schema.h"
+#include "tests/services/archive/sqlite/archive_fixture.h"
+#include "tests/services/fleet/postgres/fleet_rows.h"
+#include "tests/services/fleet/postgres/postgres_fixture.h"
+
+namespace tev::fleet {
+namespace {
+
+using archive::testing::at;
+using archive::testing::sampleAt;
+using tev::testing::PostgresServer;
+using tev::testing::waitUntil;
+
+#define REQUIRE_POSTGRES()                                                                     \
+    if (!PostgresServer::installed())                                                         \
+    GTEST_FAIL() << "PostgreSQL is not installed (" POSTGRES_BIN_DIR "): Debian package "     \
+                    "postgresql-15"
+
+const char* const kTables[] = {"minutes", "hours", "days"};
+
+// A recorder's side without the program: archive folders written by the archive's writer, and
+// shippers that copy them into the test's database.
+class FleetShipping : public archive::testing::ArchiveFolder {
+  protected:
+    void SetUp() override {
+        ArchiveFolder::SetUp();
+        ASSERT_TRUE(server.start()) << server.log();
+    }
+    void TearDown() override {
+        for (auto& s : shippers) s->stop();
+        ArchiveFolder::TearDown();
+        for (const std::string& f : extraFolders) std::filesystem::remove_all(f);
+    }
+
+    std::string newFolder() {
+        char pattern[] = "/tmp/tev-fleet-XXXXXX";
+        extraFolders.emplace_back(mkdtemp(pattern));
+        return extraFolders.back();
+    }
+    std::string passwordFile(const std::string& inFolder, const std::string& password) {
+        const std::string path = inFolder + "/pg.pw";
+        std::ofstream(path) << password << "\n";
+        ::chmod(path.c_str(), 0600);
+        return path;
+    }
+    // An archive of two meters over `hours` hours before `end`, a message every 20 s, with an
+    // alert start and end; the writer's present is `end`.
+    void writeArchive(const std::string& at, std::int64_t end, int hours, float base,
+                      archive::ArchiveSettings settings = {}) {
+        archive::ArchiveWriterOptions o = options(end);
+        o.folder = at;
+        o.settings = settings;
+        archive::ArchiveWriter writer(o);
+        writer.start();
+        float energy[2] = {0, 0};
+        for (std::int64_t t = end - hours * 3600; t < end; t += 20) {
+            for (int m = 0; m < 2; ++m) {
+                energy[m] += 0.01f;
+                const float v = base + static_cast<float>((t / 20 + m) % 7);
+                writer.push(sampleAt(m ? "HOQ000000002" : "HOQ000000001", t, {v, v + 1, v - 1},
+                                     {1.5f + m, 2.0f, 0.25f}, energy[m]));
+            }
+        }
+        writer.pushAlert({(end - 1800) * 1000 + 250, "HOQ000000001", "voltage", 2, true, 253.5, 253});
+        writer.pushAlert({(end - 1700) * 1000, "HOQ000000001", "voltage", 2, false, 250.1, 253});
+        writer.flush();
+        writer.stop();
+    }
+    FleetShipper& ship(const std::string& at, const std::string& site, const std::string& pwFile,
+                       const std::string& database = "fleet") {
+        FleetShipperOptions o;
+        o.settings.url = server.url(database);
+        o.settings.passwordFile = pwFile;
+        o.settings.site = site;
+        o.openOutbox = [at](std::string& error) { return archive::openArchiveOutbox(at, error); };
+        o.writtenThrough = [this] { return written.load(); };
+        o.log = [this](const std::string& line) {
+            std::lock_guard<std::mutex> lock(logMutex);
+            log.push_back(line);
+        };
+        o.roundMs = 100;
+        o.firstRetryMs = 100;
+        o.longestRetryMs = 400;
+        shippers.push_back(std::make_unique<FleetShipper>(o));
+        shippers.back()->start();
+        return *shippers.back();
+    }
+    int linesWith(const std::string& part) {
+        const auto lines = logLines();
+        return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](const std::string& l) {
+            return l.find(part) != std::string::npos;
+        }));
+    }
+    // Every minute, hour and day row of the folder is in the database under the site, with
+    // equal values.
+    ::testing::AssertionResult allShipped(const std::string& at, const std::string& site,
+                                          const std::string& database = "fleet") {
+        PgConnection db;
+        if (!server.connect(db, database)) return ::testing::AssertionFailure() << "no database";
+        for (const char* table : kTables) {
+            const auto local = testing::localRows(at, table);
+            const auto fleet = testing::fleetRows(db, site, table);
+            if (local.empty() || !testing::sameRows(local, fleet))
+                return ::testing::AssertionFailure()
+                       << table << " of " << site << ": " << local.size() << " local rows, "
+                       << fleet.size() << " in the database";
+        }
+        return ::testing::AssertionSuccess();
+    }
+
+    PostgresServer server;
+    std::vector<std::string> extraFolders;
+    std::vector<std::unique_ptr<FleetShipper>> shippers;
+    // What the archive's writer would say: every message before this moment is in the file.
+    std::atomic<std::int64_t> written{0};
+};
+
+// The panels' SQL as Grafana sends it: its macro and the dashboard's variables filled in.
+std::vector<std::string> grafanaQueries(const std::string& from, const std::string& to,
+                                        const std::string& sites, const std::string& meters) {
+    QFile file(GRAFANA_DASHBOARD);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    const QJsonObject dash = QJsonDocument::fromJson(file.readAll()).object();
+    std::vector<QString> raw;
+    for (const QJsonValue p : dash["panels"].toArray())
+        for (const QJsonValue t : p.toObject()["targets"].toArray())
+            raw.push_back(t.toObject()["rawSql"].toString());
+    for (const QJsonValue a : dash["annotations"].toObject()["list"].toArray())
+        if (a.toObject()["target"].toObject().contains("rawSql"))
+            raw.push_back(a.toObject()["target"].toObject()["rawSql"].toString());
+    for (const QJsonValue v : dash["templating"].toObject()["list"].toArray())
+        if (v.toObject()["type"].toString() == "query") raw.push_back(v.toObject()["query"].toString());
+    std::vector<std::string> out;
+    for (QString sql : raw) {
+        sql.replace("$__timeFilter(t)", QString::fromStdString("t BETWEEN '" + from + "' AND '" +
+                                                               to + "'"));
+        sql.replace("$site", QString::fromStdString(sites));
+        sql.replace("$meter", QString::fromStdString(meters));
+        sql.replace("$price_per_kwh", "0.30");
+        out.push_back(sql.toStdString());
+    }
+    return out;
+}
+
+TEST_F(FleetShipping, ThreeArchivesShipEveryRowIntoOneDatabaseWhereExportAndGrafanaReadThem) {
+    REQUIRE_POSTGRES();
+    ASSERT_TRUE(server.createDatabase("fleet"));
+    const std::int64_t end = at("2026-12-08T15:00");
+    const std::string folders[] = {folder, newFolder(), newFolder()};
+    for (int i = 0; i < 3; ++i) writeArchive(folders[i], end, 3, 220.0f + 5.0f * i);
+    written = end + 2 * 86400;
+    const std::string pw = passwordFile(folder, testing::kPostgresPassword);
+    // The three start together: one of them creates the schema, the others wait for it.
+    for (int i = 0; i < 3; ++i)
+        ship(folders[i], "site-" + std::to_string(i + 1), pw);
+    ASSERT_TRUE(waitUntil([&] {
+        return std::all_of(shippers.begin(), shippers.end(), [](auto& s) { return s->rounds() >= 1; });
+    })) << ::testing::PrintToString(logLines());
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(allShipped(folders[i], "site-" + std::to_string(i + 1)));
+    EXPECT_EQ(testing::localRows(folder, "minutes").size(), 2u * 3 * 60);
+    EXPECT_EQ(linesWith("Fleet: shipping to PostgreSQL " + server.url("fleet") + ", "), 3);
+
+    PgConnection db;
+    ASSERT_TRUE(server.connect(db, "fleet"));
+    EXPECT_EQ(testing::countOf(db, "SELECT count(*) FROM alerts"), 6);
+    EXPECT_EQ(testing::countOf(db, "SELECT count(*) FROM meters"), 6);
+    EXPECT_EQ(testing::countOf(db, "SELECT max(version) FROM tev3p_schema"), kFleetSchemaVersion);
+    const PgResult alert = db.exec(
+        "SELECT to_char(t AT TIME ZONE 'UTC', 'YYYY-MM-DD HH24:MI:SS.MS'), rule, phase, event, "
+        "value FROM alerts WHERE site = 'site-2' ORDER BY t LIMIT 1");
+    ASSERT_EQ(alert.rows(), 1);
+    EXPECT_EQ(alert.text(0, 0), "2026-12-08 13:30:00.250");  // 14:30:00.250 CET
+    EXPECT_EQ(alert.text(0, 1) + alert.text(0, 2) + alert.text(0, 3) + alert.text(0, 4),
+              "voltage2start253.5");
+
+    // Read back, the fleet gives the local export's bytes.
+    for (const char* resolution : {"minute", "hour", "day"}) {
+        std::ostringstream local, fleet, errors;
+        ASSERT_EQ(archive::runArchiveExport({"--folder", folders[1], "--meter", "HOQ000000002",
+                                             "--resolution", resolution},
+                                            local, errors),
+                  0)
+            << errors.str();
+        ASSERT_EQ(runFleetExport({"--fleet", server.url("fleet"), "--password-file", pw, "--site",
+                                  "site-2", "--meter", "HOQ000000002", "--resolution", resolution},
+                                 "desk", fleet, errors),
+                  0)
+            << errors.str();
+        const std::string csv = local.str();
+        EXPECT_EQ(fleet.str(), csv);
+        EXPECT_GT(std::count(csv.begin(), csv.end(), '\n'), 1);
+    }
+    std::ostringstream out, errors;
+    EXPECT_EQ(runFleetExport({"--fleet", server.url("fleet"), "--password-file", pw, "--site",
+                              "site-9", "--meter", "HOQ000000002"},
+                             "desk", out, errors),
+              1);
+    EXPECT_EQ(errors.str(),
+              "tev3p export: meter HOQ000000002 of site site-9 is not in the fleet database\n");
+
+    // Every panel, annotation and variable of the Grafana dashboard finds rows.
+    const auto queries = grafanaQueries("2026-12-07 00:00:00+00", "2026-12-09 00:00:00+00",
+                                        "'site-1','site-2','site-3'", "'HOQ000000001','HOQ000000002'");
+    ASSERT_GE(queries.size(), 7u);
+    for (const std::string& sql : queries) {
+        const PgResult r = db.exec(sql);
+        EXPECT_TRUE(r.ok()) << sql << "\n" << r.error();
+        EXPECT_GT(r.rows(), 0) << sql;
+    }
+}
+
+TEST_F(FleetShipping, AWrongPasswordAndADatabaseStoppedMidRunLoseNothingAndAreToldOncePerOutage) {
+    REQUIRE_POSTGRES();
+    ASSERT_TRUE(server.createDatabase("fleet"));
+    const std::int64_t end = at("2026-12-08T15:00");
+    writeArchive(folder, end - 3 * 3600, 2, 230.0f);
+    written = end - 3 * 3600;
+    const std::string pw = passwordFile(folder, "not-the-password");
+    FleetShipper& shipper = ship(folder, "hall", pw);
+    ASSERT_TRUE(waitUntil([&] { return linesWith("password authentication failed") == 1; }))
+        << ::testing::PrintToString(logLines());
+    EXPECT_FALSE(shipper.status().up);
+    EXPECT_EQ(shipper.status().backlogRows,
+              static_cast<std::int64_t>(testing::localRows(folder, "minutes").size() +
+                                        testing::localRows(folder, "hours").size() +
+                                        testing::localRows(folder, "days").size() + 2));
+    passwordFile(folder, testing::kPostgresPassword);
+    ASSERT_TRUE(waitUntil([&] { return linesWith("resumed after") == 1 && shipper.rounds() >= 1; }));
+    EXPECT_TRUE(allShipped(folder, "hall"));
+
+    // The database ends at once, as in a crash, and comes back while rows keep coming.
+    ASSERT_TRUE(server.stop("immediate"));
+    writeArchive(folder, end, 3, 231.0f);
+    written = end;
+    ASSERT_TRUE(waitUntil([&] { return linesWith(" stopped (") == 2; }))
+        << ::testing::PrintToString(logLines());
+    EXPECT_FALSE(shipper.status().up);
+    ASSERT_TRUE(server.start()) << server.log();
+    ASSERT_TRUE(waitUntil([&] { return linesWith("resumed after") == 2; }))
+        << ::testing::PrintToString(logLines());
+    const std::uint64_t rounds = shipper.rounds();
+    ASSERT_TRUE(waitUntil([&] { return shipper.rounds() > rounds; }));
+    EXPECT_TRUE(allShipped(folder, "hall"));
+    EXPECT_TRUE(shipper.status().up);
+    EXPECT_EQ(shipper.status().backlogRows, 0);
+    EXPECT_GT(shipper.status().lastShippedUnix, 0);
+    PgConnection db;
+    ASSERT_TRUE(server.connect(db, "fleet"));
+    EXPECT_EQ(testing::countOf(db, "SELECT count(*) FROM alerts"), 4);
+    // One line each way per outage, however many attempts failed.
+    EXPECT_EQ(linesWith(" stopped ("), 2);
+    EXPECT_EQ(linesWith("rows had waited in the archive"), 2);
+}
+
+TEST_F(FleetShipping, RowsRetentionDeletedUnshippedAreCountedAndANewerSchemaIsNeverWritten) {
+    REQUIRE_POSTGRES();
+    ASSERT_TRUE(server.createDatabase("fleet"));
+    ASSERT_TRUE(server.createDatabase("newer"));
+    const std::int64_t end = at("2026-12-08T15:00");
+    writeArchive(folder, end, 72, 230.0f);
+    {
+        // A shipper once ran here and shipped nothing: the archive holds its marks.
+        std::string error;
+        ASSERT_TRUE(archive::openArchiveOutbox(folder, error)) << error;
+    }
+    // The next run keeps a day of minute rows: the older ones go before they were shipped.
+    const std::int64_t cut = end - 86400;
+    const auto before = testing::localRows(folder, "minutes");
+    const auto doomed = std::count_if(before.begin(), before.end(),
+                                      [&](const auto& r) { return r.first.second < cut; });
+    ASSERT_GT(doomed, 0);
+    archive::ArchiveSettings keepADay;
+    keepADay.minuteDays = 1;
+    writeArchive(folder, end, 0, 230.0f, keepADay);
+    EXPECT_EQ(testing::localRows(folder, "minutes").size(), before.size() - doomed);
+
+    const std::string pw = passwordFile(folder, testing::kPostgresPassword);
+    {
+        PgConnection db;
+        ASSERT_TRUE(server.connect(db, "newer"));
+        std::string error;
+        ASSERT_TRUE(db.run("CREATE TABLE tev3p_schema (version integer PRIMARY KEY); INSERT INTO "
+                           "tev3p_schema VALUES (2)",
+                           error))
+            << error;
+    }
+    written = end + 2 * 86400;
+    FleetShipper& refused = ship(folder, "hall", pw, "newer");
+    ASSERT_TRUE(waitUntil([&] { return linesWith("schema version 2, newer") == 1; }));
+    refused.stop();
+    PgConnection newer;
+    ASSERT_TRUE(server.connect(newer, "newer"));
+    EXPECT_EQ(testing::countOf(newer, "SELECT count(*) FROM pg_tables WHERE schemaname = 'public'"),
+              1);
+    EXPECT_EQ(refused.rounds(), 0u);
+
+    FleetShipper& shipper = ship(folder, "hall", pw);
+    ASSERT_TRUE(waitUntil([&] { return shipper.rounds() >= 1; }))
+        << ::testing::PrintToString(logLines());
+    EXPECT_EQ(linesWith("Fleet: " + std::to_string(doomed) +
+                        " minute rows were deleted by the archive's retention before they could "
+                        "be shipped (" +
+                        std::to_string(doomed) + " in all)"),
+              1)
+        << ::testing::PrintToString(logLines());
+    EXPECT_TRUE(allShipped(folder, "hall"));
+    // Told once: a later run does not tell it again.
+    shipper.stop();
+    FleetShipper& again = ship(folder, "hall", pw);
+    ASSERT_TRUE(waitUntil([&] { return again.rounds() >= 1; }));
+    EXPECT_EQ(linesWith("deleted by the archive's retention"), 1);
+}
+
+}  // namespace
+}  // namespace tev::fleet
