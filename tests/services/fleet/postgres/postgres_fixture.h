@@ -68,6 +68,7 @@ class PostgresServer {
                                     " -c fsync=off -c max_connections=50";
         running_ = run({binary("pg_ctl"), "-D", dir_ + "/data", "-l", dir_ + "/server.log", "-o",
                         options, "-w", "-t", "60", "start"});
+        if (running_ && !watched_) watchOver();
         return running_;
     }
     // pg_ctl stop with a mode: "immediate" ends every server process at once, as a crash would.
@@ -111,6 +112,17 @@ class PostgresServer {
             [[maybe_unused]] const int rc = ::chown(path.c_str(), p->pw_uid, p->pw_gid);
         }
     }
+    // A test that crashes never reaches the destructor: a watcher stops the server once the
+    // test's process is gone (and ends by itself when the destructor removed the folder).
+    void watchOver() {
+        std::string stop = "'" + binary("pg_ctl") + "' -D '" + dir_ + "/data' -m immediate stop";
+        if (const passwd* p = serverUser()) stop = "runuser -u " + std::string(p->pw_name) + " -- " + stop;
+        const std::string script = "while kill -0 " + std::to_string(::getpid()) + " 2>/dev/null && [ -d '" +
+                                   dir_ + "' ]; do sleep 1; done; [ -f '" + dir_ +
+                                   "/data/postmaster.pid' ] && " + stop + " >/dev/null 2>&1; rm -rf '" +
+                                   dir_ + "'";
+        watched_ = QProcess::startDetached("sh", {"-c", QString::fromStdString(script)});
+    }
     bool run(const std::vector<std::string>& command) {
         QStringList args;
         QString program;
@@ -135,6 +147,7 @@ class PostgresServer {
     std::string dir_;
     int port_ = 0;
     bool running_ = false;
+    bool watched_ = false;
     std::string output_;
 };
 
