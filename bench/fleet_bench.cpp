@@ -1,0 +1,189 @@
+// The fleet sink against a local PostgreSQL of its own (initdb and pg_ctl on a private folder):
+// the shipping rate of COPY and of multi-row INSERTs, the catch-up of a day of 200 meters'
+// minute rows from an archive, and the CPU the shipper adds to a recorder of 200 meters.
+#include <sys/resource.h>
+
+#include <QElapsedTimer>
+#include <QThread>
+#include <cstdio>
+#include <memory>
+
+#include "services/archive/sqlite/archive_outbox.h"
+#include "services/archive/sqlite/archive_writer.h"
+#include "services/fleet/postgres/fleet_database.h"
+#include "services/fleet/postgres/fleet_shipper.h"
+#include "tests/services/fleet/postgres/postgres_fixture.h"
+
+namespace {
+
+using namespace tev;
+constexpr int kMeters = 200;
+constexpr int kMinutesPerDay = 1440;
+constexpr std::int64_t kDayStart = 1796688000;  // 2026-12-08 00:00 UTC
+
+std::string meterId(int i) {
+    char id[16];
+    std::snprintf(id, sizeof id, "SIM%09d", i + 1);
+    return id;
+}
+
+std::vector<archive::PeriodRow> minuteRows(int meters, int minutes) {
+    std::vector<archive::PeriodRow> rows;
+    for (int m = 0; m < minutes; ++m)
+        for (int i = 0; i < meters; ++i) {
+            archive::PeriodRow& r = rows.emplace_back();
+            r.meter = meterId(i);
+            r.t = kDayStart + m * 60;
+            for (std::size_t v = 0; v < r.values.size(); ++v) r.values[v] = 230.1 + v + m * 0.01;
+            r.values.back() = 12;  // the message count
+        }
+    return rows;
+}
+
+double seconds(const QElapsedTimer& t) {
+    return static_cast<double>(t.nsecsElapsed()) / 1e9;
+}
+
+// Rows a second into the minutes table, in batches of `batch` rows.
+double shippingRate(const testing::PostgresServer& server, const std::string& database,
+                    const std::vector<archive::PeriodRow>& rows, std::size_t batch, bool copy) {
+    fleet::PgConnection db;
+    if (!server.connect(db, database)) return 0;
+    fleet::FleetDatabase fleet(db);
+    std::string error;
+    int found = 0;
+    if (fleet.ensureSchema(found, error) != fleet::FleetDatabase::Schema::Ready ||
+        !fleet.prepareSession(error))
+        return 0;
+    QElapsedTimer t;
+    t.start();
+    for (std::size_t at = 0; at < rows.size(); at += batch) {
+        const std::vector<archive::PeriodRow> part(
+            rows.begin() + at, rows.begin() + std::min(rows.size(), at + batch));
+        const bool ok = copy ? fleet.shipPeriods(archive::OutboxTable::Minutes, "bench", part, error)
+                             : fleet.insertPeriods(archive::OutboxTable::Minutes, "bench", part, error);
+        if (!ok) {
+            std::printf("  failed: %s\n", error.c_str());
+            return 0;
+        }
+    }
+    return static_cast<double>(rows.size()) / seconds(t);
+}
+
+double processCpuSeconds() {
+    rusage u {};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+fleet::FleetShipperOptions shipperOptions(const testing::PostgresServer& server,
+                                          const std::string& database, const std::string& folder,
+                                          std::function<std::int64_t()> written) {
+    fleet::FleetShipperOptions o;
+    o.settings.url = server.url(database);
+    o.settings.site = "bench";
+    o.openOutbox = [folder](std::string& error) { return archive::openArchiveOutbox(folder, error); };
+    o.writtenThrough = std::move(written);
+    o.log = [](const std::string& line) { std::printf("  log: %s\n", line.c_str()); };
+    return o;
+}
+
+}  // namespace
+
+int main() {
+    setenv("PGPASSWORD", testing::kPostgresPassword, 1);
+    testing::PostgresServer server;
+    if (!server.start()) {
+        std::printf("PostgreSQL did not start:\n%s\n", server.log().c_str());
+        return 1;
+    }
+    for (const char* db : {"copy", "insert", "catchup", "steady"}) server.createDatabase(db);
+
+    const auto rows = minuteRows(kMeters, 500);
+    std::printf("Shipping %zu minute rows into a local PostgreSQL (one transaction a batch):\n",
+                rows.size());
+    std::printf("  COPY into a staging table + upsert, 20000 a batch: %9.0f rows/s\n",
+                shippingRate(server, "copy", rows, 20000, true));
+    std::printf("  multi-row INSERT ... ON CONFLICT, 2000 a batch:    %9.0f rows/s\n",
+                shippingRate(server, "insert", rows, 2000, false));
+    std::printf("  the same COPY again, every row already there:     %9.0f rows/s\n",
+                shippingRate(server, "copy", rows, 20000, true));
+
+    // A day of 200 meters, one message a minute each, written by the archive's own writer.
+    char pattern[] = "/tmp/tev-fleet-bench-XXXXXX";
+    const std::string folder = mkdtemp(pattern);
+    {
+        archive::ArchiveWriterOptions o;
+        o.folder = folder;
+        o.importDayFiles = false;
+        o.queueCapacity = 1 << 20;
+        o.now = [] { return kDayStart + 86400; };
+        archive::ArchiveWriter writer(o);
+        writer.start();
+        for (int m = 0; m < kMinutesPerDay; ++m)
+            for (int i = 0; i < kMeters; ++i) {
+                archive::ArchiveSample s;
+                s.setId(meterId(i));
+                s.unixSeconds = kDayStart + m * 60 + 5;
+                s.volts = {230.0f + m % 7, 231.0f, 229.0f};
+                s.amps = {1.0f + i % 5, 2.0f, 3.0f};
+                s.dayEnergy = 0.01f * m;
+                writer.push(s);
+            }
+        writer.flush();
+        writer.stop();
+    }
+    {
+        fleet::FleetShipper shipper(
+            shipperOptions(server, "catchup", folder, [] { return kDayStart + 2 * 86400; }));
+        QElapsedTimer t;
+        t.start();
+        shipper.start();
+        while (shipper.rounds() < 1) QThread::msleep(5);
+        const double s = seconds(t);
+        const double n = kMeters * (kMinutesPerDay + 24 + 1);
+        std::printf("Catch-up of a day of %d meters (%.0f minute, hour and day rows) from the "
+                    "archive: %.1f s, %.0f rows/s\n",
+                    kMeters, n, s, n / s);
+    }
+
+    // A recorder of 200 meters, a message a second each, with and without the shipper.
+    constexpr int kSeconds = 20;
+    for (const bool shipping : {false, true}) {
+        archive::ArchiveWriterOptions o;
+        o.folder = folder;
+        o.importDayFiles = false;
+        archive::ArchiveWriter writer(o);
+        writer.start();
+        std::unique_ptr<fleet::FleetShipper> shipper;
+        if (shipping) {
+            shipper = std::make_unique<fleet::FleetShipper>(shipperOptions(
+                server, "steady", folder, [&writer] { return writer.writtenThrough(); }));
+            shipper->start();
+            while (shipper->rounds() < 1) QThread::msleep(5);
+        }
+        const double cpu = processCpuSeconds();
+        QElapsedTimer t;
+        t.start();
+        for (int second = 0; second < kSeconds; ++second) {
+            const std::int64_t now = std::time(nullptr);
+            for (int i = 0; i < kMeters; ++i) {
+                archive::ArchiveSample s;
+                s.setId(meterId(i));
+                s.unixSeconds = now;
+                s.volts = {230.0f + second % 3, 231.0f, 229.0f};
+                s.amps = {1.0f, 2.0f, 3.0f};
+                s.dayEnergy = 0.001f * second;
+                writer.push(s);
+            }
+            QThread::msleep(static_cast<unsigned long>(std::max<qint64>(0, (second + 1) * 1000 - t.elapsed())));
+        }
+        const double used = processCpuSeconds() - cpu;
+        std::printf("Archive writer of %d meters at a message a second%s: %.2f %% of a core\n",
+                    kMeters, shipping ? " and the shipper (5 s rounds)" : "", 100.0 * used / seconds(t));
+        if (shipper) shipper->stop();
+        writer.stop();
+    }
+    std::filesystem::remove_all(folder);
+    return 0;
+}
