@@ -60,8 +60,9 @@ double shippingRate(const testing::PostgresServer& server, const std::string& da
     for (std::size_t at = 0; at < rows.size(); at += batch) {
         const std::vector<archive::PeriodRow> part(
             rows.begin() + at, rows.begin() + std::min(rows.size(), at + batch));
-        const bool ok = copy ? fleet.shipPeriods(archive::OutboxTable::Minutes, "bench", part, error)
-                             : fleet.insertPeriods(archive::OutboxTable::Minutes, "bench", part, error);
+        const bool ok =
+            copy ? fleet.shipPeriods(archive::OutboxTable::Minutes, "bench", part, error)
+                 : fleet.insertPeriods(archive::OutboxTable::Minutes, "bench", part, error);
         if (!ok) {
             std::printf("  failed: %s\n", error.c_str());
             return 0;
@@ -71,7 +72,7 @@ double shippingRate(const testing::PostgresServer& server, const std::string& da
 }
 
 double processCpuSeconds() {
-    rusage u {};
+    rusage u{};
     getrusage(RUSAGE_SELF, &u);
     return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
@@ -82,7 +83,9 @@ fleet::FleetShipperOptions shipperOptions(const testing::PostgresServer& server,
     fleet::FleetShipperOptions o;
     o.settings.url = server.url(database);
     o.settings.site = "bench";
-    o.openOutbox = [folder](std::string& error) { return archive::openArchiveOutbox(folder, error); };
+    o.openOutbox = [folder](std::string& error) {
+        return archive::openArchiveOutbox(folder, error);
+    };
     o.writtenThrough = std::move(written);
     o.log = [](const std::string& line) { std::printf("  log: %s\n", line.c_str()); };
     return o;
@@ -142,9 +145,10 @@ int main() {
         while (shipper.rounds() < 1) QThread::msleep(5);
         const double s = seconds(t);
         const double n = kMeters * (kMinutesPerDay + 24 + 1);
-        std::printf("Catch-up of a day of %d meters (%.0f minute, hour and day rows) from the "
-                    "archive: %.1f s, %.0f rows/s\n",
-                    kMeters, n, s, n / s);
+        std::printf(
+            "Catch-up of a day of %d meters (%.0f minute, hour and day rows) from the "
+            "archive: %.1f s, %.0f rows/s\n",
+            kMeters, n, s, n / s);
     }
 
     // A recorder of 200 meters, a message a second each, with and without the shipper.
@@ -176,11 +180,13 @@ int main() {
                 s.dayEnergy = 0.001f * second;
                 writer.push(s);
             }
-            QThread::msleep(static_cast<unsigned long>(std::max<qint64>(0, (second + 1) * 1000 - t.elapsed())));
+            QThread::msleep(
+                static_cast<unsigned long>(std::max<qint64>(0, (second + 1) * 1000 - t.elapsed())));
         }
         const double used = processCpuSeconds() - cpu;
         std::printf("Archive writer of %d meters at a message a second%s: %.2f %% of a core\n",
-                    kMeters, shipping ? " and the shipper (5 s rounds)" : "", 100.0 * used / seconds(t));
+                    kMeters, shipping ? " and the shipper (5 s rounds)" : "",
+                    100.0 * used / seconds(t));
         if (shipper) shipper->stop();
         writer.stop();
     }

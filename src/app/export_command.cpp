@@ -6,8 +6,8 @@
 #include <span>
 
 #include "app/alert_settings.h"
-#include "core/persistence/atomic_file.h"
 #include "app/services.h"
+#include "core/persistence/atomic_file.h"
 #include "services/archive/sqlite/archive_export.h"
 #include "services/fleet/postgres/fleet_export.h"
 #include "services/web/rules/archive_costs.h"
@@ -18,15 +18,17 @@ namespace tev {
 int runExportCommand(const std::vector<std::string>& arguments) {
     const auto given = [&](std::string_view option) {
         return std::any_of(arguments.begin(), arguments.end(), [&](const std::string& a) {
-            return a == option || (a.rfind(option, 0) == 0 && a.size() > option.size() &&
-                                   a[option.size()] == '=');
+            return a == option ||
+                   (a.rfind(option, 0) == 0 && a.size() > option.size() && a[option.size()] == '=');
         });
     };
     // The tidy CSV's cost column under a folder's tariff.
-    const auto costs = [](const std::string& folder, const archive::ArchiveSeries& series)
-        -> std::optional<archive::ExtraColumn> {
+    const auto costs =
+        [](const std::string& folder,
+           const archive::ArchiveSeries& series) -> std::optional<archive::ExtraColumn> {
         const AlertSettings settings = loadAlertSettings(folder);
-        for (const std::string& p : settings.problems) std::fprintf(stderr, "tev3p: %s\n", p.c_str());
+        for (const std::string& p : settings.problems)
+            std::fprintf(stderr, "tev3p: %s\n", p.c_str());
         if (!settings.tariff.configured()) return std::nullopt;
         return web::archiveCostColumn(series, settings.tariff);
     };

@@ -36,7 +36,9 @@ bool loadFleet(const std::string& folder, Fleet& fleet) {
     fleet.settings = fleet::fleetSettingsFrom(keys, computerName(), problems);
     std::string& file = fleet.settings.passwordFile;
     if (!file.empty() && QDir::isRelativePath(QString::fromStdString(file)))
-        file = QDir(QString::fromStdString(folder)).filePath(QString::fromStdString(file)).toStdString();
+        file = QDir(QString::fromStdString(folder))
+                   .filePath(QString::fromStdString(file))
+                   .toStdString();
     struct stat info {};
     if (!file.empty() && ::stat(file.c_str(), &info) == 0) {
         const std::string problem = fleet::passwordFileModeProblem(file, info.st_mode);

@@ -130,8 +130,8 @@ class SqliteArchiveOutbox final : public ArchiveOutbox {
         out.clear();
         // CROSS JOIN keeps the meters as the outer loop, so each meter's rows are one range of
         // the key (meter, t).
-        SqliteStatement s(read_, "SELECT p.meter, p.t" + columns_ +
-                                     " FROM meters CROSS JOIN " + outboxTableName(table) +
+        SqliteStatement s(read_, "SELECT p.meter, p.t" + columns_ + " FROM meters CROSS JOIN " +
+                                     outboxTableName(table) +
                                      " AS p ON p.meter = meters.id WHERE p.t >= ? AND p.t < ?");
         s.bind(1, from);
         s.bind(2, to);
@@ -236,8 +236,8 @@ bool countUnshippedBeforePrune(SqliteDb& db, const RetentionCutoffs& cut, std::s
                                                             {"hours", cut.hour}};
     bool ok = true;
     for (const auto& [table, before] : targets) {
-        SqliteStatement mark(db, std::string("SELECT shipped_through FROM ") + kOutboxMarksTable +
-                                     " WHERE tbl = ?");
+        SqliteStatement mark(
+            db, std::string("SELECT shipped_through FROM ") + kOutboxMarksTable + " WHERE tbl = ?");
         mark.bind(1, std::string_view(table));
         const int rc = mark.step();
         if (rc == SQLITE_DONE) continue;

@@ -10,18 +10,13 @@ namespace tev::fleet {
 
 PgConnection::Parameters fleetConnectionParameters(const std::string& url,
                                                    const std::string& passwordFile,
-                                                   const std::string& sslmode,
-                                                   std::string& error) {
+                                                   const std::string& sslmode, std::string& error) {
     error.clear();
     // Ours first, so that the url may say otherwise; the settings after it, so that they win.
-    PgConnection::Parameters p = {{"application_name", "tev3p"},
-                                  {"connect_timeout", "10"},
-                                  {"keepalives", "1"},
-                                  {"keepalives_idle", "30"},
-                                  {"keepalives_interval", "10"},
-                                  {"keepalives_count", "3"},
-                                  {"tcp_user_timeout", "30000"},
-                                  {"dbname", url},
+    PgConnection::Parameters p = {{"application_name", "tev3p"}, {"connect_timeout", "10"},
+                                  {"keepalives", "1"},           {"keepalives_idle", "30"},
+                                  {"keepalives_interval", "10"}, {"keepalives_count", "3"},
+                                  {"tcp_user_timeout", "30000"}, {"dbname", url},
                                   {"client_encoding", "UTF8"}};
     if (!sslmode.empty()) p.emplace_back("sslmode", sslmode);
     if (passwordFile.empty()) return p;

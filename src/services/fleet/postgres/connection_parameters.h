@@ -12,7 +12,6 @@ namespace tev::fleet {
 // says why the password file cannot be used.
 PgConnection::Parameters fleetConnectionParameters(const std::string& url,
                                                    const std::string& passwordFile,
-                                                   const std::string& sslmode,
-                                                   std::string& error);
+                                                   const std::string& sslmode, std::string& error);
 
 }  // namespace tev::fleet

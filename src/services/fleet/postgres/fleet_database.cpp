@@ -15,8 +15,8 @@ constexpr const char* kSessionSettings = "SET statement_timeout = '120s'";
 FleetDatabase::Schema FleetDatabase::ensureSchema(int& found, std::string& error) {
     found = 0;
     if (!db_.run("BEGIN", error)) return Schema::Failed;
-    bool ok = db_.run("SELECT pg_advisory_xact_lock(" + std::to_string(kSchemaLockKey) + ")",
-                      error);
+    bool ok =
+        db_.run("SELECT pg_advisory_xact_lock(" + std::to_string(kSchemaLockKey) + ")", error);
     std::optional<int> version;
     if (ok) {
         const PgResult exists =
@@ -24,9 +24,8 @@ FleetDatabase::Schema FleetDatabase::ensureSchema(int& found, std::string& error
         ok = exists.ok() && exists.rows() == 1;
         if (!ok) error = exists.error();
         if (ok && exists.text(0, 0) == "t") {
-            const PgResult v =
-                db_.exec(std::string("SELECT coalesce(max(version), 0) FROM ") +
-                         kSchemaVersionTable);
+            const PgResult v = db_.exec(std::string("SELECT coalesce(max(version), 0) FROM ") +
+                                        kSchemaVersionTable);
             ok = v.ok() && v.rows() == 1;
             if (ok)
                 version = std::stoi(v.text(0, 0));
@@ -100,8 +99,7 @@ bool FleetDatabase::shipMeters(const std::string& site,
 }
 
 bool FleetDatabase::insertPeriods(archive::OutboxTable table, const std::string& site,
-                                  const std::vector<archive::PeriodRow>& rows,
-                                  std::string& error) {
+                                  const std::vector<archive::PeriodRow>& rows, std::string& error) {
     if (rows.empty()) return true;
     return db_.run(insertRowsSql(table, site, rows), error);
 }

@@ -36,13 +36,13 @@ int runFleetExport(const std::vector<std::string>& args, const std::string& host
     PgConnection db;
     if (error.empty()) db.connect(parameters, -1, kConnectTimeoutMs, error);
     if (!error.empty()) {
-        err << "tev3p export: PostgreSQL " << redactedUrl(request.url) << ": "
-            << errorReason(error) << "\n";
+        err << "tev3p export: PostgreSQL " << redactedUrl(request.url) << ": " << errorReason(error)
+            << "\n";
         return 1;
     }
     const std::string meter = databaseKey(request.meter);
-    const PgResult known = db.execParams("SELECT 1 FROM meters WHERE site = $1 AND id = $2",
-                                         {request.site, meter});
+    const PgResult known =
+        db.execParams("SELECT 1 FROM meters WHERE site = $1 AND id = $2", {request.site, meter});
     if (!known.ok()) {
         err << "tev3p export: " << errorReason(known.error()) << "\n";
         return 1;
@@ -53,9 +53,9 @@ int runFleetExport(const std::vector<std::string>& args, const std::string& host
             << " is not in the fleet database\n";
         return 1;
     }
-    const PgResult rows = db.execParams(
-        seriesQuerySql(request.resolution),
-        {request.site, meter, boundParameter(request.from, true), boundParameter(request.to, false)});
+    const PgResult rows = db.execParams(seriesQuerySql(request.resolution),
+                                        {request.site, meter, boundParameter(request.from, true),
+                                         boundParameter(request.to, false)});
     if (!rows.ok()) {
         err << "tev3p export: " << errorReason(rows.error()) << "\n";
         return 1;
@@ -73,9 +73,9 @@ int runFleetExport(const std::vector<std::string>& args, const std::string& host
     if (request.json) {
         archive::writeSeriesJson(series, out);
     } else {
-        const std::optional<archive::ExtraColumn> extra =
-            extraColumn && !request.folder.empty() ? extraColumn(request.folder, series)
-                                                   : std::nullopt;
+        const std::optional<archive::ExtraColumn> extra = extraColumn && !request.folder.empty()
+                                                              ? extraColumn(request.folder, series)
+                                                              : std::nullopt;
         archive::writeTidyCsv(series, out, extra ? &*extra : nullptr);
     }
     out.flush();

@@ -76,8 +76,8 @@ class FleetShipper {
 
     FleetShipperOptions options_;
     std::string where_;  // the url as the log shows it
-    int stopFd_ = -1;  // an eventfd, readable once the shipper stops
-    int kickFd_ = -1;  // an eventfd, readable when a round is asked for
+    int stopFd_ = -1;    // an eventfd, readable once the shipper stops
+    int kickFd_ = -1;    // an eventfd, readable when a round is asked for
     std::atomic<bool> stopping_{false};
     std::atomic<std::uint64_t> rounds_{0};
     mutable std::mutex statusMutex_;

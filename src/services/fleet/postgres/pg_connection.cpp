@@ -86,11 +86,9 @@ bool PgConnection::connect(const Parameters& parameters, int wakeFd, int timeout
             error = "no answer within " + std::to_string(timeoutMs / 1000) + " s";
             break;
         }
-        pollfd fds[2] = {{PQsocket(c), static_cast<short>(state == PGRES_POLLING_READING
-                                                              ? POLLIN
-                                                              : POLLOUT),
-                          0},
-                         {wakeFd, POLLIN, 0}};
+        pollfd fds[2] = {
+            {PQsocket(c), static_cast<short>(state == PGRES_POLLING_READING ? POLLIN : POLLOUT), 0},
+            {wakeFd, POLLIN, 0}};
         const int n = ::poll(fds, wakeFd >= 0 ? 2 : 1, static_cast<int>(left));
         if (n > 0 && wakeFd >= 0 && (fds[1].revents & POLLIN) != 0) {
             error = "stopped";
@@ -153,8 +151,7 @@ bool PgConnection::run(const std::string& sql, std::string& error) {
     return false;
 }
 
-bool PgConnection::copyIn(const std::string& copySql, const std::string& data,
-                          std::string& error) {
+bool PgConnection::copyIn(const std::string& copySql, const std::string& data, std::string& error) {
     if (conn_ == nullptr) {
         error = "not connected";
         return false;

@@ -10,10 +10,9 @@ namespace tev::fleet {
 FleetExportRequest parseFleetExportArguments(const std::vector<std::string>& args,
                                              const std::string& hostName) {
     FleetExportRequest r;
-    static const char* const kKnown[] = {"--fleet", "--site",          "--meter",
-                                         "--resolution", "--from",    "--to",
-                                         "--format", "--password-file", "--sslmode",
-                                         "--folder"};
+    static const char* const kKnown[] = {"--fleet",   "--site",  "--meter",  "--resolution",
+                                         "--from",    "--to",    "--format", "--password-file",
+                                         "--sslmode", "--folder"};
     std::map<std::string, std::string> given;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i], value;

@@ -62,11 +62,11 @@ std::string migrationSql(int fromVersion) {
 }
 
 std::string fleetSchemaSql() {
-    std::string sql = "-- The TEV3P fleet database, schema version " +
-                      std::to_string(kFleetSchemaVersion) +
-                      ".\n-- Recorders create it themselves where they may; otherwise the owner runs "
-                      "this once\n-- and grants the recorders' role what they need (below).\n"
-                      "BEGIN;\n";
+    std::string sql =
+        "-- The TEV3P fleet database, schema version " + std::to_string(kFleetSchemaVersion) +
+        ".\n-- Recorders create it themselves where they may; otherwise the owner runs "
+        "this once\n-- and grants the recorders' role what they need (below).\n"
+        "BEGIN;\n";
     for (int v = 0; v < kFleetSchemaVersion; ++v) sql += migrationSql(v);
     sql += "COMMIT;\n";
     sql += std::string("-- GRANT SELECT, INSERT, UPDATE ON ") + kSchemaVersionTable +

@@ -13,9 +13,8 @@ constexpr const char* kSslModes[] = {"disable", "allow",     "prefer",
 
 bool usableSite(std::string_view site) {
     if (site.empty() || site.size() > kMaxSiteBytes || validUtf8(site) != site) return false;
-    return std::none_of(site.begin(), site.end(), [](char c) {
-        return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
-    });
+    return std::none_of(site.begin(), site.end(),
+                        [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
 }
 
 // "key = 'value'" or "key=value" of a key/value connection string: where the value starts

@@ -48,8 +48,8 @@ std::string durationText(std::int64_t seconds) {
         return std::to_string(seconds / kMinute) + " min " + std::to_string(seconds % kMinute) +
                " s";
     if (seconds < kDay)
-        return std::to_string(seconds / kHour) + " h " +
-               std::to_string(seconds % kHour / kMinute) + " min";
+        return std::to_string(seconds / kHour) + " h " + std::to_string(seconds % kHour / kMinute) +
+               " min";
     return std::to_string(seconds / kDay) + " d " + std::to_string(seconds % kDay / kHour) + " h";
 }
 

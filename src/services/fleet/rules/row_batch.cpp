@@ -40,8 +40,8 @@ std::string timestampText(std::int64_t seconds, int millis) {
     if (millis < 0)
         std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d+00", y, m, d, h, mi, s);
     else
-        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d+00", y, m, d, h, mi,
-                      s, millis);
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d+00", y, m, d, h, mi, s,
+                      millis);
     return text;
 }
 
@@ -143,10 +143,10 @@ std::string copyIntoStagingSql(archive::OutboxTable table) {
 std::string upsertFromStagingSql(archive::OutboxTable table) {
     // A period table's rows come from its key (meter, t) and stay unique; the alerts table has
     // no key, and one statement may not update a row twice: its doubles are sent once.
-    const std::string rows = table == archive::OutboxTable::Alerts
-                                 ? "SELECT DISTINCT ON (" + conflictKey(table) + ") * FROM " +
-                                       stagingTable(table)
-                                 : "SELECT * FROM " + stagingTable(table);
+    const std::string rows =
+        table == archive::OutboxTable::Alerts
+            ? "SELECT DISTINCT ON (" + conflictKey(table) + ") * FROM " + stagingTable(table)
+            : "SELECT * FROM " + stagingTable(table);
     return std::string("INSERT INTO ") + archive::outboxTableName(table) + " " + rows +
            " ON CONFLICT (" + conflictKey(table) + ") DO UPDATE SET " + updateSet(table);
 }
@@ -201,8 +201,8 @@ std::string sqlLiteral(std::string_view text) {
 
 std::string insertRowsSql(archive::OutboxTable table, std::string_view site,
                           const std::vector<archive::PeriodRow>& rows) {
-    std::string sql = std::string("INSERT INTO ") + archive::outboxTableName(table) +
-                      " (site, meter, t";
+    std::string sql =
+        std::string("INSERT INTO ") + archive::outboxTableName(table) + " (site, meter, t";
     for (const std::string& c : fleetPeriodColumns()) sql += ", " + c;
     sql += ") VALUES ";
     const std::string siteText = sqlLiteral(site);
@@ -210,8 +210,7 @@ std::string insertRowsSql(archive::OutboxTable table, std::string_view site,
     for (const archive::PeriodRow& r : rows) {
         sql += first ? "(" : ", (";
         first = false;
-        sql += siteText + ", " + sqlLiteral(databaseKey(r.meter)) + ", '" + utcTimestamp(r.t) +
-               "'";
+        sql += siteText + ", " + sqlLiteral(databaseKey(r.meter)) + ", '" + utcTimestamp(r.t) + "'";
         for (const double v : r.values) {
             const std::string n = exactNumber(v);
             sql += ", ";
@@ -226,8 +225,8 @@ std::string upsertMetersSql(std::string_view site, const std::vector<archive::Me
     std::string sql = "INSERT INTO meters (site, id, first_seen) VALUES ";
     const std::string siteText = sqlLiteral(site);
     for (std::size_t i = 0; i < meters.size(); ++i)
-        sql += (i ? ", (" : "(") + siteText + ", " + sqlLiteral(databaseKey(meters[i].id)) +
-               ", '" + utcTimestamp(meters[i].firstSeen) + "')";
+        sql += (i ? ", (" : "(") + siteText + ", " + sqlLiteral(databaseKey(meters[i].id)) + ", '" +
+               utcTimestamp(meters[i].firstSeen) + "')";
     return sql +
            " ON CONFLICT (site, id) DO UPDATE SET first_seen = LEAST(meters.first_seen, "
            "EXCLUDED.first_seen)";

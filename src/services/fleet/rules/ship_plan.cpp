@@ -49,9 +49,8 @@ MarkAfterRetention markAfterRetention(std::int64_t found, std::int64_t to,
                                       const std::vector<std::int64_t>& shippedTimes) {
     MarkAfterRetention m;
     m.mark = std::max(found, to);
-    m.lostChange = -static_cast<std::int64_t>(
-        std::count_if(shippedTimes.begin(), shippedTimes.end(),
-                      [found](std::int64_t t) { return t < found; }));
+    m.lostChange = -static_cast<std::int64_t>(std::count_if(
+        shippedTimes.begin(), shippedTimes.end(), [found](std::int64_t t) { return t < found; }));
     return m;
 }
 

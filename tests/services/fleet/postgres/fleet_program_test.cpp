@@ -27,8 +27,8 @@ std::string recorderFolder(const QTemporaryDir& dir, const PostgresServer& serve
     const std::string folder = dir.path().toStdString();
     std::ofstream(folder + "/pg.pw") << testing::kPostgresPassword << "\n";
     ::chmod((folder + "/pg.pw").c_str(), 0600);
-    std::ofstream(folder + "/tev3p.ini") << "[fleet]\nurl=" << server.url("fleet")
-                                         << "\npassword_file=pg.pw\nsite=" << site << "\n";
+    std::ofstream(folder + "/tev3p.ini")
+        << "[fleet]\nurl=" << server.url("fleet") << "\npassword_file=pg.pw\nsite=" << site << "\n";
     return folder;
 }
 
@@ -107,7 +107,8 @@ TEST(FleetProgram, ThreeRecordersShareOneDatabaseThroughItsCrashAndAKilledRecord
         for (int i = 0; i < kRecorders; ++i)
             for (const char* table : tables) {
                 const auto local = testing::localRows(folders[i], table);
-                if (local.size() < 2 || !testing::sameRows(local, testing::fleetRows(db, sites[i], table)))
+                if (local.size() < 2 ||
+                    !testing::sameRows(local, testing::fleetRows(db, sites[i], table)))
                     return false;
             }
         return true;

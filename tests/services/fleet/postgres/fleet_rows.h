@@ -29,8 +29,9 @@ inline PeriodTable localRows(const std::string& folder, const std::string& table
     while (s.step() == 100 /* SQLITE_ROW */) {
         PeriodValues& v = rows[{s.columnText(0), s.columnInt(1)}];
         for (std::size_t i = 0; i < v.size(); ++i)
-            v[i] = s.columnIsNull(static_cast<int>(i) + 2) ? NAN
-                                                            : s.columnDouble(static_cast<int>(i) + 2);
+            v[i] = s.columnIsNull(static_cast<int>(i) + 2)
+                       ? NAN
+                       : s.columnDouble(static_cast<int>(i) + 2);
     }
     return rows;
 }

@@ -29,9 +29,10 @@ using archive::testing::sampleAt;
 using tev::testing::PostgresServer;
 using tev::testing::waitUntil;
 
-#define REQUIRE_POSTGRES()                                                                     \
-    if (!PostgresServer::installed())                                                         \
-    GTEST_FAIL() << "PostgreSQL is not installed (" POSTGRES_BIN_DIR "): Debian package "     \
+#define REQUIRE_POSTGRES()                                           \
+    if (!PostgresServer::installed())                                \
+    GTEST_FAIL() << "PostgreSQL is not installed (" POSTGRES_BIN_DIR \
+                    "): Debian package "                             \
                     "postgresql-15"
 
 const char* const kTables[] = {"minutes", "hours", "days"};
@@ -79,7 +80,8 @@ class FleetShipping : public archive::testing::ArchiveFolder {
                                      {1.5f + m, 2.0f, 0.25f}, energy[m]));
             }
         }
-        writer.pushAlert({(end - 1800) * 1000 + 250, "HOQ000000001", "voltage", 2, true, 253.5, 253});
+        writer.pushAlert(
+            {(end - 1800) * 1000 + 250, "HOQ000000001", "voltage", 2, true, 253.5, 253});
         writer.pushAlert({(end - 1700) * 1000, "HOQ000000001", "voltage", 2, false, 250.1, 253});
         writer.flush();
         writer.stop();
@@ -105,9 +107,9 @@ class FleetShipping : public archive::testing::ArchiveFolder {
     }
     int linesWith(const std::string& part) {
         const auto lines = logLines();
-        return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](const std::string& l) {
-            return l.find(part) != std::string::npos;
-        }));
+        return static_cast<int>(
+            std::count_if(lines.begin(), lines.end(),
+                          [&](const std::string& l) { return l.find(part) != std::string::npos; }));
     }
     // Every minute, hour and day row of the folder is in the database under the site, with
     // equal values.
@@ -147,11 +149,12 @@ std::vector<std::string> grafanaQueries(const std::string& from, const std::stri
         if (a.toObject()["target"].toObject().contains("rawSql"))
             raw.push_back(a.toObject()["target"].toObject()["rawSql"].toString());
     for (const QJsonValue v : dash["templating"].toObject()["list"].toArray())
-        if (v.toObject()["type"].toString() == "query") raw.push_back(v.toObject()["query"].toString());
+        if (v.toObject()["type"].toString() == "query")
+            raw.push_back(v.toObject()["query"].toString());
     std::vector<std::string> out;
     for (QString sql : raw) {
-        sql.replace("$__timeFilter(t)", QString::fromStdString("t BETWEEN '" + from + "' AND '" +
-                                                               to + "'"));
+        sql.replace("$__timeFilter(t)",
+                    QString::fromStdString("t BETWEEN '" + from + "' AND '" + to + "'"));
         sql.replace("$site", QString::fromStdString(sites));
         sql.replace("$meter", QString::fromStdString(meters));
         sql.replace("$price_per_kwh", "0.30");
@@ -169,12 +172,13 @@ TEST_F(FleetShipping, ThreeArchivesShipEveryRowIntoOneDatabaseWhereExportAndGraf
     written = end + 2 * 86400;
     const std::string pw = passwordFile(folder, testing::kPostgresPassword);
     // The three start together: one of them creates the schema, the others wait for it.
-    for (int i = 0; i < 3; ++i)
-        ship(folders[i], "site-" + std::to_string(i + 1), pw);
+    for (int i = 0; i < 3; ++i) ship(folders[i], "site-" + std::to_string(i + 1), pw);
     ASSERT_TRUE(waitUntil([&] {
-        return std::all_of(shippers.begin(), shippers.end(), [](auto& s) { return s->rounds() >= 1; });
+        return std::all_of(shippers.begin(), shippers.end(),
+                           [](auto& s) { return s->rounds() >= 1; });
     })) << ::testing::PrintToString(logLines());
-    for (int i = 0; i < 3; ++i) EXPECT_TRUE(allShipped(folders[i], "site-" + std::to_string(i + 1)));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(allShipped(folders[i], "site-" + std::to_string(i + 1)));
     EXPECT_EQ(testing::localRows(folder, "minutes").size(), 2u * 3 * 60);
     EXPECT_EQ(linesWith("Fleet: shipping to PostgreSQL " + server.url("fleet") + ", "), 3);
 
@@ -217,8 +221,9 @@ TEST_F(FleetShipping, ThreeArchivesShipEveryRowIntoOneDatabaseWhereExportAndGraf
               "tev3p export: meter HOQ000000002 of site site-9 is not in the fleet database\n");
 
     // Every panel, annotation and variable of the Grafana dashboard finds rows.
-    const auto queries = grafanaQueries("2026-12-07 00:00:00+00", "2026-12-09 00:00:00+00",
-                                        "'site-1','site-2','site-3'", "'HOQ000000001','HOQ000000002'");
+    const auto queries =
+        grafanaQueries("2026-12-07 00:00:00+00", "2026-12-09 00:00:00+00",
+                       "'site-1','site-2','site-3'", "'HOQ000000001','HOQ000000002'");
     ASSERT_GE(queries.size(), 7u);
     for (const std::string& sql : queries) {
         const PgResult r = db.exec(sql);
@@ -243,7 +248,8 @@ TEST_F(FleetShipping, AWrongPasswordAndADatabaseStoppedMidRunLoseNothingAndAreTo
                                         testing::localRows(folder, "hours").size() +
                                         testing::localRows(folder, "days").size() + 2));
     passwordFile(folder, testing::kPostgresPassword);
-    ASSERT_TRUE(waitUntil([&] { return linesWith("resumed after") == 1 && shipper.rounds() >= 1; }));
+    ASSERT_TRUE(
+        waitUntil([&] { return linesWith("resumed after") == 1 && shipper.rounds() >= 1; }));
     EXPECT_TRUE(allShipped(folder, "hall"));
 
     // The database ends at once, as in a crash, and comes back while rows keep coming.
@@ -297,9 +303,10 @@ TEST_F(FleetShipping, RowsRetentionDeletedUnshippedAreCountedAndANewerSchemaIsNe
         PgConnection db;
         ASSERT_TRUE(server.connect(db, "newer"));
         std::string error;
-        ASSERT_TRUE(db.run("CREATE TABLE tev3p_schema (version integer PRIMARY KEY); INSERT INTO "
-                           "tev3p_schema VALUES (2)",
-                           error))
+        ASSERT_TRUE(
+            db.run("CREATE TABLE tev3p_schema (version integer PRIMARY KEY); INSERT INTO "
+                   "tev3p_schema VALUES (2)",
+                   error))
             << error;
     }
     written = end + 2 * 86400;

@@ -79,8 +79,8 @@ class PostgresServer {
 
     int port() const { return port_; }
     std::string url(const std::string& database = "postgres") const {
-        return "postgresql://" + std::string(kPostgresUser) + "@127.0.0.1:" +
-               std::to_string(port_) + "/" + database;
+        return "postgresql://" + std::string(kPostgresUser) +
+               "@127.0.0.1:" + std::to_string(port_) + "/" + database;
     }
     // A connection as the superuser, for the test's own queries.
     bool connect(fleet::PgConnection& db, const std::string& database = "postgres") const {
@@ -116,11 +116,12 @@ class PostgresServer {
     // test's process is gone (and ends by itself when the destructor removed the folder).
     void watchOver() {
         std::string stop = "'" + binary("pg_ctl") + "' -D '" + dir_ + "/data' -m immediate stop";
-        if (const passwd* p = serverUser()) stop = "runuser -u " + std::string(p->pw_name) + " -- " + stop;
-        const std::string script = "while kill -0 " + std::to_string(::getpid()) + " 2>/dev/null && [ -d '" +
-                                   dir_ + "' ]; do sleep 1; done; [ -f '" + dir_ +
-                                   "/data/postmaster.pid' ] && " + stop + " >/dev/null 2>&1; rm -rf '" +
-                                   dir_ + "'";
+        if (const passwd* p = serverUser())
+            stop = "runuser -u " + std::string(p->pw_name) + " -- " + stop;
+        const std::string script =
+            "while kill -0 " + std::to_string(::getpid()) + " 2>/dev/null && [ -d '" + dir_ +
+            "' ]; do sleep 1; done; [ -f '" + dir_ + "/data/postmaster.pid' ] && " + stop +
+            " >/dev/null 2>&1; rm -rf '" + dir_ + "'";
         watched_ = QProcess::startDetached("sh", {"-c", QString::fromStdString(script)});
     }
     bool run(const std::vector<std::string>& command) {

@@ -17,10 +17,8 @@ using archive::OutboxTable;
 
 TEST(RowBatch, TimesAreUtcTextAndNumbersReadBackToTheSameDouble) {
     const std::pair<std::int64_t, const char*> seconds[] = {
-        {0, "1970-01-01 00:00:00+00"},
-        {951782400, "2000-02-29 00:00:00+00"},
-        {1796774399, "2026-12-08 23:59:59+00"},
-        {-1, "1969-12-31 23:59:59+00"},
+        {0, "1970-01-01 00:00:00+00"},          {951782400, "2000-02-29 00:00:00+00"},
+        {1796774399, "2026-12-08 23:59:59+00"}, {-1, "1969-12-31 23:59:59+00"},
         {4102444800, "2100-01-01 00:00:00+00"},
     };
     for (const auto& [t, text] : seconds) EXPECT_EQ(utcTimestamp(t), text);
@@ -45,7 +43,8 @@ TEST(RowBatch, CopyTextAndInsertKeepHostileBytesInTheirFields) {
     archive::PeriodRow row;
     row.meter = "M\t1";
     row.t = 1796774400;
-    for (std::size_t i = 0; i < row.values.size(); ++i) row.values[i] = static_cast<double>(i) + 0.5;
+    for (std::size_t i = 0; i < row.values.size(); ++i)
+        row.values[i] = static_cast<double>(i) + 0.5;
     row.values[3] = NAN;
     std::string copy;
     appendCopyRows(copy, "Hall\\2\tnorth\n", {row});
@@ -81,7 +80,8 @@ TEST(ShipPlan, PeriodsCloseAtTheirLocalEndsAndSlicesFollowTheRows) {
     const std::int64_t written = archive::localUnixSeconds(2026, 3, 29, 3, 30, 10);
     EXPECT_EQ(closedBefore(OutboxTable::Minutes, written), written - 10);
     EXPECT_EQ(closedBefore(OutboxTable::Hours, written), written - 30 * 60 - 10);
-    EXPECT_EQ(closedBefore(OutboxTable::Days, written), archive::localUnixSeconds(2026, 3, 29, 0, 0, 0));
+    EXPECT_EQ(closedBefore(OutboxTable::Days, written),
+              archive::localUnixSeconds(2026, 3, 29, 0, 0, 0));
     EXPECT_EQ(closedBefore(OutboxTable::Days, written) + 2 * 3600, written - 30 * 60 - 10);
 
     EXPECT_EQ(firstSliceSeconds(OutboxTable::Minutes), 3600);

@@ -40,7 +40,8 @@ TEST(FleetSettings, ReadTheGroupAndRefuseWhatCannotBeUsed) {
         EXPECT_EQ(s.site, c.site);
         EXPECT_EQ(s.sslmode, c.sslmode);
         ASSERT_EQ(problems.size(), c.problem.empty() ? 0u : 1u);
-        if (!c.problem.empty()) EXPECT_NE(problems[0].find(c.problem), std::string::npos) << problems[0];
+        if (!c.problem.empty())
+            EXPECT_NE(problems[0].find(c.problem), std::string::npos) << problems[0];
         EXPECT_EQ(s.enabled(), c.keys.count("url") == 1);
     }
 }
@@ -57,7 +58,8 @@ TEST(FleetSettings, APasswordFileOthersCanReadIsRefusedAndPasswordsNeverReachThe
         {"postgresql://tev:s3cr:et@db:5432/fleet", "postgresql://tev:***@db:5432/fleet"},
         {"postgresql://tev@db/fleet?password=abc&sslmode=require",
          "postgresql://tev@db/fleet?password=***&sslmode=require"},
-        {"postgres://db/fleet?sslpassword=x&password=y", "postgres://db/fleet?sslpassword=x&password=***"},
+        {"postgres://db/fleet?sslpassword=x&password=y",
+         "postgres://db/fleet?sslpassword=x&password=***"},
         {"postgresql://tev@db/fleet", "postgresql://tev@db/fleet"},
         {"host=db password=abc dbname=fleet", "host=db password=*** dbname=fleet"},
         {"host=db password = 'a b\\' c' user=tev", "host=db password = *** user=tev"},
@@ -88,8 +90,9 @@ TEST(FleetSchema, VersionsDecideAndTheSchemaTextHoldsEveryTable) {
 
 TEST(OutageLog, OneLineWhenAnOutageBeginsAndOneWhenShippingResumes) {
     OutageLog log("postgresql://db/fleet");
-    EXPECT_EQ(log.shipped(12, 1000),
-              "Fleet: shipping to PostgreSQL postgresql://db/fleet, 12 rows waiting in the archive");
+    EXPECT_EQ(
+        log.shipped(12, 1000),
+        "Fleet: shipping to PostgreSQL postgresql://db/fleet, 12 rows waiting in the archive");
     EXPECT_EQ(log.shipped(0, 1005), "");
     EXPECT_EQ(log.failed("could not connect to server: Connection refused\n\tIs the server "
                          "running?\n",
@@ -115,8 +118,8 @@ TEST(OutageLog, OneLineWhenAnOutageBeginsAndOneWhenShippingResumes) {
 
 TEST(FleetExport, ArgumentsNeedUrlAndMeterAndTakeTheLocalExportsForms) {
     const auto ok = parseFleetExportArguments(
-        {"--fleet", "postgresql://db/f", "--meter=HOQ000000001", "--resolution", "minute",
-         "--from", "2026-12-08Z", "--format", "json"},
+        {"--fleet", "postgresql://db/f", "--meter=HOQ000000001", "--resolution", "minute", "--from",
+         "2026-12-08Z", "--format", "json"},
         "desk");
     EXPECT_TRUE(ok.errors.empty());
     EXPECT_EQ(ok.site, "desk");
@@ -130,7 +133,8 @@ TEST(FleetExport, ArgumentsNeedUrlAndMeterAndTakeTheLocalExportsForms) {
     const auto bad = parseFleetExportArguments(
         {"--meter", "X", "--resolution", "week", "--to", "yesterday", "--format", "xls", "--site"},
         "");
-    const std::vector<std::string> expected = {"--site needs a value", "--fleet URL is needed",
+    const std::vector<std::string> expected = {"--site needs a value",
+                                               "--fleet URL is needed",
                                                "--site S is needed",
                                                "--resolution is minute, hour or day",
                                                "--format is tidy or json",

@@ -203,9 +203,10 @@ TEST_F(Api, MetricsGainTheFleetFamiliesOnlyWhileTheSinkIsOn) {
     EXPECT_EQ(get("/metrics").body.find("tev3p_fleet"), std::string::npos);
     status.fleet = FleetMetrics{false, 12345, 0};
     std::string m = get("/metrics").body;
-    for (const char* line : {"# TYPE tev3p_fleet_up gauge\ntev3p_fleet_up 0\n",
-                             "# TYPE tev3p_fleet_backlog_rows gauge\ntev3p_fleet_backlog_rows 12345\n",
-                             "# TYPE tev3p_fleet_last_shipped_timestamp_seconds gauge\n"})
+    for (const char* line :
+         {"# TYPE tev3p_fleet_up gauge\ntev3p_fleet_up 0\n",
+          "# TYPE tev3p_fleet_backlog_rows gauge\ntev3p_fleet_backlog_rows 12345\n",
+          "# TYPE tev3p_fleet_last_shipped_timestamp_seconds gauge\n"})
         EXPECT_NE(m.find(line), std::string::npos) << line;
     // Nothing shipped yet in this run: no sample rather than 1970.
     EXPECT_EQ(m.find("tev3p_fleet_last_shipped_timestamp_seconds 0"), std::string::npos);
