@@ -46,7 +46,8 @@ std::string metricsOf(const QString& output) {
     QTcpSocket s;
     s.connectToHost(QHostAddress::LocalHost, m.captured(1).toUShort());
     if (!s.waitForConnected(testing::kProcessWaitMs)) return {};
-    s.write("GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    s.write("GET /metrics HTTP/1.1\r\nHost: 127.0.0.1:" + m.captured(1).toLatin1() +
+            "\r\nConnection: close\r\n\r\n");
     QByteArray answer;
     while (s.waitForReadyRead(testing::kProcessWaitMs)) answer += s.readAll();
     return answer.toStdString();
