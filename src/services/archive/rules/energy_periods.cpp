@@ -1,0 +1,110 @@
+#include "services/archive/rules/energy_periods.h"
+
+#include <algorithm>
+#include <cmath>
+#include <ctime>
+
+#include "services/archive/rules/local_time.h"
+
+namespace tev::archive {
+namespace {
+
+constexpr std::int64_t kHourSeconds = 3600;
+
+std::tm localParts(std::int64_t t) {
+    const auto time = static_cast<std::time_t>(t);
+    std::tm parts{};
+    localtime_r(&time, &parts);
+    return parts;
+}
+
+// Local midnight `days` days and `months` months after the date of `t`.
+std::int64_t midnightAfter(std::int64_t t, int days, int months) {
+    const std::tm parts = localParts(t);
+    return localUnixSeconds(parts.tm_year + 1900, parts.tm_mon + 1 + months, parts.tm_mday + days,
+                            0, 0, 0);
+}
+
+}  // namespace
+
+std::string_view energyPeriodName(EnergyPeriod p) {
+    switch (p) {
+        case EnergyPeriod::Day:
+            return "day";
+        case EnergyPeriod::Week:
+            return "week";
+        case EnergyPeriod::Month:
+            return "month";
+    }
+    return "day";
+}
+
+bool parseEnergyPeriod(std::string_view text, EnergyPeriod& p) {
+    for (const EnergyPeriod candidate :
+         {EnergyPeriod::Day, EnergyPeriod::Week, EnergyPeriod::Month}) {
+        if (text == energyPeriodName(candidate)) {
+            p = candidate;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::int64_t energyPeriodStart(EnergyPeriod p, std::int64_t t) {
+    const std::tm parts = localParts(t);
+    switch (p) {
+        case EnergyPeriod::Day:
+            return midnightAfter(t, 0, 0);
+        case EnergyPeriod::Week:
+            return midnightAfter(t, -parts.tm_wday, 0);
+        case EnergyPeriod::Month:
+            return midnightAfter(t, 1 - parts.tm_mday, 0);
+    }
+    return midnightAfter(t, 0, 0);
+}
+
+std::int64_t nextEnergyPeriodStart(EnergyPeriod p, std::int64_t start) {
+    switch (p) {
+        case EnergyPeriod::Day:
+            return midnightAfter(start, 1, 0);
+        case EnergyPeriod::Week:
+            return midnightAfter(start, 7, 0);
+        case EnergyPeriod::Month:
+            return midnightAfter(start, 0, 1);
+    }
+    return midnightAfter(start, 1, 0);
+}
+
+PeriodEnergy energyPerPeriod(EnergyPeriod p, const std::vector<std::int64_t>& hourTimes,
+                             const std::vector<double>& hourKwh, std::int64_t from, std::int64_t to,
+                             std::int64_t now, const EnergyPricing& pricing) {
+    PeriodEnergy out;
+    const std::size_t rows = std::min(hourTimes.size(), hourKwh.size());
+    const std::int64_t firstDay = rows > 0 ? midnightAfter(hourTimes.front(), 0, 0) : 0;
+    std::size_t row = 0;
+    for (std::int64_t start = energyPeriodStart(p, from); start < to && start <= now;) {
+        const std::int64_t end = nextEnergyPeriodStart(p, start);
+        double kwh = 0, cost = 0;
+        while (row < rows && hourTimes[row] < start) ++row;
+        for (; row < rows && hourTimes[row] < end; ++row) {
+            if (!std::isfinite(hourKwh[row]) || hourTimes[row] > now) continue;
+            const double used = std::max(hourKwh[row], 0.0);
+            kwh += used;
+            if (pricing.energyCost)
+                cost += pricing.energyCost(used, hourTimes[row], hourTimes[row] + kHourSeconds);
+        }
+        if (pricing.standingCharge && rows > 0) {
+            for (std::int64_t day = std::max(start, firstDay); day < end && day <= now;
+                 day = midnightAfter(day, 1, 0))
+                cost += pricing.standingCharge(day);
+        }
+        out.time.push_back(start);
+        out.kwh.push_back(kwh);
+        out.cost.push_back(cost);
+        out.partial.push_back(now < end);
+        start = end;
+    }
+    return out;
+}
+
+}  // namespace tev::archive

@@ -1,0 +1,163 @@
+#include "services/archive/rules/voltage_quality.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <map>
+
+#include "services/archive/rules/local_time.h"
+
+namespace tev::archive {
+namespace {
+
+constexpr int kPhases = 3;
+constexpr int kMaxIsoWeeks = 53;
+
+std::tm localParts(std::int64_t t) {
+    const auto time = static_cast<std::time_t>(t);
+    std::tm parts{};
+    localtime_r(&time, &parts);
+    return parts;
+}
+
+const std::vector<double>* column(const ArchiveSeries& s, std::string_view name) {
+    for (std::size_t q = 0; q < s.quantities.size() && q < s.values.size(); ++q)
+        if (s.quantities[q]->name == name) return &s.values[q];
+    return nullptr;
+}
+
+// Monday of ISO week 1 of `year`: the week that holds 4 January.
+std::int64_t isoYearStart(int year) {
+    const std::int64_t jan4 = localUnixSeconds(year, 1, 4, 0, 0, 0);
+    const int mondayBased = (localParts(jan4).tm_wday + 6) % 7;
+    return localUnixSeconds(year, 1, 4 - mondayBased, 0, 0, 0);
+}
+
+// Local midnight `days` after the date of `t`.
+std::int64_t daysAfter(std::int64_t t, int days) {
+    const std::tm p = localParts(t);
+    return localUnixSeconds(p.tm_year + 1900, p.tm_mon + 1, p.tm_mday + days, 0, 0, 0);
+}
+
+struct Window {
+    std::array<double, kPhases> sum{};
+    std::array<int, kPhases> count{};
+};
+
+}  // namespace
+
+std::string_view qualityVerdictName(QualityVerdict v) {
+    switch (v) {
+        case QualityVerdict::NoData:
+            return "no data";
+        case QualityVerdict::Pass:
+            return "pass";
+        case QualityVerdict::Fail:
+            return "fail";
+    }
+    return "no data";
+}
+
+WeekQuality weekQuality(const ArchiveSeries& series, double nominalVolts, std::int64_t weekStart,
+                        std::int64_t weekEnd) {
+    WeekQuality w;
+    w.weekStart = weekStart;
+    w.weekEnd = weekEnd;
+    w.nominalVolts = nominalVolts;
+    const double low = nominalVolts * (1 - kQualityBand);
+    const double high = nominalVolts * (1 + kQualityBand);
+    std::array<const std::vector<double>*, kPhases> mean{}, min{}, max{};
+    for (int p = 0; p < kPhases; ++p) {
+        const std::string name = "V" + std::to_string(p + 1);
+        mean[p] = column(series, name);
+        min[p] = column(series, name + "_min");
+        max[p] = column(series, name + "_max");
+    }
+    std::map<std::int64_t, Window> windows;
+    for (std::size_t row = 0; row < series.time.size(); ++row) {
+        const std::int64_t t = series.time[row];
+        if (t < weekStart || t >= weekEnd) continue;
+        ++w.minutes;
+        Window& window = windows[t - ((t % kQualityWindowSeconds) + kQualityWindowSeconds) %
+                                         kQualityWindowSeconds];
+        for (int p = 0; p < kPhases; ++p) {
+            PhaseQuality& q = w.phases[p];
+            if (mean[p] != nullptr && std::isfinite((*mean[p])[row])) {
+                window.sum[p] += (*mean[p])[row];
+                ++window.count[p];
+            }
+            if (min[p] != nullptr && std::isfinite((*min[p])[row])) {
+                const double v = (*min[p])[row];
+                if (v < low) ++q.dipMinutes;
+                q.lowestVolts = q.lowestVolts == 0 ? v : std::min(q.lowestVolts, v);
+            }
+            if (max[p] != nullptr && std::isfinite((*max[p])[row])) {
+                const double v = (*max[p])[row];
+                if (v > high) ++q.swellMinutes;
+                q.highestVolts = std::max(q.highestVolts, v);
+            }
+        }
+    }
+    for (const auto& [start, window] : windows) {
+        std::array<double, kPhases> means{};
+        int phasesSeen = 0;
+        for (int p = 0; p < kPhases; ++p) {
+            if (window.count[p] == 0) continue;
+            means[p] = window.sum[p] / window.count[p];
+            ++phasesSeen;
+            PhaseQuality& q = w.phases[p];
+            ++q.windows;
+            if (means[p] >= low && means[p] <= high) ++q.windowsInBand;
+        }
+        if (phasesSeen != kPhases) continue;
+        const double average = (means[0] + means[1] + means[2]) / kPhases;
+        if (average <= 0) continue;
+        double deviation = 0;
+        for (const double m : means) deviation = std::max(deviation, std::abs(m - average));
+        const double unbalance = 100 * deviation / average;
+        if (!w.worstUnbalance || unbalance > *w.worstUnbalance) {
+            w.worstUnbalance = unbalance;
+            w.worstUnbalanceAt = start;
+        }
+    }
+    for (PhaseQuality& q : w.phases) {
+        if (q.windows == 0) continue;
+        q.shareInBand = 100.0 * q.windowsInBand / q.windows;
+        q.verdict =
+            q.shareInBand >= kQualityRequiredShare ? QualityVerdict::Pass : QualityVerdict::Fail;
+    }
+    return w;
+}
+
+std::optional<IsoWeek> parseIsoWeek(std::string_view text) {
+    // YYYY-Www
+    if (text.size() != 8 || text[4] != '-' || text[5] != 'W') return std::nullopt;
+    int year = 0, week = 0;
+    for (std::size_t i = 0; i < 8; ++i) {
+        if (i == 4 || i == 5) continue;
+        if (text[i] < '0' || text[i] > '9') return std::nullopt;
+        (i < 4 ? year : week) = (i < 4 ? year : week) * 10 + (text[i] - '0');
+    }
+    if (year < 1971 || year > 9998 || week < 1 || week > kMaxIsoWeeks) return std::nullopt;
+    const std::int64_t start = daysAfter(isoYearStart(year), (week - 1) * 7);
+    if (start >= isoYearStart(year + 1)) return std::nullopt;  // a year with 52 weeks
+    return IsoWeek{start, daysAfter(start, 7)};
+}
+
+std::string isoWeekName(std::int64_t t) {
+    const std::tm parts = localParts(t);
+    int year = parts.tm_year + 1900;
+    if (t >= isoYearStart(year + 1))
+        ++year;
+    else if (t < isoYearStart(year))
+        --year;
+    const std::int64_t monday = daysAfter(t, -((parts.tm_wday + 6) % 7));
+    // Whole days between two midnights: round, since a day may last 23 or 25 hours.
+    const auto days = std::llround(static_cast<double>(monday - isoYearStart(year)) / 86400);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-W%02d", year, static_cast<int>(days / 7 + 1));
+    return text;
+}
+
+}  // namespace tev::archive
