@@ -5,6 +5,7 @@
 
 #include "app/mqtt_bridge.h"
 #include "services/alerts/rules/alert_log_text.h"
+#include "services/web/rules/quality_settings.h"
 
 namespace tev {
 
@@ -30,6 +31,10 @@ AlertSettings loadAlertSettings(const std::string& folder) {
     for (const ConfigProblem& p : alerts.problems)
         out.problems.push_back(configProblemText(kIniFileName, p));
     for (const ConfigProblem& p : tariff.problems)
+        out.problems.push_back(configProblemText(kIniFileName, p));
+    std::vector<ConfigProblem> quality;
+    out.voltageNominal = web::loadVoltageNominal(ini, out.alerts.defaults.voltageNominal, quality);
+    for (const ConfigProblem& p : quality)
         out.problems.push_back(configProblemText(kIniFileName, p));
     return out;
 }

@@ -13,6 +13,8 @@ namespace tev {
 struct AlertSettings {
     AlertConfig alerts;
     Tariff tariff;
+    // The nominal voltage of the weekly quality report: [quality], else the alerts' one.
+    double voltageNominal = 230;
     std::vector<std::string> problems;
 };
 

@@ -39,6 +39,7 @@ WebSources webSources(const ServiceContext& context, Alerts& alerts, const Archi
             return web::FleetMetrics{s.up, s.backlogRows, s.lastShippedUnix};
         };
     }
+    sources.voltageNominal = alerts.settings.voltageNominal;
     sources.alerts = [&sdf, &alerts] {
         web::AlertsSnapshot a;
         const MeterRegistry& registry = sdf.store().registry;

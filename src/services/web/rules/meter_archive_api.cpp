@@ -1,9 +1,12 @@
 #include "services/web/rules/meter_archive_api.h"
 
 #include <algorithm>
+#include <ctime>
 
 #include "services/archive/rules/local_time.h"
+#include "services/archive/rules/voltage_quality.h"
 #include "services/web/rules/archive_costs.h"
+#include "services/web/rules/energy_quality_json.h"
 
 namespace tev::web {
 namespace {
@@ -38,10 +41,51 @@ std::string csvFileName(const MeterArchiveRequest& r) {
     return name;
 }
 
+constexpr std::int64_t kDaySeconds = 86400;
+
+// The period starts the default energy request begins with: so many periods before `now`'s.
+std::int64_t periodsBefore(archive::EnergyPeriod p, std::int64_t now, int periods) {
+    std::int64_t start = archive::energyPeriodStart(p, now);
+    for (int i = 0; i < periods - 1; ++i) start = archive::energyPeriodStart(p, start - 1);
+    return start;
+}
+
+// Fills in an energy or quality request's bounds; the 400 answer when they are out of range.
+std::optional<ApiResponse> settleBounds(const RequestTarget& target, MeterArchiveRequest& r,
+                                        std::int64_t now) {
+    if (r.form == MeterArchiveRequest::Form::Energy) {
+        if (const auto text = target.value("period")) {
+            if (!archive::parseEnergyPeriod(*text, r.period))
+                return problem(400, "period must be day, week or month");
+        }
+        if (!r.to)
+            r.to =
+                archive::nextEnergyPeriodStart(r.period, archive::energyPeriodStart(r.period, now));
+        r.from = r.from ? archive::energyPeriodStart(r.period, *r.from)
+                        : periodsBefore(r.period, std::min(now, *r.to - 1), kDefaultEnergyPeriods);
+        if (*r.from >= *r.to) return problem(400, "from must come before to");
+        if (*r.to - *r.from > kMaxEnergyDays * kDaySeconds)
+            return problem(400, "an energy request covers at most three years");
+        r.resolution = archive::Resolution::Hour;
+        r.quantities = {"Energy"};
+        return std::nullopt;
+    }
+    const auto text = target.value("week");
+    const auto week =
+        text ? archive::parseIsoWeek(*text) : archive::parseIsoWeek(archive::isoWeekName(now));
+    if (!week) return problem(400, "week must be an ISO week such as 2026-W13");
+    r.from = week->start;
+    r.to = week->end;
+    r.resolution = archive::Resolution::Minute;
+    r.quantities = {"V1", "V1_min", "V1_max", "V2", "V2_min", "V2_max", "V3", "V3_min", "V3_max"};
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<std::variant<MeterArchiveRequest, ApiResponse>> meterArchiveRequestFrom(
-    const RequestTarget& target) {
+    const RequestTarget& target, std::int64_t now) {
+    if (now == 0) now = static_cast<std::int64_t>(std::time(nullptr));
     const std::string_view path = target.path;
     if (path.rfind(kMetersPrefix, 0) != 0) return std::nullopt;
     const std::string_view rest = path.substr(kMetersPrefix.size());
@@ -54,6 +98,12 @@ std::optional<std::variant<MeterArchiveRequest, ApiResponse>> meterArchiveReques
         r.form = MeterArchiveRequest::Form::Series;
     else if (what == "export.csv")
         r.form = MeterArchiveRequest::Form::Csv;
+    else if (what == "energy")
+        r.form = MeterArchiveRequest::Form::Energy;
+    else if (what == "quality")
+        r.form = MeterArchiveRequest::Form::Quality;
+    else if (what == "quality.csv")
+        r.form = MeterArchiveRequest::Form::QualityCsv;
     else
         return ApiResponse(problem(404, "no such API path"));
     if (id.size() != kMeterIdLength)
@@ -82,15 +132,52 @@ std::optional<std::variant<MeterArchiveRequest, ApiResponse>> meterArchiveReques
                 problem(400, std::string(key) + " must be Unix seconds or an ISO 8601 time"));
     }
     if (r.from && r.to && *r.from > *r.to) return ApiResponse(problem(400, "from is after to"));
+    if (r.form != MeterArchiveRequest::Form::Series && r.form != MeterArchiveRequest::Form::Csv) {
+        if (auto refused = settleBounds(target, r, now)) return ApiResponse(std::move(*refused));
+    }
     return r;
 }
 
+archive::SeriesQuery seriesQueryFor(const MeterArchiveRequest& request) {
+    archive::SeriesQuery query;
+    query.meter = request.meter;
+    query.resolution = request.resolution;
+    query.quantities = request.quantities;
+    query.from = request.from;
+    query.to = request.to;
+    return query;
+}
+
 ApiResponse meterArchiveAnswer(const MeterArchiveRequest& request, archive::ArchiveSeries series,
-                               const std::string& error, const Tariff* tariff) {
+                               const std::string& error, const Tariff* tariff, std::int64_t now,
+                               double voltageNominal) {
     // The reader's text names the folder, which is no business of a browser; the event log
     // is where the cause is read.
     if (!error.empty()) return problem(503, "the archive cannot be read");
+    if (now == 0) now = static_cast<std::int64_t>(std::time(nullptr));
     ApiResponse r;
+    using Form = MeterArchiveRequest::Form;
+    if (request.form == Form::Energy) {
+        const auto energy = priceEnergy(request.period, series, request.from.value_or(0),
+                                        request.to.value_or(now), now, tariff);
+        return {200,
+                std::string(kJsonContentType),
+                energyJson(request.meter, request.period, energy, tariff),
+                {}};
+    }
+    if (request.form == Form::Quality || request.form == Form::QualityCsv) {
+        const archive::WeekQuality q = archive::weekQuality(
+            series, voltageNominal, request.from.value_or(0), request.to.value_or(0));
+        if (request.form == Form::Quality)
+            return {200, std::string(kJsonContentType), qualityJson(request.meter, q), {}};
+        r = {200, std::string(kCsvContentType), qualityCsv(request.meter, q), {}};
+        // "TEV3P_<id>_minute.csv" becomes "TEV3P_<id>_quality_2026-W13.csv".
+        std::string name = csvFileName(request);
+        name.resize(name.rfind('_') + 1);
+        name += "quality_" + archive::isoWeekName(q.weekStart) + ".csv";
+        r.headers.emplace_back("Content-Disposition", "attachment; filename=\"" + name + "\"");
+        return r;
+    }
     if (request.form == MeterArchiveRequest::Form::Csv) {
         std::optional<archive::ExtraColumn> costs;
         if (tariff != nullptr && tariff->configured()) costs = archiveCostColumn(series, *tariff);
@@ -107,8 +194,8 @@ ApiResponse meterArchiveAnswer(const MeterArchiveRequest& request, archive::Arch
 
 ApiResponse meterArchiveResponse(const MeterArchiveRequest& request,
                                  const archive::ArchiveSeries& series, const std::string& error,
-                                 const Tariff* tariff) {
-    ApiResponse r = meterArchiveAnswer(request, series, error, tariff);
+                                 const Tariff* tariff, std::int64_t now, double voltageNominal) {
+    ApiResponse r = meterArchiveAnswer(request, series, error, tariff, now, voltageNominal);
     if (r.stream) {
         while (r.stream->next(r.body, 1 << 20)) {
         }

@@ -45,7 +45,8 @@ void WebServer::route(QTcpSocket* socket, const web::RequestTarget& target, bool
         answer(socket, {200, file->contentType, file->body.toStdString(), {}}, headOnly);
         return;
     }
-    if (auto archived = web::meterArchiveRequestFrom(target)) {
+    const std::int64_t now = sources_.unixSeconds ? sources_.unixSeconds() : 0;
+    if (auto archived = web::meterArchiveRequestFrom(target, now)) {
         if (const auto* request = std::get_if<web::MeterArchiveRequest>(&*archived))
             answerFromArchive(socket, *request, headOnly);
         else
@@ -81,21 +82,18 @@ void WebServer::answerFromArchive(QTcpSocket* socket, const web::MeterArchiveReq
         answer(socket, web::errorResponse(404, "the archive is off"), headOnly);
         return;
     }
-    archive::SeriesQuery query;
-    query.meter = request.meter;
-    query.resolution = request.resolution;
-    query.quantities = request.quantities;
-    query.from = request.from;
-    query.to = request.to;
+    archive::SeriesQuery query = web::seriesQueryFor(request);
     std::optional<Tariff> tariff;
     if (sources_.tariff != nullptr && sources_.tariff->configured()) tariff = *sources_.tariff;
     answerOnReader(socket, headOnly,
                    [request, query = std::move(query), tariff = std::move(tariff),
-                    folder = sources_.archiveFolder, read = sources_.archiveQueries.series] {
+                    folder = sources_.archiveFolder, read = sources_.archiveQueries.series,
+                    now = sources_.unixSeconds ? sources_.unixSeconds() : 0,
+                    nominal = sources_.voltageNominal] {
                        std::string error;
                        archive::ArchiveSeries series = read(folder, query, error);
                        return web::meterArchiveAnswer(request, std::move(series), error,
-                                                      tariff ? &*tariff : nullptr);
+                                                      tariff ? &*tariff : nullptr, now, nominal);
                    });
 }
 

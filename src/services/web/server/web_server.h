@@ -55,6 +55,8 @@ struct WebSources {
     const Tariff* tariff = nullptr;
     // The fleet sink's state for /metrics; unset while the sink is off.
     std::function<web::FleetMetrics()> fleet;
+    // The nominal supply voltage the weekly quality report measures against.
+    double voltageNominal = 230;
 };
 
 // The web dashboard, the JSON API and /metrics: a small HTTP/1.1 server on a QTcpServer of

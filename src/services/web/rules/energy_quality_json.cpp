@@ -1,0 +1,159 @@
+#include "services/web/rules/energy_quality_json.h"
+
+#include <ctime>
+
+#include "core/texts/json_text.h"
+#include "services/archive/rules/local_time.h"
+
+namespace tev::web {
+namespace {
+
+constexpr int kKwhDecimals = 4;
+constexpr int kCostDecimals = 4;
+constexpr int kShareDecimals = 3;
+constexpr int kVoltDecimals = 1;
+constexpr const char* kPhaseNames[] = {"L1", "L2", "L3"};
+
+const archive::Quantity& energyQuantity() {
+    return *archive::findQuantity("Energy");
+}
+
+template <typename T, typename Write>
+void appendArray(std::string& out, const std::vector<T>& values, Write write) {
+    out += '[';
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (i) out += ',';
+        write(out, values[i]);
+    }
+    out += ']';
+}
+
+}  // namespace
+
+archive::PeriodEnergy priceEnergy(archive::EnergyPeriod period, const archive::ArchiveSeries& hours,
+                                  std::int64_t from, std::int64_t to, std::int64_t now,
+                                  const Tariff* tariff) {
+    std::vector<double> kwh(hours.time.size(), 0.0);
+    for (std::size_t q = 0; q < hours.quantities.size(); ++q)
+        if (hours.quantities[q] == &energyQuantity()) kwh = hours.values[q];
+    archive::EnergyPricing pricing;
+    if (tariff != nullptr && tariff->configured()) {
+        pricing.energyCost = [tariff](double k, std::int64_t a, std::int64_t b) {
+            return tariff->energyCost(k, static_cast<std::time_t>(a), static_cast<std::time_t>(b));
+        };
+        pricing.standingCharge = [tariff](std::int64_t day) {
+            return tariff->standingChargeOn(static_cast<std::time_t>(day));
+        };
+    }
+    return archive::energyPerPeriod(period, hours.time, kwh, from, to, now, pricing);
+}
+
+std::string energyJson(const std::string& meter, archive::EnergyPeriod period,
+                       const archive::PeriodEnergy& e, const Tariff* tariff) {
+    const bool priced = tariff != nullptr && tariff->configured();
+    std::string out = "{\"meter\":";
+    appendJsonString(out, meter);
+    out += ",\"period\":";
+    appendJsonString(out, archive::energyPeriodName(period));
+    out += ",\"currency\":";
+    if (priced)
+        appendJsonString(out, tariff->currency());
+    else
+        out += "null";
+    out += ",\"time\":";
+    appendArray(out, e.time, [](std::string& o, std::int64_t t) { appendJsonInteger(o, t); });
+    out += ",\"kwh\":";
+    appendArray(out, e.kwh,
+                [](std::string& o, double v) { appendJsonFixed(o, v, kKwhDecimals, true); });
+    out += ",\"cost\":";
+    if (priced)
+        appendArray(out, e.cost,
+                    [](std::string& o, double v) { appendJsonFixed(o, v, kCostDecimals, true); });
+    else
+        out += "null";
+    out += ",\"partial\":";
+    appendArray(out, e.partial, [](std::string& o, bool p) { o += p ? "true" : "false"; });
+    out += '}';
+    return out;
+}
+
+std::string qualityJson(const std::string& meter, const archive::WeekQuality& q) {
+    std::string out = "{\"meter\":";
+    appendJsonString(out, meter);
+    out += ",\"week\":";
+    appendJsonString(out, archive::isoWeekName(q.weekStart));
+    out += ",\"from\":";
+    appendJsonInteger(out, q.weekStart);
+    out += ",\"to\":";
+    appendJsonInteger(out, q.weekEnd);
+    out += ",\"nominal_v\":";
+    appendJsonFixed(out, q.nominalVolts, kVoltDecimals, true);
+    out += ",\"required_share\":";
+    appendJsonFixed(out, archive::kQualityRequiredShare, 0, true);
+    out += ",\"minutes\":";
+    appendJsonInteger(out, q.minutes);
+    out += ",\"phases\":[";
+    for (std::size_t p = 0; p < q.phases.size(); ++p) {
+        const archive::PhaseQuality& ph = q.phases[p];
+        out += p ? ",{\"phase\":\"" : "{\"phase\":\"";
+        out += kPhaseNames[p];
+        out += "\",\"windows\":";
+        appendJsonInteger(out, ph.windows);
+        out += ",\"in_band\":";
+        appendJsonInteger(out, ph.windowsInBand);
+        out += ",\"share\":";
+        appendJsonFixed(out, ph.shareInBand, kShareDecimals, true);
+        out += ",\"dip_minutes\":";
+        appendJsonInteger(out, ph.dipMinutes);
+        out += ",\"swell_minutes\":";
+        appendJsonInteger(out, ph.swellMinutes);
+        out += ",\"lowest_v\":";
+        appendJsonFixed(out, ph.lowestVolts, kVoltDecimals, true);
+        out += ",\"highest_v\":";
+        appendJsonFixed(out, ph.highestVolts, kVoltDecimals, true);
+        out += ",\"verdict\":";
+        appendJsonString(out, archive::qualityVerdictName(ph.verdict));
+        out += '}';
+    }
+    out += "],\"worst_unbalance\":";
+    if (q.worstUnbalance) {
+        appendJsonFixed(out, *q.worstUnbalance, kShareDecimals, true);
+        out += ",\"worst_unbalance_at\":";
+        appendJsonInteger(out, q.worstUnbalanceAt);
+    } else {
+        out += "null,\"worst_unbalance_at\":null";
+    }
+    out += '}';
+    return out;
+}
+
+std::string qualityCsv(const std::string& meter, const archive::WeekQuality& q) {
+    std::string out =
+        "week,meter,phase,nominal_V,windows,windows_in_band,share_in_band_pct,dip_minutes,"
+        "swell_minutes,lowest_V,highest_V,verdict,worst_unbalance_pct,worst_unbalance_time\n";
+    // The meter ID is 12 characters the request path already checked; no comma or quote.
+    for (std::size_t p = 0; p < q.phases.size(); ++p) {
+        const archive::PhaseQuality& ph = q.phases[p];
+        std::string line = archive::isoWeekName(q.weekStart) + ',' + meter + ',' + kPhaseNames[p];
+        for (const double v : {q.nominalVolts, double(ph.windows), double(ph.windowsInBand)})
+            line += ',' + archive::numberText(v);
+        line += ',';
+        appendJsonFixed(line, ph.shareInBand, kShareDecimals, true);
+        for (const double v :
+             {double(ph.dipMinutes), double(ph.swellMinutes), ph.lowestVolts, ph.highestVolts})
+            line += ',' + archive::numberText(v);
+        line += ',';
+        line += archive::qualityVerdictName(ph.verdict);
+        line += ',';
+        if (q.worstUnbalance) {
+            appendJsonFixed(line, *q.worstUnbalance, kShareDecimals, true);
+            line += ',' + archive::isoLocal(q.worstUnbalanceAt);
+        } else {
+            line += ',';
+        }
+        out += line + '\n';
+    }
+    return out;
+}
+
+}  // namespace tev::web

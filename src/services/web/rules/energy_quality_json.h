@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+
+#include "services/alerts/tariff/tariff.h"
+#include "services/archive/rules/energy_periods.h"
+#include "services/archive/rules/voltage_quality.h"
+
+namespace tev::web {
+
+// The nominal supply voltage when neither [quality] nor [alerts] names one.
+inline constexpr double kDefaultVoltageNominal = 230;
+
+// The energy and cost of one meter's periods as the tariff prices them: each hour at its own
+// prices and each day with its standing charge; every cost 0 without a tariff.
+archive::PeriodEnergy priceEnergy(archive::EnergyPeriod period, const archive::ArchiveSeries& hours,
+                                  std::int64_t from, std::int64_t to, std::int64_t now,
+                                  const Tariff* tariff);
+
+// {"meter":…,"period":"day","currency":"€"|null,"time":[…],"kwh":[…],"cost":[…]|null,
+// "partial":[…]}: cost null without a tariff.
+std::string energyJson(const std::string& meter, archive::EnergyPeriod period,
+                       const archive::PeriodEnergy& energy, const Tariff* tariff);
+
+// {"meter":…,"week":"2026-W13","from":…,"to":…,"nominal_v":230,"required_share":95,
+// "minutes":…,"phases":[{"phase":"L1","windows":…,"in_band":…,"share":…,"dip_minutes":…,
+// "swell_minutes":…,"lowest_v":…,"highest_v":…,"verdict":"pass"},…],
+// "worst_unbalance":…|null,"worst_unbalance_at":…|null}
+std::string qualityJson(const std::string& meter, const archive::WeekQuality& q);
+// The same as a tidy CSV: one line per phase, the week's figures repeated on each.
+std::string qualityCsv(const std::string& meter, const archive::WeekQuality& q);
+
+}  // namespace tev::web

@@ -1,0 +1,150 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <tuple>
+
+#include "services/archive/rules/local_time.h"
+#include "services/web/rules/meter_archive_api.h"
+#include "services/web/rules/quality_settings.h"
+#include "webapi_fixture.h"
+
+namespace tev::web {
+namespace {
+
+std::int64_t at(const char* iso) {
+    return *archive::parseIsoTime(iso);
+}
+
+using Parsed = std::optional<std::variant<MeterArchiveRequest, ApiResponse>>;
+
+Parsed parseAt(std::string_view target, std::int64_t now) {
+    const ParsedTarget p = parseRequestTarget(target);
+    EXPECT_EQ(p.problem, TargetProblem::None) << target;
+    return meterArchiveRequestFrom(p.target, now);
+}
+
+// Energy and quality requests come back with their bounds settled against `now`, Tuesday
+// 8 December 2026; bad periods, weeks and spans are refused.
+TEST(EnergyQualityApi, SettlesTheBoundsOfEnergyAndQualityRequestsAndRefusesBadOnes) {
+    testing::useBerlinTime();
+    const std::int64_t now = at("2026-12-08T10:00");
+    using Form = MeterArchiveRequest::Form;
+    struct Case {
+        const char* target;
+        Form form;
+        archive::Resolution resolution;
+        std::int64_t from, to;
+    };
+    const Case cases[] = {
+        {"energy?period=week&from=2026-03-28&to=2026-04-10", Form::Energy,
+         archive::Resolution::Hour, at("2026-03-22"), at("2026-04-10")},
+        {"energy", Form::Energy, archive::Resolution::Hour, at("2026-11-26"), at("2026-12-09")},
+        {"energy?period=month", Form::Energy, archive::Resolution::Hour, at("2025-12-01"),
+         at("2027-01-01")},
+        {"quality?week=2026-W13", Form::Quality, archive::Resolution::Minute, at("2026-03-23"),
+         at("2026-03-30")},
+        {"quality.csv", Form::QualityCsv, archive::Resolution::Minute, at("2026-12-07"),
+         at("2026-12-14")},
+    };
+    for (const Case& c : cases) {
+        const Parsed p = parseAt(std::string("/api/v1/meters/HOQ00000000A/") + c.target, now);
+        ASSERT_TRUE(p && std::holds_alternative<MeterArchiveRequest>(*p)) << c.target;
+        const auto& r = std::get<MeterArchiveRequest>(*p);
+        EXPECT_EQ(r.form, c.form) << c.target;
+        EXPECT_EQ(r.resolution, c.resolution) << c.target;
+        EXPECT_EQ(r.from, c.from) << c.target;
+        EXPECT_EQ(r.to, c.to) << c.target;
+        EXPECT_EQ(r.quantities.size(), c.form == Form::Energy ? 1u : 9u) << c.target;
+    }
+    for (const auto& [target, status] : std::initializer_list<std::pair<const char*, int>>{
+             {"energy?period=year", 400},
+             {"energy?from=2020-01-01&to=2026-01-01", 400},
+             {"energy?from=2026-02-01&to=2026-01-01", 400},
+             {"energy?from=soon", 400},
+             {"quality?week=2026-W54", 400},
+             {"quality?week=2025-W53", 400},
+             {"quality.json", 404}}) {
+        const Parsed p = parseAt(std::string("/api/v1/meters/HOQ00000000A/") + target, now);
+        ASSERT_TRUE(p && std::holds_alternative<ApiResponse>(*p)) << target;
+        EXPECT_EQ(std::get<ApiResponse>(*p).status, status) << target;
+    }
+}
+
+// The long day of October (25 hours, Sunday, no band) and the Monday after it (a band from
+// 07:30, cutting the 07:00 hour in half), 1 kWh an hour, read on Tuesday: the Tuesday has no
+// rows yet but its standing charge, and is still running.
+TEST(EnergyQualityApi, AnswersEnergyPerDayPricedHourByHourWithStandingCharges) {
+    testing::useBerlinTime();
+    const TariffLoad load = loadTariff(IniDocument::parse(
+        "[tariff]\ncurrency=EUR\nprice_per_kwh=0.20\nstanding_charge_per_day=0.50\n"
+        "band_1=mon-fri 07:30-23:00 0.40\n"));
+    ASSERT_TRUE(load.problems.empty());
+    archive::ArchiveSeries hours;
+    hours.resolution = archive::Resolution::Hour;
+    hours.quantities = {archive::findQuantity("Energy")};
+    hours.values.resize(1);
+    for (std::int64_t t = at("2026-10-25"); t < at("2026-10-27"); t += 3600) {
+        hours.time.push_back(t);
+        hours.values[0].push_back(1);
+    }
+    const std::int64_t now = at("2026-10-27T10:00");
+    const Parsed p =
+        parseAt("/api/v1/meters/HOQ00000000A/energy?from=2026-10-25&to=2026-10-28", now);
+    ASSERT_TRUE(p && std::holds_alternative<MeterArchiveRequest>(*p));
+    const ApiResponse r =
+        meterArchiveResponse(std::get<MeterArchiveRequest>(*p), hours, "", &load.tariff, now);
+    EXPECT_EQ(r.status, 200);
+    // Sunday 25 × 0.20 + 0.50; Monday 7 × 0.20 + 0.5 × 0.20 + 0.5 × 0.40 + 15 × 0.40 + 0.20 + 0.50.
+    EXPECT_EQ(r.body,
+              "{\"meter\":\"HOQ00000000A\",\"period\":\"day\",\"currency\":\"EUR\",\"time\":[" +
+                  std::to_string(at("2026-10-24T22:00Z")) + "," +
+                  std::to_string(at("2026-10-25T23:00Z")) + "," +
+                  std::to_string(at("2026-10-26T23:00Z")) +
+                  "],\"kwh\":[25,24,0],\"cost\":[5.5,8.4,0.5],"
+                  "\"partial\":[false,false,true]}");
+    const std::string unpriced =
+        meterArchiveResponse(std::get<MeterArchiveRequest>(*p), hours, "", nullptr, now).body;
+    EXPECT_NE(unpriced.find("\"currency\":null,"), std::string::npos);
+    EXPECT_NE(unpriced.find("\"cost\":null,"), std::string::npos);
+}
+
+TEST(EnergyQualityApi, AnswersTheQualityWeekAsCsvAndReadsTheNominalVoltage) {
+    testing::useBerlinTime();
+    const std::int64_t now = at("2026-03-30T10:00");
+    const Parsed p = parseAt("/api/v1/meters/HOQ00000000A/quality.csv?week=2026-W13", now);
+    ASSERT_TRUE(p && std::holds_alternative<MeterArchiveRequest>(*p));
+    const auto& request = std::get<MeterArchiveRequest>(*p);
+    archive::ArchiveSeries minutes;
+    minutes.resolution = archive::Resolution::Minute;
+    for (const std::string& name : request.quantities)
+        minutes.quantities.push_back(archive::findQuantity(name));
+    // One window: L1 dips to 200 V in its second minute, L2 is missing, L3 is high.
+    minutes.time = {at("2026-03-25T12:00"), at("2026-03-25T12:01")};
+    minutes.values = {{230, 230}, {229, 200}, {231, 231}, {NAN, NAN}, {NAN, NAN},
+                      {NAN, NAN}, {260, 260}, {259, 259}, {261, 261}};
+    const ApiResponse r = meterArchiveResponse(request, minutes, "", nullptr, now, 230);
+    EXPECT_EQ(r.body,
+              "week,meter,phase,nominal_V,windows,windows_in_band,share_in_band_pct,dip_minutes,"
+              "swell_minutes,lowest_V,highest_V,verdict,worst_unbalance_pct,worst_unbalance_time\n"
+              "2026-W13,HOQ00000000A,L1,230,1,1,100,1,0,200,231,pass,,\n"
+              "2026-W13,HOQ00000000A,L2,230,0,0,0,0,0,0,0,no data,,\n"
+              "2026-W13,HOQ00000000A,L3,230,1,0,0,0,2,259,261,fail,,\n");
+    ASSERT_EQ(r.headers.size(), 1u);
+    EXPECT_EQ(r.headers[0].second,
+              "attachment; filename=\"TEV3P_HOQ00000000A_quality_2026-W13.csv\"");
+
+    for (const auto& [text, volts, problems] :
+         std::initializer_list<std::tuple<const char*, double, std::size_t>>{
+             {"", 240, 0},
+             {"[quality]\nvoltage_nominal=120\n", 120, 0},
+             {"[quality]\nvoltage_nominal=12\n", 240, 1},
+             {"[quality]\nvoltage_nominal=230V\n", 240, 1},
+             {"[quality]\nnominal=230\n", 240, 1}}) {
+        std::vector<ConfigProblem> found;
+        EXPECT_EQ(loadVoltageNominal(IniDocument::parse(text), 240, found), volts) << text;
+        EXPECT_EQ(found.size(), problems) << text;
+    }
+}
+
+}  // namespace
+}  // namespace tev::web
