@@ -38,6 +38,9 @@ std::string liveJson(const MeasurementStore& store, const ServiceStatus& status)
     appendKey(out, "language");
     appendJsonString(out, status.language);
     out += ",";
+    appendKey(out, "run");
+    appendJsonString(out, status.runId);
+    out += ",";
     appendKey(out, "meters");
     appendJsonInteger(out, store.registry.MeterCount);
     out += ",";

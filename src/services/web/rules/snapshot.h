@@ -26,6 +26,7 @@ struct ServiceStatus {
     int meterConnections = 0;
     int secondConnections = 0;
     std::uint64_t saveFailures = 0;
+    std::string runId;  // this run of the program; a new one after a restart
     // Unix seconds of the last message handled per meter ID.
     std::map<std::string, std::int64_t, std::less<>> lastMessage;
     std::optional<FleetMetrics> fleet;

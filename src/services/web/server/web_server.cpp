@@ -5,6 +5,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QPointer>
+#include <QRandomGenerator>
 #include <QSslCertificate>
 #include <QSslKey>
 #include <QSslSocket>
@@ -53,7 +54,8 @@ WebServer::WebServer(WebSettings settings, WebSources sources, QObject* parent)
     : QObject(parent),
       settings_(std::move(settings)),
       sources_(std::move(sources)),
-      rate_(settings_.requestsPerSecond, settings_.requestBurst) {
+      rate_(settings_.requestsPerSecond, settings_.requestBurst),
+      runId_(QString::number(QRandomGenerator::global()->generate64(), 36).toStdString()) {
     idleTimer_.setInterval(kIdleCheckIntervalMs);
     connect(&idleTimer_, &QTimer::timeout, this, &WebServer::closeIdleConnections);
     pushTimer_.setSingleShot(true);
@@ -511,6 +513,7 @@ web::ServiceStatus WebServer::status() const {
     // The Chinese-only mode shows the bilingual texts: the page has no Chinese-only form.
     if (sources_.language && sources_.language() != LanguageMode::English) s.language = "bilingual";
     s.saveFailures = saveFailures_;
+    s.runId = runId_;
     s.lastMessage = lastMessage_;
     if (sources_.sockets) sources_.sockets(s);
     if (sources_.fleet) s.fleet = sources_.fleet();

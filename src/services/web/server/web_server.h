@@ -186,6 +186,9 @@ class WebServer : public QObject, public MeterObserver {
     // The event log outlives the server and cannot forget a listener: the listener asks this.
     std::shared_ptr<WebServer*> self_ = std::make_shared<WebServer*>(this);
     bool offlineAlarm_ = false;
+    // Names this run of the program in the live answer, so a page that reconnects after a
+    // restart knows to read the log and the series again.
+    std::string runId_;
     bool metersChanged_ = false;
     bool alertsChanged_ = false;
     std::map<std::string, std::int64_t, std::less<>> lastMessage_;
