@@ -14,7 +14,7 @@ const TEXTS = {
     linkOff: "Link off", offline: "Off-line: no meter is sending", original: "Records CSV",
     tidy: "Tidy CSV", scales: ["Minute", "5-Minute", "10-Minute", "Hour", "Day", "Week", "Month"],
     columns: ["ID", "IP", "Last message", "V1", "V2", "V3", "A1", "A2", "A3", "Watt", "Day kWh", "State"],
-    online: "on-line", offlineState: "off-line",
+    online: "on-line", offlineState: "off-line", lost: "Connection lost — retrying",
   },
   bilingual: {
     title: "TEV3P 電力監測 power monitor", live: "即時讀數 Live readings", meters: "電錶 Meters",
@@ -23,7 +23,7 @@ const TEXTS = {
     original: "記錄 Records CSV", tidy: "整理 Tidy CSV",
     scales: ["分 Minute", "5分 5-Minute", "10分 10-Minute", "時 Hour", "日 Day", "週 Week", "月 Month"],
     columns: ["ID", "IP", "最後 Last message", "V1", "V2", "V3", "A1", "A2", "A3", "Watt", "日 Day kWh", "狀態 State"],
-    online: "在線 on-line", offlineState: "離線 off-line",
+    online: "在線 on-line", offlineState: "離線 off-line", lost: "連線中斷，重試中 Connection lost — retrying",
   },
 };
 
@@ -31,6 +31,9 @@ let language = "english";
 const logLines = new Map();
 let lastLogNumber = 0;
 let liveShownAt = null;
+// The program's run the page has read its log and series from, and whether the push is up.
+let runId = null;
+let connected = false;
 
 function unitOf(q) { return UNITS[q[0]] || ""; }
 function text(key) { return TEXTS[language][key]; }
@@ -78,14 +81,17 @@ function showLive(live) {
   for (const r of document.querySelectorAll(".reading")) {
     r.querySelector(".value").textContent = fmt(live.readings[r.dataset.q], r.dataset.q);
   }
+  // Link, banner and meter states tell one story: an off-line alarm means no link.
+  const linkOn = live.link && !live.offline_alarm;
   const link = document.getElementById("link");
-  link.textContent = live.link ? text("linkOn") : text("linkOff");
-  link.className = "state " + (live.link ? "on" : "off");
+  link.textContent = linkOn ? text("linkOn") : text("linkOff");
+  link.className = "state " + (linkOn ? "on" : "off");
   document.getElementById("clock").textContent = new Date(live.time * 1000).toLocaleString();
   const banner = document.getElementById("banner");
   banner.hidden = !live.offline_alarm;
   banner.textContent = live.offline_alarm ? text("offline") : "";
   meterPickerPrimary(live.meter);
+  if (window.tevPhases) window.tevPhases.show(live);
   if (liveShownAt === null && live.meters > 0) {
     liveShownAt = performance.now();
     document.body.dataset.liveShownMs = String(Math.round(liveShownAt));
@@ -254,15 +260,54 @@ function onPush(message) {
   if (message.alerts && window.tevAlerts) window.tevAlerts.show(message.alerts);
   channels.forEach((c) => c.liveTick());
 }
+// While the push is down the page says so, greys what it shows and tries again every 2 s.
+function showConnection(up) {
+  connected = up;
+  const lost = document.getElementById("connection");
+  lost.hidden = up;
+  lost.textContent = up ? "" : text("lost");
+  document.body.classList.toggle("stale", !up);
+  if (!up) {
+    const link = document.getElementById("link");
+    link.textContent = text("linkOff");
+    link.className = "state off";
+  }
+}
+// A new run of the program numbers its log from 1 again and may hold other series: read both
+// anew rather than mixing two runs.
+async function learnRun(live) {
+  if (runId !== null && live.run !== runId) {
+    logLines.clear();
+    lastLogNumber = 0;
+    addLog(await getJson("/api/v1/log?after=0"));
+    channels.forEach((c) => c.load());
+    document.dispatchEvent(new CustomEvent("tev-new-run"));
+  }
+  runId = live.run;
+  document.body.dataset.run = runId;
+}
 function connectLive() {
   const ws = new WebSocket((location.protocol === "https:" ? "wss://" : "ws://") + location.host + "/api/v1/ws");
-  ws.onmessage = (e) => onPush(JSON.parse(e.data));
-  ws.onclose = () => setTimeout(connectLive, 2000);
+  ws.onopen = () => {
+    getJson("/api/v1/live").then(async (live) => { await learnRun(live); showLive(live); showConnection(true); })
+      .catch(() => ws.close());
+  };
+  ws.onmessage = (e) => {
+    const message = JSON.parse(e.data);
+    if (message.live && runId !== null && message.live.run !== runId) learnRun(message.live).catch(() => {});
+    onPush(message);
+  };
+  ws.onclose = () => {
+    showConnection(false);
+    setTimeout(connectLive, 2000);
+  };
 }
 async function start() {
   buildReadings();
   applyTexts();
   const live = await getJson("/api/v1/live");
+  runId = live.run;
+  document.body.dataset.run = runId;
   showLive(live);
   channels = [new Channel(document.getElementById("chart1"), "Watt", "hour"),
     new Channel(document.getElementById("chart2"), "V1", "min")];

@@ -32,6 +32,7 @@ std::string contentTypeOf(const QString& name) {
     if (name.endsWith(".css")) return "text/css; charset=utf-8";
     if (name.endsWith(".png")) return "image/png";
     if (name.endsWith(".svg")) return "image/svg+xml";
+    if (name.endsWith(".webmanifest")) return "application/manifest+json";
     return "application/octet-stream";
 }
 

@@ -1,0 +1,50 @@
+// The three phases of the primary meter side by side from the live push: current and power of
+// L1, L2 and L3 as bars of one scale, and the current imbalance (the largest deviation from the
+// three phases' mean, in % of the mean), as the alerts measure it.
+"use strict";
+
+(() => {
+  const PHASE_TEXTS = {
+    english: { heading: "Phases", current: "Current", power: "Power", imbalance: "Current imbalance" },
+    bilingual: { heading: "各相 Phases", current: "電流 Current", power: "功率 Power", imbalance: "電流不平衡 Current imbalance" },
+  };
+  function t(key) {
+    const mode = typeof language === "string" && PHASE_TEXTS[language] ? language : "english";
+    return PHASE_TEXTS[mode][key];
+  }
+  function number(v, digits) {
+    return Number(v).toLocaleString(undefined, { minimumFractionDigits: digits, maximumFractionDigits: digits });
+  }
+  function imbalance(values) {
+    const mean = (values[0] + values[1] + values[2]) / 3;
+    if (!(mean > 0)) return null;
+    return 100 * Math.max(...values.map((v) => Math.abs(v - mean))) / mean;
+  }
+  function row(name, values, unit, digits) {
+    const top = Math.max(...values.map(Math.abs), 1e-9);
+    const tr = el("tr");
+    tr.append(el("th", "", name));
+    values.forEach((v) => {
+      const td = el("td", "phase-cell");
+      const bar = el("span", "phase-bar");
+      bar.style.width = Math.round(100 * Math.abs(v) / top) + "%";
+      td.append(bar, el("span", "phase-value", number(v, digits) + "\u00a0" + unit));
+      tr.append(td);
+    });
+    return tr;
+  }
+  function show(live) {
+    const r = live.readings;
+    if (!r) return;
+    const amps = [r.A1, r.A2, r.A3].map(Number);
+    const watts = [r.W1, r.W2, r.W3].map(Number);
+    document.querySelector("#phases h2").textContent = t("heading");
+    const body = document.querySelector("#phases tbody");
+    body.replaceChildren(row(t("current"), amps, "A", 2), row(t("power"), watts, "W", 0));
+    const i = imbalance(amps);
+    const box = document.getElementById("phases");
+    box.querySelector(".phase-imbalance").textContent = t("imbalance") + ": " + (i === null ? "–" : number(i, 1) + "\u00a0%");
+    box.dataset.imbalance = i === null ? "" : String(i);
+  }
+  window.tevPhases = { show };
+})();

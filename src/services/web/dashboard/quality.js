@@ -1,0 +1,78 @@
+// The weekly voltage quality of the primary meter or the picked one, for an ISO week: per phase
+// the share of 10-minute means within ±10 % of nominal (95 % of the week passes), dip and swell
+// minutes, the extremes, and the week's worst unbalance (/api/v1/meters/<id>/quality).
+"use strict";
+
+(() => {
+  const QUALITY_TEXTS = {
+    english: { heading: "Voltage quality", week: "ISO week", csv: "Quality CSV",
+      columns: ["Phase", "Within ±10 %", "Dip minutes", "Swell minutes", "Lowest", "Highest", "Verdict"],
+      verdicts: { pass: "pass", fail: "fail", "no data": "no data" }, nominal: "nominal",
+      unbalance: "worst 10-minute unbalance", minutes: "minutes" },
+    bilingual: { heading: "電壓品質 Voltage quality", week: "ISO 週 ISO week", csv: "品質 Quality CSV",
+      columns: ["相 Phase", "±10 % 內 Within ±10 %", "驟降分鐘 Dip minutes", "驟升分鐘 Swell minutes",
+        "最低 Lowest", "最高 Highest", "判定 Verdict"],
+      verdicts: { pass: "合格 pass", fail: "不合格 fail", "no data": "無資料 no data" }, nominal: "標稱 nominal",
+      unbalance: "最差10分鐘不平衡 worst 10-minute unbalance", minutes: "分鐘 minutes" },
+  };
+  function t(key) {
+    const mode = typeof language === "string" && QUALITY_TEXTS[language] ? language : "english";
+    return QUALITY_TEXTS[mode][key];
+  }
+  function number(v, digits) {
+    return Number(v).toLocaleString(undefined, { minimumFractionDigits: digits, maximumFractionDigits: digits });
+  }
+  // The ISO week of a date, as <input type="week"> writes it.
+  function isoWeek(date) {
+    const d = new Date(Date.UTC(date.getFullYear(), date.getMonth(), date.getDate()));
+    const day = d.getUTCDay() || 7;
+    d.setUTCDate(d.getUTCDate() + 4 - day);
+    const yearStart = new Date(Date.UTC(d.getUTCFullYear(), 0, 1));
+    const week = Math.ceil(((d - yearStart) / 86400000 + 1) / 7);
+    return d.getUTCFullYear() + "-W" + String(week).padStart(2, "0");
+  }
+  function meterId() { return meterPicker.chosen || meterPicker.primaryId; }
+
+  function show(q) {
+    const box = document.getElementById("quality");
+    box.dataset.week = q.week;
+    document.querySelector("#quality thead tr").replaceChildren(...t("columns").map((c) => el("th", "", c)));
+    document.querySelector("#quality tbody").replaceChildren(...q.phases.map((p) => {
+      const tr = el("tr", "verdict-" + p.verdict.replace(" ", "-"));
+      const none = p.windows === 0;
+      tr.append(el("td", "", p.phase), el("td", "", none ? "–" : number(p.share, 1) + "\u00a0%"),
+        el("td", "", number(p.dip_minutes, 0)), el("td", "", number(p.swell_minutes, 0)),
+        el("td", "", none ? "–" : number(p.lowest_v, 1) + "\u00a0V"),
+        el("td", "", none ? "–" : number(p.highest_v, 1) + "\u00a0V"), el("td", "verdict", t("verdicts")[p.verdict]));
+      return tr;
+    }));
+    const worst = q.worst_unbalance === null ? "–" : number(q.worst_unbalance, 2) + "\u00a0% (" +
+      new Date(q.worst_unbalance_at * 1000).toLocaleString() + ")";
+    box.querySelector(".quality-summary").textContent = t("nominal") + " " + number(q.nominal_v, 0) + "\u00a0V · " +
+      number(q.minutes, 0) + " " + t("minutes") + " · " + t("unbalance") + ": " + worst;
+    const csv = box.querySelector("a.quality-csv");
+    csv.textContent = t("csv");
+    csv.href = "/api/v1/meters/" + encodeURIComponent(q.meter) + "/quality.csv?week=" + q.week;
+  }
+
+  async function load() {
+    const id = meterId();
+    const input = document.getElementById("quality-week");
+    if (!id || !input.value) return;
+    const r = await fetch("/api/v1/meters/" + encodeURIComponent(id) + "/quality?week=" + input.value, { cache: "no-store" });
+    const box = document.getElementById("quality");
+    box.hidden = !r.ok;
+    if (r.ok) show(await r.json());
+  }
+
+  document.addEventListener("DOMContentLoaded", () => {
+    const input = document.getElementById("quality-week");
+    input.value = isoWeek(new Date());
+    document.querySelector("#quality h2").textContent = t("heading");
+    document.querySelector("label[for=quality-week]").textContent = t("week") + " ";
+    input.addEventListener("change", () => load().catch(() => {}));
+    document.getElementById("meter").addEventListener("change", () => load().catch(() => {}));
+    document.addEventListener("tev-new-run", () => load().catch(() => {}));
+    const first = setInterval(() => { if (meterId()) { clearInterval(first); load().catch(() => {}); } }, 500);
+  });
+})();
