@@ -4,9 +4,11 @@ program with a month of demo history, fed live by the meter simulator on loopbac
 
 Usage: dashboard_browser_test.py TEV3P HOQ_SIM WORK_DIR [SCREENSHOT]
 Prints the time from the page request to the live values shown."""
+import datetime
 import os
 import re
 import shutil
+import sqlite3
 import subprocess
 import sys
 import time
@@ -27,10 +29,25 @@ subprocess.run([hoq_sim, "--write-demo", work, "--days", "40"], check=True,
 with open(os.path.join(work, "tev3p.ini"), "a", encoding="utf-8") as ini:
     ini.write("\n[tariff]\ncurrency=EUR\nprice_per_kwh=0.20\nstanding_charge_per_day=0.50\n"
               "band_1=mon-fri 07:00-22:00 0.40\n\n[alerts]\ncurrent_max=0.5\ncurrent_seconds=1\n")
-program = subprocess.Popen([tev3p, "--headless", "--folder", work, "--port", "0",
-                            "--second-port", "0", "--listen", "127.0.0.1",
-                            "--http", "127.0.0.1:0"],
-                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+# A planted sag in last week's minute rows: L2 at 180 V (170 V at its lowest) for 30 minutes
+# from Wednesday noon, three 10-minute windows out of the ±10 % band.
+last_week = datetime.date.today() - datetime.timedelta(days=7)
+sag_day = last_week - datetime.timedelta(days=last_week.weekday() - 2)
+sag_start = int(time.mktime(datetime.datetime.combine(sag_day, datetime.time(12)).timetuple()))
+quality_week = "%d-W%02d" % sag_day.isocalendar()[:2]
+with sqlite3.connect(os.path.join(work, "TEV3P_Archive.sqlite")) as db:
+    planted = db.execute("UPDATE minutes SET v2_mean = 180, v2_min = 170 WHERE t >= ? AND t < ?",
+                         (sag_start, sag_start + 1800)).rowcount
+assert planted == 30, "the demo has no minute rows for the planted sag: %d" % planted
+
+
+def start_program(http="127.0.0.1:0"):
+    return subprocess.Popen([tev3p, "--headless", "--folder", work, "--port", "0",
+                             "--second-port", "0", "--listen", "127.0.0.1", "--http", http],
+                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+
+
+program = start_program()
 sim = None
 driver = None
 
@@ -155,10 +172,77 @@ try:
     wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, "#alerts-history li.alert-start"))
     print("alert banner:", banner)
 
+    # Energy and cost bars with the comparison; the presets and the period picker.
+    wait.until(lambda d: d.find_element(By.ID, "energy").is_displayed()
+               and int(d.find_element(By.ID, "energy").get_attribute("data-bars") or 0) >= 2)
+    compare = driver.find_element(By.CSS_SELECTOR, "#energy .energy-compare").text
+    assert re.search(r"kWh, EUR \d+\.\d\d .*against .*kWh, EUR \d+\.\d\d — [+-]", compare), compare
+    rows = driver.find_elements(By.CSS_SELECTOR, "#energy tbody tr")
+    assert rows[-1].get_attribute("class") == "partial", "the running day is not partial"
+    for preset, period, bars in (("3", "month", 2), ("2", "day", 30)):
+        driver.find_element(By.CSS_SELECTOR, "#energy button[data-preset='%s']" % preset).click()
+        wait.until(lambda d: d.find_element(By.ID, "energy").get_attribute("data-period") == period
+                   and int(d.find_element(By.ID, "energy").get_attribute("data-bars")) >= bars)
+    Select(driver.find_element(By.ID, "energy-period")).select_by_value("week")
+    wait.until(lambda d: d.find_element(By.ID, "energy").get_attribute("data-period") == "week")
+    costs = [td.text for td in driver.find_elements(By.CSS_SELECTOR, "#energy tbody td.money")]
+    assert costs and all(re.match(r"^EUR \d+\.\d\d$", c) for c in costs), costs
+    print("energy per week:", compare, costs)
+
+    # The phases, and the voltage quality of the week with the planted sag.
+    assert len(driver.find_elements(By.CSS_SELECTOR, "#phases tbody tr")) == 2
+    driver.execute_script("const w = document.getElementById('quality-week'); w.value = arguments[0];"
+                          "w.dispatchEvent(new Event('change'));", quality_week)
+    wait.until(lambda d: d.find_element(By.ID, "quality").get_attribute("data-week") == quality_week)
+    l2 = [td.text for td in driver.find_elements(By.CSS_SELECTOR, "#quality tbody tr")[1]
+          .find_elements(By.TAG_NAME, "td")]
+    assert l2[0] == "L2" and l2[2] == "30" and l2[4] == "170.0 V", l2
+    assert 99 < float(l2[1].split()[0]) < 100 and l2[6].endswith("pass"), l2
+    print("quality of", quality_week, "L2:", l2)
+
+    # A phone's 360 px: nothing wider than the screen. Then the dark theme and the manifest.
+    driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
+                           {"width": 360, "height": 780, "deviceScaleFactor": 2, "mobile": True})
+    wait.until(lambda d: d.execute_script("return window.innerWidth") == 360)
+    wide = driver.execute_script("""return [...document.querySelectorAll('body *')]
+        .filter((e) => !e.closest('.scroll') && e.getBoundingClientRect().right > 361)
+        .map((e) => e.tagName + '#' + e.id + '.' + e.className).slice(0, 5)""")
+    assert not wide and driver.execute_script(
+        "return document.documentElement.scrollWidth") <= 360, wide
+    driver.save_screenshot(os.path.join(work, "web-dashboard-phone.png"))
+    driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+    driver.execute_cdp_cmd("Emulation.setEmulatedMedia",
+                           {"features": [{"name": "prefers-color-scheme", "value": "dark"}]})
+    assert driver.execute_script("return getComputedStyle(document.body).backgroundColor") == \
+        "rgb(18, 20, 23)"
+    driver.execute_cdp_cmd("Emulation.setEmulatedMedia", {"features": []})
+    manifest = driver.execute_script(
+        "const l = document.querySelector('link[rel=manifest]');"
+        "return fetch(l.href).then((r) => r.json());")
+    assert manifest["theme_color"] and manifest["icons"][0]["src"] == "/favicon.svg", manifest
+
     time.sleep(1.5)
     driver.save_screenshot(screenshot)
     errors = [e for e in driver.get_log("browser") if e["level"] == "SEVERE"]
     assert not errors, errors
+
+    # Honest state: the program stops, the page says so within 2 s and greys its readings;
+    # started again on the same address, the page reads the new run's log alone.
+    old_run = driver.execute_script("return document.body.dataset.run")
+    assert old_run, "no run id"
+    program.terminate()
+    program.wait(timeout=20)
+    WebDriverWait(driver, 2).until(lambda d: d.find_element(By.ID, "connection").is_displayed())
+    assert "Connection lost" in driver.find_element(By.ID, "connection").text
+    assert "stale" in driver.find_element(By.TAG_NAME, "body").get_attribute("class")
+    assert driver.find_element(By.ID, "link").get_attribute("class") == "state off"
+    program = start_program(url[len("http://"):-1])
+    wait_line(r"Web dashboard")
+    wait.until(lambda d: d.execute_script("return document.body.dataset.run") not in (None, old_run)
+               and not d.find_element(By.ID, "connection").is_displayed())
+    wait.until(lambda d: "Web dashboard" in d.find_element(By.ID, "log").text)
+    log = driver.find_element(By.ID, "log").text
+    assert log.count("Web dashboard") == 1, log
     print("dashboard browser test passed")
 except Exception:
     if driver:
