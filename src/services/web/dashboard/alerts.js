@@ -8,6 +8,14 @@
     bilingual: { heading: "警報 Alerts", none: "尚無警報 No alert so far", start: "開始 start", end: "結束 end", running: "警報 Alert" },
   };
   const UNIT = { voltage: "V", phase_loss: "V", current: "A", demand: "kW", imbalance: "%" };
+  // Values at the precision the meter shows them; rule ids read as words.
+  const DIGITS = { voltage: 1, phase_loss: 1, current: 2, demand: 2, imbalance: 1 };
+  const RULE_WORDS = { phase_loss: "phase loss" };
+  function rounded(rule, v) {
+    if (typeof v !== "number") return String(v);
+    const d = DIGITS[rule] === undefined ? 2 : DIGITS[rule];
+    return v.toLocaleString(undefined, { minimumFractionDigits: d, maximumFractionDigits: d });
+  }
 
   function t(key) {
     const mode = typeof language === "string" && ALERT_TEXTS[language] ? language : "english";
@@ -16,7 +24,9 @@
   function what(a) {
     const phase = a.phase > 0 ? " L" + a.phase : "";
     const unit = UNIT[a.rule] || "";
-    return a.rule + phase + " " + a.value + " " + unit + " (" + a.threshold + " " + unit + ")";
+    const name = RULE_WORDS[a.rule] || String(a.rule).replace(/_/g, " ");
+    return name + phase + " " + rounded(a.rule, a.value) + "\u00a0" + unit + " (" +
+      rounded(a.rule, a.threshold) + "\u00a0" + unit + ")";
   }
 
   function show(data) {

@@ -33,7 +33,7 @@
     const box = document.getElementById("costs");
     box.hidden = c.currency === null;
     if (c.currency === null) return;
-    const money = (v) => c.currency + " " + Number(v).toFixed(2);
+    const money = (v) => c.currency + "\u00a0" + Number(v).toFixed(2);
     box.textContent = t("today") + ": " + money(c.today) + " · " + t("week") + ": " + money(c.week) +
       " · " + t("month") + ": " + money(c.month);
   }
@@ -51,7 +51,7 @@
       th.textContent = name;
       return th;
     }));
-    const money = (v) => c.currency + " " + Number(v).toFixed(2);
+    const money = (v) => c.currency + "\u00a0" + Number(v).toFixed(2);
     const energy = (v) => Number(v).toFixed(2);
     document.querySelector("#meter-costs tbody").replaceChildren(...c.meters.map((m) => {
       const tr = document.createElement("tr");
