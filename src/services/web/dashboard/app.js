@@ -149,6 +149,7 @@ class Channel {
   constructor(root, quantity, scale) {
     this.root = root;
     this.plotBox = root.querySelector(".plot");
+    this.summary = root.querySelector(".summary");
     this.quantity = root.querySelector("select.quantity");
     this.scale = root.querySelector("select.scale");
     QUANTITIES.forEach((q) => this.quantity.append(new Option(q + " (" + unitOf(q) + ")", q)));
@@ -160,7 +161,7 @@ class Channel {
     this.lastLoad = 0;
     this.quantity.addEventListener("change", () => this.rebuild());
     this.scale.addEventListener("change", () => this.rebuild());
-    root.querySelector("button.reset").addEventListener("click", () => { this.zoomed = false; this.load(); });
+    root.querySelector("button.reset").addEventListener("click", () => { this.zoomed = false; this.load(true); });
     new ResizeObserver(() => this.resize()).observe(this.plotBox);
     this.rebuild();
   }
@@ -181,30 +182,61 @@ class Channel {
     this.plot = new uPlot(opts, [[], []], this.plotBox);
     this.root.dataset.scale = this.scale.value;
     this.zoomed = false;
-    this.load();
+    this.data = null;
+    this.load(true);
   }
-  async load() {
+  // A whole series on a change of quantity, scale, meter or run; otherwise only the rows from
+  // the last closed one held on, merged in, so a live tick moves a few rows, not the series.
+  async load(whole = false) {
     // A choice changed while a series was on its way: that series is dropped and fetched anew.
-    if (this.loading) { this.reloadWanted = true; return; }
+    if (this.loading) { this.reloadWanted = true; this.wholeWanted = this.wholeWanted || whole; return; }
     this.loading = true;
     this.lastLoad = performance.now();
     try {
       const q = this.quantity.value;
       const source = chartSource(this.scale.value, q);
       this.refreshMs = source.refreshMs;
-      const s = await getJson(source.url);
+      const held = !whole && this.data && this.data.key === source.url && this.data.time.length > 2 ? this.data : null;
+      const from = held ? held.time[held.time.length - 2] : null;
+      const s = await getJson(source.url + (from !== null ? "&from=" + from : ""));
       if (this.reloadWanted) return;
+      let time = s.time, values = s[q];
+      if (held) {
+        const keep = held.time.findIndex((t) => t >= from);
+        const cut = keep < 0 ? held.time.length : keep;
+        time = held.time.slice(0, cut).concat(s.time);
+        values = held.values.slice(0, cut).concat(s[q]);
+        // As many rows as the whole series had: the oldest leave as the newest come.
+        const extra = Math.max(0, time.length - held.size);
+        time = time.slice(extra);
+        values = values.slice(extra);
+      }
+      this.data = { key: source.url, time, values, size: held ? held.size : time.length };
       const x = this.plot.scales.x;
       const keep = this.zoomed ? { min: x.min, max: x.max } : null;
-      this.plot.setData([s.time, s[q]], !keep);
+      this.plot.setData([time, values], !keep);
       if (keep) this.plot.setScale("x", keep);
-      this.root.dataset.points = String(s.time.length);
-      this.root.dataset.first = String(s.time.length ? s.time[0] : 0);
+      this.root.dataset.points = String(time.length);
+      this.root.dataset.first = String(time.length ? time[0] : 0);
       this.root.dataset.meter = source.meter;
+      this.summarise(q, values);
     } finally {
       this.loading = false;
-      if (this.reloadWanted) { this.reloadWanted = false; this.load(); }
+      if (this.reloadWanted) {
+        const w = this.wholeWanted;
+        this.reloadWanted = false;
+        this.wholeWanted = false;
+        this.load(w);
+      }
     }
+  }
+  // The chart in words for those who cannot see it: latest, lowest and highest value held.
+  summarise(q, values) {
+    const held = values.filter((v) => v !== null && Number.isFinite(v));
+    const unit = chartUnitOf(q);
+    this.summary.textContent = held.length === 0 ? q + ": –" : q + ": latest " + fmt(held[held.length - 1], q) +
+      "\u00a0" + unit + ", lowest " + fmt(Math.min(...held), q) + "\u00a0" + unit + ", highest " +
+      fmt(Math.max(...held), q) + "\u00a0" + unit;
   }
   // The live row moves with each meter message; the series is fetched again at most every 2 s.
   liveTick() { if (performance.now() - this.lastLoad > (this.refreshMs || 2000)) this.load(); }
@@ -235,8 +267,15 @@ function wheelAndTouch(channel) {
     window.addEventListener("mousemove", (e) => { if (drag !== null) { pan(u, e.clientX - drag); drag = e.clientX; } });
     window.addEventListener("mouseup", () => { drag = null; });
     let touches = null;
-    over.addEventListener("touchstart", (e) => { touches = [...e.touches].map((t) => t.clientX); }, { passive: true });
+    let touchStart = null;
+    over.addEventListener("touchstart", (e) => {
+      touches = [...e.touches].map((t) => t.clientX);
+      touchStart = e.touches.length === 1 ? { x: e.touches[0].clientX, y: e.touches[0].clientY } : null;
+    }, { passive: true });
     over.addEventListener("touchmove", (e) => {
+      // One finger moving mostly up or down scrolls the page (touch-action: pan-y).
+      if (e.touches.length === 1 && touchStart !== null &&
+          Math.abs(e.touches[0].clientY - touchStart.y) > Math.abs(e.touches[0].clientX - touchStart.x)) return;
       e.preventDefault();
       const now = [...e.touches].map((t) => t.clientX);
       if (touches && now.length === 1 && touches.length === 1) pan(u, now[0] - touches[0]);
@@ -280,7 +319,7 @@ async function learnRun(live) {
     logLines.clear();
     lastLogNumber = 0;
     addLog(await getJson("/api/v1/log?after=0"));
-    channels.forEach((c) => c.load());
+    channels.forEach((c) => c.load(true));
     document.dispatchEvent(new CustomEvent("tev-new-run"));
   }
   runId = live.run;
