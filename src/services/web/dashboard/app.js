@@ -48,6 +48,15 @@ function fmt(v, q) {
   const d = q && (q[0] === "W") ? 0 : q && q[0] === "V" ? 1 : 2;
   return Number(v).toFixed(d);
 }
+// A bilingual text such as "即時讀數 Live readings", its Chinese half marked for screen readers
+// and fonts; any other text as it is.
+function setText(e, s) {
+  const m = /^([^\x00-\x7f][^A-Za-z]*?)\s+([\x00-\x7f].*)$/s.exec(s);
+  if (!m) { e.textContent = s; return; }
+  const zh = el("span", "", m[1]);
+  zh.lang = "zh-Hant";
+  e.replaceChildren(zh, " " + m[2]);
+}
 async function getJson(url) {
   const r = await fetch(url, { cache: "no-store" });
   if (!r.ok) throw new Error(url + ": " + r.status);
@@ -55,13 +64,13 @@ async function getJson(url) {
 }
 
 function applyTexts() {
-  document.querySelectorAll("[data-text]").forEach((e) => { e.textContent = text(e.dataset.text); });
+  document.querySelectorAll("[data-text]").forEach((e) => setText(e, text(e.dataset.text)));
   document.title = text("title");
   document.querySelectorAll("select.scale").forEach((s) => {
     SCALES.forEach((_, i) => { if (s.options[i]) s.options[i].textContent = text("scales")[i]; });
   });
   const head = document.querySelector("#meters thead tr");
-  head.replaceChildren(...text("columns").map((c) => el("th", "", c)));
+  head.replaceChildren(...text("columns").map((c) => { const th = el("th"); setText(th, c); return th; }));
   buildRecords();
   meterPickerTexts();
 }
@@ -304,7 +313,7 @@ function showConnection(up) {
   connected = up;
   const lost = document.getElementById("connection");
   lost.hidden = up;
-  lost.textContent = up ? "" : text("lost");
+  setText(lost, up ? "" : text("lost"));
   document.body.classList.toggle("stale", !up);
   if (!up) {
     const link = document.getElementById("link");

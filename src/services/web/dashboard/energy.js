@@ -58,7 +58,7 @@
       b.addEventListener("click", () => { state.period = p; state.count = n; period.value = p; load(); });
       return b;
     }));
-    box.querySelector("h2").textContent = t("heading");
+    setText(box.querySelector("h2"), t("heading"));
   }
 
   function draw(e) {

@@ -1,6 +1,7 @@
 // The three phases of the primary meter side by side from the live push: current and power of
 // L1, L2 and L3 as bars of one scale, and the current imbalance (the largest deviation from the
-// three phases' mean, in % of the mean), as the alerts measure it.
+// three phases' mean, in % of the mean), as the alerts measure it; below, the hourly imbalance
+// of the last 7 days from the archive, of the primary meter or the meter picked.
 "use strict";
 
 (() => {
@@ -38,7 +39,7 @@
     if (!r) return;
     const amps = [r.A1, r.A2, r.A3].map(Number);
     const watts = [r.W1, r.W2, r.W3].map(Number);
-    document.querySelector("#phases h2").textContent = t("heading");
+    setText(document.querySelector("#phases h2"), t("heading"));
     const body = document.querySelector("#phases tbody");
     body.replaceChildren(row(t("current"), amps, "A", 2), row(t("power"), watts, "W", 0));
     const i = imbalance(amps);
@@ -46,5 +47,38 @@
     box.querySelector(".phase-imbalance").textContent = t("imbalance") + ": " + (i === null ? "–" : number(i, 1) + "\u00a0%");
     box.dataset.imbalance = i === null ? "" : String(i);
   }
+  const HISTORY_DAYS = 7;
+  let plot = null;
+  async function loadHistory() {
+    const id = meterPicker.chosen || meterPicker.primaryId;
+    if (!id) return;
+    const from = Math.floor(Date.now() / 1000) - HISTORY_DAYS * 86400;
+    const r = await fetch("/api/v1/meters/" + encodeURIComponent(id) +
+      "/series?resolution=hour&quantities=A1,A2,A3&from=" + from, { cache: "no-store" });
+    const box = document.querySelector("#phases .phase-plot");
+    box.hidden = !r.ok;
+    if (!r.ok) return;
+    const s = await r.json();
+    const values = s.time.map((_, i) => imbalance([s.A1[i], s.A2[i], s.A3[i]].map(Number)));
+    document.getElementById("phases").dataset.history = String(s.time.length);
+    const width = Math.max(box.clientWidth, 200);
+    if (!plot) {
+      plot = new uPlot({ width, height: 160, scales: { x: { time: true }, y: { range: (u, min, max) => [0, Math.max(max, 10)] } },
+        axes: [{}, { label: "%", size: 50 }],
+        series: [{}, { label: t("imbalance") + " (%)", stroke: "#9a4a00", width: 1.5, value: (u, v) => (v === null ? "–" : number(v, 1)) }] },
+      [s.time, values], box);
+      new ResizeObserver(() => plot.setSize({ width: Math.max(box.clientWidth, 200), height: 160 })).observe(box);
+    } else {
+      plot.setData([s.time, values]);
+    }
+  }
+  document.addEventListener("DOMContentLoaded", () => {
+    document.getElementById("meter").addEventListener("change", () => loadHistory().catch(() => {}));
+    document.addEventListener("tev-new-run", () => loadHistory().catch(() => {}));
+    const first = setInterval(() => {
+      if (meterPicker.chosen || meterPicker.primaryId) { clearInterval(first); loadHistory().catch(() => {}); }
+    }, 500);
+    setInterval(() => loadHistory().catch(() => {}), 300000);
+  });
   window.tevPhases = { show };
 })();

@@ -36,7 +36,7 @@
   function show(q) {
     const box = document.getElementById("quality");
     box.dataset.week = q.week;
-    document.querySelector("#quality thead tr").replaceChildren(...t("columns").map((c) => el("th", "", c)));
+    document.querySelector("#quality thead tr").replaceChildren(...t("columns").map((c) => { const th = el("th"); setText(th, c); return th; }));
     document.querySelector("#quality tbody").replaceChildren(...q.phases.map((p) => {
       const tr = el("tr", "verdict-" + p.verdict.replace(" ", "-"));
       const none = p.windows === 0;
@@ -68,7 +68,7 @@
   document.addEventListener("DOMContentLoaded", () => {
     const input = document.getElementById("quality-week");
     input.value = isoWeek(new Date());
-    document.querySelector("#quality h2").textContent = t("heading");
+    setText(document.querySelector("#quality h2"), t("heading"));
     document.querySelector("label[for=quality-week]").textContent = t("week") + " ";
     input.addEventListener("change", () => load().catch(() => {}));
     document.getElementById("meter").addEventListener("change", () => load().catch(() => {}));
