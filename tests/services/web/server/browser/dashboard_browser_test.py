@@ -190,7 +190,7 @@ try:
     print("energy per week:", compare, costs)
 
     # The phases, and the voltage quality of the week with the planted sag.
-    assert len(driver.find_elements(By.CSS_SELECTOR, "#phases tbody tr")) == 2
+    assert len(driver.find_elements(By.CSS_SELECTOR, "#phases .phase-table tbody tr")) == 2
     wait.until(lambda d: int(d.find_element(By.ID, "phases").get_attribute("data-history") or 0) > 24)
     assert driver.find_elements(By.CSS_SELECTOR, "h2 span[lang='zh-Hant']"), "no Chinese marked"
     driver.execute_script("const w = document.getElementById('quality-week'); w.value = arguments[0];"
