@@ -50,7 +50,7 @@
     history.forEach((e) => {
       const li = document.createElement("li");
       li.className = e.event === "start" ? "alert-start" : "alert-end";
-      li.textContent = new Date(e.time).toLocaleString() + " " + e.meter + " " + t(e.event) + " " + what(e);
+      li.textContent = recorderTimeText(Date.parse(e.time) / 1000) + " " + e.meter + " " + t(e.event) + " " + what(e);
       list.appendChild(li);
     });
   }

@@ -35,6 +35,17 @@ let liveShownAt = null;
 let runId = null;
 let connected = false;
 
+// The recorder's zone and UTC offset from the live answer: every time on the page is shown as the
+// recorder keeps it, the zone named beside the clock. The offset is the one now, so a time on
+// the other side of a clock change shows an hour off.
+let recorderOffset = null;
+function recorderTimeText(t, options = {}) {
+  if (recorderOffset === null) return new Date(t * 1000).toLocaleString(undefined, options);
+  return new Date((t + recorderOffset) * 1000).toLocaleString(undefined, { ...options, timeZone: "UTC" });
+}
+function recorderChartDate(t) {
+  return recorderOffset === null ? new Date(t * 1e3) : uPlot.tzDate(new Date((t + recorderOffset) * 1e3), "UTC");
+}
 function unitOf(q) { return UNITS[q[0]] || ""; }
 function text(key) { return TEXTS[language][key]; }
 function el(tag, cls, content) {
@@ -95,7 +106,8 @@ function showLive(live) {
   const link = document.getElementById("link");
   link.textContent = linkOn ? text("linkOn") : text("linkOff");
   link.className = "state " + (linkOn ? "on" : "off");
-  document.getElementById("clock").textContent = new Date(live.time * 1000).toLocaleString();
+  if (typeof live.utc_offset === "number") recorderOffset = live.utc_offset;
+  document.getElementById("clock").textContent = recorderTimeText(live.time) + (live.zone ? " " + live.zone : "");
   const banner = document.getElementById("banner");
   banner.hidden = !live.offline_alarm;
   banner.textContent = live.offline_alarm ? text("offline") : "";
@@ -114,7 +126,7 @@ function showMeters(meters) {
   const body = document.querySelector("#meters tbody");
   body.replaceChildren(...meters.map((m) => {
     const tr = el("tr");
-    const last = m.last_message ? new Date(m.last_message * 1000).toLocaleTimeString() : "–";
+    const last = m.last_message ? recorderTimeText(m.last_message, { hour: "numeric", minute: "2-digit", second: "2-digit" }) : "–";
     const cells = [m.id, m.ip, last, fmt(m.V1, "V"), fmt(m.V2, "V"), fmt(m.V3, "V"), fmt(m.A1, "A"),
       fmt(m.A2, "A"), fmt(m.A3, "A"), fmt(m.Watt, "W"), fmt(m.day_kwh, "K")];
     cells.forEach((c) => tr.append(el("td", "", c)));
@@ -182,6 +194,7 @@ class Channel {
     const opts = {
       ...this.size(),
       scales: { x: { time: true } },
+      tzDate: recorderChartDate,
       series: [{}, { label: q + " (" + chartUnitOf(q) + ")", stroke: "#1e5bd6", width: 1.5,
         value: (u, v) => fmt(v, q) }],
       cursor: { drag: { x: true, y: false } },

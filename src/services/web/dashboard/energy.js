@@ -37,9 +37,8 @@
     return Math.floor(d.getTime() / 1000);
   }
   function label(period, time) {
-    const d = new Date(time * 1000);
-    if (period === "month") return d.toLocaleDateString(undefined, { year: "numeric", month: "short" });
-    return d.toLocaleDateString(undefined, { month: "short", day: "numeric" });
+    if (period === "month") return recorderTimeText(time, { year: "numeric", month: "short" });
+    return recorderTimeText(time, { month: "short", day: "numeric" });
   }
 
   function build() {

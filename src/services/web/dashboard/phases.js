@@ -63,7 +63,7 @@
     document.getElementById("phases").dataset.history = String(s.time.length);
     const width = Math.max(box.clientWidth, 200);
     if (!plot) {
-      plot = new uPlot({ width, height: 160, scales: { x: { time: true }, y: { range: (u, min, max) => [0, Math.max(max, 10)] } },
+      plot = new uPlot({ width, height: 160, tzDate: recorderChartDate, scales: { x: { time: true }, y: { range: (u, min, max) => [0, Math.max(max, 10)] } },
         axes: [{}, { label: "%", size: 50 }],
         series: [{}, { label: t("imbalance") + " (%)", stroke: "#9a4a00", width: 1.5, value: (u, v) => (v === null ? "–" : number(v, 1)) }] },
       [s.time, values], box);

@@ -47,7 +47,7 @@
       return tr;
     }));
     const worst = q.worst_unbalance === null ? "–" : number(q.worst_unbalance, 2) + "\u00a0% (" +
-      new Date(q.worst_unbalance_at * 1000).toLocaleString() + ")";
+      recorderTimeText(q.worst_unbalance_at) + ")";
     box.querySelector(".quality-summary").textContent = t("nominal") + " " + number(q.nominal_v, 0) + "\u00a0V · " +
       number(q.minutes, 0) + " " + t("minutes") + " · " + t("unbalance") + ": " + worst;
     const csv = box.querySelector("a.quality-csv");

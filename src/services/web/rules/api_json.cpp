@@ -1,6 +1,7 @@
 #include "services/web/rules/api_json.h"
 
 #include <algorithm>
+#include <ctime>
 
 #include "core/recordsio/record_columns.h"
 #include "core/texts/json_text.h"
@@ -40,6 +41,17 @@ std::string liveJson(const MeasurementStore& store, const ServiceStatus& status)
     out += ",";
     appendKey(out, "run");
     appendJsonString(out, status.runId);
+    out += ",";
+    // The recorder's zone at that moment, so the page can show its times as the recorder
+    // keeps them and name the zone.
+    const auto now = static_cast<std::time_t>(status.now);
+    std::tm local{};
+    localtime_r(&now, &local);
+    appendKey(out, "zone");
+    appendJsonString(out, local.tm_zone != nullptr ? local.tm_zone : "");
+    out += ",";
+    appendKey(out, "utc_offset");
+    appendJsonInteger(out, local.tm_gmtoff);
     out += ",";
     appendKey(out, "meters");
     appendJsonInteger(out, store.registry.MeterCount);

@@ -12,7 +12,8 @@
 
 namespace tev::web {
 
-// GET /api/v1/live: the primary meter's fifteen readings, the link, the meter count, the time.
+// GET /api/v1/live: the primary meter's fifteen readings, the link, the meter count, the time
+// with the recorder's zone and UTC offset, and the run.
 std::string liveJson(const MeasurementStore& store, const ServiceStatus& status);
 
 // GET /api/v1/meters: one object per registered meter.
