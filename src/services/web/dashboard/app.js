@@ -57,7 +57,8 @@ function el(tag, cls, content) {
 function fmt(v, q) {
   if (v === null || v === undefined) return "–";
   const d = q && (q[0] === "W") ? 0 : q && q[0] === "V" ? 1 : 2;
-  return Number(v).toFixed(d);
+  // The browser's locale separates thousands and decimals.
+  return Number(v).toLocaleString(undefined, { minimumFractionDigits: d, maximumFractionDigits: d });
 }
 // A bilingual text such as "即時讀數 Live readings", its Chinese half marked for screen readers
 // and fonts; any other text as it is.
@@ -193,7 +194,8 @@ class Channel {
     const q = this.quantity.value;
     const opts = {
       ...this.size(),
-      scales: { x: { time: true } },
+      // The axis spans the rows held; a single row gets an hour around it, not years.
+      scales: { x: { time: true, range: (u, min, max) => (min === max ? [min - 1800, max + 1800] : [min, max]) } },
       tzDate: recorderChartDate,
       series: [{}, { label: q + " (" + chartUnitOf(q) + ")", stroke: "#1e5bd6", width: 1.5,
         value: (u, v) => fmt(v, q) }],
@@ -284,10 +286,21 @@ function wheelAndTouch(channel) {
       e.preventDefault();
       zoomAround(u, e.deltaY < 0 ? 0.8 : 1.25, e.clientX - over.getBoundingClientRect().left);
     }, { passive: false });
+    // The window hears the mouse only while a pan drags, so a rebuilt chart leaves nothing behind.
     let drag = null;
-    over.addEventListener("mousedown", (e) => { if (e.shiftKey) { drag = e.clientX; e.stopPropagation(); } }, true);
-    window.addEventListener("mousemove", (e) => { if (drag !== null) { pan(u, e.clientX - drag); drag = e.clientX; } });
-    window.addEventListener("mouseup", () => { drag = null; });
+    const onMove = (e) => { pan(u, e.clientX - drag); drag = e.clientX; };
+    const onUp = () => {
+      drag = null;
+      window.removeEventListener("mousemove", onMove);
+      window.removeEventListener("mouseup", onUp);
+    };
+    over.addEventListener("mousedown", (e) => {
+      if (!e.shiftKey) return;
+      drag = e.clientX;
+      e.stopPropagation();
+      window.addEventListener("mousemove", onMove);
+      window.addEventListener("mouseup", onUp);
+    }, true);
     let touches = null;
     let touchStart = null;
     over.addEventListener("touchstart", (e) => {

@@ -223,6 +223,21 @@ try:
         "return fetch(l.href).then((r) => r.json());")
     assert manifest["theme_color"] and manifest["icons"][0]["src"] == "/favicon.svg", manifest
 
+    # 100 scale switches leave the window's listeners as they were.
+    def window_listeners():
+        window = driver.execute_cdp_cmd("Runtime.evaluate", {"expression": "window"})
+        return len(driver.execute_cdp_cmd("DOMDebugger.getEventListeners",
+                                          {"objectId": window["result"]["objectId"]})["listeners"])
+    before = window_listeners()
+    driver.execute_script("""const s = document.querySelector('#chart1 select.scale');
+        for (let i = 0; i < 100; i++) {
+          s.value = s.options[i % s.options.length].value;
+          s.dispatchEvent(new Event('change'));
+        }""")
+    after = window_listeners()
+    assert after == before, "window listeners %d before 100 scale switches, %d after" % (before, after)
+    print("window listeners after 100 scale switches:", after)
+
     time.sleep(1.5)
     driver.save_screenshot(screenshot)
     errors = [e for e in driver.get_log("browser") if e["level"] == "SEVERE"]
