@@ -46,6 +46,14 @@ function recorderTimeText(t, options = {}) {
 function recorderChartDate(t) {
   return recorderOffset === null ? new Date(t * 1e3) : uPlot.tzDate(new Date((t + recorderOffset) * 1e3), "UTC");
 }
+// The ink of the charts' axes and grid, which uPlot draws on its canvas where CSS cannot reach:
+// light on the dark theme.
+const DARK = window.matchMedia("(prefers-color-scheme: dark)");
+function chartAxis(extra = {}) {
+  const dark = DARK.matches;
+  return { stroke: dark ? "#e6e6e6" : "#111", grid: { stroke: dark ? "#3a3f47" : "#0000001a" },
+    ticks: { stroke: dark ? "#3a3f47" : "#0000001a" }, ...extra };
+}
 function unitOf(q) { return UNITS[q[0]] || ""; }
 function text(key) { return TEXTS[language][key]; }
 function el(tag, cls, content) {
@@ -197,6 +205,7 @@ class Channel {
       // The axis spans the rows held; a single row gets an hour around it, not years.
       scales: { x: { time: true, range: (u, min, max) => (min === max ? [min - 1800, max + 1800] : [min, max]) } },
       tzDate: recorderChartDate,
+      axes: [chartAxis(), chartAxis({ label: chartUnitOf(q), size: 60 })],
       series: [{}, { label: q + " (" + chartUnitOf(q) + ")", stroke: "#1e5bd6", width: 1.5,
         value: (u, v) => fmt(v, q) }],
       cursor: { drag: { x: true, y: false } },
@@ -385,6 +394,7 @@ async function start() {
   showLive(live);
   channels = [new Channel(document.getElementById("chart1"), "Watt", "hour"),
     new Channel(document.getElementById("chart2"), "V1", "min")];
+  DARK.addEventListener("change", () => channels.forEach((c) => c.rebuild()));
   startMeterPicker(channels);
   showMeters(await getJson("/api/v1/meters"));
   addLog(await getJson("/api/v1/log?after=0"));

@@ -72,8 +72,8 @@
       width, height: window.innerWidth < 600 ? 200 : 240,
       // Bars stand on zero.
       scales: { x: { time: false, range: [-0.5, x.length - 0.5] }, y: { range: (u, min, max) => [0, max > 0 ? max * 1.1 : 1] } },
-      axes: [{ values: (u, ticks) => ticks.map((i) => (e.time[i] !== undefined && Number.isInteger(i) ? label(e.period, e.time[i]) : "")) },
-        { label: "kWh", size: 60 }],
+      axes: [chartAxis({ values: (u, ticks) => ticks.map((i) => (e.time[i] !== undefined && Number.isInteger(i) ? label(e.period, e.time[i]) : "")) }),
+        chartAxis({ label: "kWh", size: 60 })],
       series: [{}, { label: "kWh", fill: "#1e5bd6", stroke: "#1e5bd6", paths: bars, points: { show: false } },
         { label: t("partial"), fill: "#8fb0ee", stroke: "#8fb0ee", paths: bars, points: { show: false } }],
       legend: { show: false },
@@ -128,6 +128,7 @@
     build();
     document.getElementById("meter").addEventListener("change", () => load().catch(() => {}));
     document.addEventListener("tev-new-run", () => load().catch(() => {}));
+    DARK.addEventListener("change", () => { if (state.data) draw(state.data); });
     // The primary meter is known once the first live answer is in.
     const first = setInterval(() => { if (meterId()) { clearInterval(first); load().catch(() => {}); } }, 500);
     setInterval(() => load().catch(() => {}), 300000);

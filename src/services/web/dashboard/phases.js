@@ -64,10 +64,9 @@
     const width = Math.max(box.clientWidth, 200);
     if (!plot) {
       plot = new uPlot({ width, height: 160, tzDate: recorderChartDate, scales: { x: { time: true }, y: { range: (u, min, max) => [0, Math.max(max, 10)] } },
-        axes: [{}, { label: "%", size: 50 }],
+        axes: [chartAxis(), chartAxis({ label: "%", size: 50 })],
         series: [{}, { label: t("imbalance") + " (%)", stroke: "#9a4a00", width: 1.5, value: (u, v) => (v === null ? "–" : number(v, 1)) }] },
       [s.time, values], box);
-      new ResizeObserver(() => plot.setSize({ width: Math.max(box.clientWidth, 200), height: 160 })).observe(box);
     } else {
       plot.setData([s.time, values]);
     }
@@ -75,6 +74,9 @@
   document.addEventListener("DOMContentLoaded", () => {
     document.getElementById("meter").addEventListener("change", () => loadHistory().catch(() => {}));
     document.addEventListener("tev-new-run", () => loadHistory().catch(() => {}));
+    const box = document.querySelector("#phases .phase-plot");
+    new ResizeObserver(() => { if (plot) plot.setSize({ width: Math.max(box.clientWidth, 200), height: 160 }); }).observe(box);
+    DARK.addEventListener("change", () => { if (plot) { plot.destroy(); plot = null; } loadHistory().catch(() => {}); });
     const first = setInterval(() => {
       if (meterPicker.chosen || meterPicker.primaryId) { clearInterval(first); loadHistory().catch(() => {}); }
     }, 500);
