@@ -4,7 +4,8 @@
 // answer may be built from a path the parser should have refused, and every JSON answer must
 // stay within what one request may make the program write. The same bytes are also read as a
 // pipelined sequence of heads, each through the framing, Host, Origin and absolute-target
-// rules, and as the WebSocket frames a live client sends.
+// rules (and, as a static file, through Accept-Encoding and If-None-Match), and as the
+// WebSocket frames a live client sends.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -15,6 +16,7 @@
 #include "services/web/rules/host_rules.h"
 #include "services/web/rules/http_head.h"
 #include "services/web/rules/meter_archive_api.h"
+#include "services/web/rules/static_files.h"
 #include "services/web/rules/websocket_frames.h"
 
 namespace {
@@ -33,6 +35,27 @@ struct World {
         }
     }
 };
+
+// A static file answered to a head: only its own bytes or their gzip form, a 304 only when an
+// If-None-Match field names one of its tags or is "*", and gzip only when Accept-Encoding asks.
+void answerStaticFile(const tev::web::HttpHead& h) {
+    static const tev::web::StaticFile file = tev::web::makeStaticFile(
+        std::string(2000, 'x'), std::string(100, 'g'), "text/plain; charset=utf-8");
+    const tev::web::ApiResponse a = tev::web::staticAnswer(file, h);
+    if (a.headers.size() > 4) std::abort();
+    if (a.status == 304) {
+        if (!a.body.empty()) std::abort();
+        bool named = false;
+        for (const auto& [name, value] : h.fields)
+            named = named || value.find(file.etag.substr(1, 16)) != std::string::npos ||
+                    value.find('*') != std::string::npos;
+        if (!named) std::abort();
+        return;
+    }
+    if (a.status != 200) std::abort();
+    const bool gzip = tev::web::acceptsGzip(h);
+    if (a.body != (gzip ? file.gzipBody : file.body)) std::abort();
+}
 
 // Heads one after another, as a client that pipelines sends them: each must consume a part of
 // what is left, and every rule a head passes must take whatever its fields hold.
@@ -58,6 +81,7 @@ void readPipelined(std::string_view input) {
             std::abort();
         (void)tev::web::validWebSocketKey(h.field("Sec-WebSocket-Key"));
         if (tev::web::printableForLog(host).size() > 84) std::abort();
+        answerStaticFile(h);
         input.remove_prefix(p.consumed);
     }
 }

@@ -13,7 +13,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation fonts-wqy-microhei
   libmosquitto-dev qt6-websockets-dev
-  libsqlite3-dev libpq-dev
+  libsqlite3-dev libpq-dev zlib1g-dev
   help2man dpkg-dev file ccache
 )
 

@@ -3,8 +3,10 @@
 // how an answer is written a slice at a time while the client reads it.
 #include <QPointer>
 #include <QTcpSocket>
+#include <algorithm>
 
 #include "services/web/rules/archive_costs.h"
+#include "services/web/server/gzip_body.h"
 #include "services/web/server/web_server.h"
 
 namespace tev {
@@ -14,6 +16,8 @@ std::string_view reasonPhrase(int status) {
     switch (status) {
         case 200:
             return "OK";
+        case 304:
+            return "Not Modified";
         case 400:
             return "Bad Request";
         case 401:
@@ -37,12 +41,37 @@ std::string_view reasonPhrase(int status) {
     }
 }
 
+bool hasHeader(const web::ApiResponse& r, std::string_view name) {
+    return std::any_of(r.headers.begin(), r.headers.end(),
+                       [name](const auto& h) { return h.first == name; });
+}
+
+// An answer built on a reader thread, for a client that takes gzip: a streamed body gzipped
+// slice by slice, a whole one of a kilobyte or more at once. Either way it varies with
+// Accept-Encoding.
+void gzipAnswer(web::ApiResponse& r, bool clientTakesGzip) {
+    if (r.status != 200) return;
+    r.headers.emplace_back("Vary", "Accept-Encoding");
+    if (!clientTakesGzip) return;
+    if (r.stream) {
+        r.stream = gzipBody(std::move(r.stream));
+    } else {
+        if (r.body.size() < kGzipMinimumBytes) return;
+        std::string gzipped = gzipText(r.body);
+        if (gzipped.empty() || gzipped.size() >= r.body.size()) return;
+        r.body = std::move(gzipped);
+    }
+    r.headers.emplace_back("Content-Encoding", "gzip");
+}
+
 }  // namespace
 
-void WebServer::route(QTcpSocket* socket, const web::RequestTarget& target, bool headOnly) {
+void WebServer::route(QTcpSocket* socket, const web::HttpHead& head,
+                      const web::RequestTarget& target) {
+    const bool headOnly = head.method == "HEAD";
     const QString path = QString::fromStdString(target.path);
     if (const auto file = files_.constFind(path); file != files_.constEnd()) {
-        answer(socket, {200, file->contentType, file->body.toStdString(), {}}, headOnly);
+        answer(socket, web::staticAnswer(*file, head), headOnly);
         return;
     }
     const std::int64_t now = sources_.unixSeconds ? sources_.unixSeconds() : 0;
@@ -131,10 +160,12 @@ void WebServer::answerOnReader(QTcpSocket* socket, bool headOnly,
     // The work reads the disk or takes milliseconds, so it runs on a reader thread and the
     // answer comes back to this thread; the connection reads no further request until it is
     // sent, keeping answers in the order of their requests.
-    connections_.at(socket).waiting = true;
+    Connection& c = connections_.at(socket);
+    c.waiting = true;
     QPointer<QTcpSocket> guard(socket);
-    archiveReaders_.start([this, guard, work = std::move(work), headOnly] {
+    archiveReaders_.start([this, guard, work = std::move(work), headOnly, gzip = c.gzip] {
         auto r = std::make_shared<web::ApiResponse>(work());
+        gzipAnswer(*r, gzip);
         QMetaObject::invokeMethod(
             this,
             [this, guard, r, headOnly] {
@@ -155,17 +186,23 @@ void WebServer::answer(QTcpSocket* socket, web::ApiResponse r, bool headOnly) {
     const bool stream = r.stream != nullptr;
     // A streamed answer to HTTP/1.0 has no length: the connection's end is the body's end.
     if (stream && c.http10) c.keepOpen = false;
-    std::string h = "HTTP/1.1 " + std::to_string(r.status) + " " +
-                    std::string(reasonPhrase(r.status)) + "\r\nContent-Type: " + r.contentType;
-    if (!stream)
+    std::string h =
+        "HTTP/1.1 " + std::to_string(r.status) + " " + std::string(reasonPhrase(r.status));
+    // A 304 has no body, and so neither a type nor a length: its head ends it.
+    const bool notModified = r.status == 304;
+    if (!notModified) h += "\r\nContent-Type: " + r.contentType;
+    if (notModified)
+        r.body.clear();
+    else if (!stream)
         h += "\r\nContent-Length: " + std::to_string(r.body.size());
     else if (!c.http10)
         h += "\r\nTransfer-Encoding: chunked";
     h += "\r\nContent-Security-Policy: default-src 'self'"
          "\r\nX-Content-Type-Options: nosniff"
          "\r\nX-Frame-Options: DENY"
-         "\r\nReferrer-Policy: no-referrer"
-         "\r\nCache-Control: no-store";
+         "\r\nReferrer-Policy: no-referrer";
+    // The API's answers are never kept; the dashboard's files say so themselves.
+    if (!hasHeader(r, "Cache-Control")) h += "\r\nCache-Control: no-store";
     for (const auto& [k, v] : r.headers) h += "\r\n" + k + ": " + v;
     h += c.keepOpen ? "\r\nConnection: keep-alive\r\n\r\n" : "\r\nConnection: close\r\n\r\n";
     socket->write(h.data(), static_cast<qint64>(h.size()));

@@ -67,12 +67,19 @@ WebServer::WebServer(WebSettings settings, WebSources sources, QObject* parent)
     connect(&resumeAccepting_, &QTimer::timeout, this, [this] {
         if (listener_) listener_->resumeAccepting();
     });
+    // Each file and beside it "<name>.gz", its gzip form made at build time (never served by
+    // that name).
     QDirIterator it(":/web", QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
+        if (path.endsWith(".gz")) continue;
         QFile f(path);
         if (!f.open(QIODevice::ReadOnly)) continue;
-        files_.insert(path.mid(QString(":/web").size()), {f.readAll(), contentTypeOf(path)});
+        QFile gz(path + ".gz");
+        const QByteArray gzipped = gz.open(QIODevice::ReadOnly) ? gz.readAll() : QByteArray();
+        files_.insert(path.mid(QString(":/web").size()),
+                      web::makeStaticFile(f.readAll().toStdString(), gzipped.toStdString(),
+                                          contentTypeOf(path)));
     }
     if (files_.contains("/index.html")) files_.insert("/", files_.value("/index.html"));
     archiveReaders_.setMaxThreadCount(kArchiveReaderThreads);
@@ -395,6 +402,7 @@ void WebServer::readFrom(QTcpSocket* socket) {
     }
     socket->read(static_cast<qint64>(p.consumed));
     c.http10 = p.head.version == "HTTP/1.0";
+    c.gzip = web::acceptsGzip(p.head);
     c.keepOpen = p.head.keepAlive();
     respond(socket, p.head);
     // The next request in the buffer is read on the next turn.
@@ -497,7 +505,7 @@ void WebServer::respond(QTcpSocket* socket, const web::HttpHead& head) {
         upgradeToWebSocket(socket, c, head, host);
         return;
     }
-    route(socket, parsed.target, headOnly);
+    route(socket, head, parsed.target);
 }
 
 void WebServer::closeAfterWriting(QTcpSocket* socket, Connection& c) {

@@ -26,6 +26,7 @@
 #include "services/web/rules/host_rules.h"
 #include "services/web/rules/http_head.h"
 #include "services/web/rules/meter_archive_api.h"
+#include "services/web/rules/static_files.h"
 #include "services/web/rules/websocket_frames.h"
 #include "services/web/server/web_settings.h"
 
@@ -112,6 +113,8 @@ class WebServer : public QObject, public MeterObserver {
         bool waiting = false;
         bool readScheduled = false;
         bool http10 = false;
+        // The request being answered takes a gzip answer.
+        bool gzip = false;
         // The answer being written, a slice at a time.
         std::shared_ptr<web::BodyWriter> body;
         bool chunked = false;
@@ -137,10 +140,11 @@ class WebServer : public QObject, public MeterObserver {
     void respond(QTcpSocket* socket, const web::HttpHead& head);
     bool checkAccess(QTcpSocket* socket, Connection& c, const web::HttpHead& head,
                      std::string& host);
-    void route(QTcpSocket* socket, const web::RequestTarget& target, bool headOnly);
+    void route(QTcpSocket* socket, const web::HttpHead& head, const web::RequestTarget& target);
     // Today's, this week's and this month's energy and cost of every archived meter.
     void answerMeterCosts(QTcpSocket* socket, bool headOnly);
-    // Runs `work` on a reader thread and sends its answer from this thread.
+    // Runs `work` on a reader thread and sends its answer from this thread, gzipped there when
+    // the client takes it.
     void answerOnReader(QTcpSocket* socket, bool headOnly, std::function<web::ApiResponse()> work);
     void answerFromArchive(QTcpSocket* socket, const web::MeterArchiveRequest& request,
                            bool headOnly);
@@ -192,12 +196,9 @@ class WebServer : public QObject, public MeterObserver {
     bool metersChanged_ = false;
     bool alertsChanged_ = false;
     std::map<std::string, std::int64_t, std::less<>> lastMessage_;
-    // Static files of the dashboard, read from the compiled-in resources once.
-    struct StaticFile {
-        QByteArray body;
-        std::string contentType;
-    };
-    QHash<QString, StaticFile> files_;
+    // Static files of the dashboard, read from the compiled-in resources once, each with its
+    // gzip form made at build time.
+    QHash<QString, web::StaticFile> files_;
     // Archive queries and big answers run here; declared last so that it is waited for before
     // anything its tasks answer through is gone.
     QThreadPool archiveReaders_;

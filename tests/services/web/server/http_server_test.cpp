@@ -219,5 +219,96 @@ TEST_F(WebServerTest, LogLinesAndSaveFailuresReachTheApi) {
     EXPECT_TRUE(exchange(get("/api/v1/live")).contains("\"language\":\"bilingual\""));
 }
 
+// The dashboard's files: gzipped at build time for a client that takes gzip, tagged, kept with
+// revalidation; a tag the client holds gets a bodiless 304 and the connection goes on. Broken
+// Accept-Encoding or If-None-Match fields get the plain bytes.
+TEST_F(WebServerTest, DashboardFilesGoGzippedTaggedAndA304ForATagHeld) {
+    ASSERT_TRUE(startServer());
+    const QByteArray plain = exchange(get("/app.js"));
+    ASSERT_TRUE(plain.startsWith("HTTP/1.1 200 OK\r\n"));
+    EXPECT_EQ(headerOf(plain, "Content-Encoding"), "(none)");
+    EXPECT_EQ(headerOf(plain, "Vary"), "Accept-Encoding");
+    EXPECT_EQ(headerOf(plain, "Cache-Control"), "no-cache");
+    EXPECT_FALSE(plain.left(plain.indexOf("\r\n\r\n")).contains("no-store"));
+    const QByteArray js = bodyOf(plain);
+    EXPECT_TRUE(js.contains("class Channel"));
+
+    const QByteArray gz = exchange(get("/app.js", "Accept-Encoding: gzip, deflate, br\r\n"));
+    EXPECT_EQ(headerOf(gz, "Content-Encoding"), "gzip");
+    EXPECT_EQ(headerOf(gz, "Content-Type"), "text/javascript; charset=utf-8");
+    EXPECT_EQ(gunzip(bodyOf(gz)), js);
+    EXPECT_LT(bodyOf(gz).size(), js.size() / 2);
+    EXPECT_EQ(headerOf(gz, "Content-Length").toInt(), bodyOf(gz).size());
+    const QByteArray tag = headerOf(plain, "ETag");
+    const QByteArray gzTag = headerOf(gz, "ETag");
+    EXPECT_TRUE(tag.startsWith('"') && tag.endsWith('"')) << tag.toStdString();
+    EXPECT_NE(tag, gzTag);
+
+    // Every file of the page, gzipped or not, unpacks to its plain bytes.
+    for (const char* file : {"/", "/uPlot.iife.min.js", "/app.css", "/manifest.webmanifest"}) {
+        const QByteArray p = bodyOf(exchange(get(file)));
+        const QByteArray g = exchange(get(file, "Accept-Encoding: gzip\r\n"));
+        EXPECT_EQ(headerOf(g, "Content-Encoding") == "gzip" ? gunzip(bodyOf(g)) : bodyOf(g), p)
+            << file;
+    }
+
+    auto client = connectClient();
+    for (const QByteArray& held : {tag, gzTag, "W/" + tag, "\"x\", " + gzTag, QByteArray("*")}) {
+        const QByteArray r =
+            exchange(get("/app.js", "Accept-Encoding: gzip\r\nIf-None-Match: " + held + "\r\n"),
+                     client.get());
+        EXPECT_TRUE(r.startsWith("HTTP/1.1 304 Not Modified\r\n")) << held.toStdString();
+        EXPECT_TRUE(r.endsWith("\r\n\r\n")) << r.toStdString();
+        EXPECT_EQ(headerOf(r, "Content-Length"), "(none)");
+        EXPECT_EQ(headerOf(r, "ETag"), gzTag);
+        EXPECT_EQ(headerOf(r, "Cache-Control"), "no-cache");
+    }
+    // The 304s ended where their heads did: the same connection answers on.
+    EXPECT_TRUE(exchange(get("/api/v1/meters"), client.get()).endsWith("\r\n\r\n[]"));
+
+    const QByteArray head = exchange("HEAD /app.js HTTP/1.1\r\n" + host() +
+                                     "Accept-Encoding: gzip\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(headerOf(head, "Content-Length").toInt(), bodyOf(gz).size());
+    EXPECT_TRUE(head.endsWith("\r\n\r\n"));
+
+    for (const QByteArray& bad :
+         {QByteArray("Accept-Encoding: gzip;q=2\r\n"), QByteArray("Accept-Encoding: gz ip\r\n"),
+          "If-None-Match: \"unterminated, " + tag + "\r\n", "If-None-Match: " + tag + "x\r\n",
+          "If-None-Match: " + QByteArray(12000, '"') + "\r\n"}) {
+        const QByteArray r = exchange(get("/app.js", bad));
+        EXPECT_TRUE(r.startsWith("HTTP/1.1 200 OK\r\n")) << bad.left(60).toStdString();
+        EXPECT_EQ(bodyOf(r), js) << bad.left(60).toStdString();
+    }
+}
+
+// Answers built on a reader thread go gzipped when the client takes gzip and they are a
+// kilobyte or more; the API stays unkept.
+TEST_F(WebServerTest, BigApiAnswersGoGzippedAndStayUnkept) {
+    ScaleTable& hours = store->table(TimeScale::Hour);
+    for (int r = 0; r < 300; ++r) {
+        hours.setDate(r, 261201 + r / 24);
+        hours.setTime(r, (r % 24) * 60);
+        hours.setValue(kColWatt, r, 1000.0f + static_cast<float>(r));
+    }
+    hours.cnt = 300;
+    ASSERT_TRUE(startServer());
+    const QByteArray series = "/api/v1/series?scale=hour&quantities=Watt";
+    const QByteArray plain = exchange(get(series));
+    ASSERT_TRUE(plain.startsWith("HTTP/1.1 200 OK\r\n"));
+    EXPECT_GT(bodyOf(plain).size(), 4000);
+    EXPECT_EQ(headerOf(plain, "Content-Encoding"), "(none)");
+    EXPECT_EQ(headerOf(plain, "Vary"), "Accept-Encoding");
+    const QByteArray gz = exchange(get(series, "Accept-Encoding: gzip\r\n"));
+    EXPECT_EQ(headerOf(gz, "Content-Encoding"), "gzip");
+    EXPECT_EQ(headerOf(gz, "Cache-Control"), "no-store");
+    EXPECT_EQ(gunzip(bodyOf(gz)), bodyOf(plain));
+    EXPECT_LT(bodyOf(gz).size(), bodyOf(plain).size() / 3);
+    // Small answers built between meter messages go as they are.
+    const QByteArray live = exchange(get("/api/v1/live", "Accept-Encoding: gzip\r\n"));
+    EXPECT_EQ(headerOf(live, "Content-Encoding"), "(none)");
+    EXPECT_EQ(headerOf(live, "Cache-Control"), "no-store");
+    EXPECT_EQ(headerOf(live, "ETag"), "(none)");
+}
+
 }  // namespace
 }  // namespace tev::testing

@@ -85,6 +85,19 @@ TEST_F(MeterArchiveHttpTest, AMetersSeriesAndCsvComeFromTheArchiveFileOfThatMete
     EXPECT_TRUE(rows.contains("\n2026-12-08T00:00:00+01:00,")) << rows.toStdString();
 }
 
+// A streamed answer (chunked, made on reader threads a slice at a time) is one gzip stream.
+TEST_F(MeterArchiveHttpTest, AStreamedSeriesGoesAsOneGzipStreamInChunks) {
+    ASSERT_TRUE(startWithArchive());
+    const QByteArray target = "/api/v1/meters/HOQ00000000A/series?quantities=Watt,V1";
+    const QByteArray plain = exchange(get(target));
+    const QByteArray gz = exchange(get(target, "Accept-Encoding: gzip\r\n"));
+    EXPECT_EQ(headerOf(gz, "Transfer-Encoding"), "chunked");
+    EXPECT_EQ(headerOf(gz, "Content-Encoding"), "gzip");
+    EXPECT_EQ(headerOf(gz, "Vary"), "Accept-Encoding");
+    EXPECT_TRUE(bodyOf(plain).startsWith("{\"meter\":\"HOQ00000000A\""));
+    EXPECT_EQ(gunzip(bodyOf(gz)), bodyOf(plain));
+}
+
 TEST_F(MeterArchiveHttpTest, AnswersOnAKeptAliveConnectionComeInTheOrderOfTheRequests) {
     ASSERT_TRUE(startWithArchive());
     auto client = connectClient();

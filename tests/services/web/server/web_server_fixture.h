@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <zlib.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -59,7 +60,8 @@ class WebServerTest : public ::testing::Test {
     static bool wholeAnswer(const QByteArray& got, bool head) {
         const int end = got.indexOf("\r\n\r\n");
         if (end < 0) return false;
-        if (head) return true;
+        // A 304 is its head alone.
+        if (head || got.startsWith("HTTP/1.1 304 ")) return true;
         if (got.left(end).contains("\r\nTransfer-Encoding: chunked"))
             return got.endsWith("\r\n0\r\n\r\n");
         const int at = got.indexOf("Content-Length: ");
@@ -85,6 +87,35 @@ class WebServerTest : public ::testing::Test {
             at = eol + 2 + size + 2;
         }
         return joined;
+    }
+
+    // A gzip stream unpacked; "(not gzip)" when it is none or is cut short.
+    static QByteArray gunzip(const QByteArray& gz) {
+        z_stream z{};
+        if (inflateInit2(&z, 15 + 16) != Z_OK) return "(not gzip)";
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(gz.constData()));
+        z.avail_in = static_cast<uInt>(gz.size());
+        QByteArray out;
+        int rc = Z_OK;
+        while (rc == Z_OK) {
+            char buffer[16384];
+            z.next_out = reinterpret_cast<Bytef*>(buffer);
+            z.avail_out = sizeof buffer;
+            rc = inflate(&z, Z_NO_FLUSH);
+            out.append(buffer, static_cast<int>(sizeof buffer - z.avail_out));
+        }
+        const bool whole = rc == Z_STREAM_END && z.avail_in == 0;
+        inflateEnd(&z);
+        return whole ? out : QByteArray("(not gzip)");
+    }
+
+    // The value of a header field of an answer, "(none)" without it.
+    static QByteArray headerOf(const QByteArray& answer, const QByteArray& name) {
+        const QByteArray head = answer.left(answer.indexOf("\r\n\r\n") + 2);
+        const int at = head.indexOf("\r\n" + name + ": ");
+        if (at < 0) return "(none)";
+        const int from = at + 2 + name.size() + 2;
+        return head.mid(from, head.indexOf("\r\n", from) - from);
     }
 
     // Sends `request` on a new connection and gathers what comes back until the server closes
