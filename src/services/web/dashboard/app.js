@@ -191,13 +191,16 @@ class Channel {
     this.lastLoad = 0;
     this.quantity.addEventListener("change", () => this.rebuild());
     this.scale.addEventListener("change", () => this.rebuild());
-    root.querySelector("button.reset").addEventListener("click", () => { this.zoomed = false; this.load(true); });
+    root.querySelector("button.reset").addEventListener("click", () => { this.zoomed = false; this.keptView = null; this.load(true); });
     new ResizeObserver(() => this.resize()).observe(this.plotBox);
     this.rebuild();
   }
   size() { return { width: Math.max(this.plotBox.clientWidth, 200), height: window.innerWidth < 600 ? 220 : 300 }; }
   resize() { if (this.plot) this.plot.setSize(this.size()); }
   rebuild() {
+    // A switch of quantity, scale or meter keeps a zoomed view's time range: the new series is
+    // shown over the part of it that it covers (see load).
+    if (this.plot && this.zoomed) this.keptView = { min: this.plot.scales.x.min, max: this.plot.scales.x.max };
     if (this.plot) this.plot.destroy();
     const q = this.quantity.value;
     const opts = {
@@ -209,7 +212,7 @@ class Channel {
       series: [{}, { label: q + " (" + chartUnitOf(q) + ")", stroke: "#1e5bd6", width: 1.5,
         value: (u, v) => fmt(v, q) }],
       cursor: { drag: { x: true, y: false } },
-      hooks: { setSelect: [() => { this.zoomed = true; }] },
+      hooks: { setSelect: [() => { this.zoomed = true; }], setScale: [(u, key) => this.showView(u, key)] },
       plugins: [wheelAndTouch(this)],
     };
     this.plot = new uPlot(opts, [[], []], this.plotBox);
@@ -246,7 +249,13 @@ class Channel {
       }
       this.data = { key: source.url, time, values, size: held ? held.size : time.length };
       const x = this.plot.scales.x;
-      const keep = this.zoomed ? { min: x.min, max: x.max } : null;
+      let keep = this.zoomed ? { min: x.min, max: x.max } : null;
+      if (!held && this.keptView && time.length > 1) {
+        // The view before a switch, where the new series covers it; else the whole series.
+        const min = Math.max(this.keptView.min, time[0]), max = Math.min(this.keptView.max, time[time.length - 1]);
+        if (max > min) { keep = { min, max }; this.zoomed = true; }
+      }
+      if (!held) this.keptView = null;
       this.plot.setData([time, values], !keep);
       if (keep) this.plot.setScale("x", keep);
       this.root.dataset.points = String(time.length);
@@ -262,6 +271,12 @@ class Channel {
         this.load(w);
       }
     }
+  }
+  // The time range shown, for whoever reads the page's state (the browser test).
+  showView(u, key) {
+    if (key !== "x" || u.scales.x.min === null) return;
+    this.root.dataset.viewMin = String(Math.round(u.scales.x.min));
+    this.root.dataset.viewMax = String(Math.round(u.scales.x.max));
   }
   // The chart in words for those who cannot see it: latest, lowest and highest value held.
   summarise(q, values) {

@@ -8,6 +8,11 @@
 const ARCHIVE_QUANTITIES = ["Watt", "W1", "W2", "W3", "V1", "V2", "V3", "A1", "A2", "A3", "DayKWh", "Energy"];
 const ARCHIVE_UNITS = { DayKWh: "kWh", Energy: "kWh" };
 const RESOLUTIONS = ["minute", "hour", "day"];
+// A switch between the time scales and a meter's archive keeps what it can: the nearest
+// resolution or scale, and the quantity under its own name or its twin's.
+const RESOLUTION_OF_SCALE = { min: "minute", m5: "minute", m10: "minute", hour: "hour", day: "day", week: "day", month: "day" };
+const SCALE_OF_RESOLUTION = { minute: "min", hour: "hour", day: "day" };
+const TWIN_QUANTITY = { KWh: "DayKWh", DayKWh: "KWh" };
 const PICKER_TEXTS = {
   english: { scales: "time scales", archive: "archive", csv: "Archive CSV",
     resolutions: ["Minute", "Hour", "Day"] },
@@ -89,15 +94,19 @@ function chooseMeter(id) {
       meterPicker.saved.set(c.root.id + side, { quantity: c.quantity.value, scale: c.scale.value });
       const back = meterPicker.saved.get(c.root.id + (toArchive ? "archive" : "scales"));
       const quantities = toArchive ? ARCHIVE_QUANTITIES : QUANTITIES;
+      // Read before the options are replaced: a select's value then becomes its first option.
       const previous = c.quantity.value;
+      const previousScale = c.scale.value;
+      const quantity = quantities.includes(previous) ? previous
+        : quantities.includes(TWIN_QUANTITY[previous]) ? TWIN_QUANTITY[previous] : quantities[0];
       c.quantity.replaceChildren(...quantities.map((q) => new Option(q + " (" + chartUnitOf(q) + ")", q)));
-      c.quantity.value = back ? back.quantity : quantities.includes(previous) ? previous : quantities[0];
+      c.quantity.value = back ? back.quantity : quantity;
       if (toArchive) {
         c.scale.replaceChildren(...RESOLUTIONS.map((r, i) => new Option(pickerText("resolutions")[i], r)));
-        c.scale.value = back ? back.scale : c.scale.value === "min" ? "minute" : c.scale.value === "day" ? "day" : "hour";
+        c.scale.value = back ? back.scale : RESOLUTION_OF_SCALE[previousScale] || "hour";
       } else {
         c.scale.replaceChildren(...SCALES.map((s, i) => new Option(text("scales")[i], s)));
-        c.scale.value = back ? back.scale : "hour";
+        c.scale.value = back ? back.scale : SCALE_OF_RESOLUTION[previousScale] || "hour";
       }
     }
     c.rebuild();

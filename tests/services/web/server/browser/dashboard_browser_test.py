@@ -14,6 +14,7 @@ import sys
 import time
 
 from selenium import webdriver
+from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import Select, WebDriverWait
@@ -120,7 +121,31 @@ try:
     with open(target, "rb") as f:
         assert f.read().startswith(b"   < TEV-3P Electricity Monitor System >  Records   \r\n")
 
-    # The meter picker: the demo meter's archive in both charts, minute/hour/day, and back.
+    # A scale switch keeps the quantity and a zoomed view's time range where the new scale
+    # covers it: a drag over the last days of the Day chart, then Hour (which holds 38 days).
+    def view(chart):
+        e = driver.find_element(By.ID, chart)
+        return (int(e.get_attribute("data-view-min")), int(e.get_attribute("data-view-max")))
+    whole_days = view("chart1")
+    over = chart1.find_element(By.CSS_SELECTOR, ".u-over")
+    width = over.size["width"]
+    ActionChains(driver).move_to_element_with_offset(over, int(width * 0.3), 0).click_and_hold() \
+        .move_by_offset(int(width * 0.15), 0).release().perform()
+    wait.until(lambda d: view("chart1") != whole_days)
+    zoomed = view("chart1")
+    assert whole_days[0] < zoomed[0] < zoomed[1] < whole_days[1], (whole_days, zoomed)
+    quantity = Select(chart1.find_element(By.CSS_SELECTOR, "select.quantity")).first_selected_option.get_attribute("value")
+    Select(chart1.find_element(By.CSS_SELECTOR, "select.scale")).select_by_value("hour")
+    wait.until(lambda d: chart1.get_attribute("data-scale") == "hour"
+               and int(chart1.get_attribute("data-points") or 0) > 24 * 30 and view("chart1") == zoomed)
+    assert Select(chart1.find_element(By.CSS_SELECTOR, "select.quantity")) \
+        .first_selected_option.get_attribute("value") == quantity
+    chart1.find_element(By.CSS_SELECTOR, "button.reset").click()
+    wait.until(lambda d: view("chart1")[0] < zoomed[0] - 86400)
+    print("a scale switch kept the view", zoomed, "of", whole_days)
+
+    # The meter picker: the demo meter's archive in both charts, minute/hour/day, and back. Each
+    # chart keeps its scale: Hour becomes the archive's hour, Minute its minute.
     meter_id = driver.find_element(By.CSS_SELECTOR, "#meters tbody tr td").text
     wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, "#meter option[value='%s']" % meter_id))
     Select(driver.find_element(By.ID, "meter")).select_by_value(meter_id)
@@ -131,6 +156,8 @@ try:
     scales = [o.get_attribute("value") for o in
               chart1.find_elements(By.CSS_SELECTOR, "select.scale option")]
     assert scales == ["minute", "hour", "day"], scales
+    assert chart1.get_attribute("data-scale") == "hour"
+    assert driver.find_element(By.ID, "chart2").get_attribute("data-scale") == "minute"
     archive_hours = int(chart1.get_attribute("data-points"))
     assert archive_hours > 24 * 30, "the demo's hours are not in the archive: %d" % archive_hours
     Select(chart1.find_element(By.CSS_SELECTOR, "select.scale")).select_by_value("day")
@@ -147,7 +174,7 @@ try:
     driver.save_screenshot(os.path.join(work, "web-dashboard-meter.png"))
     Select(driver.find_element(By.ID, "meter")).select_by_value("")
     wait.until(lambda d: d.find_element(By.ID, "chart1").get_attribute("data-meter") == ""
-               and d.find_element(By.ID, "chart1").get_attribute("data-scale") == "day")
+               and d.find_element(By.ID, "chart1").get_attribute("data-scale") == "hour")
     print("meter picker shows the archive of", meter_id, "with", archive_hours, "hours")
 
     # Costs: the primary meter's under the live readings, every archived meter's in a table.
