@@ -84,13 +84,27 @@ double Tariff::priceAt(std::time_t t) const {
 }
 
 double Tariff::energyCost(double kwh, std::time_t from, std::time_t to) const {
-    if (to <= from) return kwh * priceAt(from);
+    return TariffPricer(*this).energyCost(kwh, from, to);
+}
+
+std::time_t TariffPricer::edgeInstant(const std::tm& day, int minute, int isDst) {
+    const int date = dateCode(day);
+    for (const Edge& e : edges_)
+        if (e.date == date && e.minute == minute && e.isDst == isDst) return e.at;
+    Edge& e = edges_[nextEdge_];
+    nextEdge_ = (nextEdge_ + 1) % edges_.size();
+    e = {date, minute, isDst, localInstant(day, minute, isDst)};
+    return e.at;
+}
+
+double TariffPricer::energyCost(double kwh, std::time_t from, std::time_t to) {
+    if (to <= from) return kwh * tariff_.priceAt(from);
     const double perSecond = kwh / static_cast<double>(to - from);
     double cost = 0;
     std::time_t t = from;
     while (t < to) {
         const std::tm local = localOf(t);
-        const TariffPeriod& period = periodAt(local);
+        const TariffPeriod& period = tariff_.periodAt(local);
         const int minute = local.tm_hour * 60 + local.tm_min;
         double price = period.pricePerKwh;
         int endMinute = kMinutesPerDay;
@@ -106,7 +120,7 @@ double Tariff::energyCost(double kwh, std::time_t from, std::time_t to) const {
         // a piece early costs nothing, as the next piece looks its price up afresh.
         std::time_t edge = 0;
         for (int isDst : {-1, 0, 1}) {
-            const std::time_t candidate = localInstant(local, endMinute, isDst);
+            const std::time_t candidate = edgeInstant(local, endMinute, isDst);
             if (candidate > t && (edge == 0 || candidate < edge)) edge = candidate;
         }
         if (edge == 0) edge = t + kSecondsPerMinute;

@@ -51,11 +51,37 @@ class Tariff {
     double standingCharges(std::time_t from, std::time_t to) const;
 
   private:
+    friend class TariffPricer;
     std::vector<TariffPeriod> periods_;
     std::string currency_;
     bool configured_ = false;
 
     const TariffPeriod& periodAt(const std::tm& local) const;
+};
+
+// Prices intervals one after another (the hour rows of one answer) as Tariff::energyCost does,
+// to the last bit, but keeps the instants of the wall-clock edges it has looked up: a run of
+// hours asks the zone rules (mktime, which with TZ unset reads the state of /etc/localtime
+// every time) once per band edge and day, not three times an hour. Use one per answer and
+// drop it: the zone may change between answers.
+class TariffPricer {
+  public:
+    explicit TariffPricer(const Tariff& tariff) : tariff_(tariff) {}
+    double energyCost(double kwh, std::time_t from, std::time_t to);
+
+  private:
+    // The instant of minute `minute` of the local day of `day`, read with that isdst.
+    std::time_t edgeInstant(const std::tm& day, int minute, int isDst);
+
+    struct Edge {
+        int date = -1;
+        int minute = 0;
+        int isDst = 0;
+        std::time_t at = 0;
+    };
+    const Tariff& tariff_;
+    std::array<Edge, 16> edges_{};
+    std::size_t nextEdge_ = 0;
 };
 
 struct TariffLoad {

@@ -94,8 +94,10 @@ PeriodEnergy energyPerPeriod(EnergyPeriod p, const std::vector<std::int64_t>& ho
                 cost += pricing.energyCost(used, hourTimes[row], hourTimes[row] + kHourSeconds);
         }
         if (pricing.standingCharge && rows > 0) {
+            // The day after the period's start is the end already found for a day period:
+            // each local midnight is looked up once (a lookup is slow with TZ unset).
             for (std::int64_t day = std::max(start, firstDay); day < end && day <= now;
-                 day = midnightAfter(day, 1, 0))
+                 day = p == EnergyPeriod::Day && day == start ? end : midnightAfter(day, 1, 0))
                 cost += pricing.standingCharge(day);
         }
         out.time.push_back(start);

@@ -1,6 +1,7 @@
 #include "services/web/rules/energy_quality_json.h"
 
 #include <ctime>
+#include <optional>
 
 #include "core/texts/json_text.h"
 #include "services/archive/rules/local_time.h"
@@ -37,9 +38,12 @@ archive::PeriodEnergy priceEnergy(archive::EnergyPeriod period, const archive::A
     for (std::size_t q = 0; q < hours.quantities.size(); ++q)
         if (hours.quantities[q] == &energyQuantity()) kwh = hours.values[q];
     archive::EnergyPricing pricing;
+    // One pricer for all the hours: it looks each band edge of a day up once.
+    std::optional<TariffPricer> pricer;
     if (tariff != nullptr && tariff->configured()) {
-        pricing.energyCost = [tariff](double k, std::int64_t a, std::int64_t b) {
-            return tariff->energyCost(k, static_cast<std::time_t>(a), static_cast<std::time_t>(b));
+        pricer.emplace(*tariff);
+        pricing.energyCost = [&pricer](double k, std::int64_t a, std::int64_t b) {
+            return pricer->energyCost(k, static_cast<std::time_t>(a), static_cast<std::time_t>(b));
         };
         pricing.standingCharge = [tariff](std::int64_t day) {
             return tariff->standingChargeOn(static_cast<std::time_t>(day));

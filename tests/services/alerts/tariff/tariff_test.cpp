@@ -119,6 +119,21 @@ TEST_F(TariffTest, TheRepeatedAutumnHourIsPricedTwice) {
     EXPECT_EQ(local(2026, 10, 25, 7) - local(2026, 10, 24, 23), 9 * 3600);
 }
 
+// One pricer over a year of hour-long intervals (off the whole hour, so that band edges, both
+// clock changes and the dated change cut some) gives each the cost the tariff gives it alone,
+// to the last bit: what it keeps of one interval's edges never leaks into another's.
+TEST_F(TariffTest, APricerOverAYearOfHoursGivesEachHourTheTariffsOwnCost) {
+    const Tariff t = twoBands();
+    TariffPricer pricer(t);
+    int cut = 0;
+    for (std::time_t from = local(2026, 6, 1, 0, 17); from < local(2027, 6, 1, 0); from += 3600) {
+        const double alone = t.energyCost(1.5, from, from + 3600);
+        ASSERT_EQ(pricer.energyCost(1.5, from, from + 3600), alone) << from;
+        cut += alone != 1.5 * t.priceAt(from) ? 1 : 0;
+    }
+    EXPECT_GT(cut, 500);  // the year's band edges did cut hours
+}
+
 TEST_F(TariffTest, BadTariffLinesAreReportedWithTheirLineAndLeftOut) {
     const auto load =
         loadTariff(IniDocument::parse("[tariff]\n"
