@@ -40,12 +40,13 @@ archive::ExtraColumn archiveCostColumn(const archive::ArchiveSeries& series,
                                      [](const archive::Quantity* q) { return q->name == "Energy"; });
     if (energy == series.quantities.end()) return column;
     const auto& kwh = series.values[static_cast<std::size_t>(energy - series.quantities.begin())];
+    TariffPricer pricer(tariff);
     for (std::size_t row = 0; row < series.time.size(); ++row) {
         // A row the archive holds no energy for (NULL reads as NaN) has no cost either.
         if (!std::isfinite(kwh[row])) continue;
         const auto from = static_cast<std::time_t>(series.time[row]);
         const std::time_t to = rowEnd(series.resolution, from);
-        double cost = tariff.energyCost(std::max(kwh[row], 0.0), from, to);
+        double cost = pricer.energyCost(std::max(kwh[row], 0.0), from, to);
         if (series.resolution == archive::Resolution::Day) cost += tariff.standingChargeOn(from);
         column.cells[row] = costText(cost);
     }
@@ -69,11 +70,12 @@ MeterPeriodCosts meterPeriodCosts(std::string meter, const std::vector<std::int6
     const std::time_t today = localMidnight(now);
     const std::time_t weekStart = localMidnightAfter(now, -tm.tm_wday);
     const std::time_t monthStart = localMidnightAfter(now, 1 - tm.tm_mday);
+    TariffPricer pricer(tariff);
     for (std::size_t i = 0; i < times.size() && i < kwh.size(); ++i) {
         const auto t = static_cast<std::time_t>(times[i]);
         if (!std::isfinite(kwh[i]) || t > now) continue;
         const double used = std::max(kwh[i], 0.0);
-        const double cost = tariff.energyCost(used, t, t + 3600);
+        const double cost = pricer.energyCost(used, t, t + 3600);
         if (t >= today) {
             c.kwhToday += used;
             c.today += cost;
