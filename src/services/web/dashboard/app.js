@@ -35,16 +35,33 @@ let liveShownAt = null;
 let runId = null;
 let connected = false;
 
-// The recorder's zone and UTC offset from the live answer: every time on the page is shown as the
-// recorder keeps it, the zone named beside the clock. The offset is the one now, so a time on
-// the other side of a clock change shows an hour off.
+// The recorder's zone from the live answer: every time on the page is shown as the recorder
+// keeps it, the zone named beside the clock. With the zone's IANA name (time_zone) each time
+// takes its own offset, on either side of a clock change. Without one, the browser's own zone
+// serves while its offset now is the recorder's (as a rule the same zone); else every time
+// takes the recorder's offset now.
 let recorderOffset = null;
+let recorderZone = null;
+let recorderZoneName = null;
+function learnZone(live) {
+  if (typeof live.utc_offset === "number") recorderOffset = live.utc_offset;
+  if (live.time_zone === recorderZoneName) return;
+  recorderZoneName = live.time_zone;
+  recorderZone = null;
+  try {
+    if (recorderZoneName) { new Intl.DateTimeFormat(undefined, { timeZone: recorderZoneName }); recorderZone = recorderZoneName; }
+  } catch (e) { /* a zone this browser does not know */ }
+}
+function browserIsRecorder() { return recorderOffset === null || -60 * new Date().getTimezoneOffset() === recorderOffset; }
 function recorderTimeText(t, options = {}) {
-  if (recorderOffset === null) return new Date(t * 1000).toLocaleString(undefined, options);
+  if (recorderZone) return new Date(t * 1000).toLocaleString(undefined, { ...options, timeZone: recorderZone });
+  if (browserIsRecorder()) return new Date(t * 1000).toLocaleString(undefined, options);
   return new Date((t + recorderOffset) * 1000).toLocaleString(undefined, { ...options, timeZone: "UTC" });
 }
 function recorderChartDate(t) {
-  return recorderOffset === null ? new Date(t * 1e3) : uPlot.tzDate(new Date((t + recorderOffset) * 1e3), "UTC");
+  if (recorderZone) return uPlot.tzDate(new Date(t * 1e3), recorderZone);
+  if (browserIsRecorder()) return new Date(t * 1e3);
+  return uPlot.tzDate(new Date((t + recorderOffset) * 1e3), "UTC");
 }
 // The ink of the charts' axes and grid, which uPlot draws on its canvas where CSS cannot reach:
 // light on the dark theme.
@@ -115,7 +132,7 @@ function showLive(live) {
   const link = document.getElementById("link");
   link.textContent = linkOn ? text("linkOn") : text("linkOff");
   link.className = "state " + (linkOn ? "on" : "off");
-  if (typeof live.utc_offset === "number") recorderOffset = live.utc_offset;
+  learnZone(live);
   document.getElementById("clock").textContent = recorderTimeText(live.time) + (live.zone ? " " + live.zone : "");
   const banner = document.getElementById("banner");
   banner.hidden = !live.offline_alarm;

@@ -53,6 +53,12 @@ std::string liveJson(const MeasurementStore& store, const ServiceStatus& status)
     appendKey(out, "utc_offset");
     appendJsonInteger(out, local.tm_gmtoff);
     out += ",";
+    appendKey(out, "time_zone");
+    if (status.timeZone.empty())
+        out += "null";
+    else
+        appendJsonString(out, status.timeZone);
+    out += ",";
     appendKey(out, "meters");
     appendJsonInteger(out, store.registry.MeterCount);
     out += ",";

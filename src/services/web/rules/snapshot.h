@@ -27,6 +27,9 @@ struct ServiceStatus {
     int secondConnections = 0;
     std::uint64_t saveFailures = 0;
     std::string runId;  // this run of the program; a new one after a restart
+    // The recorder's time zone as an IANA name ("Europe/Berlin"), which a browser can apply to
+    // each time with that time's own offset; empty when the zone has no such name.
+    std::string timeZone;
     // Unix seconds of the last message handled per meter ID.
     std::map<std::string, std::int64_t, std::less<>> lastMessage;
     std::optional<FleetMetrics> fleet;

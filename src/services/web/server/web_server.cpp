@@ -2,15 +2,19 @@
 
 #include <sys/stat.h>
 
+#include <QDateTime>
 #include <QDirIterator>
 #include <QFile>
 #include <QPointer>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSslCertificate>
 #include <QSslKey>
 #include <QSslSocket>
 #include <QTcpSocket>
+#include <QTimeZone>
 #include <algorithm>
+#include <ctime>
 #include <optional>
 
 #include "services/web/rules/request_target.h"
@@ -25,6 +29,28 @@ constexpr std::size_t kLogLinesKept = 1000;
 constexpr std::string_view kWebSocketPath = "/api/v1/ws";
 // Two archive queries at a time: the machine's cores belong to the meter link first.
 constexpr int kArchiveReaderThreads = 2;
+
+// The program's time zone as an IANA name ("Europe/Berlin", from TZ or /etc/localtime), which
+// the page's Intl applies to each time with its own offset; empty when the zone has no such
+// name (TZ a POSIX rule such as "CET-1CEST,M3.5.0,M10.5.0/3") or when Qt's reading of it gives
+// another offset now than the C library's, which the program's local times follow.
+std::string ianaTimeZone(std::int64_t now) {
+    QByteArray id = QTimeZone::systemTimeZoneId();
+    // TZ may name the file: /usr/share/zoneinfo/Europe/Berlin is Europe/Berlin.
+    if (const qsizetype at = id.lastIndexOf("zoneinfo/"); at >= 0) id = id.mid(at + 9);
+    if (id.startsWith("posix/")) id = id.mid(6);
+    const QTimeZone zone(id);
+    // Qt takes a POSIX rule for a zone too: only names of the tz database's shape go on.
+    static const QRegularExpression kName("^[A-Za-z][A-Za-z0-9_+-]*(/[A-Za-z0-9_+-]+)*$");
+    if (id.isEmpty() || !zone.isValid() || !kName.match(QString::fromLatin1(id)).hasMatch() ||
+        id.contains(',') || id.startsWith('/'))
+        return {};
+    const auto t = static_cast<std::time_t>(now);
+    std::tm local{};
+    localtime_r(&t, &local);
+    if (zone.offsetFromUtc(QDateTime::fromSecsSinceEpoch(now)) != local.tm_gmtoff) return {};
+    return id.toStdString();
+}
 
 std::string contentTypeOf(const QString& name) {
     if (name.endsWith(".html")) return "text/html; charset=utf-8";
@@ -83,6 +109,7 @@ WebServer::WebServer(WebSettings settings, WebSources sources, QObject* parent)
     }
     if (files_.contains("/index.html")) files_.insert("/", files_.value("/index.html"));
     archiveReaders_.setMaxThreadCount(kArchiveReaderThreads);
+    timeZone_ = ianaTimeZone(sources_.unixSeconds ? sources_.unixSeconds() : 0);
 }
 
 WebServer::~WebServer() {
@@ -523,6 +550,7 @@ web::ServiceStatus WebServer::status() const {
     if (sources_.language && sources_.language() != LanguageMode::English) s.language = "bilingual";
     s.saveFailures = saveFailures_;
     s.runId = runId_;
+    s.timeZone = timeZone_;
     s.lastMessage = lastMessage_;
     if (sources_.sockets) sources_.sockets(s);
     if (sources_.fleet) s.fleet = sources_.fleet();

@@ -193,6 +193,8 @@ class WebServer : public QObject, public MeterObserver {
     // Names this run of the program in the live answer, so a page that reconnects after a
     // restart knows to read the log and the series again.
     std::string runId_;
+    // The zone's IANA name, when the program's zone has one (see status()).
+    std::string timeZone_;
     bool metersChanged_ = false;
     bool alertsChanged_ = false;
     std::map<std::string, std::int64_t, std::less<>> lastMessage_;

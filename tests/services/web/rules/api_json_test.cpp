@@ -53,10 +53,15 @@ TEST_F(Api, LiveGivesThePrimaryMetersFifteenReadingsAndTheLink) {
     const std::string body = get("/api/v1/live").body;
     EXPECT_EQ(body,
               "{\"time\":1796000000,\"link\":true,\"offline_alarm\":false,\"language\":\"english\","
-              "\"run\":\"k3x9\",\"zone\":\"CET\",\"utc_offset\":3600,\"meters\":1,"
+              "\"run\":\"k3x9\",\"zone\":\"CET\",\"utc_offset\":3600,\"time_zone\":null,"
+              "\"meters\":1,"
               "\"meter\":\"HOQ000000001\",\"readings\":{\"V1\":231.5,\"V2\":0,\"V3\":0,\"Amp\":0,"
               "\"A1\":0,\"A2\":0,\"A3\":0,\"Watt\":1500,\"W1\":0,\"W2\":0,\"W3\":0,\"KWh\":0,"
               "\"K1\":0,\"K2\":0,\"K3\":0.25}}");
+    status.timeZone = "Europe/Berlin";
+    EXPECT_NE(
+        get("/api/v1/live").body.find(",\"utc_offset\":3600,\"time_zone\":\"Europe/Berlin\","),
+        std::string::npos);
 }
 
 TEST_F(Api, MetersListsEveryRegisteredMeterWithItsOnlineState) {

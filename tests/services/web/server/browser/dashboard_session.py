@@ -16,24 +16,23 @@ from selenium.webdriver.support.ui import WebDriverWait
 
 
 class DashboardSession:
-    def __init__(self, tev3p, hoq_sim, work, meters=1, performance_log=False):
+    def __init__(self, tev3p, hoq_sim, work, meters=1, performance_log=False, tz=None):
         self.program = self.sim = self.driver = None
+        self.tev3p, self.work = tev3p, work
         shutil.rmtree(work, ignore_errors=True)
         os.makedirs(work)
         subprocess.run([hoq_sim, "--write-demo", work, "--days", "40"], check=True,
-                       stdout=subprocess.DEVNULL)
+                       stdout=subprocess.DEVNULL, env=self.env(tz))
         with open(os.path.join(work, "tev3p.ini"), "a", encoding="utf-8") as ini:
             ini.write("\n[tariff]\ncurrency=EUR\nprice_per_kwh=0.20\nstanding_charge_per_day=0.50\n"
                       "band_1=mon-fri 07:00-22:00 0.40\n\n[alerts]\ncurrent_max=0.5\n"
                       "current_seconds=1\n")
-        self.program = subprocess.Popen(
-            [tev3p, "--headless", "--folder", work, "--port", "0", "--second-port", "0",
-             "--listen", "127.0.0.1", "--http", "127.0.0.1:0"],
-            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        self.start_program("127.0.0.1:0", tz)
         self.url = self.wait_line(r"Web dashboard (http://127\.0\.0\.1:\d+/)").group(1)
         port = self.wait_line(r"meters on port (\d+)").group(1)
         self.sim = subprocess.Popen([hoq_sim, "--port", port, "--meters", str(meters)],
-                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                    env=self.env(tz))
         options = webdriver.ChromeOptions()
         options.binary_location = "/usr/bin/chromium"
         for a in ("--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=1280,900",
@@ -45,6 +44,28 @@ class DashboardSession:
         options.set_capability("goog:loggingPrefs", prefs)
         self.driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
         self.wait = WebDriverWait(self.driver, 30)
+
+    @staticmethod
+    def env(tz):
+        """The environment with TZ set to `tz`, or as it is."""
+        env = dict(os.environ)
+        if tz is not None:
+            env["TZ"] = tz
+        return env
+
+    def start_program(self, http, tz=None):
+        self.program = subprocess.Popen(
+            [self.tev3p, "--headless", "--folder", self.work, "--port", "0", "--second-port", "0",
+             "--listen", "127.0.0.1", "--http", http],
+            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, env=self.env(tz))
+
+    def restart_program(self, tz=None):
+        """Stops the program and starts it again on the same web address (its meter port is a
+        new one: the simulated meters stay away)."""
+        self.program.terminate()
+        self.program.wait(timeout=20)
+        self.start_program(self.url[len("http://"):-1], tz)
+        self.wait_line(r"Web dashboard")
 
     def wait_line(self, pattern, limit=20):
         end = time.time() + limit
