@@ -31,11 +31,12 @@ class GzipBody : public web::BodyWriter {
   public:
     explicit GzipBody(std::shared_ptr<web::BodyWriter> inner) : inner_(std::move(inner)) {
         // An 8 kB window and a small hash: about 70 kB of state, not zlib's default 256 kB.
-        ok_ =
+        initialized_ =
             deflateInit2(&z_, kLevel, Z_DEFLATED, 13 + kGzipWrapper, 6, Z_DEFAULT_STRATEGY) == Z_OK;
+        ok_ = initialized_;
     }
     ~GzipBody() override {
-        if (ok_) deflateEnd(&z_);
+        if (initialized_) deflateEnd(&z_);
     }
     GzipBody(const GzipBody&) = delete;
     GzipBody& operator=(const GzipBody&) = delete;
@@ -56,6 +57,7 @@ class GzipBody : public web::BodyWriter {
   private:
     std::shared_ptr<web::BodyWriter> inner_;
     z_stream z_{};
+    bool initialized_ = false;
     bool ok_ = false;
 };
 
