@@ -13,8 +13,9 @@ namespace tev {
 struct AlertSettings {
     AlertConfig alerts;
     Tariff tariff;
-    // The nominal voltage of the weekly quality report: [quality], else the alerts' one.
-    double voltageNominal = 230;
+    // The nominal voltage of the weekly quality report: [quality], else the alerts' one, else 0
+    // (none: the report assumes the standard voltage nearest the readings).
+    double voltageNominal = 0;
     std::vector<std::string> problems;
 };
 

@@ -59,14 +59,39 @@ std::string_view qualityVerdictName(QualityVerdict v) {
     return "no data";
 }
 
+namespace {
+
+// The standard nominal voltage nearest the median of the week's minute means of every phase;
+// 230 V for a week without readings.
+double assumedNominal(const ArchiveSeries& series,
+                      const std::array<const std::vector<double>*, kPhases>& mean,
+                      std::int64_t weekStart, std::int64_t weekEnd) {
+    std::vector<double> volts;
+    for (std::size_t row = 0; row < series.time.size(); ++row) {
+        if (series.time[row] < weekStart || series.time[row] >= weekEnd) continue;
+        for (const std::vector<double>* m : mean) {
+            // A phase that is lost reads 0 V: it says nothing of the supply's nominal voltage.
+            if (m != nullptr && std::isfinite((*m)[row]) && (*m)[row] > 50)
+                volts.push_back((*m)[row]);
+        }
+    }
+    if (volts.empty()) return 230;
+    auto middle = volts.begin() + static_cast<std::ptrdiff_t>(volts.size() / 2);
+    std::nth_element(volts.begin(), middle, volts.end());
+    double best = kStandardNominals[0];
+    for (const double n : kStandardNominals) {
+        if (std::abs(n - *middle) < std::abs(best - *middle)) best = n;
+    }
+    return best;
+}
+
+}  // namespace
+
 WeekQuality weekQuality(const ArchiveSeries& series, double nominalVolts, std::int64_t weekStart,
                         std::int64_t weekEnd) {
     WeekQuality w;
     w.weekStart = weekStart;
     w.weekEnd = weekEnd;
-    w.nominalVolts = nominalVolts;
-    const double low = nominalVolts * (1 - kQualityBand);
-    const double high = nominalVolts * (1 + kQualityBand);
     std::array<const std::vector<double>*, kPhases> mean{}, min{}, max{};
     for (int p = 0; p < kPhases; ++p) {
         const std::string name = "V" + std::to_string(p + 1);
@@ -74,6 +99,13 @@ WeekQuality weekQuality(const ArchiveSeries& series, double nominalVolts, std::i
         min[p] = column(series, name + "_min");
         max[p] = column(series, name + "_max");
     }
+    if (!(nominalVolts > 0)) {
+        nominalVolts = assumedNominal(series, mean, weekStart, weekEnd);
+        w.nominalAssumed = true;
+    }
+    w.nominalVolts = nominalVolts;
+    const double low = nominalVolts * (1 - kQualityBand);
+    const double high = nominalVolts * (1 + kQualityBand);
     std::map<std::int64_t, Window> windows;
     for (std::size_t row = 0; row < series.time.size(); ++row) {
         const std::int64_t t = series.time[row];

@@ -34,7 +34,8 @@ struct WeekQuality {
     std::int64_t weekStart = 0;  // Monday's local midnight
     std::int64_t weekEnd = 0;    // the next Monday's local midnight
     double nominalVolts = 0;
-    int minutes = 0;  // minute rows in the week
+    bool nominalAssumed = false;  // no nominal was set: the standard one nearest the readings
+    int minutes = 0;              // minute rows in the week
     std::array<PhaseQuality, 3> phases{};
     // The worst 10-minute unbalance: the largest deviation of a phase's mean from the three
     // phases' average, in % of that average, over windows with all three phases; and its start.
@@ -43,7 +44,9 @@ struct WeekQuality {
 };
 
 // The report of the minute rows in `series` (V1–V3 with their _min and _max; rows outside the
-// week are left out). Windows start at whole 10 minutes of the clock.
+// week are left out). Windows start at whole 10 minutes of the clock. Without a nominal voltage
+// (0), the week is judged against the standard nominal nearest the median of its minute means.
+inline constexpr double kStandardNominals[] = {100, 110, 115, 120, 127, 200, 220, 230, 240};
 WeekQuality weekQuality(const ArchiveSeries& series, double nominalVolts, std::int64_t weekStart,
                         std::int64_t weekEnd);
 

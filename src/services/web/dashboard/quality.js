@@ -7,12 +7,13 @@
   const QUALITY_TEXTS = {
     english: { heading: "Voltage quality", week: "ISO week", csv: "Quality CSV",
       columns: ["Phase", "Within ±10 %", "Dip minutes", "Swell minutes", "Lowest", "Highest", "Verdict"],
-      verdicts: { pass: "pass", fail: "fail", "no data": "no data" }, nominal: "nominal",
+      verdicts: { pass: "pass", fail: "fail", "no data": "no data" }, nominal: "nominal", assumed: "assumed from the readings; set [quality] voltage_nominal",
       unbalance: "worst 10-minute unbalance", minutes: "minutes" },
     bilingual: { heading: "電壓品質 Voltage quality", week: "ISO 週 ISO week", csv: "品質 Quality CSV",
       columns: ["相 Phase", "±10 % 內 Within ±10 %", "驟降分鐘 Dip minutes", "驟升分鐘 Swell minutes",
         "最低 Lowest", "最高 Highest", "判定 Verdict"],
       verdicts: { pass: "合格 pass", fail: "不合格 fail", "no data": "無資料 no data" }, nominal: "標稱 nominal",
+      assumed: "由讀數推定 assumed from the readings; set [quality] voltage_nominal",
       unbalance: "最差10分鐘不平衡 worst 10-minute unbalance", minutes: "分鐘 minutes" },
   };
   function t(key) {
@@ -48,7 +49,8 @@
     }));
     const worst = q.worst_unbalance === null ? "–" : number(q.worst_unbalance, 2) + "\u00a0% (" +
       recorderTimeText(q.worst_unbalance_at) + ")";
-    box.querySelector(".quality-summary").textContent = t("nominal") + " " + number(q.nominal_v, 0) + "\u00a0V · " +
+    box.querySelector(".quality-summary").textContent = t("nominal") + " " + number(q.nominal_v, 0) + "\u00a0V" +
+      (q.nominal_assumed ? " (" + t("assumed") + ")" : "") + " · " +
       number(q.minutes, 0) + " " + t("minutes") + " · " + t("unbalance") + ": " + worst;
     const csv = box.querySelector("a.quality-csv");
     csv.textContent = t("csv");

@@ -92,6 +92,7 @@ std::string qualityJson(const std::string& meter, const archive::WeekQuality& q)
     appendJsonInteger(out, q.weekEnd);
     out += ",\"nominal_v\":";
     appendJsonFixed(out, q.nominalVolts, kVoltDecimals, true);
+    out += q.nominalAssumed ? ",\"nominal_assumed\":true" : ",\"nominal_assumed\":false";
     out += ",\"required_share\":";
     appendJsonFixed(out, archive::kQualityRequiredShare, 0, true);
     out += ",\"minutes\":";

@@ -10,9 +10,9 @@ constexpr double kHighestNominal = 1000;
 
 }  // namespace
 
-double loadVoltageNominal(const IniDocument& ini, double fallback,
+double loadVoltageNominal(const IniDocument& ini, std::optional<double> fallback,
                           std::vector<ConfigProblem>& problems) {
-    double nominal = fallback;
+    double nominal = fallback.value_or(0);
     for (const IniGroup* group : ini.find("quality")) {
         for (const IniEntry& e : group->entries) {
             if (e.key != "voltage_nominal") {

@@ -57,7 +57,8 @@ struct WebSources {
     // The fleet sink's state for /metrics; unset while the sink is off.
     std::function<web::FleetMetrics()> fleet;
     // The nominal supply voltage the weekly quality report measures against.
-    double voltageNominal = 230;
+    // 0: none set, the report assumes the standard voltage nearest the readings.
+    double voltageNominal = 0;
 };
 
 // The web dashboard, the JSON API and /metrics: a small HTTP/1.1 server on a QTcpServer of

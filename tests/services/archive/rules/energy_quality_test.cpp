@@ -136,6 +136,21 @@ TEST_F(EnergyAndQuality, WeeklyVoltageQualityWithAPlantedSagAndAHighPhase) {
     EXPECT_EQ(w.worstUnbalanceAt, sagStart);
     EXPECT_EQ(weekQuality({}, 230, week->start, week->end).phases[0].verdict,
               QualityVerdict::NoData);
+
+    // No nominal set: the standard voltage nearest the readings' median (230 V here, 110 V for
+    // the same week on a 110 V supply) gives the same report; a lost phase's 0 V is no reading.
+    const WeekQuality assumed = weekQuality(s, 0, week->start, week->end);
+    EXPECT_TRUE(assumed.nominalAssumed);
+    EXPECT_EQ(assumed.nominalVolts, 230);
+    EXPECT_EQ(assumed.phases[2].windowsInBand, 942);
+    ArchiveSeries low = s;
+    for (auto& column : low.values)
+        for (double& v : column) v = v * 110 / 230;
+    const WeekQuality at110 = weekQuality(low, 0, week->start, week->end);
+    EXPECT_EQ(at110.nominalVolts, 110);
+    for (int p = 0; p < 3; ++p)
+        EXPECT_EQ(at110.phases[p].windowsInBand, w.phases[p].windowsInBand) << "L" << p + 1;
+    EXPECT_FALSE(w.nominalAssumed);
 }
 
 TEST_F(EnergyAndQuality, IsoWeeksReadAndNameAcrossYearEnds) {
