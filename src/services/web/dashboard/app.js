@@ -110,6 +110,8 @@ function applyTexts() {
   head.replaceChildren(...text("columns").map((c) => { const th = el("th"); setText(th, c); return th; }));
   buildRecords();
   meterPickerTexts();
+  // The views that build their own texts take the language now learned.
+  document.dispatchEvent(new Event("tev-language"));
 }
 
 // --- Live readings -------------------------------------------------------------------------

@@ -126,6 +126,11 @@
 
   document.addEventListener("DOMContentLoaded", () => {
     build();
+    document.addEventListener("tev-language", () => {
+      build();
+      document.getElementById("energy-period").value = state.period;
+      if (state.data) show(state.data);
+    });
     document.getElementById("meter").addEventListener("change", () => load().catch(() => {}));
     document.addEventListener("tev-new-run", () => load().catch(() => {}));
     DARK.addEventListener("change", () => { if (state.data) draw(state.data); });

@@ -34,7 +34,9 @@
   }
   function meterId() { return meterPicker.chosen || meterPicker.primaryId; }
 
+  let shown = null;
   function show(q) {
+    shown = q;
     const box = document.getElementById("quality");
     box.dataset.week = q.week;
     document.querySelector("#quality thead tr").replaceChildren(...t("columns").map((c) => { const th = el("th"); setText(th, c); return th; }));
@@ -70,8 +72,12 @@
   document.addEventListener("DOMContentLoaded", () => {
     const input = document.getElementById("quality-week");
     input.value = isoWeek(new Date());
-    setText(document.querySelector("#quality h2"), t("heading"));
-    document.querySelector("label[for=quality-week]").textContent = t("week") + " ";
+    const texts = () => {
+      setText(document.querySelector("#quality h2"), t("heading"));
+      document.querySelector("label[for=quality-week]").textContent = t("week") + " ";
+    };
+    texts();
+    document.addEventListener("tev-language", () => { texts(); if (shown) show(shown); });
     input.addEventListener("change", () => load().catch(() => {}));
     document.getElementById("meter").addEventListener("change", () => load().catch(() => {}));
     document.addEventListener("tev-new-run", () => load().catch(() => {}));
