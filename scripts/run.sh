@@ -26,6 +26,18 @@ check_writable "$DEMO"
 if [ ! -e "$DEMO/TEV3P_Records.dat" ]; then
   "$BUILD/hoq-sim" --write-demo "$DEMO" --days 400
 fi
+# A sample tariff, so that the demo shows costs beside its energy; never over the user's file.
+if [ ! -e "$DEMO/tev3p.ini" ]; then
+  cat > "$DEMO/tev3p.ini" <<'EOF'
+; Written by run.sh --demo: a sample tariff for the costs of the demo history.
+[tariff]
+currency=€
+price_per_kwh=0.30
+standing_charge_per_day=0.45
+band_1=mon-fri 07:00-21:00 0.40
+band_2=all 22:00-06:00 0.18
+EOF
+fi
 port="${TEV3P_DEMO_PORT:-9317}"
 second_port="${TEV3P_DEMO_SECOND_PORT:-5113}"
 # The simulated meter must not feed another program that holds the port.
