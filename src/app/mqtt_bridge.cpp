@@ -1,40 +1,21 @@
 #include "app/mqtt_bridge.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QSettings>
 #include <QSysInfo>
+
+#include "app/ini_group.h"
 
 namespace tev {
 
 MqttSettings loadMqttSettings(const std::string& folder,
                               const std::map<std::string, std::string>& commandLine,
-                              std::vector<std::string>& problems,
-                              std::vector<std::string>* notes) {
+                              std::vector<std::string>& problems, std::vector<std::string>* notes) {
     std::map<std::string, std::string> keys;
-    const QString iniPath = QDir(QString::fromStdString(folder)).filePath(kIniFileName);
-    QSettings ini(iniPath, QSettings::IniFormat);
-    if (QFileInfo::exists(iniPath) && ini.status() != QSettings::NoError) {
-        if (notes != nullptr)
-            notes->push_back(std::string(kIniFileName) +
-                             " could not be read as an INI file: its MQTT settings are left out");
-    } else if (QFileInfo::exists(iniPath)) {
-        ini.beginGroup("mqtt");
-        for (const QString& key : ini.childKeys()) {
-            const QVariant v = ini.value(key);
-            // A value with a comma comes back from QSettings as a list.
-            keys[key.toStdString()] = v.typeId() == QMetaType::QStringList
-                                          ? v.toStringList().join(',').toStdString()
-                                          : v.toString().toStdString();
-        }
-        ini.endGroup();
-    }
+    if (!readIniGroup(folder, "mqtt", keys) && notes != nullptr)
+        notes->push_back(std::string(kIniFileName) +
+                         " could not be read as an INI file: its MQTT settings are left out");
     for (const auto& [key, value] : commandLine) keys[key] = value;
     MqttSettings s = mqttSettingsFrom(keys, problems);
-    if (!s.passwordFile.empty() && QDir::isRelativePath(QString::fromStdString(s.passwordFile)))
-        s.passwordFile = QDir(QString::fromStdString(folder))
-                             .filePath(QString::fromStdString(s.passwordFile))
-                             .toStdString();
+    s.passwordFile = pathInFolder(folder, s.passwordFile);
     if (s.clientId.empty()) {
         QString host = QSysInfo::machineHostName();
         if (host.isEmpty()) host = "host";

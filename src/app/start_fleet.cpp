@@ -1,11 +1,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QDir>
-#include <QFileInfo>
-#include <QSettings>
 #include <cstdio>
 
+#include "app/ini_group.h"
 #include "app/services.h"
 #include "services/archive/sqlite/archive_outbox.h"
 
@@ -20,25 +18,11 @@ std::string computerName() {
 bool loadFleet(const std::string& folder, Fleet& fleet) {
     std::map<std::string, std::string> keys;
     std::vector<std::string> problems;
-    const QString iniPath = QDir(QString::fromStdString(folder)).filePath(kIniFileName);
-    if (QFileInfo::exists(iniPath)) {
-        QSettings ini(iniPath, QSettings::IniFormat);
-        ini.beginGroup("fleet");
-        for (const QString& key : ini.childKeys()) {
-            const QVariant v = ini.value(key);
-            // A value with a comma comes back from QSettings as a list.
-            keys[key.toStdString()] = v.typeId() == QMetaType::QStringList
-                                          ? v.toStringList().join(',').toStdString()
-                                          : v.toString().toStdString();
-        }
-        ini.endGroup();
-    }
+    // An INI file Qt cannot read leaves the fleet off; the MQTT settings' note says so.
+    readIniGroup(folder, "fleet", keys);
     fleet.settings = fleet::fleetSettingsFrom(keys, computerName(), problems);
     std::string& file = fleet.settings.passwordFile;
-    if (!file.empty() && QDir::isRelativePath(QString::fromStdString(file)))
-        file = QDir(QString::fromStdString(folder))
-                   .filePath(QString::fromStdString(file))
-                   .toStdString();
+    file = pathInFolder(folder, file);
     struct stat info {};
     if (!file.empty() && ::stat(file.c_str(), &info) == 0) {
         const std::string problem = fleet::passwordFileModeProblem(file, info.st_mode);
