@@ -2,6 +2,31 @@
 
 namespace tev::web {
 
+std::shared_ptr<void> ReaderAnswerHolds::tryHold(const std::string& client) {
+    {
+        const std::lock_guard lock(ledger_->mutex);
+        int& mine = ledger_->perAddress[client];
+        if (mine >= perAddress_ || ledger_->total >= total_) {
+            if (mine == 0) ledger_->perAddress.erase(client);
+            return nullptr;
+        }
+        ++mine;
+        ++ledger_->total;
+    }
+    // The token keeps the ledger alive, so a hold returned after the server has gone is safe;
+    // it points at the ledger only to be non-null, and deletes nothing.
+    return std::shared_ptr<void>(ledger_.get(), [ledger = ledger_, client](void*) {
+        const std::lock_guard lock(ledger->mutex);
+        --ledger->total;
+        if (--ledger->perAddress[client] <= 0) ledger->perAddress.erase(client);
+    });
+}
+
+int ReaderAnswerHolds::held() const {
+    const std::lock_guard lock(ledger_->mutex);
+    return ledger_->total;
+}
+
 CloseReason closeReason(const ConnectionView& c, std::int64_t nowMs, std::int64_t idleTimeoutMs) {
     if (c.closingSinceMs) {
         if (nowMs - *c.closingSinceMs >= kCloseGraceMs) return CloseReason::CloseGrace;

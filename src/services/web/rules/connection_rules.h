@@ -2,7 +2,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace tev::web {
@@ -27,6 +31,35 @@ inline constexpr std::int64_t kAcceptPauseMs = 250;
 inline constexpr int kWebSocketsPerAddress = 8;
 // After a close is sent, the client has this long to read it before the connection is cut.
 inline constexpr std::int64_t kCloseGraceMs = 2000;
+
+// Answers built on a reader thread (an archive series or CSV holds all its rows until the
+// client has read the last of them; a records CSV its whole text) held at once: by one client
+// address, and by all. Past either, a request gets 503 with Retry-After, so clients that ask
+// for exports on many connections and never read hold no more than these.
+inline constexpr int kReaderAnswersPerAddress = 6;
+inline constexpr int kReaderAnswers = 16;
+inline constexpr int kReaderAnswersRetrySeconds = 2;
+
+// Counts the reader answers held per client address. A hold is returned when its token goes,
+// on whichever thread that is.
+class ReaderAnswerHolds {
+  public:
+    ReaderAnswerHolds(int perAddress = kReaderAnswersPerAddress, int total = kReaderAnswers)
+        : ledger_(std::make_shared<Ledger>()), perAddress_(perAddress), total_(total) {}
+    // A token while `client` may hold one more answer; nothing when it or everyone holds the most.
+    std::shared_ptr<void> tryHold(const std::string& client);
+    int held() const;
+
+  private:
+    struct Ledger {
+        std::mutex mutex;
+        std::map<std::string, int> perAddress;
+        int total = 0;
+    };
+    std::shared_ptr<Ledger> ledger_;
+    int perAddress_;
+    int total_;
+};
 
 // A connection as the rules see it.
 struct ConnectionView {

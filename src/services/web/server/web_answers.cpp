@@ -161,22 +161,32 @@ void WebServer::answerOnReader(QTcpSocket* socket, bool headOnly,
     // answer comes back to this thread; the connection reads no further request until it is
     // sent, keeping answers in the order of their requests.
     Connection& c = connections_.at(socket);
+    std::shared_ptr<void> hold = readerHolds_.tryHold(c.client);
+    if (!hold) {
+        // This client, or all of them, already hold as many such answers as they may.
+        web::ApiResponse busy = web::errorResponse(503, "busy with other downloads: try again");
+        busy.headers.emplace_back("Retry-After", std::to_string(web::kReaderAnswersRetrySeconds));
+        answer(socket, std::move(busy), headOnly);
+        return;
+    }
     c.waiting = true;
     QPointer<QTcpSocket> guard(socket);
-    archiveReaders_.start([this, guard, work = std::move(work), headOnly, gzip = c.gzip] {
-        auto r = std::make_shared<web::ApiResponse>(work());
-        gzipAnswer(*r, gzip);
-        QMetaObject::invokeMethod(
-            this,
-            [this, guard, r, headOnly] {
-                QTcpSocket* s = guard.data();
-                auto it = s != nullptr ? connections_.find(s) : connections_.end();
-                if (it == connections_.end()) return;
-                it->second.waiting = false;
-                answer(s, std::move(*r), headOnly);
-            },
-            Qt::QueuedConnection);
-    });
+    archiveReaders_.start(
+        [this, guard, work = std::move(work), headOnly, gzip = c.gzip, hold = std::move(hold)] {
+            auto r = std::make_shared<web::ApiResponse>(work());
+            gzipAnswer(*r, gzip);
+            QMetaObject::invokeMethod(
+                this,
+                [this, guard, r, headOnly, hold] {
+                    QTcpSocket* s = guard.data();
+                    auto it = s != nullptr ? connections_.find(s) : connections_.end();
+                    if (it == connections_.end()) return;
+                    it->second.waiting = false;
+                    it->second.readerHold = hold;
+                    answer(s, std::move(*r), headOnly);
+                },
+                Qt::QueuedConnection);
+        });
 }
 
 void WebServer::answer(QTcpSocket* socket, web::ApiResponse r, bool headOnly) {
@@ -285,6 +295,7 @@ void WebServer::finishAnswer(QTcpSocket* socket) {
     if (it == connections_.end()) return;
     Connection& c = it->second;
     c.body.reset();
+    c.readerHold.reset();
     c.sliceInFlight = false;
     if (!c.keepOpen) {
         closeAfterWriting(socket, c);

@@ -90,6 +90,8 @@ class WebServer : public QObject, public MeterObserver {
     // parsed. Bounded per connection (an answer being written holds at most one more slice, or
     // its source: a text already built or the rows of one archive query).
     std::int64_t queuedBytes() const;
+    // Answers built on reader threads that are held now (being built or written).
+    int readerAnswersHeld() const { return readerHolds_.held(); }
 
     // Closes the connections idle longer than the idle timeout, those whose head is overdue,
     // and pings quiet WebSockets; a timer calls it every second.
@@ -116,8 +118,10 @@ class WebServer : public QObject, public MeterObserver {
         bool http10 = false;
         // The request being answered takes a gzip answer.
         bool gzip = false;
-        // The answer being written, a slice at a time.
+        // The answer being written, a slice at a time, and its place among the reader answers
+        // held (from the request until its last byte is written).
         std::shared_ptr<web::BodyWriter> body;
+        std::shared_ptr<void> readerHold;
         bool chunked = false;
         bool slicesOnReader = false;
         bool sliceInFlight = false;
@@ -205,6 +209,7 @@ class WebServer : public QObject, public MeterObserver {
     // Archive queries and big answers run here; declared last so that it is waited for before
     // anything its tasks answer through is gone.
     QThreadPool archiveReaders_;
+    web::ReaderAnswerHolds readerHolds_;
 };
 
 }  // namespace tev

@@ -3,6 +3,8 @@
 // one that frames requests ambiguously, one that trickles its head, and a pipelined burst.
 #include <QFile>
 #include <QTemporaryDir>
+#include <condition_variable>
+#include <mutex>
 
 #include "web_server_fixture.h"
 
@@ -116,6 +118,83 @@ TEST_F(HostileClientTest, ClientsThatNeverReadHoldOnlyABoundedQueue) {
     nowMs += web::kCloseGraceMs;
     server->closeIdleConnections();
     EXPECT_EQ(server->connectionCount(), 0);
+}
+
+// An archive that answers only once the test lets it: every export asked meanwhile is held.
+std::mutex archiveGate;
+std::condition_variable archiveOpened;
+bool archiveOpen = false;
+archive::ArchiveSeries gatedSeries(const std::string&, const archive::SeriesQuery& query,
+                                   std::string&) {
+    std::unique_lock lock(archiveGate);
+    archiveOpened.wait(lock, [] { return archiveOpen; });
+    archive::ArchiveSeries s;
+    s.meter = query.meter;
+    return s;
+}
+
+TEST_F(HostileClientTest, DownloadsOnManyConnectionsHoldOnlyAFewAnswersPerAddressAndInAll) {
+    settings.requestBurst = 1000;
+    settings.maxConnections = 64;
+    archiveOpen = false;
+    adjustSources = [](WebSources& s) {
+        s.archiveFolder = "gated";
+        s.archiveQueries.series = gatedSeries;
+    };
+    ASSERT_TRUE(startServer());
+    const QByteArray csv = get("/api/v1/meters/HOQ00000000A/export.csv?resolution=minute");
+    std::vector<std::unique_ptr<QTcpSocket>> held;
+    // Each address may hold a few; all of them together a few more. Past that: 503, at once.
+    const struct {
+        const char* from;
+        int asks, held;
+    } rounds[] = {{"127.0.0.1", web::kReaderAnswersPerAddress + 2, web::kReaderAnswersPerAddress},
+                  {"127.0.0.2", web::kReaderAnswersPerAddress, web::kReaderAnswersPerAddress},
+                  {"127.0.0.3", web::kReaderAnswersPerAddress,
+                   web::kReaderAnswers - 2 * web::kReaderAnswersPerAddress}};
+    for (const auto& round : rounds) {
+        int refused = 0;
+        for (int i = 0; i < round.asks; ++i) {
+            auto s = std::make_unique<QTcpSocket>();
+            s->bind(QHostAddress(round.from), 0);
+            s->connectToHost(QHostAddress::LocalHost, server->port());
+            ASSERT_TRUE(pumpUntil([&] { return s->state() == QAbstractSocket::ConnectedState; }));
+            const int before = server->readerAnswersHeld();
+            s->write(csv);
+            QByteArray got;
+            ASSERT_TRUE(pumpUntil([&] {
+                got += s->readAll();
+                return got.contains("\r\n\r\n") || server->readerAnswersHeld() > before;
+            }));
+            if (server->readerAnswersHeld() > before) {
+                EXPECT_TRUE(got.isEmpty()) << got.toStdString();
+                held.push_back(std::move(s));
+                continue;
+            }
+            EXPECT_TRUE(got.startsWith("HTTP/1.1 503 ")) << got.toStdString();
+            EXPECT_TRUE(got.contains("\r\nRetry-After: 2\r\n")) << got.toStdString();
+            ++refused;
+        }
+        EXPECT_EQ(refused, round.asks - round.held) << round.from;
+    }
+    EXPECT_EQ(held.size(), static_cast<std::size_t>(web::kReaderAnswers));
+    // The archive answers: every held download gets its rows, and the holds are returned.
+    {
+        const std::lock_guard lock(archiveGate);
+        archiveOpen = true;
+    }
+    archiveOpened.notify_all();
+    for (auto& s : held) {
+        QByteArray got;
+        EXPECT_TRUE(pumpUntil([&] {
+            got += s->readAll();
+            return got.contains("\r\n0\r\n\r\n");
+        })) << got.toStdString();
+        EXPECT_TRUE(got.startsWith("HTTP/1.1 200 ")) << got.left(200).toStdString();
+    }
+    QByteArray head;
+    auto again = ask(csv, head);
+    EXPECT_TRUE(head.startsWith("HTTP/1.1 200 ")) << head.toStdString();
 }
 
 TEST_F(HostileClientTest, AForeignOriginGetsNoLiveFeedAndAForeignHostNoApi) {

@@ -33,9 +33,13 @@ class WebServerTest : public ::testing::Test {
         sources.language = [this] { return language; };
         sources.steadyMs = [this] { return realClock ? nowMs + clock.elapsed() : nowMs; };
         sources.unixSeconds = [] { return std::int64_t{1796000000}; };
+        if (adjustSources) adjustSources(sources);
         server = std::make_unique<WebServer>(settings, std::move(sources));
         return server->start([this](const std::string& line) { logged.push_back(line); });
     }
+
+    // What a test changes in the sources before the server starts.
+    std::function<void(WebSources&)> adjustSources;
 
     // Runs the event loop until `done` or five seconds have passed.
     template <typename Done>
