@@ -26,12 +26,16 @@ void startAlerts(const ServiceContext& context, Alerts& alerts) {
     // Today's energy of the primary meter and its cost, for the tray and the broker: the same
     // figures as the dashboard's, from the Hour table's rows of today.
     const Tariff& tariff = alerts.settings.tariff;
-    alerts.todayKwh = [&sdf, &tariff] {
-        return web::todayFigures(sdf.store().table(TimeScale::Hour), tariff).kwh;
+    const auto today = [&clock] {
+        const DateTime now = clock.now();
+        return static_cast<std::int32_t>((now.year % 100) * 10000 + now.month * 100 + now.day);
     };
-    alerts.todayCost = [&sdf, &tariff]() -> std::optional<double> {
+    alerts.todayKwh = [&sdf, &tariff, today] {
+        return web::todayFigures(sdf.store().table(TimeScale::Hour), tariff, today()).kwh;
+    };
+    alerts.todayCost = [&sdf, &tariff, today]() -> std::optional<double> {
         if (!tariff.configured()) return std::nullopt;
-        return web::todayFigures(sdf.store().table(TimeScale::Hour), tariff).cost;
+        return web::todayFigures(sdf.store().table(TimeScale::Hour), tariff, today()).cost;
     };
 }
 

@@ -57,12 +57,14 @@ std::optional<double> RowCosts::at(int row) {
     return tariff_.energyCost(kwh, from, to) + tariff_.standingCharges(from, to - 1);
 }
 
-TodayFigures todayFigures(const ScaleTable& hour, const Tariff& tariff) {
+TodayFigures todayFigures(const ScaleTable& hour, const Tariff& tariff, std::int32_t today) {
     TodayFigures f;
-    if (hour.cnt < 0) return f;
-    const std::int32_t today = hour.date(hour.cnt);
     const auto midnight = localUnixTime(today, 0);
     if (!midnight) return f;
+    if (hour.cnt < 0 || hour.date(hour.cnt) != today) {
+        f.cost = tariff.standingChargeOn(static_cast<std::time_t>(*midnight));
+        return f;
+    }
     int first = hour.cnt;
     while (first > 0 && hour.date(first - 1) == today) --first;
     // From the last row of the day before, as periodCosts reads the rows, so that the first

@@ -47,14 +47,15 @@ struct PeriodCosts {
 PeriodCosts periodCosts(const ScaleTable& hour, const ScaleTable& day, const ScaleTable& week,
                         const Tariff& tariff);
 
-// Today's energy and cost of the primary meter: the Hour table's rows of the live row's date,
-// each priced over its own hour, and the day's standing charge. The same figures as
-// PeriodCosts::today, read from at most a day of rows, for the tray and the broker. They start
-// again with the first hour row of a new day, whatever the day accounts K1-K3 hold.
+// Today's energy and cost of the primary meter: the Hour table's rows of `today` (the clock's
+// date, YYMMDD), each priced over its own hour, and the day's standing charge. The same figures
+// as PeriodCosts::today, read from at most a day of rows, for the tray and the broker. They
+// start again at midnight (with the standing charge alone until the day's first hour row),
+// whatever the day accounts K1-K3 hold.
 struct TodayFigures {
     double kwh = 0;
     double cost = 0;
 };
-TodayFigures todayFigures(const ScaleTable& hour, const Tariff& tariff);
+TodayFigures todayFigures(const ScaleTable& hour, const Tariff& tariff, std::int32_t today);
 
 }  // namespace tev::web

@@ -93,9 +93,13 @@ TEST_F(Costs, TodayWeekAndMonthAddTheClosedDaysToTodaysHours) {
     EXPECT_NEAR(c.month, 0.60 + 3.75 + 8.30, 1e-6);
     // The tray and the broker read the same figure from today's hour rows alone: yesterday's
     // 10 kWh are gone after midnight, whatever the day accounts K1-K3 still hold.
-    const TodayFigures today = todayFigures(store->table(TimeScale::Hour), tariff);
+    const TodayFigures today = todayFigures(store->table(TimeScale::Hour), tariff, 261209);
     EXPECT_NEAR(today.kwh, 0.5, 1e-6);
     EXPECT_NEAR(today.cost, c.today, 1e-9);
+    // Past the next midnight, before that day's first hour row: its standing charge alone.
+    const TodayFigures next = todayFigures(store->table(TimeScale::Hour), tariff, 261210);
+    EXPECT_EQ(next.kwh, 0);
+    EXPECT_NEAR(next.cost, 0.50, 1e-9);
     EXPECT_EQ(get("/api/v1/costs", &tariff).body,
               "{\"currency\":\"EUR\",\"today\":0.6000,\"week\":4.3500,\"month\":12.6500}");
 }
