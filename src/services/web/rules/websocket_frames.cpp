@@ -1,16 +1,9 @@
 #include "services/web/rules/websocket_frames.h"
 
+#include "services/web/rules/base64.h"
+
 namespace tev::web {
 namespace {
-
-int base64Value(char c) {
-    if (c >= 'A' && c <= 'Z') return c - 'A';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-    if (c >= '0' && c <= '9') return c - '0' + 52;
-    if (c == '+') return 62;
-    if (c == '/') return 63;
-    return -1;
-}
 
 bool isControl(std::uint8_t opcode) {
     return (opcode & 0x8) != 0;
