@@ -33,7 +33,7 @@
 #include "services/web/rules/metrics_text.h"
 #include "services/web/server/web_server.h"
 #include "tests/support/qt_application.h"
-#include "window/mainwindow/meter_server.h"
+#include "meterport/meter_server.h"
 
 namespace {
 

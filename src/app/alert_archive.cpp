@@ -1,6 +1,7 @@
 #include "app/alert_archive.h"
 
 #include "services/archive/sqlite/archive_file.h"
+#include "services/archive/sqlite/archive_reader.h"
 
 namespace tev {
 

@@ -1,29 +1,14 @@
 #include "app/alert_settings.h"
 
-#include <QDir>
-#include <QFile>
-
-#include "app/mqtt_bridge.h"
+#include "core/settings/folder_files.h"
 #include "services/alerts/rules/alert_log_text.h"
 #include "services/web/rules/quality_settings.h"
 
 namespace tev {
 
-namespace {
-// tev3p.ini is a few kilobytes; a larger file is no settings file the user wrote.
-constexpr qint64 kMaxIniBytes = 1024 * 1024;
-}  // namespace
-
-AlertSettings loadAlertSettings(const std::string& folder) {
+AlertSettings loadAlertSettings(const app::SettingsFile& settings) {
     AlertSettings out;
-    QFile file(QDir(QString::fromStdString(folder)).filePath(kIniFileName));
-    if (!file.exists()) return out;
-    if (!file.open(QIODevice::ReadOnly)) {
-        out.problems.push_back(std::string(kIniFileName) + " could not be read");
-        return out;
-    }
-    const QByteArray bytes = file.read(kMaxIniBytes);
-    const IniDocument ini = IniDocument::parse(std::string_view(bytes.constData(), bytes.size()));
+    const IniDocument& ini = settings.ini;
     AlertConfigLoad alerts = loadAlertConfig(ini);
     TariffLoad tariff = loadTariff(ini);
     out.alerts = std::move(alerts.config);
@@ -36,6 +21,13 @@ AlertSettings loadAlertSettings(const std::string& folder) {
     out.voltageNominal = web::loadVoltageNominal(ini, out.alerts.defaults.voltageNominal, quality);
     for (const ConfigProblem& p : quality)
         out.problems.push_back(configProblemText(kIniFileName, p));
+    return out;
+}
+
+AlertSettings loadAlertSettings(const std::string& folder) {
+    const app::SettingsFile settings = app::readSettingsFile(folder);
+    AlertSettings out = loadAlertSettings(settings);
+    out.problems.insert(out.problems.begin(), settings.problems.begin(), settings.problems.end());
     return out;
 }
 

@@ -3,12 +3,13 @@
 #include <string>
 #include <vector>
 
+#include "app/settings_file.h"
 #include "services/alerts/rules/alert_rules.h"
 #include "services/alerts/tariff/tariff.h"
 
 namespace tev {
 
-// The alert rules and the tariff of the folder's tev3p.ini, with one text per bad line
+// The alert rules and the tariff of tev3p.ini, with one text per bad line
 // ("tev3p.ini line 12: current_max=abc: not a number"); a missing file gives the defaults.
 struct AlertSettings {
     AlertConfig alerts;
@@ -19,6 +20,9 @@ struct AlertSettings {
     std::vector<std::string> problems;
 };
 
+AlertSettings loadAlertSettings(const app::SettingsFile& settings);
+// The same for a command that reads one folder's tev3p.ini and ends (the export forms): the
+// file's own problems come first among the problems.
 AlertSettings loadAlertSettings(const std::string& folder);
 
 }  // namespace tev

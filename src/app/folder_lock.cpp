@@ -11,10 +11,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/settings/folder_files.h"
+
 namespace tev {
 namespace {
-
-constexpr const char* kLockFileName = ".tev3p.lock";
 
 std::string nativeFolder(const std::string& folder) {
     return QDir::toNativeSeparators(QString::fromStdString(folder)).toStdString();

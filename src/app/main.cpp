@@ -11,6 +11,7 @@
 #include "app/program_platform.h"
 #include "app/services.h"
 #include "app/standard_descriptors.h"
+#include "app/window_view.h"
 #include "core/texts/number_text.h"
 #include "platform/qt/program_icon.h"
 #include "platform/qt/termination_signals.h"
@@ -128,14 +129,18 @@ int main(int argc, char* argv[]) {
     tev::tellFolderLockProblem(folderLock, display);
     if (!folderLock.starts()) return 1;
 
+    // tev3p.ini, read once: each service takes its group from here. What could not be read is
+    // told on standard error now and in the event log once the window exists.
+    const SettingsFile settings = readSettingsFile(folder.toStdString());
+    for (const std::string& p : settings.problems) std::fprintf(stderr, "tev3p: %s\n", p.c_str());
     ProgramPlatform platform(options, standardOutput);
-    if (!platform.takeOptions(options, folder.toStdString())) return 2;
+    if (!platform.takeOptions(options, settings)) return 2;
     Mqtt mqtt;
-    if (!loadMqtt(options, folder.toStdString(), mqtt)) return 2;
+    if (!loadMqtt(options, settings, mqtt)) return 2;
     Archive archive;
-    loadArchive(folder.toStdString(), archive);
+    loadArchive(settings, archive);
     Fleet fleet;
-    if (!loadFleet(folder.toStdString(), fleet)) return 2;
+    if (!loadFleet(settings, fleet)) return 2;
 
     ProgramWindows windows(platform);
     tev::Tsdf& sdf = windows.sdf;
@@ -143,8 +148,10 @@ int main(int argc, char* argv[]) {
     tev::tellReadOnlyFolder(folderLock, sdf.eventLog(), tev::logStamp(platform.clock().now()),
                             display ? &sdf : nullptr);
 
-    const ServiceContext context{options, folder.toStdString(), sdf, platform.clock(),
-                                 platform.meterObservers()};
+    WindowView recorder(sdf);
+    const ServiceContext context{options,         folder.toStdString(),      settings, recorder,
+                                 platform.clock(), platform.meterObservers()};
+    for (const std::string& p : settings.problems) context.log(p);
     Alerts alerts;
     startAlerts(context, alerts);
     Tray tray;
@@ -158,11 +165,11 @@ int main(int argc, char* argv[]) {
     if (options.headless) {
         standardOutput.writeLine(QString("tev3p: headless in %1, meters on port %2, second port %3")
                                      .arg(QDir::toNativeSeparators(folder))
-                                     .arg(sdf.meterServer().meterPort())
-                                     .arg(sdf.meterServer().phpPort())
+                                     .arg(recorder.sockets().meterPort)
+                                     .arg(recorder.sockets().secondPort)
                                      .toLocal8Bit()
                                      .toStdString());
-    } else if (!(tray.controller && tev::TrayController::startHidden(tray.iniPath))) {
+    } else if (!(tray.controller && tev::TrayController::startHidden(settings.group("tray")))) {
         // Hidden to the tray when last chosen so in the tray menu.
         sdf.show();
     }

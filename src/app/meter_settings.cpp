@@ -1,29 +1,19 @@
 #include "app/meter_settings.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QSettings>
-
-#include "app/mqtt_bridge.h"
 #include "core/meterlink/meter_allow_list.h"
 
 namespace tev {
 
-std::vector<std::string> loadAllowedMeters(const std::string& folder,
+std::vector<std::string> loadAllowedMeters(const app::SettingsFile& settings,
                                            const std::vector<std::string>& commandLine,
                                            std::vector<std::string>& problems) {
     std::string listed;
     if (!commandLine.empty()) {
         for (const std::string& id : commandLine) listed += id + ",";
     } else {
-        const QString iniPath = QDir(QString::fromStdString(folder)).filePath(kIniFileName);
-        if (QFileInfo::exists(iniPath)) {
-            QSettings ini(iniPath, QSettings::IniFormat);
-            const QVariant v = ini.value("meters/allow");
-            // A value with a comma comes back from QSettings as a list.
-            listed = v.typeId() == QMetaType::QStringList ? v.toStringList().join(',').toStdString()
-                                                          : v.toString().toStdString();
-        }
+        for (const std::string& p : settings.leftOut("meters")) problems.push_back(p);
+        const auto keys = settings.group("meters");
+        if (const auto allow = keys.find("allow"); allow != keys.end()) listed = allow->second;
     }
     std::vector<std::string> found;
     std::vector<std::string> ids = parseMeterIdList(listed, found);

@@ -22,7 +22,7 @@ ProgramPlatform::ProgramPlatform(const ProgramOptions& options, StandardOutput& 
     platform_.standardOutput = &standardOutput;
 }
 
-bool ProgramPlatform::takeOptions(const ProgramOptions& options, const std::string& folder) {
+bool ProgramPlatform::takeOptions(const ProgramOptions& options, const SettingsFile& settings) {
     if (options.meterPort) platform_.sockets.meterPort = static_cast<quint16>(*options.meterPort);
     if (options.secondPort) platform_.sockets.phpPort = static_cast<quint16>(*options.secondPort);
     if (!options.listenAddress.empty()) {
@@ -36,7 +36,7 @@ bool ProgramPlatform::takeOptions(const ProgramOptions& options, const std::stri
     }
     // Which meters belong here. A mistyped ID would lock its meter out without a word.
     std::vector<std::string> problems;
-    platform_.allowedMeters = loadAllowedMeters(folder, options.allowMeters, problems);
+    platform_.allowedMeters = loadAllowedMeters(settings, options.allowMeters, problems);
     for (const std::string& p : problems) std::fprintf(stderr, "tev3p: %s\n", p.c_str());
     return problems.empty();
 }

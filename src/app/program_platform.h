@@ -5,6 +5,7 @@
 
 #include "app/headless_dialogs.h"
 #include "app/options.h"
+#include "app/settings_file.h"
 #include "app/standard_output.h"
 #include "core/meterlink/meter_observer.h"
 #include "platform/qt/audio_tone_sink.h"
@@ -25,9 +26,9 @@ class ProgramPlatform {
     ProgramPlatform(const ProgramPlatform&) = delete;
     ProgramPlatform& operator=(const ProgramPlatform&) = delete;
 
-    // The meter sockets and the allowed meters of the options and the folder; false, with the
+    // The meter sockets and the allowed meters of the options and tev3p.ini; false, with the
     // problems told on standard error, when one is broken.
-    bool takeOptions(const ProgramOptions& options, const std::string& folder);
+    bool takeOptions(const ProgramOptions& options, const SettingsFile& settings);
 
     // The file choosers and message boxes are placed over the main window once it exists.
     void placeDialogsOver(Tsdf& window);

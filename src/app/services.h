@@ -9,8 +9,10 @@
 
 #include "app/alert_publisher.h"
 #include "app/alert_settings.h"
-#include "app/mqtt_bridge.h"
+#include "services/mqtt/mosquitto/mqtt_bridge.h"
 #include "app/options.h"
+#include "app/recorder_view.h"
+#include "app/settings_file.h"
 #include "platform/clock.h"
 #include "services/alerts/notify/alert_service.h"
 #include "services/alerts/notify/dbus_notifier.h"
@@ -18,10 +20,6 @@
 #include "services/archive/sqlite/archive_service.h"
 #include "services/fleet/postgres/fleet_shipper.h"
 #include "services/web/server/web_server.h"
-
-namespace tev {
-class Tsdf;
-}
 
 // The services beside the window, each started and stopped by one function of its own. A
 // service that is not configured is never created and costs nothing. Each start function hands
@@ -33,13 +31,14 @@ namespace tev::app {
 struct ServiceContext {
     const ProgramOptions& options;
     std::string folder;  // the working folder, where the records, settings and tev3p.ini lie
-    Tsdf& window;
+    const SettingsFile& settings;  // tev3p.ini, read once at start
+    RecorderView& recorder;  // the store, log, link, language, tones and a stop request
     const Clock& clock;
     MeterObserverList& observers;
 
     // A line in the event log, stamped with the clock; on the GUI thread only.
     void log(const std::string& line) const;
-    // The same as a function to hand a service; it holds the window and the clock, not this.
+    // The same as a function to hand a service; it holds the recorder and the clock, not this.
     std::function<void(const std::string&)> logger() const;
     // The same from any thread: the line is queued to the GUI thread.
     std::function<void(const std::string&)> logFromAnyThread() const;
@@ -74,7 +73,7 @@ struct Archive {
     std::vector<std::string> problems;
     std::unique_ptr<archive::ArchiveService> service;
 };
-void loadArchive(const std::string& folder, Archive& archive);
+void loadArchive(const SettingsFile& settings, Archive& archive);
 void startArchive(const ServiceContext& context, Alerts& alerts, Archive& archive);
 void stopArchive(const ServiceContext& context, Archive& archive);
 
@@ -84,7 +83,7 @@ struct Fleet {
     fleet::FleetSettings settings;
     std::unique_ptr<fleet::FleetShipper> shipper;
 };
-bool loadFleet(const std::string& folder, Fleet& fleet);
+bool loadFleet(const SettingsFile& settings, Fleet& fleet);
 void startFleet(const ServiceContext& context, const Archive& archive, Fleet& fleet);
 void stopFleet(const ServiceContext& context, Fleet& fleet);
 // The computer's name: the fleet's site unless [fleet] site= names another.
@@ -99,7 +98,7 @@ struct Mqtt {
     std::unique_ptr<MqttBridge> bridge;
     std::unique_ptr<AlertPublisher> alertPublisher;
 };
-bool loadMqtt(const ProgramOptions& options, const std::string& folder, Mqtt& mqtt);
+bool loadMqtt(const ProgramOptions& options, const SettingsFile& settings, Mqtt& mqtt);
 void startMqtt(const ServiceContext& context, Alerts& alerts, Mqtt& mqtt);
 void stopMqtt(const ServiceContext& context, Mqtt& mqtt);
 

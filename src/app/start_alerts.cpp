@@ -4,22 +4,21 @@
 #include "app/services.h"
 #include "core/texts/number_text.h"
 #include "services/web/rules/row_cost.h"
-#include "window/mainwindow/tsdf.h"
 
 namespace tev::app {
 
 void startAlerts(const ServiceContext& context, Alerts& alerts) {
     // Bad rule or tariff lines are told once here and left out.
-    alerts.settings = loadAlertSettings(context.folder);
+    alerts.settings = loadAlertSettings(context.settings);
     for (const std::string& p : alerts.settings.problems) {
         std::fprintf(stderr, "tev3p: %s\n", p.c_str());
         context.log(p);
     }
-    Tsdf& sdf = context.window;
+    RecorderView& recorder = context.recorder;
     const Clock& clock = context.clock;
     alerts.service = std::make_unique<AlertService>(
-        std::move(alerts.settings.alerts), sdf.eventLog(), [&sdf] { return sdf.languageMode(); },
-        *sdf.platform().tones, &alerts.notifier, [] { return QDateTime::currentMSecsSinceEpoch(); });
+        std::move(alerts.settings.alerts), recorder.eventLog(),
+        [&recorder] { return recorder.language(); }, recorder.tones(), &alerts.notifier, [] { return QDateTime::currentMSecsSinceEpoch(); });
     alerts.service->setStamp([&clock] { return logStamp(clock.now()) + " "; });
     context.observers.add(alerts.service.get());
 
@@ -30,12 +29,12 @@ void startAlerts(const ServiceContext& context, Alerts& alerts) {
         const DateTime now = clock.now();
         return static_cast<std::int32_t>((now.year % 100) * 10000 + now.month * 100 + now.day);
     };
-    alerts.todayKwh = [&sdf, &tariff, today] {
-        return web::todayFigures(sdf.store().table(TimeScale::Hour), tariff, today()).kwh;
+    alerts.todayKwh = [&recorder, &tariff, today] {
+        return web::todayFigures(recorder.store().table(TimeScale::Hour), tariff, today()).kwh;
     };
-    alerts.todayCost = [&sdf, &tariff, today]() -> std::optional<double> {
+    alerts.todayCost = [&recorder, &tariff, today]() -> std::optional<double> {
         if (!tariff.configured()) return std::nullopt;
-        return web::todayFigures(sdf.store().table(TimeScale::Hour), tariff, today()).cost;
+        return web::todayFigures(recorder.store().table(TimeScale::Hour), tariff, today()).cost;
     };
 }
 

@@ -3,11 +3,13 @@
 
 #include "app/alert_archive.h"
 #include "app/services.h"
+#include "core/settings/folder_files.h"
 
 namespace tev::app {
 
-void loadArchive(const std::string& folder, Archive& archive) {
-    archive.settings = archive::loadArchiveSettings(folder, archive.problems);
+void loadArchive(const SettingsFile& settings, Archive& archive) {
+    archive.problems = settings.leftOut("archive");
+    archive.settings = archive::archiveSettingsFrom(settings.group("archive"), archive.problems);
     for (const std::string& p : archive.problems) std::fprintf(stderr, "tev3p: %s\n", p.c_str());
 }
 

@@ -3,7 +3,6 @@
 
 #include <cstdio>
 
-#include "app/ini_group.h"
 #include "app/services.h"
 #include "services/archive/sqlite/archive_outbox.h"
 
@@ -15,14 +14,12 @@ std::string computerName() {
     return name;
 }
 
-bool loadFleet(const std::string& folder, Fleet& fleet) {
-    std::map<std::string, std::string> keys;
-    std::vector<std::string> problems;
-    // An INI file Qt cannot read leaves the fleet off; the MQTT settings' note says so.
-    readIniGroup(folder, "fleet", keys);
-    fleet.settings = fleet::fleetSettingsFrom(keys, computerName(), problems);
+bool loadFleet(const SettingsFile& settings, Fleet& fleet) {
+    // A line of the group that is not UTF-8 text is a broken setting like any other.
+    std::vector<std::string> problems = settings.leftOut("fleet");
+    fleet.settings = fleet::fleetSettingsFrom(settings.group("fleet"), computerName(), problems);
     std::string& file = fleet.settings.passwordFile;
-    file = pathInFolder(folder, file);
+    file = pathInFolder(settings.folder, file);
     struct stat info {};
     if (!file.empty() && ::stat(file.c_str(), &info) == 0) {
         const std::string problem = fleet::passwordFileModeProblem(file, info.st_mode);

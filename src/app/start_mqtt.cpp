@@ -1,15 +1,15 @@
 #include <QDateTime>
 #include <cstdio>
 
+#include "app/mqtt_settings_file.h"
 #include "app/services.h"
 #include "services/mqtt/mosquitto/mosquitto_client.h"
-#include "window/mainwindow/tsdf.h"
 
 namespace tev::app {
 
-bool loadMqtt(const ProgramOptions& options, const std::string& folder, Mqtt& mqtt) {
+bool loadMqtt(const ProgramOptions& options, const SettingsFile& settings, Mqtt& mqtt) {
     std::vector<std::string> problems;
-    mqtt.settings = loadMqttSettings(folder, options.mqtt, problems, &mqtt.notes);
+    mqtt.settings = loadMqttSettings(settings, options.mqtt, problems, &mqtt.notes);
     for (const std::string& n : mqtt.notes) std::fprintf(stderr, "tev3p: %s\n", n.c_str());
     if (problems.empty()) return true;
     for (const std::string& p : problems) std::fprintf(stderr, "tev3p: %s\n", p.c_str());
@@ -27,8 +27,7 @@ void startMqtt(const ServiceContext& context, Alerts& alerts, Mqtt& mqtt) {
         mqtt.bridge->publisher(), mqtt.settings, *alerts.service, alerts.todayCost,
         alerts.settings.tariff.currency(), [] { return QDateTime::currentMSecsSinceEpoch(); });
     context.observers.add(mqtt.alertPublisher.get());
-    mqtt.bridge->start(context.window.store().registry,
-                       context.logger());
+    mqtt.bridge->start(context.recorder.registry(), context.logger());
 }
 
 void stopMqtt(const ServiceContext& context, Mqtt& mqtt) {

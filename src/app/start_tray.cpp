@@ -1,23 +1,23 @@
-#include <QApplication>
 #include <QDir>
 
 #include "app/services.h"
-#include "window/mainwindow/tsdf.h"
+#include "core/settings/folder_files.h"
 
 namespace tev::app {
 
 void startTray(const ServiceContext& context, Alerts& alerts, Tray& tray) {
     tray.iniPath = QDir(QString::fromStdString(context.folder)).filePath(kIniFileName);
-    if (context.options.headless || !QtTrayView::available()) return;
+    RecorderView& recorder = context.recorder;
+    QWidget* window = recorder.window();
+    if (context.options.headless || window == nullptr || !QtTrayView::available()) return;
     // The alert state, the primary meter's Watt, today's energy and its cost.
-    Tsdf& sdf = context.window;
     tray.view = std::make_unique<QtTrayView>();
-    auto snapshot = [&sdf, &alerts] {
+    auto snapshot = [&recorder, &alerts] {
         TraySnapshot s;
-        s.linkOn = sdf.linkFlag() == 1;
-        s.meterCount = sdf.store().registry.MeterCount;
+        s.linkOn = recorder.linkOn();
+        s.meterCount = recorder.registry().MeterCount;
         s.anyAlert = alerts.service->evaluator().anyActive();
-        const LiveReadings& live = sdf.store().live;
+        const LiveReadings& live = recorder.store().live;
         s.watt = live.Watt;
         s.todayKwh = alerts.todayKwh();
         s.costToday = alerts.todayCost();
@@ -25,10 +25,8 @@ void startTray(const ServiceContext& context, Alerts& alerts, Tray& tray) {
         return s;
     };
     tray.controller =
-        std::make_unique<TrayController>(*tray.view, sdf, snapshot, tray.iniPath, [&sdf] {
-            sdf.close();
-            QApplication::quit();
-        });
+        std::make_unique<TrayController>(*tray.view, *window, snapshot, tray.iniPath,
+                                         [&recorder] { recorder.requestStop(); });
     tray.controller->setLog(context.logger());
     TrayController* t = tray.controller.get();
     QObject::connect(alerts.service.get(), &AlertService::alertsChanged, t, [t] { t->refresh(); });

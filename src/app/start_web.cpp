@@ -2,8 +2,8 @@
 #include <QElapsedTimer>
 
 #include "app/services.h"
+#include "core/settings/folder_files.h"
 #include "services/archive/sqlite/archive_reader.h"
-#include "window/mainwindow/tsdf.h"
 
 namespace tev::app {
 namespace {
@@ -12,19 +12,20 @@ namespace {
 // and, when it is on, the archive.
 WebSources webSources(const ServiceContext& context, Alerts& alerts, const Archive& archive,
                       const Fleet& fleet) {
-    Tsdf& sdf = context.window;
+    RecorderView& recorder = context.recorder;
     QElapsedTimer steady;
     steady.start();
     WebSources sources;
-    sources.store = &sdf.store();
-    sources.log = &sdf.eventLog();
-    sources.linkOn = [&sdf] { return sdf.linkFlag() == 1; };
-    sources.language = [&sdf] { return sdf.languageMode(); };
-    sources.sockets = [&sdf](web::ServiceStatus& s) {
-        s.meterPort = sdf.meterServer().meterPort();
-        s.secondPort = sdf.meterServer().phpPort();
-        s.meterConnections = sdf.meterServer().meterConnectionCount();
-        s.secondConnections = sdf.meterServer().phpConnectionCount();
+    sources.store = &recorder.store();
+    sources.log = &recorder.eventLog();
+    sources.linkOn = [&recorder] { return recorder.linkOn(); };
+    sources.language = [&recorder] { return recorder.language(); };
+    sources.sockets = [&recorder](web::ServiceStatus& s) {
+        const MeterSocketsStatus sockets = recorder.sockets();
+        s.meterPort = sockets.meterPort;
+        s.secondPort = sockets.secondPort;
+        s.meterConnections = sockets.meterConnections;
+        s.secondConnections = sockets.secondConnections;
     };
     sources.steadyMs = [steady] { return steady.elapsed(); };
     sources.unixSeconds = [] { return QDateTime::currentSecsSinceEpoch(); };
@@ -40,9 +41,9 @@ WebSources webSources(const ServiceContext& context, Alerts& alerts, const Archi
         };
     }
     sources.voltageNominal = alerts.settings.voltageNominal;
-    sources.alerts = [&sdf, &alerts] {
+    sources.alerts = [&recorder, &alerts] {
         web::AlertsSnapshot a;
-        const MeterRegistry& registry = sdf.store().registry;
+        const MeterRegistry& registry = recorder.registry();
         for (int i = 0; i < registry.MeterCount && i < kMeterRegistryCapacity; ++i) {
             const std::string_view id = registry.rows[i].Id.view();
             if (auto running = alerts.service->evaluator().active(id); !running.empty())
@@ -58,8 +59,9 @@ WebSources webSources(const ServiceContext& context, Alerts& alerts, const Archi
 
 void startWeb(const ServiceContext& context, Alerts& alerts, const Archive& archive,
               const Fleet& fleet, Tray& tray, Web& web) {
-    std::vector<std::string> problems;
-    const WebSettings settings = loadWebSettings(context.folder, context.options.http, problems);
+    std::vector<std::string> problems = context.settings.leftOut("http");
+    const WebSettings settings = loadWebSettings(context.settings.group("http"), context.folder,
+                                                 context.options.http, problems);
     for (const std::string& p : problems) context.log(std::string(kIniFileName) + ": " + p);
     if (!settings.enabled) return;
     web.server = std::make_unique<WebServer>(settings, webSources(context, alerts, archive, fleet));

@@ -3,7 +3,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "app/mqtt_bridge.h"
+#include "app/mqtt_settings_file.h"
 
 namespace tev {
 namespace {
@@ -17,7 +17,7 @@ TEST(MqttSettingsFile, TheIniFileIsReadAndTheCommandLineOverridesIt) {
         "prefix=home/power\n");
     ini.close();
     std::vector<std::string> problems;
-    const MqttSettings s = loadMqttSettings(dir.path().toStdString(),
+    const MqttSettings s = app::loadMqttSettings(app::readSettingsFile(dir.path().toStdString()),
                                             {{"port", "8883"}, {"client_id", "desk"}}, problems);
     EXPECT_TRUE(problems.empty());
     EXPECT_EQ(s.host, "broker.lan");
@@ -33,7 +33,7 @@ TEST(MqttSettingsFile, TheIniFileIsReadAndTheCommandLineOverridesIt) {
 TEST(MqttSettingsFile, WithoutFileOrOptionsPublishingIsOffAndBadKeysAreReported) {
     QTemporaryDir dir;
     std::vector<std::string> problems;
-    const MqttSettings off = loadMqttSettings(dir.path().toStdString(), {}, problems);
+    const MqttSettings off = app::loadMqttSettings(app::readSettingsFile(dir.path().toStdString()), {}, problems);
     EXPECT_FALSE(off.enabled());
     EXPECT_TRUE(problems.empty());
     EXPECT_EQ(off.clientId.rfind("tev3p-", 0), 0u);
@@ -42,26 +42,33 @@ TEST(MqttSettingsFile, WithoutFileOrOptionsPublishingIsOffAndBadKeysAreReported)
     ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
     ini.write("[mqtt]\nhost=127.0.0.1\nport=http\nretain=yes\n");
     ini.close();
-    const MqttSettings s = loadMqttSettings(dir.path().toStdString(), {}, problems);
+    const MqttSettings s = app::loadMqttSettings(app::readSettingsFile(dir.path().toStdString()), {}, problems);
     EXPECT_TRUE(s.enabled());
     EXPECT_EQ(s.port, 1883);
     ASSERT_EQ(problems.size(), 2u);
 
-    // A file Qt's INI reader rejects (a group header never closed) is told, and publishing
-    // stays off instead of refusing the start; the command line still names a broker.
+    // A group header never closed is told with its line, and its keys are not taken for
+    // another group's; the [mqtt] group after it is read as written.
     problems.clear();
     ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    // (Another size than the file before: Qt keeps a file it read while its size and time
-    // stay the same.)
-    ini.write("; prices\n[tariff\ncurrency=EUR\n[mqtt]\nhost=127.0.0.1\n");
+    ini.write("; prices\n[tariff\nhost=elsewhere\n[mqtt]\nhost=127.0.0.1\n");
     ini.close();
+    const app::SettingsFile unclosed = app::readSettingsFile(dir.path().toStdString());
+    ASSERT_EQ(unclosed.problems.size(), 1u);
+    EXPECT_EQ(unclosed.problems[0], "tev3p.ini line 2: not a [group] header; the line is ignored");
+    EXPECT_EQ(app::loadMqttSettings(unclosed, {}, problems).host, "127.0.0.1");
+    EXPECT_TRUE(problems.empty());
+
+    // A file that cannot be read at all leaves publishing off with a note; the command line
+    // still names a broker.
+    app::SettingsFile unreadable;
+    unreadable.readable = false;
     std::vector<std::string> notes;
-    EXPECT_FALSE(loadMqttSettings(dir.path().toStdString(), {}, problems, &notes).enabled());
+    EXPECT_FALSE(app::loadMqttSettings(unreadable, {}, problems, &notes).enabled());
     EXPECT_TRUE(problems.empty());
     ASSERT_EQ(notes.size(), 1u);
     EXPECT_NE(notes[0].find("could not be read"), std::string::npos);
-    EXPECT_TRUE(loadMqttSettings(dir.path().toStdString(), {{"host", "127.0.0.1"}}, problems)
-                    .enabled());
+    EXPECT_TRUE(app::loadMqttSettings(unreadable, {{"host", "127.0.0.1"}}, problems).enabled());
 }
 
 }  // namespace

@@ -4,13 +4,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/settings/folder_files.h"
 #include "core/texts/number_text.h"
 
 namespace tev {
 namespace {
 
-constexpr char kDayFilePrefix[] = "M10_";
-constexpr char kDayFileSuffix[] = ".txt";
 constexpr char kFieldSeparator = ',';
 constexpr char kLineEnd = '\r';
 

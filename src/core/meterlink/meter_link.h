@@ -50,8 +50,6 @@ class MeterLink {
     const std::string& currentId() const { return currentId_; }
     const std::string& currentIp() const { return currentIp_; }
     const std::string& currentModel() const { return currentModel_; }
-    const std::string& currentProject() const { return currentProject_; }
-    const std::string& currentTag() const { return currentTag_; }
 
     // The off-line alarm forgets which meter was connected.
     void forgetConnection();

@@ -22,7 +22,7 @@
 #include "platform/line_output.h"
 #include "platform/pause.h"
 #include "platform/tone_sink.h"
-#include "window/mainwindow/meter_server.h"
+#include "meterport/meter_server.h"
 
 class QAction;
 class QCloseEvent;
@@ -80,33 +80,33 @@ struct SecondaryWindows {
 // The controls of the form, named as the form names them (each widget's objectName is the
 // same name).
 struct SdfControls {
-    QLabel* ip_l = nullptr;
-    QPushButton* copy_b = nullptr;
-    QLabel* Connect_l = nullptr;
-    QLabel* id_l = nullptr;
-    QPushButton* Syn_CH = nullptr;
-    QLabel* Date_lb = nullptr;
-    QLabel* Time_lb = nullptr;
+    QLabel* ip_l = nullptr;          // "IP " and the computer's address
+    QPushButton* copy_b = nullptr;   // copies the computer's address to the clipboard
+    QLabel* Connect_l = nullptr;     // the link state: connected meter's IP, or "no connect"
+    QLabel* id_l = nullptr;          // the connected meter's ID
+    QPushButton* Syn_CH = nullptr;   // SYNC: couples the two chart channels' spans and cursors
+    QLabel* Date_lb = nullptr;       // today's date, refreshed by the one-second tick
+    QLabel* Time_lb = nullptr;       // the time of day, refreshed by the one-second tick
     std::array<ClickableLabel*, kScaleCount> ch1Scales{};  // L10 … L16, Min … Month
     std::array<ClickableLabel*, kScaleCount> ch2Scales{};  // L20 … L26
-    QLabel* Label1 = nullptr;
-    EventLogMemo* m1 = nullptr;
-    QStatusBar* StatusBar1 = nullptr;
+    QLabel* Label1 = nullptr;           // the event log's caption, "TEV System LOG  工作記錄"
+    EventLogMemo* m1 = nullptr;         // the event log
+    QStatusBar* StatusBar1 = nullptr;   // the status bar under the form
 
     // Never shown; their click handlers run as commands of other handlers.
-    QPushButton* LoadRecords_b = nullptr;
-    QPushButton* SaveRecord_b = nullptr;
-    QPushButton* saf_b = nullptr;
-    QPushButton* Save_b = nullptr;
-    QPushButton* Load_b = nullptr;
-    QPushButton* M10_Save = nullptr;
-    QPushButton* ResetAll_b = nullptr;
-    QPushButton* b_set = nullptr;
-    QPushButton* b_clr = nullptr;
-    QLineEdit* e1 = nullptr;
-    QLineEdit* e2 = nullptr;
-    QToolButton* SpeedButton1 = nullptr;
-    QPlainTextEdit* m2 = nullptr;
+    QPushButton* LoadRecords_b = nullptr;  // loads the records file at start-up
+    QPushButton* SaveRecord_b = nullptr;   // saves the records file (hourly and at the end)
+    QPushButton* saf_b = nullptr;          // exports the meter registry
+    QPushButton* Save_b = nullptr;         // "SAVE": no handler, kept with the form
+    QPushButton* Load_b = nullptr;         // "LOAD": no handler, kept with the form
+    QPushButton* M10_Save = nullptr;       // appends the connected meter's day file line
+    QPushButton* ResetAll_b = nullptr;     // clears the store's tables and readings
+    QPushButton* b_set = nullptr;          // takes the lifetime total typed into e1
+    QPushButton* b_clr = nullptr;          // sets the lifetime total to 0
+    QLineEdit* e1 = nullptr;               // the TSet editor of the lifetime total (kWh)
+    QLineEdit* e2 = nullptr;               // a date for the weekday tester SpeedButton1
+    QToolButton* SpeedButton1 = nullptr;   // tells the weekday of the date in e2
+    QPlainTextEdit* m2 = nullptr;          // an unused memo, kept with the form
 
     ClickableLabel* scaleLabel(int channel, TimeScale scale) const {
         return (channel == 2 ? ch2Scales : ch1Scales)[scaleIndex(scale)];

@@ -9,6 +9,7 @@
 #include "core/persistence/file_messages.h"
 #include "core/persistence/kept_aside.h"
 #include "core/persistence/records_image.h"
+#include "core/settings/folder_files.h"
 #include "core/texts/number_text.h"
 #include "window/mainwindow/tsdf.h"
 
@@ -18,7 +19,6 @@ namespace {
 
 constexpr ToneRequest kLoadDataTone{1300, 200};
 constexpr ToneRequest kSavedTone{1600, 200};
-constexpr const char* kRecordsFileName = "TEV3P_Records.dat";
 
 std::string failureLine(LanguageMode mode, std::string_view english, std::string_view bilingual,
                         const std::string& reason) {

@@ -10,6 +10,7 @@
 #include "core/persistence/file_messages.h"
 #include "core/persistence/kept_aside.h"
 #include "core/persistence/settings_file.h"
+#include "core/settings/folder_files.h"
 #include "core/texts/language_texts.h"
 #include "core/texts/number_text.h"
 #include "window/mainwindow/clickable_label.h"
@@ -21,7 +22,6 @@ namespace tev {
 namespace {
 
 constexpr ToneRequest kSavedTone{1600, 200};
-constexpr const char* kSettingsFileName = "TEV3P_Environ.dat";
 
 // A failure is always reported: in Chinese-only mode, which has no single-language form of
 // these lines, in the bilingual form.

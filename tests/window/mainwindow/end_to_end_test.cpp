@@ -13,7 +13,7 @@
 #include "tests/support/qt_application.h"
 #include "tests/support/recording_tone_sink.h"
 #include "tools/hoq-sim/meter_messages.h"
-#include "window/mainwindow/meter_server.h"
+#include "meterport/meter_server.h"
 
 namespace tev {
 namespace {

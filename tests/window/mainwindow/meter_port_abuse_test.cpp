@@ -19,7 +19,7 @@
 #include "tests/support/recording_tone_sink.h"
 #include "tools/hoq-sim/meter_messages.h"
 #include "window/mainwindow/event_log_memo.h"
-#include "window/mainwindow/meter_server.h"
+#include "meterport/meter_server.h"
 
 namespace tev {
 namespace {

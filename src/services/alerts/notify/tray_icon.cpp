@@ -5,20 +5,18 @@
 #include <QIcon>
 #include <QPainter>
 #include <QPixmap>
-#include <QSettings>
 #include <QUrl>
 #include <QWidget>
 #include <span>
 
 #include "core/persistence/atomic_file.h"
-#include "services/alerts/rules/ini_document.h"
+#include "core/settings/ini_document.h"
 
 namespace tev {
 
 namespace {
 
 constexpr int kIconSize = 32;
-constexpr const char* kHiddenKey = "tray/hidden";
 
 QIcon iconFor(TrayState state) {
     QColor fill;
@@ -92,8 +90,12 @@ TrayController::TrayController(TrayView& view, QWidget& window, SnapshotSource s
     refresh();
 }
 
-bool TrayController::startHidden(const QString& iniPath) {
-    return QSettings(iniPath, QSettings::IniFormat).value(kHiddenKey, false).toBool();
+bool TrayController::startHidden(const std::map<std::string, std::string>& tray) {
+    const auto hidden = tray.find("hidden");
+    if (hidden == tray.end()) return false;
+    std::string v = hidden->second;
+    for (char& c : v) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return !v.empty() && v != "0" && v != "false";
 }
 
 void TrayController::setDashboardUrl(const QString& url) {

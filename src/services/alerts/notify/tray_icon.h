@@ -7,6 +7,7 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <functional>
+#include <map>
 #include <memory>
 
 #include "services/alerts/rules/tray_summary.h"
@@ -50,8 +51,9 @@ class TrayController final : public QObject {
     TrayController(TrayView& view, QWidget& window, SnapshotSource snapshot, QString iniPath,
                    std::function<void()> quit);
 
-    // Whether the window should start hidden, as last chosen in the tray menu.
-    static bool startHidden(const QString& iniPath);
+    // Whether the window should start hidden, as last chosen in the tray menu: hidden= of the
+    // keys of the [tray] group of tev3p.ini.
+    static bool startHidden(const std::map<std::string, std::string>& tray);
 
     // Where a failure to keep the tray's choice in tev3p.ini is told (the event log).
     void setLog(std::function<void(const std::string&)> log) { log_ = std::move(log); }

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "services/alerts/rules/ini_document.h"
+#include "core/settings/ini_document.h"
 
 namespace tev {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "services/alerts/rules/ini_document.h"
+#include "core/settings/ini_document.h"
 
 namespace tev {
 

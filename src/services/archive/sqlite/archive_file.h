@@ -3,11 +3,11 @@
 #include <string>
 #include <vector>
 
+#include "core/settings/folder_files.h"
 #include "services/archive/sqlite/sqlite_db.h"
 
 namespace tev::archive {
 
-inline constexpr const char* kArchiveFileName = "TEV3P_Archive.sqlite";
 inline constexpr const char* kDamagedSuffix = ".damaged";
 // The schema this program writes; older files are brought up to it at start.
 inline constexpr int kArchiveSchemaVersion = 2;

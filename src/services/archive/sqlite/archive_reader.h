@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "services/archive/rules/alert_record.h"
 #include "services/archive/rules/archive_queries.h"
 
 namespace tev::archive {
@@ -25,5 +26,9 @@ inline ArchiveQueries sqliteArchiveQueries() { return {queryArchiveSeries, query
 
 // The meters the archive knows, in ID order.
 std::vector<std::string> archivedMeters(const std::string& folder, std::string& error);
+
+// The newest `limit` rows of the alerts table, oldest first; none when the archive is missing
+// or older than the table.
+std::vector<AlertRecord> readRecentAlerts(const std::string& path, int limit);
 
 }  // namespace tev::archive

@@ -1,24 +1,8 @@
 #include "services/archive/sqlite/archive_service.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QSettings>
 #include <chrono>
 
 namespace tev::archive {
-
-ArchiveSettings loadArchiveSettings(const std::string& folder, std::vector<std::string>& problems) {
-    std::map<std::string, std::string> keys;
-    const QString iniPath = QDir(QString::fromStdString(folder)).filePath("tev3p.ini");
-    if (QFileInfo::exists(iniPath)) {
-        QSettings ini(iniPath, QSettings::IniFormat);
-        ini.beginGroup("archive");
-        for (const QString& key : ini.childKeys())
-            keys[key.toStdString()] = ini.value(key).toString().toStdString();
-        ini.endGroup();
-    }
-    return archiveSettingsFrom(keys, problems);
-}
 
 ArchiveService::ArchiveService(ArchiveWriterOptions options, std::function<std::int64_t()> now)
     : writer_(std::move(options)), now_(std::move(now)) {

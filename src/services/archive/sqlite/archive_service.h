@@ -12,9 +12,6 @@
 
 namespace tev::archive {
 
-// Reads `[archive]` of tev3p.ini in the folder; problems are described in `problems`.
-ArchiveSettings loadArchiveSettings(const std::string& folder, std::vector<std::string>& problems);
-
 // Hears each handled data message and hands the meter's readings to the archive writer.
 class ArchiveService final : public MeterObserver {
   public:

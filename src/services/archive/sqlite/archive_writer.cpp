@@ -429,22 +429,4 @@ void ArchiveWriter::pushAlert(AlertRecord alert) {
     pendingAlerts_.push_back(std::move(alert));
 }
 
-std::vector<AlertRecord> readRecentAlerts(const std::string& path, int limit) {
-    std::vector<AlertRecord> out;
-    if (!std::filesystem::exists(path)) return out;
-    SqliteDb db;
-    if (db.open(path, true, false) != SQLITE_OK) return out;
-    SqliteStatement q(db,
-                      "SELECT t_ms, meter, rule, phase, event, value, threshold FROM alerts "
-                      "ORDER BY t_ms DESC, rowid DESC LIMIT ?");
-    if (!q.valid()) return out;
-    q.bind(1, static_cast<std::int64_t>(limit));
-    while (q.step() == SQLITE_ROW)
-        out.push_back(AlertRecord{q.columnInt(0), q.columnText(1), q.columnText(2),
-                                  static_cast<int>(q.columnInt(3)), q.columnText(4) == "start",
-                                  q.columnDouble(5), q.columnDouble(6)});
-    std::reverse(out.begin(), out.end());
-    return out;
-}
-
 }  // namespace tev::archive

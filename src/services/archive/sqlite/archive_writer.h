@@ -12,24 +12,10 @@
 #include "services/archive/rules/aggregator.h"
 #include "services/archive/rules/archive_sample.h"
 #include "services/archive/rules/retention.h"
+#include "services/archive/rules/alert_record.h"
 #include "services/archive/sqlite/sqlite_db.h"
 
 namespace tev::archive {
-
-// An alert that started or ended, as the alerts table keeps it.
-struct AlertRecord {
-    std::int64_t timeMs = 0;
-    std::string meter;
-    std::string rule;  // the rule's name in tev3p.ini
-    int phase = 0;
-    bool started = true;
-    double value = 0;
-    double threshold = 0;
-};
-
-// The newest `limit` rows of the alerts table, oldest first; none when the archive is missing
-// or older than the table.
-std::vector<AlertRecord> readRecentAlerts(const std::string& path, int limit);
 
 struct ArchiveWriterOptions {
     std::string folder;  // holds the archive and the day files

@@ -48,7 +48,6 @@ class SqliteStatement {
     SqliteStatement& operator=(SqliteStatement&& other) noexcept;
 
     bool valid() const { return stmt_ != nullptr; }
-    int prepareResult() const { return prepareResult_; }
     void bind(int index, std::int64_t value);
     void bind(int index, double value);
     void bind(int index, std::string_view text);

@@ -30,8 +30,4 @@ inline std::optional<TimeScale> scaleByName(std::string_view name) {
     return std::nullopt;
 }
 
-inline std::string_view scaleName(TimeScale s) {
-    return isValidScale(static_cast<int>(s)) ? kScaleNames[scaleIndex(s)] : std::string_view{};
-}
-
 }  // namespace tev::web

@@ -3,7 +3,7 @@
 #include <optional>
 #include <vector>
 
-#include "services/alerts/rules/ini_document.h"
+#include "core/settings/ini_document.h"
 
 namespace tev::web {
 

@@ -1,8 +1,6 @@
 #include "services/web/server/web_settings.h"
 
 #include <QDir>
-#include <QFileInfo>
-#include <QSettings>
 
 #include "services/web/rules/host_rules.h"
 
@@ -42,38 +40,35 @@ bool parseListenAddress(const QString& text, QHostAddress& address, quint16& por
     return true;
 }
 
-WebSettings loadWebSettings(const std::string& folder, const std::string& commandLineListen,
+WebSettings loadWebSettings(const std::map<std::string, std::string>& http,
+                            const std::string& folder, const std::string& commandLineListen,
                             std::vector<std::string>& problems) {
     WebSettings s;
-    QString listen;
-    const QString iniPath = QDir(QString::fromStdString(folder)).filePath(kSettingsIniName);
-    if (QFileInfo::exists(iniPath)) {
-        QSettings ini(iniPath, QSettings::IniFormat);
-        ini.beginGroup("http");
-        listen = ini.value("listen").toString();
-        s.passwordFile = inFolder(folder, ini.value("password_file").toString());
-        const QString anonymous = ini.value("allow_anonymous").toString().toLower();
-        s.allowAnonymous = anonymous == "true" || anonymous == "1" || anonymous == "yes";
-        s.tlsCert = inFolder(folder, ini.value("tls_cert").toString());
-        s.tlsKey = inFolder(folder, ini.value("tls_key").toString());
-        // QSettings reads "a, b" as a list.
-        const QString hosts = ini.value("allowed_hosts").toStringList().join(',');
-        s.allowedHosts = web::parseAllowedHosts(hosts.toStdString(), problems);
-        auto number = [&](const char* key, int& into, int low, int high) {
-            if (!ini.contains(key)) return;
-            bool ok = false;
-            const int v = ini.value(key).toInt(&ok);
-            if (ok && v >= low && v <= high)
-                into = v;
-            else
-                problems.push_back(std::string("[http] ") + key + " must be " +
-                                   std::to_string(low) + " … " + std::to_string(high));
-        };
-        number("max_connections", s.maxConnections, 1, 100000);
-        number("idle_timeout_seconds", s.idleTimeoutMs, 1, 86400);
-        if (ini.contains("idle_timeout_seconds")) s.idleTimeoutMs *= 1000;
-        ini.endGroup();
-    }
+    auto text = [&http](const char* key) {
+        const auto it = http.find(key);
+        return it == http.end() ? QString() : QString::fromStdString(it->second);
+    };
+    QString listen = text("listen");
+    s.passwordFile = inFolder(folder, text("password_file"));
+    const QString anonymous = text("allow_anonymous").toLower();
+    s.allowAnonymous = anonymous == "true" || anonymous == "1" || anonymous == "yes";
+    s.tlsCert = inFolder(folder, text("tls_cert"));
+    s.tlsKey = inFolder(folder, text("tls_key"));
+    s.allowedHosts = web::parseAllowedHosts(text("allowed_hosts").toStdString(), problems);
+    auto number = [&](const char* key, int& into, int low, int high) {
+        if (!http.count(key)) return false;
+        bool ok = false;
+        const int v = text(key).toInt(&ok);
+        if (ok && v >= low && v <= high) {
+            into = v;
+            return true;
+        }
+        problems.push_back(std::string("[http] ") + key + " must be " + std::to_string(low) +
+                           " … " + std::to_string(high));
+        return false;
+    };
+    number("max_connections", s.maxConnections, 1, 100000);
+    if (number("idle_timeout_seconds", s.idleTimeoutMs, 1, 86400)) s.idleTimeoutMs *= 1000;
     if (!commandLineListen.empty()) listen = QString::fromStdString(commandLineListen);
     if (listen.isEmpty()) return s;
     std::string problem;

@@ -2,15 +2,13 @@
 
 #include <QHostAddress>
 #include <QString>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "services/web/rules/connection_rules.h"
 
 namespace tev {
-
-// The settings file beside the data files that the services share.
-inline constexpr const char* kSettingsIniName = "tev3p.ini";
 
 // The web server's settings: the [http] group of tev3p.ini, with --http winning over listen=.
 struct WebSettings {
@@ -37,9 +35,10 @@ struct WebSettings {
 bool parseListenAddress(const QString& text, QHostAddress& address, quint16& port,
                         std::string& problem);
 
-// Reads [http] from tev3p.ini in `folder` (if there is one); `commandLineListen` (--http) wins
-// over listen=. Relative file names are taken from the folder.
-WebSettings loadWebSettings(const std::string& folder, const std::string& commandLineListen,
+// The web server's settings from the keys of the [http] group of tev3p.ini, each as written;
+// `commandLineListen` (--http) wins over listen=. Relative file names are taken from `folder`.
+WebSettings loadWebSettings(const std::map<std::string, std::string>& http,
+                            const std::string& folder, const std::string& commandLineListen,
                             std::vector<std::string>& problems);
 
 }  // namespace tev

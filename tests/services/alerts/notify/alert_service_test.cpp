@@ -5,7 +5,7 @@
 #include <QSignalSpy>
 
 #include "services/alerts/notify/notifier.h"
-#include "services/alerts/rules/ini_document.h"
+#include "core/settings/ini_document.h"
 #include "tests/support/qt_application.h"
 #include "tests/support/recording_tone_sink.h"
 

@@ -2,14 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include "services/alerts/rules/ini_document.h"
+#include "core/settings/ini_document.h"
 
 namespace tev {
 namespace {
 
-TEST(IniDocument, ReadsGroupsKeysAndLinesAsQSettingsWritesThem) {
+TEST(IniDocument, ReadsGroupsKeysAndLinesAsWritten) {
     const auto doc = IniDocument::parse(
-        "[General]\nlanguage=1\n\n; a comment\n[tariff]\ncurrency=\"\\x20ac\"\n"
+        "[General]\nlanguage=1\n\n; a comment\n[tariff]\ncurrency=\"\xE2\x82\xAC\"\n"
         "note=\"a, b\" ; trailing\nprice_per_kwh = 0.30 \n[alerts.ABC%20123]\ncurrent_max=40\r\n");
     ASSERT_EQ(doc.groups().size(), 4u);   // the root group plus three
     EXPECT_EQ(doc.groups()[1].name, "");  // [General] holds the root keys

@@ -3,6 +3,7 @@
 
 #include "archive_fixture.h"
 #include "services/archive/sqlite/archive_file.h"
+#include "services/archive/sqlite/archive_reader.h"
 
 namespace tev::archive {
 namespace {

@@ -3,7 +3,7 @@
 #include <QWebSocket>
 
 #include "web_server_fixture.h"
-#include "window/mainwindow/meter_server.h"
+#include "meterport/meter_server.h"
 
 namespace tev::testing {
 namespace {

@@ -17,7 +17,7 @@
 #include "core/meterlink/meter_link.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/recording_tone_sink.h"
-#include "window/mainwindow/meter_server.h"
+#include "meterport/meter_server.h"
 
 namespace {
 

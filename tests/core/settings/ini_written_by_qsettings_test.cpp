@@ -4,7 +4,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
-#include "services/alerts/rules/ini_document.h"
+#include "core/settings/ini_document.h"
 
 namespace tev {
 namespace {

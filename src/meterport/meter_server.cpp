@@ -1,4 +1,4 @@
-#include "window/mainwindow/meter_server.h"
+#include "meterport/meter_server.h"
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>

@@ -12,20 +12,6 @@
 
 namespace tev {
 
-// The file beside the records and settings files that holds the MQTT settings, QSettings INI
-// format, group [mqtt]: host, port, tls, user, password_file, prefix, client_id,
-// discovery_prefix.
-inline constexpr const char* kIniFileName = "tev3p.ini";
-
-// The MQTT settings of the folder's tev3p.ini with the command-line keys laid over them. A
-// relative password file is taken from the folder. Problems are added to `problems`. A file
-// that cannot be read as INI at all is no broken MQTT setting: publishing is off unless the
-// command line names a broker, and `notes` says so.
-MqttSettings loadMqttSettings(const std::string& folder,
-                              const std::map<std::string, std::string>& commandLine,
-                              std::vector<std::string>& problems,
-                              std::vector<std::string>* notes = nullptr);
-
 // Connects the main window's meter link to a MeterPublisher: marks meters as their messages
 // are handled and runs the publisher's service from a timer on the GUI thread.
 class MqttBridge final : public QObject, public MeterObserver {

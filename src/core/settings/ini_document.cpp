@@ -1,7 +1,10 @@
-#include "services/alerts/rules/ini_document.h"
+#include "core/settings/ini_document.h"
 
 #include <charconv>
 #include <cstdint>
+#include <utility>
+
+#include "core/texts/utf8.h"
 
 namespace tev {
 
@@ -35,56 +38,41 @@ int hexDigit(char c) {
     return -1;
 }
 
-// QSettings writes a value in quotes when it has leading or trailing spaces, a comma or a
-// semicolon, and escapes control and special characters with backslashes.
-std::string unescapeValue(std::string_view raw) {
-    std::string out;
-    bool inQuotes = false;
-    std::size_t quotedEnd = 0;  // spaces inside quotes are the value's own
-    for (std::size_t i = 0; i < raw.size(); ++i) {
-        const char c = raw[i];
-        if (c == '"') {
-            inQuotes = !inQuotes;
-            quotedEnd = out.size();
-            continue;
-        }
-        if (!inQuotes && (c == ';' || c == '#')) break;
-        if (c != '\\' || i + 1 >= raw.size()) {
-            out += c;
-            continue;
-        }
-        const char e = raw[++i];
-        switch (e) {
-            case 'n':
-                out += '\n';
-                break;
-            case 't':
-                out += '\t';
-                break;
-            case 'r':
-                out += '\r';
-                break;
-            case '0':
-                out += '\0';
-                break;
-            case 'x': {
-                std::uint32_t cp = 0;
-                int digits = 0;
-                while (i + 1 < raw.size() && digits < 4 && hexDigit(raw[i + 1]) >= 0) {
-                    cp = cp * 16 + static_cast<std::uint32_t>(hexDigit(raw[++i]));
-                    ++digits;
-                }
-                appendUtf8(out, cp);
-                break;
-            }
-            default:
-                out += e;
-                break;
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+// The value after `=`, as written: a value wholly in double quotes is taken between them; else
+// a `;` or `#` after a blank starts a trailing comment, and blanks around the value go.
+std::string valueOf(std::string_view raw) {
+    const std::string_view trimmed = trim(raw);
+    if (trimmed.size() >= 2 && trimmed.front() == '"') {
+        const std::size_t close = trimmed.find('"', 1);
+        const std::string_view rest = trim(trimmed.substr(close + 1));
+        if (close != std::string_view::npos &&
+            (rest.empty() || rest.front() == ';' || rest.front() == '#'))
+            return std::string(trimmed.substr(1, close - 1));
+    }
+    std::size_t end = raw.size();
+    for (std::size_t i = 1; i < raw.size(); ++i) {
+        if ((raw[i] == ';' || raw[i] == '#') && isBlank(raw[i - 1])) {
+            end = i;
+            break;
         }
     }
-    // Unquoted text loses the spaces in front of a trailing comment.
-    while (out.size() > quotedEnd && (out.back() == ' ' || out.back() == '\t')) out.pop_back();
-    return out;
+    return std::string(trim(raw.substr(0, end)));
+}
+
+bool isUtf8(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        if (static_cast<unsigned char>(text[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        char32_t code = 0;
+        const std::size_t n = utf8Sequence(text, i, code);
+        if (n == 0) return false;
+        i += n;
+    }
+    return true;
 }
 
 // QSettings writes a key or group name with characters outside letters, digits and a few
@@ -118,32 +106,59 @@ std::string unescapeKey(std::string_view raw) {
 
 IniDocument IniDocument::parse(std::string_view text) {
     IniDocument doc;
-    doc.groups_.push_back(IniGroup{"", 0, {}});
+    doc.groups_.push_back(IniGroup{"", 0, {}, {}});
+    // Where each key of each group was first given, to tell a repeated key.
+    std::map<std::pair<std::string, std::string>, int> seen;
     int lineNo = 0;
     std::size_t pos = 0;
     if (text.starts_with("\xEF\xBB\xBF")) pos = 3;
-    while (pos <= text.size()) {
+    while (pos < text.size()) {
         std::size_t end = text.find('\n', pos);
         if (end == std::string_view::npos) end = text.size();
         const std::string_view line = trim(text.substr(pos, end - pos));
         ++lineNo;
         pos = end + 1;
-        if (line.empty() || line.front() == ';' || line.front() == '#') continue;
+        if (line.empty()) continue;
+        const bool comment = line.front() == ';' || line.front() == '#';
+        if (!isUtf8(line)) {
+            if (!comment && line.front() != '[' && line.find('=') != std::string_view::npos)
+                doc.groups_.back().leftOut.push_back(ConfigProblem{lineNo, "not UTF-8 text"});
+            doc.problems_.push_back(
+                ConfigProblem{lineNo, "not UTF-8 text; the line is left out"});
+            continue;
+        }
+        if (comment) continue;
         if (line.front() == '[') {
             const std::size_t close = line.find(']');
-            if (close == std::string_view::npos) continue;
+            if (close == std::string_view::npos || !trim(line.substr(close + 1)).empty()) {
+                doc.problems_.push_back(
+                    ConfigProblem{lineNo, "not a [group] header; the line is ignored"});
+                // The keys under it belong to no group a service reads, rather than to the
+                // group above it.
+                doc.groups_.push_back(IniGroup{std::string(line), lineNo, {}, {}});
+                continue;
+            }
             std::string name = unescapeKey(trim(line.substr(1, close - 1)));
-            // QSettings writes its root keys under [General].
             if (name == "General") name.clear();
-            doc.groups_.push_back(IniGroup{std::move(name), lineNo, {}});
+            doc.groups_.push_back(IniGroup{std::move(name), lineNo, {}, {}});
             continue;
         }
         const std::size_t eq = line.find('=');
-        if (eq == std::string_view::npos) continue;
-        const std::string_view key = trim(line.substr(0, eq));
-        if (key.empty()) continue;
-        doc.groups_.back().entries.push_back(
-            IniEntry{unescapeKey(key), unescapeValue(trim(line.substr(eq + 1))), lineNo});
+        const std::string_view key = eq == std::string_view::npos ? "" : trim(line.substr(0, eq));
+        if (key.empty()) {
+            doc.problems_.push_back(
+                ConfigProblem{lineNo, "not a key=value line; the line is ignored"});
+            continue;
+        }
+        IniGroup& group = doc.groups_.back();
+        IniEntry entry{unescapeKey(key), valueOf(line.substr(eq + 1)), lineNo};
+        const auto [first, fresh] = seen.try_emplace({group.name, entry.key}, lineNo);
+        if (!fresh)
+            doc.problems_.push_back(ConfigProblem{
+                lineNo, (group.name.empty() ? std::string() : "[" + group.name + "] ") +
+                            entry.key + " is given again (first on line " +
+                            std::to_string(first->second) + "); this line is used"});
+        group.entries.push_back(std::move(entry));
     }
     return doc;
 }
@@ -153,6 +168,13 @@ std::vector<const IniGroup*> IniDocument::find(std::string_view name) const {
     for (const IniGroup& g : groups_)
         if (g.name == name) found.push_back(&g);
     return found;
+}
+
+std::map<std::string, std::string> IniDocument::values(std::string_view group) const {
+    std::map<std::string, std::string> keys;
+    for (const IniGroup* g : find(group))
+        for (const IniEntry& e : g->entries) keys[e.key] = e.value;
+    return keys;
 }
 
 std::string withIniValue(std::string_view text, std::string_view group, std::string_view key,

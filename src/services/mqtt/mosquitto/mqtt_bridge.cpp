@@ -1,28 +1,7 @@
-#include "app/mqtt_bridge.h"
+#include "services/mqtt/mosquitto/mqtt_bridge.h"
 
-#include <QSysInfo>
-
-#include "app/ini_group.h"
 
 namespace tev {
-
-MqttSettings loadMqttSettings(const std::string& folder,
-                              const std::map<std::string, std::string>& commandLine,
-                              std::vector<std::string>& problems, std::vector<std::string>* notes) {
-    std::map<std::string, std::string> keys;
-    if (!readIniGroup(folder, "mqtt", keys) && notes != nullptr)
-        notes->push_back(std::string(kIniFileName) +
-                         " could not be read as an INI file: its MQTT settings are left out");
-    for (const auto& [key, value] : commandLine) keys[key] = value;
-    MqttSettings s = mqttSettingsFrom(keys, problems);
-    s.passwordFile = pathInFolder(folder, s.passwordFile);
-    if (s.clientId.empty()) {
-        QString host = QSysInfo::machineHostName();
-        if (host.isEmpty()) host = "host";
-        s.clientId = "tev3p-" + host.toStdString();
-    }
-    return s;
-}
 
 MqttBridge::MqttBridge(const MqttSettings& settings, std::unique_ptr<MqttClient> client)
     : client_(std::move(client)) {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "services/alerts/rules/ini_document.h"
+#include "core/settings/ini_document.h"
 
 namespace tev {
 namespace {

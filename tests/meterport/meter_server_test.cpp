@@ -1,4 +1,4 @@
-#include "window/mainwindow/meter_server.h"
+#include "meterport/meter_server.h"
 
 #include <gtest/gtest.h>
 
