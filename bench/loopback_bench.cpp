@@ -76,7 +76,7 @@ void BM_LoopbackMeters(benchmark::State& state) {
     tev::MeterServerSettings settings;
     settings.address = QHostAddress::LocalHost;
     settings.meterPort = 0;
-    settings.phpPort = 0;
+    settings.secondPort = 0;
     tev::MeterServer server(settings);
     std::map<std::string, int> perId;
     std::int64_t dataMessages = 0;
@@ -302,10 +302,11 @@ void BM_AdcFloodIntoTheMainWindow(benchmark::State& state) {
     const std::uint64_t seen = counters.handled + counters.abandoned - seenBefore;
     std::size_t logBytes = 0;
     for (const std::string& line : sdf.eventLog().lines()) logBytes += line.size();
-    std::printf("\nADC flood: %llu of %llu reports of %zu bytes (%.0f MB) into the main window "
-                "in %.3f s\n",
-                static_cast<unsigned long long>(seen), static_cast<unsigned long long>(expected),
-                report.size(), static_cast<double>(report.size()) * expected / 1e6, seconds);
+    std::printf(
+        "\nADC flood: %llu of %llu reports of %zu bytes (%.0f MB) into the main window "
+        "in %.3f s\n",
+        static_cast<unsigned long long>(seen), static_cast<unsigned long long>(expected),
+        report.size(), static_cast<double>(report.size()) * expected / 1e6, seconds);
     std::printf("  memory             %.0f MB resident before, %.0f MB after, %.0f MB peak\n",
                 before.residentMb, after.residentMb, after.peakMb);
     std::printf("  event log          %zu lines, %.1f MB of text\n", sdf.eventLog().lines().size(),

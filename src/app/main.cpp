@@ -159,7 +159,7 @@ int main(int argc, char* argv[]) {
         standardOutput.writeLine(QString("tev3p: headless in %1, meters on port %2, second port %3")
                                      .arg(QDir::toNativeSeparators(folder))
                                      .arg(sdf.meterServer().meterPort())
-                                     .arg(sdf.meterServer().phpPort())
+                                     .arg(sdf.meterServer().secondPort())
                                      .toLocal8Bit()
                                      .toStdString());
     } else if (!(tray.controller && tev::TrayController::startHidden(tray.iniPath))) {

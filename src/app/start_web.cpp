@@ -22,9 +22,9 @@ WebSources webSources(const ServiceContext& context, Alerts& alerts, const Archi
     sources.language = [&sdf] { return sdf.languageMode(); };
     sources.sockets = [&sdf](web::ServiceStatus& s) {
         s.meterPort = sdf.meterServer().meterPort();
-        s.secondPort = sdf.meterServer().phpPort();
+        s.secondPort = sdf.meterServer().secondPort();
         s.meterConnections = sdf.meterServer().meterConnectionCount();
-        s.secondConnections = sdf.meterServer().phpConnectionCount();
+        s.secondConnections = sdf.meterServer().secondConnectionCount();
     };
     sources.steadyMs = [steady] { return steady.elapsed(); };
     sources.unixSeconds = [] { return QDateTime::currentSecsSinceEpoch(); };
