@@ -37,7 +37,7 @@ void BM_LoopbackMeters(benchmark::State& state) {
     tev::MeterServerSettings settings;
     settings.address = QHostAddress::LocalHost;
     settings.meterPort = 0;
-    settings.phpPort = 0;
+    settings.secondPort = 0;
     tev::MeterServer server(settings);
     std::map<std::string, int> perId;
     std::int64_t dataMessages = 0;

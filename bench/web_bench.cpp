@@ -276,7 +276,7 @@ void MeterGapDuringAPipelinedBurst(benchmark::State& state) {
     tev::MeterServerSettings meterSettings;
     meterSettings.address = QHostAddress::LocalHost;
     meterSettings.meterPort = 0;
-    meterSettings.phpPort = 0;
+    meterSettings.secondPort = 0;
     tev::MeterServer meters(meterSettings);
     QElapsedTimer clock;
     clock.start();

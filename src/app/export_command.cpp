@@ -7,119 +7,64 @@
 #include <span>
 
 #include "app/alert_settings.h"
+#include "app/export_arguments.h"
 #include "app/services.h"
 #include "core/persistence/atomic_file.h"
-#include "services/archive/rules/local_time.h"
 #include "services/archive/rules/voltage_quality.h"
-#include "services/archive/sqlite/archive_export.h"
-#include "services/fleet/postgres/fleet_export.h"
 #include "services/archive/sqlite/archive_reader.h"
+#include "services/fleet/postgres/fleet_export.h"
 #include "services/web/rules/archive_costs.h"
 #include "services/web/rules/energy_quality_json.h"
-#include "services/web/rules/records_export.h"
 
 namespace tev {
 namespace {
 
-// `tev3p export --quality --folder DIR --meter ID [--week 2026-W13] [--format tidy|json]`: one
-// meter's weekly voltage quality from the archive's minute rows, against the folder's nominal
-// voltage; the running week without --week.
-int runQualityExport(const std::vector<std::string>& arguments) {
-    std::string folder = ".", meter, week, format = "tidy";
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        std::string name = arguments[i], value;
-        if (name == "--quality") continue;
-        if (const std::size_t eq = name.find('='); eq != std::string::npos) {
-            value = name.substr(eq + 1);
-            name.resize(eq);
-        } else if (i + 1 < arguments.size()) {
-            value = arguments[++i];
-        }
-        std::string* target = name == "--folder"   ? &folder
-                              : name == "--meter"  ? &meter
-                              : name == "--week"   ? &week
-                              : name == "--format" ? &format
-                                                   : nullptr;
-        if (target == nullptr || value.empty()) {
-            std::fprintf(stderr, "tev3p export --quality: %s needs a value or is unknown\n",
-                         name.c_str());
-            return 2;
-        }
-        *target = value;
-    }
-    const auto span = archive::parseIsoWeek(
-        week.empty() ? archive::isoWeekName(static_cast<std::int64_t>(std::time(nullptr))) : week);
-    if (meter.empty() || !span || (format != "tidy" && format != "json")) {
-        std::fputs(
-            "tev3p export --quality: --meter ID is needed, --week is an ISO week such as "
-            "2026-W13 and --format tidy or json\n",
-            stderr);
-        return 2;
-    }
+// The tidy CSV's cost column under a folder's tariff; bad lines of its tev3p.ini are told.
+std::optional<archive::ExtraColumn> costColumn(const std::string& folder,
+                                               const archive::ArchiveSeries& series) {
+    const AlertSettings settings = loadAlertSettings(folder);
+    for (const std::string& p : settings.problems) std::fprintf(stderr, "tev3p: %s\n", p.c_str());
+    if (!settings.tariff.configured()) return std::nullopt;
+    return web::archiveCostColumn(series, settings.tariff);
+}
+
+// One meter's weekly voltage quality from the archive's minute rows, against the folder's
+// nominal voltage.
+int runQualityExport(const app::QualityExportRequest& request) {
     std::string error;
-    const std::vector<std::string> meters = archive::archivedMeters(folder, error);
-    if (error.empty() && std::find(meters.begin(), meters.end(), meter) == meters.end()) {
-        std::fprintf(stderr, "tev3p export: meter %s is not in the archive of %s\n", meter.c_str(),
-                     folder.c_str());
+    const std::vector<std::string> meters = archive::archivedMeters(request.folder, error);
+    if (error.empty() && std::find(meters.begin(), meters.end(), request.meter) == meters.end()) {
+        std::fprintf(stderr, "tev3p export: meter %s is not in the archive of %s\n",
+                     request.meter.c_str(), request.folder.c_str());
         return 1;
     }
     archive::SeriesQuery query;
-    query.meter = meter;
+    query.meter = request.meter;
     query.resolution = archive::Resolution::Minute;
     query.quantities = {"V1",     "V1_min", "V1_max", "V2",    "V2_min",
                         "V2_max", "V3",     "V3_min", "V3_max"};
-    query.from = span->start;
-    query.to = span->end;
+    query.from = request.week.start;
+    query.to = request.week.end;
     error.clear();
-    const archive::ArchiveSeries series = archive::queryArchiveSeries(folder, query, error);
+    const archive::ArchiveSeries series = archive::queryArchiveSeries(request.folder, query, error);
     if (!error.empty()) {
         std::fprintf(stderr, "tev3p export: %s\n", error.c_str());
         return 1;
     }
-    const AlertSettings settings = loadAlertSettings(folder);
+    const AlertSettings settings = loadAlertSettings(request.folder);
     for (const std::string& p : settings.problems) std::fprintf(stderr, "tev3p: %s\n", p.c_str());
     const archive::WeekQuality q =
-        archive::weekQuality(series, settings.voltageNominal, span->start, span->end);
-    const std::string text =
-        format == "json" ? web::qualityJson(meter, q) + "\n" : web::qualityCsv(meter, q);
+        archive::weekQuality(series, settings.voltageNominal, request.week.start, request.week.end);
+    const std::string text = request.json ? web::qualityJson(request.meter, q) + "\n"
+                                          : web::qualityCsv(request.meter, q);
     return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() &&
                    std::fflush(stdout) == 0
                ? 0
                : 1;
 }
 
-}  // namespace
-
-int runExportCommand(const std::vector<std::string>& arguments) {
-    if (std::find(arguments.begin(), arguments.end(), "--quality") != arguments.end())
-        return runQualityExport(arguments);
-    const auto given = [&](std::string_view option) {
-        return std::any_of(arguments.begin(), arguments.end(), [&](const std::string& a) {
-            return a == option ||
-                   (a.rfind(option, 0) == 0 && a.size() > option.size() && a[option.size()] == '=');
-        });
-    };
-    // The tidy CSV's cost column under a folder's tariff.
-    const auto costs =
-        [](const std::string& folder,
-           const archive::ArchiveSeries& series) -> std::optional<archive::ExtraColumn> {
-        const AlertSettings settings = loadAlertSettings(folder);
-        for (const std::string& p : settings.problems)
-            std::fprintf(stderr, "tev3p: %s\n", p.c_str());
-        if (!settings.tariff.configured()) return std::nullopt;
-        return web::archiveCostColumn(series, settings.tariff);
-    };
-    // With --fleet: one meter's rows of a site from the fleet database.
-    if (given("--fleet"))
-        return fleet::runFleetExport(arguments, app::computerName(), std::cout, std::cerr, costs);
-    // With --meter: one meter's rows from the per-meter archive; else a time scale of the
-    // records file.
-    if (given("--meter")) return archive::runArchiveExport(arguments, std::cout, std::cerr, costs);
-    web::RecordsExportRequest request = web::parseRecordsExportArguments(arguments);
-    if (!request.errors.empty()) {
-        for (const std::string& e : request.errors) std::fprintf(stderr, "tev3p: %s\n", e.c_str());
-        return 2;
-    }
+// A time scale of the folder's records file, to standard output or a file.
+int runRecordsExport(app::RecordsExportRequest request) {
     // The tidy CSV gains a cost column under the folder's tariff; bad lines there are told.
     AlertSettings settings;
     if (request.tidy) {
@@ -128,7 +73,7 @@ int runExportCommand(const std::vector<std::string>& arguments) {
             std::fprintf(stderr, "tev3p: %s\n", p.c_str());
         request.tariff = &settings.tariff;
     }
-    const web::RecordsExportResult result = web::exportRecordsFromFolder(request);
+    const app::RecordsExportResult result = app::exportRecordsFromFolder(request);
     if (!result.error.empty()) {
         std::fprintf(stderr, "tev3p: export: %s\n", result.error.c_str());
         return 1;
@@ -149,6 +94,29 @@ int runExportCommand(const std::vector<std::string>& arguments) {
         return 1;
     }
     return 0;
+}
+
+struct RunExport {
+    int operator()(const app::RecordsExportRequest& r) const { return runRecordsExport(r); }
+    int operator()(const archive::ArchiveExportRequest& r) const {
+        return archive::runArchiveExport(r, std::cout, std::cerr, costColumn);
+    }
+    int operator()(const app::QualityExportRequest& r) const { return runQualityExport(r); }
+    int operator()(const fleet::FleetExportRequest& r) const {
+        return fleet::runFleetExport(r, std::cout, std::cerr, costColumn);
+    }
+};
+
+}  // namespace
+
+int runExportCommand(const std::vector<std::string>& arguments) {
+    const app::ParsedExport<app::ExportRequest> parsed = app::parseExportArguments(
+        arguments, app::computerName(), static_cast<std::int64_t>(std::time(nullptr)));
+    if (!parsed.problems.empty()) {
+        for (const std::string& p : parsed.problems) std::fprintf(stderr, "%s\n", p.c_str());
+        return 2;
+    }
+    return std::visit(RunExport{}, parsed.request);
 }
 
 }  // namespace tev

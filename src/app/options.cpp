@@ -1,7 +1,9 @@
 #include "app/options.h"
 
+#include <algorithm>
 #include <charconv>
 
+#include "app/option_reader.h"
 #include "services/mqtt/rules/mqtt_settings.h"
 
 namespace tev {
@@ -17,75 +19,45 @@ std::optional<int> portNumber(const std::string& text) {
     return port;
 }
 
-// "--mqtt-password-file" → "password_file" when it names an MQTT key.
-std::optional<std::string> mqttKey(const std::string& option) {
-    constexpr std::string_view kPrefix = "--mqtt-";
-    if (option.rfind(kPrefix, 0) != 0) return std::nullopt;
-    std::string key = option.substr(kPrefix.size());
-    for (char& c : key)
-        if (c == '-') c = '_';
-    for (const char* k : kMqttKeys)
-        if (key == k) return key;
-    return std::nullopt;
-}
-
 }  // namespace
 
 ProgramOptions parseProgramOptions(const std::vector<std::string>& arguments) {
-    ProgramOptions o;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        std::string arg = arguments[i];
-        std::optional<std::string> inlineValue;
-        if (const auto eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-            inlineValue = arg.substr(eq + 1);
-            arg.resize(eq);
-        }
-        auto value = [&](std::string& out) {
-            if (inlineValue) {
-                out = *inlineValue;
-                return true;
-            }
-            if (i + 1 >= arguments.size()) {
-                o.errors.push_back(arg + " needs a value");
-                return false;
-            }
-            out = arguments[++i];
-            return true;
-        };
-        auto port = [&](std::optional<int>& into) {
-            std::string text;
-            if (!value(text)) return;
-            if (const auto p = portNumber(text))
-                into = *p;
-            else
-                o.errors.push_back(arg + ": \"" + text + "\" is not a port number 0 … 65535");
-        };
-        if (arg == "--headless" && !inlineValue) {
-            o.headless = true;
-        } else if ((arg == "--help" || arg == "-h") && !inlineValue) {
-            o.help = true;
-        } else if (arg == "--port") {
-            port(o.meterPort);
-        } else if (arg == "--second-port") {
-            port(o.secondPort);
-        } else if (arg == "--listen") {
-            value(o.listenAddress);
-        } else if (arg == "--folder") {
-            value(o.folder);
-        } else if (arg == "--allow-meter") {
-            std::string id;
-            if (value(id)) o.allowMeters.push_back(id);
-        } else if (arg == "--http") {
-            value(o.http);
-        } else if (arg == "--mqtt-tls" && !inlineValue) {
-            o.mqtt["tls"] = "on";
-        } else if (const auto key = mqttKey(arg)) {
-            std::string text;
-            if (value(text)) o.mqtt[*key] = text;
-        } else {
-            o.errors.push_back("unknown option " + arguments[i]);
-        }
+    using Kind = app::OptionSpec::Kind;
+    const auto port = [](const std::string& text) {
+        return portNumber(text) ? std::string() : "\"" + text + "\" is not a port number 0 … 65535";
+    };
+    std::vector<app::OptionSpec> specs = {{"--headless", Kind::Flag},
+                                          {"--help", Kind::Flag},
+                                          {"-h", Kind::Flag},
+                                          {"--port", Kind::Value, false, port},
+                                          {"--second-port", Kind::Value, false, port},
+                                          {"--listen"},
+                                          {"--folder"},
+                                          {"--allow-meter", Kind::Value, true},
+                                          {"--http"}};
+    // Each MQTT key of tev3p.ini as an option: password_file → --mqtt-password-file. TLS is
+    // switched on by --mqtt-tls alone, or set by --mqtt-tls=VALUE as the file would set it.
+    std::map<std::string, std::string> mqttKeys;
+    for (const std::string key : kMqttKeys) {
+        std::string name = "--mqtt-" + key;
+        std::replace(name.begin(), name.end(), '_', '-');
+        specs.push_back({name, key == "tls" ? Kind::FlagOrInlineValue : Kind::Value});
+        mqttKeys[name] = key;
     }
+    const app::ReadOptions read = app::readOptions(specs, arguments);
+    ProgramOptions o;
+    o.headless = read.has("--headless");
+    o.help = read.has("--help") || read.has("-h");
+    if (read.has("--port")) o.meterPort = portNumber(read.value("--port"));
+    if (read.has("--second-port")) o.secondPort = portNumber(read.value("--second-port"));
+    o.listenAddress = read.value("--listen");
+    o.folder = read.value("--folder");
+    o.http = read.value("--http");
+    o.allowMeters = read.values("--allow-meter");
+    for (const app::GivenOption& g : read.given)
+        if (const auto key = mqttKeys.find(g.name); key != mqttKeys.end())
+            o.mqtt[key->second] = g.value.value_or("on");
+    o.errors = read.problemTexts("");
     return o;
 }
 
@@ -139,6 +111,11 @@ std::string programUsage() {
            "               [--from TIME] [--to TIME] [--format tidy|json]\n"
            "                          one meter's rows from the per-meter archive, to standard\n"
            "                          output; TIME is ISO 8601 (2026-12-08 or 2026-12-08T10:00)\n"
+           "  tev3p export --quality --folder DIR --meter ID [--week 2026-W13] [--format "
+           "tidy|json]\n"
+           "                          one meter's weekly voltage quality from the archive's\n"
+           "                          minute rows against the nominal voltage of tev3p.ini;\n"
+           "                          the running week without --week\n"
            "  tev3p export --fleet URL [--site S] --meter ID [--resolution minute|hour|day]\n"
            "               [--from TIME] [--to TIME] [--format tidy|json] [--password-file F]\n"
            "               [--folder DIR]\n"

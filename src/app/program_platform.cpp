@@ -24,7 +24,8 @@ ProgramPlatform::ProgramPlatform(const ProgramOptions& options, StandardOutput& 
 
 bool ProgramPlatform::takeOptions(const ProgramOptions& options, const SettingsFile& settings) {
     if (options.meterPort) platform_.sockets.meterPort = static_cast<quint16>(*options.meterPort);
-    if (options.secondPort) platform_.sockets.phpPort = static_cast<quint16>(*options.secondPort);
+    if (options.secondPort)
+        platform_.sockets.secondPort = static_cast<quint16>(*options.secondPort);
     if (!options.listenAddress.empty()) {
         const QHostAddress address(QString::fromStdString(options.listenAddress));
         if (address.isNull()) {

@@ -123,7 +123,7 @@ class PortAcceptor : public QObject {
     QTimer backoff_;
 };
 
-// The clients of PhpServerSocket: accepted and never read; what a client sends stays in the
+// The clients of the second port: accepted and never read; what a client sends stays in the
 // kernel's buffers, which bound it. Without reading, a hang-up is seen by polling for it, and
 // activity by a change in the bytes waiting.
 class SilentClients {
@@ -204,7 +204,7 @@ MeterServer::Caps MeterServer::connectionCaps(long limit, int configuredMax) {
     const long available = std::max(0L, limit - kReservedDescriptors);
     Caps caps;
     caps.meters = static_cast<int>(std::clamp(available * 3 / 4, 1L, long{configuredMax}));
-    caps.php = static_cast<int>(std::clamp(available / 4, 1L, long{configuredMax}));
+    caps.second = static_cast<int>(std::clamp(available / 4, 1L, long{configuredMax}));
     return caps;
 }
 
@@ -231,17 +231,17 @@ MeterServer::MeterServer(MeterServerSettings settings, QObject* parent)
     : QObject(parent),
       settings_(std::move(settings)),
       meterCap_(0),
-      phpCap_(0),
+      secondCap_(0),
       meterServer_(new QTcpServer(this)),
-      phpServer_(new QTcpServer(this)) {
+      secondServer_(new QTcpServer(this)) {
     clock_.start();
     if (!settings_.clockMs) settings_.clockMs = steadyMs;
     const Caps caps =
         connectionCaps(settings_.openFileLimit > 0 ? settings_.openFileLimit : openFileLimit(),
                        settings_.maxConnections);
     meterCap_ = caps.meters;
-    phpCap_ = caps.php;
-    phpClients_ = std::make_unique<SilentClients>(phpCap_, settings_.clockMs);
+    secondCap_ = caps.second;
+    secondClients_ = std::make_unique<SilentClients>(secondCap_, settings_.clockMs);
 
     framerTimer_.setSingleShot(true);
     connect(&framerTimer_, &QTimer::timeout, this, &MeterServer::onFramerTimer);
@@ -250,25 +250,25 @@ MeterServer::MeterServer(MeterServerSettings settings, QObject* parent)
     connect(&idleTimer_, &QTimer::timeout, this, &MeterServer::closeIdleConnections);
     idleTimer_.start();
 
-    for (QTcpServer* server : {meterServer_, phpServer_})
+    for (QTcpServer* server : {meterServer_, secondServer_})
         server->setListenBacklogSize(kListenBacklog);
     meterAcceptor_ = new PortAcceptor(
         meterServer_, [this](qintptr fd) { acceptMeter(fd); },
         [this](int error) { onShortage(meterShortage_, settings_.meterPort, error); }, this);
-    phpAcceptor_ = new PortAcceptor(
-        phpServer_,
+    secondAcceptor_ = new PortAcceptor(
+        secondServer_,
         [this](qintptr fd) {
-            phpShortage_.reported = false;
-            phpClients_->add(fd);
+            secondShortage_.reported = false;
+            secondClients_->add(fd);
         },
-        [this](int error) { onShortage(phpShortage_, settings_.phpPort, error); }, this);
+        [this](int error) { onShortage(secondShortage_, settings_.secondPort, error); }, this);
 }
 
 MeterServer::~MeterServer() {
     // The handlers belong to the owner, which may already be going; nothing is delivered now.
     onMessage_ = nullptr;
     meterAcceptor_->stop();
-    phpAcceptor_->stop();
+    secondAcceptor_->stop();
     for (QTcpSocket* s : meters_.keys()) closeMeter(s, false);
 }
 
@@ -276,16 +276,16 @@ std::int64_t MeterServer::nowMs() const {
     return settings_.clockMs();
 }
 
-int MeterServer::phpConnectionCount() const {
-    return phpClients_->count();
+int MeterServer::secondConnectionCount() const {
+    return secondClients_->count();
 }
 
 void MeterServer::start() {
-    if (!phpServer_->isListening()) {
-        if (phpServer_->listen(settings_.address, settings_.phpPort)) {
-            phpAcceptor_->start();
+    if (!secondServer_->isListening()) {
+        if (secondServer_->listen(settings_.address, settings_.secondPort)) {
+            secondAcceptor_->start();
         } else {
-            reportError(settings_.phpPort, phpServer_->errorString());
+            reportError(settings_.secondPort, secondServer_->errorString());
         }
     }
     if (!meterServer_->isListening()) listenMeters();
@@ -319,8 +319,8 @@ quint16 MeterServer::meterPort() const {
     return meterServer_->isListening() ? meterServer_->serverPort() : 0;
 }
 
-quint16 MeterServer::phpPort() const {
-    return phpServer_->isListening() ? phpServer_->serverPort() : 0;
+quint16 MeterServer::secondPort() const {
+    return secondServer_->isListening() ? secondServer_->serverPort() : 0;
 }
 
 void MeterServer::reportError(quint16 configuredPort, const QString& reason) {
@@ -390,7 +390,7 @@ void MeterServer::closeIdleConnections() {
         if (now - it.value()->lastActivityMs >= settings_.idleTimeoutMs) idle.append(it.key());
     for (QTcpSocket* s : idle) closeMeter(s, false);
     idleClosed_ += static_cast<std::uint64_t>(idle.size());
-    idleClosed_ += phpClients_->sweep(settings_.idleTimeoutMs);
+    idleClosed_ += secondClients_->sweep(settings_.idleTimeoutMs);
 }
 
 void MeterServer::readMeter(QTcpSocket* socket) {

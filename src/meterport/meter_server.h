@@ -27,7 +27,7 @@ class SilentClients;
 struct MeterServerSettings {
     QHostAddress address = QHostAddress::Any;
     quint16 meterPort = 9317;   // ServerSocket: the meters
-    quint16 phpPort = 5113;     // PhpServerSocket: accepts and exchanges nothing
+    quint16 secondPort = 5113;  // the second port: accepts and exchanges nothing
     int maxConnections = 1024;  // per socket at most; less when the open-file limit is lower
     // A connection that has sent nothing for this long is closed. A meter polls every 30 s.
     std::int64_t idleTimeoutMs = 5 * 60 * 1000;
@@ -79,17 +79,17 @@ class MeterServer : public QObject {
     void start();
 
     // The link switch: off stops ServerSocket listening and drops its meter connections; on
-    // listens again. PhpServerSocket is not affected.
+    // listens again. The second port is not affected.
     void setListening(bool on);
     bool isListening() const;
 
     // The ports actually listened on (the chosen ones when the settings said 0); 0 when closed.
     quint16 meterPort() const;
-    quint16 phpPort() const;
+    quint16 secondPort() const;
     int meterConnectionCount() const { return static_cast<int>(meters_.size()); }
-    int phpConnectionCount() const;
+    int secondConnectionCount() const;
     int meterConnectionCap() const { return meterCap_; }
-    int phpConnectionCap() const { return phpCap_; }
+    int secondConnectionCap() const { return secondCap_; }
     std::uint64_t droppedBytes() const { return droppedBytes_; }
     std::uint64_t evictedConnections() const { return evicted_; }
     std::uint64_t idleClosedConnections() const { return idleClosed_; }
@@ -106,7 +106,7 @@ class MeterServer : public QObject {
     // Per-port caps for an open-file limit: meters get three quarters of what the reserve leaves.
     struct Caps {
         int meters = 1;
-        int php = 1;
+        int second = 1;
     };
     static Caps connectionCaps(long openFileLimit, int configuredMax);
 
@@ -144,14 +144,14 @@ class MeterServer : public QObject {
 
     MeterServerSettings settings_;
     int meterCap_;
-    int phpCap_;
+    int secondCap_;
     QTcpServer* meterServer_;
-    QTcpServer* phpServer_;
+    QTcpServer* secondServer_;
     PortAcceptor* meterAcceptor_;
-    PortAcceptor* phpAcceptor_;
-    std::unique_ptr<SilentClients> phpClients_;
+    PortAcceptor* secondAcceptor_;
+    std::unique_ptr<SilentClients> secondClients_;
     ShortageEpisode meterShortage_;
-    ShortageEpisode phpShortage_;
+    ShortageEpisode secondShortage_;
     QHash<QTcpSocket*, MeterConnection*> meters_;
     std::uint64_t nextConnectionId_ = 0;
     // Connections whose framer holds bytes waiting for their line end.

@@ -8,10 +8,10 @@
 #include <sstream>
 
 #include "app/export_command.h"
+#include "app/records_export.h"
 #include "core/persistence/records_image.h"
 #include "core/store/measurement_store.h"
 #include "services/archive/sqlite/archive_file.h"
-#include "services/web/rules/records_export.h"
 
 namespace tev {
 namespace {
@@ -40,7 +40,7 @@ TEST(ExportCosts, TidyExportGainsACostColumnFromTheFoldersTariffAndOriginalStays
         day.setValue(kColKWh, r, 10.0f * static_cast<float>(r + 1));
     }
     day.cnt = 2;
-    ASSERT_TRUE(writeRecordsFile((folder / web::kRecordsFileName).string(), *store).ok);
+    ASSERT_TRUE(writeRecordsFile((folder / kRecordsFileName).string(), *store).ok);
     const auto run = [&](const char* format, const char* out) {
         return runExportCommand({"--folder", folder.string(), "--scale", "day", "--format", format,
                                  "--output", (folder / out).string()});
@@ -85,8 +85,8 @@ TEST(ExportCosts, ArchiveExportOfOneMeterGainsACostColumnUnderTheFoldersTariff) 
     const auto run = [&] {
         std::ostringstream captured;
         std::streambuf* old = std::cout.rdbuf(captured.rdbuf());
-        const int status = runExportCommand({"--folder", folder.string(), "--meter",
-                                             "HOQ00000000A", "--resolution", "hour"});
+        const int status = runExportCommand(
+            {"--folder", folder.string(), "--meter", "HOQ00000000A", "--resolution", "hour"});
         std::cout.rdbuf(old);
         EXPECT_EQ(status, 0);
         return captured.str();

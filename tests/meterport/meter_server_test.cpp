@@ -21,7 +21,7 @@ MeterServerSettings loopbackSettings() {
     MeterServerSettings s;
     s.address = QHostAddress::LocalHost;
     s.meterPort = 0;
-    s.phpPort = 0;
+    s.secondPort = 0;
     return s;
 }
 
@@ -112,9 +112,9 @@ TEST_F(MeterServerFixture, MeterClosingRightAfterItsLastMessageStillHasItHandled
 }
 
 TEST_F(MeterServerFixture, SecondPortAcceptsReadsNothingAndAnswersNothing) {
-    ASSERT_NE(server->phpPort(), 0);
-    auto client = connectTo(server->phpPort());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return server->phpConnectionCount() == 1; }, kWaitMs));
+    ASSERT_NE(server->secondPort(), 0);
+    auto client = connectTo(server->secondPort());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server->secondConnectionCount() == 1; }, kWaitMs));
     const std::string junk =
         "HQ2 AAAAAAAAAAAA\r\nHOQ-260 PWR whatever\r\n" + std::string(100000, 'x');
     client->write(junk.data(), static_cast<qint64>(junk.size()));
@@ -128,14 +128,14 @@ TEST_F(MeterServerFixture, SecondPortAcceptsReadsNothingAndAnswersNothing) {
 TEST_F(MeterServerFixture, LinkOffDropsMetersAndStopsListeningLinkOnListensAgain) {
     auto meter = connectTo(server->meterPort());
     ASSERT_TRUE(QTest::qWaitFor([&] { return server->meterConnectionCount() == 1; }, kWaitMs));
-    const quint16 phpPort = server->phpPort();
+    const quint16 secondPort = server->secondPort();
 
     server->setListening(false);
     EXPECT_FALSE(server->isListening());
     EXPECT_EQ(server->meterConnectionCount(), 0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return meter->state() == QAbstractSocket::UnconnectedState; },
                                 kWaitMs));
-    EXPECT_EQ(server->phpPort(), phpPort);
+    EXPECT_EQ(server->secondPort(), secondPort);
 
     server->setListening(true);
     EXPECT_TRUE(server->isListening());
@@ -205,9 +205,9 @@ TEST_F(MeterServerFixture, ConnectionsSilentForTheIdleTimeAreClosedOnBothPorts) 
     make(s);
     auto quiet = connectTo(server->meterPort());
     auto talker = connectTo(server->meterPort());
-    auto php = connectTo(server->phpPort());
+    auto second = connectTo(server->secondPort());
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return server->meterConnectionCount() == 2 && server->phpConnectionCount() == 1; },
+        [&] { return server->meterConnectionCount() == 2 && server->secondConnectionCount() == 1; },
         kWaitMs));
     now = 900;
     talker->write("HQ2 TTTTTTTTTTTT\r\n");
@@ -217,12 +217,12 @@ TEST_F(MeterServerFixture, ConnectionsSilentForTheIdleTimeAreClosedOnBothPorts) 
     now = 1000;
     server->closeIdleConnections();
     EXPECT_EQ(server->meterConnectionCount(), 1);
-    EXPECT_EQ(server->phpConnectionCount(), 0);
+    EXPECT_EQ(server->secondConnectionCount(), 0);
     EXPECT_EQ(server->idleClosedConnections(), 2u);
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
             return quiet->state() == QAbstractSocket::UnconnectedState &&
-                   php->state() == QAbstractSocket::UnconnectedState;
+                   second->state() == QAbstractSocket::UnconnectedState;
         },
         kWaitMs));
     EXPECT_EQ(talker->state(), QAbstractSocket::ConnectedState);
@@ -230,17 +230,17 @@ TEST_F(MeterServerFixture, ConnectionsSilentForTheIdleTimeAreClosedOnBothPorts) 
 
 TEST(MeterServerCaps, CapsLeaveDescriptorsForFilesAndFollowTheOpenFileLimit) {
     EXPECT_EQ(MeterServer::connectionCaps(1024, 1024).meters, 672);
-    EXPECT_EQ(MeterServer::connectionCaps(1024, 1024).php, 224);
+    EXPECT_EQ(MeterServer::connectionCaps(1024, 1024).second, 224);
     EXPECT_EQ(MeterServer::connectionCaps(65536, 1024).meters, 1024);
-    EXPECT_EQ(MeterServer::connectionCaps(65536, 1024).php, 1024);
+    EXPECT_EQ(MeterServer::connectionCaps(65536, 1024).second, 1024);
     EXPECT_EQ(MeterServer::connectionCaps(64, 1024).meters, 1);
-    EXPECT_EQ(MeterServer::connectionCaps(64, 1024).php, 1);
+    EXPECT_EQ(MeterServer::connectionCaps(64, 1024).second, 1);
     MeterServerSettings s = loopbackSettings();
     s.openFileLimit = 256;
     testing::qtApplication();
     MeterServer server(s);
     EXPECT_EQ(server.meterConnectionCap(), 96);
-    EXPECT_EQ(server.phpConnectionCap(), 32);
+    EXPECT_EQ(server.secondConnectionCap(), 32);
 }
 
 TEST_F(MeterServerFixture, PortInUseIsReportedInPlainWordsAndTheOtherPortStillRuns) {
@@ -256,7 +256,7 @@ TEST_F(MeterServerFixture, PortInUseIsReportedInPlainWordsAndTheOtherPortStillRu
               "Port " + std::to_string(s.meterPort) + ": The bound address is already in use");
     EXPECT_TRUE(listenIps.empty());
     EXPECT_FALSE(server->isListening());
-    EXPECT_NE(server->phpPort(), 0);
+    EXPECT_NE(server->secondPort(), 0);
 }
 
 TEST(MeterServerIp, ComputerIpSkipsLoopbackAndFallsBackToInterfacesThenLoopback) {

@@ -40,7 +40,7 @@ struct EndToEnd : ::testing::Test {
         MeterServerSettings s;
         s.address = QHostAddress::LocalHost;
         s.meterPort = 0;
-        s.phpPort = 0;
+        s.secondPort = 0;
         server = std::make_unique<MeterServer>(s);
         server->setMessageHandler([this](std::string_view m) {
             ++messages;
@@ -124,7 +124,7 @@ TEST_F(EndToEnd, MessagesJoinedInOneWriteAreHandledOneByOne) {
 TEST_F(EndToEnd, SecondPortClientIsNeitherReadNorAnsweredNorLogged) {
     const std::size_t linesBefore = log.lines().size();
     QTcpSocket client;
-    client.connectToHost(QHostAddress::LocalHost, server->phpPort());
+    client.connectToHost(QHostAddress::LocalHost, server->secondPort());
     ASSERT_TRUE(client.waitForConnected(kWaitMs));
     const std::string poll = sim::buildPoll("E2E000000001") + std::string(sim::kCrLf);
     client.write(poll.data(), static_cast<qint64>(poll.size()));

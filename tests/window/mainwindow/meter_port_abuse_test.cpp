@@ -181,7 +181,7 @@ struct AbuseFixture : ::testing::Test {
         MeterServerSettings s;
         s.address = QHostAddress::LocalHost;
         s.meterPort = 0;
-        s.phpPort = 0;
+        s.secondPort = 0;
         s.maxConnections = maxConnections;
         server = std::make_unique<MeterServer>(s);
         server->setMessageHandler([this](std::string_view m) {

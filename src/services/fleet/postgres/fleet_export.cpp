@@ -5,7 +5,6 @@
 
 #include "services/fleet/postgres/connection_parameters.h"
 #include "services/fleet/postgres/pg_connection.h"
-#include "services/fleet/rules/fleet_export_request.h"
 #include "services/fleet/rules/fleet_settings.h"
 #include "services/fleet/rules/outage_log.h"
 #include "services/fleet/rules/row_batch.h"
@@ -23,13 +22,8 @@ double numberOf(const PgResult& r, int row, int column) {
 
 }  // namespace
 
-int runFleetExport(const std::vector<std::string>& args, const std::string& hostName,
-                   std::ostream& out, std::ostream& err, const FleetExtraColumn& extraColumn) {
-    const FleetExportRequest request = parseFleetExportArguments(args, hostName);
-    if (!request.errors.empty()) {
-        for (const std::string& e : request.errors) err << "tev3p export: " << e << "\n";
-        return 2;
-    }
+int runFleetExport(const FleetExportRequest& request, std::ostream& out, std::ostream& err,
+                   const FleetExtraColumn& extraColumn) {
     std::string error;
     const PgConnection::Parameters parameters =
         fleetConnectionParameters(request.url, request.passwordFile, request.sslmode, error);

@@ -4,9 +4,9 @@
 #include <optional>
 #include <ostream>
 #include <string>
-#include <vector>
 
 #include "services/archive/rules/series.h"
+#include "services/fleet/rules/fleet_export_request.h"
 
 namespace tev::fleet {
 
@@ -15,10 +15,10 @@ namespace tev::fleet {
 using FleetExtraColumn = std::function<std::optional<archive::ExtraColumn>(
     const std::string& folder, const archive::ArchiveSeries&)>;
 
-// `tev3p export --fleet URL …` (the arguments after "export"): one meter's rows of one site
-// from the fleet database, as the tidy CSV or JSON of the local export. Returns the exit
-// status: 0, 1 when the database cannot be read or lacks the meter, 2 for bad arguments.
-int runFleetExport(const std::vector<std::string>& args, const std::string& hostName,
-                   std::ostream& out, std::ostream& err, const FleetExtraColumn& extraColumn = {});
+// `tev3p export --fleet URL …`: one meter's rows of one site from the fleet database, as the
+// tidy CSV or JSON of the local export, to `out`; the reasons of a failure to `err`. Returns
+// the exit status: 0, or 1 when the database cannot be read or lacks the meter.
+int runFleetExport(const FleetExportRequest& request, std::ostream& out, std::ostream& err,
+                   const FleetExtraColumn& extraColumn = {});
 
 }  // namespace tev::fleet

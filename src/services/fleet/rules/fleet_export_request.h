@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "services/archive/rules/series.h"
 
@@ -22,11 +21,7 @@ struct FleetExportRequest {
     std::string passwordFile;
     std::string sslmode;
     std::string folder;  // its tev3p.ini's tariff adds the cost column; empty: none
-    std::vector<std::string> errors;
 };
-
-FleetExportRequest parseFleetExportArguments(const std::vector<std::string>& args,
-                                             const std::string& hostName);
 
 // The query of a meter's rows: parameters $1 site, $2 meter (as the database keeps it), $3 and
 // $4 the bounds as timestamptz text; the columns are the Unix seconds and every quantity.

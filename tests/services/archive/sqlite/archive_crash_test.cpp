@@ -212,8 +212,11 @@ TEST_F(ArchiveCrash, ExportReadsTheArchiveWhileAnotherProgramRecordsInTheFolder)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         if (!std::filesystem::exists(archivePath(folder))) continue;
         std::ostringstream out, err;
-        const int rc = runArchiveExport(
-            {"--folder", folder, "--meter", "CRASH0000002", "--resolution", "minute"}, out, err);
+        ArchiveExportRequest request;
+        request.folder = folder;
+        request.query.meter = "CRASH0000002";
+        request.query.resolution = Resolution::Minute;
+        const int rc = runArchiveExport(request, out, err);
         ++runs;
         // Until the recorder's first commit names the meter, the export says it is not there.
         if (rc == 1 && err.str().find("is not in the archive") != std::string::npos) continue;

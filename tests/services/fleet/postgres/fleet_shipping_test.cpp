@@ -196,27 +196,29 @@ TEST_F(FleetShipping, ThreeArchivesShipEveryRowIntoOneDatabaseWhereExportAndGraf
               "voltage2start253.5");
 
     // Read back, the fleet gives the local export's bytes.
+    FleetExportRequest readBack;
+    readBack.url = server.url("fleet");
+    readBack.passwordFile = pw;
+    readBack.site = "site-2";
+    readBack.meter = "HOQ000000002";
     for (const char* resolution : {"minute", "hour", "day"}) {
         std::ostringstream local, fleet, errors;
-        ASSERT_EQ(archive::runArchiveExport({"--folder", folders[1], "--meter", "HOQ000000002",
-                                             "--resolution", resolution},
-                                            local, errors),
-                  0)
-            << errors.str();
-        ASSERT_EQ(runFleetExport({"--fleet", server.url("fleet"), "--password-file", pw, "--site",
-                                  "site-2", "--meter", "HOQ000000002", "--resolution", resolution},
-                                 "desk", fleet, errors),
-                  0)
-            << errors.str();
+        archive::ArchiveExportRequest fromArchive;
+        fromArchive.folder = folders[1];
+        fromArchive.query.meter = "HOQ000000002";
+        ASSERT_TRUE(archive::parseResolution(resolution, fromArchive.query.resolution));
+        ASSERT_EQ(archive::runArchiveExport(fromArchive, local, errors), 0) << errors.str();
+        FleetExportRequest fromFleet = readBack;
+        fromFleet.resolution = fromArchive.query.resolution;
+        ASSERT_EQ(runFleetExport(fromFleet, fleet, errors), 0) << errors.str();
         const std::string csv = local.str();
         EXPECT_EQ(fleet.str(), csv);
         EXPECT_GT(std::count(csv.begin(), csv.end(), '\n'), 1);
     }
     std::ostringstream out, errors;
-    EXPECT_EQ(runFleetExport({"--fleet", server.url("fleet"), "--password-file", pw, "--site",
-                              "site-9", "--meter", "HOQ000000002"},
-                             "desk", out, errors),
-              1);
+    FleetExportRequest elsewhere = readBack;
+    elsewhere.site = "site-9";
+    EXPECT_EQ(runFleetExport(elsewhere, out, errors), 1);
     EXPECT_EQ(errors.str(),
               "tev3p export: meter HOQ000000002 of site site-9 is not in the fleet database\n");
 

@@ -116,31 +116,9 @@ TEST(OutageLog, OneLineWhenAnOutageBeginsAndOneWhenShippingResumes) {
     EXPECT_EQ(durationText(2 * 86400 + 7200), "2 d 2 h");
 }
 
-TEST(FleetExport, ArgumentsNeedUrlAndMeterAndTakeTheLocalExportsForms) {
-    const auto ok = parseFleetExportArguments(
-        {"--fleet", "postgresql://db/f", "--meter=HOQ000000001", "--resolution", "minute", "--from",
-         "2026-12-08Z", "--format", "json"},
-        "desk");
-    EXPECT_TRUE(ok.errors.empty());
-    EXPECT_EQ(ok.site, "desk");
-    EXPECT_EQ(ok.resolution, archive::Resolution::Minute);
-    EXPECT_EQ(ok.from, 1796688000);
-    EXPECT_FALSE(ok.to);
-    EXPECT_TRUE(ok.json);
-    EXPECT_EQ(boundParameter(ok.from, true), "2026-12-08 00:00:00+00");
-    EXPECT_EQ(boundParameter(ok.to, false), "infinity");
-
-    const auto bad = parseFleetExportArguments(
-        {"--meter", "X", "--resolution", "week", "--to", "yesterday", "--format", "xls", "--site"},
-        "");
-    const std::vector<std::string> expected = {"--site needs a value",
-                                               "--fleet URL is needed",
-                                               "--site S is needed",
-                                               "--resolution is minute, hour or day",
-                                               "--format is tidy or json",
-                                               "--to yesterday is not an ISO 8601 time such as "
-                                               "2026-12-08T10:00"};
-    EXPECT_EQ(bad.errors, expected);
+TEST(FleetExport, TheReadBackQueriesOneResolutionsTableBetweenUtcBounds) {
+    EXPECT_EQ(boundParameter(1796688000, true), "2026-12-08 00:00:00+00");
+    EXPECT_EQ(boundParameter(std::nullopt, false), "infinity");
     EXPECT_EQ(seriesQuerySql(archive::Resolution::Day).substr(0, 46),
               "SELECT extract(epoch FROM t)::bigint, v1_mean,");
     EXPECT_NE(seriesQuerySql(archive::Resolution::Day).find(" FROM days WHERE site = $1"),

@@ -155,7 +155,7 @@ TEST_F(WebServerTest, AThousandIdleConnectionsKeepNeitherTheDashboardNorAMeterOu
     MeterServerSettings meterSettings;
     meterSettings.address = QHostAddress::LocalHost;
     meterSettings.meterPort = 0;
-    meterSettings.phpPort = 0;
+    meterSettings.secondPort = 0;
     MeterServer meters(meterSettings);
     std::vector<std::string> messages;
     meters.setMessageHandler([&](std::string_view m) {

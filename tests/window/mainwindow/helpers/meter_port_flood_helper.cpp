@@ -54,13 +54,13 @@ int main(int argc, char** argv) {
     tev::MeterServerSettings settings;
     settings.address = QHostAddress::LocalHost;
     settings.meterPort = 0;
-    settings.phpPort = 0;
+    settings.secondPort = 0;
     settings.openFileLimit = argc > 2 ? std::atol(argv[2]) : 0;
     tev::MeterServer server(settings);
     server.setMessageHandler([&](std::string_view m) { return link.handleMessage(m); });
     server.setErrorHandler([&](const std::string& e) { log.append("error " + e); });
     server.start();
-    std::printf("port %d %d\n", server.meterPort(), server.phpPort());
+    std::printf("port %d %d\n", server.meterPort(), server.secondPort());
     std::fflush(stdout);
 
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
@@ -80,8 +80,8 @@ int main(int argc, char** argv) {
             if (command == "quit") app.quit();
             if (command == "stats") {
                 std::printf(
-                    "stats meters=%d php=%d pauses=%llu evicted=%llu fds=%d registered=%d\n",
-                    server.meterConnectionCount(), server.phpConnectionCount(),
+                    "stats meters=%d second=%d pauses=%llu evicted=%llu fds=%d registered=%d\n",
+                    server.meterConnectionCount(), server.secondConnectionCount(),
                     static_cast<unsigned long long>(server.acceptPauses()),
                     static_cast<unsigned long long>(server.evictedConnections()), openDescriptors(),
                     store->registry.MeterCount);

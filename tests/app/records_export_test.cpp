@@ -1,4 +1,4 @@
-#include "services/web/rules/records_export.h"
+#include "app/records_export.h"
 
 #include <gtest/gtest.h>
 
@@ -6,18 +6,19 @@
 #include <fstream>
 #include <memory>
 
+#include "app/export_arguments.h"
 #include "core/persistence/records_image.h"
 #include "core/recordsio/csv_export.h"
 #include "services/web/rules/tidy_csv.h"
-#include "webapi_fixture.h"
+#include "tests/services/web/rules/webapi_fixture.h"
 
-namespace tev::web {
+namespace tev::app {
 namespace {
 
 class RecordsExport : public ::testing::Test {
   protected:
     void SetUp() override {
-        testing::useBerlinTime();
+        web::testing::useBerlinTime();
         folder = std::filesystem::temp_directory_path() /
                  ("tev3p-export-" + std::to_string(::getpid()) + "-" +
                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -26,10 +27,13 @@ class RecordsExport : public ::testing::Test {
     }
     void TearDown() override { std::filesystem::remove_all(folder); }
 
-    RecordsExportRequest request(std::vector<std::string> extra) {
+    ParsedExport<RecordsExportRequest> parsed(std::vector<std::string> extra) {
         std::vector<std::string> args = {"--folder", folder.string()};
         args.insert(args.end(), extra.begin(), extra.end());
         return parseRecordsExportArguments(args);
+    }
+    RecordsExportRequest request(std::vector<std::string> extra) {
+        return parsed(std::move(extra)).request;
     }
 
     std::filesystem::path folder;
@@ -38,9 +42,9 @@ class RecordsExport : public ::testing::Test {
 TEST_F(RecordsExport, ReadsTheFoldersRecordsFileIntoBothCsvs) {
     auto store = std::make_unique<MeasurementStore>();
     ScaleTable& day = store->table(TimeScale::Day);
-    testing::putRow(day, 0, 261206, 0, 1);
-    testing::putRow(day, 1, 261207, 0, 2);
-    testing::putRow(day, 2, 261208, 0, 3);  // live
+    web::testing::putRow(day, 0, 261206, 0, 1);
+    web::testing::putRow(day, 1, 261207, 0, 2);
+    web::testing::putRow(day, 2, 261208, 0, 3);  // live
     day.cnt = 2;
     ASSERT_TRUE(writeRecordsFile((folder / kRecordsFileName).string(), *store).ok);
     const auto before = std::filesystem::last_write_time(folder / kRecordsFileName);
@@ -51,7 +55,7 @@ TEST_F(RecordsExport, ReadsTheFoldersRecordsFileIntoBothCsvs) {
     EXPECT_EQ(original.csv, exportCsv(day));
     const RecordsExportResult tidy =
         exportRecordsFromFolder(request({"--scale=day", "--format=tidy"}));
-    EXPECT_EQ(tidy.csv, tidyCsv(day, false));
+    EXPECT_EQ(tidy.csv, web::tidyCsv(day, false));
     EXPECT_EQ(std::count(tidy.csv.begin(), tidy.csv.end(), '\n'), 3);
     EXPECT_NE(tidy.csv.find("\n2026-12-07T00:00:00+01:00,"), std::string::npos);
     const RecordsExportResult live =
@@ -74,18 +78,18 @@ TEST_F(RecordsExport, AMissingOrShortRecordsFileIsAnErrorNotAnEmptyCsv) {
 
 TEST_F(RecordsExport, ArgumentsAreCheckedBeforeAnythingIsRead) {
     EXPECT_TRUE(
-        request({"--scale", "m5", "--format", "original", "--output", "x.csv"}).errors.empty());
+        parsed({"--scale", "m5", "--format", "original", "--output", "x.csv"}).problems.empty());
     EXPECT_EQ(request({"--scale", "m5", "--format", "original", "--output", "x.csv"}).output,
               "x.csv");
-    EXPECT_FALSE(request({"--scale", "year", "--format", "tidy"}).errors.empty());
-    EXPECT_FALSE(request({"--scale", "day", "--format", "xlsx"}).errors.empty());
-    EXPECT_FALSE(request({"--scale", "day"}).errors.empty());
-    EXPECT_FALSE(request({"--scale", "day", "--format", "original", "--live"}).errors.empty());
-    EXPECT_FALSE(request({"--scale", "day", "--format", "tidy", "--bogus"}).errors.empty());
+    EXPECT_FALSE(parsed({"--scale", "year", "--format", "tidy"}).problems.empty());
+    EXPECT_FALSE(parsed({"--scale", "day", "--format", "xlsx"}).problems.empty());
+    EXPECT_FALSE(parsed({"--scale", "day"}).problems.empty());
+    EXPECT_FALSE(parsed({"--scale", "day", "--format", "original", "--live"}).problems.empty());
+    EXPECT_FALSE(parsed({"--scale", "day", "--format", "tidy", "--bogus"}).problems.empty());
     EXPECT_FALSE(
-        parseRecordsExportArguments({"--scale", "day", "--format", "tidy"}).errors.empty());
-    EXPECT_FALSE(request({"--scale"}).errors.empty());
+        parseRecordsExportArguments({"--scale", "day", "--format", "tidy"}).problems.empty());
+    EXPECT_FALSE(parsed({"--scale"}).problems.empty());
 }
 
 }  // namespace
-}  // namespace tev::web
+}  // namespace tev::app

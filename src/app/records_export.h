@@ -1,15 +1,12 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
+#include "core/settings/folder_files.h"
 #include "core/store/time_scale.h"
 #include "services/alerts/tariff/tariff.h"
 
-namespace tev::web {
-
-// The records file in a data folder, as the program names it.
-inline constexpr const char* kRecordsFileName = "TEV3P_Records.dat";
+namespace tev::app {
 
 // `tev3p export --folder DIR --scale SCALE --format tidy|original [--output FILE] [--live]`
 struct RecordsExportRequest {
@@ -19,11 +16,7 @@ struct RecordsExportRequest {
     bool live = false;               // tidy only: the live row too
     std::string output;              // empty: standard output
     const Tariff* tariff = nullptr;  // tidy only: a cost column when configured
-    std::vector<std::string> errors;
 };
-
-// The arguments after "export".
-RecordsExportRequest parseRecordsExportArguments(const std::vector<std::string>& arguments);
 
 struct RecordsExportResult {
     std::string csv;
@@ -34,4 +27,4 @@ struct RecordsExportResult {
 // builds the CSV. A missing, short or unreadable records file is an error, never an empty CSV.
 RecordsExportResult exportRecordsFromFolder(const RecordsExportRequest& request);
 
-}  // namespace tev::web
+}  // namespace tev::app
