@@ -1,8 +1,9 @@
 #!/bin/sh
 # Builds the Debian package from the build folder into a scratch folder and checks what a
 # packager and a user meet: the files it holds (programs, manual, manual pages, copyright,
-# changelog, desktop entry, icon, AppStream metainfo, user unit), the dependencies it declares,
-# lintian with no error and no warning, appstreamcli validate, and `man` reading the pages.
+# changelog, desktop entry, icon, AppStream metainfo, user unit, the README's pages), the
+# dependencies it declares, lintian with no error and no warning, appstreamcli validate, and
+# `man` reading the pages, tev3p.ini(5) without a warning.
 set -eu
 build="$1"
 scratch="$(mktemp -d)"
@@ -32,7 +33,8 @@ for path in ./usr/bin/tev3p ./usr/bin/hoq-sim ./usr/bin/tev3p-launcher \
     ./usr/share/doc/tev3p/copyright ./usr/share/doc/tev3p/changelog.gz \
     ./usr/share/doc/tev3p/README.md ./usr/share/metainfo/org.tev3p.PowerMonitor.metainfo.xml \
     ./usr/share/man/man1/tev3p.1.gz ./usr/share/man/man1/tev3p-launcher.1.gz \
-    ./usr/share/man/man1/hoq-sim.1.gz; do
+    ./usr/share/man/man1/hoq-sim.1.gz ./usr/share/man/man5/tev3p.ini.5.gz \
+    ./usr/share/doc/tev3p/docs/configuration.md ./usr/share/doc/tev3p/docs/main-window.png; do
     awk '{print $NF}' "$scratch/contents" | grep -qx "$path" || fail "missing from the package: $path"
 done
 for dependency in libqt6widgets6 libqt6network6 libqt6multimedia6 libqt6svg6 fonts-wqy-microhei; do
@@ -71,6 +73,17 @@ done
 grep -q -- '--headless' "$scratch/tev3p.txt" || fail "man tev3p lacks --headless"
 grep -q -- '--write-demo' "$scratch/hoq-sim.txt" || fail "man hoq-sim lacks --write-demo"
 grep -q 'XDG_DATA_HOME' "$scratch/tev3p-launcher.txt" || fail "man tev3p-launcher lacks its folder"
+
+# `man 5 tev3p.ini` finds the settings file's page, which names every group, and groff reads
+# the page as installed without a single warning.
+MANPATH="$scratch/root/usr/share/man" MANWIDTH=80 man 5 tev3p.ini > "$scratch/tev3p.ini.txt" 2> "$scratch/man.err" ||
+    fail "man 5 tev3p.ini: $(cat "$scratch/man.err")"
+for group in meters mqtt http archive alerts tariff quality tray fleet; do
+    grep -q "^\[$group\]" "$scratch/tev3p.ini.txt" || fail "man 5 tev3p.ini lacks [$group]"
+done
+LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 \
+    -l "$scratch/root/usr/share/man/man5/tev3p.ini.5.gz" > /dev/null 2> "$scratch/man.err" || true
+[ -s "$scratch/man.err" ] && fail "man --warnings on tev3p.ini.5: $(cat "$scratch/man.err")"
 
 cat "$scratch/control"
 [ "$failed" -eq 0 ] && echo "$(basename "$deb"): $(wc -l < "$scratch/contents") entries, lintian and appstreamcli clean"
