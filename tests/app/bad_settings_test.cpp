@@ -52,6 +52,35 @@ TEST(BadSettings, MqttPortsOutOfRangeAndImpossibleClientIdsEndTheProgramWithStat
     EXPECT_TRUE(r.errors.contains("MQTT client_id is 70000 bytes long")) << r.errors.toStdString();
 }
 
+// A Latin-1 byte in a group whose bad settings refuse the start is told with its line, and the
+// program ends with status 2 before it touches any file.
+TEST(BadSettings, TextThatIsNotUtf8IsToldWithItsLineAndRefusesTheStart) {
+    testing::qtApplication();
+    const struct {
+        QByteArray ini;
+        QString told;
+    } cases[] = {
+        {"[fleet]\nurl=postgresql://127.0.0.1:1/fleet\nsite=caf\xE9\n",
+         "[fleet] line 3 of tev3p.ini is not UTF-8 text"},
+        {"; prices\n[mqtt]\nhost=127.0.0.1\r\nprefix=h\xF6me\r\n",
+         "[mqtt] line 4 of tev3p.ini is not UTF-8 text"},
+        {"[meters]\nallow=REAL00000001,\xFF\n", "[meters] line 2 of tev3p.ini is not UTF-8 text"},
+    };
+    for (const auto& c : cases) {
+        QTemporaryDir folder;
+        QFile ini(folder.filePath("tev3p.ini"));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write(c.ini);
+        ini.close();
+        const ProgramRun r = runProgram(folder.path(), {});
+        EXPECT_EQ(r.status, 2) << c.ini.toStdString();
+        EXPECT_TRUE(r.errors.contains(c.told)) << r.errors.toStdString();
+        EXPECT_TRUE(r.errors.contains("not UTF-8 text; the line is left out"))
+            << r.errors.toStdString();
+        EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), QStringList{"tev3p.ini"});
+    }
+}
+
 TEST(BadSettings, AMistypedAllowedMeterEndsTheProgramWithStatusTwo) {
     testing::qtApplication();
     QTemporaryDir folder;

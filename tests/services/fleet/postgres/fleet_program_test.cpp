@@ -62,7 +62,8 @@ TEST(FleetProgram, ThreeRecordersShareOneDatabaseThroughItsCrashAndAKilledRecord
     std::string folders[kRecorders], sites[kRecorders];
     HeadlessProgram programs[kRecorders];
     for (int i = 0; i < kRecorders; ++i) {
-        sites[i] = "site-" + std::to_string(i + 1);
+        // Sites as users write them: a semicolon and a comma are part of the name.
+        sites[i] = i == 0 ? "hall;2" : i == 1 ? "north, hall 2" : "site-" + std::to_string(i + 1);
         folders[i] = recorderFolder(dirs[i], server, sites[i]);
         ASSERT_TRUE(programs[i].start(dirs[i].path(), {"--http", "127.0.0.1:0"}))
             << programs[i].output.toStdString();
