@@ -73,7 +73,7 @@ void BM_RefreshMinGridIntoTheView(benchmark::State& state) {
     tev::testing::FakeFileChooser files;
     tev::testing::FakeMessageBoxes messages;
     QTemporaryDir dir;
-    tev::Platform platform{&clock, &tones, &pause};
+    tev::WindowSeams platform{&clock, &tones, &pause};
     platform.files = &files;
     platform.messages = &messages;
     platform.sockets = tev::MeterServerSettings{QHostAddress::LocalHost, 0, 0};
@@ -169,7 +169,7 @@ void BM_ImportThroughTheWindow(benchmark::State& state) {
         std::ofstream out(path, std::ios::binary);
         out << tenMinuteFile();
     }
-    tev::Platform platform{&clock, &tones, &pause};
+    tev::WindowSeams platform{&clock, &tones, &pause};
     platform.files = &files;
     platform.messages = &messages;
     platform.sockets = tev::MeterServerSettings{QHostAddress::LocalHost, 0, 0};

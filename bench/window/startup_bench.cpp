@@ -64,8 +64,8 @@ struct Seams {
     tev::testing::RecordingToneSink tones;
     tev::testing::RecordingPause pause;
     tev::testing::FakeClock clock{tev::DateTime{2024, 8, 2, 12, 0, 30, 0}};
-    tev::Platform platform(const std::string& folder) {
-        tev::Platform p;
+    tev::WindowSeams seams(const std::string& folder) {
+        tev::WindowSeams p;
         p.clock = &clock;
         p.tones = &tones;
         p.pause = &pause;
@@ -83,7 +83,7 @@ void BM_StartUpToFirstPaint(benchmark::State& state) {
     for (auto _ : state) {
         QElapsedTimer timer;
         timer.start();
-        tev::Tsdf sdf(seams.platform(folder.path().toStdString()));
+        tev::Tsdf sdf(seams.seams(folder.path().toStdString()));
         sdf.show();
         while (sdf.paintCount() == 0) QCoreApplication::processEvents();
         const double ms = timer.nsecsElapsed() / 1e6;
@@ -103,7 +103,7 @@ void BM_ShutdownWithoutItsWaits(benchmark::State& state) {
     Seams seams;
     for (auto _ : state) {
         state.PauseTiming();
-        auto sdf = std::make_unique<tev::Tsdf>(seams.platform(folder.path().toStdString()));
+        auto sdf = std::make_unique<tev::Tsdf>(seams.seams(folder.path().toStdString()));
         state.ResumeTiming();
         sdf->FormClose();
         state.PauseTiming();
@@ -119,7 +119,7 @@ void BM_ResidentMemoryAfterStartWithFullTables(benchmark::State& state) {
     Seams seams;
     long kib = 0;
     for (auto _ : state) {
-        tev::Tsdf sdf(seams.platform(folder.path().toStdString()));
+        tev::Tsdf sdf(seams.seams(folder.path().toStdString()));
         sdf.show();
         while (sdf.paintCount() == 0) QCoreApplication::processEvents();
         kib = residentKiB();

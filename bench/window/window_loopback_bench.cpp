@@ -32,7 +32,7 @@ void BM_LoopbackMetersIntoTheMainWindow(benchmark::State& state) {
     tev::testing::RecordingToneSink tones;
     tev::testing::RecordingPause pause;
     tev::testing::FakeClock clock{tev::DateTime{2024, 8, 2, 12, 0, 0, 0}};
-    tev::Platform platform{&clock, &tones, &pause};
+    tev::WindowSeams platform{&clock, &tones, &pause};
     platform.sockets = tev::MeterServerSettings{QHostAddress::LocalHost, 0, 0};
     platform.workingDirectory = dayFiles.path().toStdString();
     tev::Tsdf sdf(platform);
@@ -134,7 +134,7 @@ void BM_AdcFloodIntoTheMainWindow(benchmark::State& state) {
     tev::testing::RecordingToneSink tones;
     tev::testing::RecordingPause pause;
     tev::testing::FakeClock clock{tev::DateTime{2024, 8, 2, 12, 0, 0, 0}};
-    tev::Platform platform{&clock, &tones, &pause};
+    tev::WindowSeams platform{&clock, &tones, &pause};
     platform.sockets = tev::MeterServerSettings{QHostAddress::LocalHost, 0, 0};
     platform.workingDirectory = dayFiles.path().toStdString();
     tev::Tsdf sdf(platform);

@@ -8,7 +8,7 @@
 
 #include "app/export_command.h"
 #include "app/folder_lock.h"
-#include "app/program_platform.h"
+#include "app/program_seams.h"
 #include "app/services.h"
 #include "app/standard_descriptors.h"
 #include "app/window_view.h"
@@ -58,12 +58,12 @@ std::optional<int> answerOptions(const tev::ProgramOptions& options) {
 // The windows in their creation order: the main window first, then, hidden, the two about
 // windows, the manual window and the records manager.
 struct ProgramWindows {
-    explicit ProgramWindows(tev::app::ProgramPlatform& platform)
-        : sdf(platform.platform()),
+    explicit ProgramWindows(tev::app::ProgramSeams& seams)
+        : sdf(seams.window()),
           // The about windows' page is the user manual, opened as the Manual command opens it.
-          info(tev::createInfoWindows(platform.tones(), [this] { sdf.Manual_bClick(); })),
+          info(tev::createInfoWindows(seams.tones(), [this] { sdf.Manual_bClick(); })),
           record(sdf) {
-        platform.placeDialogsOver(sdf);
+        seams.placeDialogsOver(sdf);
         sdf.setSecondaryWindows({info.About.get(), info.About2.get(), info.menu.get(), &record});
     }
     tev::Tsdf sdf;
@@ -133,8 +133,8 @@ int main(int argc, char* argv[]) {
     // told on standard error now and in the event log once the window exists.
     const SettingsFile settings = readSettingsFile(folder.toStdString());
     for (const std::string& p : settings.problems) std::fprintf(stderr, "tev3p: %s\n", p.c_str());
-    ProgramPlatform platform(options, standardOutput);
-    if (!platform.takeOptions(options, settings)) return 2;
+    ProgramSeams seams(options, standardOutput);
+    if (!seams.takeOptions(options, settings)) return 2;
     Mqtt mqtt;
     if (!loadMqtt(options, settings, mqtt)) return 2;
     Archive archive;
@@ -142,15 +142,15 @@ int main(int argc, char* argv[]) {
     Fleet fleet;
     if (!loadFleet(settings, fleet)) return 2;
 
-    ProgramWindows windows(platform);
+    ProgramWindows windows(seams);
     tev::Tsdf& sdf = windows.sdf;
     closeOnStop(app, terminationSignals, sdf);
-    tev::tellReadOnlyFolder(folderLock, sdf.eventLog(), tev::logStamp(platform.clock().now()),
+    tev::tellReadOnlyFolder(folderLock, sdf.eventLog(), tev::logStamp(seams.clock().now()),
                             display ? &sdf : nullptr);
 
     WindowView recorder(sdf);
     const ServiceContext context{options,         folder.toStdString(),      settings, recorder,
-                                 platform.clock(), platform.meterObservers()};
+                                 seams.clock(), seams.meterObservers()};
     for (const std::string& p : settings.problems) context.log(p);
     Alerts alerts;
     startAlerts(context, alerts);

@@ -23,7 +23,7 @@ LanguageMode WindowView::language() const {
 }
 
 ToneSink& WindowView::tones() {
-    return *window_.platform().tones;
+    return *window_.seams().tones;
 }
 
 MeterSocketsStatus WindowView::sockets() const {

@@ -23,7 +23,7 @@ constexpr int kFormFontHeight = 11;
 
 }  // namespace
 
-Tsdf::Tsdf(Platform platform, QWidget* parent) : QMainWindow(parent), platform_(platform) {
+Tsdf::Tsdf(WindowSeams seams, QWidget* parent) : QMainWindow(parent), seams_(seams) {
     setObjectName("sdf");
     setFont(pixelFont("MS Serif", kFormFontHeight));
 
@@ -35,21 +35,21 @@ Tsdf::Tsdf(Platform platform, QWidget* parent) : QMainWindow(parent), platform_(
     connectNavigation();
     setCentralWidget(client_);
 
-    if (platform_.standardOutput != nullptr) {
+    if (seams_.standardOutput != nullptr) {
         log_.addListener(
-            [out = platform_.standardOutput](const std::string& line) { out->writeLine(line); });
+            [out = seams_.standardOutput](const std::string& line) { out->writeLine(line); });
     }
 
     buildControls();
     buildMainMenu();
     buildPopupMenu();
 
-    workingDirectory_ = platform_.workingDirectory;
+    workingDirectory_ = seams_.workingDirectory;
     if (workingDirectory_.empty()) workingDirectory_ = QDir::currentPath().toStdString();
-    meterLink_ = std::make_unique<MeterLink>(store_, log_, *platform_.tones, *platform_.clock,
+    meterLink_ = std::make_unique<MeterLink>(store_, log_, *seams_.tones, *seams_.clock,
                                              languageMode_, workingDirectory_);
-    meterLink_->setAllowList(MeterAllowList(platform_.allowedMeters));
-    clockTick_ = std::make_unique<ClockTick>(store_, log_, *platform_.tones, *platform_.clock,
+    meterLink_->setAllowList(MeterAllowList(seams_.allowedMeters));
+    clockTick_ = std::make_unique<ClockTick>(store_, log_, *seams_.tones, *seams_.clock,
                                              languageMode_, *meterLink_);
 
     timer1_ = new QTimer(this);
@@ -81,7 +81,7 @@ void Tsdf::setLinkFlag(int flag) {
 // The clock snapshot of the window's creation: the calendar, and the clock and date labels
 // that the tick keeps current afterwards.
 void Tsdf::startUpClock() {
-    const DateTime now = platform_.clock->now();
+    const DateTime now = seams_.clock->now();
     Calendar& cal = store_.calendar;
     readDate(cal, now);
     cal.Hour = now.hour;
@@ -96,20 +96,20 @@ void Tsdf::startUpClock() {
 }
 
 void Tsdf::startMeterSockets() {
-    server_ = new MeterServer(platform_.sockets, this);
+    server_ = new MeterServer(seams_.sockets, this);
     server_->setMessageHandler([this](std::string_view message) {
         std::string reply = meterLink_->handleMessage(message);
-        if (platform_.meterObserver != nullptr) {
-            platform_.meterObserver->meterMessageHandled(store_.registry, meterLink_->currentId());
+        if (seams_.meterObserver != nullptr) {
+            seams_.meterObserver->meterMessageHandled(store_.registry, meterLink_->currentId());
             if (meterLink_->lastMessageWasData())
-                platform_.meterObserver->meterDataHandled(store_.registry, meterLink_->currentId());
+                seams_.meterObserver->meterDataHandled(store_.registry, meterLink_->currentId());
         }
         requestRepaint();
         return reply;
     });
     server_->setRegisteredCheck([this] { return meterLink_->lastMessageFromRegisteredMeter(); });
     server_->setErrorHandler([this](const std::string& reason) {
-        log_.append(logStamp(platform_.clock->now()) + " " + reason);
+        log_.append(logStamp(seams_.clock->now()) + " " + reason);
     });
     // ServerSocketListen: the computer's own address, for the meter's set-up.
     server_->setListenHandler([this](const std::string& ip) {
@@ -154,7 +154,7 @@ void Tsdf::beep(const ToneRequest& tone) {
 }
 
 void Tsdf::beep(int frequencyHz, int durationMs) {
-    if (platform_.tones != nullptr) platform_.tones->beep(frequencyHz, durationMs);
+    if (seams_.tones != nullptr) seams_.tones->beep(frequencyHz, durationMs);
 }
 
 // Connect_l and id_l after the link is lost or switched off.
@@ -192,7 +192,7 @@ void Tsdf::Timer1Timer() {
     const TickOutcome outcome = clockTick_->onTimer();
     if (outcome.offlineAlarm) {
         showDisconnected();
-        if (platform_.meterObserver != nullptr) platform_.meterObserver->metersForgotten();
+        if (seams_.meterObserver != nullptr) seams_.meterObserver->metersForgotten();
     }
     if (outcome.timeLabelChanged)
         controls_.Time_lb->setText(QString::fromStdString(outcome.timeLabel));
@@ -212,7 +212,7 @@ void Tsdf::link_bClick() {
         server_->setListening(false);
         meterLink_->linkSwitchedOff();
         showDisconnected();
-        if (platform_.meterObserver != nullptr) platform_.meterObserver->metersForgotten();
+        if (seams_.meterObserver != nullptr) seams_.meterObserver->metersForgotten();
     } else {
         setLinkFlag(1);
         if (auto caption = pickText(languageMode_, "ON Connect", "ON 連線開啟"))

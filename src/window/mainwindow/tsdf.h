@@ -42,10 +42,11 @@ class ClientArea;
 class ClickableLabel;
 class EventLogMemo;
 
-// The platform the main window talks to; tests hand in fakes.
-struct Platform {
-    Platform() = default;
-    Platform(Clock* c, ToneSink* t, Pause* p) : clock(c), tones(t), pause(p) {}
+// The seams the main window talks to (the outside world: clock, tones, dialogs, sockets, files);
+// tests hand in fakes.
+struct WindowSeams {
+    WindowSeams() = default;
+    WindowSeams(Clock* c, ToneSink* t, Pause* p) : clock(c), tones(t), pause(p) {}
 
     Clock* clock = nullptr;
     ToneSink* tones = nullptr;
@@ -150,7 +151,7 @@ class Tsdf : public QMainWindow {
     static constexpr int kInitialTop = 192;
     static constexpr int kTimerIntervalMs = 1000;
 
-    explicit Tsdf(Platform platform, QWidget* parent = nullptr);
+    explicit Tsdf(WindowSeams seams, QWidget* parent = nullptr);
     ~Tsdf() override;
 
     MeasurementStore& store() { return store_; }
@@ -161,7 +162,7 @@ class Tsdf : public QMainWindow {
     const SdfMenu& mainMenu() const { return menu_; }
     QMenu* popupMenu() const { return popup_; }
     QTimer* timer() const { return timer1_; }
-    const Platform& platform() const { return platform_; }
+    const WindowSeams& seams() const { return seams_; }
 
     const SecondaryWindows& secondaryWindows() const { return windows_; }
     void setSecondaryWindows(const SecondaryWindows& windows) { windows_ = windows; }
@@ -293,7 +294,7 @@ class Tsdf : public QMainWindow {
     void startUpClock();
     void startMeterSockets();
 
-    Platform platform_;
+    WindowSeams seams_;
     MeasurementStore store_;
     EventLog log_;
     ViewState view_;

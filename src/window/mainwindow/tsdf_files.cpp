@@ -89,8 +89,8 @@ bool Tsdf::saveRecordsFile(SaveReport report) {
 }
 
 void Tsdf::LoadDataClick() {
-    if (platform_.files == nullptr) return;
-    const auto chosen = platform_.files->chooseSaveFile(
+    if (seams_.files == nullptr) return;
+    const auto chosen = seams_.files->chooseSaveFile(
         {"Load Records", workingDirectory_, recordsPath(), "*.dat"});
     if (!chosen) return;
     const std::string& path = *chosen;
@@ -131,8 +131,8 @@ void Tsdf::LoadDataClick() {
 }
 
 void Tsdf::SaveDataClick() {
-    if (platform_.files == nullptr) return;
-    const auto chosen = platform_.files->chooseSaveFile(
+    if (seams_.files == nullptr) return;
+    const auto chosen = seams_.files->chooseSaveFile(
         {"Save Records", workingDirectory_, recordsPath(), "*.dat"});
     if (!chosen) return;
     // The extension is appended whatever the chosen name ends in.
@@ -148,8 +148,8 @@ void Tsdf::SaveDataClick() {
     } else {
         log_.append(stamp() + failText(saveDataPathLine(target), result.error));
         log_.append("");
-        if (platform_.messages != nullptr)
-            platform_.messages->warn(
+        if (seams_.messages != nullptr)
+            seams_.messages->warn(
                 "TEV3P", "The records could not be saved to " + target + ": " + result.error + ".");
     }
 }
@@ -161,8 +161,8 @@ void Tsdf::saf_bClick() {
         log_.append("");
         return;
     }
-    if (platform_.files == nullptr) return;
-    const auto chosen = platform_.files->chooseSaveFile(
+    if (seams_.files == nullptr) return;
+    const auto chosen = seams_.files->chooseSaveFile(
         {"Save Meter Records", workingDirectory_, workingDirectory_ + "/RDS_Records.dat", "*.dat"});
     if (!chosen) return;
     const std::vector<std::uint8_t> bytes = encodeDeviceExport(store_.registry);
@@ -175,8 +175,8 @@ void Tsdf::saf_bClick() {
     log_.append("");
     if (error.empty()) {
         beep(kSavedTone);
-    } else if (platform_.messages != nullptr) {
-        platform_.messages->warn(
+    } else if (seams_.messages != nullptr) {
+        seams_.messages->warn(
             "TEV3P", "The meter records could not be saved to " + *chosen + ": " + error + ".");
     }
 }

@@ -78,8 +78,8 @@ void Tsdf::showTotalEditor(bool open) {
 // Stores a typed total; a text that is no number is reported and changes nothing.
 void Tsdf::takeTotal(const TotalEntry& entry) {
     if (entry.kind == TotalEntry::Kind::NotANumber) {
-        if (platform_.messages != nullptr)
-            platform_.messages->warn(std::string(kMaintenanceMessageTitle), entry.error);
+        if (seams_.messages != nullptr)
+            seams_.messages->warn(std::string(kMaintenanceMessageTitle), entry.error);
         return;
     }
     if (entry.kind == TotalEntry::Kind::Number) store_.live.TotalKWh = entry.total;
@@ -122,14 +122,14 @@ void Tsdf::b_clrClick() {
 
 void Tsdf::ResetAllClick() {
     const std::optional<Confirmation> question = resetConfirmation(languageMode_);
-    if (!question || platform_.messages == nullptr) return;
-    if (!platform_.messages->askYesNo(question->title, question->text)) return;
+    if (!question || seams_.messages == nullptr) return;
+    if (!seams_.messages->askYesNo(question->title, question->text)) return;
     beep(kResetHz, kResetMs);
     ResetAll_bClick();
     log_.clear();
     log_.append(std::string());
     if (auto message = resetDoneMessage(languageMode_))
-        log_.append(logStamp(platform_.clock->now()) + *message);
+        log_.append(logStamp(seams_.clock->now()) + *message);
     log_.append(std::string());
     requestRepaint();
 }
@@ -142,7 +142,7 @@ void Tsdf::ResetAll_bClick() {
 
 void Tsdf::copy_bClick() {
     beep(kCopyHz, kCopyMs);
-    if (platform_.clipboard != nullptr) platform_.clipboard->setText(computerIp_);
+    if (seams_.clipboard != nullptr) seams_.clipboard->setText(computerIp_);
 }
 
 void Tsdf::N220VClick() {}
@@ -151,16 +151,16 @@ void Tsdf::N380VClick() {}
 // Hidden and unreachable from the window: the weekday of the date typed into e2, in the
 // desktop's short date format.
 void Tsdf::SpeedButton1Click() {
-    if (platform_.messages == nullptr) return;
+    if (seams_.messages == nullptr) return;
     const QString text = controls_.e2->text();
     QDate date = QLocale::system().toDate(text.trimmed(), QLocale::ShortFormat);
     if (!date.isValid()) date = QDate::fromString(text.trimmed(), Qt::ISODate);
     if (!date.isValid()) {
-        platform_.messages->warn(std::string(kMaintenanceMessageTitle),
+        seams_.messages->warn(std::string(kMaintenanceMessageTitle),
                                  "'" + text.toStdString() + "' is not a valid date");
         return;
     }
-    platform_.messages->inform(std::string(kMaintenanceMessageTitle),
+    seams_.messages->inform(std::string(kMaintenanceMessageTitle),
                                weekdayTesterText(date.year(), date.month(), date.day()));
 }
 

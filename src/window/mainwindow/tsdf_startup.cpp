@@ -36,10 +36,10 @@ void Tsdf::FormCreate() {
         controls_.Date_lb->setText(
             QString::fromStdString(dateLabelText(cal.Year, cal.Month, cal.Day, languageMode_)));
     if (auto line = pickText(languageMode_, filetext::kStartupEnglish, filetext::kStartupBilingual))
-        log_.append(startupStamp(platform_.clock->now()) + *line);
+        log_.append(startupStamp(seams_.clock->now()) + *line);
 
     placeWindow(view_.windowLeft, view_.windowTop);
-    const DateTime now = platform_.clock->now();
+    const DateTime now = seams_.clock->now();
     lastAutosaveHour_ = static_cast<std::int64_t>(dateCode(now)) * 100 + now.hour;
 }
 
@@ -70,14 +70,14 @@ void Tsdf::FormClose() {
     shutDown_ = true;
     timer1_->stop();
     saveSettingsFile(SaveReport::Shutdown);
-    if (platform_.pause != nullptr) platform_.pause->pause(1000);
+    if (seams_.pause != nullptr) seams_.pause->pause(1000);
     saveRecordsFile(SaveReport::Shutdown);
-    if (platform_.pause != nullptr) platform_.pause->pause(1000);
+    if (seams_.pause != nullptr) seams_.pause->pause(1000);
 }
 
 void Tsdf::autosave() {
     if (shutDown_) return;
-    const DateTime now = platform_.clock->now();
+    const DateTime now = seams_.clock->now();
     const std::int64_t hour = static_cast<std::int64_t>(dateCode(now)) * 100 + now.hour;
     if (hour == lastAutosaveHour_) return;
     lastAutosaveHour_ = hour;
@@ -92,12 +92,12 @@ void Tsdf::commitData() {
 }
 
 std::string Tsdf::stamp() const {
-    return logStamp(platform_.clock->now());
+    return logStamp(seams_.clock->now());
 }
 
 void Tsdf::reportFailure(const std::string& logLine, const std::string& message) {
     log_.append(logLine);
-    if (platform_.messages != nullptr) platform_.messages->warn("TEV3P", message);
+    if (seams_.messages != nullptr) seams_.messages->warn("TEV3P", message);
 }
 
 }  // namespace tev

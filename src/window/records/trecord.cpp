@@ -249,7 +249,7 @@ void TRecord::N11Click() {}
 void TRecord::N31Click() {}
 
 void TRecord::beep(int frequencyHz, int durationMs) {
-    if (ToneSink* tones = sdf_.platform().tones) tones->beep(frequencyHz, durationMs);
+    if (ToneSink* tones = sdf_.seams().tones) tones->beep(frequencyHz, durationMs);
 }
 
 void TRecord::log(std::string line) {
@@ -257,7 +257,7 @@ void TRecord::log(std::string line) {
 }
 
 std::string TRecord::workingDirectory() const {
-    const std::string& configured = sdf_.platform().workingDirectory;
+    const std::string& configured = sdf_.seams().workingDirectory;
     return configured.empty() ? QDir::currentPath().toStdString() : configured;
 }
 

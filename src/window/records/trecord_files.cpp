@@ -47,7 +47,7 @@ void TRecord::output_bClick() {
     }
     const auto scale = static_cast<TimeScale>(recordScale_);
     const std::string directory = workingDirectory();
-    FileChooser* files = sdf_.platform().files;
+    FileChooser* files = sdf_.seams().files;
     if (files == nullptr) return;
     const auto path = files->chooseSaveFile(
         {"Save As", directory, directory + "/" + std::string(csvProposedFileName(scale)), "*.csv"});
@@ -58,11 +58,11 @@ void TRecord::output_bClick() {
     const std::string countLine = csvCountLine(scale, table.cnt);
     const std::string error = writeFileAtomically(
         *path, std::span(reinterpret_cast<const std::uint8_t*>(csv.data()), csv.size()));
-    const std::string stamp = logStamp(sdf_.platform().clock->now());
+    const std::string stamp = logStamp(sdf_.seams().clock->now());
     if (!error.empty()) {
         log(stamp + " > TEV-3P Output" + countLine + "  failed: " + error + " !");
         refusalTones();
-        if (MessageBoxes* boxes = sdf_.platform().messages)
+        if (MessageBoxes* boxes = sdf_.seams().messages)
             boxes->warn(kExportFailedTitle,
                         "The records could not be written to " + *path + ":\n" + error);
         return;
@@ -75,7 +75,7 @@ void TRecord::output_bClick() {
 // that gives samples switches the link off, resets the store and rebuilds it. A cancel, a
 // refused file or a value that is not a number leaves store and link as they were.
 void TRecord::input_bClick() {
-    const Platform& platform = sdf_.platform();
+    const WindowSeams& platform = sdf_.seams();
     beep(kImportAskHz, kImportAskMs);
     if (platform.messages == nullptr || !platform.messages->askYesNo(kImportTitle, kImportQuestion))
         return;

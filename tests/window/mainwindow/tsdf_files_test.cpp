@@ -47,7 +47,7 @@ class TsdfFilesTest : public TsdfTest {
     void restart() {
         sdf.reset();
         tones.tones.clear();
-        sdf = std::make_unique<Tsdf>(platform(&tones));
+        sdf = std::make_unique<Tsdf>(seams(&tones));
     }
     void writeSettings(const SettingsValues& v) {
         const auto image = encodeSettings(v);

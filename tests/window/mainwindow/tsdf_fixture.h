@@ -21,15 +21,15 @@ class TsdfTest : public ::testing::Test {
   protected:
     void SetUp() override {
         qtApplication();
-        sdf = std::make_unique<Tsdf>(platform(&tones));
+        sdf = std::make_unique<Tsdf>(seams(&tones));
         // The start-up's own tones and repaints (two scale-label clicks) are tested on their own.
         tones.tones.clear();
         sdf->resetRepaintCounts();
     }
 
     // The fakes, with the meter sockets on free loopback ports and day files in a fresh folder.
-    Platform platform(ToneSink* toneSink) {
-        Platform p{&clock, toneSink, &pause};
+    WindowSeams seams(ToneSink* toneSink) {
+        WindowSeams p{&clock, toneSink, &pause};
         p.files = &files;
         p.messages = &messages;
         p.clipboard = &clipboard;

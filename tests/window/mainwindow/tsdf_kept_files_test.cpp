@@ -35,7 +35,7 @@ class TsdfKeptFilesTest : public TsdfTest {
     void restart() {
         sdf.reset();
         tones.tones.clear();
-        sdf = std::make_unique<Tsdf>(platform(&tones));
+        sdf = std::make_unique<Tsdf>(seams(&tones));
     }
     std::vector<std::string> lines() const {
         const auto& l = sdf->eventLog().lines();

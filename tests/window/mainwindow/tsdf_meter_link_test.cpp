@@ -124,7 +124,7 @@ TEST_F(TsdfMeterLinkTest, LinkSwitchOffDropsTheMeterAndOnListensAgain) {
 TEST_F(TsdfMeterLinkTest, PortInUseIsLoggedInPlainWordsAndTheWindowRuns) {
     QTcpServer squatter;
     ASSERT_TRUE(squatter.listen(QHostAddress::LocalHost, 0));
-    Platform p = platform(&tones);
+    WindowSeams p = seams(&tones);
     p.sockets.meterPort = squatter.serverPort();
     Tsdf second(p);
     const std::string port = std::to_string(squatter.serverPort());

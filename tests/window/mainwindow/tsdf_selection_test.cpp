@@ -25,7 +25,7 @@ class TsdfSelectionTest : public TsdfTest {
   protected:
     void SetUp() override {
         TsdfTest::SetUp();
-        sdf = std::make_unique<Tsdf>(platform(&ordered));
+        sdf = std::make_unique<Tsdf>(seams(&ordered));
         ordered.sdf = sdf.get();
         ordered.tones.clear();
         ordered.repaintsBefore.clear();

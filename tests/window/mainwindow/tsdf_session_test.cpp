@@ -63,7 +63,7 @@ TEST_F(TsdfSessionTest, SaveRequestOfALogoutSavesBothFilesAndRecordingGoesOnUnti
 TEST_F(TsdfSessionTest, EveryLogLineReachesStandardOutputAsTheMemoShowsIt) {
     RecordingLineOutput out;
     sdf.reset();
-    Platform p = platform(&tones);
+    WindowSeams p = seams(&tones);
     p.standardOutput = &out;
     sdf = std::make_unique<Tsdf>(p);
     // The start-up lines, from the settings line on (the log's initial empty line is not one).

@@ -17,14 +17,14 @@
 
 namespace tev::app {
 
-// The real platform the main window talks to: the system clock, the tones, the dialogs, the
+// The real seams the main window talks to: the system clock, the tones, the dialogs, the
 // clipboard, the browser, standard output, and the one list through which every service beside
 // the window hears of the meter messages.
-class ProgramPlatform {
+class ProgramSeams {
   public:
-    ProgramPlatform(const ProgramOptions& options, StandardOutput& standardOutput);
-    ProgramPlatform(const ProgramPlatform&) = delete;
-    ProgramPlatform& operator=(const ProgramPlatform&) = delete;
+    ProgramSeams(const ProgramOptions& options, StandardOutput& standardOutput);
+    ProgramSeams(const ProgramSeams&) = delete;
+    ProgramSeams& operator=(const ProgramSeams&) = delete;
 
     // The meter sockets and the allowed meters of the options and tev3p.ini; false, with the
     // problems told on standard error, when one is broken.
@@ -33,10 +33,10 @@ class ProgramPlatform {
     // The file choosers and message boxes are placed over the main window once it exists.
     void placeDialogsOver(Tsdf& window);
 
-    Platform& platform() { return platform_; }
+    WindowSeams& window() { return seams_; }
     MeterObserverList& meterObservers() { return meterObservers_; }
     const Clock& clock() const { return clock_; }
-    ToneSink& tones() { return *platform_.tones; }
+    ToneSink& tones() { return *seams_.tones; }
 
   private:
     SystemClock clock_;
@@ -51,7 +51,7 @@ class ProgramPlatform {
     QtClipboard clipboard_;
     QtUrlOpener urls_;
     MeterObserverList meterObservers_;
-    Platform platform_;
+    WindowSeams seams_;
 };
 
 }  // namespace tev::app
