@@ -40,8 +40,8 @@ struct Registry200 {
     }
 };
 
-tev::MqttSettings settings() {
-    tev::MqttSettings s;
+tev::mqtt::MqttSettings settings() {
+    tev::mqtt::MqttSettings s;
     s.host = "127.0.0.1";
     return s;
 }
@@ -50,7 +50,7 @@ tev::MqttSettings settings() {
 void BM_PublishMarkPerMessage(benchmark::State& state) {
     Registry200 r;
     tev::testing::FakeMqttClient client;
-    tev::MeterPublisher publisher(settings(), client, [](const std::string&) {});
+    tev::mqtt::MeterPublisher publisher(settings(), client, [](const std::string&) {});
     std::size_t i = 0;
     for (auto _ : state) {
         publisher.meterMessage(*r.registry, r.ids[i]);
@@ -66,7 +66,7 @@ void BM_PublishAllGuiThreadWorkPerMessage(benchmark::State& state) {
     Registry200 r;
     tev::testing::FakeMqttClient client;
     client.connect();
-    tev::MeterPublisher publisher(settings(), client, [](const std::string&) {});
+    tev::mqtt::MeterPublisher publisher(settings(), client, [](const std::string&) {});
     publisher.start();
     std::int64_t message = 0;
     for (auto _ : state) {
@@ -92,11 +92,11 @@ void BM_PublishAllGuiThreadWorkPerMessageRealBroker(benchmark::State& state) {
         return;
     }
     Registry200 r;
-    tev::MqttSettings s = settings();
+    tev::mqtt::MqttSettings s = settings();
     s.port = broker.port();
     s.clientId = "tev3p-bench";
-    tev::MosquittoClient client;
-    tev::MeterPublisher publisher(s, client, [](const std::string&) {});
+    tev::mqtt::MosquittoClient client;
+    tev::mqtt::MeterPublisher publisher(s, client, [](const std::string&) {});
     publisher.start();
     for (int i = 0; i < 100 && !publisher.connected(); ++i) {
         publisher.service(*r.registry, 0);

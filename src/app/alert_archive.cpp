@@ -3,7 +3,7 @@
 #include "services/archive/sqlite/archive_file.h"
 #include "services/archive/sqlite/archive_reader.h"
 
-namespace tev {
+namespace tev::app {
 
 archive::AlertRecord alertRecordOf(const AlertEvent& e) {
     return {e.timeMs, e.meterId,  std::string(alertRuleName(e.rule)), e.phase, e.started,
@@ -27,4 +27,4 @@ void keepAlertsInArchive(AlertService& alerts, archive::ArchiveService& archive,
     alerts.setEventSink([&writer](const AlertEvent& e) { writer.pushAlert(alertRecordOf(e)); });
 }
 
-}  // namespace tev
+}  // namespace tev::app

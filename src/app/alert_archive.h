@@ -5,7 +5,7 @@
 #include "services/alerts/notify/alert_service.h"
 #include "services/archive/sqlite/archive_service.h"
 
-namespace tev {
+namespace tev::app {
 
 // Alert starts and ends go to the archive's alerts table, and the history of earlier runs is
 // read back from it, so the dashboard's alert history outlives the program.
@@ -16,4 +16,4 @@ archive::AlertRecord alertRecordOf(const AlertEvent& e);
 // Nothing for a row whose rule this program does not know.
 std::optional<AlertEvent> alertEventOf(const archive::AlertRecord& r);
 
-}  // namespace tev
+}  // namespace tev::app

@@ -5,7 +5,7 @@
 #include "services/archive/rules/local_time.h"
 #include "services/mqtt/rules/alert_topics.h"
 
-namespace tev {
+namespace tev::app {
 
 namespace {
 // Meters known by ID; a registry holds 200, the rest is for IDs that come and go.
@@ -13,7 +13,7 @@ constexpr std::size_t kMaxKnownMeters = 1000;
 constexpr std::int64_t kMsPerSecond = 1000;
 }  // namespace
 
-AlertPublisher::AlertPublisher(MeterPublisher& publisher, const MqttSettings& settings,
+AlertPublisher::AlertPublisher(mqtt::MeterPublisher& publisher, const mqtt::MqttSettings& settings,
                                const AlertService& alerts, CostSource cost, std::string currency,
                                std::function<std::int64_t()> clockMs)
     : publisher_(publisher),
@@ -36,8 +36,8 @@ void AlertPublisher::meterDataHandled(const MeterRegistry& registry, std::string
             sentOnce_.clear();
         }
         const bool withCost = primary && cost_ && cost_().has_value();
-        for (DiscoveryMessage& m :
-             alertDiscoveryMessages(settings_, id, alertsOn, withCost, currency_))
+        for (mqtt::DiscoveryMessage& m :
+             mqtt::alertDiscoveryMessages(settings_, id, alertsOn, withCost, currency_))
             publisher_.queueRetained(std::move(m.topic), std::move(m.payload));
         it = lastSent_.emplace(id, std::string()).first;
     }
@@ -53,7 +53,7 @@ void AlertPublisher::publishAlerts(const std::string& id, std::string& lastSigna
         signature += std::string(alertRuleName(a.rule)) + std::to_string(a.phase) + "@" +
                      std::to_string(a.sinceMs) + ";";
     if (signature != lastSignature || !sentOnce_.contains(id)) {
-        publisher_.queueRetained(alertTopic(settings_, id), activeAlertsJson(active));
+        publisher_.queueRetained(mqtt::alertTopic(settings_, id), activeAlertsJson(active));
         lastSignature = std::move(signature);
         sentOnce_.insert(id);
     }
@@ -66,8 +66,8 @@ void AlertPublisher::publishCost(const std::string& id) {
         // Today's cost starts again at local midnight; Home Assistant reads the moment from
         // last_reset, so the drop is a new day, not negative spending.
         const std::time_t midnight = localMidnight(static_cast<std::time_t>(now / kMsPerSecond));
-        std::string payload = costJson(*cost, currency_, archive::isoLocal(midnight));
-        if (payload != lastCost_) publisher_.queueRetained(costTopic(settings_, id), payload);
+        std::string payload = mqtt::costJson(*cost, currency_, archive::isoLocal(midnight));
+        if (payload != lastCost_) publisher_.queueRetained(mqtt::costTopic(settings_, id), payload);
         lastCost_ = std::move(payload);
         lastCostMs_ = now;
     }
@@ -77,9 +77,9 @@ void AlertPublisher::metersForgotten() {
     // The alerts ended with the link; the sensors read "off" again.
     for (auto& [id, signature] : lastSent_) {
         if (signature.empty()) continue;
-        publisher_.queueRetained(alertTopic(settings_, id), "[]");
+        publisher_.queueRetained(mqtt::alertTopic(settings_, id), "[]");
         signature.clear();
     }
 }
 
-}  // namespace tev
+}  // namespace tev::app

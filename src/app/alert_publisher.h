@@ -10,7 +10,7 @@
 #include "services/alerts/notify/alert_service.h"
 #include "services/mqtt/rules/meter_publisher.h"
 
-namespace tev {
+namespace tev::app {
 
 // Puts the alerts on the MQTT broker beside the meters' states: each meter's running alerts,
 // retained, whenever they change, with Home Assistant discovery of one problem sensor per rule
@@ -22,7 +22,7 @@ class AlertPublisher final : public MeterObserver {
     // The cost is sent at most this often, and only when it changed.
     static constexpr std::int64_t kCostIntervalMs = 10000;
 
-    AlertPublisher(MeterPublisher& publisher, const MqttSettings& settings,
+    AlertPublisher(mqtt::MeterPublisher& publisher, const mqtt::MqttSettings& settings,
                    const AlertService& alerts, CostSource cost, std::string currency,
                    std::function<std::int64_t()> clockMs);
 
@@ -35,8 +35,8 @@ class AlertPublisher final : public MeterObserver {
     void publishAlerts(const std::string& id, std::string& lastSignature);
     void publishCost(const std::string& id);
 
-    MeterPublisher& publisher_;
-    MqttSettings settings_;
+    mqtt::MeterPublisher& publisher_;
+    mqtt::MqttSettings settings_;
     const AlertService& alerts_;
     CostSource cost_;
     std::string currency_;
@@ -48,4 +48,4 @@ class AlertPublisher final : public MeterObserver {
     std::int64_t lastCostMs_ = 0;
 };
 
-}  // namespace tev
+}  // namespace tev::app

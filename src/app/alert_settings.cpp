@@ -4,7 +4,7 @@
 #include "services/alerts/rules/alert_log_text.h"
 #include "services/web/rules/quality_settings.h"
 
-namespace tev {
+namespace tev::app {
 
 AlertSettings loadAlertSettings(const app::SettingsFile& settings) {
     AlertSettings out;
@@ -31,4 +31,4 @@ AlertSettings loadAlertSettings(const std::string& folder) {
     return out;
 }
 
-}  // namespace tev
+}  // namespace tev::app

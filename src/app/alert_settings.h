@@ -7,7 +7,7 @@
 #include "services/alerts/rules/alert_rules.h"
 #include "services/alerts/tariff/tariff.h"
 
-namespace tev {
+namespace tev::app {
 
 // The alert rules and the tariff of tev3p.ini, with one text per bad line
 // ("tev3p.ini line 12: current_max=abc: not a number"); a missing file gives the defaults.
@@ -25,4 +25,4 @@ AlertSettings loadAlertSettings(const app::SettingsFile& settings);
 // file's own problems come first among the problems.
 AlertSettings loadAlertSettings(const std::string& folder);
 
-}  // namespace tev
+}  // namespace tev::app

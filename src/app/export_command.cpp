@@ -16,7 +16,7 @@
 #include "services/web/rules/archive_costs.h"
 #include "services/web/rules/energy_quality_json.h"
 
-namespace tev {
+namespace tev::app {
 namespace {
 
 // The tidy CSV's cost column under a folder's tariff; bad lines of its tev3p.ini are told.
@@ -119,4 +119,4 @@ int runExportCommand(const std::vector<std::string>& arguments) {
     return std::visit(RunExport{}, parsed.request);
 }
 
-}  // namespace tev
+}  // namespace tev::app

@@ -13,7 +13,7 @@
 
 #include "core/settings/folder_files.h"
 
-namespace tev {
+namespace tev::app {
 namespace {
 
 std::string nativeFolder(const std::string& folder) {
@@ -121,4 +121,4 @@ void tellReadOnlyFolder(const FolderLockDecision& decision, EventLog& log, const
     QTimer::singleShot(0, box, [box] { box->open(); });
 }
 
-}  // namespace tev
+}  // namespace tev::app

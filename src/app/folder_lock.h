@@ -7,7 +7,7 @@
 
 #include "core/texts/event_log.h"
 
-namespace tev {
+namespace tev::app {
 
 // Two programs in one folder would overwrite each other's records and settings files, so the
 // folder is locked for the whole run. A lock that cannot be taken has different causes, and
@@ -60,4 +60,4 @@ void tellFolderLockProblem(const FolderLockDecision& decision, bool display);
 void tellReadOnlyFolder(const FolderLockDecision& decision, EventLog& log, const std::string& stamp,
                         QWidget* window);
 
-}  // namespace tev
+}  // namespace tev::app

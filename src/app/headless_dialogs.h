@@ -4,7 +4,7 @@
 
 #include "platform/dialogs.h"
 
-namespace tev {
+namespace tev::app {
 
 // Without a display nobody can answer a message box: its text goes to standard error, and a
 // question is answered No (the choice that changes nothing).
@@ -22,4 +22,4 @@ class HeadlessMessageBoxes final : public MessageBoxes {
     }
 };
 
-}  // namespace tev
+}  // namespace tev::app

@@ -28,19 +28,19 @@ constexpr int kFinalOutputWaitMs = 250;
 // The export command reads a folder's files and ends: a stop signal ends it at once, as it ends
 // any command-line tool (the tev3p command starts the program with them held back).
 int runExport(int argc, char* argv[]) {
-    tev::openClosedStandardDescriptors();
+    tev::app::openClosedStandardDescriptors();
     sigset_t stops;
     sigemptyset(&stops);
     for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&stops, signal);
     ::sigprocmask(SIG_UNBLOCK, &stops, nullptr);
-    return tev::runExportCommand(std::vector<std::string>(argv + 2, argv + argc));
+    return tev::app::runExportCommand(std::vector<std::string>(argv + 2, argv + argc));
 }
 
 // --help, a bad option and an unusable --folder end the program before it starts; otherwise
 // the working folder is the one asked for.
-std::optional<int> answerOptions(const tev::ProgramOptions& options) {
+std::optional<int> answerOptions(const tev::app::ProgramOptions& options) {
     if (options.help) {
-        std::fputs(tev::programUsage().c_str(), stdout);
+        std::fputs(tev::app::programUsage().c_str(), stdout);
         return 0;
     }
     if (!options.errors.empty()) {
@@ -97,11 +97,11 @@ int main(int argc, char* argv[]) {
     // Before anything else: the standard descriptors exist, and a stop signal at any moment
     // from here on ends the program cleanly, through its close handler once the event loop
     // runs, or before it by the plain returns below.
-    tev::openClosedStandardDescriptors();
+    tev::app::openClosedStandardDescriptors();
     tev::installTerminationHandlers();
-    tev::ignoreBrokenPipeSignal();
+    tev::app::ignoreBrokenPipeSignal();
 
-    const tev::ProgramOptions options = tev::parseProgramOptions(argc, argv);
+    const tev::app::ProgramOptions options = tev::app::parseProgramOptions(argc, argv);
     if (const std::optional<int> end = answerOptions(options)) return *end;
     // Without a display: Qt's offscreen platform, chosen before the application object exists.
     // The window object is still created and runs every handler; it is just never shown.
@@ -118,15 +118,15 @@ int main(int argc, char* argv[]) {
     tev::TerminationSignals terminationSignals;
     // TEV3P_LOG_BUFFER_BYTES sets how much log waits for a slow reader (default 1 MB), so that
     // the overflow of a small buffer can be tried without a megabyte of meter traffic.
-    tev::StandardOutput standardOutput(STDOUT_FILENO, tev::logBufferCapacityFromEnvironment());
+    tev::app::StandardOutput standardOutput(STDOUT_FILENO, tev::app::logBufferCapacityFromEnvironment());
 
     const QString folder = QDir::currentPath();
     const QString qpa = QGuiApplication::platformName();
     // Without a display nobody could answer a message box.
     const bool display = qpa != "offscreen" && qpa != "minimal";
-    tev::FolderLock lock(folder);
-    const tev::FolderLockDecision folderLock = lock.acquire();
-    tev::tellFolderLockProblem(folderLock, display);
+    tev::app::FolderLock lock(folder);
+    const tev::app::FolderLockDecision folderLock = lock.acquire();
+    tev::app::tellFolderLockProblem(folderLock, display);
     if (!folderLock.starts()) return 1;
 
     // tev3p.ini, read once: each service takes its group from here. What could not be read is
@@ -145,7 +145,7 @@ int main(int argc, char* argv[]) {
     ProgramWindows windows(seams);
     tev::Tsdf& sdf = windows.sdf;
     closeOnStop(app, terminationSignals, sdf);
-    tev::tellReadOnlyFolder(folderLock, sdf.eventLog(), tev::logStamp(seams.clock().now()),
+    tev::app::tellReadOnlyFolder(folderLock, sdf.eventLog(), tev::logStamp(seams.clock().now()),
                             display ? &sdf : nullptr);
 
     WindowView recorder(sdf);

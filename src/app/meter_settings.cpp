@@ -2,7 +2,7 @@
 
 #include "core/meterlink/meter_allow_list.h"
 
-namespace tev {
+namespace tev::app {
 
 std::vector<std::string> loadAllowedMeters(const app::SettingsFile& settings,
                                            const std::vector<std::string>& commandLine,
@@ -21,4 +21,4 @@ std::vector<std::string> loadAllowedMeters(const app::SettingsFile& settings,
     return ids;
 }
 
-}  // namespace tev
+}  // namespace tev::app

@@ -5,7 +5,7 @@
 
 #include "app/settings_file.h"
 
-namespace tev {
+namespace tev::app {
 
 // The meters allowed to register: allow= in the [meters] group of tev3p.ini
 // ("allow=ID,ID,…"), replaced by the --allow-meter options when there are any. Empty when
@@ -14,4 +14,4 @@ std::vector<std::string> loadAllowedMeters(const app::SettingsFile& settings,
                                            const std::vector<std::string>& commandLine,
                                            std::vector<std::string>& problems);
 
-}  // namespace tev
+}  // namespace tev::app

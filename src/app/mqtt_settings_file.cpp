@@ -7,7 +7,7 @@
 
 namespace tev::app {
 
-MqttSettings loadMqttSettings(const SettingsFile& settings,
+mqtt::MqttSettings loadMqttSettings(const SettingsFile& settings,
                               const std::map<std::string, std::string>& commandLine,
                               std::vector<std::string>& problems, std::vector<std::string>* notes) {
     if (!settings.readable && notes != nullptr)
@@ -16,7 +16,7 @@ MqttSettings loadMqttSettings(const SettingsFile& settings,
     for (const std::string& p : settings.leftOut("mqtt")) problems.push_back(p);
     std::map<std::string, std::string> keys = settings.group("mqtt");
     for (const auto& [key, value] : commandLine) keys[key] = value;
-    MqttSettings s = mqttSettingsFrom(keys, problems);
+    mqtt::MqttSettings s = mqtt::mqttSettingsFrom(keys, problems);
     s.passwordFile = pathInFolder(settings.folder, s.passwordFile);
     if (s.clientId.empty()) {
         QString host = QSysInfo::machineHostName();

@@ -13,7 +13,7 @@ namespace tev::app {
 // file is taken from the folder. Problems, a line of the group that is not UTF-8 text among
 // them, are added to `problems`. A file that cannot be read at all is no broken MQTT setting:
 // publishing is off unless the command line names a broker, and `notes` says so.
-MqttSettings loadMqttSettings(const SettingsFile& settings,
+mqtt::MqttSettings loadMqttSettings(const SettingsFile& settings,
                               const std::map<std::string, std::string>& commandLine,
                               std::vector<std::string>& problems,
                               std::vector<std::string>* notes = nullptr);

@@ -6,7 +6,7 @@
 #include "app/option_reader.h"
 #include "services/mqtt/rules/mqtt_settings.h"
 
-namespace tev {
+namespace tev::app {
 namespace {
 
 constexpr int kMaxPort = 65535;
@@ -38,7 +38,7 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& arguments) {
     // Each MQTT key of tev3p.ini as an option: password_file → --mqtt-password-file. TLS is
     // switched on by --mqtt-tls alone, or set by --mqtt-tls=VALUE as the file would set it.
     std::map<std::string, std::string> mqttKeys;
-    for (const std::string key : kMqttKeys) {
+    for (const std::string key : mqtt::kMqttKeys) {
         std::string name = "--mqtt-" + key;
         std::replace(name.begin(), name.end(), '_', '-');
         specs.push_back({name, key == "tls" ? Kind::FlagOrInlineValue : Kind::Value});
@@ -126,4 +126,4 @@ std::string programUsage() {
            "  -h, --help              this text\n";
 }
 
-}  // namespace tev
+}  // namespace tev::app

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace tev {
+namespace tev::app {
 
 // What the command line asks for. Without options the program runs as it always has: a window,
 // the meter ports 9317 and 5113 on every address, its files in the current folder.
@@ -30,4 +30,4 @@ ProgramOptions parseProgramOptions(int argc, char** argv);
 // The text of --help.
 std::string programUsage();
 
-}  // namespace tev
+}  // namespace tev::app

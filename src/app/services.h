@@ -93,9 +93,9 @@ std::string computerName();
 // told on standard error and refuses the start (false), as a bad option does: publishing
 // somewhere else than asked, or with a setting quietly replaced, would look like it works.
 struct Mqtt {
-    MqttSettings settings;
+    mqtt::MqttSettings settings;
     std::vector<std::string> notes;  // told in the event log at start
-    std::unique_ptr<MqttBridge> bridge;
+    std::unique_ptr<mqtt::MqttBridge> bridge;
     std::unique_ptr<AlertPublisher> alertPublisher;
 };
 bool loadMqtt(const ProgramOptions& options, const SettingsFile& settings, Mqtt& mqtt);

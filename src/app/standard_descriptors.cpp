@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <csignal>
 
-namespace tev {
+namespace tev::app {
 
 int openClosedStandardDescriptors() {
     int opened = 0;
@@ -31,4 +31,4 @@ void ignoreBrokenPipeSignal() {
     ::sigaction(SIGPIPE, &action, nullptr);
 }
 
-}  // namespace tev
+}  // namespace tev::app

@@ -1,6 +1,6 @@
 #pragma once
 
-namespace tev {
+namespace tev::app {
 
 // Descriptors 0, 1 and 2 that the program was started without (`tev3p 1>&-`) are opened on
 // /dev/null. Otherwise the next descriptor opened, such as the event loop's own, would take
@@ -13,4 +13,4 @@ int openClosedStandardDescriptors();
 // instead of ending the program by SIGPIPE.
 void ignoreBrokenPipeSignal();
 
-}  // namespace tev
+}  // namespace tev::app

@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <string>
 
-namespace tev {
+namespace tev::app {
 
 StandardOutput::StandardOutput(int fd, std::size_t capacity) : fd_(fd), buffer_(capacity) {
     struct stat st {};
@@ -125,4 +125,4 @@ std::size_t logBufferCapacityFromEnvironment() {
     return std::clamp<std::size_t>(static_cast<std::size_t>(value), kLeast, kMost);
 }
 
-}  // namespace tev
+}  // namespace tev::app

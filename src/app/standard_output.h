@@ -10,7 +10,7 @@
 
 class QSocketNotifier;
 
-namespace tev {
+namespace tev::app {
 
 // The event log's echo on standard output. Lines wait in a bounded buffer and are written
 // only as fast as the reader takes them, from the event loop: a stalled pipe costs dropped
@@ -59,4 +59,4 @@ class StandardOutput final : public LineOutput {
 // The buffer's capacity from TEV3P_LOG_BUFFER_BYTES (4 KB … 64 MB), else the default.
 std::size_t logBufferCapacityFromEnvironment();
 
-}  // namespace tev
+}  // namespace tev::app

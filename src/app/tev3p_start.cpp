@@ -33,7 +33,7 @@ bool besideThisCommand(const char* name, char (&path)[PATH_MAX]) {
 }  // namespace
 
 int main(int, char* argv[]) {
-    tev::openClosedStandardDescriptors();
+    tev::app::openClosedStandardDescriptors();
     sigset_t stops;
     sigemptyset(&stops);
     sigaddset(&stops, SIGTERM);

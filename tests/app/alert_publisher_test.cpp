@@ -6,18 +6,18 @@
 #include "tests/support/qt_application.h"
 #include "tests/support/recording_tone_sink.h"
 
-namespace tev {
+namespace tev::app {
 namespace {
 
 struct AlertPublishing : ::testing::Test {
     std::unique_ptr<MeterRegistry> registry = std::make_unique<MeterRegistry>();
     testing::FakeMqttClient client;
-    MqttSettings settings = [] {
-        MqttSettings s;
+    mqtt::MqttSettings settings = [] {
+        mqtt::MqttSettings s;
         s.host = "127.0.0.1";
         return s;
     }();
-    MeterPublisher publisher{settings, client, [](const std::string&) {}};
+    mqtt::MeterPublisher publisher{settings, client, [](const std::string&) {}};
     EventLog log;
     testing::RecordingToneSink tones;
     std::int64_t nowMs = 0;
@@ -88,4 +88,4 @@ TEST_F(AlertPublishing, TheAlertTopicChangesOnStartAndEndOnlyAndIsClearedWhenMet
 }
 
 }  // namespace
-}  // namespace tev
+}  // namespace tev::app

@@ -8,7 +8,7 @@
 #include "tests/app/program_process.h"
 #include "tests/support/qt_application.h"
 
-namespace tev {
+namespace tev::app {
 namespace {
 
 struct ProgramRun {
@@ -91,4 +91,4 @@ TEST(BadSettings, AMistypedAllowedMeterEndsTheProgramWithStatusTwo) {
 }
 
 }  // namespace
-}  // namespace tev
+}  // namespace tev::app

@@ -13,7 +13,7 @@
 #include "core/store/measurement_store.h"
 #include "services/archive/sqlite/archive_file.h"
 
-namespace tev {
+namespace tev::app {
 namespace {
 
 std::string readAll(const std::filesystem::path& p) {
@@ -107,4 +107,4 @@ TEST(ExportCosts, ArchiveExportOfOneMeterGainsACostColumnUnderTheFoldersTariff) 
 }
 
 }  // namespace
-}  // namespace tev
+}  // namespace tev::app

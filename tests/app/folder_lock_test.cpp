@@ -17,7 +17,7 @@
 #include "tests/app/program_process.h"
 #include "tests/support/qt_application.h"
 
-namespace tev {
+namespace tev::app {
 namespace {
 
 namespace fs = std::filesystem;
@@ -117,4 +117,4 @@ TEST(FolderLockDecision, AReadOnlyFolderStartsShowsItsDataAndReportsEverySaveAsF
 }
 
 }  // namespace
-}  // namespace tev
+}  // namespace tev::app

@@ -8,7 +8,7 @@
 #include "tests/app/program_process.h"
 #include "tests/support/qt_application.h"
 
-namespace tev {
+namespace tev::app {
 namespace {
 
 TEST(Headless, StartsListensRecordsAMeterAndSavesBothFilesOnSigterm) {
@@ -77,4 +77,4 @@ TEST(Headless, BadOptionsEndTheProgramWithStatusTwoBeforeAnyFileIsTouched) {
 }
 
 }  // namespace
-}  // namespace tev
+}  // namespace tev::app

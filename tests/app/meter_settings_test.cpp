@@ -7,7 +7,7 @@
 
 #include "app/options.h"
 
-namespace tev {
+namespace tev::app {
 namespace {
 
 TEST(AllowedMeters, TheIniListIsReadAndAllowMeterOptionsReplaceIt) {
@@ -42,4 +42,4 @@ TEST(AllowedMeters, WithoutAListEveryMeterCountsAndAMistypedIdIsAProblem) {
 }
 
 }  // namespace
-}  // namespace tev
+}  // namespace tev::app

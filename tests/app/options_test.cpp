@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace tev {
+namespace tev::app {
 namespace {
 
 TEST(ProgramOptions, NoOptionsKeepTheWindowThePortsAndTheFolder) {
@@ -46,4 +46,4 @@ TEST(ProgramOptions, BadPortsUnknownOptionsAndMissingValuesAreEachReported) {
 }
 
 }  // namespace
-}  // namespace tev
+}  // namespace tev::app

@@ -10,7 +10,7 @@
 #include "core/persistence/atomic_file.h"
 #include "core/persistence/records_image.h"
 
-namespace tev {
+namespace tev::app {
 namespace {
 
 namespace fs = std::filesystem;
@@ -90,4 +90,4 @@ TEST_F(ProgramProcess, SecondProgramInTheSameFolderEndsWithAnErrorAndSigtermSave
 }
 
 }  // namespace
-}  // namespace tev
+}  // namespace tev::app

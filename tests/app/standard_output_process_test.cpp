@@ -19,7 +19,7 @@
 #include "tests/app/program_process.h"
 #include "tests/support/qt_application.h"
 
-namespace tev {
+namespace tev::app {
 namespace {
 
 // A stop must be answered within this, the close handler's two one-second waits included.
@@ -254,4 +254,4 @@ TEST(ProgramOutput, StopInTheFirstMillisecondsEndsTheProgramCleanlyWithBothFiles
 }
 
 }  // namespace
-}  // namespace tev
+}  // namespace tev::app

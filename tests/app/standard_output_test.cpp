@@ -15,7 +15,7 @@
 #include "app/standard_descriptors.h"
 #include "tests/support/qt_application.h"
 
-namespace tev {
+namespace tev::app {
 namespace {
 
 // A pipe standing in for standard output; the read end is non-blocking so a test can take
@@ -160,4 +160,4 @@ TEST(StandardDescriptors, ClosedOnesAreOpenedOnDevNullSoTheNextDescriptorIsNotOn
 }
 
 }  // namespace
-}  // namespace tev
+}  // namespace tev::app

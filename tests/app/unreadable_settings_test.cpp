@@ -12,7 +12,7 @@
 #include "tests/app/program_process.h"
 #include "tests/support/qt_application.h"
 
-namespace tev {
+namespace tev::app {
 namespace {
 
 namespace fs = std::filesystem;
@@ -64,4 +64,4 @@ TEST(UnreadableSettings, AreMovedAsideWithOneFailLineAndTheSaveLeavesTheMovedFil
 }
 
 }  // namespace
-}  // namespace tev
+}  // namespace tev::app

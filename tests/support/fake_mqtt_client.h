@@ -9,9 +9,9 @@ namespace tev::testing {
 
 // An MQTT client that records what it is handed and takes messages only while the test says
 // it is connected and has room.
-class FakeMqttClient final : public MqttClient {
+class FakeMqttClient final : public mqtt::MqttClient {
   public:
-    void start(const MqttSettings& s, const std::string& pw, const Presence& p) override {
+    void start(const mqtt::MqttSettings& s, const std::string& pw, const mqtt::Presence& p) override {
         started = true;
         settings = s;
         password = pw;
@@ -23,8 +23,8 @@ class FakeMqttClient final : public MqttClient {
         sent.push_back({topic, payload, retain});
         return true;
     }
-    std::vector<ClientEvent> takeEvents() override {
-        std::vector<ClientEvent> out;
+    std::vector<mqtt::ClientEvent> takeEvents() override {
+        std::vector<mqtt::ClientEvent> out;
         out.swap(events);
         return out;
     }
@@ -32,9 +32,9 @@ class FakeMqttClient final : public MqttClient {
 
     void connect() {
         connected = true;
-        events.push_back({ClientEvent::Kind::Connected, {}});
+        events.push_back({mqtt::ClientEvent::Kind::Connected, {}});
     }
-    void fail(ClientEvent::Kind kind, std::string reason) {
+    void fail(mqtt::ClientEvent::Kind kind, std::string reason) {
         connected = false;
         events.push_back({kind, std::move(reason)});
     }
@@ -44,13 +44,13 @@ class FakeMqttClient final : public MqttClient {
         bool retain;
     };
     std::vector<Sent> sent;
-    std::vector<ClientEvent> events;
+    std::vector<mqtt::ClientEvent> events;
     bool connected = false;
     int room = -1;  // messages it still takes; -1 no limit
     bool started = false, stopped = false;
-    MqttSettings settings;
+    mqtt::MqttSettings settings;
     std::string password;
-    Presence presence;
+    mqtt::Presence presence;
 };
 
 }  // namespace tev::testing

@@ -75,7 +75,7 @@ bool isUtf8(std::string_view text) {
     return true;
 }
 
-// QSettings writes a key or group name with characters outside letters, digits and a few
+// An INI library writes a key or group name with characters outside letters, digits and a few
 // marks as %XX or %UXXXX.
 std::string unescapeKey(std::string_view raw) {
     std::string out;

@@ -64,7 +64,7 @@ std::optional<int> parseClock(std::string_view text) {
 }
 
 struct Band {
-    int number = 0;  // n of band_<n>: QSettings sorts keys as text when it saves the file
+    int number = 0;  // n of band_<n>: bands go in number order, never in text order
     std::array<bool, 7> days{};
     int start = 0, end = 0;
     double price = 0;

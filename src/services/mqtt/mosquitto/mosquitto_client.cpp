@@ -9,7 +9,7 @@
 
 #include "services/mqtt/rules/backoff.h"
 
-namespace tev {
+namespace tev::mqtt {
 
 namespace {
 
@@ -241,4 +241,4 @@ void MosquittoClient::stop() {
     }
 }
 
-}  // namespace tev
+}  // namespace tev::mqtt

@@ -10,7 +10,7 @@
 
 struct mosquitto;
 
-namespace tev {
+namespace tev::mqtt {
 
 // MqttClient on libmosquitto. One worker thread of its own connects (name look-up and TCP
 // connect may take long, so never on the caller's thread), runs the network loop and
@@ -39,4 +39,4 @@ class MosquittoClient final : public MqttClient {
     std::thread worker_;
 };
 
-}  // namespace tev
+}  // namespace tev::mqtt

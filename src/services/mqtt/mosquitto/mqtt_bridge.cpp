@@ -1,7 +1,7 @@
 #include "services/mqtt/mosquitto/mqtt_bridge.h"
 
 
-namespace tev {
+namespace tev::mqtt {
 
 MqttBridge::MqttBridge(const MqttSettings& settings, std::unique_ptr<MqttClient> client)
     : client_(std::move(client)) {
@@ -44,4 +44,4 @@ void MqttBridge::metersForgotten() {
     publisher_->allMetersOffline();
 }
 
-}  // namespace tev
+}  // namespace tev::mqtt

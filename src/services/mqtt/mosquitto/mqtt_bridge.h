@@ -10,7 +10,7 @@
 #include "core/meterlink/meter_observer.h"
 #include "services/mqtt/rules/meter_publisher.h"
 
-namespace tev {
+namespace tev::mqtt {
 
 // Connects the main window's meter link to a MeterPublisher: marks meters as their messages
 // are handled and runs the publisher's service from a timer on the GUI thread.
@@ -39,4 +39,4 @@ class MqttBridge final : public QObject, public MeterObserver {
     QElapsedTimer clock_;
 };
 
-}  // namespace tev
+}  // namespace tev::mqtt

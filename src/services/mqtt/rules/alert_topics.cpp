@@ -3,7 +3,7 @@
 #include "core/texts/json_text.h"
 #include "services/mqtt/rules/discovery_config.h"
 
-namespace tev {
+namespace tev::mqtt {
 
 namespace {
 
@@ -80,4 +80,4 @@ std::vector<DiscoveryMessage> alertDiscoveryMessages(const MqttSettings& s,
     return out;
 }
 
-}  // namespace tev
+}  // namespace tev::mqtt

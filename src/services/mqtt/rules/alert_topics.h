@@ -6,7 +6,7 @@
 
 #include "services/mqtt/rules/meter_topics.h"
 
-namespace tev {
+namespace tev::mqtt {
 
 // <prefix>/<meter>/alert: retained, the meter's running alerts as a JSON array ("[]" when none).
 std::string alertTopic(const MqttSettings& s, std::string_view meterId);
@@ -28,4 +28,4 @@ std::vector<DiscoveryMessage> alertDiscoveryMessages(const MqttSettings& s,
                                                      std::string_view meterId, bool withAlerts,
                                                      bool withCost, std::string_view currency);
 
-}  // namespace tev
+}  // namespace tev::mqtt

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace tev {
+namespace tev::mqtt {
 
 // Waits between connection attempts: doubling from the first wait up to the longest, back to
 // the first after a connection succeeded.
@@ -24,4 +24,4 @@ class Backoff {
     int current_ = 0;
 };
 
-}  // namespace tev
+}  // namespace tev::mqtt

@@ -5,7 +5,7 @@
 #include "core/texts/json_text.h"
 #include "services/mqtt/rules/meter_topics.h"
 
-namespace tev {
+namespace tev::mqtt {
 
 DiscoveryConfig& DiscoveryConfig::text(std::string_view key, std::string_view value) {
     if (out_.size() > 1) out_ += ',';
@@ -34,4 +34,4 @@ std::string DiscoveryConfig::finish(const MqttSettings& s, std::string_view mete
     return std::move(out_);
 }
 
-}  // namespace tev
+}  // namespace tev::mqtt

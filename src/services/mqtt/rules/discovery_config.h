@@ -5,7 +5,7 @@
 
 #include "services/mqtt/rules/mqtt_settings.h"
 
-namespace tev {
+namespace tev::mqtt {
 
 // One Home Assistant discovery config, the same for every entity of a meter's device (its
 // sensors, its alert binary sensors and its cost sensor): the entity's own fields in the order
@@ -24,4 +24,4 @@ class DiscoveryConfig {
     std::string out_ = "{";
 };
 
-}  // namespace tev
+}  // namespace tev::mqtt

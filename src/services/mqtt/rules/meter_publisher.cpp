@@ -2,7 +2,7 @@
 
 #include "services/mqtt/rules/meter_topics.h"
 
-namespace tev {
+namespace tev::mqtt {
 
 MeterPublisher::MeterPublisher(MqttSettings settings, MqttClient& client, LogSink log)
     : settings_(std::move(settings)),
@@ -153,4 +153,4 @@ void MeterPublisher::flush() {
     }
 }
 
-}  // namespace tev
+}  // namespace tev::mqtt

@@ -12,7 +12,7 @@
 #include "services/mqtt/rules/mqtt_settings.h"
 #include "services/mqtt/rules/publish_queue.h"
 
-namespace tev {
+namespace tev::mqtt {
 
 // What the publisher has done, for tests and benchmarks.
 struct PublisherCounters {
@@ -90,4 +90,4 @@ class MeterPublisher {
     PublisherCounters counters_;
 };
 
-}  // namespace tev
+}  // namespace tev::mqtt

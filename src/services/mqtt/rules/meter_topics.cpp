@@ -9,7 +9,7 @@
 #include "core/texts/json_text.h"
 #include "services/mqtt/rules/discovery_config.h"
 
-namespace tev {
+namespace tev::mqtt {
 namespace {
 
 constexpr int kSecondsPerHour = 3600;
@@ -186,4 +186,4 @@ std::vector<DiscoveryMessage> discoveryMessages(const MqttSettings& s, const Met
     return out;
 }
 
-}  // namespace tev
+}  // namespace tev::mqtt

@@ -7,7 +7,7 @@
 #include "core/store/meter_registry.h"
 #include "services/mqtt/rules/mqtt_settings.h"
 
-namespace tev {
+namespace tev::mqtt {
 
 // The name of a meter in topics and Home Assistant identifiers: its ID with every character
 // other than a letter, a digit, "-" or "_" written as "_", so that no meter ID can add a topic
@@ -42,4 +42,4 @@ struct DiscoveryMessage {
 // proposes its entity ID as default_entity_id, sensor.tev3p_<meter>_<quantity> in lower case.
 std::vector<DiscoveryMessage> discoveryMessages(const MqttSettings& s, const MeterEntry& meter);
 
-}  // namespace tev
+}  // namespace tev::mqtt

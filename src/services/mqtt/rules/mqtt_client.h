@@ -5,7 +5,7 @@
 
 #include "services/mqtt/rules/mqtt_settings.h"
 
-namespace tev {
+namespace tev::mqtt {
 
 // What happened on the broker connection since the last look.
 struct ClientEvent {
@@ -45,4 +45,4 @@ class MqttClient {
     virtual void stop() = 0;
 };
 
-}  // namespace tev
+}  // namespace tev::mqtt

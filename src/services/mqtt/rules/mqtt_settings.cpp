@@ -5,7 +5,7 @@
 #include <cstring>
 #include <fstream>
 
-namespace tev {
+namespace tev::mqtt {
 namespace {
 
 constexpr int kMaxPort = 65535;
@@ -97,4 +97,4 @@ std::string readPasswordFile(const std::string& path, std::string& error) {
     return line;
 }
 
-}  // namespace tev
+}  // namespace tev::mqtt

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace tev {
+namespace tev::mqtt {
 
 // Where and how the readings are published on an MQTT broker. Publishing is off while no host
 // is set.
@@ -37,4 +37,4 @@ MqttSettings mqttSettingsFrom(const std::map<std::string, std::string>& keys,
 // The first line of a password file, without its line end; `error` says why it could not be read.
 std::string readPasswordFile(const std::string& path, std::string& error);
 
-}  // namespace tev
+}  // namespace tev::mqtt

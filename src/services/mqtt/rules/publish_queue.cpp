@@ -1,6 +1,6 @@
 #include "services/mqtt/rules/publish_queue.h"
 
-namespace tev {
+namespace tev::mqtt {
 
 void PublishQueue::put(std::string topic, std::string payload, bool retain) {
     if (capacity_ == 0) {
@@ -31,4 +31,4 @@ void PublishQueue::popFront() {
     order_.pop_front();
 }
 
-}  // namespace tev
+}  // namespace tev::mqtt

@@ -6,7 +6,7 @@
 #include <string>
 #include <unordered_map>
 
-namespace tev {
+namespace tev::mqtt {
 
 struct OutgoingMessage {
     std::string topic;
@@ -40,4 +40,4 @@ class PublishQueue {
     std::size_t payloadBytes_ = 0;
 };
 
-}  // namespace tev
+}  // namespace tev::mqtt

@@ -11,7 +11,7 @@
 #include "tests/services/mqtt/mosquitto/broker_fixture.h"
 #include "tests/support/qt_application.h"
 
-namespace tev {
+namespace tev::mqtt {
 namespace {
 
 using testing::Broker;
@@ -97,4 +97,4 @@ TEST(MqttBroker, AlertsAreRetainedAsJsonWithProblemSensorsAndTheCostTodayAsAMone
 }
 
 }  // namespace
-}  // namespace tev
+}  // namespace tev::mqtt

@@ -13,7 +13,7 @@
 #include "tests/services/mqtt/mosquitto/broker_fixture.h"
 #include "tests/support/qt_application.h"
 
-namespace tev {
+namespace tev::mqtt {
 namespace {
 
 using testing::Broker;
@@ -257,9 +257,9 @@ TEST(MqttBroker, WrongCredentialsAreReportedOnceWhileTheClientKeepsTrying) {
 }
 
 }  // namespace
-}  // namespace tev
+}  // namespace tev::mqtt
 
-namespace tev {
+namespace tev::mqtt {
 namespace {
 
 TEST(MqttBroker, ABrokerThatAcceptsAndNeverAnswersHoldsUpNeitherMessagesNorTheStop) {
@@ -297,4 +297,4 @@ TEST(MqttBroker, ABrokerThatAcceptsAndNeverAnswersHoldsUpNeitherMessagesNorTheSt
 }
 
 }  // namespace
-}  // namespace tev
+}  // namespace tev::mqtt

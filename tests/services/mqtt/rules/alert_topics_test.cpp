@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace tev {
+namespace tev::mqtt {
 namespace {
 
 TEST(AlertTopics, TopicsKeepTheMeterIdToOneLevelAndCostIsTwoDecimals) {
@@ -43,4 +43,4 @@ TEST(AlertTopics, OneProblemSensorPerRuleAndTheMonetarySensorOnlyWhenAsked) {
 }
 
 }  // namespace
-}  // namespace tev
+}  // namespace tev::mqtt

@@ -11,7 +11,7 @@
 #include "services/mqtt/rules/alert_topics.h"
 #include "services/mqtt/rules/meter_topics.h"
 
-namespace tev {
+namespace tev::mqtt {
 namespace {
 
 // What Home Assistant's MQTT discovery accepts for the two platforms the program announces, as
@@ -128,4 +128,4 @@ TEST(DiscoverySchema, EveryConfigTheProgramAnnouncesPassesHomeAssistantsSchema) 
 }
 
 }  // namespace
-}  // namespace tev
+}  // namespace tev::mqtt

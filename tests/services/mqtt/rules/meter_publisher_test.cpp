@@ -7,7 +7,7 @@
 
 #include "tests/support/fake_mqtt_client.h"
 
-namespace tev {
+namespace tev::mqtt {
 namespace {
 
 using Kind = ClientEvent::Kind;
@@ -207,4 +207,4 @@ TEST_F(Publisher, ASettingTheClientCannotUseIsToldWithoutPromisingARetry) {
 }
 
 }  // namespace
-}  // namespace tev
+}  // namespace tev::mqtt

@@ -12,7 +12,7 @@
 #include "services/mqtt/rules/mqtt_settings.h"
 #include "services/mqtt/rules/publish_queue.h"
 
-namespace tev {
+namespace tev::mqtt {
 namespace {
 
 TEST(MeterTopics, StateJsonCarriesTheMetersValuesWithItsPowersAndNullForNonNumbers) {
@@ -176,4 +176,4 @@ TEST(MqttSettings, AClientIdOrUserNameLongerThanMqttAllowsIsAProblem) {
 }
 
 }  // namespace
-}  // namespace tev
+}  // namespace tev::mqtt
