@@ -15,7 +15,7 @@ constexpr int kThreeYearsOfHours = 3 * 365 * 24;
 constexpr int kWeekOfMinutes = 7 * 24 * 60;
 
 void BM_EnergyPerDayOverThreeYearsOfHours(benchmark::State& state) {
-    const tev::TariffLoad load = tev::loadTariff(tev::IniDocument::parse(
+    const tev::alerts::TariffLoad load = tev::alerts::loadTariff(tev::IniDocument::parse(
         "[tariff]\ncurrency=EUR\nprice_per_kwh=0.20\nstanding_charge_per_day=0.50\n"
         "band_1=mon-fri 07:00-22:00 0.40\n"));
     tev::archive::ArchiveSeries hours;

@@ -85,18 +85,18 @@ BENCHMARK(MetricsWith200Meters)->Unit(benchmark::kMicrosecond);
 double coreShare(int clients) {
     tev::testing::qtApplication();
     auto store = filledStore();
-    tev::WebSettings settings;
+    tev::web::WebSettings settings;
     settings.address = QHostAddress::LocalHost;
     settings.maxWebSockets = 100;
     // The clients all come from 127.0.0.1.
     settings.webSocketsPerAddress = 100;
     QElapsedTimer steady;
     steady.start();
-    tev::WebSources sources;
+    tev::web::WebSources sources;
     sources.store = store.get();
     sources.steadyMs = [&] { return steady.elapsed(); };
     sources.unixSeconds = [] { return std::int64_t{1796000000}; };
-    tev::WebServer server(settings, sources);
+    tev::web::WebServer server(settings, sources);
     server.start([](const std::string&) {});
     std::vector<std::unique_ptr<QWebSocket>> sockets;
     for (int i = 0; i < clients; ++i) {
@@ -219,19 +219,19 @@ void runUntil(const std::atomic<bool>& done, int limitMs) {
 struct AbuseWorld {
     std::unique_ptr<tev::MeasurementStore> store = filledStore();
     QElapsedTimer steady;
-    std::unique_ptr<tev::WebServer> server;
+    std::unique_ptr<tev::web::WebServer> server;
     AbuseWorld() {
         tev::testing::qtApplication();
         steady.start();
-        tev::WebSettings settings;
+        tev::web::WebSettings settings;
         settings.address = QHostAddress::LocalHost;
         settings.requestsPerSecond = 100000;
         settings.requestBurst = 100000;
-        tev::WebSources sources;
+        tev::web::WebSources sources;
         sources.store = store.get();
         sources.steadyMs = [this] { return steady.elapsed(); };
         sources.unixSeconds = [] { return std::int64_t{1796000000}; };
-        server = std::make_unique<tev::WebServer>(settings, sources);
+        server = std::make_unique<tev::web::WebServer>(settings, sources);
         server->start([](const std::string&) {});
     }
     std::string get(const std::string& target) const {

@@ -5,26 +5,26 @@
 
 namespace tev::app {
 
-archive::AlertRecord alertRecordOf(const AlertEvent& e) {
-    return {e.timeMs, e.meterId,  std::string(alertRuleName(e.rule)), e.phase, e.started,
+archive::AlertRecord alertRecordOf(const alerts::AlertEvent& e) {
+    return {e.timeMs, e.meterId,  std::string(alerts::alertRuleName(e.rule)), e.phase, e.started,
             e.value,  e.threshold};
 }
 
-std::optional<AlertEvent> alertEventOf(const archive::AlertRecord& r) {
-    const auto rule = alertRuleByName(r.rule);
+std::optional<alerts::AlertEvent> alertEventOf(const archive::AlertRecord& r) {
+    const auto rule = alerts::alertRuleByName(r.rule);
     if (!rule) return std::nullopt;
-    return AlertEvent{r.meter, *rule, r.phase, r.started, r.timeMs, r.value, r.threshold};
+    return alerts::AlertEvent{r.meter, *rule, r.phase, r.started, r.timeMs, r.value, r.threshold};
 }
 
-void keepAlertsInArchive(AlertService& alerts, archive::ArchiveService& archive,
+void keepAlertsInArchive(alerts::AlertService& alerts, archive::ArchiveService& archive,
                          const std::string& folder) {
-    std::vector<AlertEvent> earlier;
+    std::vector<alerts::AlertEvent> earlier;
     for (const archive::AlertRecord& r : archive::readRecentAlerts(
-             archive::archivePath(folder), static_cast<int>(AlertService::kHistoryLimit)))
+             archive::archivePath(folder), static_cast<int>(alerts::AlertService::kHistoryLimit)))
         if (auto e = alertEventOf(r)) earlier.push_back(std::move(*e));
     alerts.seedHistory(std::move(earlier));
     archive::ArchiveWriter& writer = archive.writer();
-    alerts.setEventSink([&writer](const AlertEvent& e) { writer.pushAlert(alertRecordOf(e)); });
+    alerts.setEventSink([&writer](const alerts::AlertEvent& e) { writer.pushAlert(alertRecordOf(e)); });
 }
 
 }  // namespace tev::app

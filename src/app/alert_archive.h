@@ -9,11 +9,11 @@ namespace tev::app {
 
 // Alert starts and ends go to the archive's alerts table, and the history of earlier runs is
 // read back from it, so the dashboard's alert history outlives the program.
-void keepAlertsInArchive(AlertService& alerts, archive::ArchiveService& archive,
+void keepAlertsInArchive(alerts::AlertService& alerts, archive::ArchiveService& archive,
                          const std::string& folder);
 
-archive::AlertRecord alertRecordOf(const AlertEvent& e);
+archive::AlertRecord alertRecordOf(const alerts::AlertEvent& e);
 // Nothing for a row whose rule this program does not know.
-std::optional<AlertEvent> alertEventOf(const archive::AlertRecord& r);
+std::optional<alerts::AlertEvent> alertEventOf(const archive::AlertRecord& r);
 
 }  // namespace tev::app

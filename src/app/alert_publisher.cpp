@@ -14,7 +14,7 @@ constexpr std::int64_t kMsPerSecond = 1000;
 }  // namespace
 
 AlertPublisher::AlertPublisher(mqtt::MeterPublisher& publisher, const mqtt::MqttSettings& settings,
-                               const AlertService& alerts, CostSource cost, std::string currency,
+                               const alerts::AlertService& alerts, CostSource cost, std::string currency,
                                std::function<std::int64_t()> clockMs)
     : publisher_(publisher),
       settings_(settings),
@@ -47,13 +47,13 @@ void AlertPublisher::meterDataHandled(const MeterRegistry& registry, std::string
 
 void AlertPublisher::publishAlerts(const std::string& id, std::string& lastSignature) {
     // Sent when an alert starts or ends, not each time a running alert's value moves.
-    const std::vector<ActiveAlert> active = alerts_.evaluator().active(id);
+    const std::vector<alerts::ActiveAlert> active = alerts_.evaluator().active(id);
     std::string signature;
-    for (const ActiveAlert& a : active)
-        signature += std::string(alertRuleName(a.rule)) + std::to_string(a.phase) + "@" +
+    for (const alerts::ActiveAlert& a : active)
+        signature += std::string(alerts::alertRuleName(a.rule)) + std::to_string(a.phase) + "@" +
                      std::to_string(a.sinceMs) + ";";
     if (signature != lastSignature || !sentOnce_.contains(id)) {
-        publisher_.queueRetained(mqtt::alertTopic(settings_, id), activeAlertsJson(active));
+        publisher_.queueRetained(mqtt::alertTopic(settings_, id), alerts::activeAlertsJson(active));
         lastSignature = std::move(signature);
         sentOnce_.insert(id);
     }
@@ -65,7 +65,7 @@ void AlertPublisher::publishCost(const std::string& id) {
     if (const auto cost = cost_()) {
         // Today's cost starts again at local midnight; Home Assistant reads the moment from
         // last_reset, so the drop is a new day, not negative spending.
-        const std::time_t midnight = localMidnight(static_cast<std::time_t>(now / kMsPerSecond));
+        const std::time_t midnight = alerts::localMidnight(static_cast<std::time_t>(now / kMsPerSecond));
         std::string payload = mqtt::costJson(*cost, currency_, archive::isoLocal(midnight));
         if (payload != lastCost_) publisher_.queueRetained(mqtt::costTopic(settings_, id), payload);
         lastCost_ = std::move(payload);

@@ -23,7 +23,7 @@ class AlertPublisher final : public MeterObserver {
     static constexpr std::int64_t kCostIntervalMs = 10000;
 
     AlertPublisher(mqtt::MeterPublisher& publisher, const mqtt::MqttSettings& settings,
-                   const AlertService& alerts, CostSource cost, std::string currency,
+                   const alerts::AlertService& alerts, CostSource cost, std::string currency,
                    std::function<std::int64_t()> clockMs);
 
     // Only data messages can change the alerts or today's energy.
@@ -37,7 +37,7 @@ class AlertPublisher final : public MeterObserver {
 
     mqtt::MeterPublisher& publisher_;
     mqtt::MqttSettings settings_;
-    const AlertService& alerts_;
+    const alerts::AlertService& alerts_;
     CostSource cost_;
     std::string currency_;
     std::function<std::int64_t()> clockMs_;

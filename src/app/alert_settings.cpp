@@ -9,18 +9,18 @@ namespace tev::app {
 AlertSettings loadAlertSettings(const app::SettingsFile& settings) {
     AlertSettings out;
     const IniDocument& ini = settings.ini;
-    AlertConfigLoad alerts = loadAlertConfig(ini);
-    TariffLoad tariff = loadTariff(ini);
+    alerts::AlertConfigLoad alerts = alerts::loadAlertConfig(ini);
+    alerts::TariffLoad tariff = alerts::loadTariff(ini);
     out.alerts = std::move(alerts.config);
     out.tariff = std::move(tariff.tariff);
     for (const ConfigProblem& p : alerts.problems)
-        out.problems.push_back(configProblemText(kIniFileName, p));
+        out.problems.push_back(alerts::configProblemText(kIniFileName, p));
     for (const ConfigProblem& p : tariff.problems)
-        out.problems.push_back(configProblemText(kIniFileName, p));
+        out.problems.push_back(alerts::configProblemText(kIniFileName, p));
     std::vector<ConfigProblem> quality;
     out.voltageNominal = web::loadVoltageNominal(ini, out.alerts.defaults.voltageNominal, quality);
     for (const ConfigProblem& p : quality)
-        out.problems.push_back(configProblemText(kIniFileName, p));
+        out.problems.push_back(alerts::configProblemText(kIniFileName, p));
     return out;
 }
 

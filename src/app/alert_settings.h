@@ -12,8 +12,8 @@ namespace tev::app {
 // The alert rules and the tariff of tev3p.ini, with one text per bad line
 // ("tev3p.ini line 12: current_max=abc: not a number"); a missing file gives the defaults.
 struct AlertSettings {
-    AlertConfig alerts;
-    Tariff tariff;
+    alerts::AlertConfig alerts;
+    alerts::Tariff tariff;
     // The nominal voltage of the weekly quality report: [quality], else the alerts' one, else 0
     // (none: the report assumes the standard voltage nearest the readings).
     double voltageNominal = 0;

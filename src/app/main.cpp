@@ -169,7 +169,7 @@ int main(int argc, char* argv[]) {
                                      .arg(recorder.sockets().secondPort)
                                      .toLocal8Bit()
                                      .toStdString());
-    } else if (!(tray.controller && tev::TrayController::startHidden(settings.group("tray")))) {
+    } else if (!(tray.controller && tev::alerts::TrayController::startHidden(settings.group("tray")))) {
         // Hidden to the tray when last chosen so in the tray menu.
         sdf.show();
     }

@@ -15,7 +15,7 @@ struct RecordsExportRequest {
     bool tidy = false;
     bool live = false;               // tidy only: the live row too
     std::string output;              // empty: standard output
-    const Tariff* tariff = nullptr;  // tidy only: a cost column when configured
+    const alerts::Tariff* tariff = nullptr;  // tidy only: a cost column when configured
 };
 
 struct RecordsExportResult {

@@ -48,8 +48,8 @@ struct ServiceContext {
 // the desktop notifications, and today's cost of the primary meter.
 struct Alerts {
     AlertSettings settings;
-    DbusNotifier notifier;
-    std::unique_ptr<AlertService> service;
+    alerts::DbusNotifier notifier;
+    std::unique_ptr<alerts::AlertService> service;
     // Today's energy and, with a tariff, its cost of the primary meter, from local midnight.
     std::function<double()> todayKwh;
     std::function<std::optional<double>()> todayCost;
@@ -60,8 +60,8 @@ void stopAlerts(const ServiceContext& context, Alerts& alerts);
 // The tray icon, where the desktop has a tray and the program a window.
 struct Tray {
     QString iniPath;
-    std::unique_ptr<QtTrayView> view;
-    std::unique_ptr<TrayController> controller;
+    std::unique_ptr<alerts::QtTrayView> view;
+    std::unique_ptr<alerts::TrayController> controller;
 };
 void startTray(const ServiceContext& context, Alerts& alerts, Tray& tray);
 void stopTray(const ServiceContext& context, Tray& tray);
@@ -104,7 +104,7 @@ void stopMqtt(const ServiceContext& context, Mqtt& mqtt);
 
 // The web dashboard, off unless --http or [http] listen= names an address.
 struct Web {
-    std::unique_ptr<WebServer> server;
+    std::unique_ptr<web::WebServer> server;
 };
 void startWeb(const ServiceContext& context, Alerts& alerts, const Archive& archive,
               const Fleet& fleet, Tray& tray, Web& web);

@@ -16,7 +16,7 @@ void startAlerts(const ServiceContext& context, Alerts& alerts) {
     }
     RecorderView& recorder = context.recorder;
     const Clock& clock = context.clock;
-    alerts.service = std::make_unique<AlertService>(
+    alerts.service = std::make_unique<alerts::AlertService>(
         std::move(alerts.settings.alerts), recorder.eventLog(),
         [&recorder] { return recorder.language(); }, recorder.tones(), &alerts.notifier, [] { return QDateTime::currentMSecsSinceEpoch(); });
     alerts.service->setStamp([&clock] { return logStamp(clock.now()) + " "; });
@@ -24,7 +24,7 @@ void startAlerts(const ServiceContext& context, Alerts& alerts) {
 
     // Today's energy of the primary meter and its cost, for the tray and the broker: the same
     // figures as the dashboard's, from the Hour table's rows of today.
-    const Tariff& tariff = alerts.settings.tariff;
+    const alerts::Tariff& tariff = alerts.settings.tariff;
     const auto today = [&clock] {
         const DateTime now = clock.now();
         return static_cast<std::int32_t>((now.year % 100) * 10000 + now.month * 100 + now.day);

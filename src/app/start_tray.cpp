@@ -9,11 +9,11 @@ void startTray(const ServiceContext& context, Alerts& alerts, Tray& tray) {
     tray.iniPath = QDir(QString::fromStdString(context.folder)).filePath(kIniFileName);
     RecorderView& recorder = context.recorder;
     QWidget* window = recorder.window();
-    if (context.options.headless || window == nullptr || !QtTrayView::available()) return;
+    if (context.options.headless || window == nullptr || !alerts::QtTrayView::available()) return;
     // The alert state, the primary meter's Watt, today's energy and its cost.
-    tray.view = std::make_unique<QtTrayView>();
+    tray.view = std::make_unique<alerts::QtTrayView>();
     auto snapshot = [&recorder, &alerts] {
-        TraySnapshot s;
+        alerts::TraySnapshot s;
         s.linkOn = recorder.linkOn();
         s.meterCount = recorder.registry().MeterCount;
         s.anyAlert = alerts.service->evaluator().anyActive();
@@ -25,11 +25,11 @@ void startTray(const ServiceContext& context, Alerts& alerts, Tray& tray) {
         return s;
     };
     tray.controller =
-        std::make_unique<TrayController>(*tray.view, *window, snapshot, tray.iniPath,
+        std::make_unique<alerts::TrayController>(*tray.view, *window, snapshot, tray.iniPath,
                                          [&recorder] { recorder.requestStop(); });
     tray.controller->setLog(context.logger());
-    TrayController* t = tray.controller.get();
-    QObject::connect(alerts.service.get(), &AlertService::alertsChanged, t, [t] { t->refresh(); });
+    alerts::TrayController* t = tray.controller.get();
+    QObject::connect(alerts.service.get(), &alerts::AlertService::alertsChanged, t, [t] { t->refresh(); });
 }
 
 void stopTray(const ServiceContext&, Tray& tray) {

@@ -10,12 +10,12 @@ namespace {
 
 // What the dashboard reads: the window's store, log and meter sockets, the alerts, the tariff
 // and, when it is on, the archive.
-WebSources webSources(const ServiceContext& context, Alerts& alerts, const Archive& archive,
+web::WebSources webSources(const ServiceContext& context, Alerts& alerts, const Archive& archive,
                       const Fleet& fleet) {
     RecorderView& recorder = context.recorder;
     QElapsedTimer steady;
     steady.start();
-    WebSources sources;
+    web::WebSources sources;
     sources.store = &recorder.store();
     sources.log = &recorder.eventLog();
     sources.linkOn = [&recorder] { return recorder.linkOn(); };
@@ -60,15 +60,15 @@ WebSources webSources(const ServiceContext& context, Alerts& alerts, const Archi
 void startWeb(const ServiceContext& context, Alerts& alerts, const Archive& archive,
               const Fleet& fleet, Tray& tray, Web& web) {
     std::vector<std::string> problems = context.settings.leftOut("http");
-    const WebSettings settings = loadWebSettings(context.settings.group("http"), context.folder,
+    const web::WebSettings settings = web::loadWebSettings(context.settings.group("http"), context.folder,
                                                  context.options.http, problems);
     for (const std::string& p : problems) context.log(std::string(kIniFileName) + ": " + p);
     if (!settings.enabled) return;
-    web.server = std::make_unique<WebServer>(settings, webSources(context, alerts, archive, fleet));
+    web.server = std::make_unique<web::WebServer>(settings, webSources(context, alerts, archive, fleet));
     if (!web.server->start(context.logger())) return;
     context.observers.add(web.server.get());
-    WebServer* w = web.server.get();
-    QObject::connect(alerts.service.get(), &AlertService::alertsChanged, w,
+    web::WebServer* w = web.server.get();
+    QObject::connect(alerts.service.get(), &alerts::AlertService::alertsChanged, w,
                      [w] { w->alertsChanged(); });
     // The tray menu opens the dashboard in the desktop's browser.
     if (tray.controller) tray.controller->setDashboardUrl(web.server->url());

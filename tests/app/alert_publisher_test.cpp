@@ -21,7 +21,7 @@ struct AlertPublishing : ::testing::Test {
     EventLog log;
     testing::RecordingToneSink tones;
     std::int64_t nowMs = 0;
-    AlertService alerts{loadAlertConfig(IniDocument::parse("[alerts]\ncurrent_max=10\n"
+    alerts::AlertService alerts{alerts::loadAlertConfig(IniDocument::parse("[alerts]\ncurrent_max=10\n"
                                                            "current_seconds=0\n"))
                             .config,
                         log,

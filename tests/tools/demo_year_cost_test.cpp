@@ -28,7 +28,7 @@ TEST(DemoYearCost, ATwoBandTariffGivesTheWeekdayAndWeekendSumsOfTheDemoYear) {
     MeasurementStore store;
     ASSERT_TRUE(readRecordsFile(options.folder + "/TEV3P_Records.dat", store).ok);
 
-    const Tariff tariff = loadTariff(IniDocument::parse("[tariff]\ncurrency=EUR\n"
+    const alerts::Tariff tariff = alerts::loadTariff(IniDocument::parse("[tariff]\ncurrency=EUR\n"
                                                         "price_per_kwh=0.30\n"
                                                         "band_1=sat,sun 00:00-24:00 0.20\n"))
                               .tariff;

@@ -4,7 +4,7 @@
 #include "services/alerts/notify/notifier.h"
 #include "services/alerts/rules/alert_log_text.h"
 
-namespace tev {
+namespace tev::alerts {
 
 AlertSample alertSampleOf(const MeterEntry& e, std::int64_t timeMs) {
     AlertSample s{timeMs, {e.V1, e.V2, e.V3}, {e.A1, e.A2, e.A3}, 0};
@@ -71,4 +71,4 @@ void AlertService::tell(std::int64_t) {
     emit alertsChanged(evaluator_.anyActive());
 }
 
-}  // namespace tev
+}  // namespace tev::alerts

@@ -11,7 +11,7 @@
 #include "services/alerts/rules/alert_evaluator.h"
 #include "services/alerts/tariff/tariff.h"
 
-namespace tev {
+namespace tev::alerts {
 
 class Notifier;
 
@@ -71,4 +71,4 @@ class AlertService final : public QObject, public MeterObserver {
 // The readings of one registry row as the alert rules see them.
 AlertSample alertSampleOf(const MeterEntry& entry, std::int64_t timeMs);
 
-}  // namespace tev
+}  // namespace tev::alerts

@@ -3,7 +3,7 @@
 #include <QDBusMessage>
 #include <QVariantMap>
 
-namespace tev {
+namespace tev::alerts {
 
 DbusNotifier::DbusNotifier() : connection_(QDBusConnection::sessionBus()) {}
 
@@ -22,4 +22,4 @@ void DbusNotifier::notify(const std::string& summary, const std::string& body) {
     ++sent_;
 }
 
-}  // namespace tev
+}  // namespace tev::alerts

@@ -4,7 +4,7 @@
 
 #include "services/alerts/notify/notifier.h"
 
-namespace tev {
+namespace tev::alerts {
 
 // Desktop notifications through org.freedesktop.Notifications on the session bus. The call
 // does not wait for an answer, so a slow or missing notification server never holds up a meter
@@ -26,4 +26,4 @@ class DbusNotifier final : public Notifier {
     int sent_ = 0;
 };
 
-}  // namespace tev
+}  // namespace tev::alerts

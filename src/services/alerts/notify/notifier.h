@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace tev {
+namespace tev::alerts {
 
 // Tells the desktop user of something outside the window (a notification bubble).
 class Notifier {
@@ -11,4 +11,4 @@ class Notifier {
     virtual void notify(const std::string& summary, const std::string& body) = 0;
 };
 
-}  // namespace tev
+}  // namespace tev::alerts

@@ -12,7 +12,7 @@
 #include "core/persistence/atomic_file.h"
 #include "core/settings/ini_document.h"
 
-namespace tev {
+namespace tev::alerts {
 
 namespace {
 
@@ -151,4 +151,4 @@ void TrayController::updateShowHideText() {
     showHide_->setText(window_.isVisible() ? "Hide window" : "Show window");
 }
 
-}  // namespace tev
+}  // namespace tev::alerts

@@ -14,7 +14,7 @@
 
 class QWidget;
 
-namespace tev {
+namespace tev::alerts {
 
 // Where the tray icon is shown; a fake in the tests records what it was given.
 class TrayView {
@@ -88,4 +88,4 @@ class TrayController final : public QObject {
     void rememberHidden(bool hidden);
 };
 
-}  // namespace tev
+}  // namespace tev::alerts

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace tev {
+namespace tev::alerts {
 
 namespace {
 
@@ -230,4 +230,4 @@ std::vector<ActiveAlert> AlertEvaluator::active(std::string_view meterId) const 
     return out;
 }
 
-}  // namespace tev
+}  // namespace tev::alerts

@@ -11,7 +11,7 @@
 
 #include "services/alerts/rules/alert_rules.h"
 
-namespace tev {
+namespace tev::alerts {
 
 // The values of one meter data message that the rules look at.
 struct AlertSample {
@@ -97,4 +97,4 @@ class AlertEvaluator {
     void endAll(std::int64_t timeMs, std::vector<AlertEvent>& events);
 };
 
-}  // namespace tev
+}  // namespace tev::alerts

@@ -4,7 +4,7 @@
 
 #include "core/texts/json_text.h"
 
-namespace tev {
+namespace tev::alerts {
 
 namespace {
 
@@ -41,4 +41,4 @@ std::string activeAlertsJson(const std::vector<ActiveAlert>& alerts) {
     return out;
 }
 
-}  // namespace tev
+}  // namespace tev::alerts

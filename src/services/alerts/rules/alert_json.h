@@ -5,7 +5,7 @@
 
 #include "services/alerts/rules/alert_evaluator.h"
 
-namespace tev {
+namespace tev::alerts {
 
 // The active alerts of one meter as the JSON array the MQTT `alert` topic and the web API
 // carry: [{"rule":"current","phase":1,"value":41.2,"threshold":40,"since":"2026-12-08T10:00:00Z"}]
@@ -14,4 +14,4 @@ std::string activeAlertsJson(const std::vector<ActiveAlert>& alerts);
 // UTC time as 2026-12-08T10:00:00Z.
 std::string isoUtc(std::int64_t timeMs);
 
-}  // namespace tev
+}  // namespace tev::alerts

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace tev {
+namespace tev::alerts {
 
 namespace {
 
@@ -71,4 +71,4 @@ std::string configProblemText(const std::string& fileName, const ConfigProblem& 
     return fileName + " line " + std::to_string(problem.line) + ": " + problem.text;
 }
 
-}  // namespace tev
+}  // namespace tev::alerts

@@ -4,7 +4,7 @@
 
 #include "services/alerts/rules/alert_evaluator.h"
 
-namespace tev {
+namespace tev::alerts {
 
 // An alert start or end as an event-log line in the log's two written forms; Chinese-only
 // mode writes neither, as for every other log line.
@@ -27,4 +27,4 @@ AlertNotificationText alertNotificationText(const AlertEvent& event);
 // "a bad line" report for tev3p.ini: "tev3p.ini line 12: current_max=abc: not a number".
 std::string configProblemText(const std::string& fileName, const ConfigProblem& problem);
 
-}  // namespace tev
+}  // namespace tev::alerts

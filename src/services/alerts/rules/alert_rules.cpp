@@ -2,7 +2,7 @@
 
 #include "core/meterlink/message_fields.h"
 
-namespace tev {
+namespace tev::alerts {
 
 namespace {
 
@@ -183,4 +183,4 @@ AlertConfigLoad loadAlertConfig(const IniDocument& ini) {
     return out;
 }
 
-}  // namespace tev
+}  // namespace tev::alerts

@@ -8,7 +8,7 @@
 
 #include "core/settings/ini_document.h"
 
-namespace tev {
+namespace tev::alerts {
 
 enum class AlertRule { Voltage, PhaseLoss, Current, Demand, Imbalance };
 inline constexpr int kAlertRuleCount = 5;
@@ -62,4 +62,4 @@ struct AlertConfigLoad {
 // of range is left out and listed in `problems` with its line; the rest still applies.
 AlertConfigLoad loadAlertConfig(const IniDocument& ini);
 
-}  // namespace tev
+}  // namespace tev::alerts

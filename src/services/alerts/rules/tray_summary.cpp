@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace tev {
+namespace tev::alerts {
 
 TrayState trayStateFor(const TraySnapshot& s) {
     if (!s.linkOn || s.meterCount <= 0) return TrayState::Off;
@@ -30,4 +30,4 @@ std::string trayToolTip(const TraySnapshot& s) {
     return text;
 }
 
-}  // namespace tev
+}  // namespace tev::alerts

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-namespace tev {
+namespace tev::alerts {
 
 // What the tray icon shows: the program's own look, red while an alert runs, grey while the
 // meter link is off or no meter is registered.
@@ -24,4 +24,4 @@ TrayState trayStateFor(const TraySnapshot& s);
 // "TEV3P: 1234 W, today 5.67 kWh, € 1.70" (first line), then a line for the state.
 std::string trayToolTip(const TraySnapshot& s);
 
-}  // namespace tev
+}  // namespace tev::alerts

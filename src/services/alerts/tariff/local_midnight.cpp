@@ -1,6 +1,6 @@
 #include "services/alerts/tariff/local_midnight.h"
 
-namespace tev {
+namespace tev::alerts {
 
 std::time_t localMidnight(std::time_t t) {
     return localMidnightAfter(t, 0);
@@ -19,4 +19,4 @@ std::time_t localMidnightAfter(std::time_t t, int days, int months) {
     return std::mktime(&tm);
 }
 
-}  // namespace tev
+}  // namespace tev::alerts

@@ -2,7 +2,7 @@
 
 #include <ctime>
 
-namespace tev {
+namespace tev::alerts {
 
 // Local midnight at the start of the day of `t`.
 std::time_t localMidnight(std::time_t t);
@@ -10,4 +10,4 @@ std::time_t localMidnight(std::time_t t);
 // of the month that many months on.
 std::time_t localMidnightAfter(std::time_t t, int days, int months = 0);
 
-}  // namespace tev
+}  // namespace tev::alerts

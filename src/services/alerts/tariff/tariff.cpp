@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace tev {
+namespace tev::alerts {
 
 namespace {
 
@@ -154,4 +154,4 @@ double Tariff::standingCharges(std::time_t from, std::time_t to) const {
     return total;
 }
 
-}  // namespace tev
+}  // namespace tev::alerts

@@ -7,7 +7,7 @@
 
 #include "core/settings/ini_document.h"
 
-namespace tev {
+namespace tev::alerts {
 
 // A stretch of one weekday, in minutes after local midnight, with its price per kWh.
 struct TariffSegment {
@@ -104,4 +104,4 @@ TariffLoad loadTariff(const IniDocument& ini);
 // Local date of `t` as yyyymmdd.
 int localDateCode(std::time_t t);
 
-}  // namespace tev
+}  // namespace tev::alerts

@@ -5,7 +5,7 @@
 
 #include "services/alerts/tariff/tariff.h"
 
-namespace tev {
+namespace tev::alerts {
 
 namespace {
 
@@ -233,4 +233,4 @@ TariffLoad loadTariff(const IniDocument& ini) {
     return out;
 }
 
-}  // namespace tev
+}  // namespace tev::alerts

@@ -14,20 +14,20 @@ std::string alertsJson(const AlertsSnapshot& alerts) {
         first = false;
         appendJsonString(out, meter);
         out += ':';
-        out += activeAlertsJson(running);
+        out += alerts::activeAlertsJson(running);
     }
     out += "},\"history\":[";
     const std::size_t n = alerts.history.size();
     const std::size_t from = n > kAlertHistoryPerAnswer ? n - kAlertHistoryPerAnswer : 0;
     for (std::size_t i = from; i < n; ++i) {
-        const AlertEvent& e = alerts.history[i];
+        const alerts::AlertEvent& e = alerts.history[i];
         if (i > from) out += ',';
         out += "{\"time\":";
-        appendJsonString(out, isoUtc(e.timeMs));
+        appendJsonString(out, alerts::isoUtc(e.timeMs));
         out += ",\"meter\":";
         appendJsonString(out, e.meterId);
         out += ",\"rule\":";
-        appendJsonString(out, alertRuleName(e.rule));
+        appendJsonString(out, alerts::alertRuleName(e.rule));
         out += ",\"phase\":";
         appendJsonInteger(out, e.phase);
         out += e.started ? ",\"event\":\"start\"" : ",\"event\":\"end\"";

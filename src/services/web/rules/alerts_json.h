@@ -12,8 +12,8 @@ namespace tev::web {
 // The alerts as the dashboard sees them: the running ones per meter and the recent starts and
 // ends, oldest first.
 struct AlertsSnapshot {
-    std::vector<std::pair<std::string, std::vector<ActiveAlert>>> active;
-    std::vector<AlertEvent> history;
+    std::vector<std::pair<std::string, std::vector<alerts::ActiveAlert>>> active;
+    std::vector<alerts::AlertEvent> history;
 };
 
 // The newest starts and ends an answer carries; the page shows no more.

@@ -16,7 +16,7 @@ ApiResponse json(std::string body) {
     return {200, std::string(kJsonContentType), std::move(body), {}};
 }
 
-ApiResponse recordsCsv(const ScaleTable& table, bool tidy, bool live, const Tariff* tariff) {
+ApiResponse recordsCsv(const ScaleTable& table, bool tidy, bool live, const alerts::Tariff* tariff) {
     std::string fileName(csvProposedFileName(table.scale()));
     ApiResponse r{200, std::string(kCsvContentType), {}, {}};
     if (!tidy) {
@@ -31,7 +31,7 @@ ApiResponse recordsCsv(const ScaleTable& table, bool tidy, bool live, const Tari
 }
 
 // {"currency":"€","today":…,"week":…,"month":…}, or {"currency":null} without a tariff.
-std::string costsJson(const MeasurementStore& store, const Tariff* tariff) {
+std::string costsJson(const MeasurementStore& store, const alerts::Tariff* tariff) {
     if (tariff == nullptr || !tariff->configured()) return "{\"currency\":null}";
     const PeriodCosts c = periodCosts(store.table(TimeScale::Hour), store.table(TimeScale::Day),
                                       store.table(TimeScale::Week), *tariff);
@@ -54,7 +54,7 @@ ApiResponse errorResponse(int status, std::string_view text) {
 }
 
 std::optional<std::variant<TableAnswer, ApiResponse>> tableAnswerFor(const RequestTarget& target,
-                                                                     const Tariff* tariff) {
+                                                                     const alerts::Tariff* tariff) {
     if (target.path == "/api/v1/series") {
         std::string problem;
         const auto query = seriesQueryFrom(target, problem);
@@ -71,7 +71,7 @@ std::optional<std::variant<TableAnswer, ApiResponse>> tableAnswerFor(const Reque
         const std::string_view format = target.value("format").value_or("original");
         if (format != "original" && format != "tidy")
             return errorResponse(400, "format must be original or tidy");
-        std::optional<Tariff> priced;
+        std::optional<alerts::Tariff> priced;
         if (tariff != nullptr && tariff->configured()) priced = *tariff;
         return TableAnswer{*scale, [tidy = format == "tidy", live = target.value("live") == "true",
                                     priced = std::move(priced)](const ScaleTable& table) {

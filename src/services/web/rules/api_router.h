@@ -36,7 +36,7 @@ struct ApiContext {
     // The alerts now; none when the program runs without alert rules.
     std::function<AlertsSnapshot()> alerts = {};
     // The folder's tariff; costs are shown only when it is configured.
-    const Tariff* tariff = nullptr;
+    const alerts::Tariff* tariff = nullptr;
 };
 
 inline constexpr std::string_view kJsonContentType = "application/json";
@@ -52,7 +52,7 @@ struct TableAnswer {
 // For /api/v1/series and /api/v1/records.csv: the answer to build, or the 400 to a bad request;
 // nothing for every other path. `tariff` is copied into the builder.
 std::optional<std::variant<TableAnswer, ApiResponse>> tableAnswerFor(const RequestTarget& target,
-                                                                     const Tariff* tariff);
+                                                                     const alerts::Tariff* tariff);
 
 // The answer to GET `target` under /api/v1/ or /metrics; nothing for any other path (the
 // dashboard's own files are the server's business).

@@ -25,7 +25,7 @@ std::time_t rowEnd(archive::Resolution resolution, std::time_t t) {
         case archive::Resolution::Hour:
             return t + 3600;
         case archive::Resolution::Day:
-            return localMidnightAfter(t, 1);
+            return alerts::localMidnightAfter(t, 1);
     }
     return t + 3600;
 }
@@ -33,14 +33,14 @@ std::time_t rowEnd(archive::Resolution resolution, std::time_t t) {
 }  // namespace
 
 archive::ExtraColumn archiveCostColumn(const archive::ArchiveSeries& series,
-                                       const Tariff& tariff) {
+                                       const alerts::Tariff& tariff) {
     archive::ExtraColumn column{costColumnName(tariff), {}};
     column.cells.resize(series.time.size());
     const auto energy = std::find_if(series.quantities.begin(), series.quantities.end(),
                                      [](const archive::Quantity* q) { return q->name == "Energy"; });
     if (energy == series.quantities.end()) return column;
     const auto& kwh = series.values[static_cast<std::size_t>(energy - series.quantities.begin())];
-    TariffPricer pricer(tariff);
+    alerts::TariffPricer pricer(tariff);
     for (std::size_t row = 0; row < series.time.size(); ++row) {
         // A row the archive holds no energy for (NULL reads as NaN) has no cost either.
         if (!std::isfinite(kwh[row])) continue;
@@ -56,21 +56,21 @@ archive::ExtraColumn archiveCostColumn(const archive::ArchiveSeries& series,
 std::time_t periodCostsFrom(std::time_t now) {
     std::tm tm{};
     localtime_r(&now, &tm);
-    const std::time_t weekStart = localMidnightAfter(now, -tm.tm_wday);
-    return std::min(weekStart, localMidnightAfter(now, 1 - tm.tm_mday));
+    const std::time_t weekStart = alerts::localMidnightAfter(now, -tm.tm_wday);
+    return std::min(weekStart, alerts::localMidnightAfter(now, 1 - tm.tm_mday));
 }
 
 MeterPeriodCosts meterPeriodCosts(std::string meter, const std::vector<std::int64_t>& times,
                                   const std::vector<double>& kwh, std::int64_t firstRow,
-                                  std::time_t now, const Tariff& tariff) {
+                                  std::time_t now, const alerts::Tariff& tariff) {
     MeterPeriodCosts c;
     c.meter = std::move(meter);
     std::tm tm{};
     localtime_r(&now, &tm);
-    const std::time_t today = localMidnight(now);
-    const std::time_t weekStart = localMidnightAfter(now, -tm.tm_wday);
-    const std::time_t monthStart = localMidnightAfter(now, 1 - tm.tm_mday);
-    TariffPricer pricer(tariff);
+    const std::time_t today = alerts::localMidnight(now);
+    const std::time_t weekStart = alerts::localMidnightAfter(now, -tm.tm_wday);
+    const std::time_t monthStart = alerts::localMidnightAfter(now, 1 - tm.tm_mday);
+    alerts::TariffPricer pricer(tariff);
     for (std::size_t i = 0; i < times.size() && i < kwh.size(); ++i) {
         const auto t = static_cast<std::time_t>(times[i]);
         if (!std::isfinite(kwh[i]) || t > now) continue;
@@ -91,7 +91,7 @@ MeterPeriodCosts meterPeriodCosts(std::string meter, const std::vector<std::int6
     }
     // Standing charges for the days the meter was there: a meter that came this Wednesday is
     // not charged for Sunday to Tuesday.
-    const std::time_t firstDay = localMidnight(static_cast<std::time_t>(firstRow));
+    const std::time_t firstDay = alerts::localMidnight(static_cast<std::time_t>(firstRow));
     if (firstRow > 0 && firstDay <= today) {
         c.today += tariff.standingChargeOn(now);
         c.week += tariff.standingCharges(std::max(weekStart, firstDay), now);
@@ -100,7 +100,7 @@ MeterPeriodCosts meterPeriodCosts(std::string meter, const std::vector<std::int6
     return c;
 }
 
-std::string meterCostsJson(const std::vector<MeterPeriodCosts>& meters, const Tariff& tariff) {
+std::string meterCostsJson(const std::vector<MeterPeriodCosts>& meters, const alerts::Tariff& tariff) {
     std::string out = "{\"currency\":";
     appendJsonString(out, tariff.currency());
     out += ",\"meters\":[";

@@ -14,7 +14,7 @@ namespace tev::web {
 // row's Energy used evenly over its period (a minute, an hour, or the local day), and for a
 // Day row the standing charge of that day. Empty cells where the series has no Energy column.
 archive::ExtraColumn archiveCostColumn(const archive::ArchiveSeries& series,
-                                       const Tariff& tariff);
+                                       const alerts::Tariff& tariff);
 
 // One meter's energy and cost today, this week (from Sunday, as the records' Week row) and this
 // month, from its hour rows. Each day counted from the meter's first archived day on carries
@@ -33,10 +33,10 @@ std::time_t periodCostsFrom(std::time_t now);
 // `firstRow`: the start of its first archived row of all.
 MeterPeriodCosts meterPeriodCosts(std::string meter, const std::vector<std::int64_t>& times,
                                   const std::vector<double>& kwh, std::int64_t firstRow,
-                                  std::time_t now, const Tariff& tariff);
+                                  std::time_t now, const alerts::Tariff& tariff);
 
 // {"currency":"€","meters":[{"id":…,"kwh_today":…,"today":…,"kwh_week":…,"week":…,
 // "kwh_month":…,"month":…},…]}
-std::string meterCostsJson(const std::vector<MeterPeriodCosts>& meters, const Tariff& tariff);
+std::string meterCostsJson(const std::vector<MeterPeriodCosts>& meters, const alerts::Tariff& tariff);
 
 }  // namespace tev::web

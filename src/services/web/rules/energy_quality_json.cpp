@@ -33,13 +33,13 @@ void appendArray(std::string& out, const std::vector<T>& values, Write write) {
 
 archive::PeriodEnergy priceEnergy(archive::EnergyPeriod period, const archive::ArchiveSeries& hours,
                                   std::int64_t from, std::int64_t to, std::int64_t now,
-                                  const Tariff* tariff) {
+                                  const alerts::Tariff* tariff) {
     std::vector<double> kwh(hours.time.size(), 0.0);
     for (std::size_t q = 0; q < hours.quantities.size(); ++q)
         if (hours.quantities[q] == &energyQuantity()) kwh = hours.values[q];
     archive::EnergyPricing pricing;
     // One pricer for all the hours: it looks each band edge of a day up once.
-    std::optional<TariffPricer> pricer;
+    std::optional<alerts::TariffPricer> pricer;
     if (tariff != nullptr && tariff->configured()) {
         pricer.emplace(*tariff);
         pricing.energyCost = [&pricer](double k, std::int64_t a, std::int64_t b) {
@@ -53,7 +53,7 @@ archive::PeriodEnergy priceEnergy(archive::EnergyPeriod period, const archive::A
 }
 
 std::string energyJson(const std::string& meter, archive::EnergyPeriod period,
-                       const archive::PeriodEnergy& e, const Tariff* tariff) {
+                       const archive::PeriodEnergy& e, const alerts::Tariff* tariff) {
     const bool priced = tariff != nullptr && tariff->configured();
     std::string out = "{\"meter\":";
     appendJsonString(out, meter);

@@ -15,12 +15,12 @@ inline constexpr double kDefaultVoltageNominal = 230;
 // prices and each day with its standing charge; every cost 0 without a tariff.
 archive::PeriodEnergy priceEnergy(archive::EnergyPeriod period, const archive::ArchiveSeries& hours,
                                   std::int64_t from, std::int64_t to, std::int64_t now,
-                                  const Tariff* tariff);
+                                  const alerts::Tariff* tariff);
 
 // {"meter":…,"period":"day","currency":"€"|null,"time":[…],"kwh":[…],"cost":[…]|null,
 // "partial":[…]}: cost null without a tariff.
 std::string energyJson(const std::string& meter, archive::EnergyPeriod period,
-                       const archive::PeriodEnergy& energy, const Tariff* tariff);
+                       const archive::PeriodEnergy& energy, const alerts::Tariff* tariff);
 
 // {"meter":…,"week":"2026-W13","from":…,"to":…,"nominal_v":230,"required_share":95,
 // "minutes":…,"phases":[{"phase":"L1","windows":…,"in_band":…,"share":…,"dip_minutes":…,

@@ -50,13 +50,13 @@ archive::SeriesQuery seriesQueryFor(const MeterArchiveRequest& request);
 // against `voltageNominal`. The rows are written as the client reads them (`stream`); an error,
 // energy or quality answer has a body of its own.
 ApiResponse meterArchiveAnswer(const MeterArchiveRequest& request, archive::ArchiveSeries series,
-                               const std::string& error, const Tariff* tariff = nullptr,
+                               const std::string& error, const alerts::Tariff* tariff = nullptr,
                                std::int64_t now = 0, double voltageNominal = 230);
 
 // The same with the whole body built at once (`tev3p export`, tests).
 ApiResponse meterArchiveResponse(const MeterArchiveRequest& request,
                                  const archive::ArchiveSeries& series, const std::string& error,
-                                 const Tariff* tariff = nullptr, std::int64_t now = 0,
+                                 const alerts::Tariff* tariff = nullptr, std::int64_t now = 0,
                                  double voltageNominal = 230);
 
 }  // namespace tev::web

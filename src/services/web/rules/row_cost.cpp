@@ -14,7 +14,7 @@ constexpr std::int64_t kNominalSeconds[] = {60, 300, 600, 3600};
 
 }  // namespace
 
-std::string costColumnName(const Tariff& tariff) {
+std::string costColumnName(const alerts::Tariff& tariff) {
     return "cost_" + tariff.currency();
 }
 
@@ -43,10 +43,10 @@ std::optional<double> RowCosts::at(int row) {
     const std::time_t from = static_cast<std::time_t>(*t);
     std::time_t to = 0;
     if (scale == TimeScale::Day) {
-        to = localMidnightAfter(from, 1, 0);
+        to = alerts::localMidnightAfter(from, 1, 0);
     } else {
-        to = scale == TimeScale::Week ? localMidnightAfter(from, 7, 0)
-                                      : localMidnightAfter(from, 0, 1);
+        to = scale == TimeScale::Week ? alerts::localMidnightAfter(from, 7, 0)
+                                      : alerts::localMidnightAfter(from, 0, 1);
         // A shorter account (the first of the records) ends where the next one starts.
         if (row + 1 <= table_.cnt) {
             if (const auto next = rowUnixTime(table_, row + 1); next && *next > from)
@@ -57,7 +57,7 @@ std::optional<double> RowCosts::at(int row) {
     return tariff_.energyCost(kwh, from, to) + tariff_.standingCharges(from, to - 1);
 }
 
-TodayFigures todayFigures(const ScaleTable& hour, const Tariff& tariff, std::int32_t today) {
+TodayFigures todayFigures(const ScaleTable& hour, const alerts::Tariff& tariff, std::int32_t today) {
     TodayFigures f;
     const auto midnight = localUnixTime(today, 0);
     if (!midnight) return f;
@@ -82,7 +82,7 @@ TodayFigures todayFigures(const ScaleTable& hour, const Tariff& tariff, std::int
 }
 
 PeriodCosts periodCosts(const ScaleTable& hour, const ScaleTable& day, const ScaleTable& week,
-                        const Tariff& tariff) {
+                        const alerts::Tariff& tariff) {
     PeriodCosts c;
     if (day.cnt < 0 || hour.cnt < 0 || week.cnt < 0) return c;
     const std::int32_t today = day.date(day.cnt);

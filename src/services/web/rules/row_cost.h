@@ -17,7 +17,7 @@ namespace tev::web {
 // standing charge of each day they cover. Nothing for a row whose date cell is no date.
 class RowCosts {
   public:
-    RowCosts(const ScaleTable& table, const Tariff& tariff) : table_(table), tariff_(tariff) {}
+    RowCosts(const ScaleTable& table, const alerts::Tariff& tariff) : table_(table), tariff_(tariff) {}
 
     // Rows must be asked in order, oldest first, as the CSV writes them.
     std::optional<double> at(int row);
@@ -26,14 +26,14 @@ class RowCosts {
 
   private:
     const ScaleTable& table_;
-    const Tariff& tariff_;
+    const alerts::Tariff& tariff_;
     std::optional<std::int64_t> previousTime_;
     int previousRow_ = -1;
     double lastEnergy_ = 0;
 };
 
 // The column name of the cost: "cost_" and the currency, like the units of the others.
-std::string costColumnName(const Tariff& tariff);
+std::string costColumnName(const alerts::Tariff& tariff);
 
 // Today, this week and this month of the primary meter: today and every earlier day of the
 // week (from the Week account's start) and of the month that the Hour table holds whole are
@@ -45,7 +45,7 @@ struct PeriodCosts {
     double month = 0;
 };
 PeriodCosts periodCosts(const ScaleTable& hour, const ScaleTable& day, const ScaleTable& week,
-                        const Tariff& tariff);
+                        const alerts::Tariff& tariff);
 
 // Today's energy and cost of the primary meter: the Hour table's rows of `today` (the clock's
 // date, YYMMDD), each priced over its own hour, and the day's standing charge. The same figures
@@ -56,6 +56,6 @@ struct TodayFigures {
     double kwh = 0;
     double cost = 0;
 };
-TodayFigures todayFigures(const ScaleTable& hour, const Tariff& tariff, std::int32_t today);
+TodayFigures todayFigures(const ScaleTable& hour, const alerts::Tariff& tariff, std::int32_t today);
 
 }  // namespace tev::web

@@ -9,7 +9,7 @@
 
 namespace tev::web {
 
-std::string tidyCsv(const ScaleTable& table, bool includeLive, const Tariff* tariff) {
+std::string tidyCsv(const ScaleTable& table, bool includeLive, const alerts::Tariff* tariff) {
     if (tariff != nullptr && !tariff->configured()) tariff = nullptr;
     std::string out(kTidyHeader);
     if (tariff != nullptr) out += "," + costColumnName(*tariff);

@@ -2,7 +2,7 @@
 
 #include <zlib.h>
 
-namespace tev {
+namespace tev::web {
 namespace {
 
 // windowBits above 15 ask zlib for the gzip wrapper.
@@ -78,4 +78,4 @@ std::unique_ptr<web::BodyWriter> gzipBody(std::shared_ptr<web::BodyWriter> inner
     return std::make_unique<GzipBody>(std::move(inner));
 }
 
-}  // namespace tev
+}  // namespace tev::web

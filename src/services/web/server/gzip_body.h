@@ -6,7 +6,7 @@
 
 #include "services/web/rules/answer_body.h"
 
-namespace tev {
+namespace tev::web {
 
 // API answers of a kilobyte or more go gzipped to clients that take it; smaller ones gain
 // too little for the work.
@@ -19,4 +19,4 @@ std::string gzipText(std::string_view text);
 // state is small (an 8 kB window), as a connection may hold one while its client reads slowly.
 std::unique_ptr<web::BodyWriter> gzipBody(std::shared_ptr<web::BodyWriter> inner);
 
-}  // namespace tev
+}  // namespace tev::web

@@ -8,7 +8,7 @@
 #include "services/web/rules/api_json.h"
 #include "services/web/server/web_server.h"
 
-namespace tev {
+namespace tev::web {
 
 namespace {
 
@@ -181,4 +181,4 @@ std::string WebServer::pushMessage(bool withMeters, bool withAlerts) {
     return out;
 }
 
-}  // namespace tev
+}  // namespace tev::web

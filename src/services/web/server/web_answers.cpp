@@ -9,7 +9,7 @@
 #include "services/web/server/gzip_body.h"
 #include "services/web/server/web_server.h"
 
-namespace tev {
+namespace tev::web {
 namespace {
 
 std::string_view reasonPhrase(int status) {
@@ -112,7 +112,7 @@ void WebServer::answerFromArchive(QTcpSocket* socket, const web::MeterArchiveReq
         return;
     }
     archive::SeriesQuery query = web::seriesQueryFor(request);
-    std::optional<Tariff> tariff;
+    std::optional<alerts::Tariff> tariff;
     if (sources_.tariff != nullptr && sources_.tariff->configured()) tariff = *sources_.tariff;
     answerOnReader(socket, headOnly,
                    [request, query = std::move(query), tariff = std::move(tariff),
@@ -304,4 +304,4 @@ void WebServer::finishAnswer(QTcpSocket* socket) {
     if (socket->bytesAvailable() > 0) scheduleRead(socket);
 }
 
-}  // namespace tev
+}  // namespace tev::web

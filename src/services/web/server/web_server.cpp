@@ -19,7 +19,7 @@
 
 #include "services/web/rules/request_target.h"
 
-namespace tev {
+namespace tev::web {
 namespace {
 
 constexpr int kIdleCheckIntervalMs = 1000;
@@ -590,4 +590,4 @@ void WebServer::metersForgotten() {
     if (webSocketCount() > 0) schedulePush();
 }
 
-}  // namespace tev
+}  // namespace tev::web

@@ -32,7 +32,7 @@
 
 class QTcpSocket;
 
-namespace tev {
+namespace tev::web {
 
 // What the server reads its answers from, all on the GUI thread.
 struct WebSources {
@@ -53,7 +53,7 @@ struct WebSources {
     // The running alerts and their recent history; unset: none.
     std::function<web::AlertsSnapshot()> alerts;
     // The folder's tariff, for the costs; unset or unconfigured: none shown.
-    const Tariff* tariff = nullptr;
+    const alerts::Tariff* tariff = nullptr;
     // The fleet sink's state for /metrics; unset while the sink is off.
     std::function<web::FleetMetrics()> fleet;
     // The nominal supply voltage the weekly quality report measures against.
@@ -212,4 +212,4 @@ class WebServer : public QObject, public MeterObserver {
     web::ReaderAnswerHolds readerHolds_;
 };
 
-}  // namespace tev
+}  // namespace tev::web

@@ -4,7 +4,7 @@
 
 #include "services/web/rules/host_rules.h"
 
-namespace tev {
+namespace tev::web {
 namespace {
 
 QString inFolder(const std::string& folder, const QString& name) {
@@ -84,4 +84,4 @@ WebSettings loadWebSettings(const std::map<std::string, std::string>& http,
     return s;
 }
 
-}  // namespace tev
+}  // namespace tev::web

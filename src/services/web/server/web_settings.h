@@ -8,7 +8,7 @@
 
 #include "services/web/rules/connection_rules.h"
 
-namespace tev {
+namespace tev::web {
 
 // The web server's settings: the [http] group of tev3p.ini, with --http winning over listen=.
 struct WebSettings {
@@ -41,4 +41,4 @@ WebSettings loadWebSettings(const std::map<std::string, std::string>& http,
                             const std::string& folder, const std::string& commandLineListen,
                             std::vector<std::string>& problems);
 
-}  // namespace tev
+}  // namespace tev::web

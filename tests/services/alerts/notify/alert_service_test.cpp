@@ -9,7 +9,7 @@
 #include "tests/support/qt_application.h"
 #include "tests/support/recording_tone_sink.h"
 
-namespace tev {
+namespace tev::alerts {
 namespace {
 
 struct RecordingNotifier final : Notifier {
@@ -157,4 +157,4 @@ TEST_F(AlertServiceTest, WithoutAlertSettingsNothingIsJudgedAndTheSwitchesGovern
 }
 
 }  // namespace
-}  // namespace tev
+}  // namespace tev::alerts

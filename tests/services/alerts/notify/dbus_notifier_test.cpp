@@ -11,7 +11,7 @@
 
 #include "tests/support/qt_application.h"
 
-namespace tev {
+namespace tev::alerts {
 namespace {
 
 // A notification server as small as the test needs: it keeps what it was asked to show.
@@ -107,6 +107,6 @@ TEST(DbusNotifier, WithoutAServerOrWithoutABusNothingIsShownAndNothingFails) {
 }
 
 }  // namespace
-}  // namespace tev
+}  // namespace tev::alerts
 
 #include "dbus_notifier_test.moc"

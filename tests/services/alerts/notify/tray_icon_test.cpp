@@ -9,7 +9,7 @@
 #include "core/settings/ini_document.h"
 #include "tests/support/qt_application.h"
 
-namespace tev {
+namespace tev::alerts {
 namespace {
 
 // What the next start would read of the tray's choice from the file as it now stands.
@@ -106,4 +106,4 @@ TEST(TraySummary, ToolTipWithoutATariffHasNoCost) {
 }
 
 }  // namespace
-}  // namespace tev
+}  // namespace tev::alerts

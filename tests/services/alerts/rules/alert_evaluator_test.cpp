@@ -4,7 +4,7 @@
 
 #include "services/alerts/rules/alert_json.h"
 
-namespace tev {
+namespace tev::alerts {
 namespace {
 
 constexpr std::int64_t kSecond = 1000;
@@ -207,4 +207,4 @@ TEST(AlertEvaluator, ForgettingTheMetersEndsEveryRunningAlert) {
 }
 
 }  // namespace
-}  // namespace tev
+}  // namespace tev::alerts

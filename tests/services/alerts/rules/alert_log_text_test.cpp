@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace tev {
+namespace tev::alerts {
 namespace {
 
 TEST(AlertLogText, StartAndEndLinesNameMeterRuleValueAndThresholdInBothForms) {
@@ -32,4 +32,4 @@ TEST(AlertLogText, NotificationHasAShortSummaryAndTheDetailInItsBody) {
 }
 
 }  // namespace
-}  // namespace tev
+}  // namespace tev::alerts

@@ -4,7 +4,7 @@
 
 #include "core/settings/ini_document.h"
 
-namespace tev {
+namespace tev::alerts {
 namespace {
 
 TEST(IniDocument, ReadsGroupsKeysAndLinesAsWritten) {
@@ -159,4 +159,4 @@ TEST(AlertConfig, RulesRunOnlyWhenAskedForAndTheToneOnlyWhenSwitchedOn) {
 }
 
 }  // namespace
-}  // namespace tev
+}  // namespace tev::alerts

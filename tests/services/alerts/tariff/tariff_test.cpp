@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <ctime>
 
-namespace tev {
+namespace tev::alerts {
 namespace {
 
 // Costs are worked out by hand below under the rules of Berlin: CET, CEST from the last
@@ -203,4 +203,4 @@ TEST_F(TariffTest, BandEdgesStayAtTheirWallClockTimeOnTheDaysTheClocksChange) {
 }
 
 }  // namespace
-}  // namespace tev
+}  // namespace tev::alerts

@@ -8,8 +8,8 @@ namespace {
 
 constexpr std::int64_t kT0 = 1796724000000;  // 2026-12-08T10:00:00Z
 
-AlertSample sample(std::int64_t ms, float a1) {
-    return AlertSample{ms, {230, 230, 230}, {a1, 1, 1}, 0};
+alerts::AlertSample sample(std::int64_t ms, float a1) {
+    return alerts::AlertSample{ms, {230, 230, 230}, {a1, 1, 1}, 0};
 }
 
 ApiResponse getAlerts(const MeasurementStore& store, std::function<AlertsSnapshot()> alerts) {
@@ -19,11 +19,11 @@ ApiResponse getAlerts(const MeasurementStore& store, std::function<AlertsSnapsho
 }
 
 TEST(AlertsApi, ACurrentAlertShowsAsActiveThenAsStartAndEndInTheHistory) {
-    AlertConfig config;
+    alerts::AlertConfig config;
     config.enabled = true;
     config.defaults.currentMax = 40;
-    AlertEvaluator evaluator(config);
-    std::vector<AlertEvent> history;
+    alerts::AlertEvaluator evaluator(config);
+    std::vector<alerts::AlertEvent> history;
     // Over 40 A for the rule's 5 s, then back under 40 A less the 2 % hysteresis.
     evaluator.evaluate("M1", true, sample(kT0, 41.5f), history);
     evaluator.evaluate("M1", true, sample(kT0 + 5000, 41.5f), history);
@@ -62,7 +62,7 @@ TEST(AlertsApi, HistoryIsCappedToTheNewestEventsAndAnswersWithoutAlertRules) {
     AlertsSnapshot s;
     for (int i = 0; i < 250; ++i)
         s.history.push_back(
-            AlertEvent{"M\"1", AlertRule::Voltage, 2, i % 2 == 0, kT0 + i * 1000, 250, 253});
+            alerts::AlertEvent{"M\"1", alerts::AlertRule::Voltage, 2, i % 2 == 0, kT0 + i * 1000, 250, 253});
     const std::string body = alertsJson(s);
     std::size_t events = 0;
     for (std::size_t p = body.find("\"event\""); p != std::string::npos;

@@ -9,8 +9,8 @@
 namespace tev::web {
 namespace {
 
-Tariff tariffOf(const char* text) {
-    const TariffLoad load = loadTariff(IniDocument::parse(text));
+alerts::Tariff tariffOf(const char* text) {
+    const alerts::TariffLoad load = alerts::loadTariff(IniDocument::parse(text));
     EXPECT_TRUE(load.problems.empty());
     return load.tariff;
 }
@@ -35,7 +35,7 @@ archive::ArchiveSeries seriesOf(archive::Resolution r, std::vector<std::int64_t>
 // 13 of them before noon), which carries its standing charge.
 TEST(ArchiveCosts, RowsArePricedOverTheirOwnPeriodWithBandEdgesAndTheLongDayOfOctober) {
     testing::useBerlinTime();
-    const Tariff weekdays = tariffOf(
+    const alerts::Tariff weekdays = tariffOf(
         "[tariff]\ncurrency=EUR\nprice_per_kwh=0.20\nstanding_charge_per_day=0.50\n"
         "band_1=mon-fri 07:30-23:00 0.40\n");
     const auto hours = seriesOf(archive::Resolution::Hour,
@@ -53,7 +53,7 @@ TEST(ArchiveCosts, RowsArePricedOverTheirOwnPeriodWithBandEdgesAndTheLongDayOfOc
     EXPECT_EQ(archiveCostColumn(minute, weekdays).cells,
               (std::vector<std::string>{"0.0200", "0.0400"}));
 
-    const Tariff mornings = tariffOf(
+    const alerts::Tariff mornings = tariffOf(
         "[tariff]\ncurrency=EUR\nprice_per_kwh=0.20\nstanding_charge_per_day=0.50\n"
         "band_1=all 00:00-12:00 0.10\n");
     const auto days = seriesOf(archive::Resolution::Day,
@@ -80,7 +80,7 @@ TEST(ArchiveCosts, RowsArePricedOverTheirOwnPeriodWithBandEdgesAndTheLongDayOfOc
 // 1st. Each day from a meter's first archived day on carries the standing charge.
 TEST(ArchiveCosts, TodayWeekAndMonthOfEachMeterWithStandingChargesFromItsFirstDay) {
     testing::useBerlinTime();
-    const Tariff tariff = tariffOf(
+    const alerts::Tariff tariff = tariffOf(
         "[tariff]\ncurrency=EUR\nprice_per_kwh=0.20\nstanding_charge_per_day=0.50\n"
         "band_1=mon-fri 07:00-23:00 0.40\n");
     const auto now = static_cast<std::time_t>(at("2026-12-09T10:30"));

@@ -12,8 +12,8 @@ namespace tev::web {
 namespace {
 
 // 0.20 a kWh, 0.40 from 07:00 to 22:00 every day, 0.50 a day standing charge.
-Tariff twoBands() {
-    const TariffLoad load = loadTariff(
+alerts::Tariff twoBands() {
+    const alerts::TariffLoad load = alerts::loadTariff(
         IniDocument::parse("[tariff]\ncurrency=EUR\nprice_per_kwh=0.20\n"
                            "standing_charge_per_day=0.50\nband_1=all 07:00-22:00 0.40\n"));
     EXPECT_TRUE(load.problems.empty());
@@ -40,9 +40,9 @@ class Costs : public ::testing::Test {
   protected:
     void SetUp() override { testing::useBerlinTime(); }
     std::unique_ptr<MeasurementStore> store = std::make_unique<MeasurementStore>();
-    Tariff tariff = twoBands();
+    alerts::Tariff tariff = twoBands();
 
-    ApiResponse get(std::string_view target, const Tariff* t) {
+    ApiResponse get(std::string_view target, const alerts::Tariff* t) {
         const ServiceStatus status;
         const ApiContext context{*store, status, {}, {}, t};
         return *answerApi(parseRequestTarget(target).target, context);
@@ -134,7 +134,7 @@ TEST_F(Costs, AClosedDayTheHourTableHoldsWholeIsPricedHourByHour) {
 TEST_F(Costs, WithoutATariffTheTidyCsvAndCostsShowNoneAndTheOriginalCsvNeverChanges) {
     ScaleTable& h = store->table(TimeScale::Hour);
     fillHours(h);
-    const Tariff none;
+    const alerts::Tariff none;
     EXPECT_EQ(tidyCsv(h, true, &none), tidyCsv(h, true));
     EXPECT_EQ(get("/api/v1/records.csv?scale=hour&format=tidy", nullptr).body, tidyCsv(h, false));
     EXPECT_EQ(get("/api/v1/costs", nullptr).body, "{\"currency\":null}");

@@ -75,7 +75,7 @@ TEST(EnergyQualityApi, SettlesTheBoundsOfEnergyAndQualityRequestsAndRefusesBadOn
 // rows yet but its standing charge, and is still running.
 TEST(EnergyQualityApi, AnswersEnergyPerDayPricedHourByHourWithStandingCharges) {
     testing::useBerlinTime();
-    const TariffLoad load = loadTariff(IniDocument::parse(
+    const alerts::TariffLoad load = alerts::loadTariff(IniDocument::parse(
         "[tariff]\ncurrency=EUR\nprice_per_kwh=0.20\nstanding_charge_per_day=0.50\n"
         "band_1=mon-fri 07:30-23:00 0.40\n"));
     ASSERT_TRUE(load.problems.empty());

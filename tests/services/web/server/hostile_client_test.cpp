@@ -137,7 +137,7 @@ TEST_F(HostileClientTest, DownloadsOnManyConnectionsHoldOnlyAFewAnswersPerAddres
     settings.requestBurst = 1000;
     settings.maxConnections = 64;
     archiveOpen = false;
-    adjustSources = [](WebSources& s) {
+    adjustSources = [](web::WebSources& s) {
         s.archiveFolder = "gated";
         s.archiveQueries.series = gatedSeries;
     };

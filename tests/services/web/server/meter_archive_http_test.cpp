@@ -37,9 +37,9 @@ class MeterArchiveHttpTest : public WebServerTest {
     }
     void TearDown() override { std::filesystem::remove_all(folder); }
 
-    bool startWithArchive(const Tariff* tariff = nullptr,
+    bool startWithArchive(const alerts::Tariff* tariff = nullptr,
                           std::int64_t now = std::int64_t{1796000000}) {
-        WebSources sources;
+        web::WebSources sources;
         sources.tariff = tariff;
         sources.store = store.get();
         sources.log = &log;
@@ -47,7 +47,7 @@ class MeterArchiveHttpTest : public WebServerTest {
         sources.unixSeconds = [now] { return now; };
         sources.archiveFolder = folder;
         sources.archiveQueries = archive::sqliteArchiveQueries();
-        server = std::make_unique<WebServer>(settings, std::move(sources));
+        server = std::make_unique<web::WebServer>(settings, std::move(sources));
         return server->start([](const std::string&) {});
     }
 
@@ -149,7 +149,7 @@ TEST_F(MeterArchiveHttpTest, CostsPerMeterComeFromEachMetersHoursAndTheArchiveCs
                       "UPDATE hours SET kwh = 10 WHERE meter = 'HOQ00000000B';"
                       "UPDATE days SET kwh = 3.5;"),
               0);
-    const TariffLoad load = loadTariff(IniDocument::parse(
+    const alerts::TariffLoad load = alerts::loadTariff(IniDocument::parse(
         "[tariff]\ncurrency=EUR\nprice_per_kwh=0.20\nstanding_charge_per_day=0.50\n"
         "band_1=all 09:00-12:00 0.40\n"));
     ASSERT_TRUE(load.problems.empty());
@@ -183,13 +183,13 @@ TEST_F(MeterArchiveHttpTest, CostsPerMeterComeFromEachMetersHoursAndTheArchiveCs
     EXPECT_EQ(bodyOf(exchange(get("/api/v1/costs/meters"))).toStdString(), "{\"currency\":null}");
     EXPECT_FALSE(exchange(get("/api/v1/meters/HOQ00000000A/export.csv")).contains("cost_"));
     // With a tariff but no archive: 404, as the other archive paths.
-    WebSources sources;
+    web::WebSources sources;
     sources.store = store.get();
     sources.log = &log;
     sources.steadyMs = [this] { return nowMs; };
     sources.unixSeconds = [] { return std::int64_t{1796722200}; };
     sources.tariff = &load.tariff;
-    server = std::make_unique<WebServer>(settings, std::move(sources));
+    server = std::make_unique<web::WebServer>(settings, std::move(sources));
     ASSERT_TRUE(server->start([](const std::string&) {}));
     EXPECT_TRUE(exchange(get("/api/v1/costs/meters")).startsWith("HTTP/1.1 404"));
 }

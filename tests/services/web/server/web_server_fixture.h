@@ -26,7 +26,7 @@ class WebServerTest : public ::testing::Test {
     }
 
     bool startServer() {
-        WebSources sources;
+        web::WebSources sources;
         sources.store = store.get();
         sources.log = &log;
         sources.linkOn = [] { return true; };
@@ -34,12 +34,12 @@ class WebServerTest : public ::testing::Test {
         sources.steadyMs = [this] { return realClock ? nowMs + clock.elapsed() : nowMs; };
         sources.unixSeconds = [] { return std::int64_t{1796000000}; };
         if (adjustSources) adjustSources(sources);
-        server = std::make_unique<WebServer>(settings, std::move(sources));
+        server = std::make_unique<web::WebServer>(settings, std::move(sources));
         return server->start([this](const std::string& line) { logged.push_back(line); });
     }
 
     // What a test changes in the sources before the server starts.
-    std::function<void(WebSources&)> adjustSources;
+    std::function<void(web::WebSources&)> adjustSources;
 
     // Runs the event loop until `done` or five seconds have passed.
     template <typename Done>
@@ -157,7 +157,7 @@ class WebServerTest : public ::testing::Test {
         setrlimit(RLIMIT_NOFILE, &r);
     }
 
-    WebSettings settings;
+    web::WebSettings settings;
     std::unique_ptr<MeasurementStore> store = std::make_unique<MeasurementStore>();
     EventLog log;
     LanguageMode language = LanguageMode::English;
@@ -170,7 +170,7 @@ class WebServerTest : public ::testing::Test {
         return t;
     }();
     std::vector<std::string> logged;
-    std::unique_ptr<WebServer> server;
+    std::unique_ptr<web::WebServer> server;
 };
 
 }  // namespace tev::testing
