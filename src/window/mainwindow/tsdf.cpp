@@ -23,7 +23,8 @@ constexpr int kFormFontHeight = 11;
 
 }  // namespace
 
-Tsdf::Tsdf(Platform platform, QWidget* parent) : QMainWindow(parent), platform_(platform) {
+Tsdf::Tsdf(Platform platform, QWidget* parent)
+    : QMainWindow(parent), platform_(platform), log_(*platform_.clock) {
     setObjectName("sdf");
     setFont(pixelFont("MS Serif", kFormFontHeight));
 
@@ -96,7 +97,7 @@ void Tsdf::startUpClock() {
 }
 
 void Tsdf::startMeterSockets() {
-    server_ = new MeterServer(platform_.sockets, this);
+    server_ = new MeterServer(platform_.sockets, *platform_.clock, this);
     server_->setMessageHandler([this](std::string_view message) {
         std::string reply = meterLink_->handleMessage(message);
         if (platform_.meterObserver != nullptr) {
