@@ -67,9 +67,9 @@ std::vector<QByteArray> buildStreams(std::string_view idPrefix, std::vector<std:
 void BM_LoopbackMeters(benchmark::State& state) {
     QTemporaryDir dayFiles;
     tev::MeasurementStore store;
-    tev::EventLog log;
-    tev::testing::RecordingToneSink tones;
     tev::testing::FakeClock clock{tev::DateTime{2024, 8, 2, 12, 0, 0, 0}};
+    tev::EventLog log(clock);
+    tev::testing::RecordingToneSink tones;
     tev::LanguageMode language = tev::LanguageMode::English;
     tev::MeterLink link(store, log, tones, clock, language, dayFiles.path().toStdString());
 
@@ -77,7 +77,7 @@ void BM_LoopbackMeters(benchmark::State& state) {
     settings.address = QHostAddress::LocalHost;
     settings.meterPort = 0;
     settings.phpPort = 0;
-    tev::MeterServer server(settings);
+    tev::MeterServer server(settings, clock);
     std::map<std::string, int> perId;
     std::int64_t dataMessages = 0;
     std::int64_t malformed = 0;
@@ -302,10 +302,11 @@ void BM_AdcFloodIntoTheMainWindow(benchmark::State& state) {
     const std::uint64_t seen = counters.handled + counters.abandoned - seenBefore;
     std::size_t logBytes = 0;
     for (const std::string& line : sdf.eventLog().lines()) logBytes += line.size();
-    std::printf("\nADC flood: %llu of %llu reports of %zu bytes (%.0f MB) into the main window "
-                "in %.3f s\n",
-                static_cast<unsigned long long>(seen), static_cast<unsigned long long>(expected),
-                report.size(), static_cast<double>(report.size()) * expected / 1e6, seconds);
+    std::printf(
+        "\nADC flood: %llu of %llu reports of %zu bytes (%.0f MB) into the main window "
+        "in %.3f s\n",
+        static_cast<unsigned long long>(seen), static_cast<unsigned long long>(expected),
+        report.size(), static_cast<double>(report.size()) * expected / 1e6, seconds);
     std::printf("  memory             %.0f MB resident before, %.0f MB after, %.0f MB peak\n",
                 before.residentMb, after.residentMb, after.peakMb);
     std::printf("  event log          %zu lines, %.1f MB of text\n", sdf.eventLog().lines().size(),

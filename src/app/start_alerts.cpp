@@ -1,4 +1,3 @@
-#include <QDateTime>
 #include <cstdio>
 
 #include "app/services.h"
@@ -19,7 +18,7 @@ void startAlerts(const ServiceContext& context, Alerts& alerts) {
     const Clock& clock = context.clock;
     alerts.service = std::make_unique<AlertService>(
         std::move(alerts.settings.alerts), sdf.eventLog(), [&sdf] { return sdf.languageMode(); },
-        *sdf.platform().tones, &alerts.notifier, [] { return QDateTime::currentMSecsSinceEpoch(); });
+        *sdf.platform().tones, &alerts.notifier, clock);
     alerts.service->setStamp([&clock] { return logStamp(clock.now()) + " "; });
     context.observers.add(alerts.service.get());
 

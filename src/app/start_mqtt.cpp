@@ -1,4 +1,3 @@
-#include <QDateTime>
 #include <cstdio>
 
 #include "app/services.h"
@@ -25,10 +24,9 @@ void startMqtt(const ServiceContext& context, Alerts& alerts, Mqtt& mqtt) {
     // The alerts and today's cost are published beside the meters' states.
     mqtt.alertPublisher = std::make_unique<AlertPublisher>(
         mqtt.bridge->publisher(), mqtt.settings, *alerts.service, alerts.todayCost,
-        alerts.settings.tariff.currency(), [] { return QDateTime::currentMSecsSinceEpoch(); });
+        alerts.settings.tariff.currency(), context.clock);
     context.observers.add(mqtt.alertPublisher.get());
-    mqtt.bridge->start(context.window.store().registry,
-                       context.logger());
+    mqtt.bridge->start(context.window.store().registry, context.logger());
 }
 
 void stopMqtt(const ServiceContext& context, Mqtt& mqtt) {

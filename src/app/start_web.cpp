@@ -1,6 +1,3 @@
-#include <QDateTime>
-#include <QElapsedTimer>
-
 #include "app/services.h"
 #include "services/archive/sqlite/archive_reader.h"
 #include "window/mainwindow/tsdf.h"
@@ -13,8 +10,6 @@ namespace {
 WebSources webSources(const ServiceContext& context, Alerts& alerts, const Archive& archive,
                       const Fleet& fleet) {
     Tsdf& sdf = context.window;
-    QElapsedTimer steady;
-    steady.start();
     WebSources sources;
     sources.store = &sdf.store();
     sources.log = &sdf.eventLog();
@@ -26,8 +21,6 @@ WebSources webSources(const ServiceContext& context, Alerts& alerts, const Archi
         s.meterConnections = sdf.meterServer().meterConnectionCount();
         s.secondConnections = sdf.meterServer().phpConnectionCount();
     };
-    sources.steadyMs = [steady] { return steady.elapsed(); };
-    sources.unixSeconds = [] { return QDateTime::currentSecsSinceEpoch(); };
     if (archive.settings.enabled) {
         sources.archiveFolder = context.folder;
         sources.archiveQueries = archive::sqliteArchiveQueries();
@@ -62,7 +55,8 @@ void startWeb(const ServiceContext& context, Alerts& alerts, const Archive& arch
     const WebSettings settings = loadWebSettings(context.folder, context.options.http, problems);
     for (const std::string& p : problems) context.log(std::string(kIniFileName) + ": " + p);
     if (!settings.enabled) return;
-    web.server = std::make_unique<WebServer>(settings, webSources(context, alerts, archive, fleet));
+    web.server = std::make_unique<WebServer>(settings, webSources(context, alerts, archive, fleet),
+                                             context.clock);
     if (!web.server->start(context.logger())) return;
     context.observers.add(web.server.get());
     WebServer* w = web.server.get();

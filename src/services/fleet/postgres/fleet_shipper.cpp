@@ -20,12 +20,6 @@ using archive::OutboxTable;
 constexpr std::int64_t kBacklogRecountSeconds = 60;
 constexpr std::size_t kAlertsIndex = 3;
 
-std::int64_t systemNow() {
-    return std::chrono::duration_cast<std::chrono::seconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
 void signal(int fd) {
     if (fd < 0) return;
     const std::uint64_t one = 1;
@@ -39,13 +33,13 @@ void drainEvent(int fd) {
 
 }  // namespace
 
-FleetShipper::FleetShipper(FleetShipperOptions options)
+FleetShipper::FleetShipper(FleetShipperOptions options, const Clock& clock)
     : options_(std::move(options)),
+      clock_(clock),
       where_(redactedUrl(options_.settings.url)),
       outage_(where_),
       backoff_(options_.firstRetryMs, options_.longestRetryMs) {
-    if (!options_.now) options_.now = systemNow;
-    if (!options_.writtenThrough) options_.writtenThrough = options_.now;
+    if (!options_.writtenThrough) options_.writtenThrough = [this] { return now(); };
 }
 
 FleetShipper::~FleetShipper() {
@@ -82,7 +76,7 @@ FleetStatus FleetShipper::status() const {
 }
 
 std::int64_t FleetShipper::now() const {
-    return options_.now();
+    return unixSecondsOf(clock_);
 }
 
 void FleetShipper::say(const std::string& line) {
