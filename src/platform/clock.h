@@ -38,8 +38,7 @@ inline std::int64_t unixSecondsOf(const Clock& clock) {
         .count();
 }
 inline std::int64_t unixMsOf(const Clock& clock) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               clock.wallNow().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::milliseconds>(clock.wallNow().time_since_epoch())
         .count();
 }
 inline std::int64_t steadyMsOf(const Clock& clock) {

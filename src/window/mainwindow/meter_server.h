@@ -65,7 +65,8 @@ class MeterServer : public QObject {
     // The soft open-file limit is raised no further than this.
     static constexpr long kOpenFileTarget = 16384;
 
-    // Idle connections are timed on the clock's steady readings.
+    // Idle connections and the wait for the rest of a partial line are timed on the clock's
+    // steady readings.
     MeterServer(MeterServerSettings settings, const Clock& clock, QObject* parent = nullptr);
     ~MeterServer() override;
 

@@ -39,7 +39,8 @@ FleetShipper::FleetShipper(FleetShipperOptions options, const Clock& clock)
       where_(redactedUrl(options_.settings.url)),
       outage_(where_),
       backoff_(options_.firstRetryMs, options_.longestRetryMs) {
-    if (!options_.writtenThrough) options_.writtenThrough = [this] { return now(); };
+    if (!options_.writtenThrough)
+        options_.writtenThrough = [this] { return unixSecondsOf(clock_); };
 }
 
 FleetShipper::~FleetShipper() {
@@ -75,10 +76,6 @@ FleetStatus FleetShipper::status() const {
     return status_;
 }
 
-std::int64_t FleetShipper::now() const {
-    return unixSecondsOf(clock_);
-}
-
 void FleetShipper::say(const std::string& line) {
     if (!line.empty() && options_.log) options_.log(line);
 }
@@ -101,7 +98,7 @@ void FleetShipper::countBacklog() {
             return;
         total += n;
     }
-    lastBacklogCount_ = now();
+    lastBacklogCount_ = unixSecondsOf(clock_);
     std::lock_guard<std::mutex> lock(statusMutex_);
     status_.backlogRows = total;
 }
@@ -111,14 +108,15 @@ void FleetShipper::failed(const std::string& reason) {
         std::lock_guard<std::mutex> lock(statusMutex_);
         status_.up = false;
     }
-    const std::string line = outage_.failed(reason, now());
-    if (!line.empty() || now() - lastBacklogCount_ >= kBacklogRecountSeconds) countBacklog();
+    const std::string line = outage_.failed(reason, unixSecondsOf(clock_));
+    if (!line.empty() || unixSecondsOf(clock_) - lastBacklogCount_ >= kBacklogRecountSeconds)
+        countBacklog();
     say(line);
 }
 
 void FleetShipper::shipped(std::int64_t rows) {
     std::lock_guard<std::mutex> lock(statusMutex_);
-    status_.lastShippedUnix = now();
+    status_.lastShippedUnix = unixSecondsOf(clock_);
     status_.backlogRows = std::max<std::int64_t>(0, status_.backlogRows - rows);
 }
 
@@ -279,7 +277,7 @@ void FleetShipper::run() {
                 status_.up = true;
                 status_.backlogRows = 0;
             }
-            say(outage_.shipped(backlogAtConnect_, now()));
+            say(outage_.shipped(backlogAtConnect_, unixSecondsOf(clock_)));
             backoff_.reset();
             ++rounds_;
             if (!pause(options_.roundMs)) break;

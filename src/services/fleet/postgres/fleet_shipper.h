@@ -74,7 +74,6 @@ class FleetShipper {
     // Waits up to `ms`; false when the shipper is stopping.
     bool pause(int ms);
     void say(const std::string& line);
-    std::int64_t now() const;
 
     FleetShipperOptions options_;
     const Clock& clock_;
