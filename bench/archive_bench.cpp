@@ -11,9 +11,11 @@
 #include <fstream>
 #include <thread>
 
+#include "platform/qt/system_clock.h"
 #include "services/archive/sqlite/archive_file.h"
 #include "services/archive/sqlite/archive_reader.h"
 #include "services/archive/sqlite/archive_writer.h"
+#include "tests/support/fake_clock.h"
 
 namespace {
 
@@ -40,7 +42,8 @@ void BM_GuiThreadPushPerMessage(benchmark::State& state) {
     const std::string folder = freshFolder();
     ArchiveWriterOptions o;
     o.folder = folder;
-    ArchiveWriter w(o);
+    const tev::SystemClock clock;
+    ArchiveWriter w(o, clock);
     w.start();
     std::int64_t t = 1'790'000'000;
     for (auto _ : state) w.push(sampleOf("BENCH0000001", ++t, 1.0f));
@@ -76,8 +79,9 @@ void BM_Writer200MetersOneHour(benchmark::State& state) {
         ArchiveWriterOptions o;
         o.folder = folder;
         o.importDayFiles = false;
-        o.now = [] { return std::int64_t{1'790'000'000}; };
-        ArchiveWriter w(o);
+        tev::testing::FakeClock clock;
+        clock.setUnixSeconds(1'790'000'000);
+        ArchiveWriter w(o, clock);
         w.start();
         const long rssBefore = residentKb();
         const double cpuBefore = cpuSeconds();
@@ -130,17 +134,17 @@ void BM_MeterYear(benchmark::State& state) {
         ArchiveWriterOptions o;
         o.folder = folder;
         o.importDayFiles = false;
-        std::int64_t now = start;
-        o.now = [&now] { return now; };
-        ArchiveWriter w(o);
+        tev::testing::FakeClock clock;
+        clock.setUnixSeconds(start);
+        ArchiveWriter w(o, clock);
         w.start();
         std::uint32_t noise = 1;
         for (std::int64_t t = start; t < end; t += 10) {
-            now = t;
+            clock.setUnixSeconds(t);
             w.push(realisticSample("BENCH0000001", t, noise));
             if ((t - start) % (3600 * 24) == 0) w.flush();
         }
-        now = end;
+        clock.setUnixSeconds(end);
         w.flush();
         w.flush();
         w.stop();
@@ -180,8 +184,9 @@ void BM_ImportThreeYearDayFile(benchmark::State& state) {
         }
         ArchiveWriterOptions o;
         o.folder = folder;
-        o.now = [] { return std::int64_t{1'600'000'000}; };
-        ArchiveWriter w(o);
+        tev::testing::FakeClock clock;
+        clock.setUnixSeconds(1'600'000'000);
+        ArchiveWriter w(o, clock);
         w.start();
         state.ResumeTiming();
         w.push(sampleOf("BENCH0000001", 1'790'000'000, 1.0f));

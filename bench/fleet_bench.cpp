@@ -8,11 +8,13 @@
 #include <cstdio>
 #include <memory>
 
+#include "platform/qt/system_clock.h"
 #include "services/archive/sqlite/archive_outbox.h"
 #include "services/archive/sqlite/archive_writer.h"
 #include "services/fleet/postgres/fleet_database.h"
 #include "services/fleet/postgres/fleet_shipper.h"
 #include "tests/services/fleet/postgres/postgres_fixture.h"
+#include "tests/support/fake_clock.h"
 
 namespace {
 
@@ -94,6 +96,7 @@ fleet::FleetShipperOptions shipperOptions(const testing::PostgresServer& server,
 }  // namespace
 
 int main() {
+    const SystemClock systemClock;
     setenv("PGPASSWORD", testing::kPostgresPassword, 1);
     testing::PostgresServer server;
     if (!server.start()) {
@@ -120,8 +123,9 @@ int main() {
         o.folder = folder;
         o.importDayFiles = false;
         o.queueCapacity = 1 << 20;
-        o.now = [] { return kDayStart + 86400; };
-        archive::ArchiveWriter writer(o);
+        testing::FakeClock dayAfter;
+        dayAfter.setUnixSeconds(kDayStart + 86400);
+        archive::ArchiveWriter writer(o, dayAfter);
         writer.start();
         for (int m = 0; m < kMinutesPerDay; ++m)
             for (int i = 0; i < kMeters; ++i) {
@@ -138,7 +142,8 @@ int main() {
     }
     {
         fleet::FleetShipper shipper(
-            shipperOptions(server, "catchup", folder, [] { return kDayStart + 2 * 86400; }));
+            shipperOptions(server, "catchup", folder, [] { return kDayStart + 2 * 86400; }),
+            systemClock);
         QElapsedTimer t;
         t.start();
         shipper.start();
@@ -157,12 +162,14 @@ int main() {
         archive::ArchiveWriterOptions o;
         o.folder = folder;
         o.importDayFiles = false;
-        archive::ArchiveWriter writer(o);
+        archive::ArchiveWriter writer(o, systemClock);
         writer.start();
         std::unique_ptr<fleet::FleetShipper> shipper;
         if (shipping) {
-            shipper = std::make_unique<fleet::FleetShipper>(shipperOptions(
-                server, "steady", folder, [&writer] { return writer.writtenThrough(); }));
+            shipper = std::make_unique<fleet::FleetShipper>(
+                shipperOptions(server, "steady", folder,
+                               [&writer] { return writer.writtenThrough(); }),
+                systemClock);
             shipper->start();
             while (shipper->rounds() < 1) QThread::msleep(5);
         }

@@ -28,9 +28,9 @@ using namespace tev::bench;
 void BM_LoopbackMeters(benchmark::State& state) {
     QTemporaryDir dayFiles;
     tev::MeasurementStore store;
-    tev::EventLog log;
-    tev::testing::RecordingToneSink tones;
     tev::testing::FakeClock clock{tev::DateTime{2024, 8, 2, 12, 0, 0, 0}};
+    tev::EventLog log(clock);
+    tev::testing::RecordingToneSink tones;
     tev::LanguageMode language = tev::LanguageMode::English;
     tev::MeterLink link(store, log, tones, clock, language, dayFiles.path().toStdString());
 
@@ -38,7 +38,7 @@ void BM_LoopbackMeters(benchmark::State& state) {
     settings.address = QHostAddress::LocalHost;
     settings.meterPort = 0;
     settings.secondPort = 0;
-    tev::MeterServer server(settings);
+    tev::MeterServer server(settings, clock);
     std::map<std::string, int> perId;
     std::int64_t dataMessages = 0;
     std::int64_t malformed = 0;

@@ -34,9 +34,9 @@ std::vector<std::string> dataMessages() {
 void parseDataMessages(benchmark::State& state) {
     const std::vector<std::string> messages = dataMessages();
     auto store = std::make_unique<tev::MeasurementStore>();
-    tev::EventLog log;
-    tev::testing::RecordingToneSink tones;
     tev::testing::FakeClock clock;
+    tev::EventLog log(clock);
+    tev::testing::RecordingToneSink tones;
     const tev::LanguageMode language = tev::LanguageMode::Bilingual;
     tev::MeterLink link(*store, log, tones, clock, language, "/nonexistent");
     for (const std::string& m : messages) link.handleMessage(m);  // registers the meters

@@ -29,6 +29,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/qt/system_clock.h"
 #include "services/web/rules/api_json.h"
 #include "services/web/rules/metrics_text.h"
 #include "services/web/server/web_server.h"
@@ -90,13 +91,10 @@ double coreShare(int clients) {
     settings.maxWebSockets = 100;
     // The clients all come from 127.0.0.1.
     settings.webSocketsPerAddress = 100;
-    QElapsedTimer steady;
-    steady.start();
+    const tev::SystemClock clock;
     tev::web::WebSources sources;
     sources.store = store.get();
-    sources.steadyMs = [&] { return steady.elapsed(); };
-    sources.unixSeconds = [] { return std::int64_t{1796000000}; };
-    tev::web::WebServer server(settings, sources);
+    tev::web::WebServer server(settings, sources, clock);
     server.start([](const std::string&) {});
     std::vector<std::unique_ptr<QWebSocket>> sockets;
     for (int i = 0; i < clients; ++i) {
@@ -218,20 +216,17 @@ void runUntil(const std::atomic<bool>& done, int limitMs) {
 
 struct AbuseWorld {
     std::unique_ptr<tev::MeasurementStore> store = filledStore();
-    QElapsedTimer steady;
+    tev::SystemClock clock;
     std::unique_ptr<tev::web::WebServer> server;
     AbuseWorld() {
         tev::testing::qtApplication();
-        steady.start();
         tev::web::WebSettings settings;
         settings.address = QHostAddress::LocalHost;
         settings.requestsPerSecond = 100000;
         settings.requestBurst = 100000;
         tev::web::WebSources sources;
         sources.store = store.get();
-        sources.steadyMs = [this] { return steady.elapsed(); };
-        sources.unixSeconds = [] { return std::int64_t{1796000000}; };
-        server = std::make_unique<tev::web::WebServer>(settings, sources);
+        server = std::make_unique<tev::web::WebServer>(settings, sources, clock);
         server->start([](const std::string&) {});
     }
     std::string get(const std::string& target) const {
@@ -277,7 +272,7 @@ void MeterGapDuringAPipelinedBurst(benchmark::State& state) {
     meterSettings.address = QHostAddress::LocalHost;
     meterSettings.meterPort = 0;
     meterSettings.secondPort = 0;
-    tev::MeterServer meters(meterSettings);
+    tev::MeterServer meters(meterSettings, world.clock);
     QElapsedTimer clock;
     clock.start();
     qint64 last = -1;

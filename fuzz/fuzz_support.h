@@ -19,6 +19,8 @@ namespace tev::fuzz {
 class StillClock final : public Clock {
   public:
     DateTime now() const override { return now_; }
+    std::chrono::system_clock::time_point wallNow() const override { return {}; }
+    std::chrono::steady_clock::time_point steadyNow() const override { return {}; }
     DateTime now_{2024, 8, 2, 12, 0, 0, 0};
 };
 

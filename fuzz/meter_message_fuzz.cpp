@@ -13,9 +13,9 @@ namespace {
 
 struct World {
     std::unique_ptr<tev::MeasurementStore> store = std::make_unique<tev::MeasurementStore>();
-    tev::EventLog log{1000, 1 << 20};
-    tev::fuzz::SilentTones tones;
     tev::fuzz::StillClock clock;
+    tev::EventLog log{clock, 1000, 1 << 20};
+    tev::fuzz::SilentTones tones;
     tev::LanguageMode language = tev::LanguageMode::Bilingual;
     tev::MeterLink link{*store, log, tones, clock, language, tev::fuzz::scratchFolder()};
     World() {

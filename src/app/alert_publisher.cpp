@@ -14,14 +14,14 @@ constexpr std::int64_t kMsPerSecond = 1000;
 }  // namespace
 
 AlertPublisher::AlertPublisher(mqtt::MeterPublisher& publisher, const mqtt::MqttSettings& settings,
-                               const alerts::AlertService& alerts, CostSource cost, std::string currency,
-                               std::function<std::int64_t()> clockMs)
+                               const alerts::AlertService& alerts, CostSource cost,
+                               std::string currency, const Clock& clock)
     : publisher_(publisher),
       settings_(settings),
       alerts_(alerts),
       cost_(std::move(cost)),
       currency_(std::move(currency)),
-      clockMs_(std::move(clockMs)) {}
+      clock_(clock) {}
 
 void AlertPublisher::meterDataHandled(const MeterRegistry& registry, std::string_view meterId) {
     const int row = registry.find(meterId);
@@ -60,7 +60,7 @@ void AlertPublisher::publishAlerts(const std::string& id, std::string& lastSigna
 }
 
 void AlertPublisher::publishCost(const std::string& id) {
-    const std::int64_t now = clockMs_();
+    const std::int64_t now = unixMsOf(clock_);
     if (now - lastCostMs_ < kCostIntervalMs && !lastCost_.empty()) return;
     if (const auto cost = cost_()) {
         // Today's cost starts again at local midnight; Home Assistant reads the moment from

@@ -24,7 +24,7 @@ class AlertPublisher final : public MeterObserver {
 
     AlertPublisher(mqtt::MeterPublisher& publisher, const mqtt::MqttSettings& settings,
                    const alerts::AlertService& alerts, CostSource cost, std::string currency,
-                   std::function<std::int64_t()> clockMs);
+                   const Clock& clock);
 
     // Only data messages can change the alerts or today's energy.
     void meterMessageHandled(const MeterRegistry&, std::string_view) override {}
@@ -40,7 +40,7 @@ class AlertPublisher final : public MeterObserver {
     const alerts::AlertService& alerts_;
     CostSource cost_;
     std::string currency_;
-    std::function<std::int64_t()> clockMs_;
+    const Clock& clock_;
     // By meter ID: the running alerts last sent, as rule, phase and start ("" for none).
     std::unordered_map<std::string, std::string> lastSent_;
     std::unordered_set<std::string> sentOnce_;

@@ -1,4 +1,3 @@
-#include <QDateTime>
 #include <cstdio>
 
 #include "app/services.h"
@@ -18,7 +17,7 @@ void startAlerts(const ServiceContext& context, Alerts& alerts) {
     const Clock& clock = context.clock;
     alerts.service = std::make_unique<alerts::AlertService>(
         std::move(alerts.settings.alerts), recorder.eventLog(),
-        [&recorder] { return recorder.language(); }, recorder.tones(), &alerts.notifier, [] { return QDateTime::currentMSecsSinceEpoch(); });
+        [&recorder] { return recorder.language(); }, recorder.tones(), &alerts.notifier, clock);
     alerts.service->setStamp([&clock] { return logStamp(clock.now()) + " "; });
     context.observers.add(alerts.service.get());
 

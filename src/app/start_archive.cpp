@@ -22,7 +22,7 @@ void startArchive(const ServiceContext& context, Alerts& alerts, Archive& archiv
     options.settings = archive.settings;
     // The writer's lines reach the event log on the GUI thread.
     options.log = context.logFromAnyThread();
-    archive.service = std::make_unique<archive::ArchiveService>(std::move(options));
+    archive.service = std::make_unique<archive::ArchiveService>(std::move(options), context.clock);
     archive.service->start();
     context.observers.add(archive.service.get());
     keepAlertsInArchive(*alerts.service, *archive.service, context.folder);

@@ -45,7 +45,7 @@ void startFleet(const ServiceContext& context, const Archive& archive, Fleet& fl
     archive::ArchiveWriter* writer = &archive.service->writer();
     options.writtenThrough = [writer] { return writer->writtenThrough(); };
     options.log = context.logFromAnyThread();
-    fleet.shipper = std::make_unique<fleet::FleetShipper>(std::move(options));
+    fleet.shipper = std::make_unique<fleet::FleetShipper>(std::move(options), context.clock);
     fleet.shipper->start();
 }
 

@@ -1,4 +1,3 @@
-#include <QDateTime>
 #include <cstdio>
 
 #include "app/mqtt_settings_file.h"
@@ -25,7 +24,7 @@ void startMqtt(const ServiceContext& context, Alerts& alerts, Mqtt& mqtt) {
     // The alerts and today's cost are published beside the meters' states.
     mqtt.alertPublisher = std::make_unique<AlertPublisher>(
         mqtt.bridge->publisher(), mqtt.settings, *alerts.service, alerts.todayCost,
-        alerts.settings.tariff.currency(), [] { return QDateTime::currentMSecsSinceEpoch(); });
+        alerts.settings.tariff.currency(), context.clock);
     context.observers.add(mqtt.alertPublisher.get());
     mqtt.bridge->start(context.recorder.registry(), context.logger());
 }

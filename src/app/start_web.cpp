@@ -1,6 +1,3 @@
-#include <QDateTime>
-#include <QElapsedTimer>
-
 #include "app/services.h"
 #include "core/settings/folder_files.h"
 #include "services/archive/sqlite/archive_reader.h"
@@ -13,8 +10,6 @@ namespace {
 web::WebSources webSources(const ServiceContext& context, Alerts& alerts, const Archive& archive,
                       const Fleet& fleet) {
     RecorderView& recorder = context.recorder;
-    QElapsedTimer steady;
-    steady.start();
     web::WebSources sources;
     sources.store = &recorder.store();
     sources.log = &recorder.eventLog();
@@ -27,8 +22,6 @@ web::WebSources webSources(const ServiceContext& context, Alerts& alerts, const 
         s.meterConnections = sockets.meterConnections;
         s.secondConnections = sockets.secondConnections;
     };
-    sources.steadyMs = [steady] { return steady.elapsed(); };
-    sources.unixSeconds = [] { return QDateTime::currentSecsSinceEpoch(); };
     if (archive.settings.enabled) {
         sources.archiveFolder = context.folder;
         sources.archiveQueries = archive::sqliteArchiveQueries();
@@ -64,7 +57,8 @@ void startWeb(const ServiceContext& context, Alerts& alerts, const Archive& arch
                                                  context.options.http, problems);
     for (const std::string& p : problems) context.log(std::string(kIniFileName) + ": " + p);
     if (!settings.enabled) return;
-    web.server = std::make_unique<web::WebServer>(settings, webSources(context, alerts, archive, fleet));
+    web.server = std::make_unique<web::WebServer>(
+        settings, webSources(context, alerts, archive, fleet), context.clock);
     if (!web.server->start(context.logger())) return;
     context.observers.add(web.server.get());
     web::WebServer* w = web.server.get();

@@ -15,7 +15,6 @@
 #include <QTcpSocket>
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 
 #include "core/texts/event_log.h"
@@ -50,11 +49,6 @@ void setKeepAlive(qintptr fd) {
                sizeof kKeepAliveIntervalS);
     setsockopt(static_cast<int>(fd), IPPROTO_TCP, TCP_KEEPCNT, &kKeepAliveProbes,
                sizeof kKeepAliveProbes);
-}
-
-std::int64_t steadyMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 }  // namespace
@@ -128,7 +122,7 @@ class PortAcceptor : public QObject {
 // activity by a change in the bytes waiting.
 class SilentClients {
   public:
-    SilentClients(int cap, std::function<std::int64_t()> now) : cap_(cap), now_(std::move(now)) {}
+    SilentClients(int cap, const Clock& clock) : cap_(cap), clock_(clock) {}
     ~SilentClients() { closeAll(); }
     SilentClients(const SilentClients&) = delete;
     SilentClients& operator=(const SilentClients&) = delete;
@@ -153,7 +147,7 @@ class SilentClients {
             ++evicted_;
         }
         setKeepAlive(fd);
-        clients_.push_back(Client{fd, now_(), 0});
+        clients_.push_back(Client{fd, steadyMsOf(clock_), 0});
     }
 
     // Closes the clients that hung up and, when `idleTimeoutMs` > 0, those idle that long;
@@ -164,7 +158,7 @@ class SilentClients {
         for (std::size_t i = 0; i < clients_.size(); ++i)
             fds[i] = pollfd{static_cast<int>(clients_[i].fd), POLLRDHUP, 0};
         ::poll(fds.data(), fds.size(), 0);
-        const std::int64_t now = now_();
+        const std::int64_t now = steadyMsOf(clock_);
         std::uint64_t idle = 0;
         std::vector<Client> kept;
         kept.reserve(clients_.size());
@@ -195,7 +189,7 @@ class SilentClients {
         int waiting;
     };
     int cap_;
-    std::function<std::int64_t()> now_;
+    const Clock& clock_;
     std::vector<Client> clients_;
     std::uint64_t evicted_ = 0;
 };
@@ -227,21 +221,20 @@ long MeterServer::raiseOpenFileLimit() {
     return openFileLimit();
 }
 
-MeterServer::MeterServer(MeterServerSettings settings, QObject* parent)
+MeterServer::MeterServer(MeterServerSettings settings, const Clock& clock, QObject* parent)
     : QObject(parent),
       settings_(std::move(settings)),
+      clock_(clock),
       meterCap_(0),
       secondCap_(0),
       meterServer_(new QTcpServer(this)),
       secondServer_(new QTcpServer(this)) {
-    clock_.start();
-    if (!settings_.clockMs) settings_.clockMs = steadyMs;
     const Caps caps =
         connectionCaps(settings_.openFileLimit > 0 ? settings_.openFileLimit : openFileLimit(),
                        settings_.maxConnections);
     meterCap_ = caps.meters;
     secondCap_ = caps.second;
-    secondClients_ = std::make_unique<SilentClients>(secondCap_, settings_.clockMs);
+    secondClients_ = std::make_unique<SilentClients>(secondCap_, clock_);
 
     framerTimer_.setSingleShot(true);
     connect(&framerTimer_, &QTimer::timeout, this, &MeterServer::onFramerTimer);
@@ -273,7 +266,7 @@ MeterServer::~MeterServer() {
 }
 
 std::int64_t MeterServer::nowMs() const {
-    return settings_.clockMs();
+    return steadyMsOf(clock_);
 }
 
 int MeterServer::secondConnectionCount() const {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QHash>
 #include <QHostAddress>
 #include <QList>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "core/meterlink/line_framer.h"
+#include "platform/clock.h"
 
 class QTcpServer;
 class QTcpSocket;
@@ -31,8 +31,6 @@ struct MeterServerSettings {
     int maxConnections = 1024;  // per socket at most; less when the open-file limit is lower
     // A connection that has sent nothing for this long is closed. A meter polls every 30 s.
     std::int64_t idleTimeoutMs = 5 * 60 * 1000;
-    // Milliseconds of a steady clock; empty for the real one (tests step their own).
-    std::function<std::int64_t()> clockMs{};
     // The open-file limit the connection caps are derived from; 0 reads the process's own.
     long openFileLimit = 0;
 };
@@ -67,7 +65,9 @@ class MeterServer : public QObject {
     // The soft open-file limit is raised no further than this.
     static constexpr long kOpenFileTarget = 16384;
 
-    explicit MeterServer(MeterServerSettings settings = {}, QObject* parent = nullptr);
+    // Idle connections and the wait for the rest of a partial line are timed on the clock's
+    // steady readings.
+    MeterServer(MeterServerSettings settings, const Clock& clock, QObject* parent = nullptr);
     ~MeterServer() override;
 
     void setMessageHandler(MessageHandler handler) { onMessage_ = std::move(handler); }
@@ -143,6 +143,7 @@ class MeterServer : public QObject {
     std::int64_t nowMs() const;
 
     MeterServerSettings settings_;
+    const Clock& clock_;
     int meterCap_;
     int secondCap_;
     QTcpServer* meterServer_;
@@ -158,7 +159,6 @@ class MeterServer : public QObject {
     QHash<QTcpSocket*, std::int64_t> waiting_;
     QTimer framerTimer_;
     QTimer idleTimer_;
-    QElapsedTimer clock_;
     std::uint64_t droppedBytes_ = 0;
     std::uint64_t evicted_ = 0;
     std::uint64_t idleClosed_ = 0;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/fake_clock.h"
 #include "tests/support/fake_mqtt_client.h"
 #include "tests/support/qt_application.h"
 #include "tests/support/recording_tone_sink.h"
@@ -18,9 +19,9 @@ struct AlertPublishing : ::testing::Test {
         return s;
     }();
     mqtt::MeterPublisher publisher{settings, client, [](const std::string&) {}};
-    EventLog log;
+    testing::FakeClock clock;
+    EventLog log{clock};
     testing::RecordingToneSink tones;
-    std::int64_t nowMs = 0;
     alerts::AlertService alerts{alerts::loadAlertConfig(IniDocument::parse("[alerts]\ncurrent_max=10\n"
                                                            "current_seconds=0\n"))
                             .config,
@@ -28,9 +29,8 @@ struct AlertPublishing : ::testing::Test {
                         [] { return LanguageMode::English; },
                         tones,
                         nullptr,
-                        [this] { return nowMs; }};
-    AlertPublisher alertPublisher{publisher,          settings, alerts,
-                                  [] { return 1.5; }, "EUR",    [this] { return nowMs; }};
+                        clock};
+    AlertPublisher alertPublisher{publisher, settings, alerts, [] { return 1.5; }, "EUR", clock};
 
     void SetUp() override {
         testing::qtApplication();
@@ -41,11 +41,11 @@ struct AlertPublishing : ::testing::Test {
         e.V1 = e.V2 = e.V3 = 230;
     }
     void message(float a1) {
-        nowMs += 1000;
+        clock.advanceSeconds(1);
         registry->rows[0].A1 = a1;
         alerts.meterDataHandled(*registry, "M1");
         alertPublisher.meterDataHandled(*registry, "M1");
-        publisher.service(*registry, nowMs);
+        publisher.service(*registry, unixMsOf(clock));
     }
     std::vector<std::string> sentTo(const std::string& topic) const {
         std::vector<std::string> out;
@@ -65,10 +65,10 @@ TEST_F(AlertPublishing, TheAlertTopicChangesOnStartAndEndOnlyAndIsClearedWhenMet
     message(14);
     message(5);
     message(15);
-    nowMs += 1000;
+    clock.advanceSeconds(1);
     alerts.metersForgotten();
     alertPublisher.metersForgotten();
-    publisher.service(*registry, nowMs);
+    publisher.service(*registry, unixMsOf(clock));
     const auto sent = sentTo("tev3p/M1/alert");
     ASSERT_EQ(sent.size(), 5u);
     EXPECT_EQ(sent[0], "[]");

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/fake_clock.h"
 #include "tests/support/qt_application.h"
 
 namespace tev {
@@ -27,6 +28,7 @@ MeterServerSettings loopbackSettings() {
 
 // A MeterServer on 127.0.0.1 that records every message, errors and listen reports.
 struct MeterServerFixture : ::testing::Test {
+    testing::FakeClock clock;
     std::unique_ptr<MeterServer> server;
     std::vector<std::string> messages;
     std::vector<std::string> errors;
@@ -38,7 +40,7 @@ struct MeterServerFixture : ::testing::Test {
         make(loopbackSettings());
     }
     void make(MeterServerSettings settings) {
-        server = std::make_unique<MeterServer>(settings);
+        server = std::make_unique<MeterServer>(settings, clock);
         server->setMessageHandler([this](std::string_view m) {
             messages.emplace_back(m);
             return answer;
@@ -55,6 +57,15 @@ struct MeterServerFixture : ::testing::Test {
     }
     bool waitForMessages(std::size_t n) {
         return QTest::qWaitFor([&] { return messages.size() >= n; }, kWaitMs);
+    }
+    // The same while the clock moves on 10 ms with every look, for a partial line's wait.
+    bool waitForMessagesAsTimePasses(std::size_t n) {
+        return QTest::qWaitFor(
+            [&] {
+                clock.advance(std::chrono::milliseconds(10));
+                return messages.size() >= n;
+            },
+            kWaitMs);
     }
 };
 
@@ -93,12 +104,14 @@ TEST_F(MeterServerFixture, AnswerGoesBackOnTheConnectionTheMessageCameFrom) {
 TEST_F(MeterServerFixture, PartialLineIsHandedOnAfterTheWaitAndWithoutLineEndsEachReadCounts) {
     auto meter = connectTo(server->meterPort());
     meter->write("HQ2 AAAAAAAAAAAA\r\nHQ2 BBBB");
-    ASSERT_TRUE(waitForMessages(2));
+    ASSERT_TRUE(waitForMessages(1));
+    EXPECT_EQ(messages.size(), 1u) << "the partial line waits";
+    ASSERT_TRUE(waitForMessagesAsTimePasses(2));
     EXPECT_EQ(messages[1], "HQ2 BBBB");
 
     auto plain = connectTo(server->meterPort());
     plain->write("HQ2 CCCCCCCCCCCC");
-    ASSERT_TRUE(waitForMessages(3));
+    ASSERT_TRUE(waitForMessagesAsTimePasses(3));
     EXPECT_EQ(messages[2], "HQ2 CCCCCCCCCCCC");
 }
 
@@ -148,27 +161,25 @@ TEST_F(MeterServerFixture, LinkOffDropsMetersAndStopsListeningLinkOnListensAgain
 TEST_F(MeterServerFixture, AtTheCapStrangersGoOldestFirstAndAmongMetersTheOneIdleLongest) {
     MeterServerSettings s = loopbackSettings();
     s.maxConnections = 3;
-    std::int64_t now = 0;
-    s.clockMs = [&] { return now; };
     make(s);
     // Messages of "registered" meters begin with "HQ2 M".
     server->setRegisteredCheck([this] { return messages.back().rfind("HQ2 M", 0) == 0; });
     auto meter = connectTo(server->meterPort());
     meter->write("HQ2 M00000000001\r\n");
     ASSERT_TRUE(waitForMessages(1));
-    now = 10;
+    clock.advance(std::chrono::milliseconds(10));
     auto older = connectTo(server->meterPort());
     ASSERT_TRUE(QTest::qWaitFor([&] { return server->meterConnectionCount() == 2; }, kWaitMs));
-    now = 20;
+    clock.advance(std::chrono::milliseconds(10));
     auto newer = connectTo(server->meterPort());
     ASSERT_TRUE(QTest::qWaitFor([&] { return server->meterConnectionCount() == 3; }, kWaitMs));
     // Both strangers keep busy, the meter is the one idle longest; the oldest stranger goes.
-    now = 30;
+    clock.advance(std::chrono::milliseconds(10));
     newer->write("HQ2 YYYYYYYYYYYY\r\n");
     ASSERT_TRUE(waitForMessages(2));
     older->write("HQ2 XXXXXXXXXXXX\r\n");
     ASSERT_TRUE(waitForMessages(3));
-    now = 40;
+    clock.advance(std::chrono::milliseconds(10));
     auto third = connectTo(server->meterPort());
     EXPECT_TRUE(QTest::qWaitFor([&] { return older->state() == QAbstractSocket::UnconnectedState; },
                                 kWaitMs));
@@ -180,13 +191,13 @@ TEST_F(MeterServerFixture, AtTheCapStrangersGoOldestFirstAndAmongMetersTheOneIdl
     // When every connection carries a meter, the one idle longest goes.
     newer->write("HQ2 M00000000002\r\n");
     ASSERT_TRUE(waitForMessages(4));
-    now = 50;
+    clock.advance(std::chrono::milliseconds(10));
     third->write("HQ2 M00000000003\r\n");
     ASSERT_TRUE(waitForMessages(5));
-    now = 60;
+    clock.advance(std::chrono::milliseconds(10));
     meter->write("HQ2 M00000000001\r\n");
     ASSERT_TRUE(waitForMessages(6));
-    now = 70;
+    clock.advance(std::chrono::milliseconds(10));
     auto fourth = connectTo(server->meterPort());
     EXPECT_TRUE(QTest::qWaitFor([&] { return newer->state() == QAbstractSocket::UnconnectedState; },
                                 kWaitMs));
@@ -200,8 +211,6 @@ TEST_F(MeterServerFixture, AtTheCapStrangersGoOldestFirstAndAmongMetersTheOneIdl
 TEST_F(MeterServerFixture, ConnectionsSilentForTheIdleTimeAreClosedOnBothPorts) {
     MeterServerSettings s = loopbackSettings();
     s.idleTimeoutMs = 1000;
-    std::int64_t now = 0;
-    s.clockMs = [&] { return now; };
     make(s);
     auto quiet = connectTo(server->meterPort());
     auto talker = connectTo(server->meterPort());
@@ -209,12 +218,12 @@ TEST_F(MeterServerFixture, ConnectionsSilentForTheIdleTimeAreClosedOnBothPorts) 
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return server->meterConnectionCount() == 2 && server->secondConnectionCount() == 1; },
         kWaitMs));
-    now = 900;
+    clock.advance(std::chrono::milliseconds(900));
     talker->write("HQ2 TTTTTTTTTTTT\r\n");
     ASSERT_TRUE(waitForMessages(1));
     server->closeIdleConnections();
     EXPECT_EQ(server->meterConnectionCount(), 2);
-    now = 1000;
+    clock.advance(std::chrono::milliseconds(100));
     server->closeIdleConnections();
     EXPECT_EQ(server->meterConnectionCount(), 1);
     EXPECT_EQ(server->secondConnectionCount(), 0);
@@ -238,7 +247,8 @@ TEST(MeterServerCaps, CapsLeaveDescriptorsForFilesAndFollowTheOpenFileLimit) {
     MeterServerSettings s = loopbackSettings();
     s.openFileLimit = 256;
     testing::qtApplication();
-    MeterServer server(s);
+    testing::FakeClock clock;
+    MeterServer server(s, clock);
     EXPECT_EQ(server.meterConnectionCap(), 96);
     EXPECT_EQ(server.secondConnectionCap(), 32);
 }

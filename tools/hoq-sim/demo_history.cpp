@@ -57,6 +57,13 @@ class DemoClock final : public Clock {
   public:
     explicit DemoClock(std::int64_t unixSeconds) : unix_(unixSeconds) { readLocal(); }
     DateTime now() const override { return now_; }
+    // The demo's seconds are the wall clock's and the steady clock's too.
+    std::chrono::system_clock::time_point wallNow() const override {
+        return std::chrono::system_clock::time_point(std::chrono::seconds(unix_));
+    }
+    std::chrono::steady_clock::time_point steadyNow() const override {
+        return std::chrono::steady_clock::time_point(std::chrono::seconds(unix_));
+    }
     std::int64_t unixSeconds() const { return unix_; }
     void nextSecond() {
         ++unix_;
@@ -131,9 +138,9 @@ DemoResult playDemoHistory(const DemoOptions& options, MeasurementStore& store) 
         options.outages ? outageSpells(options.days, startSecondOfDay) : std::vector<Spell>{};
 
     SilentTones tones;
-    EventLog log;
-    const LanguageMode language = LanguageMode::Bilingual;
     DemoClock clock(startUnix);
+    EventLog log(clock);
+    const LanguageMode language = LanguageMode::Bilingual;
     MeterLink link(store, log, tones, clock, language, options.folder);
     ClockTick tick(store, log, tones, clock, language, link);
 

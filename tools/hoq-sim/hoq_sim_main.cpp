@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/qt/system_clock.h"
 #include "services/archive/sqlite/archive_service.h"
 #include "tools/hoq-sim/demo_history.h"
 #include "tools/hoq-sim/meter_messages.h"
@@ -306,7 +307,8 @@ int writeDemo(const Options& options) {
     archiveOptions.log = [](const std::string& line) {
         std::fprintf(stderr, "hoq-sim: %s\n", line.c_str());
     };
-    tev::archive::ArchiveWriter archive(archiveOptions);
+    const tev::SystemClock clock;
+    tev::archive::ArchiveWriter archive(archiveOptions, clock);
     std::int64_t archived = 0;
     demo.dataMessageHandled = [&archive, &archived](const tev::MeterRegistry& registry,
                                                     std::string_view id, std::int64_t unixSeconds) {

@@ -59,14 +59,18 @@ std::int64_t secondsOf(const DateTime& t) {
            t.minute * kSecondsPerMinute + t.second;
 }
 
-// The moment of a caught-up boundary, as the roll-up's date source.
+// The moment of a caught-up boundary, as the roll-up's date source; the wall and steady clocks
+// are the tick's own.
 class FixedClock final : public Clock {
   public:
-    explicit FixedClock(DateTime t) : t_(t) {}
+    FixedClock(DateTime t, const Clock& base) : t_(t), base_(base) {}
     DateTime now() const override { return t_; }
+    std::chrono::system_clock::time_point wallNow() const override { return base_.wallNow(); }
+    std::chrono::steady_clock::time_point steadyNow() const override { return base_.steadyNow(); }
 
   private:
     DateTime t_;
+    const Clock& base_;
 };
 
 }  // namespace
@@ -152,7 +156,7 @@ void ClockTick::supervise(std::int64_t elapsedSeconds, TickOutcome& outcome) {
 
 void ClockTick::rollUpAtSecond(std::int64_t second, TickOutcome& outcome) {
     const DateTime at = civilFromSeconds(second);
-    const RollUpOutcome r = rollUpAt(store_, at.hour, at.minute, at.second, FixedClock(at));
+    const RollUpOutcome r = rollUpAt(store_, at.hour, at.minute, at.second, FixedClock(at, clock_));
     if (r.minuteClosed) {
         outcome.timeLabelChanged = true;
         outcome.timeLabel = timeLabelText(at.hour, at.minute);

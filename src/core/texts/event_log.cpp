@@ -1,7 +1,6 @@
 #include "core/texts/event_log.h"
 
 #include <algorithm>
-#include <chrono>
 
 #include "core/texts/utf8.h"
 
@@ -10,11 +9,6 @@ namespace tev {
 namespace {
 
 thread_local std::optional<std::uint64_t> currentSource;
-
-std::int64_t steadyMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 bool isControl(unsigned char c) {
     return c < 0x20 || c == 0x7f;
@@ -64,8 +58,8 @@ std::string safeLogText(std::string_view text) {
     return out;
 }
 
-EventLog::EventLog(std::size_t capacity, std::size_t maxBytes)
-    : capacity_(capacity == 0 ? 1 : capacity), maxBytes_(maxBytes), clock_(steadyMs) {
+EventLog::EventLog(const Clock& clock, std::size_t capacity, std::size_t maxBytes)
+    : capacity_(capacity == 0 ? 1 : capacity), maxBytes_(maxBytes), clock_(clock) {
     lines_.emplace_back();
 }
 
@@ -73,14 +67,14 @@ EventLog::~EventLog() = default;
 
 void EventLog::append(std::string line) {
     if (const auto source = LogSource::current()) {
-        if (!admit(*source, clock_(), line.size())) return;
+        if (!admit(*source, steadyMsOf(clock_), line.size())) return;
     }
     store(std::move(line));
 }
 
 void EventLog::appendAlways(std::string line) {
     if (LogSource::current()) {
-        const std::int64_t now = clock_();
+        const std::int64_t now = steadyMsOf(clock_);
         if (now >= nextSweepMs_) sweep(now);
         renewPortWindow(now);
         port_.lines += 1;
@@ -159,7 +153,7 @@ void EventLog::summarizeSource(std::uint64_t suppressed) {
 }
 
 void EventLog::flushSuppressed() {
-    const std::int64_t now = clock_();
+    const std::int64_t now = steadyMsOf(clock_);
     if (now >= nextSweepMs_) sweep(now);
 }
 

@@ -10,6 +10,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/clock.h"
+
 namespace tev {
 
 // The language in which the program writes its texts.
@@ -47,8 +49,6 @@ std::string safeLogText(std::string_view text);
 class EventLog {
   public:
     using Listener = std::function<void(const std::string& line)>;
-    // Milliseconds of a steady clock; the rate limit of sources runs on it.
-    using MsClock = std::function<std::int64_t()>;
 
     static constexpr std::size_t kDefaultCapacity = 100000;
     static constexpr std::size_t kDefaultMaxBytes = 8 * 1024 * 1024;
@@ -57,7 +57,8 @@ class EventLog {
     static constexpr std::size_t kPortLinesPerWindow = 600;
     static constexpr std::size_t kPortBytesPerWindow = 1024 * 1024;
 
-    explicit EventLog(std::size_t capacity = kDefaultCapacity,
+    // The rate limit of sources runs on the clock's steady readings.
+    explicit EventLog(const Clock& clock, std::size_t capacity = kDefaultCapacity,
                       std::size_t maxBytes = kDefaultMaxBytes);
     ~EventLog();
     EventLog(const EventLog&) = delete;
@@ -79,8 +80,6 @@ class EventLog {
     std::size_t maxBytes() const { return maxBytes_; }
     std::size_t bytes() const { return bytes_; }
     std::uint64_t suppressedLines() const { return suppressedTotal_; }
-
-    void setClock(MsClock clock) { clock_ = std::move(clock); }
 
     // Called with every appended line (the memo, standard output).
     void addListener(Listener listener) { listeners_.push_back(std::move(listener)); }
@@ -124,7 +123,7 @@ class EventLog {
     std::deque<std::string> lines_;
     std::vector<Listener> listeners_;
     std::vector<std::function<void()>> clearListeners_;
-    MsClock clock_;
+    const Clock& clock_;
     std::unordered_map<std::uint64_t, SourceState> sources_;
     PortState port_;
     std::int64_t nextSweepMs_ = 0;

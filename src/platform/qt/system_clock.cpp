@@ -11,4 +11,12 @@ DateTime SystemClock::now() const {
     return DateTime{d.year(), d.month(), d.day(), tm.hour(), tm.minute(), tm.second(), tm.msec()};
 }
 
+std::chrono::system_clock::time_point SystemClock::wallNow() const {
+    return std::chrono::system_clock::now();
+}
+
+std::chrono::steady_clock::time_point SystemClock::steadyNow() const {
+    return std::chrono::steady_clock::now();
+}
+
 }  // namespace tev

@@ -23,7 +23,8 @@ constexpr int kFormFontHeight = 11;
 
 }  // namespace
 
-Tsdf::Tsdf(WindowSeams seams, QWidget* parent) : QMainWindow(parent), seams_(seams) {
+Tsdf::Tsdf(WindowSeams seams, QWidget* parent)
+    : QMainWindow(parent), seams_(seams), log_(*seams_.clock) {
     setObjectName("sdf");
     setFont(pixelFont("MS Serif", kFormFontHeight));
 
@@ -96,7 +97,7 @@ void Tsdf::startUpClock() {
 }
 
 void Tsdf::startMeterSockets() {
-    server_ = new MeterServer(seams_.sockets, this);
+    server_ = new MeterServer(seams_.sockets, *seams_.clock, this);
     server_->setMessageHandler([this](std::string_view message) {
         std::string reply = meterLink_->handleMessage(message);
         if (seams_.meterObserver != nullptr) {

@@ -72,9 +72,9 @@ class MeterLinkTest : public ::testing::Test {
     const std::string& lastLine() const { return log.lines().back(); }
 
     std::unique_ptr<MeasurementStore> store = std::make_unique<MeasurementStore>();
-    EventLog log;
-    RecordingToneSink tones;
     FakeClock clock;
+    EventLog log{clock};
+    RecordingToneSink tones;
     LanguageMode language = LanguageMode::Bilingual;
     std::string directory;
     std::unique_ptr<MeterLink> link;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/fake_clock.h"
+
 namespace tev {
 namespace {
 
@@ -26,7 +28,8 @@ TEST(SafeLogText, DropsControlCharactersAndMarksBytesThatAreNotUtf8) {
 }
 
 TEST(EventLog, KeepsTheNewestLinesWithinItsByteBoundAndCleansEveryLine) {
-    EventLog log(1000, 100);
+    testing::FakeClock clock;
+    EventLog log(clock, 1000, 100);
     std::vector<std::string> echoed;
     log.addListener([&](const std::string& line) { echoed.push_back(line); });
     for (int i = 0; i < 30; ++i)
@@ -44,9 +47,9 @@ TEST(EventLog, KeepsTheNewestLinesWithinItsByteBoundAndCleansEveryLine) {
 }
 
 TEST(EventLog, FloodFromOneSourceIsSummedUpAfterItsWindowWhileOtherLinesPass) {
-    EventLog log;
-    std::int64_t now = 1000;
-    log.setClock([&] { return now; });
+    testing::FakeClock clock;
+    EventLog log(clock);
+    clock.setSteadyMs(1000);
     {
         LogSource flood(7);
         for (int i = 0; i < 1000; ++i) log.append("[HQ2 SYS ADC flood] " + std::to_string(i));
@@ -60,7 +63,7 @@ TEST(EventLog, FloodFromOneSourceIsSummedUpAfterItsWindowWhileOtherLinesPass) {
 
     log.flushSuppressed();  // the window has not passed
     EXPECT_EQ(log.lines().back(), "not from the network");
-    now += EventLog::kSourceWindowMs;
+    clock.advance(std::chrono::milliseconds(EventLog::kSourceWindowMs));
     log.flushSuppressed();
     EXPECT_EQ(log.lines().back(), "… 880 similar lines suppressed");
 
@@ -71,12 +74,11 @@ TEST(EventLog, FloodFromOneSourceIsSummedUpAfterItsWindowWhileOtherLinesPass) {
 }
 
 TEST(EventLog, SourceThatGoesOnWritingGetsItsSummaryBeforeItsNextLine) {
-    EventLog log;
-    std::int64_t now = 0;
-    log.setClock([&] { return now; });
+    testing::FakeClock clock;
+    EventLog log(clock);
     LogSource source(1);
     for (std::size_t i = 0; i <= EventLog::kSourceLinesPerWindow; ++i) log.append("line");
-    now += EventLog::kSourceWindowMs + 1;
+    clock.advance(std::chrono::milliseconds(EventLog::kSourceWindowMs + 1));
     log.append("next");
     ASSERT_GE(log.lines().size(), 2u);
     EXPECT_EQ(log.lines()[log.lines().size() - 2], "… 1 similar lines suppressed");
@@ -84,9 +86,8 @@ TEST(EventLog, SourceThatGoesOnWritingGetsItsSummaryBeforeItsNextLine) {
 }
 
 TEST(EventLog, FloodSpreadOverAThousandConnectionsStaysWithinThePortBudgetEachMinute) {
-    EventLog log;
-    std::int64_t now = 0;
-    log.setClock([&] { return now; });
+    testing::FakeClock clock;
+    EventLog log(clock);
     std::size_t bytesThisMinute = 0;
     std::size_t linesThisMinute = 0;
     std::size_t worstBytes = 0;
@@ -105,7 +106,7 @@ TEST(EventLog, FloodSpreadOverAThousandConnectionsStaysWithinThePortBudgetEachMi
     std::uint64_t written = 0;
     for (int minute = 0; minute < 10; ++minute) {
         for (int second = 0; second < 60; ++second) {
-            now = minute * 60000 + second * 1000;
+            clock.setSteadyMs(minute * 60000 + second * 1000);
             for (std::uint64_t connection = 0; connection < 1000; ++connection) {
                 LogSource source(connection);
                 log.append(adcLine);
@@ -121,7 +122,7 @@ TEST(EventLog, FloodSpreadOverAThousandConnectionsStaysWithinThePortBudgetEachMi
     EXPECT_LE(worstLines, EventLog::kPortLinesPerWindow + 1);
     ASSERT_FALSE(summaries.empty());
     // Everything held back is told: the lines written plus the summed-up counts are all lines.
-    now += EventLog::kSourceWindowMs;
+    clock.advance(std::chrono::milliseconds(EventLog::kSourceWindowMs));
     log.flushSuppressed();
     std::uint64_t told = 0;
     for (const std::string& s : summaries) told += std::stoull(s.substr(std::string("… ").size()));
@@ -129,9 +130,8 @@ TEST(EventLog, FloodSpreadOverAThousandConnectionsStaysWithinThePortBudgetEachMi
 }
 
 TEST(EventLog, ConnectLinesGetThroughWhenThePortBudgetIsSpent) {
-    EventLog log;
-    std::int64_t now = 0;
-    log.setClock([&] { return now; });
+    testing::FakeClock clock;
+    EventLog log(clock);
     for (std::uint64_t connection = 0; connection < 100; ++connection) {
         LogSource source(connection);
         for (int i = 0; i < 10; ++i) log.append("flood");
@@ -143,7 +143,7 @@ TEST(EventLog, ConnectLinesGetThroughWhenThePortBudgetIsSpent) {
                      "bilingual");
     EXPECT_EQ(log.lines().back(), "2024/8/2 8:5 > HOQ Connect 10.0.0.7  ID: M00000000001");
     // The next window begins with the port's summary of what it held back.
-    now += EventLog::kSourceWindowMs;
+    clock.advance(std::chrono::milliseconds(EventLog::kSourceWindowMs));
     log.flushSuppressed();
     EXPECT_EQ(log.lines().back(), "… 401 similar lines suppressed");
     log.append("heard again");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/texts/event_log.h"
+#include "tests/support/fake_clock.h"
 
 namespace tev {
 namespace {
@@ -40,7 +41,8 @@ TEST(NumberText, WeekDayIsZeroOnSunday) {
 }
 
 TEST(EventLog, StartsWithOneEmptyLineKeepsOrderAndFollowsTheLanguageRule) {
-    EventLog log(4);
+    testing::FakeClock clock;
+    EventLog log(clock, 4);
     ASSERT_EQ(log.lines().size(), 1u);
     EXPECT_EQ(log.lines()[0], "");
     std::vector<std::string> seen;

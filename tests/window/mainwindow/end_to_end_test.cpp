@@ -24,9 +24,9 @@ constexpr int kWaitMs = 10000;
 struct EndToEnd : ::testing::Test {
     QTemporaryDir dayFileDir;
     MeasurementStore store;
-    EventLog log;
-    testing::RecordingToneSink tones;
     testing::FakeClock clock{DateTime{2024, 8, 2, 12, 0, 0, 0}};
+    EventLog log{clock};
+    testing::RecordingToneSink tones;
     LanguageMode language = LanguageMode::English;
     std::unique_ptr<MeterLink> link;
     std::unique_ptr<MeterServer> server;
@@ -41,7 +41,7 @@ struct EndToEnd : ::testing::Test {
         s.address = QHostAddress::LocalHost;
         s.meterPort = 0;
         s.secondPort = 0;
-        server = std::make_unique<MeterServer>(s);
+        server = std::make_unique<MeterServer>(s, clock);
         server->setMessageHandler([this](std::string_view m) {
             ++messages;
             return link->handleMessage(m);

@@ -4,6 +4,7 @@
 
 #include <QTextBlock>
 
+#include "tests/support/fake_clock.h"
 #include "tests/support/qt_application.h"
 
 namespace tev::testing {
@@ -17,7 +18,8 @@ QStringList memoLines(const QPlainTextEdit& memo) {
 
 TEST(EventLogMemo, StartsWithOneEmptyLineAndFollowsEveryAppend) {
     qtApplication();
-    EventLog log;
+    FakeClock clock;
+    EventLog log(clock);
     EventLogMemo memo(log);
     EXPECT_EQ(memoLines(memo), QStringList{""});
     log.append("240802 8:5 Save TEV setting 用戶設定儲存 OK !");
@@ -30,7 +32,8 @@ TEST(EventLogMemo, StartsWithOneEmptyLineAndFollowsEveryAppend) {
 
 TEST(EventLogMemo, ClearEmptiesTheMemoAndTheNextLineIsTheFirst) {
     qtApplication();
-    EventLog log;
+    FakeClock clock;
+    EventLog log(clock);
     EventLogMemo memo(log);
     log.append("one");
     log.clear();
@@ -41,7 +44,8 @@ TEST(EventLogMemo, ClearEmptiesTheMemoAndTheNextLineIsTheFirst) {
 
 TEST(EventLogMemo, KeepsNoMoreLinesThanTheLogHolds) {
     qtApplication();
-    EventLog log(3);
+    FakeClock clock;
+    EventLog log(clock, 3);
     EventLogMemo memo(log);
     for (const char* line : {"a", "b", "c", "d", "e"}) log.append(line);
     EXPECT_EQ(memoLines(memo), (QStringList{"c", "d", "e"}));
@@ -50,7 +54,8 @@ TEST(EventLogMemo, KeepsNoMoreLinesThanTheLogHolds) {
 
 TEST(EventLogMemo, ShortensLongLinesAndDropsTheOldestOnceItsTextBoundIsReached) {
     qtApplication();
-    EventLog log(1000000, 1u << 30);
+    FakeClock clock;
+    EventLog log(clock, 1000000, 1u << 30);
     EventLogMemo memo(log);
     log.append(std::string(5000, 'x'));
     const QStringList lines = memoLines(memo);

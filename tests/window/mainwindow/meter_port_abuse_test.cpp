@@ -166,9 +166,9 @@ TEST(MeterPortAbuse, RunningOutOfDescriptorsPausesAcceptingBrieflyInsteadOfForGo
 struct AbuseFixture : ::testing::Test {
     QTemporaryDir dayFileDir;
     std::unique_ptr<MeasurementStore> store = std::make_unique<MeasurementStore>();
-    EventLog log;
-    testing::RecordingToneSink tones;
     testing::FakeClock clock{DateTime{2024, 8, 2, 12, 0, 0, 0}};
+    EventLog log{clock};
+    testing::RecordingToneSink tones;
     LanguageMode language = LanguageMode::English;
     std::unique_ptr<MeterLink> link;
     std::unique_ptr<MeterServer> server;
@@ -183,7 +183,7 @@ struct AbuseFixture : ::testing::Test {
         s.meterPort = 0;
         s.secondPort = 0;
         s.maxConnections = maxConnections;
-        server = std::make_unique<MeterServer>(s);
+        server = std::make_unique<MeterServer>(s, clock);
         server->setMessageHandler([this](std::string_view m) {
             ++messages;
             return link->handleMessage(m);

@@ -14,18 +14,18 @@ AlertSample alertSampleOf(const MeterEntry& e, std::int64_t timeMs) {
 }
 
 AlertService::AlertService(AlertConfig config, EventLog& log, ModeSource mode, ToneSink& tones,
-                           Notifier* notifier, MsClock clock)
+                           Notifier* notifier, const Clock& clock)
     : evaluator_(std::move(config)),
       log_(log),
       mode_(std::move(mode)),
       tones_(tones),
       notifier_(notifier),
-      clock_(std::move(clock)) {}
+      clock_(clock) {}
 
 void AlertService::meterDataHandled(const MeterRegistry& registry, std::string_view meterId) {
     const int row = registry.find(meterId);
     if (row < 0) return;
-    const std::int64_t now = clock_();
+    const std::int64_t now = unixMsOf(clock_);
     events_.clear();
     evaluator_.evaluate(registry.rows[row].Id.view(), row == 0,
                         alertSampleOf(registry.rows[row], now), events_);
@@ -33,7 +33,7 @@ void AlertService::meterDataHandled(const MeterRegistry& registry, std::string_v
 }
 
 void AlertService::metersForgotten() {
-    const std::int64_t now = clock_();
+    const std::int64_t now = unixMsOf(clock_);
     events_.clear();
     evaluator_.forgetAll(now, events_);
     if (!events_.empty()) tell(now);

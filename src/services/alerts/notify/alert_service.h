@@ -7,6 +7,7 @@
 
 #include "core/meterlink/meter_observer.h"
 #include "core/texts/event_log.h"
+#include "platform/clock.h"
 #include "platform/tone_sink.h"
 #include "services/alerts/rules/alert_evaluator.h"
 #include "services/alerts/tariff/tariff.h"
@@ -25,11 +26,10 @@ inline constexpr int kAlertToneMs = 400;
 class AlertService final : public QObject, public MeterObserver {
     Q_OBJECT
   public:
-    using MsClock = std::function<std::int64_t()>;  // ms since the epoch
     using ModeSource = std::function<LanguageMode()>;
 
     AlertService(AlertConfig config, EventLog& log, ModeSource mode, ToneSink& tones,
-                 Notifier* notifier, MsClock clock);
+                 Notifier* notifier, const Clock& clock);
 
     // The rules judge each data message once; polls and device messages repeat the meter's last
     // readings and change nothing.
@@ -59,7 +59,7 @@ class AlertService final : public QObject, public MeterObserver {
     ModeSource mode_;
     ToneSink& tones_;
     Notifier* notifier_;
-    MsClock clock_;
+    const Clock& clock_;  // alerts are timed in wall-clock milliseconds
     std::function<std::string()> stamp_;
     std::function<void(const AlertEvent&)> sink_;
     std::vector<AlertEvent> events_;

@@ -1,18 +1,9 @@
 #include "services/archive/sqlite/archive_service.h"
 
-#include <chrono>
-
 namespace tev::archive {
 
-ArchiveService::ArchiveService(ArchiveWriterOptions options, std::function<std::int64_t()> now)
-    : writer_(std::move(options)), now_(std::move(now)) {
-    if (!now_)
-        now_ = [] {
-            return std::chrono::duration_cast<std::chrono::seconds>(
-                       std::chrono::system_clock::now().time_since_epoch())
-                .count();
-        };
-}
+ArchiveService::ArchiveService(ArchiveWriterOptions options, const Clock& clock)
+    : clock_(clock), writer_(std::move(options), clock) {}
 
 ArchiveSample sampleOf(const MeterEntry& entry, std::int64_t unixSeconds) {
     ArchiveSample s;
@@ -37,7 +28,7 @@ void ArchiveService::meterMessageHandled(const MeterRegistry& registry, std::str
         seen.reading.amps == s.amps && seen.reading.dayEnergy == s.dayEnergy)
         return;
     seen = {s, entry.MeterDate, entry.Secs, true};
-    s.unixSeconds = now_();
+    s.unixSeconds = unixSecondsOf(clock_);
     writer_.push(s);
 }
 

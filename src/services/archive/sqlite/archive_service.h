@@ -15,8 +15,8 @@ namespace tev::archive {
 // Hears each handled data message and hands the meter's readings to the archive writer.
 class ArchiveService final : public MeterObserver {
   public:
-    // `now` gives Unix seconds for each message; the system clock when empty.
-    explicit ArchiveService(ArchiveWriterOptions options, std::function<std::int64_t()> now = {});
+    // Each message is stamped with the clock's wall reading, in Unix seconds.
+    ArchiveService(ArchiveWriterOptions options, const Clock& clock);
     void start() { writer_.start(); }
     void stop() { writer_.stop(); }
     ArchiveWriter& writer() { return writer_; }
@@ -32,8 +32,8 @@ class ArchiveService final : public MeterObserver {
         std::int32_t meterDate = 0, secs = 0;
         bool valid = false;
     };
+    const Clock& clock_;
     ArchiveWriter writer_;
-    std::function<std::int64_t()> now_;
     std::array<Seen, kMeterRegistryCapacity> lastSeen_{};
 };
 

@@ -67,17 +67,10 @@ void bindDelta(SqliteStatement& s, const PeriodDelta& d, std::int64_t t) {
     s.bind(i++, st.count);
 }
 
-std::int64_t systemNow() {
-    return std::chrono::duration_cast<std::chrono::seconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
 }  // namespace
 
-ArchiveWriter::ArchiveWriter(ArchiveWriterOptions options)
-    : options_(std::move(options)), path_(archivePath(options_.folder)) {
-    if (!options_.now) options_.now = systemNow;
+ArchiveWriter::ArchiveWriter(ArchiveWriterOptions options, const Clock& clock)
+    : options_(std::move(options)), clock_(clock), path_(archivePath(options_.folder)) {
     if (options_.queueCapacity == 0) options_.queueCapacity = 1;
     ring_.resize(options_.queueCapacity);
 }
@@ -97,7 +90,7 @@ void ArchiveWriter::start() {
     for (const auto& l : lines) say(l);
     if (!db_.isOpen()) failing_ = true;
     // Everything before the start is in the file already, or was lost with the last run.
-    writtenThrough_.store(options_.now() - kStampMarginSeconds);
+    writtenThrough_.store(unixSecondsOf(clock_) - kStampMarginSeconds);
     running_ = true;
     stopping_ = false;
     thread_ = std::thread([this] { run(); });
@@ -163,7 +156,7 @@ void ArchiveWriter::drain(std::vector<ArchiveSample>& batch) {
         dropped = droppedEpisode_;
         droppedEpisode_ = 0;
     }
-    lastDrainAt_ = options_.now();
+    lastDrainAt_ = unixSecondsOf(clock_);
     // One line per episode: the writer hears of a full queue once it gets to empty it.
     if (dropped > 0)
         say("Archive queue full: " + std::to_string(dropped) +
@@ -220,7 +213,7 @@ void ArchiveWriter::importDayFile(const std::string& meter) {
                          "INSERT INTO meters (id, first_seen, day_file_imported) VALUES (?, ?, 1) "
                          "ON CONFLICT (id) DO UPDATE SET day_file_imported = 1");
     mark.bind(1, std::string_view(meter));
-    mark.bind(2, options_.now());
+    mark.bind(2, unixSecondsOf(clock_));
     ok = ok && mark.step() == SQLITE_DONE;
     if (ok && db_.exec("COMMIT") == SQLITE_OK) {
         if (!rows.empty())
@@ -350,7 +343,7 @@ void ArchiveWriter::tellLostAtStop() {
 }
 
 bool ArchiveWriter::prune() {
-    const RetentionCutoffs cut = retentionCutoffs(options_.now(), options_.settings);
+    const RetentionCutoffs cut = retentionCutoffs(unixSecondsOf(clock_), options_.settings);
     // Rows a sink has not shipped yet are counted before they go; without that count they
     // stay for the next pass.
     std::string outboxError;
@@ -372,16 +365,17 @@ bool ArchiveWriter::prune() {
     }
     // More left over: the next pass comes soon.
     if (batches < kPruneBatchesPerPass) return false;
-    nextPrune_ = options_.now() + 5;
+    nextPrune_ = unixSecondsOf(clock_) + 5;
     return true;
 }
 
 void ArchiveWriter::run() {
-    using Clock = std::chrono::steady_clock;
+    // The commits are paced on the thread's own waits, in real time.
+    using Steady = std::chrono::steady_clock;
     std::vector<ArchiveSample> batch;
     batch.reserve(ring_.size());
-    auto nextCommit = Clock::now() + std::chrono::milliseconds(options_.commitMilliseconds);
-    nextPrune_ = options_.now();
+    auto nextCommit = Steady::now() + std::chrono::milliseconds(options_.commitMilliseconds);
+    nextPrune_ = unixSecondsOf(clock_);
     for (;;) {
         std::uint64_t flushTicket = 0;
         bool flushWanted = false;
@@ -395,13 +389,13 @@ void ArchiveWriter::run() {
             stopping = stopping_;
         }
         drain(batch);
-        const bool due = Clock::now() >= nextCommit;
+        const bool due = Steady::now() >= nextCommit;
         if (due || stopping || flushWanted) {
             if (commit()) writtenThrough_.store(lastDrainAt_ - kStampMarginSeconds);
-            nextCommit = Clock::now() + std::chrono::milliseconds(options_.commitMilliseconds);
+            nextCommit = Steady::now() + std::chrono::milliseconds(options_.commitMilliseconds);
         }
-        if (db_.isOpen() && !failing_ && options_.now() >= nextPrune_) {
-            nextPrune_ = options_.now() + kPruneEverySeconds;
+        if (db_.isOpen() && !failing_ && unixSecondsOf(clock_) >= nextPrune_) {
+            nextPrune_ = unixSecondsOf(clock_) + kPruneEverySeconds;
             prune();
         }
         {

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/clock.h"
 #include "services/archive/rules/aggregator.h"
 #include "services/archive/rules/archive_sample.h"
 #include "services/archive/rules/retention.h"
@@ -23,8 +24,6 @@ struct ArchiveWriterOptions {
     int commitMilliseconds = 2000;  // at most 5 s of messages are ever unwritten
     std::size_t queueCapacity = 1 << 16;
     bool importDayFiles = true;
-    // Unix seconds now, for retention; the system clock when empty.
-    std::function<std::int64_t()> now;
     // Lines for the event log; called from the writer thread.
     std::function<void(const std::string&)> log;
 };
@@ -33,7 +32,9 @@ struct ArchiveWriterOptions {
 // the archive from a thread of its own.
 class ArchiveWriter {
   public:
-    explicit ArchiveWriter(ArchiveWriterOptions options);
+    // The clock's wall readings, in Unix seconds, time the retention and writtenThrough(); it is
+    // read from the writer's thread.
+    ArchiveWriter(ArchiveWriterOptions options, const Clock& clock);
     ~ArchiveWriter();
     ArchiveWriter(const ArchiveWriter&) = delete;
     ArchiveWriter& operator=(const ArchiveWriter&) = delete;
@@ -77,6 +78,7 @@ class ArchiveWriter {
     bool ensureOpen();
 
     ArchiveWriterOptions options_;
+    const Clock& clock_;
     std::string path_;
 
     mutable std::mutex mutex_;

@@ -20,12 +20,6 @@ using archive::OutboxTable;
 constexpr std::int64_t kBacklogRecountSeconds = 60;
 constexpr std::size_t kAlertsIndex = 3;
 
-std::int64_t systemNow() {
-    return std::chrono::duration_cast<std::chrono::seconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
 void signal(int fd) {
     if (fd < 0) return;
     const std::uint64_t one = 1;
@@ -39,13 +33,14 @@ void drainEvent(int fd) {
 
 }  // namespace
 
-FleetShipper::FleetShipper(FleetShipperOptions options)
+FleetShipper::FleetShipper(FleetShipperOptions options, const Clock& clock)
     : options_(std::move(options)),
+      clock_(clock),
       where_(redactedUrl(options_.settings.url)),
       outage_(where_),
       backoff_(options_.firstRetryMs, options_.longestRetryMs) {
-    if (!options_.now) options_.now = systemNow;
-    if (!options_.writtenThrough) options_.writtenThrough = options_.now;
+    if (!options_.writtenThrough)
+        options_.writtenThrough = [this] { return unixSecondsOf(clock_); };
 }
 
 FleetShipper::~FleetShipper() {
@@ -81,10 +76,6 @@ FleetStatus FleetShipper::status() const {
     return status_;
 }
 
-std::int64_t FleetShipper::now() const {
-    return options_.now();
-}
-
 void FleetShipper::say(const std::string& line) {
     if (!line.empty() && options_.log) options_.log(line);
 }
@@ -107,7 +98,7 @@ void FleetShipper::countBacklog() {
             return;
         total += n;
     }
-    lastBacklogCount_ = now();
+    lastBacklogCount_ = unixSecondsOf(clock_);
     std::lock_guard<std::mutex> lock(statusMutex_);
     status_.backlogRows = total;
 }
@@ -117,14 +108,15 @@ void FleetShipper::failed(const std::string& reason) {
         std::lock_guard<std::mutex> lock(statusMutex_);
         status_.up = false;
     }
-    const std::string line = outage_.failed(reason, now());
-    if (!line.empty() || now() - lastBacklogCount_ >= kBacklogRecountSeconds) countBacklog();
+    const std::string line = outage_.failed(reason, unixSecondsOf(clock_));
+    if (!line.empty() || unixSecondsOf(clock_) - lastBacklogCount_ >= kBacklogRecountSeconds)
+        countBacklog();
     say(line);
 }
 
 void FleetShipper::shipped(std::int64_t rows) {
     std::lock_guard<std::mutex> lock(statusMutex_);
-    status_.lastShippedUnix = now();
+    status_.lastShippedUnix = unixSecondsOf(clock_);
     status_.backlogRows = std::max<std::int64_t>(0, status_.backlogRows - rows);
 }
 
@@ -285,7 +277,7 @@ void FleetShipper::run() {
                 status_.up = true;
                 status_.backlogRows = 0;
             }
-            say(outage_.shipped(backlogAtConnect_, now()));
+            say(outage_.shipped(backlogAtConnect_, unixSecondsOf(clock_)));
             backoff_.reset();
             ++rounds_;
             if (!pause(options_.roundMs)) break;

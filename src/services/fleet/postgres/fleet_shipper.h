@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/clock.h"
 #include "services/archive/rules/outbox.h"
 #include "services/fleet/postgres/fleet_database.h"
 #include "services/fleet/postgres/pg_connection.h"
@@ -25,10 +26,9 @@ struct FleetShipperOptions {
     FleetSettings settings;
     // Opens the archive's outbox on the shipper's thread (the app hands in the SQLite one).
     std::function<std::unique_ptr<archive::ArchiveOutbox>(std::string& error)> openOutbox;
-    // Unix seconds before which every meter message is in the archive: what closes a period.
+    // Unix seconds before which every meter message is in the archive: what closes a period;
+    // the clock's Unix seconds when empty.
     std::function<std::int64_t()> writtenThrough;
-    // Unix seconds now; the system clock when empty.
-    std::function<std::int64_t()> now;
     // Lines for the event log, from the shipper's thread.
     std::function<void(const std::string&)> log;
     int roundMs = 5000;  // how often the archive is looked at for new rows
@@ -43,7 +43,9 @@ struct FleetShipperOptions {
 // its status, and a stop breaks off whatever waits on the network.
 class FleetShipper {
   public:
-    explicit FleetShipper(FleetShipperOptions options);
+    // The clock's wall readings, in Unix seconds, stamp the shipped rows' status and the outage
+    // lines; it is read from the shipper's thread.
+    FleetShipper(FleetShipperOptions options, const Clock& clock);
     ~FleetShipper();
     FleetShipper(const FleetShipper&) = delete;
     FleetShipper& operator=(const FleetShipper&) = delete;
@@ -72,9 +74,9 @@ class FleetShipper {
     // Waits up to `ms`; false when the shipper is stopping.
     bool pause(int ms);
     void say(const std::string& line);
-    std::int64_t now() const;
 
     FleetShipperOptions options_;
+    const Clock& clock_;
     std::string where_;  // the url as the log shows it
     int stopFd_ = -1;    // an eventfd, readable once the shipper stops
     int kickFd_ = -1;    // an eventfd, readable when a round is asked for

@@ -9,18 +9,18 @@ constexpr std::size_t kMaxReasonBytes = 200;
 
 }  // namespace
 
-std::string OutageLog::failed(std::string_view reason, std::int64_t now) {
+std::string OutageLog::failed(std::string_view reason, std::int64_t unixSeconds) {
     if (inOutage()) return {};
-    outageSince_ = now;
+    outageSince_ = unixSeconds;
     return "Fleet: shipping to PostgreSQL " + where_ + " stopped (" + errorReason(reason) +
            "): the rows wait in the archive, retrying in the background";
 }
 
-std::string OutageLog::shipped(std::int64_t backlog, std::int64_t now) {
+std::string OutageLog::shipped(std::int64_t backlog, std::int64_t unixSeconds) {
     std::string line;
     if (inOutage())
         line = "Fleet: shipping to PostgreSQL " + where_ + " resumed after " +
-               durationText(now - outageSince_) + "; " + std::to_string(backlog) +
+               durationText(unixSeconds - outageSince_) + "; " + std::to_string(backlog) +
                " rows had waited in the archive";
     else if (!shippedOnce_)
         line = "Fleet: shipping to PostgreSQL " + where_ + ", " + std::to_string(backlog) +

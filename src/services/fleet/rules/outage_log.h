@@ -12,12 +12,12 @@ class OutageLog {
   public:
     explicit OutageLog(std::string where) : where_(std::move(where)) {}
 
-    // An attempt or a batch failed at `now` (Unix seconds): the line to log, or empty while
+    // An attempt or a batch failed at `unixSeconds`: the line to log, or empty while
     // the outage goes on.
-    std::string failed(std::string_view reason, std::int64_t now);
+    std::string failed(std::string_view reason, std::int64_t unixSeconds);
     // A batch is in the database: the line to log when it ends an outage or is the first of
     // the run, else empty. `backlog` is what waited when the connection came.
-    std::string shipped(std::int64_t backlog, std::int64_t now);
+    std::string shipped(std::int64_t backlog, std::int64_t unixSeconds);
     bool inOutage() const { return outageSince_ >= 0; }
 
   private:

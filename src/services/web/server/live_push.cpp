@@ -37,7 +37,7 @@ void WebServer::upgradeToWebSocket(QTcpSocket* socket, Connection& c, const web:
         return;
     }
     // One address holds a few live feeds at most: its longest-idle one makes room.
-    const std::int64_t now = sources_.steadyMs();
+    const std::int64_t now = steadyMsOf(clock_);
     auto idlest = [this](auto&& which) {
         QTcpSocket* found = nullptr;
         std::int64_t oldest = 0;
@@ -95,7 +95,7 @@ void WebServer::readWebSocket(QTcpSocket* socket, Connection& c) {
         const QByteArray bytes = socket->read(room);
         if (!bytes.isEmpty()) {
             c.frames.append(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-            c.lastProgressMs = sources_.steadyMs();
+            c.lastProgressMs = steadyMsOf(clock_);
         }
     }
     std::size_t at = 0;

@@ -74,7 +74,7 @@ void WebServer::route(QTcpSocket* socket, const web::HttpHead& head,
         answer(socket, web::staticAnswer(*file, head), headOnly);
         return;
     }
-    const std::int64_t now = sources_.unixSeconds ? sources_.unixSeconds() : 0;
+    const std::int64_t now = unixSecondsOf(clock_);
     if (auto archived = web::meterArchiveRequestFrom(target, now)) {
         if (const auto* request = std::get_if<web::MeterArchiveRequest>(&*archived))
             answerFromArchive(socket, *request, headOnly);
@@ -117,8 +117,7 @@ void WebServer::answerFromArchive(QTcpSocket* socket, const web::MeterArchiveReq
     answerOnReader(socket, headOnly,
                    [request, query = std::move(query), tariff = std::move(tariff),
                     folder = sources_.archiveFolder, read = sources_.archiveQueries.series,
-                    now = sources_.unixSeconds ? sources_.unixSeconds() : 0,
-                    nominal = sources_.voltageNominal] {
+                    now = unixSecondsOf(clock_), nominal = sources_.voltageNominal] {
                        std::string error;
                        archive::ArchiveSeries series = read(folder, query, error);
                        return web::meterArchiveAnswer(request, std::move(series), error,
@@ -136,7 +135,7 @@ void WebServer::answerMeterCosts(QTcpSocket* socket, bool headOnly) {
         answer(socket, web::errorResponse(404, "the archive is off"), headOnly);
         return;
     }
-    const auto now = static_cast<std::time_t>(sources_.unixSeconds());
+    const auto now = static_cast<std::time_t>(unixSecondsOf(clock_));
     answerOnReader(
         socket, headOnly,
         [tariff = *sources_.tariff, folder = sources_.archiveFolder,

@@ -77,10 +77,11 @@ class WebServer::Listener : public QTcpServer {
     WebServer& server_;
 };
 
-WebServer::WebServer(WebSettings settings, WebSources sources, QObject* parent)
+WebServer::WebServer(WebSettings settings, WebSources sources, const Clock& clock, QObject* parent)
     : QObject(parent),
       settings_(std::move(settings)),
       sources_(std::move(sources)),
+      clock_(clock),
       rate_(settings_.requestsPerSecond, settings_.requestBurst),
       runId_(QString::number(QRandomGenerator::global()->generate64(), 36).toStdString()) {
     idleTimer_.setInterval(kIdleCheckIntervalMs);
@@ -109,7 +110,7 @@ WebServer::WebServer(WebSettings settings, WebSources sources, QObject* parent)
     }
     if (files_.contains("/index.html")) files_.insert("/", files_.value("/index.html"));
     archiveReaders_.setMaxThreadCount(kArchiveReaderThreads);
-    timeZone_ = ianaTimeZone(sources_.unixSeconds ? sources_.unixSeconds() : 0);
+    timeZone_ = ianaTimeZone(unixSecondsOf(clock_));
 }
 
 WebServer::~WebServer() {
@@ -247,7 +248,7 @@ bool WebServer::makeRoom() {
         sockets.push_back(socket);
         views.push_back(viewOf(c));
     }
-    const auto victim = web::connectionToEvict(views, sources_.steadyMs());
+    const auto victim = web::connectionToEvict(views, steadyMsOf(clock_));
     if (!victim) return false;
     drop(sockets[*victim]);
     return true;
@@ -295,13 +296,13 @@ void WebServer::accept(qintptr descriptor) {
         for (int i = 8; i < 16; ++i) a[i] = 0;
         c.client = QHostAddress(a).toString().toStdString() + "/64";
     }
-    c.acceptedMs = c.lastProgressMs = sources_.steadyMs();
+    c.acceptedMs = c.lastProgressMs = steadyMsOf(clock_);
     connections_.emplace(socket, std::move(c));
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
         auto it = connections_.find(socket);
         if (it == connections_.end()) return;
         // Bytes came in: progress, unless only a WebSocket's pong counts as that.
-        if (!it->second.webSocket) it->second.lastProgressMs = sources_.steadyMs();
+        if (!it->second.webSocket) it->second.lastProgressMs = steadyMsOf(clock_);
         if (!it->second.readScheduled) readFrom(socket);
     });
     connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { onWritten(socket); });
@@ -320,7 +321,7 @@ void WebServer::drop(QTcpSocket* socket) {
 }
 
 void WebServer::closeIdleConnections() {
-    const std::int64_t now = sources_.steadyMs();
+    const std::int64_t now = steadyMsOf(clock_);
     std::vector<std::pair<QTcpSocket*, web::CloseReason>> closing;
     std::vector<QTcpSocket*> pings;
     for (const auto& [socket, c] : connections_) {
@@ -385,7 +386,7 @@ void WebServer::onWritten(QTcpSocket* socket) {
             scheduleRead(socket);
         return;
     }
-    c.lastProgressMs = sources_.steadyMs();
+    c.lastProgressMs = steadyMsOf(clock_);
     if (c.body) {
         pumpBody(socket);
     } else if (!c.waiting && socket->bytesAvailable() > 0) {
@@ -415,7 +416,7 @@ void WebServer::readFrom(QTcpSocket* socket) {
     const web::HeadParse p =
         web::parseHttpHead(std::string_view(peeked.constData(), peeked.size()));
     if (p.state == web::HeadState::Incomplete) {
-        if (!c.headStartMs) c.headStartMs = sources_.steadyMs();
+        if (!c.headStartMs) c.headStartMs = steadyMsOf(clock_);
         return;
     }
     c.headStartMs.reset();
@@ -467,7 +468,7 @@ bool WebServer::checkAccess(QTcpSocket* socket, Connection& c, const web::HttpHe
         refuse(socket, 405, "only GET and HEAD", {{"Allow", "GET, HEAD"}});
         return false;
     }
-    const std::int64_t now = sources_.steadyMs();
+    const std::int64_t now = steadyMsOf(clock_);
     std::int64_t retryAfter = 0;
     if (brake_.braked(c.client, now, retryAfter)) {
         refuse(socket, 429, "too many wrong passwords",
@@ -536,14 +537,14 @@ void WebServer::respond(QTcpSocket* socket, const web::HttpHead& head) {
 }
 
 void WebServer::closeAfterWriting(QTcpSocket* socket, Connection& c) {
-    c.closingSinceMs = sources_.steadyMs();
+    c.closingSinceMs = steadyMsOf(clock_);
     // disconnectFromHost() may end the connection at once, and forget() it with it.
     socket->disconnectFromHost();
 }
 
 web::ServiceStatus WebServer::status() const {
     web::ServiceStatus s;
-    s.now = sources_.unixSeconds ? sources_.unixSeconds() : 0;
+    s.now = unixSecondsOf(clock_);
     s.linkOn = sources_.linkOn ? sources_.linkOn() : false;
     s.offlineAlarm = offlineAlarm_;
     // The Chinese-only mode shows the bilingual texts: the page has no Chinese-only form.
@@ -573,7 +574,7 @@ void WebServer::onLogLine(const std::string& line) {
 
 void WebServer::meterMessageHandled(const MeterRegistry& registry, std::string_view meterId) {
     (void)registry;
-    const std::int64_t now = sources_.unixSeconds ? sources_.unixSeconds() : 0;
+    const std::int64_t now = unixSecondsOf(clock_);
     if (auto it = lastMessage_.find(meterId); it != lastMessage_.end())
         it->second = now;
     else if (lastMessage_.size() < kMeterRegistryCapacity * 2)

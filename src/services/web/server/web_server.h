@@ -18,6 +18,7 @@
 #include "core/meterlink/meter_observer.h"
 #include "core/store/measurement_store.h"
 #include "core/texts/event_log.h"
+#include "platform/clock.h"
 #include "services/archive/rules/archive_queries.h"
 #include "services/web/rules/access_rules.h"
 #include "services/web/rules/answer_body.h"
@@ -42,10 +43,6 @@ struct WebSources {
     std::function<LanguageMode()> language;
     // Ports and connection counts of the meter sockets.
     std::function<void(web::ServiceStatus&)> sockets;
-    // A steady clock in milliseconds (idle timeout, request rate) and the wall clock in Unix
-    // seconds; tests hand in fakes.
-    std::function<std::int64_t()> steadyMs;
-    std::function<std::int64_t()> unixSeconds;
     // The folder of TEV3P_Archive.sqlite, and how it is read on a reader thread; the archive
     // counts as off while either is missing.
     std::string archiveFolder;
@@ -74,7 +71,10 @@ class WebServer : public QObject, public MeterObserver {
   public:
     using LogSink = std::function<void(const std::string& line)>;
 
-    WebServer(WebSettings settings, WebSources sources, QObject* parent = nullptr);
+    // The clock's steady readings time the idle timeouts and request rates; its wall readings
+    // date the answers.
+    WebServer(WebSettings settings, WebSources sources, const Clock& clock,
+              QObject* parent = nullptr);
     ~WebServer() override;
 
     // Listens, or says in the log why not; true when listening.
@@ -174,6 +174,7 @@ class WebServer : public QObject, public MeterObserver {
 
     WebSettings settings_;
     WebSources sources_;
+    const Clock& clock_;
     LogSink log_;
     std::unique_ptr<Listener> listener_;
     std::unordered_map<QTcpSocket*, Connection> connections_;

@@ -6,6 +6,7 @@
 
 #include "services/alerts/notify/notifier.h"
 #include "core/settings/ini_document.h"
+#include "tests/support/fake_clock.h"
 #include "tests/support/qt_application.h"
 #include "tests/support/recording_tone_sink.h"
 
@@ -27,7 +28,7 @@ class AlertServiceTest : public ::testing::Test {
         registry.rows[0].Id.assign("HOQ000000001");
     }
     void message(float v3, std::int64_t atMs) {
-        nowMs = atMs;
+        clock.setUnixMs(atMs);
         MeterEntry& e = registry.rows[0];
         e.V1 = e.V2 = 230;
         e.V3 = v3;
@@ -36,8 +37,7 @@ class AlertServiceTest : public ::testing::Test {
     }
     void makeService() {
         service = std::make_unique<AlertService>(
-            config, log, [this] { return mode; }, tones, &notifier,
-            [this] { return nowMs; });
+            config, log, [this] { return mode; }, tones, &notifier, clock);
     }
 
     MeterRegistry registry;
@@ -48,11 +48,11 @@ class AlertServiceTest : public ::testing::Test {
         c.defaults.voltageNominal = 230;
         return c;
     }();
-    EventLog log;
+    testing::FakeClock clock;
+    EventLog log{clock};
     LanguageMode mode = LanguageMode::English;
     testing::RecordingToneSink tones;
     RecordingNotifier notifier;
-    std::int64_t nowMs = 0;
     std::unique_ptr<AlertService> service;
 };
 

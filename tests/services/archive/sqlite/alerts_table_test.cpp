@@ -20,7 +20,7 @@ class AlertsTable : public testing::ArchiveFolder {
 TEST_F(AlertsTable, AVersionOneArchiveGainsTheAlertsTableAndKeepsItsRows) {
     // A file as the program before the alerts table left it: version 1, one minute row.
     {
-        ArchiveWriter w(options());
+        ArchiveWriter w(options(), clock);
         w.start();
         w.push(testing::sampleAt("M1", testing::at("2026-03-03T10:00"), {230, 230, 230}, {1, 1, 1},
                                  1));
@@ -43,7 +43,7 @@ TEST_F(AlertsTable, AVersionOneArchiveGainsTheAlertsTableAndKeepsItsRows) {
 TEST_F(AlertsTable, StartsAndEndsWrittenByTheWriterAreReadBackAfterARestartOldestFirst) {
     EXPECT_TRUE(readRecentAlerts(archivePath(folder), 10).empty());  // no file yet
     {
-        ArchiveWriter w(options());
+        ArchiveWriter w(options(), clock);
         w.start();
         w.pushAlert({1000, "M1", "current", 1, true, 41.5, 40});
         w.pushAlert({9000, "M1", "current", 1, false, 39, 40});
@@ -51,7 +51,7 @@ TEST_F(AlertsTable, StartsAndEndsWrittenByTheWriterAreReadBackAfterARestartOldes
         w.pushAlert({12000, "M'2", "voltage", 3, true, 190.25, 207});
         w.stop();
     }
-    ArchiveWriter again(options());
+    ArchiveWriter again(options(), clock);
     again.start();
     const std::vector<AlertRecord> two = readRecentAlerts(archivePath(folder), 2);
     ASSERT_EQ(two.size(), 2u);

@@ -126,12 +126,11 @@ TEST_F(ArchiveCrash, AFullDiskIsReportedOnceWhileRecordingGoesOnAndWritingResume
         ArchiveWriterOptions o;
         o.folder = folder;
         o.commitMilliseconds = 60'000;
-        o.now = [] { return std::int64_t{1'700'000'000}; };
         o.log = [&](const std::string& l) {
             std::lock_guard<std::mutex> lock(m);
             lines.push_back(l);
         };
-        ArchiveWriter w(o);
+        ArchiveWriter w(o, clock);
         w.start();
         rlimit limit{};
         getrlimit(RLIMIT_FSIZE, &limit);
@@ -153,7 +152,7 @@ TEST_F(ArchiveCrash, AFullDiskIsReportedOnceWhileRecordingGoesOnAndWritingResume
         const std::int64_t stored = storedMessages(folder, integrity);
         // Full again, and stopped before it could write: the loss is told with its count.
         {
-            ArchiveWriter again(o);
+            ArchiveWriter again(o, clock);
             again.start();
             const rlimit tiny{4096, limit.rlim_max};  // not one more page in any file
             setrlimit(RLIMIT_FSIZE, &tiny);

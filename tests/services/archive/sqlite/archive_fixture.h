@@ -11,6 +11,7 @@
 #include "services/archive/rules/archive_sample.h"
 #include "services/archive/rules/local_time.h"
 #include "services/archive/sqlite/archive_writer.h"
+#include "tests/support/fake_clock.h"
 
 namespace tev::archive::testing {
 
@@ -23,15 +24,15 @@ class ArchiveFolder : public ::testing::Test {
         char pattern[] = "/tmp/tev-archive-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         folder = pattern;
+        // The writer's present for retention: by default before every row of the tests.
+        clock.setUnixSeconds(1'700'000'000);
     }
     void TearDown() override { std::filesystem::remove_all(folder); }
 
-    // `now` is the writer's present for retention: by default before every row of the tests.
-    ArchiveWriterOptions options(std::int64_t now = 1'700'000'000) {
+    ArchiveWriterOptions options() {
         ArchiveWriterOptions o;
         o.folder = folder;
         o.commitMilliseconds = 60'000;  // the tests flush when they want a commit
-        o.now = [now] { return now; };
         o.log = [this](const std::string& line) {
             std::lock_guard<std::mutex> lock(logMutex);
             log.push_back(line);
@@ -44,6 +45,7 @@ class ArchiveFolder : public ::testing::Test {
     }
 
     std::string folder;
+    tev::testing::FakeClock clock;
     std::mutex logMutex;
     std::vector<std::string> log;
 };

@@ -9,8 +9,8 @@ namespace {
 class Service : public testing::ArchiveFolder {};
 
 TEST_F(Service, RecordsDataMessagesOnlyNotPollsDeviceMessagesOrAnEmptyNewRow) {
-    std::int64_t now = testing::at("2026-05-04T08:00:00");
-    ArchiveService service(options(), [&now] { return now; });
+    clock.setUnixSeconds(testing::at("2026-05-04T08:00:00"));
+    ArchiveService service(options(), clock);
     service.start();
     MeterRegistry reg;
     reg.MeterCount = 2;
@@ -26,10 +26,10 @@ TEST_F(Service, RecordsDataMessagesOnlyNotPollsDeviceMessagesOrAnEmptyNewRow) {
         service.meterMessageHandled(reg, reg.rows[row].Id.view());
     };
     data(0, 28800, 230, 1.0f);
-    ++now;
+    clock.advanceSeconds(1);
     service.meterMessageHandled(reg, "A1B2C3D4E5F6");  // a poll changes nothing
     data(1, 28801, 210, 2.0f);
-    ++now;
+    clock.advanceSeconds(1);
     data(0, 28802, 232, 1.1f);
     service.meterMessageHandled(reg, "UNKNOWN00000");
     service.metersForgotten();

@@ -32,7 +32,7 @@ class Archive : public testing::ArchiveFolder {
 
 TEST_F(Archive, AScriptedDayEndGivesHandComputedMinuteHourAndDayRows) {
     const char* id = "A1B2C3D4E5F6";
-    ArchiveWriter w(options());
+    ArchiveWriter w(options(), clock);
     w.start();
     w.push(sampleAt(id, at("2026-01-31T23:59:10"), {230, 231, 229}, {1, 2, 3}, 5.0f));
     w.flush();  // the minute is written in two parts, merged by the file
@@ -85,7 +85,7 @@ TEST_F(Archive, AScriptedDayEndGivesHandComputedMinuteHourAndDayRows) {
     EXPECT_NEAR(d.values[0][1], 0.30, 1e-6);
 
     // After a restart the same day goes on from the day energy already counted.
-    ArchiveWriter again(options());
+    ArchiveWriter again(options(), clock);
     again.start();
     again.push(sampleAt(id, at("2026-02-01T00:09:00"), {230, 230, 230}, {1, 1, 1}, 0.40f));
     again.stop();
@@ -95,7 +95,7 @@ TEST_F(Archive, AScriptedDayEndGivesHandComputedMinuteHourAndDayRows) {
 }
 
 TEST_F(Archive, ThreeMetersAreRecordedSeparatelyEvenWhenTheirIdsDifferInOneCharacter) {
-    ArchiveWriter w(options());
+    ArchiveWriter w(options(), clock);
     w.start();
     const char* ids[] = {"A1B2C3D4E5F6", "A1B2C3D4E5F7", "0000FFFF0001"};
     for (int i = 0; i < 90; ++i)
@@ -118,17 +118,19 @@ TEST_F(Archive, ThreeMetersAreRecordedSeparatelyEvenWhenTheirIdsDifferInOneChara
 TEST_F(Archive, RetentionDeletesOnlyRowsOlderThanTheSetting) {
     const std::int64_t now = at("2026-06-01T12:00");
     {
-        ArchiveWriter w(options(at("2000-01-01")));  // nothing is old yet
+        clock.setUnixSeconds(at("2000-01-01"));  // nothing is old yet
+        ArchiveWriter w(options(), clock);
         w.start();
         for (int day : {3651, 3649, 36, 34, 1})
             w.push(sampleAt("M", now - day * 86400LL, {230, 230, 230}, {1, 1, 1}, 1));
         w.stop();
     }
     EXPECT_EQ(count("SELECT count(*) FROM minutes"), 5);
-    ArchiveWriterOptions o = options(now);
+    clock.setUnixSeconds(now);
+    ArchiveWriterOptions o = options();
     o.settings.minuteDays = 35;
     o.settings.hourDays = 3650;
-    ArchiveWriter w(o);
+    ArchiveWriter w(o, clock);
     w.start();
     w.flush();  // the first round prunes
     w.stop();
@@ -149,7 +151,7 @@ TEST_F(Archive, TheDayFileIsImportedOnceAndAgainChangesNothing) {
         }
     }
     for (int run = 0; run < 2; ++run) {
-        ArchiveWriter w(options());
+        ArchiveWriter w(options(), clock);
         w.start();
         w.push(sampleAt("A1B2C3D4E5F6", at("2026-03-03T10:00"), {230, 230, 230}, {1, 1, 1}, 1));
         w.push(sampleAt("OTHER0000000", at("2026-03-03T10:00"), {230, 230, 230}, {1, 1, 1}, 1));
@@ -168,7 +170,7 @@ TEST_F(Archive, TheDayFileIsImportedOnceAndAgainChangesNothing) {
         ASSERT_EQ(db.open(archivePath(folder), false, false), SQLITE_OK);
         ASSERT_EQ(db.exec("UPDATE meters SET day_file_imported = 0"), SQLITE_OK);
     }
-    ArchiveWriter w(options());
+    ArchiveWriter w(options(), clock);
     w.start();
     w.push(sampleAt("A1B2C3D4E5F6", at("2026-03-03T10:01"), {230, 230, 230}, {1, 1, 1}, 1));
     w.stop();
@@ -184,7 +186,7 @@ TEST_F(Archive, ADamagedFileIsSetAsideAndANewOneStarted) {
         std::ofstream f(archivePath(folder), std::ios::binary);
         f << std::string(8192, 'x');
     }
-    ArchiveWriter w(options());
+    ArchiveWriter w(options(), clock);
     w.start();
     w.push(sampleAt("M", at("2026-03-03T10:00"), {230, 230, 230}, {1, 1, 1}, 1));
     w.stop();
@@ -202,7 +204,7 @@ TEST_F(Archive, ADamagedFileIsSetAsideAndANewOneStarted) {
 TEST_F(Archive, AFullQueueDropsTheOldestAndSaysSoOncePerEpisode) {
     ArchiveWriterOptions o = options();
     o.queueCapacity = 4;
-    ArchiveWriter w(o);
+    ArchiveWriter w(o, clock);
     for (int i = 0; i < 10; ++i)  // before the thread runs, so nothing is taken meanwhile
         w.push(sampleAt("M", at("2026-03-03T10:00") + i * 60, {230, 230, 230}, {1, 1, 1}, 1));
     w.start();
@@ -220,7 +222,7 @@ TEST_F(Archive, AFullQueueDropsTheOldestAndSaysSoOncePerEpisode) {
 }
 
 TEST_F(Archive, ExportWritesTheTidyCsvOrJsonOfOneMeterAndTellsAMissingArchive) {
-    ArchiveWriter w(options());
+    ArchiveWriter w(options(), clock);
     w.start();
     w.push(sampleAt("A1B2C3D4E5F6", at("2026-03-03T10:00:05"), {230, 231, 232}, {1, 2, 3}, 1.5f));
     w.push(sampleAt("A1B2C3D4E5F6", at("2026-03-03T11:00:05"), {230, 231, 232}, {1, 2, 3}, 2.0f));

@@ -66,10 +66,11 @@ class FleetShipping : public archive::testing::ArchiveFolder {
     // alert start and end; the writer's present is `end`.
     void writeArchive(const std::string& at, std::int64_t end, int hours, float base,
                       archive::ArchiveSettings settings = {}) {
-        archive::ArchiveWriterOptions o = options(end);
+        clock.setUnixSeconds(end);
+        archive::ArchiveWriterOptions o = options();
         o.folder = at;
         o.settings = settings;
-        archive::ArchiveWriter writer(o);
+        archive::ArchiveWriter writer(o, clock);
         writer.start();
         float energy[2] = {0, 0};
         for (std::int64_t t = end - hours * 3600; t < end; t += 20) {
@@ -101,7 +102,7 @@ class FleetShipping : public archive::testing::ArchiveFolder {
         o.roundMs = 100;
         o.firstRetryMs = 100;
         o.longestRetryMs = 400;
-        shippers.push_back(std::make_unique<FleetShipper>(o));
+        shippers.push_back(std::make_unique<FleetShipper>(o, clock));
         shippers.back()->start();
         return *shippers.back();
     }

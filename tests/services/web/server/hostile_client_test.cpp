@@ -113,9 +113,9 @@ TEST_F(HostileClientTest, ClientsThatNeverReadHoldOnlyABoundedQueue) {
     std::printf("most queued by the server: %lld bytes after %lld bytes of pings\n",
                 static_cast<long long>(most), static_cast<long long>(written));
     // Neither made progress: both go after the idle time, the WebSocket with 1008.
-    nowMs += settings.idleTimeoutMs;
+    clock.advance(std::chrono::milliseconds(settings.idleTimeoutMs));
     server->closeIdleConnections();
-    nowMs += web::kCloseGraceMs;
+    clock.advance(std::chrono::milliseconds(web::kCloseGraceMs));
     server->closeIdleConnections();
     EXPECT_EQ(server->connectionCount(), 0);
 }
@@ -257,7 +257,7 @@ TEST_F(HostileClientTest, PasswordGuessesAreBrakedThroughTheUpgradeToo) {
         return l.find("wrong passwords within a minute from 127.0.0.1") != std::string::npos;
     });
     EXPECT_EQ(lines, 1);
-    nowMs += web::LoginBrake::kBlockMs;
+    clock.advance(std::chrono::milliseconds(web::LoginBrake::kBlockMs));
     ask(upgrade(right), head);
     EXPECT_TRUE(head.startsWith("HTTP/1.1 101 ")) << head.toStdString();
 
@@ -281,7 +281,7 @@ TEST_F(HostileClientTest, OneAddressHoldsFewLiveFeedsAndSilentOnesAreClosed) {
     QByteArray head;
     std::vector<std::unique_ptr<QTcpSocket>> hoard;
     for (int i = 0; i < 3 * web::kWebSocketsPerAddress; ++i) {
-        nowMs += 10;
+        clock.advance(std::chrono::milliseconds(10));
         hoard.push_back(ask(upgrade(), head));
         ASSERT_TRUE(head.startsWith("HTTP/1.1 101 ")) << i;
     }
@@ -295,7 +295,7 @@ TEST_F(HostileClientTest, OneAddressHoldsFewLiveFeedsAndSilentOnesAreClosed) {
     EXPECT_EQ(server->webSocketCount(), web::kWebSocketsPerAddress + 1);
 
     // Quiet for half the idle time, each gets a ping; the one that answers stays.
-    nowMs += settings.idleTimeoutMs / 2;
+    clock.advance(std::chrono::milliseconds(settings.idleTimeoutMs / 2));
     server->closeIdleConnections();
     QByteArray heard;
     ASSERT_TRUE(pumpUntil([&] {
@@ -308,14 +308,14 @@ TEST_F(HostileClientTest, OneAddressHoldsFewLiveFeedsAndSilentOnesAreClosed) {
         heard += other->readAll();
         return heard.endsWith("\x8A\x04seen");
     }));
-    nowMs += settings.idleTimeoutMs / 2;
+    clock.advance(std::chrono::milliseconds(settings.idleTimeoutMs / 2));
     server->closeIdleConnections();
     QByteArray closing;
     EXPECT_TRUE(pumpUntil([&] {
         closing += hoard.back()->readAll();
         return closing.endsWith(QByteArray("\x88\x02\x03\xE9", 4));  // 1001
     }));
-    nowMs += web::kCloseGraceMs;
+    clock.advance(std::chrono::milliseconds(web::kCloseGraceMs));
     server->closeIdleConnections();
     EXPECT_EQ(server->webSocketCount(), 1);
     EXPECT_EQ(other->state(), QAbstractSocket::ConnectedState);
@@ -372,7 +372,7 @@ TEST_F(HostileClientTest, SlowHeadsAreClosedByTheirDeadlineAndGoFirstAtTheCap) {
         ASSERT_TRUE(pumpUntil([&] { return server->queuedBytes() == sent.size(); })) << i;
         server->closeIdleConnections();
         EXPECT_EQ(slow->state(), QAbstractSocket::ConnectedState) << i;
-        nowMs += 3000;
+        clock.advance(std::chrono::milliseconds(3000));
         slow->write("X");
         sent += "X";
     }
@@ -383,12 +383,12 @@ TEST_F(HostileClientTest, SlowHeadsAreClosedByTheirDeadlineAndGoFirstAtTheCap) {
     // At the cap, an unfinished head goes before a connection idle longer.
     auto idle = connectClient();
     EXPECT_TRUE(exchange(get("/api/v1/live"), idle.get()).startsWith("HTTP/1.1 200"));
-    nowMs += 100;
+    clock.advance(std::chrono::milliseconds(100));
     auto trickle = connectClient();
     trickle->write("GET / HT");
     auto other = connectClient();
     ASSERT_TRUE(pumpUntil([&] { return server->connectionCount() == 3; }));
-    nowMs += web::kFreshConnectionMs;
+    clock.advance(std::chrono::milliseconds(web::kFreshConnectionMs));
     EXPECT_TRUE(exchange(get("/api/v1/live")).startsWith("HTTP/1.1 200"));
     EXPECT_TRUE(pumpUntil([&] { return trickle->state() == QAbstractSocket::UnconnectedState; }));
     EXPECT_EQ(idle->state(), QAbstractSocket::ConnectedState);

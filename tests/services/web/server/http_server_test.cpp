@@ -104,11 +104,11 @@ TEST_F(WebServerTest, ConnectionCapClosesTheIdlestAndNewRequestsStillAnswer) {
     std::vector<std::unique_ptr<QTcpSocket>> idle;
     for (int i = 0; i < 3; ++i) {
         idle.push_back(connectClient());
-        nowMs += 10;
+        clock.advance(std::chrono::milliseconds(10));
         pumpUntil([&] { return server->connectionCount() == i + 1; });
     }
     // None is evicted in its first second.
-    nowMs += web::kFreshConnectionMs;
+    clock.advance(std::chrono::milliseconds(web::kFreshConnectionMs));
     EXPECT_TRUE(exchange(get("/api/v1/live")).startsWith("HTTP/1.1 200 OK"));
     EXPECT_LE(server->connectionCount(), 3);
     EXPECT_TRUE(pumpUntil([&] { return idle[0]->state() == QAbstractSocket::UnconnectedState; }));
@@ -120,10 +120,10 @@ TEST_F(WebServerTest, IdleConnectionIsClosedAfterTheTimeout) {
     ASSERT_TRUE(startServer());
     auto client = connectClient();
     pumpUntil([&] { return server->connectionCount() == 1; });
-    nowMs += 29999;
+    clock.advance(std::chrono::milliseconds(29999));
     server->closeIdleConnections();
     EXPECT_EQ(server->connectionCount(), 1);
-    nowMs += 1;
+    clock.advance(std::chrono::milliseconds(1));
     server->closeIdleConnections();
     EXPECT_EQ(server->connectionCount(), 0);
     EXPECT_TRUE(pumpUntil([&] { return client->state() == QAbstractSocket::UnconnectedState; }));
@@ -146,7 +146,7 @@ TEST_F(WebServerTest, AThousandIdleConnectionsKeepNeitherTheDashboardNorAMeterOu
                    s->state() == QAbstractSocket::UnconnectedState;
         });
     });
-    nowMs += 10;
+    clock.advance(std::chrono::milliseconds(10));
     EXPECT_LE(server->connectionCount(), settings.maxConnections);
     EXPECT_TRUE(exchange(get("/")).startsWith("HTTP/1.1 200 OK"));
     server->meterMessageHandled(store->registry, "HOQ000000001");
@@ -156,7 +156,7 @@ TEST_F(WebServerTest, AThousandIdleConnectionsKeepNeitherTheDashboardNorAMeterOu
     meterSettings.address = QHostAddress::LocalHost;
     meterSettings.meterPort = 0;
     meterSettings.secondPort = 0;
-    MeterServer meters(meterSettings);
+    MeterServer meters(meterSettings, realTime);
     std::vector<std::string> messages;
     meters.setMessageHandler([&](std::string_view m) {
         messages.emplace_back(m);
@@ -179,7 +179,7 @@ TEST_F(WebServerTest, ClientOverItsRequestRateGets429) {
     const QByteArray r = exchange(get("/api/v1/live"));
     EXPECT_TRUE(r.startsWith("HTTP/1.1 429 Too Many Requests\r\n"));
     EXPECT_TRUE(r.contains("\r\nRetry-After: 1\r\n"));
-    nowMs += 1000;
+    clock.advance(std::chrono::milliseconds(1000));
     EXPECT_TRUE(exchange(get("/api/v1/live")).startsWith("HTTP/1.1 200"));
 }
 

@@ -43,11 +43,10 @@ class MeterArchiveHttpTest : public WebServerTest {
         sources.tariff = tariff;
         sources.store = store.get();
         sources.log = &log;
-        sources.steadyMs = [this] { return nowMs; };
-        sources.unixSeconds = [now] { return now; };
         sources.archiveFolder = folder;
         sources.archiveQueries = archive::sqliteArchiveQueries();
-        server = std::make_unique<web::WebServer>(settings, std::move(sources));
+        clock.setUnixSeconds(now);
+        server = std::make_unique<web::WebServer>(settings, std::move(sources), clock);
         return server->start([](const std::string&) {});
     }
 
@@ -186,10 +185,9 @@ TEST_F(MeterArchiveHttpTest, CostsPerMeterComeFromEachMetersHoursAndTheArchiveCs
     web::WebSources sources;
     sources.store = store.get();
     sources.log = &log;
-    sources.steadyMs = [this] { return nowMs; };
-    sources.unixSeconds = [] { return std::int64_t{1796722200}; };
     sources.tariff = &load.tariff;
-    server = std::make_unique<web::WebServer>(settings, std::move(sources));
+    clock.setUnixSeconds(1796722200);
+    server = std::make_unique<web::WebServer>(settings, std::move(sources), clock);
     ASSERT_TRUE(server->start([](const std::string&) {}));
     EXPECT_TRUE(exchange(get("/api/v1/costs/meters")).startsWith("HTTP/1.1 404"));
 }

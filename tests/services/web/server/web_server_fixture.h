@@ -9,7 +9,9 @@
 #include <QTcpSocket>
 #include <memory>
 
+#include "platform/qt/system_clock.h"
 #include "services/web/server/web_server.h"
+#include "tests/support/fake_clock.h"
 #include "tests/support/qt_application.h"
 
 namespace tev::testing {
@@ -23,6 +25,8 @@ class WebServerTest : public ::testing::Test {
         settings.enabled = true;
         settings.address = QHostAddress::LocalHost;
         settings.port = 0;
+        clock.setSteadyMs(1000);
+        clock.setUnixSeconds(1796000000);
     }
 
     bool startServer() {
@@ -31,10 +35,10 @@ class WebServerTest : public ::testing::Test {
         sources.log = &log;
         sources.linkOn = [] { return true; };
         sources.language = [this] { return language; };
-        sources.steadyMs = [this] { return realClock ? nowMs + clock.elapsed() : nowMs; };
-        sources.unixSeconds = [] { return std::int64_t{1796000000}; };
         if (adjustSources) adjustSources(sources);
-        server = std::make_unique<web::WebServer>(settings, std::move(sources));
+        server = std::make_unique<web::WebServer>(
+            settings, std::move(sources),
+            realClock ? static_cast<const Clock&>(realTime) : static_cast<const Clock&>(clock));
         return server->start([this](const std::string& line) { logged.push_back(line); });
     }
 
@@ -159,16 +163,12 @@ class WebServerTest : public ::testing::Test {
 
     web::WebSettings settings;
     std::unique_ptr<MeasurementStore> store = std::make_unique<MeasurementStore>();
-    EventLog log;
+    FakeClock clock;
+    EventLog log{clock};
     LanguageMode language = LanguageMode::English;
-    std::int64_t nowMs = 1000;
-    // The steady clock: nowMs alone, or nowMs plus the real time since the test began.
+    // The server's clock is the one the test moves, or the computer's when realClock is set.
     bool realClock = false;
-    QElapsedTimer clock = [] {
-        QElapsedTimer t;
-        t.start();
-        return t;
-    }();
+    SystemClock realTime;
     std::vector<std::string> logged;
     std::unique_ptr<web::WebServer> server;
 };

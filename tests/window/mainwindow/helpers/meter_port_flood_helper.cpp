@@ -41,9 +41,9 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QTemporaryDir dayFiles;
     auto store = std::make_unique<tev::MeasurementStore>();
-    tev::EventLog log;
-    tev::testing::RecordingToneSink tones;
     tev::testing::FakeClock clock{tev::DateTime{2024, 8, 2, 12, 0, 0, 0}};
+    tev::EventLog log(clock);
+    tev::testing::RecordingToneSink tones;
     tev::LanguageMode language = tev::LanguageMode::English;
     tev::MeterLink link(*store, log, tones, clock, language, dayFiles.path().toStdString());
     log.addListener([](const std::string& line) {
@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
     settings.meterPort = 0;
     settings.secondPort = 0;
     settings.openFileLimit = argc > 2 ? std::atol(argv[2]) : 0;
-    tev::MeterServer server(settings);
+    tev::MeterServer server(settings, clock);
     server.setMessageHandler([&](std::string_view m) { return link.handleMessage(m); });
     server.setErrorHandler([&](const std::string& e) { log.append("error " + e); });
     server.start();

@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/qt/system_clock.h"
 #include "services/archive/sqlite/archive_writer.h"
 
 int main(int argc, char** argv) {
@@ -31,15 +32,14 @@ int main(int argc, char** argv) {
     o.folder = argv[1];
     o.commitMilliseconds = std::stoi(argv[2]);
     o.importDayFiles = false;
-    ArchiveWriter w(o);
+    const tev::SystemClock clock;
+    ArchiveWriter w(o, clock);
     w.start();
     const auto begin = Steady::now();
     std::int64_t count = 0;
     const char* ids[] = {"CRASH0000001", "CRASH0000002", "CRASH0000003"};
     for (;;) {
-        const std::int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
-                                     std::chrono::system_clock::now().time_since_epoch())
-                                     .count();
+        const std::int64_t now = tev::unixSecondsOf(clock);
         for (const char* id : ids) {
             ArchiveSample s;
             s.setId(id);
