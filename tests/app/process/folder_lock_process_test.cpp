@@ -40,7 +40,9 @@ TEST(FolderLockDecision, AReadOnlyFolderStartsShowsItsDataAndReportsEverySaveAsF
     testing::HeadlessProgram program;
     const uid_t uid = ::geteuid() == 0 ? nobody->pw_uid : ::geteuid();
     const gid_t gid = ::geteuid() == 0 ? nobody->pw_gid : ::getegid();
-    if (::geteuid() != 0) ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+    if (::geteuid() != 0) {
+        ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+    }
     program.process.setChildProcessModifier([uid, gid] {
         if (::setgid(gid) != 0 || ::setuid(uid) != 0) ::_exit(99);
     });
