@@ -128,8 +128,10 @@ compiler_launcher() {
 }
 export CCACHE_BASEDIR="$ROOT" CCACHE_NOHASHDIR=1
 
+# TEV_WERROR=ON in the environment builds with warnings as errors (as .ci/run does).
 build_all() {
   check_writable "$BUILD"
-  cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(compiler_launcher)
+  cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(compiler_launcher) \
+    "-DTEV_WERROR=${TEV_WERROR:-OFF}"
   cmake --build "$BUILD" -j "$(nproc)"
 }

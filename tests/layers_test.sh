@@ -49,6 +49,14 @@ for dir in services/*/; do
   done
 done
 
+# The window is one way to show the meters among others: the services, the app's start-up
+# files and the benchmarks run without it.
+report "a service or a start-up file of the app includes the window" \
+  "$( (includes services; ls app/start_*.cpp 2>/dev/null | xargs -r grep -Hn '^#include') |
+    grep '#include "window/' || true)"
+report "a benchmark includes the window" \
+  "$(cd "$1/bench" && includes . | grep '#include "window/' || true)"
+
 [ -z "$found" ] && { echo "every include of src/ points down"; exit 0; }
 printf '%s\n' "$found"
 exit 1

@@ -72,8 +72,9 @@ class KeptAsideTest : public ::testing::Test {
         fs::remove_all(dir);
         fs::create_directories(dir);
         // The folder belongs to the user the children become, as a user's own folder does.
-        if (const passwd* nobody = ::getpwnam("nobody"); nobody && ::geteuid() == 0)
+        if (const passwd* nobody = ::getpwnam("nobody"); nobody && ::geteuid() == 0) {
             ASSERT_EQ(::chown(dir.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+        }
         path = (dir / "TEV3P_Environ.dat").string();
     }
     void TearDown() override {

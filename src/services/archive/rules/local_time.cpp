@@ -84,7 +84,8 @@ std::string isoLocal(std::int64_t unixSeconds) {
     const std::tm p = localParts(unixSeconds);
     const long offset = p.tm_gmtoff;
     const long magnitude = offset < 0 ? -offset : offset;
-    char text[40];
+    // Room for every field at its widest, so that nothing is ever cut.
+    char text[128];
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02ld:%02ld", p.tm_year + 1900,
                   p.tm_mon + 1, p.tm_mday, p.tm_hour, p.tm_min, p.tm_sec, offset < 0 ? '-' : '+',
                   magnitude / 3600, magnitude / 60 % 60);

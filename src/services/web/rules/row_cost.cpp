@@ -21,7 +21,8 @@ std::string costColumnName(const alerts::Tariff& tariff) {
 std::optional<double> RowCosts::at(int row) {
     const std::optional<std::int64_t> t = rowUnixTime(table_, row);
     const bool follows = previousRow_ == row - 1 && previousRow_ >= 0;
-    const std::optional<std::int64_t> before = follows ? previousTime_ : std::nullopt;
+    const bool hasBefore = follows && previousTime_.has_value();
+    const std::int64_t before = hasBefore ? *previousTime_ : 0;
     const int beforeRow = previousRow_;
     previousRow_ = row;
     previousTime_ = t;
@@ -35,7 +36,7 @@ std::optional<double> RowCosts::at(int row) {
             const double earlier = table_.value(kColKWh, beforeRow);
             if (kwh >= earlier) used = kwh - earlier;
         }
-        const std::int64_t from = before ? *before : *t - kNominalSeconds[scaleIndex(scale)];
+        const std::int64_t from = hasBefore ? before : *t - kNominalSeconds[scaleIndex(scale)];
         lastEnergy_ = used;
         return tariff_.energyCost(used, static_cast<std::time_t>(std::min(from, *t)),
                                   static_cast<std::time_t>(*t));
@@ -113,7 +114,8 @@ PeriodCosts periodCosts(const ScaleTable& hour, const ScaleTable& day, const Sca
         std::optional<double> cost = dayCost;
         if (d > firstHourDate && hourCosts.count(d)) {
             if (const auto dayMidnight = localUnixTime(d, 0))
-                cost = hourCosts[d] + tariff.standingChargeOn(static_cast<std::time_t>(*dayMidnight));
+                cost =
+                    hourCosts[d] + tariff.standingChargeOn(static_cast<std::time_t>(*dayMidnight));
         }
         if (!cost) continue;
         if (inWeek) c.week += *cost;

@@ -40,8 +40,9 @@ TEST(FleetSettings, ReadTheGroupAndRefuseWhatCannotBeUsed) {
         EXPECT_EQ(s.site, c.site);
         EXPECT_EQ(s.sslmode, c.sslmode);
         ASSERT_EQ(problems.size(), c.problem.empty() ? 0u : 1u);
-        if (!c.problem.empty())
+        if (!c.problem.empty()) {
             EXPECT_NE(problems[0].find(c.problem), std::string::npos) << problems[0];
+        }
         EXPECT_EQ(s.enabled(), c.keys.count("url") == 1);
     }
 }

@@ -46,19 +46,25 @@ TEST(MqttBroker, AlertsAreRetainedAsJsonWithProblemSensorsAndTheCostTodayAsAMone
     ASSERT_TRUE(program.waitForText("Alert start: meter SIM000000001, current L1"))
         << program.output.toStdString();
 
-    // A subscriber that comes afterwards gets everything: it is retained.
+    // A subscriber that comes afterwards gets everything: it is retained. Once it has seen each
+    // topic checked below, all of them have reached the broker.
+    const auto complete = [](const std::vector<Message>& all) {
+        std::set<std::string> topics;
+        for (const Message& m : all) topics.insert(m.topic);
+        const auto problemConfigs = std::count_if(topics.begin(), topics.end(), [](auto& t) {
+            return t.rfind("homeassistant/binary_sensor/tev3p_SIM000000001/alert_", 0) == 0;
+        });
+        return topics.count("tev3p/SIM000000001/alert") &&
+               topics.count("tev3p/SIM000000001/cost") &&
+               topics.count("homeassistant/sensor/tev3p_SIM000000001/cost_today/config") &&
+               problemConfigs >= 5;
+    };
     Subscriber late(broker.port(), {"tev3p/+/alert", "tev3p/+/cost", "homeassistant/#"});
-    ASSERT_TRUE(
-        late.waitFor([](const Message& m) { return m.topic == "tev3p/SIM000000001/alert"; }));
-    ASSERT_TRUE(late.waitFor([](const Message& m) { return has(m.topic, "cost_today/config"); }));
-    ASSERT_TRUE(
-        late.waitFor([](const Message& m) { return has(m.topic, "alert_imbalance/config"); }));
-    // Everything has now reached the broker: a subscriber that comes after it all must get
-    // each topic from the broker's retained store.
-    QThread::msleep(300);
+    ASSERT_TRUE(late.waitForAll(complete)) << program.output.toStdString();
+    // A subscriber that comes after it all must get each topic from the broker's retained
+    // store; the marker comes after the last of them.
     Subscriber later(broker.port(), {"tev3p/+/alert", "tev3p/+/cost", "homeassistant/#"});
-    ASSERT_TRUE(later.waitFor([](const Message& m) { return has(m.topic, "cost_today/config"); }));
-    QThread::msleep(300);
+    ASSERT_TRUE(later.drain());
     const auto got = later.messages();
     int problems = 0;
     bool alert = false, cost = false, costSensor = false;
@@ -66,7 +72,9 @@ TEST(MqttBroker, AlertsAreRetainedAsJsonWithProblemSensorsAndTheCostTodayAsAMone
     for (const Message& m : got) {
         // The first message of each topic is the retained one; a later one is an update sent
         // while subscribed, which the broker delivers without the retain flag.
-        if (seen.insert(m.topic).second) EXPECT_TRUE(m.retain) << m.topic;
+        if (seen.insert(m.topic).second) {
+            EXPECT_TRUE(m.retain) << m.topic;
+        }
         if (m.topic == "tev3p/SIM000000001/alert") {
             alert = true;
             EXPECT_EQ(m.payload.front(), '[');

@@ -9,6 +9,9 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -74,7 +77,9 @@ class Broker {
     QString extraConf_;
 };
 
-// A subscriber on libmosquitto's own thread that keeps every message it receives.
+// A subscriber on libmosquitto's own thread that keeps every message it receives. It also
+// subscribes to a marker topic of its own: drain() publishes on it and waits for the marker to
+// come back, after which every message the broker had for the subscriber then has arrived.
 class Subscriber {
   public:
     struct Message {
@@ -85,15 +90,24 @@ class Subscriber {
     Subscriber(int port, std::vector<std::string> topics) : topics_(std::move(topics)) {
         mosquitto_lib_init();
         mosq_ = mosquitto_new(nullptr, true, this);
+        marker_ = "tev3p-test/marker/" + std::to_string(reinterpret_cast<std::uintptr_t>(this));
         mosquitto_connect_callback_set(mosq_, [](mosquitto* m, void* self, int rc) {
             if (rc != 0) return;
-            for (const std::string& t : static_cast<Subscriber*>(self)->topics_)
-                mosquitto_subscribe(m, nullptr, t.c_str(), 1);
-            static_cast<Subscriber*>(self)->subscribed_ = true;
+            auto* s = static_cast<Subscriber*>(self);
+            s->acks_ = 0;
+            for (const std::string& t : s->topics_) mosquitto_subscribe(m, nullptr, t.c_str(), 1);
+            mosquitto_subscribe(m, nullptr, s->marker_.c_str(), 1);
+        });
+        mosquitto_subscribe_callback_set(mosq_, [](mosquitto*, void* self, int, int, const int*) {
+            ++static_cast<Subscriber*>(self)->acks_;
         });
         mosquitto_message_callback_set(
             mosq_, [](mosquitto*, void* self, const mosquitto_message* msg) {
                 auto* s = static_cast<Subscriber*>(self);
+                if (s->marker_ == msg->topic) {
+                    ++s->markers_;
+                    return;
+                }
                 std::lock_guard lock(s->mutex_);
                 s->messages_.push_back({msg->topic,
                                         std::string(static_cast<const char*>(msg->payload),
@@ -113,31 +127,57 @@ class Subscriber {
         std::lock_guard lock(mutex_);
         return messages_;
     }
+    // Until one message received so far satisfies `pred`.
     template <typename Pred>
     bool waitFor(Pred pred, int timeoutMs = kBrokerWaitMs) const {
+        return waitForAll(
+            [&](const std::vector<Message>& all) {
+                return std::any_of(all.begin(), all.end(), pred);
+            },
+            timeoutMs);
+    }
+    // Until the messages received so far, taken together, satisfy `pred`.
+    template <typename Pred>
+    bool waitForAll(Pred pred, int timeoutMs = kBrokerWaitMs) const {
         QElapsedTimer t;
         t.start();
         while (t.elapsed() < timeoutMs) {
-            for (const Message& m : messages())
-                if (pred(m)) return true;
+            if (pred(messages())) return true;
             QThread::msleep(20);
         }
-        return false;
+        return pred(messages());
     }
+    // Until the broker has acknowledged every subscription.
     bool waitSubscribed() const {
         QElapsedTimer t;
         t.start();
-        while (!subscribed_ && t.elapsed() < kBrokerWaitMs) QThread::msleep(20);
-        QThread::msleep(100);
-        return subscribed_;
+        while (!subscribed() && t.elapsed() < kBrokerWaitMs) QThread::msleep(20);
+        return subscribed();
+    }
+    // Until a marker published now has come back: the broker sends a subscriber's messages in
+    // order, so every retained message and every message published before the marker is in.
+    bool drain() {
+        if (!waitSubscribed()) return false;
+        const int before = markers_;
+        if (mosquitto_publish(mosq_, nullptr, marker_.c_str(), 1, "m", 1, false) !=
+            MOSQ_ERR_SUCCESS)
+            return false;
+        QElapsedTimer t;
+        t.start();
+        while (markers_ == before && t.elapsed() < kBrokerWaitMs) QThread::msleep(20);
+        return markers_ != before;
     }
 
   private:
+    bool subscribed() const { return acks_ == static_cast<int>(topics_.size()) + 1; }
+
     std::vector<std::string> topics_;
+    std::string marker_;
     mosquitto* mosq_ = nullptr;
     mutable std::mutex mutex_;
     std::vector<Message> messages_;
-    std::atomic<bool> subscribed_{false};
+    std::atomic<int> acks_{0};
+    std::atomic<int> markers_{0};
 };
 
 }  // namespace tev::testing

@@ -75,9 +75,11 @@ TEST_F(Publisher, DiscoveryAndAvailabilityAreRetainedAndSentAgainAfterAReconnect
         return m.topic.rfind("homeassistant/sensor/tev3p_A00000000001/", 0) == 0;
     };
     EXPECT_EQ(std::count_if(client.sent.begin(), client.sent.end(), isConfig), 12);
-    for (const auto& m : client.sent)
-        if (isConfig(m) || m.topic.find("/availability") != std::string::npos)
+    for (const auto& m : client.sent) {
+        if (isConfig(m) || m.topic.find("/availability") != std::string::npos) {
             EXPECT_TRUE(m.retain) << m.topic;
+        }
+    }
     EXPECT_EQ(sentTo("tev3p/A00000000001/availability"), std::vector<std::string>{"online"});
 
     client.fail(Kind::Lost, "connection lost");

@@ -1,4 +1,4 @@
-#include "tests/platform/tone_analysis.h"
+#include "tests/platform/sound/tone_analysis.h"
 
 #include <algorithm>
 #include <cmath>

@@ -25,7 +25,9 @@ TEST(UnreadableSettings, AreMovedAsideWithOneFailLineAndTheSaveLeavesTheMovedFil
     ASSERT_NE(::mkdtemp(pattern), nullptr);
     const std::string folder = pattern;
     const bool root = ::geteuid() == 0;
-    if (root) ASSERT_EQ(::chown(folder.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    if (root) {
+        ASSERT_EQ(::chown(folder.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    }
     const std::string settings = folder + "/TEV3P_Environ.dat";
     SettingsValues v;
     v.TotalKWh = 98765.5f;

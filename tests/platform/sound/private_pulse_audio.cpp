@@ -1,4 +1,4 @@
-#include "tests/platform/private_pulse_audio.h"
+#include "tests/platform/sound/private_pulse_audio.h"
 
 #include <signal.h>
 #include <sys/prctl.h>

@@ -12,8 +12,8 @@
 #include <iostream>
 #include <memory>
 
-#include "tests/platform/private_pulse_audio.h"
-#include "tests/platform/tone_analysis.h"
+#include "tests/platform/sound/private_pulse_audio.h"
+#include "tests/platform/sound/tone_analysis.h"
 #include "tests/support/qt_application.h"
 
 namespace tev::testing {
