@@ -17,9 +17,9 @@
 
 #include "bench/meter_streams.h"
 #include "core/meterlink/meter_link.h"
+#include "meterport/meter_server.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/recording_tone_sink.h"
-#include "meterport/meter_server.h"
 
 namespace {
 

@@ -14,7 +14,6 @@
 
 namespace tev::bench {
 
-
 inline constexpr int kMeters = 200;
 inline constexpr int kMessagesPerMeter = 1000;
 inline constexpr int kStartDate = 240802;
@@ -37,7 +36,8 @@ inline std::string dataMessageId(std::string_view m) {
 }
 
 // One stream of data messages per meter, each message ended by CR LF; `ids` gets the IDs.
-inline std::vector<QByteArray> buildStreams(std::string_view idPrefix, std::vector<std::string>& ids) {
+inline std::vector<QByteArray> buildStreams(std::string_view idPrefix,
+                                            std::vector<std::string>& ids) {
     std::vector<QByteArray> streams;
     for (int i = 0; i < kMeters; ++i) {
         ids.push_back(tev::sim::meterId(idPrefix, i + 1));

@@ -29,12 +29,12 @@
 #include <string>
 #include <thread>
 
+#include "meterport/meter_server.h"
 #include "platform/qt/system_clock.h"
 #include "services/web/rules/api_json.h"
 #include "services/web/rules/metrics_text.h"
 #include "services/web/server/web_server.h"
 #include "tests/support/qt_application.h"
-#include "meterport/meter_server.h"
 
 namespace {
 

@@ -90,9 +90,10 @@ void BM_StartUpToFirstPaint(benchmark::State& state) {
         worstMs = std::max(worstMs, ms);
         state.SetIterationTime(ms / 1000);
     }
-    std::printf("start-up to first paint, both files present, full tables: worst %.1f ms "
-                "(goal under 300 ms)\n",
-                worstMs);
+    std::printf(
+        "start-up to first paint, both files present, full tables: worst %.1f ms "
+        "(goal under 300 ms)\n",
+        worstMs);
     state.counters["worst_ms"] = worstMs;
 }
 BENCHMARK(BM_StartUpToFirstPaint)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);

@@ -16,9 +16,9 @@
 
 #include "bench/meter_streams.h"
 #include "core/meterlink/meter_link.h"
+#include "meterport/meter_server.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/recording_tone_sink.h"
-#include "meterport/meter_server.h"
 #include "window/mainwindow/tsdf.h"
 
 namespace {
@@ -181,10 +181,11 @@ void BM_AdcFloodIntoTheMainWindow(benchmark::State& state) {
     const std::uint64_t seen = counters.handled + counters.abandoned - seenBefore;
     std::size_t logBytes = 0;
     for (const std::string& line : sdf.eventLog().lines()) logBytes += line.size();
-    std::printf("\nADC flood: %llu of %llu reports of %zu bytes (%.0f MB) into the main window "
-                "in %.3f s\n",
-                static_cast<unsigned long long>(seen), static_cast<unsigned long long>(expected),
-                report.size(), static_cast<double>(report.size()) * expected / 1e6, seconds);
+    std::printf(
+        "\nADC flood: %llu of %llu reports of %zu bytes (%.0f MB) into the main window "
+        "in %.3f s\n",
+        static_cast<unsigned long long>(seen), static_cast<unsigned long long>(expected),
+        report.size(), static_cast<double>(report.size()) * expected / 1e6, seconds);
     std::printf("  memory             %.0f MB resident before, %.0f MB after, %.0f MB peak\n",
                 before.residentMb, after.residentMb, after.peakMb);
     std::printf("  event log          %zu lines, %.1f MB of text\n", sdf.eventLog().lines().size(),

@@ -24,7 +24,8 @@ void keepAlertsInArchive(alerts::AlertService& alerts, archive::ArchiveService& 
         if (auto e = alertEventOf(r)) earlier.push_back(std::move(*e));
     alerts.seedHistory(std::move(earlier));
     archive::ArchiveWriter& writer = archive.writer();
-    alerts.setEventSink([&writer](const alerts::AlertEvent& e) { writer.pushAlert(alertRecordOf(e)); });
+    alerts.setEventSink(
+        [&writer](const alerts::AlertEvent& e) { writer.pushAlert(alertRecordOf(e)); });
 }
 
 }  // namespace tev::app

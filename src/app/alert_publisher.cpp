@@ -65,7 +65,8 @@ void AlertPublisher::publishCost(const std::string& id) {
     if (const auto cost = cost_()) {
         // Today's cost starts again at local midnight; Home Assistant reads the moment from
         // last_reset, so the drop is a new day, not negative spending.
-        const std::time_t midnight = alerts::localMidnight(static_cast<std::time_t>(now / kMsPerSecond));
+        const std::time_t midnight =
+            alerts::localMidnight(static_cast<std::time_t>(now / kMsPerSecond));
         std::string payload = mqtt::costJson(*cost, currency_, archive::isoLocal(midnight));
         if (payload != lastCost_) publisher_.queueRetained(mqtt::costTopic(settings_, id), payload);
         lastCost_ = std::move(payload);

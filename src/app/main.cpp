@@ -118,7 +118,8 @@ int main(int argc, char* argv[]) {
     tev::TerminationSignals terminationSignals;
     // TEV3P_LOG_BUFFER_BYTES sets how much log waits for a slow reader (default 1 MB), so that
     // the overflow of a small buffer can be tried without a megabyte of meter traffic.
-    tev::app::StandardOutput standardOutput(STDOUT_FILENO, tev::app::logBufferCapacityFromEnvironment());
+    tev::app::StandardOutput standardOutput(STDOUT_FILENO,
+                                            tev::app::logBufferCapacityFromEnvironment());
 
     const QString folder = QDir::currentPath();
     const QString qpa = QGuiApplication::platformName();
@@ -146,11 +147,11 @@ int main(int argc, char* argv[]) {
     tev::Tsdf& sdf = windows.sdf;
     closeOnStop(app, terminationSignals, sdf);
     tev::app::tellReadOnlyFolder(folderLock, sdf.eventLog(), tev::logStamp(seams.clock().now()),
-                            display ? &sdf : nullptr);
+                                 display ? &sdf : nullptr);
 
     WindowView recorder(sdf);
-    const ServiceContext context{options,         folder.toStdString(),      settings, recorder,
-                                 seams.clock(), seams.meterObservers()};
+    const ServiceContext context{options,  folder.toStdString(), settings,
+                                 recorder, seams.clock(),        seams.meterObservers()};
     for (const std::string& p : settings.problems) context.log(p);
     Alerts alerts;
     startAlerts(context, alerts);
@@ -169,7 +170,8 @@ int main(int argc, char* argv[]) {
                                      .arg(recorder.sockets().secondPort)
                                      .toLocal8Bit()
                                      .toStdString());
-    } else if (!(tray.controller && tev::alerts::TrayController::startHidden(settings.group("tray")))) {
+    } else if (!(tray.controller &&
+                 tev::alerts::TrayController::startHidden(settings.group("tray")))) {
         // Hidden to the tray when last chosen so in the tray menu.
         sdf.show();
     }

@@ -8,8 +8,9 @@
 namespace tev::app {
 
 mqtt::MqttSettings loadMqttSettings(const SettingsFile& settings,
-                              const std::map<std::string, std::string>& commandLine,
-                              std::vector<std::string>& problems, std::vector<std::string>* notes) {
+                                    const std::map<std::string, std::string>& commandLine,
+                                    std::vector<std::string>& problems,
+                                    std::vector<std::string>* notes) {
     if (!settings.readable && notes != nullptr)
         notes->push_back(std::string(kIniFileName) +
                          " could not be read: its MQTT settings are left out");

@@ -14,8 +14,8 @@ namespace tev::app {
 // them, are added to `problems`. A file that cannot be read at all is no broken MQTT setting:
 // publishing is off unless the command line names a broker, and `notes` says so.
 mqtt::MqttSettings loadMqttSettings(const SettingsFile& settings,
-                              const std::map<std::string, std::string>& commandLine,
-                              std::vector<std::string>& problems,
-                              std::vector<std::string>* notes = nullptr);
+                                    const std::map<std::string, std::string>& commandLine,
+                                    std::vector<std::string>& problems,
+                                    std::vector<std::string>* notes = nullptr);
 
 }  // namespace tev::app

@@ -16,7 +16,7 @@ ProgramSeams::ProgramSeams(const ProgramOptions& options, StandardOutput& standa
     seams_.pause = &pause_;
     seams_.files = &files_;
     seams_.messages = options.headless ? static_cast<MessageBoxes*>(&headlessMessages_)
-                                          : static_cast<MessageBoxes*>(&messages_);
+                                       : static_cast<MessageBoxes*>(&messages_);
     seams_.clipboard = &clipboard_;
     seams_.urls = &urls_;
     seams_.standardOutput = &standardOutput;
@@ -24,8 +24,7 @@ ProgramSeams::ProgramSeams(const ProgramOptions& options, StandardOutput& standa
 
 bool ProgramSeams::takeOptions(const ProgramOptions& options, const SettingsFile& settings) {
     if (options.meterPort) seams_.sockets.meterPort = static_cast<quint16>(*options.meterPort);
-    if (options.secondPort)
-        seams_.sockets.secondPort = static_cast<quint16>(*options.secondPort);
+    if (options.secondPort) seams_.sockets.secondPort = static_cast<quint16>(*options.secondPort);
     if (!options.listenAddress.empty()) {
         const QHostAddress address(QString::fromStdString(options.listenAddress));
         if (address.isNull()) {

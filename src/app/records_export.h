@@ -13,8 +13,8 @@ struct RecordsExportRequest {
     std::string folder;
     TimeScale scale = TimeScale::None;
     bool tidy = false;
-    bool live = false;               // tidy only: the live row too
-    std::string output;              // empty: standard output
+    bool live = false;                       // tidy only: the live row too
+    std::string output;                      // empty: standard output
     const alerts::Tariff* tariff = nullptr;  // tidy only: a cost column when configured
 };
 

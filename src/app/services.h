@@ -9,7 +9,6 @@
 
 #include "app/alert_publisher.h"
 #include "app/alert_settings.h"
-#include "services/mqtt/mosquitto/mqtt_bridge.h"
 #include "app/options.h"
 #include "app/recorder_view.h"
 #include "app/settings_file.h"
@@ -19,6 +18,7 @@
 #include "services/alerts/notify/tray_icon.h"
 #include "services/archive/sqlite/archive_service.h"
 #include "services/fleet/postgres/fleet_shipper.h"
+#include "services/mqtt/mosquitto/mqtt_bridge.h"
 #include "services/web/server/web_server.h"
 
 // The services beside the window, each started and stopped by one function of its own. A
@@ -32,7 +32,7 @@ struct ServiceContext {
     const ProgramOptions& options;
     std::string folder;  // the working folder, where the records, settings and tev3p.ini lie
     const SettingsFile& settings;  // tev3p.ini, read once at start
-    RecorderView& recorder;  // the store, log, link, language, tones and a stop request
+    RecorderView& recorder;        // the store, log, link, language, tones and a stop request
     const Clock& clock;
     MeterObserverList& observers;
 

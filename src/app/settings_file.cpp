@@ -40,7 +40,8 @@ SettingsFile readSettingsFile(const std::string& folder) {
     }
     if (file.size() > kMaxIniBytes) {
         settings.readable = false;
-        settings.problems.push_back(std::string(kIniFileName) + " is larger than 1 MB: it is not read");
+        settings.problems.push_back(std::string(kIniFileName) +
+                                    " is larger than 1 MB: it is not read");
         return settings;
     }
     const QByteArray bytes = file.readAll();

@@ -24,12 +24,12 @@ void startTray(const ServiceContext& context, Alerts& alerts, Tray& tray) {
         s.currency = alerts.settings.tariff.currency();
         return s;
     };
-    tray.controller =
-        std::make_unique<alerts::TrayController>(*tray.view, *window, snapshot, tray.iniPath,
-                                         [&recorder] { recorder.requestStop(); });
+    tray.controller = std::make_unique<alerts::TrayController>(
+        *tray.view, *window, snapshot, tray.iniPath, [&recorder] { recorder.requestStop(); });
     tray.controller->setLog(context.logger());
     alerts::TrayController* t = tray.controller.get();
-    QObject::connect(alerts.service.get(), &alerts::AlertService::alertsChanged, t, [t] { t->refresh(); });
+    QObject::connect(alerts.service.get(), &alerts::AlertService::alertsChanged, t,
+                     [t] { t->refresh(); });
 }
 
 void stopTray(const ServiceContext&, Tray& tray) {

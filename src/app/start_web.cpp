@@ -8,7 +8,7 @@ namespace {
 // What the dashboard reads: the window's store, log and meter sockets, the alerts, the tariff
 // and, when it is on, the archive.
 web::WebSources webSources(const ServiceContext& context, Alerts& alerts, const Archive& archive,
-                      const Fleet& fleet) {
+                           const Fleet& fleet) {
     RecorderView& recorder = context.recorder;
     web::WebSources sources;
     sources.store = &recorder.store();
@@ -53,8 +53,8 @@ web::WebSources webSources(const ServiceContext& context, Alerts& alerts, const 
 void startWeb(const ServiceContext& context, Alerts& alerts, const Archive& archive,
               const Fleet& fleet, Tray& tray, Web& web) {
     std::vector<std::string> problems = context.settings.leftOut("http");
-    const web::WebSettings settings = web::loadWebSettings(context.settings.group("http"), context.folder,
-                                                 context.options.http, problems);
+    const web::WebSettings settings = web::loadWebSettings(
+        context.settings.group("http"), context.folder, context.options.http, problems);
     for (const std::string& p : problems) context.log(std::string(kIniFileName) + ": " + p);
     if (!settings.enabled) return;
     web.server = std::make_unique<web::WebServer>(

@@ -28,8 +28,8 @@ ToneSink& WindowView::tones() {
 
 MeterSocketsStatus WindowView::sockets() const {
     const MeterServer& server = window_.meterServer();
-    return MeterSocketsStatus{server.meterPort(), server.secondPort(), server.meterConnectionCount(),
-                              server.secondConnectionCount()};
+    return MeterSocketsStatus{server.meterPort(), server.secondPort(),
+                              server.meterConnectionCount(), server.secondConnectionCount()};
 }
 
 void WindowView::requestStop() {

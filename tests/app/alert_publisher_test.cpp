@@ -22,14 +22,15 @@ struct AlertPublishing : ::testing::Test {
     testing::FakeClock clock;
     EventLog log{clock};
     testing::RecordingToneSink tones;
-    alerts::AlertService alerts{alerts::loadAlertConfig(IniDocument::parse("[alerts]\ncurrent_max=10\n"
-                                                           "current_seconds=0\n"))
-                            .config,
-                        log,
-                        [] { return LanguageMode::English; },
-                        tones,
-                        nullptr,
-                        clock};
+    alerts::AlertService alerts{
+        alerts::loadAlertConfig(IniDocument::parse("[alerts]\ncurrent_max=10\n"
+                                                   "current_seconds=0\n"))
+            .config,
+        log,
+        [] { return LanguageMode::English; },
+        tones,
+        nullptr,
+        clock};
     AlertPublisher alertPublisher{publisher, settings, alerts, [] { return 1.5; }, "EUR", clock};
 
     void SetUp() override {

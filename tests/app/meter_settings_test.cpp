@@ -24,8 +24,9 @@ TEST(AllowedMeters, TheIniListIsReadAndAllowMeterOptionsReplaceIt) {
     const ProgramOptions o =
         parseProgramOptions({"--allow-meter", "CLI000000001", "--allow-meter=CLI000000002"});
     EXPECT_TRUE(o.errors.empty());
-    EXPECT_EQ(loadAllowedMeters(app::readSettingsFile(dir.path().toStdString()), o.allowMeters, problems),
-              (std::vector<std::string>{"CLI000000001", "CLI000000002"}));
+    EXPECT_EQ(
+        loadAllowedMeters(app::readSettingsFile(dir.path().toStdString()), o.allowMeters, problems),
+        (std::vector<std::string>{"CLI000000001", "CLI000000002"}));
     EXPECT_TRUE(problems.empty());
     EXPECT_NE(programUsage().find("--allow-meter ID"), std::string::npos);
 }
@@ -33,9 +34,12 @@ TEST(AllowedMeters, TheIniListIsReadAndAllowMeterOptionsReplaceIt) {
 TEST(AllowedMeters, WithoutAListEveryMeterCountsAndAMistypedIdIsAProblem) {
     QTemporaryDir dir;
     std::vector<std::string> problems;
-    EXPECT_TRUE(loadAllowedMeters(app::readSettingsFile(dir.path().toStdString()), {}, problems).empty());
+    EXPECT_TRUE(
+        loadAllowedMeters(app::readSettingsFile(dir.path().toStdString()), {}, problems).empty());
     EXPECT_TRUE(problems.empty());
-    EXPECT_TRUE(loadAllowedMeters(app::readSettingsFile(dir.path().toStdString()), {"REAL0000001"}, problems).empty());
+    EXPECT_TRUE(loadAllowedMeters(app::readSettingsFile(dir.path().toStdString()), {"REAL0000001"},
+                                  problems)
+                    .empty());
     ASSERT_EQ(problems.size(), 1u);
     EXPECT_EQ(problems[0],
               "allowed meters: meter ID \"REAL0000001\" is not 12 printable characters");

@@ -1,9 +1,9 @@
+#include "app/mqtt_settings_file.h"
+
 #include <gtest/gtest.h>
 
 #include <QFile>
 #include <QTemporaryDir>
-
-#include "app/mqtt_settings_file.h"
 
 namespace tev::app {
 namespace {
@@ -17,8 +17,9 @@ TEST(MqttSettingsFile, TheIniFileIsReadAndTheCommandLineOverridesIt) {
         "prefix=home/power\n");
     ini.close();
     std::vector<std::string> problems;
-    const mqtt::MqttSettings s = app::loadMqttSettings(app::readSettingsFile(dir.path().toStdString()),
-                                            {{"port", "8883"}, {"client_id", "desk"}}, problems);
+    const mqtt::MqttSettings s =
+        app::loadMqttSettings(app::readSettingsFile(dir.path().toStdString()),
+                              {{"port", "8883"}, {"client_id", "desk"}}, problems);
     EXPECT_TRUE(problems.empty());
     EXPECT_EQ(s.host, "broker.lan");
     EXPECT_EQ(s.port, 8883);
@@ -33,7 +34,8 @@ TEST(MqttSettingsFile, TheIniFileIsReadAndTheCommandLineOverridesIt) {
 TEST(MqttSettingsFile, WithoutFileOrOptionsPublishingIsOffAndBadKeysAreReported) {
     QTemporaryDir dir;
     std::vector<std::string> problems;
-    const mqtt::MqttSettings off = app::loadMqttSettings(app::readSettingsFile(dir.path().toStdString()), {}, problems);
+    const mqtt::MqttSettings off =
+        app::loadMqttSettings(app::readSettingsFile(dir.path().toStdString()), {}, problems);
     EXPECT_FALSE(off.enabled());
     EXPECT_TRUE(problems.empty());
     EXPECT_EQ(off.clientId.rfind("tev3p-", 0), 0u);
@@ -42,7 +44,8 @@ TEST(MqttSettingsFile, WithoutFileOrOptionsPublishingIsOffAndBadKeysAreReported)
     ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
     ini.write("[mqtt]\nhost=127.0.0.1\nport=http\nretain=yes\n");
     ini.close();
-    const mqtt::MqttSettings s = app::loadMqttSettings(app::readSettingsFile(dir.path().toStdString()), {}, problems);
+    const mqtt::MqttSettings s =
+        app::loadMqttSettings(app::readSettingsFile(dir.path().toStdString()), {}, problems);
     EXPECT_TRUE(s.enabled());
     EXPECT_EQ(s.port, 1883);
     ASSERT_EQ(problems.size(), 2u);

@@ -11,7 +11,8 @@ namespace tev::testing {
 // it is connected and has room.
 class FakeMqttClient final : public mqtt::MqttClient {
   public:
-    void start(const mqtt::MqttSettings& s, const std::string& pw, const mqtt::Presence& p) override {
+    void start(const mqtt::MqttSettings& s, const std::string& pw,
+               const mqtt::Presence& p) override {
         started = true;
         settings = s;
         password = pw;

@@ -16,14 +16,16 @@ struct Tone {
 
 // Keeps every tone asked for, in order.
 class RecordingToneSink final : public ToneSink {
-public:
-    void beep(int frequencyHz, int durationMs) override { tones.push_back({frequencyHz, durationMs}); }
+  public:
+    void beep(int frequencyHz, int durationMs) override {
+        tones.push_back({frequencyHz, durationMs});
+    }
     std::vector<Tone> tones;
 };
 
 // Records the waits instead of sleeping.
 class RecordingPause final : public Pause {
-public:
+  public:
     void pause(int milliseconds) override { waits.push_back(milliseconds); }
     std::vector<int> waits;
 };

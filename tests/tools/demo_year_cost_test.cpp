@@ -28,10 +28,11 @@ TEST(DemoYearCost, ATwoBandTariffGivesTheWeekdayAndWeekendSumsOfTheDemoYear) {
     MeasurementStore store;
     ASSERT_TRUE(readRecordsFile(options.folder + "/TEV3P_Records.dat", store).ok);
 
-    const alerts::Tariff tariff = alerts::loadTariff(IniDocument::parse("[tariff]\ncurrency=EUR\n"
-                                                        "price_per_kwh=0.30\n"
-                                                        "band_1=sat,sun 00:00-24:00 0.20\n"))
-                              .tariff;
+    const alerts::Tariff tariff =
+        alerts::loadTariff(IniDocument::parse("[tariff]\ncurrency=EUR\n"
+                                              "price_per_kwh=0.30\n"
+                                              "band_1=sat,sun 00:00-24:00 0.20\n"))
+            .tariff;
     const ScaleTable& days = store.table(TimeScale::Day);
     ASSERT_GT(days.cnt, 390);
     double weekdayKwh = 0, weekendKwh = 0, cost = 0;

@@ -38,7 +38,9 @@ int hexDigit(char c) {
     return -1;
 }
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 // The value after `=`, as written: a value wholly in double quotes is taken between them; else
 // a `;` or `#` after a blank starts a trailing comment, and blanks around the value go.
@@ -123,8 +125,7 @@ IniDocument IniDocument::parse(std::string_view text) {
         if (!isUtf8(line)) {
             if (!comment && line.front() != '[' && line.find('=') != std::string_view::npos)
                 doc.groups_.back().leftOut.push_back(ConfigProblem{lineNo, "not UTF-8 text"});
-            doc.problems_.push_back(
-                ConfigProblem{lineNo, "not UTF-8 text; the line is left out"});
+            doc.problems_.push_back(ConfigProblem{lineNo, "not UTF-8 text; the line is left out"});
             continue;
         }
         if (comment) continue;
@@ -155,9 +156,9 @@ IniDocument IniDocument::parse(std::string_view text) {
         const auto [first, fresh] = seen.try_emplace({group.name, entry.key}, lineNo);
         if (!fresh)
             doc.problems_.push_back(ConfigProblem{
-                lineNo, (group.name.empty() ? std::string() : "[" + group.name + "] ") +
-                            entry.key + " is given again (first on line " +
-                            std::to_string(first->second) + "); this line is used"});
+                lineNo, (group.name.empty() ? std::string() : "[" + group.name + "] ") + entry.key +
+                            " is given again (first on line " + std::to_string(first->second) +
+                            "); this line is used"});
         group.entries.push_back(std::move(entry));
     }
     return doc;

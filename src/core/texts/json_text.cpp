@@ -56,9 +56,8 @@ std::string validUtf8(std::string_view text) {
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
         char32_t code = 0;
-        const std::size_t n = static_cast<unsigned char>(text[i]) < 0x80
-                                  ? 1
-                                  : utf8Sequence(text, i, code);
+        const std::size_t n =
+            static_cast<unsigned char>(text[i]) < 0x80 ? 1 : utf8Sequence(text, i, code);
         if (n == 0) {
             out += kReplacement;
             ++i;

@@ -4,8 +4,8 @@
 #include <array>
 #include <memory>
 #include <string>
-#include <vector>
 #include <string_view>
+#include <vector>
 
 #include "core/chart/chart_channel.h"
 #include "core/chart/navigation.h"
@@ -17,12 +17,12 @@
 #include "core/store/measurement_store.h"
 #include "core/texts/event_log.h"
 #include "core/texts/maintenance_texts.h"
+#include "meterport/meter_server.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/line_output.h"
 #include "platform/pause.h"
 #include "platform/tone_sink.h"
-#include "meterport/meter_server.h"
 
 class QAction;
 class QCloseEvent;
@@ -81,18 +81,18 @@ struct SecondaryWindows {
 // The controls of the form, named as the form names them (each widget's objectName is the
 // same name).
 struct SdfControls {
-    QLabel* ip_l = nullptr;          // "IP " and the computer's address
-    QPushButton* copy_b = nullptr;   // copies the computer's address to the clipboard
-    QLabel* Connect_l = nullptr;     // the link state: connected meter's IP, or "no connect"
-    QLabel* id_l = nullptr;          // the connected meter's ID
-    QPushButton* Syn_CH = nullptr;   // SYNC: couples the two chart channels' spans and cursors
-    QLabel* Date_lb = nullptr;       // today's date, refreshed by the one-second tick
-    QLabel* Time_lb = nullptr;       // the time of day, refreshed by the one-second tick
+    QLabel* ip_l = nullptr;         // "IP " and the computer's address
+    QPushButton* copy_b = nullptr;  // copies the computer's address to the clipboard
+    QLabel* Connect_l = nullptr;    // the link state: connected meter's IP, or "no connect"
+    QLabel* id_l = nullptr;         // the connected meter's ID
+    QPushButton* Syn_CH = nullptr;  // SYNC: couples the two chart channels' spans and cursors
+    QLabel* Date_lb = nullptr;      // today's date, refreshed by the one-second tick
+    QLabel* Time_lb = nullptr;      // the time of day, refreshed by the one-second tick
     std::array<ClickableLabel*, kScaleCount> ch1Scales{};  // L10 … L16, Min … Month
     std::array<ClickableLabel*, kScaleCount> ch2Scales{};  // L20 … L26
-    QLabel* Label1 = nullptr;           // the event log's caption, "TEV System LOG  工作記錄"
-    EventLogMemo* m1 = nullptr;         // the event log
-    QStatusBar* StatusBar1 = nullptr;   // the status bar under the form
+    QLabel* Label1 = nullptr;          // the event log's caption, "TEV System LOG  工作記錄"
+    EventLogMemo* m1 = nullptr;        // the event log
+    QStatusBar* StatusBar1 = nullptr;  // the status bar under the form
 
     // Never shown; their click handlers run as commands of other handlers.
     QPushButton* LoadRecords_b = nullptr;  // loads the records file at start-up

@@ -90,8 +90,8 @@ bool Tsdf::saveRecordsFile(SaveReport report) {
 
 void Tsdf::LoadDataClick() {
     if (seams_.files == nullptr) return;
-    const auto chosen = seams_.files->chooseSaveFile(
-        {"Load Records", workingDirectory_, recordsPath(), "*.dat"});
+    const auto chosen =
+        seams_.files->chooseSaveFile({"Load Records", workingDirectory_, recordsPath(), "*.dat"});
     if (!chosen) return;
     const std::string& path = *chosen;
 
@@ -132,8 +132,8 @@ void Tsdf::LoadDataClick() {
 
 void Tsdf::SaveDataClick() {
     if (seams_.files == nullptr) return;
-    const auto chosen = seams_.files->chooseSaveFile(
-        {"Save Records", workingDirectory_, recordsPath(), "*.dat"});
+    const auto chosen =
+        seams_.files->chooseSaveFile({"Save Records", workingDirectory_, recordsPath(), "*.dat"});
     if (!chosen) return;
     // The extension is appended whatever the chosen name ends in.
     const std::string target = *chosen + ".dat";

@@ -30,8 +30,7 @@ void bringUp(QWidget* window) {
 // (or without the manual) the manual window shows it, so the command never does nothing.
 void Tsdf::Manual_bClick() {
     const std::string manual = findUserManual(QCoreApplication::applicationDirPath().toStdString());
-    if (!manual.empty() && seams_.urls != nullptr && seams_.urls->open(fileUrl(manual)))
-        return;
+    if (!manual.empty() && seams_.urls != nullptr && seams_.urls->open(fileUrl(manual))) return;
     QWidget* window = windows_.menu;
     if (window == nullptr) return;
     if (auto* viewer = dynamic_cast<ManualViewer*>(window)) {

@@ -157,11 +157,11 @@ void Tsdf::SpeedButton1Click() {
     if (!date.isValid()) date = QDate::fromString(text.trimmed(), Qt::ISODate);
     if (!date.isValid()) {
         seams_.messages->warn(std::string(kMaintenanceMessageTitle),
-                                 "'" + text.toStdString() + "' is not a valid date");
+                              "'" + text.toStdString() + "' is not a valid date");
         return;
     }
     seams_.messages->inform(std::string(kMaintenanceMessageTitle),
-                               weekdayTesterText(date.year(), date.month(), date.day()));
+                            weekdayTesterText(date.year(), date.month(), date.day()));
 }
 
 }  // namespace tev

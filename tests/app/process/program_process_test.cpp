@@ -43,7 +43,9 @@ class ProgramProcess : public ::testing::Test {
         }
         return seen.contains(text);
     }
-    std::string path(const char* name) const { return QDir(folder.path()).filePath(name).toStdString(); }
+    std::string path(const char* name) const {
+        return QDir(folder.path()).filePath(name).toStdString();
+    }
 
     QTemporaryDir folder;
 };
@@ -63,7 +65,8 @@ TEST_F(ProgramProcess, SecondProgramInTheSameFolderEndsWithAnErrorAndSigtermSave
     ASSERT_TRUE(second->waitForFinished(15000));
     EXPECT_EQ(second->exitStatus(), QProcess::NormalExit);
     EXPECT_NE(second->exitCode(), 0);
-    EXPECT_TRUE(second->readAllStandardError().contains("is in use by another TEV3P power monitor"));
+    EXPECT_TRUE(
+        second->readAllStandardError().contains("is in use by another TEV3P power monitor"));
     EXPECT_FALSE(second->readAllStandardOutput().contains("Startup"));
     EXPECT_EQ(bytesOf(path("TEV3P_Records.dat")), before);
     EXPECT_FALSE(fs::exists(path("TEV3P_Environ.dat")));

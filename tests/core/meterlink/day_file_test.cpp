@@ -72,7 +72,8 @@ TEST_F(MeterLinkTest, DayFileIsWrittenOncePerMeterDayAndReArmedAfterMidnight) {
     link->handleMessage(dataMessage(kMeterA, 240803, kAt2358, withDayEnergy("3")));
     const std::string bytes = fileBytes(path);
     EXPECT_TRUE(bytes.starts_with(expectedLine(kDate)));
-    EXPECT_TRUE(bytes.substr(expectedLine(kDate).size()).starts_with("240803,0.50,0.00,0.50,0.00,"));
+    EXPECT_TRUE(
+        bytes.substr(expectedLine(kDate).size()).starts_with("240803,0.50,0.00,0.50,0.00,"));
     EXPECT_EQ(lastLine(), "HQ2: [0123456789AB] 10-Min= 2 Save OK !");
 }
 

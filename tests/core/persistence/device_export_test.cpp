@@ -9,7 +9,8 @@ namespace {
 
 std::uint32_t cellAt(const std::vector<std::uint8_t>& b, std::size_t at) {
     return static_cast<std::uint32_t>(b[at]) | static_cast<std::uint32_t>(b[at + 1]) << 8 |
-           static_cast<std::uint32_t>(b[at + 2]) << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
+           static_cast<std::uint32_t>(b[at + 2]) << 16 |
+           static_cast<std::uint32_t>(b[at + 3]) << 24;
 }
 
 std::uint32_t bits(float f) {
@@ -74,24 +75,24 @@ TEST(DeviceExport, TwoMetersGiveTheCountThenTwoRecordsWithEveryFieldInPlace) {
         EXPECT_EQ(b[r + 159], 0);
 
         const std::size_t s = r + kSingles;
-        const std::uint32_t expectedSingles[] = {
-            240802u + n, 3600, 11, 13, 23, 24, 25, 22, 0, 0, 0, 0, 0, 101, 102, 0, 103};
+        const std::uint32_t expectedSingles[] = {240802u + n, 3600, 11, 13, 23,  24,  25, 22, 0,
+                                                 0,           0,    0,  0,  101, 102, 0,  103};
         for (std::size_t i = 0; i < std::size(expectedSingles); ++i)
             EXPECT_EQ(cellAt(b, s + 4 * i), expectedSingles[i]) << "single field " << i;
-        EXPECT_EQ(cellAt(b, s + 4 * 17), bits(230.5f));                 // V1
-        EXPECT_EQ(cellAt(b, s + 4 * 22), bits(7.25f));                  // A3
-        EXPECT_EQ(cellAt(b, s + 4 * 25), bits(6.5f));                   // Field6
-        EXPECT_EQ(cellAt(b, s + 4 * 26), bits(229.75f));                // VoltMean
-        EXPECT_EQ(cellAt(b, s + 4 * 27), bits(9.5f));                   // MaxAmp
-        EXPECT_EQ(cellAt(b, s + 4 * 28), 0u);                           // spare
-        EXPECT_EQ(cellAt(b, s + 4 * 29), bits(100.0f));                 // Energy[0]
-        EXPECT_EQ(cellAt(b, s + 4 * 40), bits(111.0f));                 // Energy[11]
-        EXPECT_EQ(cellAt(b, s + 4 * 41), bits(200.0f));                 // Param[0]
-        EXPECT_EQ(cellAt(b, s + 4 * 55), bits(214.0f));                 // Param[14]
-        EXPECT_EQ(cellAt(b, s + 4 * 56), 3u);                           // DayFileCount
-        EXPECT_EQ(cellAt(b, s + 4 * 57), 2u);                           // DayHistory count
-        EXPECT_EQ(cellAt(b, s + 4 * 58), 1u);                           // DayHistoryB count
-        EXPECT_EQ(cellAt(b, s + 4 * 59), 1u);                           // MonthHistory count
+        EXPECT_EQ(cellAt(b, s + 4 * 17), bits(230.5f));   // V1
+        EXPECT_EQ(cellAt(b, s + 4 * 22), bits(7.25f));    // A3
+        EXPECT_EQ(cellAt(b, s + 4 * 25), bits(6.5f));     // Field6
+        EXPECT_EQ(cellAt(b, s + 4 * 26), bits(229.75f));  // VoltMean
+        EXPECT_EQ(cellAt(b, s + 4 * 27), bits(9.5f));     // MaxAmp
+        EXPECT_EQ(cellAt(b, s + 4 * 28), 0u);             // spare
+        EXPECT_EQ(cellAt(b, s + 4 * 29), bits(100.0f));   // Energy[0]
+        EXPECT_EQ(cellAt(b, s + 4 * 40), bits(111.0f));   // Energy[11]
+        EXPECT_EQ(cellAt(b, s + 4 * 41), bits(200.0f));   // Param[0]
+        EXPECT_EQ(cellAt(b, s + 4 * 55), bits(214.0f));   // Param[14]
+        EXPECT_EQ(cellAt(b, s + 4 * 56), 3u);             // DayFileCount
+        EXPECT_EQ(cellAt(b, s + 4 * 57), 2u);             // DayHistory count
+        EXPECT_EQ(cellAt(b, s + 4 * 58), 1u);             // DayHistoryB count
+        EXPECT_EQ(cellAt(b, s + 4 * 59), 1u);             // MonthHistory count
 
         EXPECT_EQ(cellAt(b, r + kTenMinute), bits(0.5f));
         EXPECT_EQ(cellAt(b, r + kTenMinute + 149 * 4), bits(149.5f));

@@ -123,8 +123,7 @@ TEST(SettingsFile, FinishingALoadFromAnotherDayZeroesOnlyThePerPhaseDayAccounts)
     finishSettingsLoad(240802, store, view);
     const LiveReadings& l = store.live;
     EXPECT_EQ(l.K1 + l.K2 + l.K3, 0.0f);
-    EXPECT_EQ(l.AvgAmpK1 + l.AvgAmpK2 + l.AvgAmpK3 + l.AvgWattK1 + l.AvgWattK2 + l.AvgWattK3,
-              0.0f);
+    EXPECT_EQ(l.AvgAmpK1 + l.AvgAmpK2 + l.AvgAmpK3 + l.AvgWattK1 + l.AvgWattK2 + l.AvgWattK3, 0.0f);
     EXPECT_EQ(l.TotalKWh, 4.5f);
     EXPECT_EQ(l.WeekKWh, 15.25f);
     EXPECT_EQ(l.MonthK1, 20.25f);

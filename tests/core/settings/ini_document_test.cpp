@@ -59,16 +59,16 @@ TEST(IniDocument, EveryKeyGetsItsValueAsWritten) {
 // group that is not UTF-8 is also a bad setting of that group.
 TEST(IniDocument, LinesLeftOutAreToldWithTheirLines) {
     const IniDocument doc = IniDocument::parse(
-        "[mqtt]\n"                       // 1
-        "host=broker\n"                  // 2
-        "; caf\xE9 in a comment\n"       // 3
-        "[fleet]\n"                      // 4
-        "site=caf\xE9\n"                 // 5
-        "just words\n"                   // 6
-        "site=hall\n"                    // 7
-        "[fleet] trailing\n"             // 8
-        "[mqtt]\n"                       // 9
-        "host=again\n");                 // 10
+        "[mqtt]\n"                  // 1
+        "host=broker\n"             // 2
+        "; caf\xE9 in a comment\n"  // 3
+        "[fleet]\n"                 // 4
+        "site=caf\xE9\n"            // 5
+        "just words\n"              // 6
+        "site=hall\n"               // 7
+        "[fleet] trailing\n"        // 8
+        "[mqtt]\n"                  // 9
+        "host=again\n");            // 10
     std::vector<std::pair<int, std::string>> told;
     for (const ConfigProblem& p : doc.problems()) told.emplace_back(p.line, p.text);
     const std::vector<std::pair<int, std::string>> expected = {

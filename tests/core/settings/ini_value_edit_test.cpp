@@ -26,8 +26,8 @@ TEST(IniValueEdit, OneLineChangesAndCommentsOrderAndLineEndsStay) {
     EXPECT_EQ(withIniValue("[tray]\r\nhidden=false\r\n", "tray", "hidden", "true"),
               "[tray]\r\nhidden=true\r\n");
     // Whatever was written reads back as the value.
-    const IniDocument doc = IniDocument::parse(withIniValue("[tray]\nhidden=false", "tray",
-                                                            "hidden", "true"));
+    const IniDocument doc =
+        IniDocument::parse(withIniValue("[tray]\nhidden=false", "tray", "hidden", "true"));
     ASSERT_EQ(doc.find("tray").size(), 1u);
     EXPECT_EQ(doc.find("tray")[0]->entries.at(0).value, "true");
 }

@@ -18,10 +18,10 @@ TEST(JsonText, FixedNumbersRoundAsPrintfAndTrimOnlyWhenAsked) {
         bool trim;
         const char* text;
     } const cases[] = {
-        {230.06, 1, false, "230.1"}, {12.345, 2, false, "12.35"}, {5.0, 2, false, "5.00"},
-        {41.2, 3, true, "41.2"},     {40.0, 3, true, "40"},       {-0.0001, 3, true, "0"},
-        {-0.0001, 3, false, "-0.000"}, {1e300, 1, false, nullptr}, {nan, 2, false, "null"},
-        {inf, 3, true, "null"},       {-inf, 0, false, "null"},
+        {230.06, 1, false, "230.1"},   {12.345, 2, false, "12.35"}, {5.0, 2, false, "5.00"},
+        {41.2, 3, true, "41.2"},       {40.0, 3, true, "40"},       {-0.0001, 3, true, "0"},
+        {-0.0001, 3, false, "-0.000"}, {1e300, 1, false, nullptr},  {nan, 2, false, "null"},
+        {inf, 3, true, "null"},        {-inf, 0, false, "null"},
     };
     for (const Case& c : cases) {
         std::string out = "x";

@@ -18,7 +18,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kCountZero = "< Min= 0  5-Min= 0  10-Min= 0  Hour= 0  Day= 0  Week= 0  Month= 0 > ";
+const std::string kCountZero =
+    "< Min= 0  5-Min= 0  10-Min= 0  Hour= 0  Day= 0  Week= 0  Month= 0 > ";
 
 std::vector<std::uint8_t> fileBytes(const std::string& path) {
     std::string error;
@@ -34,7 +35,8 @@ std::uint32_t cellAt(const std::vector<std::uint8_t>& b, std::size_t at) {
 
 void writeBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
 }
 
 class TsdfFilesTest : public TsdfTest {
@@ -66,10 +68,10 @@ class TsdfFilesTest : public TsdfTest {
 
 TEST_F(TsdfFilesTest, FirstRunInAnEmptyFolderLogsInOrderAndBeepsTwoScaleLabels) {
     restart();
-    EXPECT_EQ(lines(), (std::vector<std::string>{"", "240802 8:5 Load TEV setting 載入用戶設定 OK !",
-                                                 kCountZero,
-                                                 "240802 8:5 Load TEV3P Records 讀取電力記錄檔 OK !",
-                                                 "", "2024/8/2 8:5 > TEV3P Startup 啟動 OK ! "}));
+    EXPECT_EQ(lines(), (std::vector<std::string>{
+                           "", "240802 8:5 Load TEV setting 載入用戶設定 OK !", kCountZero,
+                           "240802 8:5 Load TEV3P Records 讀取電力記錄檔 OK !", "",
+                           "2024/8/2 8:5 > TEV3P Startup 啟動 OK ! "}));
     EXPECT_EQ(tones.tones, (std::vector<Tone>{{1600, 150}, {1600, 150}}));
     EXPECT_EQ(sdf->languageMode(), LanguageMode::Bilingual);
     EXPECT_EQ(sdf->pos(), QPoint(0, 0));
@@ -107,9 +109,9 @@ TEST_F(TsdfFilesTest, ClosingSavesSettingsThenRecordsWithTheStartDayAndTwoWaits)
     float total = 0;
     std::memcpy(&total, s.data() + 12, 4);
     EXPECT_EQ(total, 12.5f);
-    EXPECT_EQ(cellAt(s, 24), 4u);   // CH1 on Hour
-    EXPECT_EQ(cellAt(s, 96), 3u);   // bilingual
-    EXPECT_EQ(cellAt(s, 116), 10u); // CH1 span of Hour
+    EXPECT_EQ(cellAt(s, 24), 4u);    // CH1 on Hour
+    EXPECT_EQ(cellAt(s, 96), 3u);    // bilingual
+    EXPECT_EQ(cellAt(s, 116), 10u);  // CH1 span of Hour
     const auto r = fileBytes(records());
     ASSERT_EQ(r.size(), kRecordsFileSize);
     EXPECT_EQ(cellAt(r, 0), 3u);
@@ -223,10 +225,9 @@ TEST_F(TsdfFilesTest, SaveDataAppendsDatExtensionEvenWhenPresent) {
     EXPECT_FALSE(fs::exists(records()));
     const auto l = lines();
     EXPECT_EQ(std::vector<std::string>(l.end() - 4, l.end()),
-              (std::vector<std::string>{"", kCountZero,
-                                        "240802 8:5 Save TEV3P records <" + records() +
-                                            ".dat> 記錄儲存 OK !",
-                                        ""}));
+              (std::vector<std::string>{
+                  "", kCountZero,
+                  "240802 8:5 Save TEV3P records <" + records() + ".dat> 記錄儲存 OK !", ""}));
     EXPECT_EQ(tones.tones, (std::vector<Tone>{{1600, 200}}));
 
     // A cancelled dialog: no file, no line, no tone.
@@ -316,9 +317,9 @@ TEST_F(TsdfFilesTest, RegistryExportWithoutMetersSaysSoAndWithMetersWritesThemFr
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&b[4 + 9400]), 12), "HOQ000000002");
     const std::string dashes(71, '-');
     l = lines();
-    EXPECT_EQ(std::vector<std::string>(l.end() - 5, l.end()),
-              (std::vector<std::string>{"", dashes, "Save HOQ-250 AC3P records= 2  OK !", dashes,
-                                        ""}));
+    EXPECT_EQ(
+        std::vector<std::string>(l.end() - 5, l.end()),
+        (std::vector<std::string>{"", dashes, "Save HOQ-250 AC3P records= 2  OK !", dashes, ""}));
     EXPECT_EQ(tones.tones, (std::vector<Tone>{{1600, 200}}));
 }
 

@@ -132,8 +132,9 @@ void TrayController::rememberHidden(bool hidden) {
     QFile file(iniPath_);
     if (file.exists()) {
         if (!file.open(QIODevice::ReadOnly)) {
-            if (log_) log_("The tray's choice was not kept: " + iniPath_.toStdString() +
-                           " cannot be read (" + file.errorString().toStdString() + ")");
+            if (log_)
+                log_("The tray's choice was not kept: " + iniPath_.toStdString() +
+                     " cannot be read (" + file.errorString().toStdString() + ")");
             return;
         }
         text = file.readAll().toStdString();

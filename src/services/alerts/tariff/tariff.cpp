@@ -126,8 +126,7 @@ double TariffPricer::energyCost(double kwh, std::time_t from, std::time_t to) {
         if (edge == 0) edge = t + kSecondsPerMinute;
         // A dated change starts at local midnight, which is always a segment edge too. A piece
         // also ends where the clocks change, so both passes of a repeated hour find their band.
-        const std::time_t next =
-            offsetChangeBefore(t, std::min(edge, to), local.tm_gmtoff);
+        const std::time_t next = offsetChangeBefore(t, std::min(edge, to), local.tm_gmtoff);
         cost += perSecond * static_cast<double>(next - t) * price;
         t = next;
     }

@@ -20,9 +20,9 @@ struct SeriesQuery {
 // One meter's hour energy from a moment on, for its costs.
 struct MeterEnergy {
     std::string meter;
-    std::int64_t firstRow = 0;        // start of its first hour row of all (0: none)
-    std::vector<std::int64_t> time;   // hour starts from `from` on, oldest first
-    std::vector<double> kwh;          // energy used in each of those hours
+    std::int64_t firstRow = 0;       // start of its first hour row of all (0: none)
+    std::vector<std::int64_t> time;  // hour starts from `from` on, oldest first
+    std::vector<double> kwh;         // energy used in each of those hours
 };
 
 // How a reader on another thread asks the archive in `folder` for a meter's series or every

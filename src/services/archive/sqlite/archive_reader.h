@@ -22,7 +22,9 @@ std::vector<MeterEnergy> queryHourEnergy(const std::string& folder, std::int64_t
                                          std::string& error);
 
 // The two queries above, for the readers that take them by ArchiveQueries.
-inline ArchiveQueries sqliteArchiveQueries() { return {queryArchiveSeries, queryHourEnergy}; }
+inline ArchiveQueries sqliteArchiveQueries() {
+    return {queryArchiveSeries, queryHourEnergy};
+}
 
 // The meters the archive knows, in ID order.
 std::vector<std::string> archivedMeters(const std::string& folder, std::string& error);

@@ -11,9 +11,9 @@
 
 #include "platform/clock.h"
 #include "services/archive/rules/aggregator.h"
+#include "services/archive/rules/alert_record.h"
 #include "services/archive/rules/archive_sample.h"
 #include "services/archive/rules/retention.h"
-#include "services/archive/rules/alert_record.h"
 #include "services/archive/sqlite/sqlite_db.h"
 
 namespace tev::archive {

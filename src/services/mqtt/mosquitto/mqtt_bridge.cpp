@@ -1,6 +1,5 @@
 #include "services/mqtt/mosquitto/mqtt_bridge.h"
 
-
 namespace tev::mqtt {
 
 MqttBridge::MqttBridge(const MqttSettings& settings, std::unique_ptr<MqttClient> client)

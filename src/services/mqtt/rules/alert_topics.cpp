@@ -63,17 +63,18 @@ std::vector<DiscoveryMessage> alertDiscoveryMessages(const MqttSettings& s,
             {s.discoveryPrefix + "/binary_sensor/" + device + "/" + key + "/config", std::move(p)});
     }
     if (withCost) {
-        std::string p = DiscoveryConfig()
-                            .text("name", "Cost today")
-                            .text("unique_id", device + "_cost_today")
-                            .text("default_entity_id", "sensor." + entitySlug(device + "_cost_today"))
-                            .text("state_topic", costTopic(s, meterId))
-                            .text("value_template", "{{ value_json.cost_today }}")
-                            .text("device_class", "monetary")
-                            .text("unit_of_measurement", currency)
-                            .text("state_class", "total")
-                            .text("last_reset_value_template", "{{ value_json.last_reset }}")
-                            .finish(s, meterId, device);
+        std::string p =
+            DiscoveryConfig()
+                .text("name", "Cost today")
+                .text("unique_id", device + "_cost_today")
+                .text("default_entity_id", "sensor." + entitySlug(device + "_cost_today"))
+                .text("state_topic", costTopic(s, meterId))
+                .text("value_template", "{{ value_json.cost_today }}")
+                .text("device_class", "monetary")
+                .text("unit_of_measurement", currency)
+                .text("state_class", "total")
+                .text("last_reset_value_template", "{{ value_json.last_reset }}")
+                .finish(s, meterId, device);
         out.push_back(
             {s.discoveryPrefix + "/sensor/" + device + "/cost_today/config", std::move(p)});
     }

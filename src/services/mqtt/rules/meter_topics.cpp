@@ -170,16 +170,17 @@ std::vector<DiscoveryMessage> discoveryMessages(const MqttSettings& s, const Met
     std::vector<DiscoveryMessage> out;
     out.reserve(std::size(kSensors));
     for (const Sensor& sensor : kSensors) {
-        std::string p = DiscoveryConfig()
-                            .text("name", sensor.name)
-                            .text("unique_id", device + "_" + sensor.key)
-                            .text("default_entity_id", "sensor." + entitySlug(device + "_" + sensor.key))
-                            .text("state_topic", state)
-                            .text("value_template", std::string("{{ value_json.") + sensor.key + " }}")
-                            .text("device_class", sensor.deviceClass)
-                            .text("unit_of_measurement", sensor.unit)
-                            .text("state_class", sensor.stateClass)
-                            .finish(s, meter.Id.view(), device, model);
+        std::string p =
+            DiscoveryConfig()
+                .text("name", sensor.name)
+                .text("unique_id", device + "_" + sensor.key)
+                .text("default_entity_id", "sensor." + entitySlug(device + "_" + sensor.key))
+                .text("state_topic", state)
+                .text("value_template", std::string("{{ value_json.") + sensor.key + " }}")
+                .text("device_class", sensor.deviceClass)
+                .text("unit_of_measurement", sensor.unit)
+                .text("state_class", sensor.stateClass)
+                .finish(s, meter.Id.view(), device, model);
         out.push_back(
             {s.discoveryPrefix + "/sensor/" + device + "/" + sensor.key + "/config", std::move(p)});
     }

@@ -16,7 +16,8 @@ ApiResponse json(std::string body) {
     return {200, std::string(kJsonContentType), std::move(body), {}};
 }
 
-ApiResponse recordsCsv(const ScaleTable& table, bool tidy, bool live, const alerts::Tariff* tariff) {
+ApiResponse recordsCsv(const ScaleTable& table, bool tidy, bool live,
+                       const alerts::Tariff* tariff) {
     std::string fileName(csvProposedFileName(table.scale()));
     ApiResponse r{200, std::string(kCsvContentType), {}, {}};
     if (!tidy) {

@@ -36,8 +36,9 @@ archive::ExtraColumn archiveCostColumn(const archive::ArchiveSeries& series,
                                        const alerts::Tariff& tariff) {
     archive::ExtraColumn column{costColumnName(tariff), {}};
     column.cells.resize(series.time.size());
-    const auto energy = std::find_if(series.quantities.begin(), series.quantities.end(),
-                                     [](const archive::Quantity* q) { return q->name == "Energy"; });
+    const auto energy =
+        std::find_if(series.quantities.begin(), series.quantities.end(),
+                     [](const archive::Quantity* q) { return q->name == "Energy"; });
     if (energy == series.quantities.end()) return column;
     const auto& kwh = series.values[static_cast<std::size_t>(energy - series.quantities.begin())];
     alerts::TariffPricer pricer(tariff);
@@ -100,7 +101,8 @@ MeterPeriodCosts meterPeriodCosts(std::string meter, const std::vector<std::int6
     return c;
 }
 
-std::string meterCostsJson(const std::vector<MeterPeriodCosts>& meters, const alerts::Tariff& tariff) {
+std::string meterCostsJson(const std::vector<MeterPeriodCosts>& meters,
+                           const alerts::Tariff& tariff) {
     std::string out = "{\"currency\":";
     appendJsonString(out, tariff.currency());
     out += ",\"meters\":[";

@@ -37,6 +37,7 @@ MeterPeriodCosts meterPeriodCosts(std::string meter, const std::vector<std::int6
 
 // {"currency":"€","meters":[{"id":…,"kwh_today":…,"today":…,"kwh_week":…,"week":…,
 // "kwh_month":…,"month":…},…]}
-std::string meterCostsJson(const std::vector<MeterPeriodCosts>& meters, const alerts::Tariff& tariff);
+std::string meterCostsJson(const std::vector<MeterPeriodCosts>& meters,
+                           const alerts::Tariff& tariff);
 
 }  // namespace tev::web

@@ -149,8 +149,8 @@ archive::SeriesQuery seriesQueryFor(const MeterArchiveRequest& request) {
 }
 
 ApiResponse meterArchiveAnswer(const MeterArchiveRequest& request, archive::ArchiveSeries series,
-                               const std::string& error, const alerts::Tariff* tariff, std::int64_t now,
-                               double voltageNominal) {
+                               const std::string& error, const alerts::Tariff* tariff,
+                               std::int64_t now, double voltageNominal) {
     // The reader's text names the folder, which is no business of a browser; the event log
     // is where the cause is read.
     if (!error.empty()) return problem(503, "the archive cannot be read");
@@ -194,7 +194,8 @@ ApiResponse meterArchiveAnswer(const MeterArchiveRequest& request, archive::Arch
 
 ApiResponse meterArchiveResponse(const MeterArchiveRequest& request,
                                  const archive::ArchiveSeries& series, const std::string& error,
-                                 const alerts::Tariff* tariff, std::int64_t now, double voltageNominal) {
+                                 const alerts::Tariff* tariff, std::int64_t now,
+                                 double voltageNominal) {
     ApiResponse r = meterArchiveAnswer(request, series, error, tariff, now, voltageNominal);
     if (r.stream) {
         while (r.stream->next(r.body, 1 << 20)) {

@@ -58,7 +58,8 @@ std::optional<double> RowCosts::at(int row) {
     return tariff_.energyCost(kwh, from, to) + tariff_.standingCharges(from, to - 1);
 }
 
-TodayFigures todayFigures(const ScaleTable& hour, const alerts::Tariff& tariff, std::int32_t today) {
+TodayFigures todayFigures(const ScaleTable& hour, const alerts::Tariff& tariff,
+                          std::int32_t today) {
     TodayFigures f;
     const auto midnight = localUnixTime(today, 0);
     if (!midnight) return f;

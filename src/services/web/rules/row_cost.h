@@ -17,7 +17,8 @@ namespace tev::web {
 // standing charge of each day they cover. Nothing for a row whose date cell is no date.
 class RowCosts {
   public:
-    RowCosts(const ScaleTable& table, const alerts::Tariff& tariff) : table_(table), tariff_(tariff) {}
+    RowCosts(const ScaleTable& table, const alerts::Tariff& tariff)
+        : table_(table), tariff_(tariff) {}
 
     // Rows must be asked in order, oldest first, as the CSV writes them.
     std::optional<double> at(int row);

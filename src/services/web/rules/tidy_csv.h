@@ -18,6 +18,7 @@ inline constexpr std::string_view kTidyHeader =
 // live row only when `includeLive`. A row whose date cell is no date keeps an empty time.
 // With a configured tariff, a last column cost_<currency> holds what each row's energy cost
 // (see RowCosts), with four decimals; empty where the row has no time.
-std::string tidyCsv(const ScaleTable& table, bool includeLive, const alerts::Tariff* tariff = nullptr);
+std::string tidyCsv(const ScaleTable& table, bool includeLive,
+                    const alerts::Tariff* tariff = nullptr);
 
 }  // namespace tev::web

@@ -163,8 +163,7 @@ TEST_F(CrashSafety, SaveIntoAReadOnlyFolderReportsFailureAndKeepsTheOldFile) {
         // Root writes anywhere: save as an ordinary user, as the program normally runs.
         if (::geteuid() == 0) {
             const passwd* nobody = ::getpwnam("nobody");
-            if (nobody == nullptr || ::setgid(nobody->pw_gid) != 0 ||
-                ::setuid(nobody->pw_uid) != 0)
+            if (nobody == nullptr || ::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0)
                 return 3;
         }
         markStore(*store, 8);

@@ -4,8 +4,8 @@
 
 #include <QSignalSpy>
 
-#include "services/alerts/notify/notifier.h"
 #include "core/settings/ini_document.h"
+#include "services/alerts/notify/notifier.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/qt_application.h"
 #include "tests/support/recording_tone_sink.h"

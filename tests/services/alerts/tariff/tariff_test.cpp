@@ -187,7 +187,7 @@ TEST_F(TariffTest, BandEdgesStayAtTheirWallClockTimeOnTheDaysTheClocksChange) {
     } const cases[] = {
         {"CET-1CEST,M3.5.0,M10.5.0/3", 2026, 10, 25, 25, 5},  // 02:00-02:30 twice
         {"CET-1CEST,M3.5.0,M10.5.0/3", 2026, 3, 29, 23, 4},   // 02:00-03:00 skipped
-        {"EST5EDT,M3.2.0,M11.1.0", 2026, 11, 1, 25, 5.5},      // 01:00-02:00 twice
+        {"EST5EDT,M3.2.0,M11.1.0", 2026, 11, 1, 25, 5.5},     // 01:00-02:00 twice
         {"EST5EDT,M3.2.0,M11.1.0", 2026, 3, 8, 23, 4},        // 02:00-03:00 skipped
     };
     for (const Case& c : cases) {

@@ -21,7 +21,7 @@ TEST_F(HourEnergy, EveryMeterWithItsHoursFromAMomentOnAndItsFirstHourOfAll) {
                           "INSERT INTO hours (meter, t, n, kwh) VALUES "
                           "('HOQ00000000A', 1000, 60, 1.5), ('HOQ00000000A', 5000, 60, 2),"
                           "('HOQ00000000A', 3000, 60, NULL), ('HOQ00000000B', 900, 60, 7);"),
-                      0);
+                  0);
     }
     std::string error;
     const std::vector<MeterEnergy> meters = queryHourEnergy(folder, 2000, error);

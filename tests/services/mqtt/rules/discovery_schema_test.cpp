@@ -18,19 +18,37 @@ namespace {
 // its sensor and binary_sensor schemas give them: the keys, the device classes with their units
 // and state classes, and the rules between them. A key Home Assistant does not know makes the
 // whole config fail there, so unknown keys fail here too.
-const std::set<QString> kCommonKeys = {
-    "availability", "availability_mode", "availability_template", "availability_topic",
-    "default_entity_id", "device", "device_class", "enabled_by_default", "encoding",
-    "entity_category", "entity_picture", "expire_after", "force_update", "icon",
-    "json_attributes_template", "json_attributes_topic", "name", "object_id",
-    "payload_available", "payload_not_available", "platform", "qos", "state_topic",
-    "unique_id", "value_template"};
+const std::set<QString> kCommonKeys = {"availability",
+                                       "availability_mode",
+                                       "availability_template",
+                                       "availability_topic",
+                                       "default_entity_id",
+                                       "device",
+                                       "device_class",
+                                       "enabled_by_default",
+                                       "encoding",
+                                       "entity_category",
+                                       "entity_picture",
+                                       "expire_after",
+                                       "force_update",
+                                       "icon",
+                                       "json_attributes_template",
+                                       "json_attributes_topic",
+                                       "name",
+                                       "object_id",
+                                       "payload_available",
+                                       "payload_not_available",
+                                       "platform",
+                                       "qos",
+                                       "state_topic",
+                                       "unique_id",
+                                       "value_template"};
 const std::set<QString> kSensorKeys = {"last_reset_value_template", "options", "state_class",
                                        "suggested_display_precision", "unit_of_measurement"};
 const std::set<QString> kBinarySensorKeys = {"off_delay", "payload_off", "payload_on"};
 
 struct SensorClass {
-    std::set<QString> units;        // empty: any ISO 4217 code
+    std::set<QString> units;  // empty: any ISO 4217 code
     std::set<QString> stateClasses;
 };
 const std::map<QString, SensorClass> kSensorClasses = {
@@ -48,10 +66,12 @@ std::vector<std::string> faults(const std::string& topic, const std::string& pay
     auto fail = [&](const QString& what) { out.push_back(topic + ": " + what.toStdString()); };
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(payload), &error);
-    if (!doc.isObject()) return {topic + ": not a JSON object: " + error.errorString().toStdString()};
+    if (!doc.isObject())
+        return {topic + ": not a JSON object: " + error.errorString().toStdString()};
     const QJsonObject c = doc.object();
-    const QRegularExpression platformTopic("^homeassistant/(sensor|binary_sensor)/[A-Za-z0-9_-]+/"
-                                           "[A-Za-z0-9_-]+/config$");
+    const QRegularExpression platformTopic(
+        "^homeassistant/(sensor|binary_sensor)/[A-Za-z0-9_-]+/"
+        "[A-Za-z0-9_-]+/config$");
     const auto match = platformTopic.match(QString::fromStdString(topic));
     if (!match.hasMatch()) return {topic + ": not a discovery topic"};
     const QString platform = match.captured(1);
@@ -66,7 +86,8 @@ std::vector<std::string> faults(const std::string& topic, const std::string& pay
              .hasMatch())
         fail("default_entity_id " + c["default_entity_id"].toString());
     for (const char* key : {"value_template", "last_reset_value_template"})
-        if (c.contains(key) && !c[key].toString().contains("{{")) fail(QString(key) + " no template");
+        if (c.contains(key) && !c[key].toString().contains("{{"))
+            fail(QString(key) + " no template");
     if (!std::set<QString>{"all", "any", "latest"}.count(c["availability_mode"].toString()))
         fail("availability_mode");
     for (const QJsonValue& a : c["availability"].toArray())
@@ -110,7 +131,8 @@ TEST(DiscoverySchema, EveryConfigTheProgramAnnouncesPassesHomeAssistantsSchema) 
     std::set<std::string> uniqueIds, entityIds;
     for (const DiscoveryMessage& m : all) {
         EXPECT_EQ(faults(m.topic, m.payload), std::vector<std::string>{}) << m.payload;
-        const QJsonObject c = QJsonDocument::fromJson(QByteArray::fromStdString(m.payload)).object();
+        const QJsonObject c =
+            QJsonDocument::fromJson(QByteArray::fromStdString(m.payload)).object();
         EXPECT_TRUE(uniqueIds.insert(c["unique_id"].toString().toStdString()).second);
         EXPECT_TRUE(entityIds.insert(c["default_entity_id"].toString().toStdString()).second);
     }

@@ -61,8 +61,8 @@ TEST(AlertsApi, ACurrentAlertShowsAsActiveThenAsStartAndEndInTheHistory) {
 TEST(AlertsApi, HistoryIsCappedToTheNewestEventsAndAnswersWithoutAlertRules) {
     AlertsSnapshot s;
     for (int i = 0; i < 250; ++i)
-        s.history.push_back(
-            alerts::AlertEvent{"M\"1", alerts::AlertRule::Voltage, 2, i % 2 == 0, kT0 + i * 1000, 250, 253});
+        s.history.push_back(alerts::AlertEvent{"M\"1", alerts::AlertRule::Voltage, 2, i % 2 == 0,
+                                               kT0 + i * 1000, 250, 253});
     const std::string body = alertsJson(s);
     std::size_t events = 0;
     for (std::size_t p = body.find("\"event\""); p != std::string::npos;

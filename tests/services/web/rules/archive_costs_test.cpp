@@ -1,9 +1,10 @@
+#include "services/web/rules/archive_costs.h"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
 
 #include "services/archive/rules/local_time.h"
-#include "services/web/rules/archive_costs.h"
 #include "webapi_fixture.h"
 
 namespace tev::web {
@@ -91,12 +92,12 @@ TEST(ArchiveCosts, TodayWeekAndMonthOfEachMeterWithStandingChargesFromItsFirstDa
     EXPECT_EQ(periodCostsFrom(static_cast<std::time_t>(at("2026-11-01T09:00"))),
               at("2026-11-01T00:00"));
 
-    const MeterPeriodCosts a = meterPeriodCosts(
-        "HOQ00000000A",
-        {at("2026-11-30T12:00"), at("2026-12-02T12:00"), at("2026-12-06T12:00"),
-         at("2026-12-09T06:00"), at("2026-12-09T07:00"), at("2026-12-09T10:00"),
-         at("2026-12-09T11:00")},
-        {5.0, 4.0, 3.0, 1.0, 2.0, 0.5, 9.0}, at("2026-11-20T12:00"), now, tariff);
+    const MeterPeriodCosts a =
+        meterPeriodCosts("HOQ00000000A",
+                         {at("2026-11-30T12:00"), at("2026-12-02T12:00"), at("2026-12-06T12:00"),
+                          at("2026-12-09T06:00"), at("2026-12-09T07:00"), at("2026-12-09T10:00"),
+                          at("2026-12-09T11:00")},
+                         {5.0, 4.0, 3.0, 1.0, 2.0, 0.5, 9.0}, at("2026-11-20T12:00"), now, tariff);
     // Today 0.20 + 0.80 + 0.20 and one standing charge; the week adds Sunday's 3 kWh at 0.20 and
     // three more days; the month adds Wednesday the 2nd's 4 kWh at 0.40 and five more days.
     // November's row and the hour after now are not counted.

@@ -2,8 +2,8 @@
 #include <QTemporaryDir>
 #include <QWebSocket>
 
-#include "web_server_fixture.h"
 #include "meterport/meter_server.h"
+#include "web_server_fixture.h"
 
 namespace tev::testing {
 namespace {

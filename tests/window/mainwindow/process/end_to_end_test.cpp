@@ -9,11 +9,11 @@
 #include <string>
 
 #include "core/meterlink/meter_link.h"
+#include "meterport/meter_server.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/qt_application.h"
 #include "tests/support/recording_tone_sink.h"
 #include "tools/hoq-sim/meter_messages.h"
-#include "meterport/meter_server.h"
 
 namespace tev {
 namespace {

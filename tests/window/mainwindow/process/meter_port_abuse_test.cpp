@@ -14,12 +14,12 @@
 #include <vector>
 
 #include "core/meterlink/meter_link.h"
+#include "meterport/meter_server.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/qt_application.h"
 #include "tests/support/recording_tone_sink.h"
 #include "tools/hoq-sim/meter_messages.h"
 #include "window/mainwindow/event_log_memo.h"
-#include "meterport/meter_server.h"
 
 namespace tev {
 namespace {
