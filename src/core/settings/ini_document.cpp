@@ -126,6 +126,9 @@ IniDocument IniDocument::parse(std::string_view text) {
             if (!comment && line.front() != '[' && line.find('=') != std::string_view::npos)
                 doc.groups_.back().leftOut.push_back(ConfigProblem{lineNo, "not UTF-8 text"});
             doc.problems_.push_back(ConfigProblem{lineNo, "not UTF-8 text; the line is left out"});
+            // The keys under an unreadable header belong to no group a service reads.
+            if (!comment && line.front() == '[')
+                doc.groups_.push_back(IniGroup{std::string(line), lineNo, {}, {}});
             continue;
         }
         if (comment) continue;
@@ -195,8 +198,13 @@ std::string withIniValue(std::string_view text, std::string_view group, std::str
         std::string_view body = text.substr(pos, end - pos);
         if (pos == 0 && body.starts_with("\xEF\xBB\xBF")) body.remove_prefix(3);
         const std::string_view trimmed = trim(body);
-        if (trimmed.starts_with('[') && trimmed.find(']') != std::string_view::npos) {
-            current = unescapeKey(trim(trimmed.substr(1, trimmed.find(']') - 1)));
+        if (trimmed.starts_with('[')) {
+            // A header as the reader takes it: readable, closed, nothing after the bracket;
+            // any other line starting with a bracket opens a group nobody reads.
+            const std::size_t close = trimmed.find(']');
+            const bool header = close != std::string_view::npos && isUtf8(trimmed) &&
+                                trim(trimmed.substr(close + 1)).empty();
+            current = header ? unescapeKey(trim(trimmed.substr(1, close - 1))) : "\n";
             if (current == "General") current.clear();
             out.append(text.substr(pos, next - pos));
             if (end == text.size()) out.append(eol);
