@@ -1,13 +1,14 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "core/meterlink/meter_observer.h"
+#include "platform/clock.h"
 #include "services/mqtt/rules/meter_publisher.h"
 
 namespace tev::mqtt {
@@ -18,7 +19,8 @@ class MqttBridge final : public QObject, public MeterObserver {
   public:
     static constexpr int kServiceIntervalMs = 200;
 
-    MqttBridge(const MqttSettings& settings, std::unique_ptr<MqttClient> client);
+    MqttBridge(const MqttSettings& settings, std::unique_ptr<MqttClient> client,
+               const Clock& clock);
     ~MqttBridge() override;
 
     // Starts publishing the registry's meters; log lines go to `log`.
@@ -36,7 +38,10 @@ class MqttBridge final : public QObject, public MeterObserver {
     std::unique_ptr<MeterPublisher> publisher_;
     const MeterRegistry* registry_ = nullptr;
     QTimer timer_;
-    QElapsedTimer clock_;
+    // The publisher's service runs on milliseconds since start().
+    std::int64_t sinceStartMs() const;
+    const Clock& clock_;
+    std::int64_t startMs_ = 0;
 };
 
 }  // namespace tev::mqtt
