@@ -9,10 +9,10 @@
 namespace tev::app {
 namespace {
 
-using Kind = OptionSpec::Kind;
+using Kind = OptionRule::Kind;
 
 // The archive's and the fleet's common options.
-const std::vector<OptionSpec> kSeriesOptions = {{"--meter"}, {"--resolution"}, {"--from"},
+const std::vector<OptionRule> kSeriesOptions = {{"--meter"}, {"--resolution"}, {"--from"},
                                                 {"--to"},    {"--format"},     {"--folder"}};
 
 // --resolution, --format, --from and --to of the archive and fleet forms, told in that order;
@@ -126,9 +126,9 @@ ParsedExport<QualityExportRequest> parseQualityExportArguments(
 
 ParsedExport<fleet::FleetExportRequest> parseFleetExportArguments(
     const std::vector<std::string>& arguments, const std::string& hostName) {
-    std::vector<OptionSpec> specs = kSeriesOptions;
-    specs.insert(specs.end(), {{"--fleet"}, {"--site"}, {"--password-file"}, {"--sslmode"}});
-    const ReadOptions read = readOptions(specs, arguments);
+    std::vector<OptionRule> rules = kSeriesOptions;
+    rules.insert(rules.end(), {{"--fleet"}, {"--site"}, {"--password-file"}, {"--sslmode"}});
+    const ReadOptions read = readOptions(rules, arguments);
     ParsedExport<fleet::FleetExportRequest> parsed;
     fleet::FleetExportRequest& r = parsed.request;
     parsed.problems = read.problemTexts("tev3p export: ");

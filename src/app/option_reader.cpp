@@ -44,9 +44,9 @@ std::vector<std::string> ReadOptions::problemTexts(const std::string& prefix) co
     return out;
 }
 
-ReadOptions readOptions(const std::vector<OptionSpec>& specs,
+ReadOptions readOptions(const std::vector<OptionRule>& rules,
                         const std::vector<std::string>& arguments) {
-    using Kind = OptionSpec::Kind;
+    using Kind = OptionRule::Kind;
     using Problem = OptionProblem::Kind;
     ReadOptions read;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -57,24 +57,24 @@ ReadOptions readOptions(const std::vector<OptionSpec>& specs,
             value = name.substr(eq + 1);
             name.resize(eq);
         }
-        const auto spec = std::find_if(specs.begin(), specs.end(),
-                                       [&](const OptionSpec& s) { return s.name == name; });
-        if (spec == specs.end()) {
+        const auto rule = std::find_if(rules.begin(), rules.end(),
+                                       [&](const OptionRule& s) { return s.name == name; });
+        if (rule == rules.end()) {
             read.problems.push_back({Problem::Unknown, name, argument, {}});
             continue;
         }
-        if (spec->kind == Kind::Flag && value) {
+        if (rule->kind == Kind::Flag && value) {
             read.problems.push_back({Problem::FlagWithValue, name, argument, {}});
             continue;
         }
-        if (spec->kind == Kind::Value && !value) {
+        if (rule->kind == Kind::Value && !value) {
             if (i + 1 >= arguments.size()) {
                 read.problems.push_back({Problem::MissingValue, name, argument, {}});
                 continue;
             }
             value = arguments[++i];
         }
-        if (!spec->repeatable && read.has(name)) {
+        if (!rule->repeatable && read.has(name)) {
             // Told once, however often it is repeated.
             if (std::none_of(read.problems.begin(), read.problems.end(),
                              [&](const OptionProblem& p) {
@@ -83,8 +83,8 @@ ReadOptions readOptions(const std::vector<OptionSpec>& specs,
                 read.problems.push_back({Problem::Repeated, name, argument, {}});
             continue;
         }
-        if (value && spec->check) {
-            if (std::string reason = spec->check(*value); !reason.empty()) {
+        if (value && rule->check) {
+            if (std::string reason = rule->check(*value); !reason.empty()) {
                 read.problems.push_back({Problem::BadValue, name, argument, std::move(reason)});
                 continue;
             }

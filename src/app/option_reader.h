@@ -10,7 +10,7 @@ namespace tev::app {
 
 // One command-line option: "--folder DIR" and "--folder=DIR" for a valued one, "--headless"
 // alone for a flag.
-struct OptionSpec {
+struct OptionRule {
     enum class Kind {
         Value,             // takes the next argument, or the text after '='
         Flag,              // stands alone; "--flag=x" is a problem
@@ -52,10 +52,10 @@ struct ReadOptions {
     std::vector<std::string> problemTexts(const std::string& prefix) const;
 };
 
-// Reads `arguments` against `specs`; never prints or ends the program. A valued option takes
+// Reads `arguments` against `rules`; never prints or ends the program. A valued option takes
 // the next argument whatever it looks like, as a shell user expects of "--folder -x"; an
 // unknown argument takes nothing.
-ReadOptions readOptions(const std::vector<OptionSpec>& specs,
+ReadOptions readOptions(const std::vector<OptionRule>& rules,
                         const std::vector<std::string>& arguments);
 
 }  // namespace tev::app

@@ -22,11 +22,11 @@ std::optional<int> portNumber(const std::string& text) {
 }  // namespace
 
 ProgramOptions parseProgramOptions(const std::vector<std::string>& arguments) {
-    using Kind = app::OptionSpec::Kind;
+    using Kind = app::OptionRule::Kind;
     const auto port = [](const std::string& text) {
         return portNumber(text) ? std::string() : "\"" + text + "\" is not a port number 0 … 65535";
     };
-    std::vector<app::OptionSpec> specs = {{"--headless", Kind::Flag},
+    std::vector<app::OptionRule> rules = {{"--headless", Kind::Flag},
                                           {"--help", Kind::Flag},
                                           {"-h", Kind::Flag},
                                           {"--port", Kind::Value, false, port},
@@ -41,10 +41,10 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& arguments) {
     for (const std::string key : mqtt::kMqttKeys) {
         std::string name = "--mqtt-" + key;
         std::replace(name.begin(), name.end(), '_', '-');
-        specs.push_back({name, key == "tls" ? Kind::FlagOrInlineValue : Kind::Value});
+        rules.push_back({name, key == "tls" ? Kind::FlagOrInlineValue : Kind::Value});
         mqttKeys[name] = key;
     }
-    const app::ReadOptions read = app::readOptions(specs, arguments);
+    const app::ReadOptions read = app::readOptions(rules, arguments);
     ProgramOptions o;
     o.headless = read.has("--headless");
     o.help = read.has("--help") || read.has("-h");
