@@ -11,11 +11,11 @@
 #include <QThread>
 #include <climits>
 #include <memory>
-#include <regex>
 #include <vector>
 
 #include "core/persistence/records_image.h"
 #include "core/persistence/settings_file.h"
+#include "tests/app/lost_lines_note.h"
 #include "tests/app/program_process.h"
 #include "tests/support/qt_application.h"
 
@@ -206,22 +206,21 @@ TEST(ProgramOutput, LinesLostToAStalledReaderAreCountedOnceItReadsAgain) {
     pipe.closeWrite();
     ASSERT_TRUE(program.waitUntilListening());
     const std::string note = " log lines not written to standard output\n";
-    const std::regex counted("\n… (\\d+) log lines not written to standard output\n");
-    std::smatch m;
     std::string got;
     // Well over the pipe and the 64 KB the program keeps for its reader. On a busy machine
     // the log's flood budget may let fewer lines through than one round needs to overflow, so
     // the flood goes on, with the reader away, until lines were lost and counted.
     constexpr int kRounds = 6;
     constexpr int kRoundReadMs = 5000;
-    for (int round = 0; round < kRounds && !std::regex_search(got, m, counted); ++round) {
+    for (int round = 0; round < kRounds && !testing::findLostLinesNote(got).found(); ++round) {
         program.floodWithAdcReports(20, 60);
         // A meter's thirty messages: the flood sent before them has been handled by their end.
         EXPECT_EQ(testing::runSimulator(program.port, 30), 0);
         got += pipe.readUntil(note, round + 1 < kRounds ? kRoundReadMs : testing::kProcessWaitMs);
     }
-    ASSERT_TRUE(std::regex_search(got, m, counted)) << got.size() << " bytes read";
-    EXPECT_GT(std::stoi(m[1]), 0);
+    const testing::LostLinesNote counted = testing::findLostLinesNote(got);
+    ASSERT_TRUE(counted.found()) << got.size() << " bytes read";
+    EXPECT_GT(counted.count, 0);
     // The output goes on after the note: the stop's save lines follow it.
     ::kill(static_cast<pid_t>(program.process.processId()), SIGTERM);
     got += pipe.readUntil("Save HOQ TEV3P records");
