@@ -108,12 +108,3 @@ void BM_LoopbackMeters(benchmark::State& state) {
 BENCHMARK(BM_LoopbackMeters)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

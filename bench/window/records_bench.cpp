@@ -190,12 +190,3 @@ void BM_ImportThroughTheWindow(benchmark::State& state) {
 BENCHMARK(BM_ImportThroughTheWindow)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

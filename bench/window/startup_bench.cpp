@@ -132,12 +132,3 @@ void BM_ResidentMemoryAfterStartWithFullTables(benchmark::State& state) {
 BENCHMARK(BM_ResidentMemoryAfterStartWithFullTables)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -25,18 +25,29 @@ namespace {
 
 using namespace tev::bench;
 
-// The same flood into the real main window (offscreen): its own meter socket, protocol and
-// coalesced repaints, shown on screen while the messages arrive.
-void BM_LoopbackMetersIntoTheMainWindow(benchmark::State& state) {
+// The real main window, shown offscreen, with its meter sockets on loopback (free ports), its
+// day files in a folder of its own, and fake tones, pauses and clock.
+struct ShownWindow {
     QTemporaryDir dayFiles;
     tev::testing::RecordingToneSink tones;
     tev::testing::RecordingPause pause;
     tev::testing::FakeClock clock{tev::DateTime{2024, 8, 2, 12, 0, 0, 0}};
-    tev::WindowSeams platform{&clock, &tones, &pause};
-    platform.sockets = tev::MeterServerSettings{QHostAddress::LocalHost, 0, 0};
-    platform.workingDirectory = dayFiles.path().toStdString();
-    tev::Tsdf sdf(platform);
-    sdf.show();
+    tev::Tsdf sdf{seams()};
+
+    ShownWindow() { sdf.show(); }
+    tev::WindowSeams seams() {
+        tev::WindowSeams s{&clock, &tones, &pause};
+        s.sockets = tev::MeterServerSettings{QHostAddress::LocalHost, 0, 0};
+        s.workingDirectory = dayFiles.path().toStdString();
+        return s;
+    }
+};
+
+// The same flood into the real main window (offscreen): its own meter socket, protocol and
+// coalesced repaints, shown on screen while the messages arrive.
+void BM_LoopbackMetersIntoTheMainWindow(benchmark::State& state) {
+    ShownWindow shown;
+    tev::Tsdf& sdf = shown.sdf;
     // Both charts busy: CH1 voltage and CH2 power, on the one-minute scale.
     sdf.view().channels[0].quantity = tev::Quantity::V1;
     sdf.view().channels[1].quantity = tev::Quantity::Watt;
@@ -130,15 +141,8 @@ constexpr std::size_t kAdcReportBytes = 4000;
 // 240 MB of ADC reports of about 4 KB, each one a long event-log line, into the real main
 // window (offscreen): the event log and its memo must stay bounded.
 void BM_AdcFloodIntoTheMainWindow(benchmark::State& state) {
-    QTemporaryDir dayFiles;
-    tev::testing::RecordingToneSink tones;
-    tev::testing::RecordingPause pause;
-    tev::testing::FakeClock clock{tev::DateTime{2024, 8, 2, 12, 0, 0, 0}};
-    tev::WindowSeams platform{&clock, &tones, &pause};
-    platform.sockets = tev::MeterServerSettings{QHostAddress::LocalHost, 0, 0};
-    platform.workingDirectory = dayFiles.path().toStdString();
-    tev::Tsdf sdf(platform);
-    sdf.show();
+    ShownWindow shown;
+    tev::Tsdf& sdf = shown.sdf;
     QCoreApplication::processEvents();
     const Memory before = processMemory();
 
@@ -200,12 +204,3 @@ BENCHMARK(BM_AdcFloodIntoTheMainWindow)
     ->UseRealTime();
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
