@@ -15,19 +15,28 @@ ArchiveSample sampleOf(const MeterEntry& entry, std::int64_t unixSeconds) {
     return s;
 }
 
-void ArchiveService::meterMessageHandled(const MeterRegistry& registry, std::string_view meterId) {
+void ArchiveService::meterDataHandled(const MeterRegistry& registry, std::string_view meterId) {
+    // Only a data message puts this meter's own readings in its row. A row the meter took over
+    // after the off-line alarm still holds the readings of the meter that had it before until
+    // then, so polls and device messages are never recorded.
     const int row = registry.find(meterId);
     if (row < 0) return;
     const MeterEntry& entry = registry.rows[row];
     ArchiveSample s = sampleOf(entry, 0);
-    // A meter registered by its device message has no readings yet.
-    if (entry.MeterDate == 0 && entry.Secs == 0 && s.volts == std::array<float, 3>{}) return;
-    Seen& seen = lastSeen_[row];
-    if (seen.valid && seen.meterDate == entry.MeterDate && seen.secs == entry.Secs &&
-        seen.reading.idView() == s.idView() && seen.reading.volts == s.volts &&
-        seen.reading.amps == s.amps && seen.reading.dayEnergy == s.dayEnergy)
+    auto seen = lastSeen_.find(s.idView());
+    if (seen == lastSeen_.end()) {
+        // One entry per meter ID; beyond twice the registry's size one is forgotten, which
+        // only costs a repeated message being recorded twice.
+        if (lastSeen_.size() >= kMaxRememberedMeters) lastSeen_.erase(lastSeen_.begin());
+        seen = lastSeen_.emplace(std::string(s.idView()), Seen{}).first;
+    }
+    // A message sent twice (the same meter time and readings) is one reading.
+    Seen& last = seen->second;
+    if (last.meterDate == entry.MeterDate && last.secs == entry.Secs &&
+        last.reading.volts == s.volts && last.reading.amps == s.amps &&
+        last.reading.dayEnergy == s.dayEnergy)
         return;
-    seen = {s, entry.MeterDate, entry.Secs, true};
+    last = {s, entry.MeterDate, entry.Secs};
     s.unixSeconds = unixSecondsOf(clock_);
     writer_.push(s);
 }

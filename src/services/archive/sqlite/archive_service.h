@@ -2,6 +2,7 @@
 
 #include <array>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,20 +22,23 @@ class ArchiveService final : public MeterObserver {
     void stop() { writer_.stop(); }
     ArchiveWriter& writer() { return writer_; }
 
-    // Called after every meter message (data, device message, poll); only a data message
-    // changes the meter's time or readings, so only such a change is recorded.
-    void meterMessageHandled(const MeterRegistry& registry, std::string_view meterId) override;
-    void metersForgotten() override { lastSeen_.fill({}); }
+    // Each reading a data message brings is recorded under the meter's ID; polls, ADC reports
+    // and device messages repeat a row's readings and are not.
+    void meterMessageHandled(const MeterRegistry&, std::string_view) override {}
+    void meterDataHandled(const MeterRegistry& registry, std::string_view meterId) override;
+    // The off-line alarm forgets the registry, not the meters: a meter that comes back, in
+    // whatever row, goes on from its own last reading in the archive.
+    void metersForgotten() override { lastSeen_.clear(); }
 
   private:
     struct Seen {
         ArchiveSample reading;
-        std::int32_t meterDate = 0, secs = 0;
-        bool valid = false;
+        std::int32_t meterDate = -1, secs = -1;
     };
+    static constexpr std::size_t kMaxRememberedMeters = 2 * kMeterRegistryCapacity;
     const Clock& clock_;
     ArchiveWriter writer_;
-    std::array<Seen, kMeterRegistryCapacity> lastSeen_{};
+    std::map<std::string, Seen, std::less<>> lastSeen_;
 };
 
 // Copies what the archive keeps of a registry row.

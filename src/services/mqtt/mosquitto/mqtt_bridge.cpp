@@ -41,7 +41,11 @@ std::int64_t MqttBridge::sinceStartMs() const {
 }
 
 void MqttBridge::meterMessageHandled(const MeterRegistry& registry, std::string_view meterId) {
-    publisher_->meterMessage(registry, meterId);
+    publisher_->meterMessage(registry, meterId, false);
+}
+
+void MqttBridge::meterDataHandled(const MeterRegistry& registry, std::string_view meterId) {
+    publisher_->meterMessage(registry, meterId, true);
 }
 
 void MqttBridge::metersForgotten() {

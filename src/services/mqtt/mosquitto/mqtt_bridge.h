@@ -28,6 +28,7 @@ class MqttBridge final : public QObject, public MeterObserver {
     void stop();
 
     void meterMessageHandled(const MeterRegistry& registry, std::string_view meterId) override;
+    void meterDataHandled(const MeterRegistry& registry, std::string_view meterId) override;
     void metersForgotten() override;
 
     MeterPublisher& publisher() { return *publisher_; }

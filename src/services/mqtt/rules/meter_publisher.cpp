@@ -34,7 +34,8 @@ void MeterPublisher::stop() {
     client_.stop();
 }
 
-void MeterPublisher::meterMessage(const MeterRegistry& registry, std::string_view meterId) {
+void MeterPublisher::meterMessage(const MeterRegistry& registry, std::string_view meterId,
+                                  bool withReadings) {
     if (meterId.empty()) return;
     auto it = meters_.find(std::string(meterId));
     if (it == meters_.end()) {
@@ -48,6 +49,7 @@ void MeterPublisher::meterMessage(const MeterRegistry& registry, std::string_vie
         }
         it = meters_.emplace(std::string(meterId), MeterState{}).first;
     }
+    if (withReadings) it->second.hasReadings = true;
     if (!it->second.due) {
         it->second.due = true;
         dueIds_.push_back(it->first);
@@ -60,6 +62,7 @@ void MeterPublisher::queueRetained(std::string topic, std::string payload) {
 
 void MeterPublisher::allMetersOffline() {
     for (auto& [id, state] : meters_) {
+        state.hasReadings = false;
         if (!state.online) continue;
         state.online = false;
         queue_.put(availabilityTopic(settings_, id), std::string(kOffline), true);
@@ -101,7 +104,7 @@ void MeterPublisher::service(const MeterRegistry& registry, std::int64_t nowMs) 
             queue_.put(availabilityTopic(settings_, id), std::string(kOnline), true);
         }
         // A meter known only from its device message has no readings to tell yet.
-        if (entry.MeterDate == 0 && entry.Secs == 0) continue;
+        if (!state.hasReadings) continue;
         queue_.put(stateTopic(settings_, id), meterStateJson(entry), false);
         state.lastStateMs = nowMs;
         ++counters_.statesQueued;

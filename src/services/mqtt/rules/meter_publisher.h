@@ -48,7 +48,11 @@ class MeterPublisher {
     void stop();
 
     // After each meter message: the meter with this ID (the registry's) has news. Cheap.
-    void meterMessage(const MeterRegistry& registry, std::string_view meterId);
+    // `withReadings`: a data message put this meter's own readings in its row. Until one has
+    // since the meter was registered (or came back from the off-line alarm, perhaps into a row
+    // that still holds another meter's readings), only its availability is published.
+    void meterMessage(const MeterRegistry& registry, std::string_view meterId,
+                      bool withReadings = true);
     // The off-line alarm or the link switch forgot every meter: each one published "online"
     // becomes "offline".
     void allMetersOffline();
@@ -69,7 +73,8 @@ class MeterPublisher {
         std::int64_t lastStateMs = -1;
         bool due = false;
         bool online = false;
-        bool discovered = false;  // discovery queued since the last connect
+        bool discovered = false;   // discovery queued since the last connect
+        bool hasReadings = false;  // a data message since it was last forgotten
     };
     enum class Link { Starting, Up, Down };
 

@@ -103,10 +103,16 @@ std::string metersJson(const MeterRegistry& registry, const ServiceStatus& statu
         const std::pair<std::string_view, float> fields[] = {
             {"V1", m.V1}, {"V2", m.V2}, {"V3", m.V3},           {"A1", m.A1},
             {"A2", m.A2}, {"A3", m.A3}, {"Watt", meterWatt(m)}, {"day_kwh", m.Energy[0]}};
+        // A row the meter took over keeps the readings of the meter before it until the
+        // meter's own first data message.
+        const bool readings = !status.noReadingsYet.contains(m.Id.view());
         for (const auto& [name, value] : fields) {
             out += ',';
             appendKey(out, name);
-            appendJsonNumber(out, value);
+            if (readings)
+                appendJsonNumber(out, value);
+            else
+                out += "null";
         }
         out += ',';
         appendKey(out, "online");

@@ -93,10 +93,16 @@ std::string metricsText(const MeasurementStore& store, const ServiceStatus& stat
     std::string out;
     out.reserve(2048 + static_cast<std::size_t>(count) * 900);
     static constexpr std::string_view kPhases[3] = {"1", "2", "3"};
+    // A row the meter took over keeps the readings of the meter before it until the meter's own
+    // first data message: until then its reading series are absent.
+    auto noReadings = [&status](const MeterEntry& m) {
+        return status.noReadingsYet.contains(m.Id.view());
+    };
 
     family(out, "tev3p_voltage_volts", "gauge", "Voltage of each phase of each meter.");
     for (int i = 0; i < count; ++i) {
         const MeterEntry& m = reg.rows[i];
+        if (noReadings(m)) continue;
         const float v[3] = {m.V1, m.V2, m.V3};
         for (int p = 0; p < 3; ++p)
             sample(out, "tev3p_voltage_volts", m.Id.view(), kPhases[p], v[p]);
@@ -104,6 +110,7 @@ std::string metricsText(const MeasurementStore& store, const ServiceStatus& stat
     family(out, "tev3p_current_amperes", "gauge", "Current of each phase of each meter.");
     for (int i = 0; i < count; ++i) {
         const MeterEntry& m = reg.rows[i];
+        if (noReadings(m)) continue;
         const float a[3] = {m.A1, m.A2, m.A3};
         for (int p = 0; p < 3; ++p)
             sample(out, "tev3p_current_amperes", m.Id.view(), kPhases[p], a[p]);
@@ -112,6 +119,7 @@ std::string metricsText(const MeasurementStore& store, const ServiceStatus& stat
            "Power of each phase of each meter (voltage x current x 0.86).");
     for (int i = 0; i < count; ++i) {
         const MeterEntry& m = reg.rows[i];
+        if (noReadings(m)) continue;
         const float w[3] = {m.V1 * m.A1 * kPowerFactor, m.V2 * m.A2 * kPowerFactor,
                             m.V3 * m.A3 * kPowerFactor};
         for (int p = 0; p < 3; ++p) sample(out, "tev3p_power_watts", m.Id.view(), kPhases[p], w[p]);
@@ -120,13 +128,15 @@ std::string metricsText(const MeasurementStore& store, const ServiceStatus& stat
     family(out, "tev3p_power_total_watts", "gauge", "Power of the three phases of each meter.");
     for (int i = 0; i < count; ++i) {
         const MeterEntry& m = reg.rows[i];
+        if (noReadings(m)) continue;
         sample(out, "tev3p_power_total_watts", m.Id.view(), {},
                (m.V1 * m.A1 + m.V2 * m.A2 + m.V3 * m.A3) * kPowerFactor);
     }
     family(out, "tev3p_meter_energy_today_kwh", "gauge", "The meter's own energy count of today.");
     for (int i = 0; i < count; ++i)
-        sample(out, "tev3p_meter_energy_today_kwh", reg.rows[i].Id.view(), {},
-               reg.rows[i].Energy[0]);
+        if (!noReadings(reg.rows[i]))
+            sample(out, "tev3p_meter_energy_today_kwh", reg.rows[i].Id.view(), {},
+                   reg.rows[i].Energy[0]);
     family(out, "tev3p_meter_last_message_timestamp_seconds", "gauge",
            "Unix time of the last message handled from each meter.");
     for (int i = 0; i < count; ++i) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 
 namespace tev::web {
@@ -32,6 +33,9 @@ struct ServiceStatus {
     std::string timeZone;
     // Unix seconds of the last message handled per meter ID.
     std::map<std::string, std::int64_t, std::less<>> lastMessage;
+    // Meters registered since the off-line alarm (or first seen) by a device message or a poll
+    // and not yet by a data message: their rows may still hold another meter's readings.
+    std::set<std::string, std::less<>> noReadingsYet;
     std::optional<FleetMetrics> fleet;
 };
 

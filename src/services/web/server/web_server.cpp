@@ -553,6 +553,7 @@ web::ServiceStatus WebServer::status() const {
     s.runId = runId_;
     s.timeZone = timeZone_;
     s.lastMessage = lastMessage_;
+    s.noReadingsYet = noReadingsYet_;
     if (sources_.sockets) sources_.sockets(s);
     if (sources_.fleet) s.fleet = sources_.fleet();
     return s;
@@ -575,18 +576,27 @@ void WebServer::onLogLine(const std::string& line) {
 void WebServer::meterMessageHandled(const MeterRegistry& registry, std::string_view meterId) {
     (void)registry;
     const std::int64_t now = unixSecondsOf(clock_);
-    if (auto it = lastMessage_.find(meterId); it != lastMessage_.end())
+    if (auto it = lastMessage_.find(meterId); it != lastMessage_.end()) {
         it->second = now;
-    else if (lastMessage_.size() < kMeterRegistryCapacity * 2)
+    } else if (lastMessage_.size() < kMeterRegistryCapacity * 2) {
         lastMessage_.emplace(std::string(meterId), now);
+        // Until its first data message, which follows at once when it is one.
+        noReadingsYet_.emplace(meterId);
+    }
     offlineAlarm_ = false;
     metersChanged_ = true;
     if (webSocketCount() > 0) schedulePush();
 }
 
+void WebServer::meterDataHandled(const MeterRegistry&, std::string_view meterId) {
+    if (auto it = noReadingsYet_.find(meterId); it != noReadingsYet_.end())
+        noReadingsYet_.erase(it);
+}
+
 void WebServer::metersForgotten() {
     offlineAlarm_ = true;
     lastMessage_.clear();
+    noReadingsYet_.clear();
     metersChanged_ = true;
     if (webSocketCount() > 0) schedulePush();
 }

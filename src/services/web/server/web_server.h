@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <unordered_map>
 
@@ -98,6 +99,7 @@ class WebServer : public QObject, public MeterObserver {
     void closeIdleConnections();
 
     void meterMessageHandled(const MeterRegistry& registry, std::string_view meterId) override;
+    void meterDataHandled(const MeterRegistry& registry, std::string_view meterId) override;
     void metersForgotten() override;
     // An alert started or ended: the live clients hear of it with the next push.
     void alertsChanged();
@@ -204,6 +206,7 @@ class WebServer : public QObject, public MeterObserver {
     bool metersChanged_ = false;
     bool alertsChanged_ = false;
     std::map<std::string, std::int64_t, std::less<>> lastMessage_;
+    std::set<std::string, std::less<>> noReadingsYet_;
     // Static files of the dashboard, read from the compiled-in resources once, each with its
     // gzip form made at build time.
     QHash<QString, web::StaticFile> files_;

@@ -114,11 +114,29 @@ TEST_F(Publisher, PollsFromUnregisteredMetersAndDeviceOnlyMetersPublishNoState) 
     MeterEntry& fresh = addMeter("A00000000001", 0.0f);
     fresh.MeterDate = 0;
     fresh.Secs = 0;
-    publisher.meterMessage(*registry, "A00000000001");
+    publisher.meterMessage(*registry, "A00000000001", false);
     publisher.service(*registry, 0);
     EXPECT_EQ(publisher.knownMeters(), 1u);
     EXPECT_TRUE(sentTo("tev3p/A00000000001/state").empty());
     EXPECT_EQ(sentTo("tev3p/A00000000001/availability"), std::vector<std::string>{"online"});
+
+    // Back from the off-line alarm, B's device message lands in A's old row, which still holds
+    // A's readings: nothing of them is published as B's until B's own data message.
+    publisher.allMetersOffline();
+    MeterEntry& reused = registry->rows[0];
+    reused.Id.assign("B00000000002");
+    reused.MeterDate = 260504;
+    reused.Secs = 100;
+    reused.V1 = 231.0f;
+    publisher.meterMessage(*registry, "B00000000002", false);
+    publisher.service(*registry, 10'000);
+    EXPECT_TRUE(sentTo("tev3p/B00000000002/state").empty());
+    reused.V1 = 215.0f;
+    publisher.meterMessage(*registry, "B00000000002", true);
+    publisher.service(*registry, 20'000);
+    const std::vector<std::string> states = sentTo("tev3p/B00000000002/state");
+    ASSERT_EQ(states.size(), 1u);
+    EXPECT_NE(states[0].find("215"), std::string::npos) << states[0];
 }
 
 TEST_F(Publisher, AnOutageIsLoggedOnceAndTheRecoveryOnce) {

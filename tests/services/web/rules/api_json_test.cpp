@@ -82,6 +82,19 @@ TEST_F(Api, MetersListsEveryRegisteredMeterWithItsOnlineState) {
     // The off-line alarm puts every meter off-line.
     status.offlineAlarm = true;
     EXPECT_EQ(get("/api/v1/meters").body.find("\"online\":true"), std::string::npos);
+    // A meter back in a row that still holds another meter's readings shows none of them, in
+    // the list or the metrics, until its own data message.
+    status.noReadingsYet.insert("HOQ000000002");
+    EXPECT_NE(
+        get("/api/v1/meters")
+            .body.find("\"V1\":null,\"V2\":null,\"V3\":null,\"A1\":null,\"A2\":null,\"A3\":null,"
+                       "\"Watt\":null,\"day_kwh\":null"),
+        std::string::npos);
+    const std::string metrics = get("/metrics").body;
+    EXPECT_NE(metrics.find("tev3p_voltage_volts{meter=\"HOQ000000001\""), std::string::npos);
+    EXPECT_EQ(metrics.find("tev3p_voltage_volts{meter=\"HOQ000000002\""), std::string::npos);
+    EXPECT_EQ(metrics.find("tev3p_meter_energy_today_kwh{meter=\"HOQ000000002\""),
+              std::string::npos);
 }
 
 TEST_F(Api, TwoHundredMetersAllAppearInMetersAndMetrics) {
