@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -322,14 +323,23 @@ bool ArchiveWriter::commit() {
                 alert.bind(7, a.threshold);
                 ok = alert.step() == SQLITE_DONE;
             }
+            // The earliest hour and day a silence's energy went back to.
+            std::int64_t reshipHour = INT64_MAX, reshipDay = INT64_MAX;
             for (const PeriodDelta& d : unwritten_) {
                 if (!ok) break;
                 ok = writeDelta(tables, d);
+                if (!d.spread.empty()) {
+                    reshipHour = std::min(reshipHour, d.spread.front().hour);
+                    reshipDay = std::min(reshipDay, d.spread.front().day);
+                }
                 meter.reset();
                 meter.bind(1, std::string_view(d.meter));
                 meter.bind(2, d.minute);
                 ok = ok && meter.step() == SQLITE_DONE;
             }
+            if (ok && reshipHour != INT64_MAX)
+                ok = reshipFrom(db_, OutboxTable::Hours, reshipHour) &&
+                     reshipFrom(db_, OutboxTable::Days, reshipDay);
             if (!ok) why = sqlite3_errmsg(db_.handle());
         } else {
             why = db_.error();

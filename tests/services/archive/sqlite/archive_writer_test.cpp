@@ -7,6 +7,7 @@
 
 #include "services/archive/sqlite/archive_export.h"
 #include "services/archive/sqlite/archive_file.h"
+#include "services/archive/sqlite/archive_outbox.h"
 #include "services/archive/sqlite/archive_reader.h"
 #include "services/archive/sqlite/sqlite_db.h"
 #include "tests/services/archive/sqlite/archive_fixture.h"
@@ -272,6 +273,12 @@ TEST_F(Archive, HourRowsHoldTheEvenPiecesAndNullReadingsForAWhollySilentHour) {
         w.push(sampleAt(id, at("2026-03-04T06:30:00"), {230, 230, 230}, {1, 1, 1}, 1.0f));
         w.push(sampleAt(id, at("2026-03-04T06:30:30"), {232, 230, 230}, {1, 1, 1}, 1.1f));
         w.flush();
+        // A fleet sink that has shipped every row so far.
+        std::string error;
+        ASSERT_NE(openArchiveOutbox(folder, error), nullptr) << error;
+        SqliteDb db;
+        ASSERT_EQ(db.open(archivePath(folder), false, false), SQLITE_OK);
+        ASSERT_EQ(db.exec("UPDATE outbox SET shipped_through = 1900000000"), SQLITE_OK);
         w.push(sampleAt(id, at("2026-03-04T08:30:30"), {220, 230, 230}, {2, 1, 1}, 3.1f));
         w.flush();
         w.push(sampleAt(id, at("2026-03-04T08:31:00"), {226, 230, 230}, {4, 1, 1}, 3.2f));
@@ -306,6 +313,11 @@ TEST_F(Archive, HourRowsHoldTheEvenPiecesAndNullReadingsForAWhollySilentHour) {
         if (c != "n" && c != "kwh") nonNull += " OR " + c + " IS NOT NULL";
     EXPECT_EQ(count(nonNull + ")"), 0);
     EXPECT_EQ(count("SELECT count(*) FROM hours WHERE n = 0"), 1);
+    // The hours and the day the silence's energy went to are shipped again.
+    EXPECT_EQ(count("SELECT shipped_through FROM outbox WHERE tbl = 'hours'"),
+              at("2026-03-04T06:00"));
+    EXPECT_EQ(count("SELECT shipped_through FROM outbox WHERE tbl = 'days'"), at("2026-03-04"));
+    EXPECT_EQ(count("SELECT shipped_through FROM outbox WHERE tbl = 'minutes'"), 1900000000);
 }
 
 }  // namespace
