@@ -10,14 +10,25 @@
 
 namespace tev::archive {
 
+// Energy of a silence that belongs to one hour (and its day), with no readings of its own.
+struct EnergyPiece {
+    std::int64_t hour = 0;  // period starts, Unix seconds
+    std::int64_t day = 0;
+    double kwh = 0;
+};
+
 // The messages of one meter in one minute that have not been written yet. The same figures
-// are merged into that minute's row, its hour's row and its day's row.
+// are merged into that minute's row, its hour's row and its day's row, except for energy that
+// followed a silence: the minute row keeps it whole, as the meter measured it, while the hour
+// and day rows receive it as `spread`, the pieces of the hours the silence covered.
 struct PeriodDelta {
     std::string meter;
     std::int64_t minute = 0;  // period starts, Unix seconds
     std::int64_t hour = 0;
     std::int64_t day = 0;
     PeriodStats stats;
+    double rollupEnergy = 0;  // kWh of stats.energy that the hour and day rows take as is
+    std::vector<EnergyPiece> spread;
 };
 
 // Gathers messages into per-meter, per-minute parts until the writer takes them. Each message
@@ -27,10 +38,13 @@ struct PeriodDelta {
 // reading of a meter is a baseline, and so is the first on a new day after a silence longer
 // than kMaxEnergyGapSeconds: the day so far was used in minutes the archive never saw, and
 // would otherwise all land in one minute (and be priced at that minute's band). Within a day,
-// what the count grew over a silence was measured by the meter and is kept.
+// what the count grew over a silence was measured by the meter and is kept: when the reading
+// before came more than kSilenceSeconds earlier, the growth was used evenly over the silence,
+// so the hours and days receive it in pieces proportional to their share of it.
 class Aggregator {
   public:
     static constexpr std::int64_t kMaxEnergyGapSeconds = 300;
+    static constexpr std::int64_t kSilenceSeconds = 60;
 
     void add(const ArchiveSample& sample);
     // Every part gathered since the last call, oldest first per meter.

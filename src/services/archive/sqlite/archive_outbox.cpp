@@ -262,4 +262,13 @@ bool countUnshippedBeforePrune(SqliteDb& db, const RetentionCutoffs& cut, std::s
     return false;
 }
 
+bool reshipFrom(SqliteDb& db, OutboxTable table, std::int64_t from) {
+    if (!outboxExists(db)) return true;
+    SqliteStatement back(db, std::string("UPDATE ") + kOutboxMarksTable +
+                                 " SET shipped_through = min(shipped_through, ?) WHERE tbl = ?");
+    back.bind(1, from);
+    back.bind(2, std::string_view(outboxTableName(table)));
+    return back.step() == SQLITE_DONE;
+}
+
 }  // namespace tev::archive

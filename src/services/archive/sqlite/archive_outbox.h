@@ -25,4 +25,10 @@ std::unique_ptr<ArchiveOutbox> openArchiveOutbox(const std::string& folder, std:
 // done; the rows must not be deleted then.
 bool countUnshippedBeforePrune(SqliteDb& db, const RetentionCutoffs& cut, std::string& error);
 
+// Called by the writer, in its transaction, when it added to rows a sink may have shipped in
+// their final form already (the hours and days a silence's energy was spread over): the mark of
+// `table` goes back to `from`, so the sink ships those rows again as they are now. Nothing
+// happens in an archive without outbox marks. False when the file could not be written.
+bool reshipFrom(SqliteDb& db, OutboxTable table, std::int64_t from);
+
 }  // namespace tev::archive

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -22,6 +23,9 @@ constexpr std::int64_t kSecondsPerMinute = 60;
 constexpr std::int64_t kPruneEverySeconds = 600;
 constexpr int kPruneBatchesPerPass = 20;
 
+// Inserts a row, or merges the figures into the row already there. A row of n = 0 holds
+// energy only (its readings' columns are NULL): merging one in keeps the row's readings, and
+// readings merged into one take the place of its NULLs, so no mean is ever divided by 0.
 std::string upsertSql(const std::string& table) {
     const auto& cols = periodColumns();
     std::string sql = "INSERT INTO " + table + " (meter, t";
@@ -34,23 +38,27 @@ std::string upsertSql(const std::string& table) {
         if (!first) sql += ", ";
         first = false;
         // Every assignment reads the row as it was, so n is the old count throughout.
-        if (c == "n")
+        if (c == "n") {
             sql += "n = n + excluded.n";
-        else if (c == "kwh")
+        } else if (c == "kwh") {
             sql += "kwh = kwh + excluded.kwh";
-        else if (c == "day_kwh")
-            sql += "day_kwh = excluded.day_kwh";
-        else if (c.ends_with("_min"))
-            sql += c + " = min(" + c + ", excluded." + c + ")";
-        else if (c.ends_with("_max"))
-            sql += c + " = max(" + c + ", excluded." + c + ")";
-        else
-            sql += c + " = (" + c + " * n + excluded." + c + " * excluded.n) / (n + excluded.n)";
+        } else {
+            std::string merged = "excluded." + c;
+            if (c.ends_with("_min"))
+                merged = "min(" + c + ", excluded." + c + ")";
+            else if (c.ends_with("_max"))
+                merged = "max(" + c + ", excluded." + c + ")";
+            else if (c != "day_kwh")
+                merged = "(" + c + " * n + excluded." + c + " * excluded.n) / (n + excluded.n)";
+            sql += c + " = CASE WHEN excluded.n = 0 THEN " + c + " WHEN n = 0 THEN excluded." + c +
+                   " ELSE " + merged + " END";
+        }
     }
     return sql;
 }
 
-void bindDelta(SqliteStatement& s, const PeriodDelta& d, std::int64_t t) {
+// The minute's figures; `energy` is what the row's period takes of the minute's energy.
+void bindDelta(SqliteStatement& s, const PeriodDelta& d, std::int64_t t, double energy) {
     s.bind(1, std::string_view(d.meter));
     s.bind(2, t);
     int i = 3;
@@ -63,8 +71,37 @@ void bindDelta(SqliteStatement& s, const PeriodDelta& d, std::int64_t t) {
     }
     for (int q = 0; q < kPowerCount; ++q) s.bind(i++, st.powerMean[q]);
     s.bind(i++, st.dayEnergy);
-    s.bind(i++, st.energy);
+    s.bind(i++, energy);
     s.bind(i++, st.count);
+}
+
+// Energy without readings: every other column stays NULL (reset() cleared the bindings).
+void bindPiece(SqliteStatement& s, const std::string& meter, std::int64_t t, double kwh) {
+    s.bind(1, std::string_view(meter));
+    s.bind(2, t);
+    const int energyColumn = 3 + 3 * kRangedCount + kPowerCount + 1;
+    s.bind(energyColumn, kwh);
+    s.bind(energyColumn + 1, std::int64_t{0});
+}
+
+// The minute row, then the hour and day rows: first the pieces of a silence before the
+// minute, then the minute's own figures.
+bool writeDelta(SqliteStatement (&tables)[3], const PeriodDelta& d) {
+    for (const EnergyPiece& piece : d.spread) {
+        const std::int64_t keys[2] = {piece.hour, piece.day};
+        for (int i = 0; i < 2; ++i) {
+            tables[i + 1].reset();
+            bindPiece(tables[i + 1], d.meter, keys[i], piece.kwh);
+            if (tables[i + 1].step() != SQLITE_DONE) return false;
+        }
+    }
+    const std::int64_t keys[3] = {d.minute, d.hour, d.day};
+    for (int i = 0; i < 3; ++i) {
+        tables[i].reset();
+        bindDelta(tables[i], d, keys[i], i == 0 ? d.stats.energy : d.rollupEnergy);
+        if (tables[i].step() != SQLITE_DONE) return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -286,19 +323,23 @@ bool ArchiveWriter::commit() {
                 alert.bind(7, a.threshold);
                 ok = alert.step() == SQLITE_DONE;
             }
+            // The earliest hour and day a silence's energy went back to.
+            std::int64_t reshipHour = INT64_MAX, reshipDay = INT64_MAX;
             for (const PeriodDelta& d : unwritten_) {
                 if (!ok) break;
-                const std::int64_t keys[3] = {d.minute, d.hour, d.day};
-                for (int i = 0; i < 3 && ok; ++i) {
-                    tables[i].reset();
-                    bindDelta(tables[i], d, keys[i]);
-                    ok = tables[i].step() == SQLITE_DONE;
+                ok = writeDelta(tables, d);
+                if (!d.spread.empty()) {
+                    reshipHour = std::min(reshipHour, d.spread.front().hour);
+                    reshipDay = std::min(reshipDay, d.spread.front().day);
                 }
                 meter.reset();
                 meter.bind(1, std::string_view(d.meter));
                 meter.bind(2, d.minute);
                 ok = ok && meter.step() == SQLITE_DONE;
             }
+            if (ok && reshipHour != INT64_MAX)
+                ok = reshipFrom(db_, OutboxTable::Hours, reshipHour) &&
+                     reshipFrom(db_, OutboxTable::Days, reshipDay);
             if (!ok) why = sqlite3_errmsg(db_.handle());
         } else {
             why = db_.error();

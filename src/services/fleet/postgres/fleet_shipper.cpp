@@ -169,6 +169,12 @@ bool FleetShipper::moveMark(OutboxTable table, std::size_t index, std::int64_t t
             marks_[index].shippedThrough = mark;
             return true;
         }
+        // Retention only moves a mark on; the archive's writer moves it back to rows it added
+        // to after they were shipped (a silence's energy), which are shipped again from there.
+        if (*found < expected) {
+            marks_[index].shippedThrough = *found;
+            return true;
+        }
         const MarkAfterRetention corrected = markAfterRetention(*found, to, shippedTimes);
         expected = *found;
         mark = corrected.mark;

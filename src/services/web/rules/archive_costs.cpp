@@ -6,6 +6,7 @@
 
 #include "core/texts/json_text.h"
 #include "services/alerts/tariff/local_midnight.h"
+#include "services/archive/rules/local_time.h"
 #include "services/web/rules/row_cost.h"
 
 namespace tev::web {
@@ -30,6 +31,15 @@ std::time_t rowEnd(archive::Resolution resolution, std::time_t t) {
     return t + 3600;
 }
 
+// Where the energy of a minute row that starts at `t` began to be used: a minute row after a
+// silence the same local day holds what the meter counted over the whole silence, from the end
+// of the row before (`previous`) on.
+std::time_t minuteRowFrom(std::int64_t previous, std::int64_t t) {
+    const std::int64_t previousEnd = previous + 60;
+    if (previousEnd >= t || archive::localDayStart(previous) != archive::localDayStart(t)) return t;
+    return static_cast<std::time_t>(previousEnd);
+}
+
 }  // namespace
 
 archive::ExtraColumn archiveCostColumn(const archive::ArchiveSeries& series,
@@ -45,10 +55,13 @@ archive::ExtraColumn archiveCostColumn(const archive::ArchiveSeries& series,
     for (std::size_t row = 0; row < series.time.size(); ++row) {
         // A row the archive holds no energy for (NULL reads as NaN) has no cost either.
         if (!std::isfinite(kwh[row])) continue;
-        const auto from = static_cast<std::time_t>(series.time[row]);
-        const std::time_t to = rowEnd(series.resolution, from);
+        const auto start = static_cast<std::time_t>(series.time[row]);
+        const std::time_t to = rowEnd(series.resolution, start);
+        const std::time_t from = series.resolution == archive::Resolution::Minute && row > 0
+                                     ? minuteRowFrom(series.time[row - 1], start)
+                                     : start;
         double cost = pricer.energyCost(std::max(kwh[row], 0.0), from, to);
-        if (series.resolution == archive::Resolution::Day) cost += tariff.standingChargeOn(from);
+        if (series.resolution == archive::Resolution::Day) cost += tariff.standingChargeOn(start);
         column.cells[row] = costText(cost);
     }
     return column;

@@ -13,6 +13,10 @@ namespace tev::web {
 // The cost of each archive row under `tariff`, as the tidy CSV writes it (four decimals): the
 // row's Energy used evenly over its period (a minute, an hour, or the local day), and for a
 // Day row the standing charge of that day. Empty cells where the series has no Energy column.
+// A minute row whose row before in the series starts more than a minute earlier the same local
+// day holds the energy of the silence between them: it is priced over [end of the row before,
+// end of this row). The series' first row has no row before and is priced over its own minute,
+// as is the first row after a local midnight (that silence's energy is not in the archive).
 archive::ExtraColumn archiveCostColumn(const archive::ArchiveSeries& series,
                                        const alerts::Tariff& tariff);
 

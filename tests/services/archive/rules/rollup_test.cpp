@@ -127,6 +127,61 @@ TEST_F(Rollup, MetersWhoseIdsDifferInOneCharacterAreKeptApart) {
     EXPECT_NEAR(parts[2].stats.mean[3], 3, 1e-6);
 }
 
+// The growth over a silence stays whole in the return minute; its hour and day rows get it in
+// pieces by each local hour's share of (previous reading, this reading].
+TEST_F(Rollup, TheGrowthOverASilenceIsSpreadOverTheHoursItCovered) {
+    const struct {
+        const char *before, *after;
+        float dayBefore, dayAfter;
+        double minuteKwh;
+        std::vector<std::pair<const char*, double>> pieces;  // hour, kWh
+    } cases[] = {
+        {"2026-03-04T10:00:00", "2026-03-04T10:01:00", 1, 1.5, 0.5, {}},  // not a silence
+        {"2026-03-04T06:30:30",
+         "2026-03-04T08:30:30",
+         1,
+         3,
+         2,
+         {{"2026-03-04T06:00", 2.0 * 1770 / 7200},
+          {"2026-03-04T07:00", 1},
+          {"2026-03-04T08:00", 2.0 * 1830 / 7200}}},
+        // 01:30 CET to 03:30 CEST is one hour, half on each side of the change.
+        {"2026-03-29T01:30:00",
+         "2026-03-29T03:30:00",
+         1,
+         2,
+         1,
+         {{"2026-03-29T01:00", 0.5}, {"2026-03-29T03:00", 0.5}}},
+        // After the meter's midnight reset the count is all the new day's.
+        {"2026-03-04T23:58:00", "2026-03-05T00:02:00", 9, 0.25, 0.25, {{"2026-03-05T00:00", 0.25}}},
+        {"2026-03-04T23:58:00",
+         "2026-03-05T00:02:00",
+         9,
+         9.5,
+         0.5,
+         {{"2026-03-04T23:00", 0.25}, {"2026-03-05T00:00", 0.25}}},
+        {"2026-03-04T23:50:00", "2026-03-05T00:10:00", 9, 0.5, 0, {}},  // a baseline
+    };
+    for (const auto& c : cases) {
+        Aggregator agg;
+        agg.add(sample("S1", c.before, {230, 230, 230}, {1, 1, 1}, c.dayBefore));
+        agg.add(sample("S1", c.after, {230, 230, 230}, {1, 1, 1}, c.dayAfter));
+        const std::vector<PeriodDelta> parts = agg.take();
+        ASSERT_EQ(parts.size(), 2u) << c.after;
+        const PeriodDelta& back = parts[1];
+        EXPECT_NEAR(back.stats.energy, c.minuteKwh, 1e-6) << c.after;
+        double rolledUp = back.rollupEnergy;
+        ASSERT_EQ(back.spread.size(), c.pieces.size()) << c.after;
+        for (std::size_t i = 0; i < c.pieces.size(); ++i) {
+            EXPECT_EQ(back.spread[i].hour, at(c.pieces[i].first)) << c.after << " " << i;
+            EXPECT_EQ(back.spread[i].day, localDayStart(at(c.pieces[i].first))) << c.after;
+            EXPECT_NEAR(back.spread[i].kwh, c.pieces[i].second, 1e-9) << c.after << " " << i;
+            rolledUp += back.spread[i].kwh;
+        }
+        EXPECT_NEAR(rolledUp, back.stats.energy, 1e-12) << c.after;
+    }
+}
+
 TEST(EnergyBetween, CountsTheNewDaysValueWhenTheDayEnergyDrops) {
     EXPECT_DOUBLE_EQ(energyBetween(2.0, 2.5), 0.5);
     EXPECT_DOUBLE_EQ(energyBetween(12.0, 0.2), 0.2);

@@ -1,10 +1,13 @@
 #include <sqlite3.h>
 
+#include <array>
+#include <cmath>
 #include <fstream>
 #include <sstream>
 
 #include "services/archive/sqlite/archive_export.h"
 #include "services/archive/sqlite/archive_file.h"
+#include "services/archive/sqlite/archive_outbox.h"
 #include "services/archive/sqlite/archive_reader.h"
 #include "services/archive/sqlite/sqlite_db.h"
 #include "tests/services/archive/sqlite/archive_fixture.h"
@@ -256,6 +259,65 @@ TEST_F(Archive, ExportWritesTheTidyCsvOrJsonOfOneMeterAndTellsAMissingArchive) {
     request.folder = folder + "/none";
     EXPECT_EQ(runArchiveExport(request, o, e), 1);
     EXPECT_NE(e.str().find("TEV3P_Archive.sqlite is not in"), std::string::npos);
+}
+
+// A meter silent for two hours on a Wednesday morning: the return minute keeps the 2 kWh it
+// counted, the hour rows get it by their share of (06:30:30, 08:30:30]. The 07:00 hour had no
+// reading: it holds energy only, its readings NULL. Rows merge in both orders: a piece into an
+// hour with readings (06:00), readings into an hour that began as a piece (08:00).
+TEST_F(Archive, HourRowsHoldTheEvenPiecesAndNullReadingsForAWhollySilentHour) {
+    const char* id = "SIL000000001";
+    {
+        ArchiveWriter w(options(), clock);
+        w.start();
+        w.push(sampleAt(id, at("2026-03-04T06:30:00"), {230, 230, 230}, {1, 1, 1}, 1.0f));
+        w.push(sampleAt(id, at("2026-03-04T06:30:30"), {232, 230, 230}, {1, 1, 1}, 1.1f));
+        w.flush();
+        // A fleet sink that has shipped every row so far.
+        std::string error;
+        ASSERT_NE(openArchiveOutbox(folder, error), nullptr) << error;
+        SqliteDb db;
+        ASSERT_EQ(db.open(archivePath(folder), false, false), SQLITE_OK);
+        ASSERT_EQ(db.exec("UPDATE outbox SET shipped_through = 1900000000"), SQLITE_OK);
+        w.push(sampleAt(id, at("2026-03-04T08:30:30"), {220, 230, 230}, {2, 1, 1}, 3.1f));
+        w.flush();
+        w.push(sampleAt(id, at("2026-03-04T08:31:00"), {226, 230, 230}, {4, 1, 1}, 3.2f));
+        w.stop();
+    }
+    // Messages, Energy, V1, V1_min, V1_max, A1, DayKWh; the silent hour has no readings.
+    const double none = NAN;
+    const std::pair<Resolution, std::vector<std::array<double, 7>>> tables[] = {
+        {Resolution::Hour,
+         {{2, 0.1 + 2.0 * 1770 / 7200, 231, 230, 232, 1, 1.1},
+          {0, 2.0 * 3600 / 7200, none, none, none, none, none},
+          {2, 2.0 * 1830 / 7200 + 0.1, 223, 220, 226, 3, 3.2}}},
+        {Resolution::Minute,
+         {{2, 0.1, 231, 230, 232, 1, 1.1},
+          {1, 2.0, 220, 220, 220, 2, 3.1},
+          {1, 0.1, 226, 226, 226, 4, 3.2}}},
+        {Resolution::Day, {{4, 2.2, 227, 220, 232, 2, 3.2}}}};
+    for (const auto& [resolution, rows] : tables) {
+        const ArchiveSeries s =
+            read(id, resolution, {"Messages", "Energy", "V1", "V1_min", "V1_max", "A1", "DayKWh"});
+        ASSERT_EQ(s.time.size(), rows.size()) << resolutionName(resolution);
+        for (std::size_t r = 0; r < rows.size(); ++r)
+            for (std::size_t q = 0; q < rows[r].size(); ++q)
+                if (std::isnan(rows[r][q]))
+                    EXPECT_TRUE(std::isnan(s.values[q][r])) << r << s.quantities[q]->name;
+                else
+                    EXPECT_NEAR(s.values[q][r], rows[r][q], 1e-5) << r << s.quantities[q]->name;
+    }
+    // In the file the silent hour's readings are NULL, every one of them, never 0.
+    std::string nonNull = "SELECT count(*) FROM hours WHERE n = 0 AND (0";
+    for (const std::string& c : periodColumns())
+        if (c != "n" && c != "kwh") nonNull += " OR " + c + " IS NOT NULL";
+    EXPECT_EQ(count(nonNull + ")"), 0);
+    EXPECT_EQ(count("SELECT count(*) FROM hours WHERE n = 0"), 1);
+    // The hours and the day the silence's energy went to are shipped again.
+    EXPECT_EQ(count("SELECT shipped_through FROM outbox WHERE tbl = 'hours'"),
+              at("2026-03-04T06:00"));
+    EXPECT_EQ(count("SELECT shipped_through FROM outbox WHERE tbl = 'days'"), at("2026-03-04"));
+    EXPECT_EQ(count("SELECT shipped_through FROM outbox WHERE tbl = 'minutes'"), 1900000000);
 }
 
 }  // namespace

@@ -77,6 +77,32 @@ TEST(ArchiveCosts, RowsArePricedOverTheirOwnPeriodWithBandEdgesAndTheLongDayOfOc
               "2026-10-26T00:00:00+01:00,100,24,4.1000\n");
 }
 
+// A meter silent from 06:30:30 to 08:30:30 on a Wednesday used 2 kWh evenly over the silence,
+// 1770 s of it before the 07:00 band edge: the hour rows priced hour by hour, and the return
+// minute priced over the silence's span [06:31, 08:31), cost what that use costs.
+TEST(ArchiveCosts, EnergyAfterASilenceIsPricedOverTheSilence) {
+    testing::useBerlinTime();
+    const alerts::Tariff tariff =
+        tariffOf("[tariff]\ncurrency=EUR\nprice_per_kwh=0.20\nband_1=mon-fri 07:00-23:00 0.40\n");
+    const std::vector<std::int64_t> hours = {at("2026-03-04T06:00"), at("2026-03-04T07:00"),
+                                             at("2026-03-04T08:00")};
+    const std::vector<double> kwh = {0.1 + 2.0 * 1770 / 7200, 1.0, 2.0 * 1830 / 7200 + 0.1};
+    const double used = 0.1 * 0.20 + 2.0 * (1770 * 0.20 + 5430 * 0.40) / 7200 + 0.1 * 0.40;
+    const MeterPeriodCosts c =
+        meterPeriodCosts("M", hours, kwh, hours[0], at("2026-03-04T12:00"), tariff);
+    EXPECT_NEAR(c.today, used, 1e-9);
+    EXPECT_NEAR(c.kwhToday, 2.2, 1e-9);
+
+    // Minute rows: after the silence, and the first after a local midnight (its own minute).
+    const auto minutes = seriesOf(archive::Resolution::Minute,
+                                  {at("2026-03-04T06:30"), at("2026-03-04T08:30"),
+                                   at("2026-03-04T08:31"), at("2026-03-05T06:59")},
+                                  {0.1, 2.0, 0.1, 0.1});
+    // 2 kWh x (29 min x 0.20 + 91 min x 0.40) / 120 min = 0.70333.
+    EXPECT_EQ(archiveCostColumn(minutes, tariff).cells,
+              (std::vector<std::string>{"0.0200", "0.7033", "0.0400", "0.0200"}));
+}
+
 // Wednesday 9 December 2026, 10:30: the week began on Sunday the 6th, the month on Tuesday the
 // 1st. Each day from a meter's first archived day on carries the standing charge.
 TEST(ArchiveCosts, TodayWeekAndMonthOfEachMeterWithStandingChargesFromItsFirstDay) {
