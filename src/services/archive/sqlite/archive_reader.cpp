@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 
 #include "services/archive/sqlite/archive_file.h"
@@ -76,8 +77,12 @@ ArchiveSeries queryArchiveSeries(const std::string& folder, const SeriesQuery& q
     int rc = 0;
     while ((rc = s.step()) == SQLITE_ROW) {
         series.time.push_back(s.columnInt(0));
-        for (std::size_t q = 0; q < series.quantities.size(); ++q)
-            series.values[q].push_back(s.columnDouble(static_cast<int>(q) + 1));
+        // A row that counted no message holds no voltage or current (NULL): not a number, never
+        // a reading of 0.
+        for (std::size_t q = 0; q < series.quantities.size(); ++q) {
+            const int c = static_cast<int>(q) + 1;
+            series.values[q].push_back(s.columnIsNull(c) ? NAN : s.columnDouble(c));
+        }
     }
     if (rc != SQLITE_DONE)
         error = std::string(kArchiveFileName) + ": " + sqlite3_errmsg(db.handle());

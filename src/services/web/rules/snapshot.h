@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace tev::web {
 
@@ -12,6 +13,19 @@ struct FleetMetrics {
     bool up = false;
     std::int64_t backlogRows = 0;
     std::int64_t lastShippedUnix = 0;  // 0: nothing shipped yet in this run
+};
+
+// The mean current above which a meter's current imbalance is judged: the alerts'
+// imbalance_min_amps, of [alerts] and of the meters with their own [alerts.<id>] value. Below
+// it the answers give no imbalance, as the alert judges none.
+struct ImbalanceFloor {
+    double amps = 1;
+    std::map<std::string, double, std::less<>> perMeter;
+
+    double forMeter(std::string_view id) const {
+        const auto it = perMeter.find(id);
+        return it == perMeter.end() ? amps : it->second;
+    }
 };
 
 // What the web answers need beyond the store: the state of the link and the sockets, kept by
@@ -33,6 +47,7 @@ struct ServiceStatus {
     // Unix seconds of the last message handled per meter ID.
     std::map<std::string, std::int64_t, std::less<>> lastMessage;
     std::optional<FleetMetrics> fleet;
+    ImbalanceFloor imbalanceFloor;
 };
 
 // A meter counts as on-line while its last message is at most this old; the meter sends every
