@@ -18,6 +18,8 @@
   function number(v, digits) {
     return Number(v).toLocaleString(undefined, { minimumFractionDigits: digits, maximumFractionDigits: digits });
   }
+  // The hourly imbalance of the archive's hourly mean currents, by the same definition as the
+  // live figure the server sends.
   function imbalance(values) {
     const mean = (values[0] + values[1] + values[2]) / 3;
     if (!(mean > 0)) return null;
