@@ -176,13 +176,14 @@ int main(int argc, char* argv[]) {
         sdf.show();
     }
     const int status = app.exec();
+    // First, so that the alerts it ends are still logged, archived and published.
+    stopAlerts(context, alerts);
     sdf.FormClose();
     stopWeb(context, web);
     stopMqtt(context, mqtt);
     stopFleet(context, fleet);
     stopArchive(context, archive);
     stopTray(context, tray);
-    stopAlerts(context, alerts);
     standardOutput.finish(kFinalOutputWaitMs);
     return status;
 }

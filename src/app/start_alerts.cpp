@@ -38,7 +38,11 @@ void startAlerts(const ServiceContext& context, Alerts& alerts) {
 }
 
 void stopAlerts(const ServiceContext& context, Alerts& alerts) {
+    if (!alerts.service) return;
     context.observers.remove(alerts.service.get());
+    // The alerts still running end now, logged and handed to the archive and the broker like
+    // any end: the services that write them down stop after this.
+    alerts.service->endAll();
 }
 
 }  // namespace tev::app

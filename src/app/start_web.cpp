@@ -34,6 +34,10 @@ web::WebSources webSources(const ServiceContext& context, Alerts& alerts, const 
         };
     }
     sources.voltageNominal = alerts.settings.voltageNominal;
+    const alerts::AlertConfig& rules = alerts.service->evaluator().config();
+    sources.imbalanceFloor.amps = rules.defaults.imbalanceMinAmps;
+    for (const auto& [id, meterRules] : rules.perMeter)
+        sources.imbalanceFloor.perMeter.emplace(id, meterRules.imbalanceMinAmps);
     sources.alerts = [&recorder, &alerts] {
         web::AlertsSnapshot a;
         const MeterRegistry& registry = recorder.registry();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QFileInfo>
 #include <QProcessEnvironment>
 
@@ -39,6 +40,29 @@ TEST(Headless, StartsListensRecordsAMeterAndSavesBothFilesOnSigterm) {
     EXPECT_GT(minutes.value(kColWatt, minutes.cnt), 0.0f);
     // The lock of the folder is given back.
     EXPECT_FALSE(QFileInfo::exists(folder.filePath(".tev3p.lock")));
+}
+
+// An alert still running when the program stops ends with the stop, in the log (and with it
+// the archive's alert history): a restart finds no start without its end.
+TEST(Headless, AStopEndsTheAlertsStillRunning) {
+    testing::qtApplication();
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    QFile ini(folder.filePath("tev3p.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[alerts]\ncurrent_max=0.01\ncurrent_seconds=0\n");
+    ini.close();
+    testing::HeadlessProgram program;
+    ASSERT_TRUE(program.start(folder.path())) << program.output.toStdString();
+    EXPECT_EQ(testing::runSimulator(program.meterPort, 3), 0);
+    ASSERT_TRUE(program.waitForText("Alert start: meter ")) << program.output.toStdString();
+    EXPECT_FALSE(program.output.contains("Alert end: meter "));
+    program.signal(SIGTERM);
+    ASSERT_TRUE(program.finish());
+    EXPECT_EQ(program.process.exitCode(), 0);
+    EXPECT_EQ(program.output.count("Alert start: meter "),
+              program.output.count("Alert end: meter "))
+        << program.output.toStdString();
 }
 
 TEST(Headless, PlaysItsTonesToNothingAndNeverContactsASoundServer) {

@@ -39,6 +39,10 @@ void AlertService::metersForgotten() {
     if (!events_.empty()) tell(now);
 }
 
+void AlertService::endAll() {
+    metersForgotten();
+}
+
 void AlertService::seedHistory(std::vector<AlertEvent> earlier) {
     earlier.insert(earlier.end(), history_.begin(), history_.end());
     history_ = std::move(earlier);

@@ -36,6 +36,9 @@ class AlertService final : public QObject, public MeterObserver {
     void meterMessageHandled(const MeterRegistry&, std::string_view) override {}
     void meterDataHandled(const MeterRegistry& registry, std::string_view meterId) override;
     void metersForgotten() override;
+    // The program stops: every running alert ends, told like any other end (the log line, the
+    // archive, the broker), so that no start is left without its end.
+    void endAll();
 
     // The event-log stamp put before each alert line ("240802 8:5 "); none when unset.
     void setStamp(std::function<std::string()> stamp) { stamp_ = std::move(stamp); }

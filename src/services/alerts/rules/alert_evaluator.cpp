@@ -1,6 +1,9 @@
 #include "services/alerts/rules/alert_evaluator.h"
 
 #include <algorithm>
+#include <optional>
+
+#include "core/meterlink/phase_imbalance.h"
 
 namespace tev::alerts {
 
@@ -178,16 +181,20 @@ void AlertEvaluator::evaluate(std::string_view meterId, bool primary, const Aler
                AlertRule::Current, p + 1);
     }
 
-    const double a1 = s.amps[0], a2 = s.amps[1], a3 = s.amps[2];
-    const double mean = (a1 + a2 + a3) / kPhases;
-    const double spread = std::max({a1, a2, a3}) - std::min({a1, a2, a3});
-    const double ratio = mean > 0 ? spread / mean * kPercent : 0;
-    const bool iOver = mean > m.imbalanceMinAmps && ratio > m.imbalancePercent;
-    const bool iClear =
-        mean < m.imbalanceMinAmps * (1 - m.h) || ratio < m.imbalancePercent * (1 - m.h);
-    report(m.imbalance,
-           m.imbalance.step(iOver, iClear, t, m.imbalanceMs, ratio, m.imbalancePercent),
-           AlertRule::Imbalance, 0);
+    // Judged only while the mean current is above the floor: below it a pending start is
+    // dropped and a running alert holds, so that a load switching off neither ends the alert at
+    // an imbalance still over its limit nor starts it again when the load comes back.
+    const std::optional<double> ratio =
+        phaseImbalancePercent({s.amps[0], s.amps[1], s.amps[2]}, m.imbalanceMinAmps);
+    if (ratio) {
+        report(
+            m.imbalance,
+            m.imbalance.step(*ratio > m.imbalancePercent, *ratio < m.imbalancePercent * (1 - m.h),
+                             t, m.imbalanceMs, *ratio, m.imbalancePercent),
+            AlertRule::Imbalance, 0);
+    } else if (m.imbalance.state == AlertTrigger::State::Pending) {
+        m.imbalance.state = AlertTrigger::State::Idle;
+    }
 
     if (primary && m.demandOn) {
         const double meanW = m.window.add(t, s.watt, m.demandWindowMs);

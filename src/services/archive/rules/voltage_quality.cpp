@@ -6,6 +6,7 @@
 #include <ctime>
 #include <map>
 
+#include "core/meterlink/phase_imbalance.h"
 #include "services/archive/rules/local_time.h"
 
 namespace tev::archive {
@@ -51,6 +52,8 @@ std::string_view qualityVerdictName(QualityVerdict v) {
     switch (v) {
         case QualityVerdict::NoData:
             return "no data";
+        case QualityVerdict::NotEnoughData:
+            return "not enough data";
         case QualityVerdict::Pass:
             return "pass";
         case QualityVerdict::Fail:
@@ -106,58 +109,67 @@ WeekQuality weekQuality(const ArchiveSeries& series, double nominalVolts, std::i
     w.nominalVolts = nominalVolts;
     const double low = nominalVolts * (1 - kQualityBand);
     const double high = nominalVolts * (1 + kQualityBand);
+    const double live = nominalVolts * kQualityLiveFraction;
     std::map<std::int64_t, Window> windows;
     for (std::size_t row = 0; row < series.time.size(); ++row) {
         const std::int64_t t = series.time[row];
         if (t < weekStart || t >= weekEnd) continue;
-        ++w.minutes;
         Window& window = windows[t - ((t % kQualityWindowSeconds) + kQualityWindowSeconds) %
                                          kQualityWindowSeconds];
+        bool reading = false;
         for (int p = 0; p < kPhases; ++p) {
             PhaseQuality& q = w.phases[p];
             if (mean[p] != nullptr && std::isfinite((*mean[p])[row])) {
                 window.sum[p] += (*mean[p])[row];
                 ++window.count[p];
+                reading = true;
             }
             if (min[p] != nullptr && std::isfinite((*min[p])[row])) {
                 const double v = (*min[p])[row];
                 if (v < low) ++q.dipMinutes;
-                q.lowestVolts = q.lowestVolts == 0 ? v : std::min(q.lowestVolts, v);
+                q.lowestVolts = q.lowestVolts ? std::min(*q.lowestVolts, v) : v;
             }
             if (max[p] != nullptr && std::isfinite((*max[p])[row])) {
                 const double v = (*max[p])[row];
                 if (v > high) ++q.swellMinutes;
-                q.highestVolts = std::max(q.highestVolts, v);
+                q.highestVolts = q.highestVolts ? std::max(*q.highestVolts, v) : v;
             }
         }
+        if (reading) ++w.minutes;
     }
     for (const auto& [start, window] : windows) {
         std::array<double, kPhases> means{};
-        int phasesSeen = 0;
+        int phasesLive = 0;
         for (int p = 0; p < kPhases; ++p) {
             if (window.count[p] == 0) continue;
             means[p] = window.sum[p] / window.count[p];
-            ++phasesSeen;
             PhaseQuality& q = w.phases[p];
             ++q.windows;
             if (means[p] >= low && means[p] <= high) ++q.windowsInBand;
+            if (means[p] > live)
+                ++phasesLive;
+            else
+                ++q.deadWindows;
         }
-        if (phasesSeen != kPhases) continue;
-        const double average = (means[0] + means[1] + means[2]) / kPhases;
-        if (average <= 0) continue;
-        double deviation = 0;
-        for (const double m : means) deviation = std::max(deviation, std::abs(m - average));
-        const double unbalance = 100 * deviation / average;
-        if (!w.worstUnbalance || unbalance > *w.worstUnbalance) {
+        if (phasesLive != kPhases) continue;
+        ++w.unbalanceWindows;
+        const std::optional<double> unbalance = phaseImbalancePercent(means);
+        if (unbalance && (!w.worstUnbalance || *unbalance > *w.worstUnbalance)) {
             w.worstUnbalance = unbalance;
             w.worstUnbalanceAt = start;
         }
     }
+    w.weekWindows =
+        static_cast<int>(std::max<std::int64_t>(weekEnd - weekStart, 0) / kQualityWindowSeconds);
     for (PhaseQuality& q : w.phases) {
         if (q.windows == 0) continue;
         q.shareInBand = 100.0 * q.windowsInBand / q.windows;
-        q.verdict =
-            q.shareInBand >= kQualityRequiredShare ? QualityVerdict::Pass : QualityVerdict::Fail;
+        q.coverage = w.weekWindows > 0 ? 100.0 * q.windows / w.weekWindows : 0;
+        if (q.coverage < kQualityRequiredCoverage)
+            q.verdict = QualityVerdict::NotEnoughData;
+        else
+            q.verdict = q.shareInBand >= kQualityRequiredShare ? QualityVerdict::Pass
+                                                               : QualityVerdict::Fail;
     }
     return w;
 }

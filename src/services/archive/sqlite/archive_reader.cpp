@@ -77,8 +77,8 @@ ArchiveSeries queryArchiveSeries(const std::string& folder, const SeriesQuery& q
     int rc = 0;
     while ((rc = s.step()) == SQLITE_ROW) {
         series.time.push_back(s.columnInt(0));
-        // NULL (the readings of an hour that holds a silence's energy only) is no value at
-        // all, never 0.
+        // A row that counted no message holds no voltage or current (NULL): not a number, never
+        // a reading of 0.
         for (std::size_t q = 0; q < series.quantities.size(); ++q) {
             const int c = static_cast<int>(q) + 1;
             series.values[q].push_back(s.columnIsNull(c) ? NAN : s.columnDouble(c));

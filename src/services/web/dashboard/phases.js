@@ -1,6 +1,8 @@
 // The three phases of the primary meter side by side from the live push: current and power of
-// L1, L2 and L3 as bars of one scale, and the current imbalance (the largest deviation from the
-// three phases' mean, in % of the mean), as the alerts measure it; below, the hourly imbalance
+// L1, L2 and L3 as bars of one scale, and the current imbalance the server gives with the live
+// readings (the largest deviation from the three phases' mean, in % of the mean, the figure the
+// imbalance alert judges; none while the mean current is below the alert's floor); below, the
+// hourly imbalance
 // of the last 7 days from the archive, of the primary meter or the meter picked.
 "use strict";
 
@@ -16,6 +18,8 @@
   function number(v, digits) {
     return Number(v).toLocaleString(undefined, { minimumFractionDigits: digits, maximumFractionDigits: digits });
   }
+  // The hourly imbalance of the archive's hourly mean currents, by the same definition as the
+  // live figure the server sends.
   function imbalance(values) {
     const mean = (values[0] + values[1] + values[2]) / 3;
     if (!(mean > 0)) return null;
@@ -42,7 +46,7 @@
     setText(document.querySelector("#phases h2"), t("heading"));
     const body = document.querySelector("#phases tbody");
     body.replaceChildren(row(t("current"), amps, "A", 2), row(t("power"), watts, "W", 0));
-    const i = imbalance(amps);
+    const i = typeof live.imbalance === "number" ? live.imbalance : null;
     const box = document.getElementById("phases");
     box.querySelector(".phase-imbalance").textContent = t("imbalance") + ": " + (i === null ? "–" : number(i, 1) + "\u00a0%");
     box.dataset.imbalance = i === null ? "" : String(i);

@@ -1,18 +1,23 @@
 // The weekly voltage quality of the primary meter or the picked one, for an ISO week: per phase
-// the share of 10-minute means within ±10 % of nominal (95 % of the week passes), dip and swell
-// minutes, the extremes, and the week's worst unbalance (/api/v1/meters/<id>/quality).
+// the share of 10-minute means within ±10 % of nominal (95 % of the week passes, once 75 % of the
+// week's windows were seen), the coverage, dip and swell minutes, the extremes, the windows the
+// phase was dead in, and the week's worst unbalance over windows with three live phases
+// (/api/v1/meters/<id>/quality).
 "use strict";
 
 (() => {
   const QUALITY_TEXTS = {
     english: { heading: "Voltage quality", week: "ISO week", csv: "Quality CSV",
-      columns: ["Phase", "Within ±10 %", "Dip minutes", "Swell minutes", "Lowest", "Highest", "Verdict"],
-      verdicts: { pass: "pass", fail: "fail", "no data": "no data" }, nominal: "nominal", assumed: "assumed from the readings; set [quality] voltage_nominal",
+      columns: ["Phase", "Within ±10 %", "Coverage", "Dip minutes", "Swell minutes", "Lowest", "Highest", "Verdict"],
+      verdicts: { pass: "pass", fail: "fail", "not enough data": "not enough data", "no data": "no data" },
+      dead: "dead phase", windows: "10-minute windows", nominal: "nominal", assumed: "assumed from the readings; set [quality] voltage_nominal",
       unbalance: "worst 10-minute unbalance", minutes: "minutes" },
     bilingual: { heading: "電壓品質 Voltage quality", week: "ISO 週 ISO week", csv: "品質 Quality CSV",
-      columns: ["相 Phase", "±10 % 內 Within ±10 %", "驟降分鐘 Dip minutes", "驟升分鐘 Swell minutes",
+      columns: ["相 Phase", "±10 % 內 Within ±10 %", "涵蓋 Coverage", "驟降分鐘 Dip minutes", "驟升分鐘 Swell minutes",
         "最低 Lowest", "最高 Highest", "判定 Verdict"],
-      verdicts: { pass: "合格 pass", fail: "不合格 fail", "no data": "無資料 no data" }, nominal: "標稱 nominal",
+      verdicts: { pass: "合格 pass", fail: "不合格 fail", "not enough data": "資料不足 not enough data",
+        "no data": "無資料 no data" },
+      dead: "斷相 dead phase", windows: "10分鐘區間 10-minute windows", nominal: "標稱 nominal",
       assumed: "由讀數推定 assumed from the readings; set [quality] voltage_nominal",
       unbalance: "最差10分鐘不平衡 worst 10-minute unbalance", minutes: "分鐘 minutes" },
   };
@@ -41,12 +46,17 @@
     box.dataset.week = q.week;
     document.querySelector("#quality thead tr").replaceChildren(...t("columns").map((c) => { const th = el("th"); setText(th, c); return th; }));
     document.querySelector("#quality tbody").replaceChildren(...q.phases.map((p) => {
-      const tr = el("tr", "verdict-" + p.verdict.replace(" ", "-"));
+      const tr = el("tr", "verdict-" + p.verdict.replaceAll(" ", "-"));
       const none = p.windows === 0;
+      const volts = (v) => (v === null ? "–" : number(v, 1) + "\u00a0V");
+      // A dead phase is named beside the verdict, with the windows it was dead in.
+      const verdict = t("verdicts")[p.verdict] + (p.dead_windows > 0
+        ? " · " + t("dead") + " (" + number(p.dead_windows, 0) + " " + t("windows") + ")" : "");
+      if (p.dead_windows > 0) tr.classList.add("phase-dead");
       tr.append(el("td", "", p.phase), el("td", "", none ? "–" : number(p.share, 1) + "\u00a0%"),
+        el("td", "", number(p.coverage, 1) + "\u00a0%"),
         el("td", "", number(p.dip_minutes, 0)), el("td", "", number(p.swell_minutes, 0)),
-        el("td", "", none ? "–" : number(p.lowest_v, 1) + "\u00a0V"),
-        el("td", "", none ? "–" : number(p.highest_v, 1) + "\u00a0V"), el("td", "verdict", t("verdicts")[p.verdict]));
+        el("td", "", volts(p.lowest_v)), el("td", "", volts(p.highest_v)), el("td", "verdict", verdict));
       return tr;
     }));
     const worst = q.worst_unbalance === null ? "–" : number(q.worst_unbalance, 2) + "\u00a0% (" +

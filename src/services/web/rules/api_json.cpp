@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <ctime>
 
+#include "core/meterlink/phase_imbalance.h"
 #include "core/recordsio/record_columns.h"
 #include "core/texts/json_text.h"
 #include "services/web/rules/names.h"
@@ -11,9 +12,21 @@
 namespace tev::web {
 namespace {
 
+constexpr int kImbalanceDecimals = 2;
+
 void appendKey(std::string& out, std::string_view key) {
     appendJsonString(out, key);
     out += ':';
+}
+
+// The current imbalance of three phase currents as the imbalance alert judges it, 2 decimals;
+// null below the meter's floor.
+void appendImbalance(std::string& out, float a1, float a2, float a3, double floor) {
+    appendKey(out, "imbalance");
+    if (const auto i = phaseImbalancePercent({a1, a2, a3}, floor))
+        appendJsonFixed(out, *i, kImbalanceDecimals, true);
+    else
+        out += "null";
 }
 
 float meterWatt(const MeterEntry& m) {
@@ -75,7 +88,11 @@ std::string liveJson(const MeasurementStore& store, const ServiceStatus& status)
         appendKey(out, kQuantityNames[c]);
         appendJsonNumber(out, values[c]);
     }
-    out += "}}";
+    out += "},";
+    const std::string_view primary =
+        store.registry.MeterCount > 0 ? store.registry.rows[0].Id.view() : std::string_view();
+    appendImbalance(out, l.A1, l.A2, l.A3, status.imbalanceFloor.forMeter(primary));
+    out += '}';
     return out;
 }
 
@@ -114,6 +131,8 @@ std::string metersJson(const MeterRegistry& registry, const ServiceStatus& statu
             else
                 out += "null";
         }
+        out += ',';
+        appendImbalance(out, m.A1, m.A2, m.A3, status.imbalanceFloor.forMeter(m.Id.view()));
         out += ',';
         appendKey(out, "online");
         const bool online =

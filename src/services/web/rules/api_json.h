@@ -16,7 +16,8 @@ namespace tev::web {
 // with the recorder's zone and UTC offset, and the run.
 std::string liveJson(const MeasurementStore& store, const ServiceStatus& status);
 
-// GET /api/v1/meters: one object per registered meter.
+// GET /api/v1/meters: one object per registered meter, with its current imbalance as the live
+// answer gives it.
 std::string metersJson(const MeterRegistry& registry, const ServiceStatus& status);
 
 // What GET /api/v1/series asks for.

@@ -15,6 +15,13 @@ constexpr int kShareDecimals = 3;
 constexpr int kVoltDecimals = 1;
 constexpr const char* kPhaseNames[] = {"L1", "L2", "L3"};
 
+void appendVolts(std::string& out, const std::optional<double>& v) {
+    if (v)
+        appendJsonFixed(out, *v, kVoltDecimals, true);
+    else
+        out += "null";
+}
+
 const archive::Quantity& energyQuantity() {
     return *archive::findQuantity("Energy");
 }
@@ -95,6 +102,12 @@ std::string qualityJson(const std::string& meter, const archive::WeekQuality& q)
     out += q.nominalAssumed ? ",\"nominal_assumed\":true" : ",\"nominal_assumed\":false";
     out += ",\"required_share\":";
     appendJsonFixed(out, archive::kQualityRequiredShare, 0, true);
+    out += ",\"required_coverage\":";
+    appendJsonFixed(out, archive::kQualityRequiredCoverage, 0, true);
+    out += ",\"live_share\":";
+    appendJsonFixed(out, 100 * archive::kQualityLiveFraction, 0, true);
+    out += ",\"week_windows\":";
+    appendJsonInteger(out, q.weekWindows);
     out += ",\"minutes\":";
     appendJsonInteger(out, q.minutes);
     out += ",\"phases\":[";
@@ -104,18 +117,22 @@ std::string qualityJson(const std::string& meter, const archive::WeekQuality& q)
         out += kPhaseNames[p];
         out += "\",\"windows\":";
         appendJsonInteger(out, ph.windows);
+        out += ",\"coverage\":";
+        appendJsonFixed(out, ph.coverage, kShareDecimals, true);
         out += ",\"in_band\":";
         appendJsonInteger(out, ph.windowsInBand);
         out += ",\"share\":";
         appendJsonFixed(out, ph.shareInBand, kShareDecimals, true);
+        out += ",\"dead_windows\":";
+        appendJsonInteger(out, ph.deadWindows);
         out += ",\"dip_minutes\":";
         appendJsonInteger(out, ph.dipMinutes);
         out += ",\"swell_minutes\":";
         appendJsonInteger(out, ph.swellMinutes);
         out += ",\"lowest_v\":";
-        appendJsonFixed(out, ph.lowestVolts, kVoltDecimals, true);
+        appendVolts(out, ph.lowestVolts);
         out += ",\"highest_v\":";
-        appendJsonFixed(out, ph.highestVolts, kVoltDecimals, true);
+        appendVolts(out, ph.highestVolts);
         out += ",\"verdict\":";
         appendJsonString(out, archive::qualityVerdictName(ph.verdict));
         out += '}';
@@ -128,25 +145,33 @@ std::string qualityJson(const std::string& meter, const archive::WeekQuality& q)
     } else {
         out += "null,\"worst_unbalance_at\":null";
     }
+    out += ",\"unbalance_windows\":";
+    appendJsonInteger(out, q.unbalanceWindows);
     out += '}';
     return out;
 }
 
 std::string qualityCsv(const std::string& meter, const archive::WeekQuality& q) {
     std::string out =
-        "week,meter,phase,nominal_V,windows,windows_in_band,share_in_band_pct,dip_minutes,"
-        "swell_minutes,lowest_V,highest_V,verdict,worst_unbalance_pct,worst_unbalance_time\n";
+        "week,meter,phase,nominal_V,windows,coverage_pct,windows_in_band,share_in_band_pct,"
+        "dead_windows,dip_minutes,swell_minutes,lowest_V,highest_V,verdict,worst_unbalance_pct,"
+        "worst_unbalance_time\n";
     // The meter ID is 12 characters the request path already checked; no comma or quote.
     for (std::size_t p = 0; p < q.phases.size(); ++p) {
         const archive::PhaseQuality& ph = q.phases[p];
         std::string line = archive::isoWeekName(q.weekStart) + ',' + meter + ',' + kPhaseNames[p];
-        for (const double v : {q.nominalVolts, double(ph.windows), double(ph.windowsInBand)})
+        for (const double v : {q.nominalVolts, double(ph.windows)})
             line += ',' + archive::numberText(v);
         line += ',';
+        appendJsonFixed(line, ph.coverage, kShareDecimals, true);
+        line += ',' + archive::numberText(ph.windowsInBand) + ',';
         appendJsonFixed(line, ph.shareInBand, kShareDecimals, true);
         for (const double v :
-             {double(ph.dipMinutes), double(ph.swellMinutes), ph.lowestVolts, ph.highestVolts})
+             {double(ph.deadWindows), double(ph.dipMinutes), double(ph.swellMinutes)})
             line += ',' + archive::numberText(v);
+        // An empty cell for extremes of a phase without readings.
+        for (const std::optional<double>& v : {ph.lowestVolts, ph.highestVolts})
+            line += ',' + (v ? archive::numberText(*v) : std::string());
         line += ',';
         line += archive::qualityVerdictName(ph.verdict);
         line += ',';

@@ -22,10 +22,12 @@ archive::PeriodEnergy priceEnergy(archive::EnergyPeriod period, const archive::A
 std::string energyJson(const std::string& meter, archive::EnergyPeriod period,
                        const archive::PeriodEnergy& energy, const alerts::Tariff* tariff);
 
-// {"meter":…,"week":"2026-W13","from":…,"to":…,"nominal_v":230,"required_share":95,
-// "minutes":…,"phases":[{"phase":"L1","windows":…,"in_band":…,"share":…,"dip_minutes":…,
-// "swell_minutes":…,"lowest_v":…,"highest_v":…,"verdict":"pass"},…],
-// "worst_unbalance":…|null,"worst_unbalance_at":…|null}
+// {"meter":…,"week":"2026-W13","from":…,"to":…,"nominal_v":230,"nominal_assumed":false,
+// "required_share":95,"required_coverage":75,"live_share":50,"week_windows":1008,"minutes":…,
+// "phases":[{"phase":"L1","windows":…,"coverage":…,"in_band":…,"share":…,"dead_windows":…,
+// "dip_minutes":…,"swell_minutes":…,"lowest_v":…|null,"highest_v":…|null,
+// "verdict":"pass"|"fail"|"not enough data"|"no data"},…],
+// "worst_unbalance":…|null,"worst_unbalance_at":…|null,"unbalance_windows":…}
 std::string qualityJson(const std::string& meter, const archive::WeekQuality& q);
 // The same as a tidy CSV: one line per phase, the week's figures repeated on each.
 std::string qualityCsv(const std::string& meter, const archive::WeekQuality& q);

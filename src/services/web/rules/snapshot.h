@@ -5,6 +5,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 
 namespace tev::web {
 
@@ -13,6 +14,19 @@ struct FleetMetrics {
     bool up = false;
     std::int64_t backlogRows = 0;
     std::int64_t lastShippedUnix = 0;  // 0: nothing shipped yet in this run
+};
+
+// The mean current above which a meter's current imbalance is judged: the alerts'
+// imbalance_min_amps, of [alerts] and of the meters with their own [alerts.<id>] value. Below
+// it the answers give no imbalance, as the alert judges none.
+struct ImbalanceFloor {
+    double amps = 1;
+    std::map<std::string, double, std::less<>> perMeter;
+
+    double forMeter(std::string_view id) const {
+        const auto it = perMeter.find(id);
+        return it == perMeter.end() ? amps : it->second;
+    }
 };
 
 // What the web answers need beyond the store: the state of the link and the sockets, kept by
@@ -37,6 +51,7 @@ struct ServiceStatus {
     // and not yet by a data message: their rows may still hold another meter's readings.
     std::set<std::string, std::less<>> noReadingsYet;
     std::optional<FleetMetrics> fleet;
+    ImbalanceFloor imbalanceFloor;
 };
 
 // A meter counts as on-line while its last message is at most this old; the meter sends every

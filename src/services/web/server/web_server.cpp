@@ -556,6 +556,7 @@ web::ServiceStatus WebServer::status() const {
     s.noReadingsYet = noReadingsYet_;
     if (sources_.sockets) sources_.sockets(s);
     if (sources_.fleet) s.fleet = sources_.fleet();
+    s.imbalanceFloor = sources_.imbalanceFloor;
     return s;
 }
 

@@ -57,6 +57,8 @@ struct WebSources {
     // The nominal supply voltage the weekly quality report measures against.
     // 0: none set, the report assumes the standard voltage nearest the readings.
     double voltageNominal = 0;
+    // The mean current above which the current imbalance is given (the alerts' floor).
+    web::ImbalanceFloor imbalanceFloor;
 };
 
 // The web dashboard, the JSON API and /metrics: a small HTTP/1.1 server on a QTcpServer of

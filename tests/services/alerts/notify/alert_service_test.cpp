@@ -127,6 +127,25 @@ TEST_F(AlertServiceTest, EarlierRunsComeFirstInTheHistoryAndTheSinkHearsEachStar
     EXPECT_FALSE(alertRuleByName("volt").has_value());
 }
 
+TEST_F(AlertServiceTest, AProgramStopEndsTheRunningAlertsLikeAnyEnd) {
+    makeService();
+    std::vector<AlertEvent> heard;
+    service->setEventSink([&heard](const AlertEvent& e) { heard.push_back(e); });
+    message(230, 0);
+    for (int s = 1; s <= 3; ++s) message(0, s * 1000);
+    ASSERT_EQ(heard.size(), 1u);
+    clock.setUnixMs(9000);
+    service->endAll();
+    ASSERT_EQ(heard.size(), 2u);
+    EXPECT_FALSE(heard[1].started);
+    EXPECT_EQ(heard[1].timeMs, 9000);
+    EXPECT_EQ(log.lines().back(),
+              "Alert end: meter HOQ000000001, phase loss L3 = 0.0 V (limit 115.0 V)");
+    EXPECT_FALSE(service->evaluator().anyActive());
+    service->endAll();  // nothing left to end
+    EXPECT_EQ(heard.size(), 2u);
+}
+
 TEST(AlertSample, WattIsTheSumOfVoltTimesAmpTimesThePowerFactor) {
     MeterEntry e;
     e.V1 = 230, e.V2 = 220, e.V3 = 0;

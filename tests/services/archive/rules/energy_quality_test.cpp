@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <optional>
 
 #include "services/archive/rules/energy_periods.h"
 #include "services/archive/rules/local_time.h"
@@ -151,6 +153,104 @@ TEST_F(EnergyAndQuality, WeeklyVoltageQualityWithAPlantedSagAndAHighPhase) {
     for (int p = 0; p < 3; ++p)
         EXPECT_EQ(at110.phases[p].windowsInBand, w.phases[p].windowsInBand) << "L" << p + 1;
     EXPECT_FALSE(w.nominalAssumed);
+}
+
+// A week of minute rows from `volts(t, phase)`: each phase's mean, minimum and maximum the same;
+// a value that is not a number stands for a row that counted no message (energy only).
+template <typename F>
+ArchiveSeries minuteRows(std::int64_t from, std::int64_t to, F volts) {
+    ArchiveSeries s;
+    s.resolution = Resolution::Minute;
+    for (const char* name :
+         {"V1", "V1_min", "V1_max", "V2", "V2_min", "V2_max", "V3", "V3_min", "V3_max"})
+        s.quantities.push_back(findQuantity(name));
+    s.values.resize(9);
+    for (std::int64_t t = from; t < to; t += 60) {
+        s.time.push_back(t);
+        for (int q = 0; q < 9; ++q) s.values[q].push_back(volts(t, q / 3));
+    }
+    return s;
+}
+
+// ISO week 2 of 2026 (1008 windows): a dead phase is 0 V with its dips, a week seen for 38
+// minutes is judged on no phase, rows that counted no message are no 0 V readings, and the
+// unbalance is taken only where all three phases are live.
+TEST_F(EnergyAndQuality, DeadPhasesShortWeeksAndEmptyRowsAreToldAsSuch) {
+    const auto week = parseIsoWeek("2026-W02");
+    ASSERT_TRUE(week);
+    const std::int64_t tuesday = week->start + 86400;
+    struct PhaseExpect {
+        QualityVerdict verdict;
+        std::optional<double> lowest;
+        int dips, deadWindows;
+    };
+    struct Case {
+        const char* name;
+        std::int64_t from, to;
+        std::function<double(std::int64_t, int)> volts;
+        int minutes;
+        std::array<PhaseExpect, 3> phases;
+        std::optional<double> worstUnbalance;
+        int unbalanceWindows;
+    };
+    const Case cases[] = {
+        {"L3 lost for Tuesday, L2 at 220 V",
+         week->start,
+         week->end,
+         [&](std::int64_t t, int p) {
+             if (p == 2 && t >= tuesday && t < tuesday + 86400) return 0.0;
+             return p == 1 ? 220.0 : 230.0;
+         },
+         10080,
+         {{{QualityVerdict::Pass, 230, 0, 0},
+           {QualityVerdict::Pass, 220, 0, 0},
+           {QualityVerdict::Fail, 0, 1440, 144}}},
+         100 * (20.0 / 3) / (680.0 / 3),
+         1008 - 144},
+        {"a meter seen for 38 minutes",
+         tuesday,
+         tuesday + 38 * 60,
+         [](std::int64_t, int) { return 230.0; },
+         38,
+         {{{QualityVerdict::NotEnoughData, 230, 0, 0},
+           {QualityVerdict::NotEnoughData, 230, 0, 0},
+           {QualityVerdict::NotEnoughData, 230, 0, 0}}},
+         0,
+         4},
+        {"every other minute counted no message; L2 never had one",
+         week->start,
+         week->end,
+         [](std::int64_t t, int p) { return (t / 60) % 2 != 0 || p == 1 ? NAN : 231.0; },
+         5040,
+         {{{QualityVerdict::Pass, 231, 0, 0},
+           {QualityVerdict::NoData, std::nullopt, 0, 0},
+           {QualityVerdict::Pass, 231, 0, 0}}},
+         std::nullopt,
+         0},
+    };
+    for (const Case& c : cases) {
+        const WeekQuality w =
+            weekQuality(minuteRows(c.from, c.to, c.volts), 230, week->start, week->end);
+        EXPECT_EQ(w.weekWindows, 1008) << c.name;
+        EXPECT_EQ(w.minutes, c.minutes) << c.name;
+        for (int p = 0; p < 3; ++p) {
+            const PhaseQuality& q = w.phases[p];
+            const PhaseExpect& e = c.phases[p];
+            EXPECT_EQ(qualityVerdictName(q.verdict), qualityVerdictName(e.verdict))
+                << c.name << " L" << p + 1;
+            EXPECT_EQ(q.lowestVolts, e.lowest) << c.name << " L" << p + 1;
+            EXPECT_EQ(q.dipMinutes, e.dips) << c.name << " L" << p + 1;
+            EXPECT_EQ(q.deadWindows, e.deadWindows) << c.name << " L" << p + 1;
+        }
+        ASSERT_EQ(w.worstUnbalance.has_value(), c.worstUnbalance.has_value()) << c.name;
+        if (c.worstUnbalance) EXPECT_NEAR(*w.worstUnbalance, *c.worstUnbalance, 1e-9) << c.name;
+        EXPECT_EQ(w.unbalanceWindows, c.unbalanceWindows) << c.name;
+    }
+    EXPECT_NEAR(weekQuality(minuteRows(tuesday, tuesday + 38 * 60, cases[1].volts), 230,
+                            week->start, week->end)
+                    .phases[0]
+                    .coverage,
+                100 * 4.0 / 1008, 1e-9);
 }
 
 TEST_F(EnergyAndQuality, IsoWeeksReadAndNameAcrossYearEnds) {

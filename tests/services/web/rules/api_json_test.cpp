@@ -2,8 +2,10 @@
 
 #include <memory>
 
+#include "core/meterlink/phase_imbalance.h"
 #include "core/recordsio/csv_export.h"
 #include "core/texts/json_text.h"
+#include "services/alerts/rules/alert_evaluator.h"
 #include "services/web/rules/api_router.h"
 #include "webapi_fixture.h"
 
@@ -57,7 +59,7 @@ TEST_F(Api, LiveGivesThePrimaryMetersFifteenReadingsAndTheLink) {
               "\"meters\":1,"
               "\"meter\":\"HOQ000000001\",\"readings\":{\"V1\":231.5,\"V2\":0,\"V3\":0,\"Amp\":0,"
               "\"A1\":0,\"A2\":0,\"A3\":0,\"Watt\":1500,\"W1\":0,\"W2\":0,\"W3\":0,\"KWh\":0,"
-              "\"K1\":0,\"K2\":0,\"K3\":0.25}}");
+              "\"K1\":0,\"K2\":0,\"K3\":0.25},\"imbalance\":null}");
     status.timeZone = "Europe/Berlin";
     EXPECT_NE(
         get("/api/v1/live").body.find(",\"utc_offset\":3600,\"time_zone\":\"Europe/Berlin\","),
@@ -75,7 +77,7 @@ TEST_F(Api, MetersListsEveryRegisteredMeterWithItsOnlineState) {
     EXPECT_EQ(body.substr(0, body.find("},{") + 1),
               "[{\"id\":\"HOQ000000001\",\"ip\":\"192.0.2.7\",\"last_message\":990,\"V1\":230,"
               "\"V2\":231,\"V3\":232,\"A1\":1,\"A2\":2,\"A3\":3,\"Watt\":1193.68,\"day_kwh\":12.5,"
-              "\"online\":true}");
+              "\"imbalance\":50,\"online\":true}");
     EXPECT_NE(body.find("\"HOQ000000002\",\"ip\":\"192.0.2.7\",\"last_message\":939"),
               std::string::npos);
     EXPECT_NE(body.find("\"online\":false}]"), std::string::npos);
@@ -95,6 +97,71 @@ TEST_F(Api, MetersListsEveryRegisteredMeterWithItsOnlineState) {
     EXPECT_EQ(metrics.find("tev3p_voltage_volts{meter=\"HOQ000000002\""), std::string::npos);
     EXPECT_EQ(metrics.find("tev3p_meter_energy_today_kwh{meter=\"HOQ000000002\""),
               std::string::npos);
+}
+
+// The imbalance the meters list and the live readings give is the one the imbalance alert
+// judges: the largest deviation from the mean in % of the mean, none at or under the floor
+// (the alerts' imbalance_min_amps, here 1 A, and 2 A for one meter of its own).
+TEST_F(Api, TheImbalanceOfTheAnswersIsTheAlertsFigure) {
+    struct Case {
+        std::array<float, 3> amps;
+        const char* json;  // "imbalance": in /api/v1/meters
+        std::optional<double> percent;
+    };
+    const Case cases[] = {
+        {{10, 10, 16}, "33.33", 100 * 4.0 / 12},
+        {{12, 12, 0}, "100", 100},         // a dead phase
+        {{10, 0, 0}, "200", 200},          // one live phase
+        {{5, 5, 5}, "0", 0},               // balanced
+        {{0, 0, 0}, "null", {}},           // nothing flows
+        {{0.4F, 0.8F, 1.5F}, "null", {}},  // a 0.9 A mean, under the floor
+        {{1.0F, 1.2F, 1.4F}, "16.67", 100 * 0.2 / 1.2},
+    };
+    status.imbalanceFloor.perMeter["HOQ000000002"] = 2;
+    for (const Case& c : cases) {
+        store->registry.MeterCount = 0;
+        for (const char* id : {"HOQ000000001", "HOQ000000002"}) {
+            testing::registerMeter(*store, id, 230, 0);
+            MeterEntry& m = store->registry.rows[store->registry.MeterCount - 1];
+            m.A1 = c.amps[0];
+            m.A2 = c.amps[1];
+            m.A3 = c.amps[2];
+        }
+        store->live.A1 = c.amps[0];
+        store->live.A2 = c.amps[1];
+        store->live.A3 = c.amps[2];
+        const std::string label = std::to_string(c.amps[0]) + "/" + std::to_string(c.amps[1]) +
+                                  "/" + std::to_string(c.amps[2]);
+        const std::string field = std::string("\"imbalance\":") + c.json;
+        const std::string meters = get("/api/v1/meters").body;
+        EXPECT_NE(meters.find(field + ",\"online\""), std::string::npos) << label << meters;
+        EXPECT_NE(get("/api/v1/live").body.find(field + "}"), std::string::npos) << label;
+        // The meter with a 2 A floor: only the means above 2 A are judged.
+        const bool aboveTwo = c.amps[0] + c.amps[1] + c.amps[2] > 6;
+        const std::string second = meters.substr(meters.find("HOQ000000002"));
+        EXPECT_NE(second.find(aboveTwo ? field : std::string("\"imbalance\":null")),
+                  std::string::npos)
+            << label;
+
+        // The alert, set to start at once on any imbalance, starts with the same figure.
+        const auto rules = alerts::loadAlertConfig(
+            IniDocument::parse("[alerts]\nimbalance_percent=0.001\nimbalance_seconds=0\n"));
+        alerts::AlertEvaluator ev(rules.config);
+        std::vector<alerts::AlertEvent> events;
+        ev.evaluate("HOQ000000001", true,
+                    alerts::AlertSample{0, {230, 230, 230}, {c.amps[0], c.amps[1], c.amps[2]}, 0},
+                    events);
+        const auto figure = phaseImbalancePercent({c.amps[0], c.amps[1], c.amps[2]}, 1);
+        ASSERT_EQ(figure.has_value(), c.percent.has_value()) << label;
+        if (!c.percent) {
+            EXPECT_TRUE(events.empty()) << label;
+            continue;
+        }
+        EXPECT_NEAR(*figure, *c.percent, 1e-4) << label;
+        if (*c.percent < 0.001) continue;  // balanced: nothing over even the smallest limit
+        ASSERT_EQ(events.size(), 1u) << label;
+        EXPECT_DOUBLE_EQ(events[0].value, *figure) << label;
+    }
 }
 
 TEST_F(Api, TwoHundredMetersAllAppearInMetersAndMetrics) {

@@ -118,17 +118,19 @@ TEST(EnergyQualityApi, AnswersTheQualityWeekAsCsvAndReadsTheNominalVoltage) {
     minutes.resolution = archive::Resolution::Minute;
     for (const std::string& name : request.quantities)
         minutes.quantities.push_back(archive::findQuantity(name));
-    // One window: L1 dips to 200 V in its second minute, L2 is missing, L3 is high.
+    // One window of the week's 1002 (the clock goes forward on Sunday): too few for a verdict.
+    // L1 dips to 200 V in its second minute, L2 is missing (no extremes), L3 is high.
     minutes.time = {at("2026-03-25T12:00"), at("2026-03-25T12:01")};
     minutes.values = {{230, 230}, {229, 200}, {231, 231}, {NAN, NAN}, {NAN, NAN},
                       {NAN, NAN}, {260, 260}, {259, 259}, {261, 261}};
     const ApiResponse r = meterArchiveResponse(request, minutes, "", nullptr, now, 230);
     EXPECT_EQ(r.body,
-              "week,meter,phase,nominal_V,windows,windows_in_band,share_in_band_pct,dip_minutes,"
-              "swell_minutes,lowest_V,highest_V,verdict,worst_unbalance_pct,worst_unbalance_time\n"
-              "2026-W13,HOQ00000000A,L1,230,1,1,100,1,0,200,231,pass,,\n"
-              "2026-W13,HOQ00000000A,L2,230,0,0,0,0,0,0,0,no data,,\n"
-              "2026-W13,HOQ00000000A,L3,230,1,0,0,0,2,259,261,fail,,\n");
+              "week,meter,phase,nominal_V,windows,coverage_pct,windows_in_band,share_in_band_pct,"
+              "dead_windows,dip_minutes,swell_minutes,lowest_V,highest_V,verdict,"
+              "worst_unbalance_pct,worst_unbalance_time\n"
+              "2026-W13,HOQ00000000A,L1,230,1,0.1,1,100,0,1,0,200,231,not enough data,,\n"
+              "2026-W13,HOQ00000000A,L2,230,0,0,0,0,0,0,0,,,no data,,\n"
+              "2026-W13,HOQ00000000A,L3,230,1,0.1,0,0,0,0,2,259,261,not enough data,,\n");
     ASSERT_EQ(r.headers.size(), 1u);
     EXPECT_EQ(r.headers[0].second,
               "attachment; filename=\"TEV3P_HOQ00000000A_quality_2026-W13.csv\"");

@@ -229,8 +229,8 @@ try:
     wait.until(lambda d: d.find_element(By.ID, "quality").get_attribute("data-week") == quality_week)
     l2 = [td.text for td in driver.find_elements(By.CSS_SELECTOR, "#quality tbody tr")[1]
           .find_elements(By.TAG_NAME, "td")]
-    assert l2[0] == "L2" and l2[2] == "30" and l2[4] == "170.0 V", l2
-    assert 99 < float(l2[1].split()[0]) < 100 and l2[6].endswith("pass"), l2
+    assert l2[0] == "L2" and l2[3] == "30" and l2[5] == "170.0 V", l2
+    assert 99 < float(l2[1].split()[0]) < 100 and l2[7].endswith("pass"), l2
     print("quality of", quality_week, "L2:", l2)
 
     # A phone's 360 px: nothing wider than the screen. Then the dark theme and the manifest.
