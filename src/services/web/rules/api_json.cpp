@@ -132,7 +132,12 @@ std::string metersJson(const MeterRegistry& registry, const ServiceStatus& statu
                 out += "null";
         }
         out += ',';
-        appendImbalance(out, m.A1, m.A2, m.A3, status.imbalanceFloor.forMeter(m.Id.view()));
+        if (readings) {
+            appendImbalance(out, m.A1, m.A2, m.A3, status.imbalanceFloor.forMeter(m.Id.view()));
+        } else {
+            appendKey(out, "imbalance");
+            out += "null";
+        }
         out += ',';
         appendKey(out, "online");
         const bool online =

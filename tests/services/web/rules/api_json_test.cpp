@@ -90,7 +90,7 @@ TEST_F(Api, MetersListsEveryRegisteredMeterWithItsOnlineState) {
     EXPECT_NE(
         get("/api/v1/meters")
             .body.find("\"V1\":null,\"V2\":null,\"V3\":null,\"A1\":null,\"A2\":null,\"A3\":null,"
-                       "\"Watt\":null,\"day_kwh\":null"),
+                       "\"Watt\":null,\"day_kwh\":null,\"imbalance\":null"),
         std::string::npos);
     const std::string metrics = get("/metrics").body;
     EXPECT_NE(metrics.find("tev3p_voltage_volts{meter=\"HOQ000000001\""), std::string::npos);
