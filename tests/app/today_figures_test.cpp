@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
