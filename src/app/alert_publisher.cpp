@@ -14,12 +14,12 @@ constexpr std::int64_t kMsPerSecond = 1000;
 }  // namespace
 
 AlertPublisher::AlertPublisher(mqtt::MeterPublisher& publisher, const mqtt::MqttSettings& settings,
-                               const alerts::AlertService& alerts, CostSource cost,
+                               const alerts::AlertService& alerts, TodaySource today,
                                std::string currency, const Clock& clock)
     : publisher_(publisher),
       settings_(settings),
       alerts_(alerts),
-      cost_(std::move(cost)),
+      today_(std::move(today)),
       currency_(std::move(currency)),
       clock_(clock) {}
 
@@ -35,14 +35,19 @@ void AlertPublisher::meterDataHandled(const MeterRegistry& registry, std::string
             lastSent_.clear();
             sentOnce_.clear();
         }
-        const bool withCost = primary && cost_ && cost_().has_value();
+        const bool withCost = primary && today_ && today_().cost.has_value();
         for (mqtt::DiscoveryMessage& m :
              mqtt::alertDiscoveryMessages(settings_, id, alertsOn, withCost, currency_))
             publisher_.queueRetained(std::move(m.topic), std::move(m.payload));
         it = lastSent_.emplace(id, std::string()).first;
     }
     if (alertsOn) publishAlerts(id, it->second);
-    if (primary && cost_) publishCost(id);
+    if (primary) lastPrimary_ = id;
+    if (primary && today_) publishCost(id);
+}
+
+void AlertPublisher::tick() {
+    if (!lastPrimary_.empty() && today_) publishCost(lastPrimary_);
 }
 
 void AlertPublisher::publishAlerts(const std::string& id, std::string& lastSignature) {
@@ -62,12 +67,13 @@ void AlertPublisher::publishAlerts(const std::string& id, std::string& lastSigna
 void AlertPublisher::publishCost(const std::string& id) {
     const std::int64_t now = unixMsOf(clock_);
     if (now - lastCostMs_ < kCostIntervalMs && !lastCost_.empty()) return;
-    if (const auto cost = cost_()) {
+    if (const TodayFigures today = today_(); today.cost) {
         // Today's cost starts again at local midnight; Home Assistant reads the moment from
         // last_reset, so the drop is a new day, not negative spending.
         const std::time_t midnight =
             alerts::localMidnight(static_cast<std::time_t>(now / kMsPerSecond));
-        std::string payload = mqtt::costJson(*cost, currency_, archive::isoLocal(midnight));
+        std::string payload =
+            mqtt::costJson(*today.cost, currency_, archive::isoLocal(midnight), today.kwh);
         if (payload != lastCost_) publisher_.queueRetained(mqtt::costTopic(settings_, id), payload);
         lastCost_ = std::move(payload);
         lastCostMs_ = now;

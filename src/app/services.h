@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -10,6 +11,7 @@
 #include "app/alert_publisher.h"
 #include "app/alert_settings.h"
 #include "app/options.h"
+#include "app/period_figures.h"
 #include "app/recorder_view.h"
 #include "app/settings_file.h"
 #include "platform/clock.h"
@@ -50,9 +52,9 @@ struct Alerts {
     AlertSettings settings;
     alerts::DbusNotifier notifier;
     std::unique_ptr<alerts::AlertService> service;
-    // Today's energy and, with a tariff, its cost of the primary meter, from local midnight.
-    std::function<double()> todayKwh;
-    std::function<std::optional<double>()> todayCost;
+    // Today's energy and, with a tariff, its cost of the primary meter, from local midnight:
+    // from the records' Hour table, or with the archive on from its hour rows.
+    std::function<TodayFigures()> today;
 };
 void startAlerts(const ServiceContext& context, Alerts& alerts);
 void stopAlerts(const ServiceContext& context, Alerts& alerts);
@@ -72,6 +74,8 @@ struct Archive {
     archive::ArchiveSettings settings;
     std::vector<std::string> problems;
     std::unique_ptr<archive::ArchiveService> service;
+    // Today's, this week's and this month's figures of each meter, while the archive is on.
+    std::unique_ptr<ArchivePeriods> periods;
 };
 void loadArchive(const SettingsFile& settings, Archive& archive);
 void startArchive(const ServiceContext& context, Alerts& alerts, Archive& archive);
@@ -97,6 +101,7 @@ struct Mqtt {
     std::vector<std::string> notes;  // told in the event log at start
     std::unique_ptr<mqtt::MqttBridge> bridge;
     std::unique_ptr<AlertPublisher> alertPublisher;
+    std::unique_ptr<QTimer> costTimer;  // today's figures without a message
 };
 bool loadMqtt(const ProgramOptions& options, const SettingsFile& settings, Mqtt& mqtt);
 void startMqtt(const ServiceContext& context, Alerts& alerts, Mqtt& mqtt);

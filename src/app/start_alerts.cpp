@@ -22,18 +22,19 @@ void startAlerts(const ServiceContext& context, Alerts& alerts) {
     context.observers.add(alerts.service.get());
 
     // Today's energy of the primary meter and its cost, for the tray and the broker: the same
-    // figures as the dashboard's, from the Hour table's rows of today.
+    // figures as the dashboard's, from the Hour table's rows of today. They follow the meter's
+    // own day count and clock; the archive, when it is on, replaces them (startArchive).
     const alerts::Tariff& tariff = alerts.settings.tariff;
     const auto today = [&clock] {
         const DateTime now = clock.now();
         return static_cast<std::int32_t>((now.year % 100) * 10000 + now.month * 100 + now.day);
     };
-    alerts.todayKwh = [&recorder, &tariff, today] {
-        return web::todayFigures(recorder.store().table(TimeScale::Hour), tariff, today()).kwh;
-    };
-    alerts.todayCost = [&recorder, &tariff, today]() -> std::optional<double> {
-        if (!tariff.configured()) return std::nullopt;
-        return web::todayFigures(recorder.store().table(TimeScale::Hour), tariff, today()).cost;
+    alerts.today = [&recorder, &tariff, today] {
+        const web::TodayFigures f =
+            web::todayFigures(recorder.store().table(TimeScale::Hour), tariff, today());
+        TodayFigures out{f.kwh, std::nullopt};
+        if (tariff.configured()) out.cost = f.cost;
+        return out;
     };
 }
 

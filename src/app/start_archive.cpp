@@ -26,10 +26,18 @@ void startArchive(const ServiceContext& context, Alerts& alerts, Archive& archiv
     archive.service->start();
     context.observers.add(archive.service.get());
     keepAlertsInArchive(*alerts.service, *archive.service, context.folder);
+    // Today, this week and this month from the archive's hour rows, for the tray, the broker
+    // and the dashboard alike.
+    archive.periods =
+        std::make_unique<ArchivePeriods>(archive.service->writer(), context.recorder.registry(),
+                                         alerts.settings.tariff, context.clock);
+    context.observers.add(archive.periods.get());
+    alerts.today = [periods = archive.periods.get()] { return periods->today(); };
 }
 
 void stopArchive(const ServiceContext& context, Archive& archive) {
     if (!archive.service) return;
+    context.observers.remove(archive.periods.get());
     context.observers.remove(archive.service.get());
     archive.service->stop();  // writes what is still queued
     // The event loop has ended: the writer's last lines (a loss at the stop) are delivered to

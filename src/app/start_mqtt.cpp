@@ -24,14 +24,20 @@ void startMqtt(const ServiceContext& context, Alerts& alerts, Mqtt& mqtt) {
     context.observers.add(mqtt.bridge.get());
     // The alerts and today's cost are published beside the meters' states.
     mqtt.alertPublisher = std::make_unique<AlertPublisher>(
-        mqtt.bridge->publisher(), mqtt.settings, *alerts.service, alerts.todayCost,
+        mqtt.bridge->publisher(), mqtt.settings, *alerts.service, alerts.today,
         alerts.settings.tariff.currency(), context.clock);
     context.observers.add(mqtt.alertPublisher.get());
+    mqtt.costTimer = std::make_unique<QTimer>();
+    mqtt.costTimer->setInterval(static_cast<int>(AlertPublisher::kCostIntervalMs));
+    QObject::connect(mqtt.costTimer.get(), &QTimer::timeout,
+                     [p = mqtt.alertPublisher.get()] { p->tick(); });
+    mqtt.costTimer->start();
     mqtt.bridge->start(context.recorder.registry(), context.logger());
 }
 
 void stopMqtt(const ServiceContext& context, Mqtt& mqtt) {
     if (!mqtt.bridge) return;
+    mqtt.costTimer.reset();
     mqtt.bridge->stop();
     context.observers.remove(mqtt.alertPublisher.get());
     context.observers.remove(mqtt.bridge.get());

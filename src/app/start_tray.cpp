@@ -19,8 +19,9 @@ void startTray(const ServiceContext& context, Alerts& alerts, Tray& tray) {
         s.anyAlert = alerts.service->evaluator().anyActive();
         const LiveReadings& live = recorder.store().live;
         s.watt = live.Watt;
-        s.todayKwh = alerts.todayKwh();
-        s.costToday = alerts.todayCost();
+        const TodayFigures today = alerts.today();
+        s.todayKwh = today.kwh;
+        s.costToday = today.cost;
         s.currency = alerts.settings.tariff.currency();
         return s;
     };

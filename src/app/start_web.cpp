@@ -27,6 +27,10 @@ web::WebSources webSources(const ServiceContext& context, Alerts& alerts, const 
         sources.archiveQueries = archive::sqliteArchiveQueries();
     }
     sources.tariff = &alerts.settings.tariff;
+    if (ArchivePeriods* periods = archive.periods.get()) {
+        sources.primaryCosts = [periods] { return periods->primary(); };
+        sources.meterCosts = [periods] { return periods->all(); };
+    }
     if (fleet::FleetShipper* shipper = fleet.shipper.get()) {
         sources.fleet = [shipper] {
             const fleet::FleetStatus s = shipper->status();

@@ -31,7 +31,8 @@ struct AlertPublishing : ::testing::Test {
         tones,
         nullptr,
         clock};
-    AlertPublisher alertPublisher{publisher, settings, alerts, [] { return 1.5; }, "EUR", clock};
+    AlertPublisher alertPublisher{
+        publisher, settings, alerts, [] { return TodayFigures{2.25, 1.5}; }, "EUR", clock};
 
     void SetUp() override {
         testing::qtApplication();
@@ -86,6 +87,7 @@ TEST_F(AlertPublishing, TheAlertTopicChangesOnStartAndEndOnlyAndIsClearedWhenMet
     EXPECT_EQ(cost[0].rfind("{\"cost_today\":1.50,\"currency\":\"EUR\",\"last_reset\":\"", 0), 0u)
         << cost[0];
     EXPECT_NE(cost[0].find("T00:00:00"), std::string::npos) << cost[0];
+    EXPECT_NE(cost[0].find("\",\"energy_today\":2.250}"), std::string::npos) << cost[0];
 }
 
 }  // namespace

@@ -7,12 +7,14 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "services/archive/rules/day_file_import.h"
 #include "services/archive/rules/local_time.h"
 #include "services/archive/sqlite/archive_file.h"
 #include "services/archive/sqlite/archive_outbox.h"
+#include "services/archive/sqlite/archive_reader.h"
 
 namespace tev::archive {
 namespace {
@@ -126,6 +128,7 @@ void ArchiveWriter::start() {
     db_ = openArchiveForWriting(path_, lines);
     for (const auto& l : lines) say(l);
     if (!db_.isOpen()) failing_ = true;
+    if (db_.isOpen()) readPeriodHours();
     // Everything before the start is in the file already, or was lost with the last run.
     writtenThrough_.store(unixSecondsOf(clock_) - kStampMarginSeconds);
     running_ = true;
@@ -353,6 +356,7 @@ bool ArchiveWriter::commit() {
         why = "it cannot be opened";
     }
     if (ok) {
+        refreshPeriodHours(unwritten_);
         unwritten_.clear();
         alertsUnwritten_.clear();
         if (failing_) say(std::string("Archive ") + kArchiveFileName + " is written again");
@@ -374,6 +378,49 @@ bool ArchiveWriter::commit() {
     // A file deleted or replaced under us is opened afresh next time.
     if (!db_.isOpen() || why.find("readonly") != std::string::npos) db_.close();
     return false;
+}
+
+void ArchiveWriter::readPeriodHours() {
+    const std::int64_t from = periodHoursFrom(unixSecondsOf(clock_));
+    std::string error;
+    std::vector<MeterEnergy> meters = queryHourEnergy(options_.folder, from, error);
+    if (!error.empty()) return;
+    periodHours_.reset(from, std::move(meters));
+}
+
+void ArchiveWriter::refreshPeriodHours(const std::vector<PeriodDelta>& written) {
+    const std::int64_t from = periodHoursFrom(unixSecondsOf(clock_));
+    // Not read yet (the file could not be opened at the start), or the clock went back.
+    if (!periodHours_.filled() || from < periodHours_.from()) {
+        readPeriodHours();
+        return;
+    }
+    if (from > periodHours_.from()) periodHours_.dropBefore(from);
+    std::map<std::string, std::int64_t, std::less<>> since;
+    for (const PeriodDelta& d : written) {
+        auto [it, added] = since.emplace(d.meter, d.hour);
+        if (!added) it->second = std::min(it->second, d.hour);
+    }
+    SqliteStatement first(db_, "SELECT MIN(t) FROM hours WHERE meter = ?");
+    SqliteStatement rows(db_, "SELECT t, kwh FROM hours WHERE meter = ? AND t >= ? ORDER BY t");
+    if (!first.valid() || !rows.valid()) return;
+    for (const auto& [meter, hour] : since) {
+        MeterEnergy m;
+        m.meter = meter;
+        first.reset();
+        first.bind(1, std::string_view(meter));
+        if (first.step() != SQLITE_ROW || first.columnIsNull(0)) continue;
+        m.firstRow = first.columnInt(0);
+        const std::int64_t start = std::max(hour, from);
+        rows.reset();
+        rows.bind(1, std::string_view(meter));
+        rows.bind(2, start);
+        while (rows.step() == SQLITE_ROW) {
+            m.time.push_back(rows.columnInt(0));
+            m.kwh.push_back(rows.columnIsNull(1) ? 0.0 : rows.columnDouble(1));
+        }
+        periodHours_.replace(std::move(m), start);
+    }
 }
 
 void ArchiveWriter::tellLostAtStop() {
@@ -438,6 +485,12 @@ void ArchiveWriter::run() {
         if (db_.isOpen() && !failing_ && unixSecondsOf(clock_) >= nextPrune_) {
             nextPrune_ = unixSecondsOf(clock_) + kPruneEverySeconds;
             prune();
+            // Hour rows the retention deleted leave the period hours too: read afresh when
+            // they reached into this month's rows, or took a meter's last row.
+            const std::int64_t cut =
+                retentionCutoffs(unixSecondsOf(clock_), options_.settings).hour;
+            const std::int64_t idle = periodHours_.oldestIdleFirstRow();
+            if (cut > periodHours_.from() || (idle != 0 && idle < cut)) readPeriodHours();
         }
         {
             std::lock_guard<std::mutex> lock(mutex_);

@@ -13,6 +13,7 @@
 #include "services/archive/rules/aggregator.h"
 #include "services/archive/rules/alert_record.h"
 #include "services/archive/rules/archive_sample.h"
+#include "services/archive/rules/period_hours.h"
 #include "services/archive/rules/retention.h"
 #include "services/archive/sqlite/sqlite_db.h"
 
@@ -64,6 +65,14 @@ class ArchiveWriter {
     // stamped just before that moment and queued just after it.
     static constexpr std::int64_t kStampMarginSeconds = 2;
 
+    // The hour rows of this week and this month (from periodHoursFrom()) as committed, read
+    // from the file at the start and after each commit, for today's, this week's and this
+    // month's energy. Safe on any thread; nothing for a meter without an hour row.
+    std::optional<MeterEnergy> periodHoursOf(std::string_view meter) const {
+        return periodHours_.meter(meter);
+    }
+    std::vector<MeterEnergy> periodHours() const { return periodHours_.meters(); }
+
   private:
     void run();
     void drain(std::vector<ArchiveSample>& batch);
@@ -76,6 +85,11 @@ class ArchiveWriter {
     void importDayFile(const std::string& meter);
     void say(const std::string& line);
     bool ensureOpen();
+    // Reads every meter's period hours from the file afresh.
+    void readPeriodHours();
+    // After a commit: the hours it touched are read back, and the rows of a past week or
+    // month go.
+    void refreshPeriodHours(const std::vector<PeriodDelta>& written);
 
     ArchiveWriterOptions options_;
     const Clock& clock_;
@@ -104,6 +118,7 @@ class ArchiveWriter {
     std::int64_t nextPrune_ = 0;
     std::int64_t lastDrainAt_ = 0;
     std::atomic<std::int64_t> writtenThrough_{0};
+    PeriodHours periodHours_;
     std::thread thread_;
 };
 

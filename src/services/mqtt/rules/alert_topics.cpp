@@ -1,5 +1,7 @@
 #include "services/mqtt/rules/alert_topics.h"
 
+#include <utility>
+
 #include "core/texts/json_text.h"
 #include "services/mqtt/rules/discovery_config.h"
 
@@ -27,14 +29,29 @@ std::string costTopic(const MqttSettings& s, std::string_view meterId) {
     return s.prefix + "/" + topicSafeId(meterId) + "/cost";
 }
 
-std::string costJson(double costToday, std::string_view currency, std::string_view lastReset) {
+std::string costJson(double costToday, std::string_view currency, std::string_view lastReset,
+                     double energyToday) {
     std::string out = "{\"cost_today\":";
     appendJsonFixed(out, costToday, 2);
     out += ",\"currency\":";
     appendJsonString(out, currency);
     out += ",\"last_reset\":";
     appendJsonString(out, lastReset);
+    out += ",\"energy_today\":";
+    appendJsonFixed(out, energyToday, 3);
     return out + "}";
+}
+
+std::string isoCurrencyCode(std::string_view currency) {
+    static constexpr std::pair<std::string_view, std::string_view> kSigns[] = {
+        {"\xE2\x82\xAC", "EUR"}, {"\xC2\xA3", "GBP"},     {"$", "USD"},
+        {"US$", "USD"},          {"\xC2\xA5", "JPY"},     {"\xE2\x82\xB9", "INR"},
+        {"z\xC5\x82", "PLN"},    {"K\xC4\x8D", "CZK"},    {"Ft", "HUF"},
+        {"Fr.", "CHF"},          {"\xE2\x82\xBA", "TRY"}, {"\xE2\x82\xB4", "UAH"},
+        {"\xE2\x82\xA9", "KRW"}, {"lei", "RON"},          {"R$", "BRL"}};
+    for (const auto& [sign, code] : kSigns)
+        if (currency == sign) return std::string(code);
+    return std::string(currency);
 }
 
 std::vector<DiscoveryMessage> alertDiscoveryMessages(const MqttSettings& s,
@@ -71,12 +88,26 @@ std::vector<DiscoveryMessage> alertDiscoveryMessages(const MqttSettings& s,
                 .text("state_topic", costTopic(s, meterId))
                 .text("value_template", "{{ value_json.cost_today }}")
                 .text("device_class", "monetary")
-                .text("unit_of_measurement", currency)
+                .text("unit_of_measurement", isoCurrencyCode(currency))
                 .text("state_class", "total")
                 .text("last_reset_value_template", "{{ value_json.last_reset }}")
                 .finish(s, meterId, device);
         out.push_back(
             {s.discoveryPrefix + "/sensor/" + device + "/cost_today/config", std::move(p)});
+        std::string e =
+            DiscoveryConfig()
+                .text("name", "Energy today")
+                .text("unique_id", device + "_energy_today")
+                .text("default_entity_id", "sensor." + entitySlug(device + "_energy_today"))
+                .text("state_topic", costTopic(s, meterId))
+                .text("value_template", "{{ value_json.energy_today }}")
+                .text("device_class", "energy")
+                .text("unit_of_measurement", "kWh")
+                .text("state_class", "total")
+                .text("last_reset_value_template", "{{ value_json.last_reset }}")
+                .finish(s, meterId, device);
+        out.push_back(
+            {s.discoveryPrefix + "/sensor/" + device + "/energy_today/config", std::move(e)});
     }
     return out;
 }

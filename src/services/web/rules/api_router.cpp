@@ -32,10 +32,18 @@ ApiResponse recordsCsv(const ScaleTable& table, bool tidy, bool live,
 }
 
 // {"currency":"€","today":…,"week":…,"month":…}, or {"currency":null} without a tariff.
-std::string costsJson(const MeasurementStore& store, const alerts::Tariff* tariff) {
+std::string costsJson(const ApiContext& context) {
+    const alerts::Tariff* tariff = context.tariff;
     if (tariff == nullptr || !tariff->configured()) return "{\"currency\":null}";
-    const PeriodCosts c = periodCosts(store.table(TimeScale::Hour), store.table(TimeScale::Day),
-                                      store.table(TimeScale::Week), *tariff);
+    PeriodCosts c;
+    if (context.primaryCosts) {
+        const MeterPeriodCosts m = context.primaryCosts();
+        c = {m.today, m.week, m.month};
+    } else {
+        const MeasurementStore& store = context.store;
+        c = periodCosts(store.table(TimeScale::Hour), store.table(TimeScale::Day),
+                        store.table(TimeScale::Week), *tariff);
+    }
     std::string out = "{\"currency\":";
     appendJsonString(out, tariff->currency());
     char buffer[96];
@@ -97,7 +105,7 @@ std::optional<ApiResponse> answerApi(const RequestTarget& target, const ApiConte
             return a->build(context.store.table(a->scale));
         return std::get<ApiResponse>(*table);
     }
-    if (name == "costs") return json(costsJson(context.store, context.tariff));
+    if (name == "costs") return json(costsJson(context));
     if (name == "alerts")
         return json(alertsJson(context.alerts ? context.alerts() : AlertsSnapshot{}));
     if (name == "log") {

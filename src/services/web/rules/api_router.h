@@ -13,6 +13,7 @@
 #include "services/web/rules/alerts_json.h"
 #include "services/web/rules/answer_body.h"
 #include "services/web/rules/api_json.h"
+#include "services/web/rules/archive_costs.h"
 #include "services/web/rules/request_target.h"
 #include "services/web/rules/snapshot.h"
 
@@ -37,6 +38,9 @@ struct ApiContext {
     std::function<AlertsSnapshot()> alerts = {};
     // The folder's tariff; costs are shown only when it is configured.
     const alerts::Tariff* tariff = nullptr;
+    // With the archive on, the primary meter's today, week and month from its hour rows;
+    // unset: from the Hour, Day and Week tables of the records.
+    std::function<MeterPeriodCosts()> primaryCosts = {};
 };
 
 inline constexpr std::string_view kJsonContentType = "application/json";

@@ -7,6 +7,7 @@
 #include "core/texts/json_text.h"
 #include "services/alerts/tariff/local_midnight.h"
 #include "services/archive/rules/local_time.h"
+#include "services/archive/rules/period_hours.h"
 #include "services/web/rules/row_cost.h"
 
 namespace tev::web {
@@ -68,10 +69,12 @@ archive::ExtraColumn archiveCostColumn(const archive::ArchiveSeries& series,
 }
 
 std::time_t periodCostsFrom(std::time_t now) {
-    std::tm tm{};
-    localtime_r(&now, &tm);
-    const std::time_t weekStart = alerts::localMidnightAfter(now, -tm.tm_wday);
-    return std::min(weekStart, alerts::localMidnightAfter(now, 1 - tm.tm_mday));
+    return static_cast<std::time_t>(archive::periodHoursFrom(now));
+}
+
+MeterPeriodCosts meterPeriodCosts(const archive::MeterEnergy& rows, std::time_t now,
+                                  const alerts::Tariff& tariff) {
+    return meterPeriodCosts(rows.meter, rows.time, rows.kwh, rows.firstRow, now, tariff);
 }
 
 MeterPeriodCosts meterPeriodCosts(std::string meter, const std::vector<std::int64_t>& times,

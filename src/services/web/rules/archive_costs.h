@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "services/alerts/tariff/tariff.h"
+#include "services/archive/rules/archive_queries.h"
 #include "services/archive/rules/series.h"
 
 namespace tev::web {
@@ -38,6 +39,10 @@ std::time_t periodCostsFrom(std::time_t now);
 MeterPeriodCosts meterPeriodCosts(std::string meter, const std::vector<std::int64_t>& times,
                                   const std::vector<double>& kwh, std::int64_t firstRow,
                                   std::time_t now, const alerts::Tariff& tariff);
+// The same from the meter's hour rows as the archive reader or the writer's period hours
+// hand them.
+MeterPeriodCosts meterPeriodCosts(const archive::MeterEnergy& rows, std::time_t now,
+                                  const alerts::Tariff& tariff);
 
 // {"currency":"€","meters":[{"id":…,"kwh_today":…,"today":…,"kwh_week":…,"week":…,
 // "kwh_month":…,"month":…},…]}

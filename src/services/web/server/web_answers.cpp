@@ -99,8 +99,8 @@ void WebServer::route(QTcpSocket* socket, const web::HttpHead& head,
         return;
     }
     const web::ServiceStatus s = status();
-    const web::ApiContext context{*sources_.store, s, logWindow(), sources_.alerts,
-                                  sources_.tariff};
+    const web::ApiContext context{
+        *sources_.store, s, logWindow(), sources_.alerts, sources_.tariff, sources_.primaryCosts};
     auto r = web::answerApi(target, context);
     answer(socket, r ? std::move(*r) : web::errorResponse(404, "not found"), headOnly);
 }
@@ -129,6 +129,13 @@ void WebServer::answerMeterCosts(QTcpSocket* socket, bool headOnly) {
     if (sources_.tariff == nullptr || !sources_.tariff->configured()) {
         answer(socket, {200, std::string(web::kJsonContentType), "{\"currency\":null}", {}},
                headOnly);
+        return;
+    }
+    if (sources_.meterCosts) {
+        answerOnReader(socket, headOnly, [tariff = *sources_.tariff, costs = sources_.meterCosts] {
+            return web::ApiResponse{
+                200, std::string(web::kJsonContentType), web::meterCostsJson(costs(), tariff), {}};
+        });
         return;
     }
     if (sources_.archiveFolder.empty() || sources_.archiveQueries.hourEnergy == nullptr) {

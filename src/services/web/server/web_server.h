@@ -52,6 +52,11 @@ struct WebSources {
     std::function<web::AlertsSnapshot()> alerts;
     // The folder's tariff, for the costs; unset or unconfigured: none shown.
     const alerts::Tariff* tariff = nullptr;
+    // With the archive on: the primary meter's costs (on the GUI thread) and every archived
+    // meter's (safe on any thread), from the archive writer's hour rows. Unset: the primary
+    // meter's from the records, every meter's read from the archive file.
+    std::function<web::MeterPeriodCosts()> primaryCosts;
+    std::function<std::vector<web::MeterPeriodCosts>()> meterCosts;
     // The fleet sink's state for /metrics; unset while the sink is off.
     std::function<web::FleetMetrics()> fleet;
     // The nominal supply voltage the weekly quality report measures against.

@@ -42,5 +42,49 @@ TEST_F(HourEnergy, EveryMeterWithItsHoursFromAMomentOnAndItsFirstHourOfAll) {
     EXPECT_NE(error, "");
 }
 
+// The writer's hour rows of this week and this month equal the file's after every commit: as
+// hours fill, when the month turns (the rows before the week's Sunday go), and in a new writer
+// that reads them at its start.
+TEST_F(HourEnergy, TheWritersPeriodHoursEqualTheFileAfterEachCommitAndAtTheStart) {
+    auto expectSame = [&](const ArchiveWriter& w, std::int64_t now) {
+        std::string error;
+        const std::vector<MeterEnergy> file = queryHourEnergy(folder, periodHoursFrom(now), error);
+        const std::vector<MeterEnergy> held = w.periodHours();
+        ASSERT_EQ(held.size(), file.size());
+        for (std::size_t i = 0; i < file.size(); ++i) {
+            EXPECT_EQ(held[i].meter, file[i].meter);
+            EXPECT_EQ(held[i].firstRow, file[i].firstRow);
+            EXPECT_EQ(held[i].time, file[i].time);
+            EXPECT_EQ(held[i].kwh, file[i].kwh);
+        }
+    };
+    const char* moments[] = {"2026-12-01T10:00", "2026-12-28T10:00", "2026-12-31T23:58",
+                             "2027-01-01T00:30"};
+    clock.setUnixSeconds(at(moments[0]));
+    auto writer = std::make_unique<ArchiveWriter>(options(), clock);
+    writer->start();
+    float count = 0;
+    for (const char* moment : moments) {
+        SCOPED_TRACE(moment);
+        const std::int64_t t = at(moment);
+        clock.setUnixSeconds(t);
+        for (const char* id : {"HOQ00000000A", "HOQ00000000B"}) {
+            for (std::int64_t s = 0; s < 180; s += 30)
+                writer->push(sampleAt(id, t + s, {230, 230, 230}, {1, 1, 1}, count += 0.25f));
+        }
+        writer->flush();
+        expectSame(*writer, t);
+    }
+    // On New Year's Day the week (from Sunday 27 December) reaches back further than the month.
+    ASSERT_FALSE(writer->periodHours().empty());
+    EXPECT_EQ(writer->periodHours()[0].time.front(), at("2026-12-28T10:00"));
+    EXPECT_EQ(writer->periodHours()[0].firstRow, at("2026-12-01T10:00"));
+    writer->stop();
+    writer = std::make_unique<ArchiveWriter>(options(), clock);
+    writer->start();
+    expectSame(*writer, at(moments[3]));
+    EXPECT_FALSE(writer->periodHoursOf("HOQ00000000C").has_value());
+}
+
 }  // namespace
 }  // namespace tev::archive::testing

@@ -125,9 +125,11 @@ TEST(DiscoverySchema, EveryConfigTheProgramAnnouncesPassesHomeAssistantsSchema) 
     meter.Id.assign("HOQ 00/00+#1");  // replaced characters and a hash in every name
     meter.Model.assign("HOQ-260");
     std::vector<DiscoveryMessage> all = discoveryMessages(s, meter);
-    for (DiscoveryMessage& m : alertDiscoveryMessages(s, "HOQ 00/00+#1", true, true, "EUR"))
+    // The tariff's currency sign: the cost sensor's unit is its ISO code.
+    for (DiscoveryMessage& m :
+         alertDiscoveryMessages(s, "HOQ 00/00+#1", true, true, "\xE2\x82\xAC"))
         all.push_back(std::move(m));
-    ASSERT_EQ(all.size(), 12u + 5u + 1u);
+    ASSERT_EQ(all.size(), 12u + 5u + 2u);
     std::set<std::string> uniqueIds, entityIds;
     for (const DiscoveryMessage& m : all) {
         EXPECT_EQ(faults(m.topic, m.payload), std::vector<std::string>{}) << m.payload;
@@ -137,11 +139,12 @@ TEST(DiscoverySchema, EveryConfigTheProgramAnnouncesPassesHomeAssistantsSchema) 
         EXPECT_TRUE(entityIds.insert(c["default_entity_id"].toString().toStdString()).second);
     }
     // The checker itself: each of these breaks one rule.
-    const std::string good = all.back().payload;
+    const DiscoveryMessage& cost = all[all.size() - 2];
+    const std::string good = cost.payload;
     auto broken = [&](const std::string& from, const std::string& to) {
         std::string p = good;
         p.replace(p.find(from), from.size(), to);
-        return faults(all.back().topic, p).size();
+        return faults(cost.topic, p).size();
     };
     EXPECT_EQ(broken("\"state_class\":\"total\"", "\"state_class\":\"total_increasing\""), 2u);
     EXPECT_EQ(broken("\"unit_of_measurement\":\"EUR\"", "\"unit_of_measurement\":\"\xE2\x82\xAC\""),
