@@ -398,8 +398,11 @@ void ArchiveWriter::refreshPeriodHours(const std::vector<PeriodDelta>& written) 
     if (from > periodHours_.from()) periodHours_.dropBefore(from);
     std::map<std::string, std::int64_t, std::less<>> since;
     for (const PeriodDelta& d : written) {
-        auto [it, added] = since.emplace(d.meter, d.hour);
-        if (!added) it->second = std::min(it->second, d.hour);
+        // A silence's energy went back to the hours it covered, before the minute's own hour.
+        std::int64_t earliest = d.hour;
+        for (const EnergyPiece& piece : d.spread) earliest = std::min(earliest, piece.hour);
+        auto [it, added] = since.emplace(d.meter, earliest);
+        if (!added) it->second = std::min(it->second, earliest);
     }
     SqliteStatement first(db_, "SELECT MIN(t) FROM hours WHERE meter = ?");
     SqliteStatement rows(db_, "SELECT t, kwh FROM hours WHERE meter = ? AND t >= ? ORDER BY t");
