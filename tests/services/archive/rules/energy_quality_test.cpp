@@ -243,7 +243,9 @@ TEST_F(EnergyAndQuality, DeadPhasesShortWeeksAndEmptyRowsAreToldAsSuch) {
             EXPECT_EQ(q.deadWindows, e.deadWindows) << c.name << " L" << p + 1;
         }
         ASSERT_EQ(w.worstUnbalance.has_value(), c.worstUnbalance.has_value()) << c.name;
-        if (c.worstUnbalance) EXPECT_NEAR(*w.worstUnbalance, *c.worstUnbalance, 1e-9) << c.name;
+        if (c.worstUnbalance) {
+            EXPECT_NEAR(*w.worstUnbalance, *c.worstUnbalance, 1e-9) << c.name;
+        }
         EXPECT_EQ(w.unbalanceWindows, c.unbalanceWindows) << c.name;
     }
     EXPECT_NEAR(weekQuality(minuteRows(tuesday, tuesday + 38 * 60, cases[1].volts), 230,
