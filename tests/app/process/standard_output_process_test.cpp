@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTest>
 #include <QThread>
 #include <climits>
 #include <memory>
@@ -97,6 +99,21 @@ class OutputProgram {
     }
 
     // Sends SIGTERM; true when the program ended within `ms` with status 0.
+    // True once the program holds the stop signals back: from then on a stop is its own to
+    // handle. Before it, in the first instants of exec and the dynamic loader, the signal's
+    // default action ends any process, and no program can do anything about that.
+    bool holdsStopSignalsBack() const {
+        QFile status(QStringLiteral("/proc/%1/status").arg(process.processId()));
+        if (!status.open(QIODevice::ReadOnly)) return false;
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (!line.startsWith("SigBlk:")) continue;
+            bool ok = false;
+            const qulonglong mask = line.mid(7).trimmed().toULongLong(&ok, 16);
+            return ok && (mask & (1ull << (SIGTERM - 1))) != 0;
+        }
+        return false;
+    }
+
     bool stopWithin(int ms) {
         ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
         const bool ended = process.waitForFinished(ms);
@@ -245,6 +262,8 @@ TEST(ProgramOutput, StopInTheFirstMillisecondsEndsTheProgramCleanlyWithBothFiles
     for (int delayMs : {1, 5, 10}) {
         OutputProgram program;
         ASSERT_TRUE(program.start(-1));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return program.holdsStopSignalsBack(); },
+                                    testing::kProcessWaitMs));
         QThread::msleep(static_cast<unsigned long>(delayMs));
         EXPECT_TRUE(program.stopWithin(testing::kProcessWaitMs))
             << "stopped after " << delayMs << " ms: status " << program.process.exitCode();
