@@ -103,6 +103,7 @@ TEST(ClockChangeRows, RowsRiseWithTheirOffsetsAndHourRowsCostWhatTheirRealSpansC
                 char* end = nullptr;
                 const std::int64_t t = std::strtoll(p, &end, 10);
                 EXPECT_GT(t, before);
+                EXPECT_EQ(rowUnixTime(table, static_cast<int>(rows)), t);  // asked alone
                 before = t;
                 p = end + (*end == ',');
             }
