@@ -19,7 +19,7 @@ std::string costColumnName(const alerts::Tariff& tariff) {
 }
 
 std::optional<double> RowCosts::at(int row) {
-    const std::optional<std::int64_t> t = rowUnixTime(table_, row);
+    const std::optional<std::int64_t> t = clock_.at(table_, row);
     const bool follows = previousRow_ == row - 1 && previousRow_ >= 0;
     const bool hasBefore = follows && previousTime_.has_value();
     const std::int64_t before = hasBefore ? *previousTime_ : 0;
@@ -50,7 +50,8 @@ std::optional<double> RowCosts::at(int row) {
                                       : alerts::localMidnightAfter(from, 0, 1);
         // A shorter account (the first of the records) ends where the next one starts.
         if (row + 1 <= table_.cnt) {
-            if (const auto next = rowUnixTime(table_, row + 1); next && *next > from)
+            RowClock ahead = clock_;
+            if (const auto next = ahead.at(table_, row + 1); next && *next > from)
                 to = std::min(to, static_cast<std::time_t>(*next));
         }
     }

@@ -5,6 +5,7 @@
 
 #include "core/store/scale_table.h"
 #include "services/alerts/tariff/tariff.h"
+#include "services/web/rules/row_time.h"
 
 namespace tev::web {
 
@@ -28,6 +29,7 @@ class RowCosts {
   private:
     const ScaleTable& table_;
     const alerts::Tariff& tariff_;
+    RowClock clock_;
     std::optional<std::int64_t> previousTime_;
     int previousRow_ = -1;
     double lastEnergy_ = 0;

@@ -1,7 +1,9 @@
 #include "services/web/rules/row_time.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <utility>
 
 #include "core/recordsio/record_columns.h"
 
@@ -18,9 +20,18 @@ bool realDate(int year, int month, int day) {
     return !(month == 2 && day == 29 && !leap);
 }
 
-}  // namespace
+constexpr std::int64_t kSecondsPerDay = 24 * 60 * 60;
 
-std::optional<std::int64_t> localUnixTime(std::int32_t dateCode, std::int32_t minutes) {
+long utcOffsetAt(std::int64_t t) {
+    const std::time_t tt = static_cast<std::time_t>(t);
+    std::tm tm{};
+    localtime_r(&tt, &tm);
+    return tm.tm_gmtoff;
+}
+
+// Local midnight plus `minutes` of the date code read as though it were UTC, or nothing for a
+// cell that is no date.
+std::optional<std::int64_t> wallSeconds(std::int32_t dateCode, std::int32_t minutes) {
     if (dateCode <= 0 || dateCode > 991231 || minutes < 0 || minutes > kMinutesPerDay)
         return std::nullopt;
     const int year = 2000 + dateCode / 10000;
@@ -30,14 +41,63 @@ std::optional<std::int64_t> localUnixTime(std::int32_t dateCode, std::int32_t mi
     std::tm tm{};
     tm.tm_year = year - 1900;
     tm.tm_mon = month - 1;
-    // Minutes past 24:00 and the end of a month are carried by mktime into the next day.
     tm.tm_mday = day;
-    tm.tm_hour = minutes / 60;
-    tm.tm_min = minutes % 60;
-    tm.tm_isdst = -1;
-    const std::time_t t = std::mktime(&tm);
-    if (t == static_cast<std::time_t>(-1)) return std::nullopt;
-    return static_cast<std::int64_t>(t);
+    // Minutes past 24:00 and the end of a month are carried into the next day.
+    tm.tm_min = minutes;
+    return static_cast<std::int64_t>(timegm(&tm));
+}
+
+// The zone's UTC offsets a day before and a day after the instants that read the wall times
+// from `wall` to `wall + span` (at most 14 hours away from them): the same offset when the clocks
+// do not change around them.
+std::pair<long, long> offsetsAround(std::int64_t wall, std::int64_t span) {
+    return {utcOffsetAt(wall - kSecondsPerDay), utcOffsetAt(wall + span + kSecondsPerDay)};
+}
+
+// The instants at which local time reads a wall time: two apart only in the hour that repeats
+// when the clocks go back.
+struct LocalInstants {
+    std::int64_t earlier = 0;
+    std::int64_t later = 0;
+};
+
+LocalInstants instantsOfWall(std::int64_t wall, long before, long after) {
+    if (before == after) return {wall - before, wall - before};
+    const std::int64_t byBefore = wall - before;
+    const std::int64_t byAfter = wall - after;
+    const bool beforeReads = utcOffsetAt(byBefore) == before;
+    const bool afterReads = utcOffsetAt(byAfter) == after;
+    if (beforeReads && afterReads)
+        return {std::min(byBefore, byAfter), std::max(byBefore, byAfter)};
+    if (afterReads) return {byAfter, byAfter};
+    // Read with the offset before the change: in the skipped hour that is the instant the
+    // clocks moved that time forward to.
+    return {byBefore, byBefore};
+}
+
+// The instant a row stands for, given the instant of the row before it: the earlier reading
+// unless that would put the row before the row before it, or, for a closed row, at the same
+// instant (two closed rows never close at one moment; the live row may stand where the row
+// before it closed).
+std::int64_t resolve(const LocalInstants& i, std::optional<std::int64_t> before, bool closed) {
+    if (!before) return i.earlier;
+    const bool earlierFollows = closed ? i.earlier > *before : i.earlier >= *before;
+    return earlierFollows ? i.earlier : i.later;
+}
+
+std::optional<LocalInstants> localInstants(std::int32_t dateCode, std::int32_t minutes) {
+    const auto wall = wallSeconds(dateCode, minutes);
+    if (!wall) return std::nullopt;
+    const auto [before, after] = offsetsAround(*wall, 0);
+    return instantsOfWall(*wall, before, after);
+}
+
+}  // namespace
+
+std::optional<std::int64_t> localUnixTime(std::int32_t dateCode, std::int32_t minutes) {
+    const auto i = localInstants(dateCode, minutes);
+    if (!i) return std::nullopt;
+    return i->earlier;
 }
 
 namespace {
@@ -58,12 +118,6 @@ bool rowDateAndMinutes(const ScaleTable& table, int row, std::int32_t& date,
 
 }  // namespace
 
-std::optional<std::int64_t> rowUnixTime(const ScaleTable& table, int row) {
-    std::int32_t date = 0, minutes = 0;
-    if (!rowDateAndMinutes(table, row, date, minutes)) return std::nullopt;
-    return localUnixTime(date, minutes);
-}
-
 std::optional<std::int64_t> RowClock::at(const ScaleTable& table, int row) {
     std::int32_t date = 0, minutes = 0;
     if (!rowDateAndMinutes(table, row, date, minutes)) return std::nullopt;
@@ -71,10 +125,35 @@ std::optional<std::int64_t> RowClock::at(const ScaleTable& table, int row) {
     const std::int64_t key = static_cast<std::int64_t>(date) * 100 + minutes / 60;
     if (key != key_) {
         key_ = key;
-        hourStart_ = localUnixTime(date, minutes / 60 * 60);
+        hourWall_ = wallSeconds(date, minutes / 60 * 60);
+        if (hourWall_) hourOffsets_ = offsetsAround(*hourWall_, 3600);
     }
-    if (!hourStart_) return std::nullopt;
-    return *hourStart_ + (minutes % 60) * 60;
+    if (!hourWall_) return std::nullopt;
+    const LocalInstants instants =
+        instantsOfWall(*hourWall_ + (minutes % 60) * 60, hourOffsets_.first, hourOffsets_.second);
+    const bool follows = previousRow_ >= 0 && previousRow_ < row;
+    const std::int64_t t = resolve(instants, follows ? previous_ : std::nullopt, row < table.cnt);
+    previousRow_ = row;
+    previous_ = t;
+    return t;
+}
+
+std::optional<std::int64_t> rowUnixTime(const ScaleTable& table, int row) {
+    if (row < 0 || row >= table.rowSlots()) return std::nullopt;
+    // Back to a row whose time reads only one instant (or the first row), then forward in
+    // order, so that a row in the hour that repeats is read as the rows before it place it.
+    int from = row;
+    while (from > 0) {
+        std::int32_t date = 0, minutes = 0;
+        rowDateAndMinutes(table, from, date, minutes);
+        const auto i = localInstants(date, minutes);
+        if (!i || i->earlier == i->later) break;
+        --from;
+    }
+    RowClock clock;
+    std::optional<std::int64_t> t;
+    for (int r = from; r <= row; ++r) t = clock.at(table, r);
+    return t;
 }
 
 std::string isoLocalTime(std::int64_t unixSeconds) {
