@@ -80,34 +80,34 @@ std::vector<DiscoveryMessage> alertDiscoveryMessages(const MqttSettings& s,
             {s.discoveryPrefix + "/binary_sensor/" + device + "/" + key + "/config", std::move(p)});
     }
     if (withCost) {
-        std::string p =
-            DiscoveryConfig()
-                .text("name", "Cost today")
-                .text("unique_id", device + "_cost_today")
-                .text("default_entity_id", "sensor." + entitySlug(device + "_cost_today"))
-                .text("state_topic", costTopic(s, meterId))
-                .text("value_template", "{{ value_json.cost_today }}")
-                .text("device_class", "monetary")
-                .text("unit_of_measurement", isoCurrencyCode(currency))
-                .text("state_class", "total")
-                .text("last_reset_value_template", "{{ value_json.last_reset }}")
-                .finish(s, meterId, device);
-        out.push_back(
-            {s.discoveryPrefix + "/sensor/" + device + "/cost_today/config", std::move(p)});
-        std::string e =
-            DiscoveryConfig()
-                .text("name", "Energy today")
-                .text("unique_id", device + "_energy_today")
-                .text("default_entity_id", "sensor." + entitySlug(device + "_energy_today"))
-                .text("state_topic", costTopic(s, meterId))
-                .text("value_template", "{{ value_json.energy_today }}")
-                .text("device_class", "energy")
-                .text("unit_of_measurement", "kWh")
-                .text("state_class", "total")
-                .text("last_reset_value_template", "{{ value_json.last_reset }}")
-                .finish(s, meterId, device);
-        out.push_back(
-            {s.discoveryPrefix + "/sensor/" + device + "/energy_today/config", std::move(e)});
+        // Today's cost and energy, both from the one cost payload and reset at local midnight.
+        struct TodaySensor {
+            const char* key;
+            const char* name;
+            const char* deviceClass;
+            std::string unit;
+        };
+        const TodaySensor sensors[] = {
+            {"cost_today", "Cost today", "monetary", isoCurrencyCode(currency)},
+            {"energy_today", "Energy today", "energy", "kWh"},
+        };
+        for (const TodaySensor& sensor : sensors) {
+            const std::string key = sensor.key;
+            std::string p =
+                DiscoveryConfig()
+                    .text("name", sensor.name)
+                    .text("unique_id", device + "_" + key)
+                    .text("default_entity_id", "sensor." + entitySlug(device + "_" + key))
+                    .text("state_topic", costTopic(s, meterId))
+                    .text("value_template", "{{ value_json." + key + " }}")
+                    .text("device_class", sensor.deviceClass)
+                    .text("unit_of_measurement", sensor.unit)
+                    .text("state_class", "total")
+                    .text("last_reset_value_template", "{{ value_json.last_reset }}")
+                    .finish(s, meterId, device);
+            out.push_back(
+                {s.discoveryPrefix + "/sensor/" + device + "/" + key + "/config", std::move(p)});
+        }
     }
     return out;
 }
