@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "services/archive/rules/read_stop.h"
 #include "services/archive/rules/series.h"
 
 namespace tev::archive {
@@ -15,6 +16,7 @@ struct SeriesQuery {
     std::vector<std::string> quantities;  // by name; empty: all of them
     std::optional<std::int64_t> from;     // Unix seconds, period starts from this moment on
     std::optional<std::int64_t> to;       // period starts before this moment
+    const ReadStop* stop = nullptr;       // when set, the read is given up once it says so
 };
 
 // One meter's hour energy from a moment on, for its costs.
@@ -28,11 +30,12 @@ struct MeterEnergy {
 // How a reader on another thread asks the archive in `folder` for a meter's series or every
 // meter's hour energy: plain functions, safe on any thread. The SQLite reader provides them;
 // a service that reads the archive takes them from the app and never opens the file itself.
+// A read given up by its stop (the query's or the argument) ends with an error.
 struct ArchiveQueries {
     ArchiveSeries (*series)(const std::string& folder, const SeriesQuery& query,
                             std::string& error) = nullptr;
     std::vector<MeterEnergy> (*hourEnergy)(const std::string& folder, std::int64_t from,
-                                           std::string& error) = nullptr;
+                                           std::string& error, const ReadStop* stop) = nullptr;
 };
 
 }  // namespace tev::archive

@@ -77,13 +77,18 @@ std::int64_t nextEnergyPeriodStart(EnergyPeriod p, std::int64_t start) {
 
 PeriodEnergy energyPerPeriod(EnergyPeriod p, const std::vector<std::int64_t>& hourTimes,
                              const std::vector<double>& hourKwh, std::int64_t from, std::int64_t to,
-                             std::int64_t now, const EnergyPricing& pricing) {
+                             std::int64_t now, const EnergyPricing& pricing, const ReadStop* stop) {
     PeriodEnergy out;
     const std::size_t rows = std::min(hourTimes.size(), hourKwh.size());
     const std::int64_t firstDay = rows > 0 ? midnightAfter(hourTimes.front(), 0, 0) : 0;
     std::size_t row = 0;
-    for (std::int64_t start = energyPeriodStart(p, from); start < to && start <= now;) {
+    for (std::int64_t start = energyPeriodStart(p, from);
+         start < to && start <= now &&
+         out.time.size() < static_cast<std::size_t>(kMaxEnergyPeriods);) {
+        if (stop != nullptr && stop->stopped()) break;
         const std::int64_t end = nextEnergyPeriodStart(p, start);
+        // A time the C library's calendar cannot convert gives no next period: the sum ends.
+        if (end <= start) break;
         double kwh = 0, cost = 0;
         while (row < rows && hourTimes[row] < start) ++row;
         for (; row < rows && hourTimes[row] < end; ++row) {
@@ -96,9 +101,12 @@ PeriodEnergy energyPerPeriod(EnergyPeriod p, const std::vector<std::int64_t>& ho
         if (pricing.standingCharge && rows > 0) {
             // The day after the period's start is the end already found for a day period:
             // each local midnight is looked up once (a lookup is slow with TZ unset).
-            for (std::int64_t day = std::max(start, firstDay); day < end && day <= now;
-                 day = p == EnergyPeriod::Day && day == start ? end : midnightAfter(day, 1, 0))
+            for (std::int64_t day = std::max(start, firstDay), next = 0; day < end && day <= now;
+                 day = next) {
                 cost += pricing.standingCharge(day);
+                next = p == EnergyPeriod::Day && day == start ? end : midnightAfter(day, 1, 0);
+                if (next <= day) break;
+            }
         }
         out.time.push_back(start);
         out.kwh.push_back(kwh);

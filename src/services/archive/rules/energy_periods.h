@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "services/archive/rules/read_stop.h"
+
 namespace tev::archive {
 
 // The periods energy is summed over, in local time: a day from midnight, a week from Sunday's
@@ -37,9 +39,13 @@ struct PeriodEnergy {
 // for an hour without energy) into every period from the one holding `from` to the last one
 // starting before `to` and at or before `now`; periods without rows count 0 kWh. Each hour is
 // priced over its own span; each local day from the first hour row's day up to `now` carries
-// its standing charge.
+// its standing charge. At most kMaxEnergyPeriods periods, and none more once `stop` says so.
 PeriodEnergy energyPerPeriod(EnergyPeriod p, const std::vector<std::int64_t>& hourTimes,
                              const std::vector<double>& hourKwh, std::int64_t from, std::int64_t to,
-                             std::int64_t now, const EnergyPricing& pricing);
+                             std::int64_t now, const EnergyPricing& pricing,
+                             const ReadStop* stop = nullptr);
+
+// The most periods one sum covers: the days of three years and a month, and a few more.
+inline constexpr int kMaxEnergyPeriods = 1200;
 
 }  // namespace tev::archive

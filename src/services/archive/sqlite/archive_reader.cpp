@@ -24,8 +24,14 @@ const char* tableOf(Resolution r) {
     return "hours";
 }
 
-bool openReadOnly(const std::string& folder, SqliteDb& db, std::string& error) {
+bool openReadOnly(const std::string& folder, SqliteDb& db, std::string& error,
+                  const ReadStop* stop = nullptr) {
     const std::string path = archivePath(folder);
+    // A read that would be interrupted at once is not begun.
+    if (stop != nullptr && stop->stopped()) {
+        error = std::string(kArchiveFileName) + ": the read was given up";
+        return false;
+    }
     if (!std::filesystem::exists(path)) {
         error = std::string(kArchiveFileName) + " is not in " + folder;
         return false;
@@ -34,6 +40,7 @@ bool openReadOnly(const std::string& folder, SqliteDb& db, std::string& error) {
         error = std::string(kArchiveFileName) + ": " + db.error();
         return false;
     }
+    db.interruptWhen(stop);
     return true;
 }
 
@@ -60,7 +67,7 @@ ArchiveSeries queryArchiveSeries(const std::string& folder, const SeriesQuery& q
     series.values.resize(series.quantities.size());
 
     SqliteDb db;
-    if (!openReadOnly(folder, db, error)) return series;
+    if (!openReadOnly(folder, db, error, query.stop)) return series;
     // Column names come from the fixed quantity table, never from the caller's text.
     std::string sql = "SELECT t";
     for (const Quantity* q : series.quantities) sql += ", " + std::string(q->column);
@@ -90,11 +97,11 @@ ArchiveSeries queryArchiveSeries(const std::string& folder, const SeriesQuery& q
 }
 
 std::vector<MeterEnergy> queryHourEnergy(const std::string& folder, std::int64_t from,
-                                         std::string& error) {
+                                         std::string& error, const ReadStop* stop) {
     error.clear();
     std::vector<MeterEnergy> meters;
     SqliteDb db;
-    if (!openReadOnly(folder, db, error)) return meters;
+    if (!openReadOnly(folder, db, error, stop)) return meters;
     // The first hour of each meter comes from the key's order: one step per meter.
     SqliteStatement list(db,
                          "SELECT id, (SELECT MIN(t) FROM hours WHERE meter = id) FROM meters "

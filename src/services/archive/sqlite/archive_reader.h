@@ -12,14 +12,15 @@ namespace tev::archive {
 
 // Reads a meter's rows through a read-only connection of its own, so it can run on any thread
 // while the writer records. Empty `error` on success (a meter without rows gives an empty
-// series).
+// series); given up with an error once the query's stop says so.
 ArchiveSeries queryArchiveSeries(const std::string& folder, const SeriesQuery& query,
                                  std::string& error);
 
 // Every meter the archive knows, in ID order, with its hour energy from `from` on; a meter
-// without rows there has empty vectors. Read through a read-only connection of its own.
+// without rows there has empty vectors. Read through a read-only connection of its own; given
+// up with an error once `stop` says so.
 std::vector<MeterEnergy> queryHourEnergy(const std::string& folder, std::int64_t from,
-                                         std::string& error);
+                                         std::string& error, const ReadStop* stop = nullptr);
 
 // The two queries above, for the readers that take them by ArchiveQueries.
 inline ArchiveQueries sqliteArchiveQueries() {

@@ -35,6 +35,28 @@ int SqliteDb::open(const std::string& path, bool readOnly, bool create) {
     return rc;
 }
 
+namespace {
+
+// SQLite calls this every so many virtual machine steps; non-zero interrupts the statement.
+int stopRequested(void* stop) {
+    return static_cast<const ReadStop*>(stop)->stopped() ? 1 : 0;
+}
+
+// Steps between two looks at the stop: a look reads the clock, a few tens of nanoseconds,
+// while a thousand steps take tens of microseconds.
+constexpr int kStepsPerStopLook = 1000;
+
+}  // namespace
+
+void SqliteDb::interruptWhen(const ReadStop* stop) {
+    if (db_ == nullptr) return;
+    if (stop == nullptr)
+        sqlite3_progress_handler(db_, 0, nullptr, nullptr);
+    else
+        sqlite3_progress_handler(db_, kStepsPerStopLook, stopRequested,
+                                 const_cast<ReadStop*>(stop));
+}
+
 void SqliteDb::close() {
     if (db_ != nullptr) sqlite3_close_v2(db_);
     db_ = nullptr;

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "services/archive/rules/read_stop.h"
+
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -25,6 +27,10 @@ class SqliteDb {
     void close();
     bool isOpen() const { return db_ != nullptr; }
     sqlite3* handle() const { return db_; }
+
+    // From now on a statement running while `stop` says so is interrupted (SQLITE_INTERRUPT);
+    // nullptr: never. `stop` must outlive the connection or the next call.
+    void interruptWhen(const ReadStop* stop);
 
     // Runs statements without results; returns the SQLite result code.
     int exec(std::string_view sql);

@@ -187,6 +187,10 @@ std::optional<SeriesQuery> seriesQueryFrom(const RequestTarget& target, std::str
                 problem = std::string(key) + " must be Unix seconds";
                 return std::nullopt;
             }
+            if (!inRequestTimeRange(*n)) {
+                problem = std::string(key) + std::string(kRequestTimeRangeText);
+                return std::nullopt;
+            }
             *bound = *n;
         }
     }

@@ -40,7 +40,7 @@ void appendArray(std::string& out, const std::vector<T>& values, Write write) {
 
 archive::PeriodEnergy priceEnergy(archive::EnergyPeriod period, const archive::ArchiveSeries& hours,
                                   std::int64_t from, std::int64_t to, std::int64_t now,
-                                  const alerts::Tariff* tariff) {
+                                  const alerts::Tariff* tariff, const archive::ReadStop* stop) {
     std::vector<double> kwh(hours.time.size(), 0.0);
     for (std::size_t q = 0; q < hours.quantities.size(); ++q)
         if (hours.quantities[q] == &energyQuantity()) kwh = hours.values[q];
@@ -56,7 +56,7 @@ archive::PeriodEnergy priceEnergy(archive::EnergyPeriod period, const archive::A
             return tariff->standingChargeOn(static_cast<std::time_t>(day));
         };
     }
-    return archive::energyPerPeriod(period, hours.time, kwh, from, to, now, pricing);
+    return archive::energyPerPeriod(period, hours.time, kwh, from, to, now, pricing, stop);
 }
 
 std::string energyJson(const std::string& meter, archive::EnergyPeriod period,

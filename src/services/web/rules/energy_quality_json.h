@@ -15,7 +15,8 @@ inline constexpr double kDefaultVoltageNominal = 230;
 // prices and each day with its standing charge; every cost 0 without a tariff.
 archive::PeriodEnergy priceEnergy(archive::EnergyPeriod period, const archive::ArchiveSeries& hours,
                                   std::int64_t from, std::int64_t to, std::int64_t now,
-                                  const alerts::Tariff* tariff);
+                                  const alerts::Tariff* tariff,
+                                  const archive::ReadStop* stop = nullptr);
 
 // {"meter":…,"period":"day","currency":"€"|null,"time":[…],"kwh":[…],"cost":[…]|null,
 // "partial":[…]}: cost null without a tariff.

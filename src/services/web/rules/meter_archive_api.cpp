@@ -58,13 +58,17 @@ std::optional<ApiResponse> settleBounds(const RequestTarget& target, MeterArchiv
             if (!archive::parseEnergyPeriod(*text, r.period))
                 return problem(400, "period must be day, week or month");
         }
+        // from= and to= are within the request times already; `now` is the clock's, which a
+        // wrong system clock may set anywhere: it is kept within them too.
+        now = std::clamp(now, kEarliestRequestTime, kLatestRequestTime);
         if (!r.to)
             r.to =
                 archive::nextEnergyPeriodStart(r.period, archive::energyPeriodStart(r.period, now));
         r.from = r.from ? archive::energyPeriodStart(r.period, *r.from)
                         : periodsBefore(r.period, std::min(now, *r.to - 1), kDefaultEnergyPeriods);
         if (*r.from >= *r.to) return problem(400, "from must come before to");
-        if (*r.to - *r.from > kMaxEnergyDays * kDaySeconds)
+        std::int64_t span = 0;
+        if (__builtin_sub_overflow(*r.to, *r.from, &span) || span > kMaxEnergyDays * kDaySeconds)
             return problem(400, "an energy request covers at most three years");
         r.resolution = archive::Resolution::Hour;
         r.quantities = {"Energy"};
@@ -74,6 +78,8 @@ std::optional<ApiResponse> settleBounds(const RequestTarget& target, MeterArchiv
     const auto week =
         text ? archive::parseIsoWeek(*text) : archive::parseIsoWeek(archive::isoWeekName(now));
     if (!week) return problem(400, "week must be an ISO week such as 2026-W13");
+    if (!inRequestTimeRange(week->start) || !inRequestTimeRange(week->end))
+        return problem(400, "week" + std::string(kRequestTimeRangeText));
     r.from = week->start;
     r.to = week->end;
     r.resolution = archive::Resolution::Minute;
@@ -130,6 +136,8 @@ std::optional<std::variant<MeterArchiveRequest, ApiResponse>> meterArchiveReques
         if (!*bound)
             return ApiResponse(
                 problem(400, std::string(key) + " must be Unix seconds or an ISO 8601 time"));
+        if (!inRequestTimeRange(**bound))
+            return ApiResponse(problem(400, std::string(key) + std::string(kRequestTimeRangeText)));
     }
     if (r.from && r.to && *r.from > *r.to) return ApiResponse(problem(400, "from is after to"));
     if (r.form != MeterArchiveRequest::Form::Series && r.form != MeterArchiveRequest::Form::Csv) {
@@ -150,7 +158,8 @@ archive::SeriesQuery seriesQueryFor(const MeterArchiveRequest& request) {
 
 ApiResponse meterArchiveAnswer(const MeterArchiveRequest& request, archive::ArchiveSeries series,
                                const std::string& error, const alerts::Tariff* tariff,
-                               std::int64_t now, double voltageNominal) {
+                               std::int64_t now, double voltageNominal,
+                               const archive::ReadStop* stop) {
     // The reader's text names the folder, which is no business of a browser; the event log
     // is where the cause is read.
     if (!error.empty()) return problem(503, "the archive cannot be read");
@@ -159,7 +168,7 @@ ApiResponse meterArchiveAnswer(const MeterArchiveRequest& request, archive::Arch
     using Form = MeterArchiveRequest::Form;
     if (request.form == Form::Energy) {
         const auto energy = priceEnergy(request.period, series, request.from.value_or(0),
-                                        request.to.value_or(now), now, tariff);
+                                        request.to.value_or(now), now, tariff, stop);
         return {200,
                 std::string(kJsonContentType),
                 energyJson(request.meter, request.period, energy, tariff),

@@ -48,10 +48,11 @@ archive::SeriesQuery seriesQueryFor(const MeterArchiveRequest& request);
 // The answer to `request` from the rows the reader gave, or from its error text. The CSV gains
 // a cost column when `tariff` has prices; energy is priced by it; the quality is measured
 // against `voltageNominal`. The rows are written as the client reads them (`stream`); an error,
-// energy or quality answer has a body of its own.
+// energy or quality answer has a body of its own. Energy is summed until `stop` says so.
 ApiResponse meterArchiveAnswer(const MeterArchiveRequest& request, archive::ArchiveSeries series,
                                const std::string& error, const alerts::Tariff* tariff = nullptr,
-                               std::int64_t now = 0, double voltageNominal = 230);
+                               std::int64_t now = 0, double voltageNominal = 230,
+                               const archive::ReadStop* stop = nullptr);
 
 // The same with the whole body built at once (`tev3p export`, tests).
 ApiResponse meterArchiveResponse(const MeterArchiveRequest& request,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,5 +40,17 @@ std::vector<std::string> splitList(std::string_view text, char separator = ',');
 
 // A whole decimal integer, optionally negative, that fits in 64 bits.
 std::optional<long long> parseInteger(std::string_view text);
+
+// The times a request may name, Unix seconds: from 1970-01-01 up to 2200-01-01 (UTC). No meter
+// recorded before them and none will after; within them every sum or difference of two times
+// stays far from the 64-bit limits, and the C library's calendar converts every one.
+inline constexpr std::int64_t kEarliestRequestTime = 0;
+inline constexpr std::int64_t kLatestRequestTime = 7258118400;
+inline constexpr bool inRequestTimeRange(std::int64_t t) {
+    return t >= kEarliestRequestTime && t <= kLatestRequestTime;
+}
+// What the 400 answer to a time outside them says, after the parameter's name.
+inline constexpr std::string_view kRequestTimeRangeText =
+    " must lie between 1970-01-01 and 2200-01-01";
 
 }  // namespace tev::web

@@ -92,7 +92,9 @@ void WebServer::route(QTcpSocket* socket, const web::HttpHead& head,
         if (auto* a = std::get_if<web::TableAnswer>(&*table)) {
             auto copy = std::make_shared<const ScaleTable>(sources_.store->table(a->scale));
             answerOnReader(socket, headOnly,
-                           [copy, build = std::move(a->build)] { return build(*copy); });
+                           [copy, build = std::move(a->build)](const archive::ReadStop&) {
+                               return build(*copy);
+                           });
         } else {
             answer(socket, std::get<web::ApiResponse>(*table), headOnly);
         }
@@ -117,11 +119,15 @@ void WebServer::answerFromArchive(QTcpSocket* socket, const web::MeterArchiveReq
     answerOnReader(socket, headOnly,
                    [request, query = std::move(query), tariff = std::move(tariff),
                     folder = sources_.archiveFolder, read = sources_.archiveQueries.series,
-                    now = unixSecondsOf(clock_), nominal = sources_.voltageNominal] {
+                    now = unixSecondsOf(clock_),
+                    nominal = sources_.voltageNominal](const archive::ReadStop& stop) {
                        std::string error;
-                       archive::ArchiveSeries series = read(folder, query, error);
+                       archive::SeriesQuery stoppable = query;
+                       stoppable.stop = &stop;
+                       archive::ArchiveSeries series = read(folder, stoppable, error);
                        return web::meterArchiveAnswer(request, std::move(series), error,
-                                                      tariff ? &*tariff : nullptr, now, nominal);
+                                                      tariff ? &*tariff : nullptr, now, nominal,
+                                                      &stop);
                    });
 }
 
@@ -132,10 +138,14 @@ void WebServer::answerMeterCosts(QTcpSocket* socket, bool headOnly) {
         return;
     }
     if (sources_.meterCosts) {
-        answerOnReader(socket, headOnly, [tariff = *sources_.tariff, costs = sources_.meterCosts] {
-            return web::ApiResponse{
-                200, std::string(web::kJsonContentType), web::meterCostsJson(costs(), tariff), {}};
-        });
+        answerOnReader(
+            socket, headOnly,
+            [tariff = *sources_.tariff, costs = sources_.meterCosts](const archive::ReadStop&) {
+                return web::ApiResponse{200,
+                                        std::string(web::kJsonContentType),
+                                        web::meterCostsJson(costs(), tariff),
+                                        {}};
+            });
         return;
     }
     if (sources_.archiveFolder.empty() || sources_.archiveQueries.hourEnergy == nullptr) {
@@ -146,10 +156,10 @@ void WebServer::answerMeterCosts(QTcpSocket* socket, bool headOnly) {
     answerOnReader(
         socket, headOnly,
         [tariff = *sources_.tariff, folder = sources_.archiveFolder,
-         read = sources_.archiveQueries.hourEnergy, now] {
+         read = sources_.archiveQueries.hourEnergy, now](const archive::ReadStop& stop) {
             std::string error;
             const std::vector<archive::MeterEnergy> meters =
-                read(folder, web::periodCostsFrom(now), error);
+                read(folder, web::periodCostsFrom(now), error, &stop);
             if (!error.empty()) return web::errorResponse(503, "the archive cannot be read");
             std::vector<web::MeterPeriodCosts> costs;
             costs.reserve(meters.size());
@@ -161,8 +171,7 @@ void WebServer::answerMeterCosts(QTcpSocket* socket, bool headOnly) {
         });
 }
 
-void WebServer::answerOnReader(QTcpSocket* socket, bool headOnly,
-                               std::function<web::ApiResponse()> work) {
+void WebServer::answerOnReader(QTcpSocket* socket, bool headOnly, ReaderWork work) {
     // The work reads the disk or takes milliseconds, so it runs on a reader thread and the
     // answer comes back to this thread; the connection reads no further request until it is
     // sent, keeping answers in the order of their requests.
@@ -177,22 +186,28 @@ void WebServer::answerOnReader(QTcpSocket* socket, bool headOnly,
     }
     c.waiting = true;
     QPointer<QTcpSocket> guard(socket);
-    archiveReaders_.start(
-        [this, guard, work = std::move(work), headOnly, gzip = c.gzip, hold = std::move(hold)] {
-            auto r = std::make_shared<web::ApiResponse>(work());
-            gzipAnswer(*r, gzip);
-            QMetaObject::invokeMethod(
-                this,
-                [this, guard, r, headOnly, hold] {
-                    QTcpSocket* s = guard.data();
-                    auto it = s != nullptr ? connections_.find(s) : connections_.end();
-                    if (it == connections_.end()) return;
-                    it->second.waiting = false;
-                    it->second.readerHold = hold;
-                    answer(s, std::move(*r), headOnly);
-                },
-                Qt::QueuedConnection);
-        });
+    archiveReaders_.start([this, guard, work = std::move(work), headOnly, gzip = c.gzip,
+                           hold = std::move(hold), stopping = readersStopping_] {
+        // The time allowed counts from the work's start, not from its wait for a thread.
+        const archive::ReadStop stop(archive::ReadStop::Clock::now() + archive::kArchiveReadLimit,
+                                     stopping);
+        auto r = std::make_shared<web::ApiResponse>(work(stop));
+        // What was given up half way is no answer; when the server ends, nobody reads it.
+        if (stop.gaveUp())
+            *r = web::errorResponse(503, "the archive took too long to answer: try again");
+        gzipAnswer(*r, gzip);
+        QMetaObject::invokeMethod(
+            this,
+            [this, guard, r, headOnly, hold] {
+                QTcpSocket* s = guard.data();
+                auto it = s != nullptr ? connections_.find(s) : connections_.end();
+                if (it == connections_.end()) return;
+                it->second.waiting = false;
+                it->second.readerHold = hold;
+                answer(s, std::move(*r), headOnly);
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void WebServer::answer(QTcpSocket* socket, web::ApiResponse r, bool headOnly) {

@@ -114,7 +114,12 @@ WebServer::WebServer(WebSettings settings, WebSources sources, const Clock& cloc
 }
 
 WebServer::~WebServer() {
-    // A query still running answers into this object's event queue; it ends first.
+    // A query still running answers into this object's event queue; it ends first. Work not
+    // yet begun is dropped, and work running gives up at its next look at its stop (SQLite
+    // looks every thousand steps, the energy sums every period): the wait is a matter of
+    // milliseconds whatever the clients asked.
+    readersStopping_->store(true);
+    archiveReaders_.clear();
     archiveReaders_.waitForDone();
     *self_ = nullptr;
     for (auto& [socket, c] : connections_) {

@@ -8,6 +8,7 @@
 #include <QTcpServer>
 #include <QThreadPool>
 #include <QTimer>
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -158,8 +159,11 @@ class WebServer : public QObject, public MeterObserver {
     // Today's, this week's and this month's energy and cost of every archived meter.
     void answerMeterCosts(QTcpSocket* socket, bool headOnly);
     // Runs `work` on a reader thread and sends its answer from this thread, gzipped there when
-    // the client takes it.
-    void answerOnReader(QTcpSocket* socket, bool headOnly, std::function<web::ApiResponse()> work);
+    // the client takes it. The work is handed a stop that says when to give up: after
+    // archive::kArchiveReadLimit, or at once when the server ends; work given up by it is
+    // answered 503.
+    using ReaderWork = std::function<web::ApiResponse(const archive::ReadStop& stop)>;
+    void answerOnReader(QTcpSocket* socket, bool headOnly, ReaderWork work);
     void answerFromArchive(QTcpSocket* socket, const web::MeterArchiveRequest& request,
                            bool headOnly);
     void answer(QTcpSocket* socket, web::ApiResponse r, bool headOnly);
@@ -217,6 +221,8 @@ class WebServer : public QObject, public MeterObserver {
     // Static files of the dashboard, read from the compiled-in resources once, each with its
     // gzip form made at build time.
     QHash<QString, web::StaticFile> files_;
+    // Raised when the server ends: every reader's work gives up at its next look.
+    std::shared_ptr<std::atomic<bool>> readersStopping_ = std::make_shared<std::atomic<bool>>();
     // Archive queries and big answers run here; declared last so that it is waited for before
     // anything its tasks answer through is gone.
     QThreadPool archiveReaders_;

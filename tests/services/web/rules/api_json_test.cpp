@@ -202,6 +202,9 @@ TEST_F(Api, SeriesOfAnEmptyTableIsEmptyAndBadQueriesAre400) {
          {"/api/v1/series?quantities=V1", "/api/v1/series?scale=year&quantities=V1",
           "/api/v1/series?scale=day", "/api/v1/series?scale=day&quantities=V9",
           "/api/v1/series?scale=day&quantities=V1&from=yesterday",
+          "/api/v1/series?scale=day&quantities=V1&from=-1",
+          "/api/v1/series?scale=day&quantities=V1&to=-9223372036854775808",
+          "/api/v1/series?scale=day&quantities=V1&to=7258118401",
           "/api/v1/records.csv?scale=day&format=xlsx", "/api/v1/log?after=-1"})
         EXPECT_EQ(get(bad).status, 400) << bad;
     EXPECT_EQ(get("/api/v1/nothing").status, 404);
