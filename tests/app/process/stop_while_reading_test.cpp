@@ -47,7 +47,8 @@ TEST(StopWhileReading, SigtermDuringTheWidestArchiveRequestsEndsCleanly) {
         s->bind(QHostAddress(QString("127.0.0.%1").arg(10 + i)), 0);
         s->connectToHost(QHostAddress::LocalHost, static_cast<quint16>(port));
         ASSERT_TRUE(s->waitForConnected(testing::kProcessWaitMs));
-        s->write(QByteArray("GET ") + targets[i] + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+        s->write(QByteArray("GET ") + targets[i] +
+                 " HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port) + "\r\n\r\n");
         ASSERT_TRUE(s->waitForBytesWritten(testing::kProcessWaitMs));
         clients.push_back(std::move(s));
     }
