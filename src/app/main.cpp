@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QSessionManager>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include "app/program_seams.h"
 #include "app/services.h"
 #include "app/standard_descriptors.h"
+#include "app/stop_watchdog.h"
 #include "app/window_view.h"
 #include "core/texts/number_text.h"
 #include "platform/qt/program_icon.h"
@@ -24,6 +26,9 @@ namespace {
 // How long the last log lines may wait for a slow reader of standard output at the end; a
 // stalled one must not hold up a service stop.
 constexpr int kFinalOutputWaitMs = 250;
+// How long the services beside the window may take to stop once both files are saved: every
+// one of them gives up its work at once when asked, so only a hang reaches this.
+constexpr std::chrono::milliseconds kServicesStopLimit{4000};
 
 // The export command reads a folder's files and ends: a stop signal ends it at once, as it ends
 // any command-line tool (the tev3p command starts the program with them held back).
@@ -179,11 +184,16 @@ int main(int argc, char* argv[]) {
     // First, so that the alerts it ends are still logged, archived and published.
     stopAlerts(context, alerts);
     sdf.FormClose();
-    stopWeb(context, web);
-    stopMqtt(context, mqtt);
-    stopFleet(context, fleet);
-    stopArchive(context, archive);
-    stopTray(context, tray);
+    {
+        // The archive first: what it holds is the one thing here that a hang further on
+        // (a fleet database that does not answer, say) must not cost.
+        const tev::app::StopWatchdog watchdog(kServicesStopLimit);
+        stopArchive(context, archive);
+        stopWeb(context, web);
+        stopMqtt(context, mqtt);
+        stopFleet(context, fleet);
+        stopTray(context, tray);
+    }
     standardOutput.finish(kFinalOutputWaitMs);
     return status;
 }
