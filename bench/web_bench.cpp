@@ -9,9 +9,14 @@
 //  - the growth of the process's RSS while a WebSocket client floods pings and another
 //    pipelines 200 tidy CSVs, neither reading (goal: under 32 MB). 5 s by default;
 //    `web_bench --flood-seconds 60` floods for a minute.
+//  - the RSS before, at the peak of and after a flood of 1,000 mixed connections from 50
+//    loopback addresses (idle ones, live feeds, series and tidy CSVs read slowly), once they
+//    have gone and the server has settled (goal: back within 20 MB of the start). 60 s of
+//    settling by default; `--settle-seconds 10` for a quick run.
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -28,6 +33,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "meterport/meter_server.h"
 #include "platform/qt/system_clock.h"
@@ -141,6 +147,7 @@ BENCHMARK(LivePushTo50Clients)->Iterations(1)->Unit(benchmark::kSecond);
 // --- The server under abuse -------------------------------------------------------------------
 
 int floodSeconds = 5;
+int settleSeconds = 60;
 
 // A blocking client socket to 127.0.0.1:port, or -1.
 int dial(quint16 port) {
@@ -218,10 +225,11 @@ struct AbuseWorld {
     std::unique_ptr<tev::MeasurementStore> store = filledStore();
     tev::SystemClock clock;
     std::unique_ptr<tev::web::WebServer> server;
-    AbuseWorld() {
+    explicit AbuseWorld(int maxConnections = 256) {
         tev::testing::qtApplication();
         tev::web::WebSettings settings;
         settings.address = QHostAddress::LocalHost;
+        settings.maxConnections = maxConnections;
         settings.requestsPerSecond = 100000;
         settings.requestBurst = 100000;
         tev::web::WebSources sources;
@@ -397,14 +405,105 @@ void RssUnderANeverReadingFlood(benchmark::State& state) {
 }
 BENCHMARK(RssUnderANeverReadingFlood)->Iterations(1)->Unit(benchmark::kSecond);
 
+// A blocking client socket from 127.0.0.`from` to 127.0.0.1:port, or -1.
+int dialFrom(int from, quint16 port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK + static_cast<std::uint32_t>(from - 1));
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+void RssAfterAThousandConnectionFlood(benchmark::State& state) {
+    // Each connection is two descriptors in this process.
+    rlimit files{};
+    getrlimit(RLIMIT_NOFILE, &files);
+    files.rlim_cur = files.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &files);
+    AbuseWorld world(1100);
+    for (auto _ : state) {
+        const quint16 port = world.server->port();
+        const std::string upgrade =
+            "GET /api/v1/ws HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+            "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+            "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n";
+        const std::string kinds[] = {std::string(), upgrade, world.get(kSeries), world.get(kTidy)};
+        std::atomic<bool> stop{false};
+        std::atomic<int> open{0};
+        // Four threads of 250 connections each: idle, a live feed, a series, a tidy CSV in turn,
+        // each read 4 kB at a time every 100 ms.
+        std::vector<std::thread> clients;
+        for (int t = 0; t < 4; ++t) {
+            clients.emplace_back([&, t] {
+                std::vector<int> fds;
+                for (int i = 0; i < 250 && !stop; ++i) {
+                    const int fd = dialFrom(2 + (t * 250 + i) % 50, port);
+                    if (fd < 0) continue;
+                    const std::string& ask = kinds[i % 4];
+                    if (!ask.empty()) sendAll(fd, ask);
+                    fds.push_back(fd);
+                    ++open;
+                }
+                char buffer[4096];
+                while (!stop) {
+                    for (const int fd : fds) ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                }
+                for (const int fd : fds) ::close(fd);
+            });
+        }
+        const long before = rssKb();
+        long peak = before;
+        int most = 0;
+        QTimer sample;
+        QObject::connect(&sample, &QTimer::timeout, [&] {
+            peak = std::max(peak, rssKb());
+            most = std::max(most, world.server->connectionCount());
+        });
+        sample.start(100);
+        std::atomic<bool> never{false};
+        runUntil(never, floodSeconds * 1000);
+        stop = true;
+        for (std::thread& c : clients) c.join();
+        runUntil(never, settleSeconds * 1000);
+        sample.stop();
+        const long after = rssKb();
+        std::printf(
+            "RSS before %.1f MB, at the peak of %d connections %.1f MB, %d s after %.1f MB\n",
+            static_cast<double>(before) / 1024.0, most, static_cast<double>(peak) / 1024.0,
+            settleSeconds, static_cast<double>(after) / 1024.0);
+        state.counters["connections_opened"] = open.load();
+        state.counters["rss_before_mb"] = static_cast<double>(before) / 1024.0;
+        state.counters["rss_peak_mb"] = static_cast<double>(peak) / 1024.0;
+        state.counters["rss_after_mb"] = static_cast<double>(after) / 1024.0;
+        state.counters["settle_seconds"] = settleSeconds;
+    }
+}
+BENCHMARK(RssAfterAThousandConnectionFlood)->Iterations(1)->Unit(benchmark::kSecond);
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    // --flood-seconds N: how long the never-reading flood lasts (5 s unless told).
+    // --flood-seconds N: how long the floods last (5 s unless told); --settle-seconds N: how
+    // long the server settles after the 1,000-connection flood before its RSS is read (60 s).
     std::vector<char*> rest;
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--flood-seconds") == 0 && i + 1 < argc)
             floodSeconds = std::max(1, std::atoi(argv[++i]));
+        else if (std::strcmp(argv[i], "--settle-seconds") == 0 && i + 1 < argc)
+            settleSeconds = std::max(1, std::atoi(argv[++i]));
         else
             rest.push_back(argv[i]);
     }

@@ -1,5 +1,8 @@
 #include "services/web/rules/connection_rules.h"
 
+#include <string_view>
+#include <tuple>
+
 namespace tev::web {
 
 std::shared_ptr<void> ReaderAnswerHolds::tryHold(const std::string& client) {
@@ -47,7 +50,15 @@ bool pingDue(const ConnectionView& c, std::optional<std::int64_t> pingSentMs, st
 
 std::optional<std::size_t> connectionToEvict(const std::vector<ConnectionView>& connections,
                                              std::int64_t nowMs) {
-    std::optional<std::size_t> unfinished, idlest;
+    std::map<std::string_view, int> perAddress;
+    for (const ConnectionView& c : connections) ++perAddress[c.client];
+    // Lower goes first: idle before busy or feeding, crowded addresses before others, old
+    // before new, idle longest before the rest.
+    auto rank = [&](const ConnectionView& c) {
+        return std::tuple(c.busy || c.feeding ? 1 : 0, -perAddress[c.client], c.acceptedMs,
+                          c.lastProgressMs);
+    };
+    std::optional<std::size_t> unfinished, next;
     for (std::size_t i = 0; i < connections.size(); ++i) {
         const ConnectionView& c = connections[i];
         if (nowMs - c.acceptedMs < kFreshConnectionMs) continue;
@@ -55,11 +66,30 @@ std::optional<std::size_t> connectionToEvict(const std::vector<ConnectionView>& 
         if (c.headStartMs && !c.busy) {
             if (!unfinished || *c.headStartMs < *connections[*unfinished].headStartMs)
                 unfinished = i;
-        } else if (!idlest || c.lastProgressMs < connections[*idlest].lastProgressMs) {
-            idlest = i;
+        } else if (!next || rank(c) < rank(connections[*next])) {
+            next = i;
         }
     }
-    return unfinished ? unfinished : idlest;
+    return unfinished ? unfinished : next;
+}
+
+bool DownloadPace::keepsUp(std::int64_t nowMs, bool waiting, std::int64_t minBytesPerSecond,
+                           std::int64_t windowMs) {
+    const std::int64_t elapsed = nowMs - windowStartMs_;
+    if (waiting && elapsed < windowMs) return true;
+    const bool fast = !waiting || inWindow_ >= minBytesPerSecond * elapsed / 1000;
+    windowStartMs_ = nowMs;
+    inWindow_ = 0;
+    return fast;
+}
+
+bool MemoryGiveBack::due(int connections, std::int64_t nowMs) {
+    seen(connections);
+    if (peak_ < kGiveBackPeak || connections * 4 >= peak_) return false;
+    if (lastMs_ && nowMs - *lastMs_ < kGiveBackIntervalMs) return false;
+    lastMs_ = nowMs;
+    peak_ = connections;
+    return true;
 }
 
 }  // namespace tev::web

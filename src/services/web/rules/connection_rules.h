@@ -35,10 +35,21 @@ inline constexpr std::int64_t kCloseGraceMs = 2000;
 // Answers built on a reader thread (an archive series or CSV holds all its rows until the
 // client has read the last of them; a records CSV its whole text) held at once: by one client
 // address, and by all. Past either, a request gets 503 with Retry-After, so clients that ask
-// for exports on many connections and never read hold no more than these.
+// for exports on many connections and never read hold no more than these. Small answers (a
+// series, energy, quality or costs that fits in one slice) and downloads (the CSVs, and a series
+// longer than one slice) are counted apart, each kind with places of its own, so that slow
+// downloads never take the places of the dashboard's charts.
 inline constexpr int kReaderAnswersPerAddress = 6;
 inline constexpr int kReaderAnswers = 16;
+inline constexpr int kDownloadsPerAddress = 6;
+inline constexpr int kDownloads = 16;
 inline constexpr int kReaderAnswersRetrySeconds = 2;
+
+// A download (an answer written a slice at a time) whose client takes fewer bytes than this per
+// second, counted over each window while the server has bytes waiting for it, is closed and its
+// place given back: at that rate a 14 MB export would hold its place for seven minutes.
+inline constexpr std::int64_t kMinDownloadBytesPerSecond = 32 * 1024;
+inline constexpr std::int64_t kDownloadRateWindowMs = 20000;
 
 // Counts the reader answers held per client address. A hold is returned when its token goes,
 // on whichever thread that is.
@@ -61,14 +72,49 @@ class ReaderAnswerHolds {
     int total_;
 };
 
+// How fast a client takes a download: the bytes it took in the current window.
+class DownloadPace {
+  public:
+    explicit DownloadPace(std::int64_t startMs = 0) : windowStartMs_(startMs) {}
+    void taken(std::int64_t bytes) { inWindow_ += bytes; }
+    // False once a window has passed in which the client took fewer than `minBytesPerSecond`;
+    // each check past a window's end starts the next one. `waiting`: the server has bytes queued
+    // for the client (without, the server is the slow one and the window starts again).
+    bool keepsUp(std::int64_t nowMs, bool waiting, std::int64_t minBytesPerSecond,
+                 std::int64_t windowMs);
+
+  private:
+    std::int64_t windowStartMs_;
+    std::int64_t inWindow_ = 0;
+};
+
+// When to give the memory a flood of connections took back to the system: once the connections
+// fall below a quarter of their peak since the last time (a peak of kGiveBackPeak at least),
+// and at most once every kGiveBackIntervalMs.
+inline constexpr int kGiveBackPeak = 64;
+inline constexpr std::int64_t kGiveBackIntervalMs = 5000;
+class MemoryGiveBack {
+  public:
+    void seen(int connections) { peak_ = connections > peak_ ? connections : peak_; }
+    bool due(int connections, std::int64_t nowMs);
+
+  private:
+    int peak_ = 0;
+    std::optional<std::int64_t> lastMs_;
+};
+
 // A connection as the rules see it.
 struct ConnectionView {
+    // The address the per-address limits count it under.
+    std::string client;
     std::int64_t acceptedMs = 0;
     // The last time bytes came in or went out: what an answer was built does not count.
     std::int64_t lastProgressMs = 0;
     // Set while a request head has begun and is not complete.
     std::optional<std::int64_t> headStartMs;
     bool webSocket = false;
+    // A live WebSocket whose client takes what is pushed to it (or answers pings).
+    bool feeding = false;
     // Waiting for a reader thread or writing an answer: the head deadline does not run.
     bool busy = false;
     // A close (or an answer with Connection: close) has been sent, since this time.
@@ -89,9 +135,11 @@ CloseReason closeReason(const ConnectionView& c, std::int64_t nowMs, std::int64_
 bool pingDue(const ConnectionView& c, std::optional<std::int64_t> pingSentMs, std::int64_t nowMs,
              std::int64_t idleTimeoutMs);
 
-// Which connection goes at the cap: those whose head is unfinished first (the oldest head
-// first), then the one idle longest; never one younger than kFreshConnectionMs. Nothing when
-// every connection is fresh: the caller then pauses accepting rather than churn.
+// Which connection goes at the cap: one already closing; else those whose head is unfinished
+// (the oldest head first); then those with no request in flight and no live feed; then the
+// rest. Within each, the address holding the most connections first, its oldest connection
+// first (the idlest among equals). Never one younger than kFreshConnectionMs: nothing when every
+// connection is fresh, and the caller then pauses accepting rather than churn.
 std::optional<std::size_t> connectionToEvict(const std::vector<ConnectionView>& connections,
                                              std::int64_t nowMs);
 

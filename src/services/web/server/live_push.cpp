@@ -36,37 +36,31 @@ void WebServer::upgradeToWebSocket(QTcpSocket* socket, Connection& c, const web:
                {{"Sec-WebSocket-Version", "13"}});
         return;
     }
-    // One address holds a few live feeds at most: its longest-idle one makes room.
+    // One address holds a few live feeds at most: its longest-idle one makes room. Past the
+    // cap of all live feeds, the eviction order of the connections picks one.
     const std::int64_t now = steadyMsOf(clock_);
-    auto idlest = [this](auto&& which) {
-        QTcpSocket* found = nullptr;
-        std::int64_t oldest = 0;
-        for (const auto& [s, other] : connections_) {
-            if (!other.webSocket || other.closingSinceMs || !which(other)) continue;
-            if (found == nullptr || other.lastProgressMs < oldest) {
-                found = s;
-                oldest = other.lastProgressMs;
-            }
-        }
-        return found;
-    };
+    std::vector<QTcpSocket*> feeds;
+    std::vector<web::ConnectionView> views;
+    QTcpSocket* idlest = nullptr;
     int fromAddress = 0;
-    int live = 0;
     for (const auto& [s, other] : connections_) {
         if (!other.webSocket || other.closingSinceMs) continue;
-        ++live;
-        fromAddress += other.client == c.client ? 1 : 0;
+        feeds.push_back(s);
+        views.push_back(viewOf(other));
+        if (other.client != c.client) continue;
+        if (idlest == nullptr || other.lastProgressMs < connections_.at(idlest).lastProgressMs)
+            idlest = s;
+        ++fromAddress;
     }
     if (fromAddress >= settings_.webSocketsPerAddress) {
-        drop(idlest([&c](const Connection& o) { return o.client == c.client; }));
-    } else if (live >= settings_.maxWebSockets) {
-        QTcpSocket* victim = idlest(
-            [now](const Connection& o) { return now - o.acceptedMs >= web::kFreshConnectionMs; });
-        if (victim == nullptr) {
+        drop(idlest);
+    } else if (static_cast<int>(feeds.size()) >= settings_.maxWebSockets) {
+        const auto victim = web::connectionToEvict(views, now);
+        if (!victim) {
             refuse(socket, 503, "too many live connections");
             return;
         }
-        drop(victim);
+        drop(feeds[*victim]);
     }
     const QByteArray accept =
         QCryptographicHash::hash(QByteArray::fromStdString(web::webSocketAcceptInput(key)),
@@ -79,7 +73,7 @@ void WebServer::upgradeToWebSocket(QTcpSocket* socket, Connection& c, const web:
     socket->write(response);
     c.webSocket = true;
     c.keepOpen = true;
-    c.lastProgressMs = now;
+    c.lastProgressMs = c.lastTakenMs = now;
     if (webSocketCount() == 1) logPushed_ = logFirst_ + logLines_.size() - 1;
     const std::string first = web::serverFrame(web::ws::kText, pushMessage(true, true));
     socket->write(first.data(), static_cast<qint64>(first.size()));

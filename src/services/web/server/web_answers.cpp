@@ -64,6 +64,38 @@ void gzipAnswer(web::ApiResponse& r, bool clientTakesGzip) {
     r.headers.emplace_back("Content-Encoding", "gzip");
 }
 
+// A streamed body whose first slice has been taken already, to learn whether it is longer.
+class PrefetchedBody : public web::BodyWriter {
+  public:
+    PrefetchedBody(std::string first, bool more, std::shared_ptr<web::BodyWriter> rest)
+        : first_(std::move(first)), more_(more), rest_(std::move(rest)) {}
+    bool next(std::string& out, std::size_t budget) override {
+        if (!taken_) {
+            taken_ = true;
+            out += first_;
+            first_ = std::string();
+            return more_;
+        }
+        return rest_->next(out, budget);
+    }
+
+  private:
+    std::string first_;
+    bool more_;
+    bool taken_ = false;
+    std::shared_ptr<web::BodyWriter> rest_;
+};
+
+// Whether an answer is written over more than one slice, and so is a download: a streamed body
+// is asked for its first slice here, on the reader thread.
+bool longerThanASlice(web::ApiResponse& r) {
+    if (!r.stream) return r.body.size() > web::kAnswerSliceBytes;
+    std::string first;
+    const bool more = r.stream->next(first, web::kAnswerSliceBytes);
+    r.stream = std::make_shared<PrefetchedBody>(std::move(first), more, std::move(r.stream));
+    return more;
+}
+
 }  // namespace
 
 void WebServer::route(QTcpSocket* socket, const web::HttpHead& head,
@@ -91,10 +123,12 @@ void WebServer::route(QTcpSocket* socket, const web::HttpHead& head,
     if (auto table = web::tableAnswerFor(target, sources_.tariff)) {
         if (auto* a = std::get_if<web::TableAnswer>(&*table)) {
             auto copy = std::make_shared<const ScaleTable>(sources_.store->table(a->scale));
-            answerOnReader(socket, headOnly,
-                           [copy, build = std::move(a->build)](const archive::ReadStop&) {
-                               return build(*copy);
-                           });
+            answerOnReader(
+                socket, headOnly,
+                [copy, build = std::move(a->build)](const archive::ReadStop&) {
+                    return build(*copy);
+                },
+                target.path == "/api/v1/records.csv");
         } else {
             answer(socket, std::get<web::ApiResponse>(*table), headOnly);
         }
@@ -116,19 +150,21 @@ void WebServer::answerFromArchive(QTcpSocket* socket, const web::MeterArchiveReq
     archive::SeriesQuery query = web::seriesQueryFor(request);
     std::optional<alerts::Tariff> tariff;
     if (sources_.tariff != nullptr && sources_.tariff->configured()) tariff = *sources_.tariff;
-    answerOnReader(socket, headOnly,
-                   [request, query = std::move(query), tariff = std::move(tariff),
-                    folder = sources_.archiveFolder, read = sources_.archiveQueries.series,
-                    now = unixSecondsOf(clock_),
-                    nominal = sources_.voltageNominal](const archive::ReadStop& stop) {
-                       std::string error;
-                       archive::SeriesQuery stoppable = query;
-                       stoppable.stop = &stop;
-                       archive::ArchiveSeries series = read(folder, stoppable, error);
-                       return web::meterArchiveAnswer(request, std::move(series), error,
-                                                      tariff ? &*tariff : nullptr, now, nominal,
-                                                      &stop);
-                   });
+    answerOnReader(
+        socket, headOnly,
+        [request, query = std::move(query), tariff = std::move(tariff),
+         folder = sources_.archiveFolder, read = sources_.archiveQueries.series,
+         now = unixSecondsOf(clock_),
+         nominal = sources_.voltageNominal](const archive::ReadStop& stop) {
+            std::string error;
+            archive::SeriesQuery stoppable = query;
+            stoppable.stop = &stop;
+            archive::ArchiveSeries series = read(folder, stoppable, error);
+            return web::meterArchiveAnswer(request, std::move(series), error,
+                                           tariff ? &*tariff : nullptr, now, nominal, &stop);
+        },
+        request.form == web::MeterArchiveRequest::Form::Csv ||
+            request.form == web::MeterArchiveRequest::Form::QualityCsv);
 }
 
 void WebServer::answerMeterCosts(QTcpSocket* socket, bool headOnly) {
@@ -171,43 +207,57 @@ void WebServer::answerMeterCosts(QTcpSocket* socket, bool headOnly) {
         });
 }
 
-void WebServer::answerOnReader(QTcpSocket* socket, bool headOnly, ReaderWork work) {
+void WebServer::refuseBusy(QTcpSocket* socket, bool headOnly) {
+    web::ApiResponse busy = web::errorResponse(503, "busy with other downloads: try again");
+    busy.headers.emplace_back("Retry-After", std::to_string(web::kReaderAnswersRetrySeconds));
+    answer(socket, std::move(busy), headOnly);
+}
+
+void WebServer::answerOnReader(QTcpSocket* socket, bool headOnly, ReaderWork work, bool download) {
     // The work reads the disk or takes milliseconds, so it runs on a reader thread and the
     // answer comes back to this thread; the connection reads no further request until it is
     // sent, keeping answers in the order of their requests.
     Connection& c = connections_.at(socket);
-    std::shared_ptr<void> hold = readerHolds_.tryHold(c.client);
+    std::shared_ptr<void> hold = (download ? downloadHolds_ : readerHolds_).tryHold(c.client);
     if (!hold) {
         // This client, or all of them, already hold as many such answers as they may.
-        web::ApiResponse busy = web::errorResponse(503, "busy with other downloads: try again");
-        busy.headers.emplace_back("Retry-After", std::to_string(web::kReaderAnswersRetrySeconds));
-        answer(socket, std::move(busy), headOnly);
+        refuseBusy(socket, headOnly);
         return;
     }
     c.waiting = true;
     QPointer<QTcpSocket> guard(socket);
-    archiveReaders_.start([this, guard, work = std::move(work), headOnly, gzip = c.gzip,
-                           hold = std::move(hold), stopping = readersStopping_] {
-        // The time allowed counts from the work's start, not from its wait for a thread.
-        const archive::ReadStop stop(archive::ReadStop::Clock::now() + archive::kArchiveReadLimit,
-                                     stopping);
-        auto r = std::make_shared<web::ApiResponse>(work(stop));
-        // What was given up half way is no answer; when the server ends, nobody reads it.
-        if (stop.gaveUp())
-            *r = web::errorResponse(503, "the archive took too long to answer: try again");
-        gzipAnswer(*r, gzip);
-        QMetaObject::invokeMethod(
-            this,
-            [this, guard, r, headOnly, hold] {
-                QTcpSocket* s = guard.data();
-                auto it = s != nullptr ? connections_.find(s) : connections_.end();
-                if (it == connections_.end()) return;
-                it->second.waiting = false;
-                it->second.readerHold = hold;
-                answer(s, std::move(*r), headOnly);
-            },
-            Qt::QueuedConnection);
-    });
+    (download ? downloadReaders_ : archiveReaders_)
+        .start([this, guard, work = std::move(work), headOnly, gzip = c.gzip, download,
+                hold = std::move(hold), stopping = readersStopping_] {
+            // The time allowed counts from the work's start, not from its wait for a thread.
+            const archive::ReadStop stop(
+                archive::ReadStop::Clock::now() + archive::kArchiveReadLimit, stopping);
+            auto r = std::make_shared<web::ApiResponse>(work(stop));
+            // What was given up half way is no answer; when the server ends, nobody reads it.
+            if (stop.gaveUp())
+                *r = web::errorResponse(503, "the archive took too long to answer: try again");
+            const bool big = !download && !headOnly && longerThanASlice(*r);
+            gzipAnswer(*r, gzip);
+            QMetaObject::invokeMethod(
+                this,
+                [this, guard, r, headOnly, hold, download, big] {
+                    QTcpSocket* s = guard.data();
+                    auto it = s != nullptr ? connections_.find(s) : connections_.end();
+                    if (it == connections_.end()) return;
+                    Connection& c = it->second;
+                    c.waiting = false;
+                    // An answer longer than a slice takes the client a while: it is written in
+                    // a download's place, which it gives back when it is written or too slow.
+                    c.readerHold = big ? downloadHolds_.tryHold(c.client) : hold;
+                    if (!c.readerHold) {
+                        refuseBusy(s, headOnly);
+                        return;
+                    }
+                    c.download = download || big;
+                    answer(s, std::move(*r), headOnly);
+                },
+                Qt::QueuedConnection);
+        });
 }
 
 void WebServer::answer(QTcpSocket* socket, web::ApiResponse r, bool headOnly) {
@@ -245,10 +295,12 @@ void WebServer::answer(QTcpSocket* socket, web::ApiResponse r, bool headOnly) {
         c.body = std::move(r.stream);
         c.chunked = !c.http10;
         c.slicesOnReader = true;
+        c.pace = web::DownloadPace(steadyMsOf(clock_));
     } else if (r.body.size() > web::kAnswerSliceBytes) {
         c.body = web::textBody(std::move(r.body));
         c.chunked = false;
         c.slicesOnReader = false;
+        c.pace = web::DownloadPace(steadyMsOf(clock_));
     } else {
         socket->write(r.body.data(), static_cast<qint64>(r.body.size()));
         finishAnswer(socket);
@@ -269,7 +321,7 @@ void WebServer::pumpBody(QTcpSocket* socket) {
         if (c.slicesOnReader) {
             c.sliceInFlight = true;
             QPointer<QTcpSocket> guard(socket);
-            archiveReaders_.start([this, guard, body = c.body] {
+            (c.download ? downloadReaders_ : archiveReaders_).start([this, guard, body = c.body] {
                 auto slice = std::make_shared<std::string>();
                 const bool more = body->next(*slice, web::kAnswerSliceBytes);
                 QMetaObject::invokeMethod(
@@ -317,6 +369,7 @@ void WebServer::finishAnswer(QTcpSocket* socket) {
     Connection& c = it->second;
     c.body.reset();
     c.readerHold.reset();
+    c.download = false;
     c.sliceInFlight = false;
     if (!c.keepOpen) {
         closeAfterWriting(socket, c);

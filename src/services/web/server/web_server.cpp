@@ -1,6 +1,9 @@
 #include "services/web/server/web_server.h"
 
 #include <sys/stat.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include <QDateTime>
 #include <QDirIterator>
@@ -27,8 +30,10 @@ constexpr int kIdleCheckIntervalMs = 1000;
 constexpr int kPushIntervalMs = 200;
 constexpr std::size_t kLogLinesKept = 1000;
 constexpr std::string_view kWebSocketPath = "/api/v1/ws";
-// Two archive queries at a time: the machine's cores belong to the meter link first.
+// Two archive queries at a time, and one download: the machine's cores belong to the meter link
+// first.
 constexpr int kArchiveReaderThreads = 2;
+constexpr int kDownloadReaderThreads = 1;
 
 // The program's time zone as an IANA name ("Europe/Berlin", from TZ or /etc/localtime), which
 // the page's Intl applies to each time with its own offset; empty when the zone has no such
@@ -110,6 +115,7 @@ WebServer::WebServer(WebSettings settings, WebSources sources, const Clock& cloc
     }
     if (files_.contains("/index.html")) files_.insert("/", files_.value("/index.html"));
     archiveReaders_.setMaxThreadCount(kArchiveReaderThreads);
+    downloadReaders_.setMaxThreadCount(kDownloadReaderThreads);
     timeZone_ = ianaTimeZone(unixSecondsOf(clock_));
 }
 
@@ -120,7 +126,9 @@ WebServer::~WebServer() {
     // milliseconds whatever the clients asked.
     readersStopping_->store(true);
     archiveReaders_.clear();
+    downloadReaders_.clear();
     archiveReaders_.waitForDone();
+    downloadReaders_.waitForDone();
     *self_ = nullptr;
     for (auto& [socket, c] : connections_) {
         socket->disconnect(this);
@@ -234,10 +242,16 @@ std::int64_t WebServer::queuedBytes() const {
 
 web::ConnectionView WebServer::viewOf(const Connection& c) const {
     web::ConnectionView v;
+    v.client = c.client;
     v.acceptedMs = c.acceptedMs;
     v.lastProgressMs = c.lastProgressMs;
     v.headStartMs = c.headStartMs;
     v.webSocket = c.webSocket;
+    // A live feed whose client took a push or answered within the idle time is in use, though
+    // only its pongs count against the idle time.
+    v.feeding =
+        c.webSocket && !c.closingSinceMs &&
+        steadyMsOf(clock_) - std::max(c.lastProgressMs, c.lastTakenMs) < settings_.idleTimeoutMs;
     v.busy = c.waiting || c.body != nullptr;
     v.closingSinceMs = c.closingSinceMs;
     return v;
@@ -310,7 +324,14 @@ void WebServer::accept(qintptr descriptor) {
         if (!it->second.webSocket) it->second.lastProgressMs = steadyMsOf(clock_);
         if (!it->second.readScheduled) readFrom(socket);
     });
-    connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { onWritten(socket); });
+    connect(socket, &QTcpSocket::bytesWritten, this, [this, socket](qint64 bytes) {
+        auto it = connections_.find(socket);
+        if (it == connections_.end()) return;
+        if (it->second.webSocket) it->second.lastTakenMs = steadyMsOf(clock_);
+        if (it->second.body) it->second.pace.taken(bytes);
+        onWritten(socket);
+    });
+    giveBack_.seen(static_cast<int>(connections_.size()));
     connect(socket, &QTcpSocket::disconnected, this, [this, socket] { forget(socket); });
 }
 
@@ -329,11 +350,17 @@ void WebServer::closeIdleConnections() {
     const std::int64_t now = steadyMsOf(clock_);
     std::vector<std::pair<QTcpSocket*, web::CloseReason>> closing;
     std::vector<QTcpSocket*> pings;
-    for (const auto& [socket, c] : connections_) {
+    // Downloads the client takes too slowly: closed, their places given back.
+    std::vector<QTcpSocket*> slow;
+    for (auto& [socket, c] : connections_) {
         const web::ConnectionView v = viewOf(c);
         const web::CloseReason reason = web::closeReason(v, now, settings_.idleTimeoutMs);
         if (reason != web::CloseReason::None)
             closing.emplace_back(socket, reason);
+        else if (c.body && !c.pace.keepsUp(now, socket->bytesToWrite() > 0,
+                                           settings_.minDownloadBytesPerSecond,
+                                           settings_.downloadRateWindowMs))
+            slow.push_back(socket);
         else if (web::pingDue(v, c.pingSentMs, now, settings_.idleTimeoutMs))
             pings.push_back(socket);
     }
@@ -350,6 +377,8 @@ void WebServer::closeIdleConnections() {
             drop(socket);
         }
     }
+    for (QTcpSocket* socket : slow)
+        if (connections_.count(socket) != 0) drop(socket);
     for (QTcpSocket* socket : pings) {
         auto it = connections_.find(socket);
         if (it == connections_.end()) continue;
@@ -359,6 +388,11 @@ void WebServer::closeIdleConnections() {
             socket->write(ping.data(), static_cast<qint64>(ping.size()));
         }
     }
+#ifdef __GLIBC__
+    // After a flood, the memory its connections took goes back to the system: glibc keeps freed
+    // heap in its arenas otherwise.
+    if (giveBack_.due(static_cast<int>(connections_.size()), now)) malloc_trim(0);
+#endif
 }
 
 void WebServer::scheduleRead(QTcpSocket* socket) {

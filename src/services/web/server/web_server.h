@@ -99,8 +99,10 @@ class WebServer : public QObject, public MeterObserver {
     // parsed. Bounded per connection (an answer being written holds at most one more slice, or
     // its source: a text already built or the rows of one archive query).
     std::int64_t queuedBytes() const;
-    // Answers built on reader threads that are held now (being built or written).
-    int readerAnswersHeld() const { return readerHolds_.held(); }
+    // Answers built on reader threads that are held now (being built or written), downloads
+    // included, and the downloads alone.
+    int readerAnswersHeld() const { return readerHolds_.held() + downloadHolds_.held(); }
+    int downloadsHeld() const { return downloadHolds_.held(); }
 
     // Closes the connections idle longer than the idle timeout, those whose head is overdue,
     // and pings quiet WebSockets; a timer calls it every second.
@@ -132,6 +134,10 @@ class WebServer : public QObject, public MeterObserver {
         // held (from the request until its last byte is written).
         std::shared_ptr<web::BodyWriter> body;
         std::shared_ptr<void> readerHold;
+        // The answer is a download: its slices are built on the download thread, and it is
+        // closed when the client takes it too slowly.
+        bool download = false;
+        web::DownloadPace pace;
         bool chunked = false;
         bool slicesOnReader = false;
         bool sliceInFlight = false;
@@ -141,6 +147,8 @@ class WebServer : public QObject, public MeterObserver {
         std::string frames;
         web::ClientMessages messages;
         std::optional<std::int64_t> pingSentMs;
+        // When the client last took bytes the server wrote to its live feed.
+        std::int64_t lastTakenMs = 0;
     };
     class Listener;
 
@@ -161,9 +169,12 @@ class WebServer : public QObject, public MeterObserver {
     // Runs `work` on a reader thread and sends its answer from this thread, gzipped there when
     // the client takes it. The work is handed a stop that says when to give up: after
     // archive::kArchiveReadLimit, or at once when the server ends; work given up by it is
-    // answered 503.
+    // answered 503. A download (a CSV) holds a download's place from the start and runs on the
+    // download thread; any other answer that turns out longer than a slice needs a download's
+    // place before it is sent.
     using ReaderWork = std::function<web::ApiResponse(const archive::ReadStop& stop)>;
-    void answerOnReader(QTcpSocket* socket, bool headOnly, ReaderWork work);
+    void answerOnReader(QTcpSocket* socket, bool headOnly, ReaderWork work, bool download = false);
+    void refuseBusy(QTcpSocket* socket, bool headOnly);
     void answerFromArchive(QTcpSocket* socket, const web::MeterArchiveRequest& request,
                            bool headOnly);
     void answer(QTcpSocket* socket, web::ApiResponse r, bool headOnly);
@@ -223,10 +234,14 @@ class WebServer : public QObject, public MeterObserver {
     QHash<QString, web::StaticFile> files_;
     // Raised when the server ends: every reader's work gives up at its next look.
     std::shared_ptr<std::atomic<bool>> readersStopping_ = std::make_shared<std::atomic<bool>>();
-    // Archive queries and big answers run here; declared last so that it is waited for before
-    // anything its tasks answer through is gone.
+    // Archive queries and answers run here, downloads on a pool of their own; declared last so
+    // that they are waited for before anything their tasks answer through is gone.
     QThreadPool archiveReaders_;
+    // Downloads, read and built apart, so that they never keep a chart's answer waiting.
+    QThreadPool downloadReaders_;
     web::ReaderAnswerHolds readerHolds_;
+    web::ReaderAnswerHolds downloadHolds_{web::kDownloadsPerAddress, web::kDownloads};
+    web::MemoryGiveBack giveBack_;
 };
 
 }  // namespace tev::web

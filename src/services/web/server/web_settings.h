@@ -29,6 +29,9 @@ struct WebSettings {
     int idleTimeoutMs = 30000;
     double requestsPerSecond = 50;
     double requestBurst = 200;
+    // A download taken slower than this over each window is closed (connection_rules.h).
+    std::int64_t minDownloadBytesPerSecond = web::kMinDownloadBytesPerSecond;
+    std::int64_t downloadRateWindowMs = web::kDownloadRateWindowMs;
 };
 
 // "ADDRESS:PORT", "[::1]:PORT"; false with a reason when it is not one.

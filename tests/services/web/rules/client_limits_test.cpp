@@ -217,5 +217,71 @@ TEST(ClientLimits, ThePasswordIsTheFirstLineWithItsSpacesAndTheFileIsTheOwnersAl
     EXPECT_TRUE(passwordFileTooOpen(0100620));
 }
 
+TEST(ClientLimits, EvictionSparesLiveFeedsAndRequestsInFlightAndTakesFromTheMostCrowdedAddress) {
+    const std::int64_t now = 100000;
+    auto conn = [](std::string client, std::int64_t accepted, bool feeding, bool busy) {
+        ConnectionView v;
+        v.client = std::move(client);
+        v.acceptedMs = v.lastProgressMs = accepted;
+        v.webSocket = feeding;
+        v.feeding = feeding;
+        v.busy = busy;
+        return v;
+    };
+    const struct {
+        const char* what;
+        std::vector<ConnectionView> connections;
+        std::optional<std::size_t> evicted;
+    } cases[] = {
+        {"churned feeds go before the browser's older one",
+         {conn("browser", 0, true, false), conn("a", 5000, true, false),
+          conn("a", 4000, true, false), conn("b", 3000, true, false)},
+         2},
+        {"idle connections without a request go before a feed",
+         {conn("browser", 0, true, false), conn("a", 90000, false, false)},
+         1},
+        {"an idle one goes before requests in flight of a crowded address",
+         {conn("a", 0, false, true), conn("a", 0, false, true), conn("c", 50000, false, false)},
+         2},
+        {"the oldest of the most crowded address",
+         {conn("c", 0, false, false), conn("a", 9000, false, false), conn("a", 8000, false, false)},
+         2},
+        {"a lone feed goes when nothing else is old enough",
+         {conn("browser", 0, true, false), conn("a", now - 10, false, false)},
+         0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(connectionToEvict(c.connections, now), c.evicted) << c.what;
+}
+
+TEST(ClientLimits, ASlowDownloadIsFoundAtItsWindowsEndAndMemoryIsGivenBackAfterAFlood) {
+    // 1000 bytes a second over windows of 1 s.
+    const struct {
+        std::int64_t taken, atMs;
+        bool waiting, keepsUp;
+    } steps[] = {
+        {400, 999, true, true},    // the window has not ended
+        {600, 1000, true, true},   // 1000 bytes in the first second
+        {999, 2000, true, false},  // one byte short in the next
+        {0, 3000, false, true},    // nothing was waiting for the client: not its fault
+        {0, 3500, true, true},     // the window started again at 3000
+        {1500, 4500, true, true},  // 1500 bytes over 1.5 s
+    };
+    DownloadPace pace(0);
+    for (const auto& s : steps) {
+        pace.taken(s.taken);
+        EXPECT_EQ(pace.keepsUp(s.atMs, s.waiting, 1000, 1000), s.keepsUp) << s.atMs;
+    }
+
+    MemoryGiveBack giveBack;
+    giveBack.seen(kGiveBackPeak * 4);
+    EXPECT_FALSE(giveBack.due(kGiveBackPeak, 0));        // a quarter of the peak is not below it
+    EXPECT_TRUE(giveBack.due(kGiveBackPeak - 1, 0));     // below: given back, the peak starts anew
+    EXPECT_FALSE(giveBack.due(0, kGiveBackIntervalMs));  // no flood since
+    giveBack.seen(kGiveBackPeak * 2);
+    EXPECT_FALSE(giveBack.due(0, kGiveBackIntervalMs - 1));  // too soon after the last
+    EXPECT_TRUE(giveBack.due(0, kGiveBackIntervalMs));
+}
+
 }  // namespace
 }  // namespace tev::web

@@ -3,6 +3,7 @@
 // one that frames requests ambiguously, one that trickles its head, and a pipelined burst.
 #include <QFile>
 #include <QTemporaryDir>
+#include <QWebSocket>
 #include <condition_variable>
 #include <mutex>
 
@@ -133,7 +134,7 @@ archive::ArchiveSeries gatedSeries(const std::string&, const archive::SeriesQuer
     return s;
 }
 
-TEST_F(HostileClientTest, DownloadsOnManyConnectionsHoldOnlyAFewAnswersPerAddressAndInAll) {
+TEST_F(HostileClientTest, DownloadsOnManyConnectionsHoldOnlyAFewPerAddressAndInAll) {
     settings.requestBurst = 1000;
     settings.maxConnections = 64;
     archiveOpen = false;
@@ -148,10 +149,10 @@ TEST_F(HostileClientTest, DownloadsOnManyConnectionsHoldOnlyAFewAnswersPerAddres
     const struct {
         const char* from;
         int asks, held;
-    } rounds[] = {{"127.0.0.1", web::kReaderAnswersPerAddress + 2, web::kReaderAnswersPerAddress},
-                  {"127.0.0.2", web::kReaderAnswersPerAddress, web::kReaderAnswersPerAddress},
-                  {"127.0.0.3", web::kReaderAnswersPerAddress,
-                   web::kReaderAnswers - 2 * web::kReaderAnswersPerAddress}};
+    } rounds[] = {
+        {"127.0.0.1", web::kDownloadsPerAddress + 2, web::kDownloadsPerAddress},
+        {"127.0.0.2", web::kDownloadsPerAddress, web::kDownloadsPerAddress},
+        {"127.0.0.3", web::kDownloadsPerAddress, web::kDownloads - 2 * web::kDownloadsPerAddress}};
     for (const auto& round : rounds) {
         int refused = 0;
         for (int i = 0; i < round.asks; ++i) {
@@ -177,7 +178,7 @@ TEST_F(HostileClientTest, DownloadsOnManyConnectionsHoldOnlyAFewAnswersPerAddres
         }
         EXPECT_EQ(refused, round.asks - round.held) << round.from;
     }
-    EXPECT_EQ(held.size(), static_cast<std::size_t>(web::kReaderAnswers));
+    EXPECT_EQ(held.size(), static_cast<std::size_t>(web::kDownloads));
     // The archive answers: every held download gets its rows, and the holds are returned.
     {
         const std::lock_guard lock(archiveGate);
@@ -455,6 +456,139 @@ TEST_F(HostileClientTest, APasswordFileOthersMayReadIsRefusedAndSpacesArePartOfT
         exchange(get("/api/v1/live", "Authorization: " + spaced)).startsWith("HTTP/1.1 200"));
     EXPECT_TRUE(
         exchange(get("/api/v1/live", "Authorization: " + trimmed)).startsWith("HTTP/1.1 401"));
+}
+
+// Minute rows enough for an export of several megabytes; a few rows at any other resolution.
+archive::ArchiveSeries longOrShortSeries(const std::string&, const archive::SeriesQuery& query,
+                                         std::string&) {
+    archive::ArchiveSeries s;
+    s.meter = query.meter;
+    s.resolution = query.resolution;
+    s.quantities = {archive::findQuantity("V1"), archive::findQuantity("A1")};
+    const int rows = query.resolution == archive::Resolution::Minute ? 150000 : 24;
+    for (int r = 0; r < rows; ++r) s.time.push_back(1790000000 + 60 * std::int64_t{r});
+    s.values.assign(2, std::vector<double>(static_cast<std::size_t>(rows), 230.25));
+    return s;
+}
+
+class FairShareTest : public HostileClientTest {
+  protected:
+    void SetUp() override {
+        HostileClientTest::SetUp();
+        settings.requestBurst = 1000;
+        adjustSources = [](web::WebSources& s) {
+            s.archiveFolder = "long";
+            s.archiveQueries.series = longOrShortSeries;
+        };
+    }
+    // A minute export asked from `from` by a client that reads nothing (its kernel takes a
+    // little); null when it got 503.
+    std::unique_ptr<QTcpSocket> slowExport(const char* from) {
+        auto s = std::make_unique<QTcpSocket>();
+        s->bind(QHostAddress(from), 0);
+        s->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
+        s->setReadBufferSize(1024);
+        s->connectToHost(QHostAddress::LocalHost, server->port());
+        pumpUntil([&] { return s->state() == QAbstractSocket::ConnectedState; });
+        s->write(get("/api/v1/meters/HOQ00000000A/export.csv?resolution=minute"));
+        QByteArray head;
+        pumpUntil([&] {
+            head += s->readAll();
+            return head.contains("\r\n\r\n");
+        });
+        if (head.startsWith("HTTP/1.1 503 ")) return nullptr;
+        EXPECT_TRUE(head.startsWith("HTTP/1.1 200 ")) << head.left(100).toStdString();
+        return s;
+    }
+};
+
+TEST_F(FairShareTest, SlowExportsFromThreeAddressesNeverKeepTheDashboardsChartsWaiting) {
+    ASSERT_TRUE(startServer());
+    std::vector<std::unique_ptr<QTcpSocket>> exports;
+    for (const char* from : {"127.0.0.1", "127.0.0.2", "127.0.0.3"})
+        for (int i = 0; i < web::kDownloadsPerAddress; ++i)
+            if (auto s = slowExport(from)) exports.push_back(std::move(s));
+    ASSERT_EQ(exports.size(), static_cast<std::size_t>(web::kDownloads));
+    ASSERT_EQ(server->downloadsHeld(), web::kDownloads);
+    // Another address's dashboard: its charts, energy and costs are answered every time.
+    auto dashboard = std::make_unique<QTcpSocket>();
+    dashboard->bind(QHostAddress("127.0.0.9"), 0);
+    dashboard->connectToHost(QHostAddress::LocalHost, server->port());
+    ASSERT_TRUE(pumpUntil([&] { return dashboard->state() == QAbstractSocket::ConnectedState; }));
+    const QByteArray small[] = {
+        "/api/v1/meters/HOQ00000000A/series?resolution=hour&quantities=V1,A1",
+        "/api/v1/meters/HOQ00000000A/energy?period=day",
+        "/api/v1/series?scale=min&quantities=V1",
+    };
+    for (int round = 0; round < 20; ++round) {
+        for (const QByteArray& target : small) {
+            const QByteArray got = exchange(get(target), dashboard.get());
+            EXPECT_TRUE(got.startsWith("HTTP/1.1 200 "))
+                << target.toStdString() << " " << got.left(200).toStdString();
+        }
+    }
+    // The exports still hold every download place: a series of minutes, a download, waits.
+    EXPECT_EQ(server->downloadsHeld(), web::kDownloads);
+    const QByteArray minutes =
+        exchange(get("/api/v1/meters/HOQ00000000A/series?resolution=minute"), dashboard.get());
+    EXPECT_TRUE(minutes.startsWith("HTTP/1.1 503 ")) << minutes.left(200).toStdString();
+    EXPECT_TRUE(minutes.contains("\r\nRetry-After: 2\r\n"));
+}
+
+TEST_F(FairShareTest, ADownloadTakenTooSlowlyIsClosedAndItsPlaceGivenBack) {
+    settings.minDownloadBytesPerSecond = 1024 * 1024;
+    settings.downloadRateWindowMs = 1000;
+    ASSERT_TRUE(startServer());
+    auto stalled = slowExport("127.0.0.1");
+    ASSERT_TRUE(stalled);
+    ASSERT_EQ(server->downloadsHeld(), 1);
+    // A second at a time: once the network holds all it takes, a window passes with no bytes.
+    for (int second = 0; second < 60 && server->downloadsHeld() > 0; ++second) {
+        pumpUntil([] { return false; }, 20);
+        clock.advance(std::chrono::milliseconds(1000));
+        server->closeIdleConnections();
+    }
+    EXPECT_EQ(server->downloadsHeld(), 0);
+    EXPECT_TRUE(pumpUntil([&] {
+        stalled->readAll();
+        return stalled->state() == QAbstractSocket::UnconnectedState;
+    }));
+    // A client that reads gets its export whole.
+    QByteArray got = exchange(get("/api/v1/meters/HOQ00000000A/export.csv?resolution=minute"));
+    EXPECT_TRUE(got.startsWith("HTTP/1.1 200 ")) << got.left(200).toStdString();
+    EXPECT_TRUE(got.endsWith("\r\n0\r\n\r\n"));
+}
+
+TEST_F(FairShareTest, ABrowsersLiveFeedOutlastsWebSocketChurnFromTwentyAddresses) {
+    settings.maxWebSockets = 24;
+    ASSERT_TRUE(startServer());
+    QWebSocket browser;
+    int disconnects = 0;
+    QObject::connect(&browser, &QWebSocket::disconnected, [&] { ++disconnects; });
+    int messages = 0;
+    QObject::connect(&browser, &QWebSocket::textMessageReceived, [&] { ++messages; });
+    browser.open(QUrl("ws://127.0.0.1:" + QString::number(server->port()) + "/api/v1/ws"));
+    ASSERT_TRUE(pumpUntil([&] { return messages > 0; }));
+    // 40 s of upgrades, one every 50 ms, from 127.0.0.10 to 127.0.0.29 in turn; pushes and the
+    // once-a-second check go on meanwhile.
+    std::vector<std::unique_ptr<QTcpSocket>> churn;
+    int upgraded = 0;
+    for (int i = 0; i < 800; ++i) {
+        clock.advance(std::chrono::milliseconds(50));
+        QByteArray head;
+        churn.push_back(
+            ask(upgrade(), head, QHostAddress("127.0.0." + QString::number(10 + i % 20))));
+        upgraded += head.startsWith("HTTP/1.1 101 ") ? 1 : 0;
+        if (i % 20 == 19) {
+            server->alertsChanged();
+            server->closeIdleConnections();
+        }
+        if (churn.size() > 200) churn.erase(churn.begin());
+    }
+    EXPECT_EQ(upgraded, 800);
+    EXPECT_LE(server->webSocketCount(), settings.maxWebSockets);
+    EXPECT_EQ(disconnects, 0);
+    EXPECT_EQ(browser.state(), QAbstractSocket::ConnectedState);
 }
 
 }  // namespace
