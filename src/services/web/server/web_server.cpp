@@ -530,6 +530,10 @@ void WebServer::respond(QTcpSocket* socket, const web::HttpHead& head) {
         return;
     }
     if (head.isWebSocketUpgrade() && parsed.target.path == kWebSocketPath && !headOnly) {
+        if (const auto problem = web::upgradeProblem(head)) {
+            refuse(socket, problem->first, problem->second);
+            return;
+        }
         upgradeToWebSocket(socket, c, head, host);
         return;
     }
