@@ -172,6 +172,8 @@ bool WebServer::start(const LogSink& log) {
     if (!listener_->listen(settings_.address, settings_.port)) {
         log("Web dashboard: cannot listen on " + settings_.address.toString().toStdString() + ":" +
             std::to_string(settings_.port) + ": " + listener_->errorString().toStdString());
+        if (listener_->serverError() == QAbstractSocket::AddressInUseError)
+            takenPort_ = settings_.port;
         listener_.reset();
         return false;
     }
