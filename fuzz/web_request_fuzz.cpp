@@ -67,6 +67,12 @@ void readPipelined(std::string_view input) {
         if (p.consumed == 0 || p.consumed > input.size()) std::abort();
         const tev::web::HttpHead& h = p.head;
         (void)tev::web::framingProblem(h);
+        (void)tev::web::upgradeProblem(h);
+        // A head that passes holds no CR or NUL in a field and no field that starts blank.
+        for (const auto& [name, value] : h.fields)
+            if (name.empty() ||
+                value.find_first_of(std::string_view("\r\0", 2)) != std::string::npos)
+                std::abort();
         std::string host(h.field("Host"));
         if (const auto form = tev::web::originFormOf(policy, h.target)) {
             if (form->target.empty() || form->target.front() != '/') std::abort();

@@ -9,6 +9,7 @@
 
 #include "app/export_command.h"
 #include "app/folder_lock.h"
+#include "app/port_holder.h"
 #include "app/program_seams.h"
 #include "app/services.h"
 #include "app/standard_descriptors.h"
@@ -168,7 +169,20 @@ int main(int argc, char* argv[]) {
     Web web;
     startWeb(context, alerts, archive, fleet, tray, web);
 
-    if (options.headless) {
+    // A meter or dashboard port that another program holds: nothing would be recorded or
+    // served, so the start ends, saying which port and, where /proc tells, who holds it.
+    std::vector<PortUse> taken;
+    for (const quint16 port : sdf.meterServer().takenPorts())
+        taken.push_back(
+            {port, port == seams.window().sockets.meterPort ? "meters" : "second port"});
+    if (web.server && web.server->takenPort() != 0)
+        taken.push_back({web.server->takenPort(), "web dashboard"});
+    const std::string takenLine = takenPortsLine(taken);
+    if (!takenLine.empty()) {
+        std::fprintf(stderr, "tev3p: %s\n", takenLine.c_str());
+        context.log(takenLine);
+        if (display) seams.window().messages->warn("TEV3P", takenLine);
+    } else if (options.headless) {
         standardOutput.writeLine(QString("tev3p: headless in %1, meters on port %2, second port %3")
                                      .arg(QDir::toNativeSeparators(folder))
                                      .arg(recorder.sockets().meterPort)
@@ -180,7 +194,7 @@ int main(int argc, char* argv[]) {
         // Hidden to the tray when last chosen so in the tray menu.
         sdf.show();
     }
-    const int status = app.exec();
+    const int status = takenLine.empty() ? app.exec() : 1;
     // First, so that the alerts it ends are still logged, archived and published.
     stopAlerts(context, alerts);
     sdf.FormClose();

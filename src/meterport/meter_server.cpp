@@ -278,7 +278,7 @@ void MeterServer::start() {
         if (secondServer_->listen(settings_.address, settings_.secondPort)) {
             secondAcceptor_->start();
         } else {
-            reportError(settings_.secondPort, secondServer_->errorString());
+            reportListenError(*secondServer_, settings_.secondPort);
         }
     }
     if (!meterServer_->isListening()) listenMeters();
@@ -286,7 +286,7 @@ void MeterServer::start() {
 
 bool MeterServer::listenMeters() {
     if (!meterServer_->listen(settings_.address, settings_.meterPort)) {
-        reportError(settings_.meterPort, meterServer_->errorString());
+        reportListenError(*meterServer_, settings_.meterPort);
         return false;
     }
     meterAcceptor_->start();
@@ -318,6 +318,13 @@ quint16 MeterServer::secondPort() const {
 
 void MeterServer::reportError(quint16 configuredPort, const QString& reason) {
     if (onError_) onError_("Port " + std::to_string(configuredPort) + ": " + reason.toStdString());
+}
+
+void MeterServer::reportListenError(const QTcpServer& server, quint16 configuredPort) {
+    if (server.serverError() == QAbstractSocket::AddressInUseError &&
+        std::find(takenPorts_.begin(), takenPorts_.end(), configuredPort) == takenPorts_.end())
+        takenPorts_.push_back(configuredPort);
+    reportError(configuredPort, server.errorString());
 }
 
 void MeterServer::onShortage(ShortageEpisode& episode, quint16 configuredPort, int error) {

@@ -86,6 +86,8 @@ class MeterServer : public QObject {
     // The ports actually listened on (the chosen ones when the settings said 0); 0 when closed.
     quint16 meterPort() const;
     quint16 secondPort() const;
+    // The configured ports that could not be listened on because another socket holds them.
+    const std::vector<quint16>& takenPorts() const { return takenPorts_; }
     int meterConnectionCount() const { return static_cast<int>(meters_.size()); }
     int secondConnectionCount() const;
     int meterConnectionCap() const { return meterCap_; }
@@ -140,6 +142,7 @@ class MeterServer : public QObject {
     void onFramerTimer();
     void scheduleFramerTimer();
     void reportError(quint16 configuredPort, const QString& reason);
+    void reportListenError(const QTcpServer& server, quint16 configuredPort);
     std::int64_t nowMs() const;
 
     MeterServerSettings settings_;
@@ -148,6 +151,7 @@ class MeterServer : public QObject {
     int secondCap_;
     QTcpServer* meterServer_;
     QTcpServer* secondServer_;
+    std::vector<quint16> takenPorts_;
     PortAcceptor* meterAcceptor_;
     PortAcceptor* secondAcceptor_;
     std::unique_ptr<SilentClients> secondClients_;

@@ -3,6 +3,7 @@
 #include <ctime>
 #include <optional>
 
+#include "core/texts/csv_text.h"
 #include "core/texts/json_text.h"
 #include "services/archive/rules/local_time.h"
 
@@ -156,10 +157,13 @@ std::string qualityCsv(const std::string& meter, const archive::WeekQuality& q) 
         "week,meter,phase,nominal_V,windows,coverage_pct,windows_in_band,share_in_band_pct,"
         "dead_windows,dip_minutes,swell_minutes,lowest_V,highest_V,verdict,worst_unbalance_pct,"
         "worst_unbalance_time\n";
-    // The meter ID is 12 characters the request path already checked; no comma or quote.
+    // The meter ID comes from the request path or the command line: any 12 characters, so
+    // quoted and defused as a text cell.
+    const std::string meterCell = csvTextCell(meter);
     for (std::size_t p = 0; p < q.phases.size(); ++p) {
         const archive::PhaseQuality& ph = q.phases[p];
-        std::string line = archive::isoWeekName(q.weekStart) + ',' + meter + ',' + kPhaseNames[p];
+        std::string line =
+            archive::isoWeekName(q.weekStart) + ',' + meterCell + ',' + kPhaseNames[p];
         for (const double v : {q.nominalVolts, double(ph.windows)})
             line += ',' + archive::numberText(v);
         line += ',';

@@ -78,6 +78,23 @@ HeadParse parseHttpHead(std::string_view buffer) {
     std::size_t start = 0;
     while (start + 1 < buffer.size() && buffer[start] == '\r' && buffer[start + 1] == '\n')
         start += 2;
+    // Every line ends in CRLF. A bare LF is refused as soon as it arrives: a client that ends
+    // its lines so would otherwise wait for a blank line it never sends, and a proxy before the
+    // server may split the lines differently.
+    std::size_t headEnd = std::string_view::npos;
+    for (std::size_t pos = start; pos - start <= kMaxHeadBytes;) {
+        const std::size_t nl = buffer.find('\n', pos);
+        if (nl == std::string_view::npos) break;
+        if (nl == 0 || buffer[nl - 1] != '\r') {
+            result.state = HeadState::Malformed;
+            return result;
+        }
+        if (nl == pos + 1 && pos > start) {
+            headEnd = nl + 1;
+            break;
+        }
+        pos = nl + 1;
+    }
     const std::size_t lineEnd = buffer.find('\n', start);
     if (lineEnd == std::string_view::npos) {
         if (buffer.size() - start > kMaxRequestLineBytes) result.state = HeadState::TooLarge;
@@ -87,10 +104,6 @@ HeadParse parseHttpHead(std::string_view buffer) {
         result.state = HeadState::TooLarge;
         return result;
     }
-    const std::size_t end = buffer.find("\r\n\r\n", start);
-    const std::size_t endLf = buffer.find("\n\n", start);
-    std::size_t headEnd = std::min(end == std::string_view::npos ? end : end + 4,
-                                   endLf == std::string_view::npos ? endLf : endLf + 2);
     if (headEnd == std::string_view::npos) {
         if (buffer.size() - start > kMaxHeadBytes) result.state = HeadState::TooLarge;
         return result;
@@ -115,18 +128,25 @@ HeadParse parseHttpHead(std::string_view buffer) {
     std::size_t pos = lineEnd + 1;
     while (pos < headEnd) {
         const std::size_t nl = buffer.find('\n', pos);
-        const std::string_view line = trim(buffer.substr(pos, nl - pos));
+        const std::string_view line = buffer.substr(pos, nl - 1 - pos);  // without its CRLF
         pos = nl + 1;
         if (line.empty()) break;
+        // A line that starts with white space continues the one before it (obsolete line
+        // folding): refused, so that " Host: x" is never read as a field of its own.
+        if (line.front() == ' ' || line.front() == '\t') return result;
         const std::size_t colon = line.find(':');
         if (colon == std::string_view::npos || colon == 0) return result;
         const std::string_view name = line.substr(0, colon);
         if (!std::all_of(name.begin(), name.end(), isTokenChar)) return result;
+        // A CR or NUL inside a value would end a line or a string for whoever reads it next.
+        const std::string_view value = line.substr(colon + 1);
+        if (value.find_first_of(std::string_view("\r\0", 2)) != std::string_view::npos)
+            return result;
         if (h.fields.size() >= kMaxHeaderFields) {
             result.state = HeadState::TooLarge;
             return result;
         }
-        h.fields.emplace_back(std::string(name), std::string(trim(line.substr(colon + 1))));
+        h.fields.emplace_back(std::string(name), std::string(trim(value)));
     }
     // HTTP/1.1 asks for a Host field.
     if (h.version == "HTTP/1.1" && h.field("Host").empty()) {
@@ -154,6 +174,13 @@ std::string_view framingProblem(const HttpHead& head) {
     if (reading && lengths == 1 && length.find_first_not_of('0') != std::string_view::npos)
         return "a body on a GET or HEAD";
     return {};
+}
+
+std::optional<std::pair<int, std::string_view>> upgradeProblem(const HttpHead& head) {
+    if (head.version != "HTTP/1.1") return std::pair{400, "a WebSocket upgrade needs HTTP/1.1"};
+    // Two Origin fields: the first might pass where a browser meant the second.
+    if (head.fieldCount("Origin") > 1) return std::pair{403, "more than one Origin"};
+    return std::nullopt;
 }
 
 bool isSaveFailureLine(std::string_view line) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -50,6 +51,10 @@ HeadParse parseHttpHead(std::string_view buffer);
 // is no number, a Transfer-Encoding or a body on GET or HEAD, or two Host fields: the server
 // could read the request's end differently from a proxy before it (request smuggling).
 std::string_view framingProblem(const HttpHead& head);
+
+// What refuses a WebSocket upgrade before its Origin and key are looked at, as a status and
+// its text: an upgrade over HTTP/1.0 (400), two Origin fields (403).
+std::optional<std::pair<int, std::string_view>> upgradeProblem(const HttpHead& head);
 
 // A line of the event log that tells of a failed save of the records or settings file.
 bool isSaveFailureLine(std::string_view line);

@@ -4,6 +4,7 @@
 #include <ctime>
 #include <map>
 
+#include "core/texts/csv_text.h"
 #include "services/alerts/tariff/local_midnight.h"
 #include "services/web/rules/row_time.h"
 
@@ -15,7 +16,8 @@ constexpr std::int64_t kNominalSeconds[] = {60, 300, 600, 3600};
 }  // namespace
 
 std::string costColumnName(const alerts::Tariff& tariff) {
-    return "cost_" + tariff.currency();
+    // The currency is any text of tev3p.ini: quoted when it holds a comma, a quote or a line end.
+    return csvTextCell("cost_" + tariff.currency());
 }
 
 std::optional<double> RowCosts::at(int row) {

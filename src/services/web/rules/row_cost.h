@@ -35,7 +35,8 @@ class RowCosts {
     double lastEnergy_ = 0;
 };
 
-// The column name of the cost: "cost_" and the currency, like the units of the others.
+// The column name of the cost: "cost_" and the currency, like the units of the others, as a
+// CSV text cell.
 std::string costColumnName(const alerts::Tariff& tariff);
 
 // Today, this week and this month of the primary meter: today and every earlier day of the

@@ -1,5 +1,6 @@
 #include "services/web/rules/websocket_frames.h"
 
+#include "core/texts/utf8.h"
 #include "services/web/rules/base64.h"
 
 namespace tev::web {
@@ -81,15 +82,49 @@ ClientMessages::Result ClientMessages::take(const ClientFrame& frame) {
         case ws::kPong:
             return {};
         case ws::kClose:
+            if (frame.payload.size() == 1 ||
+                (frame.payload.size() >= 2 && !validCloseCode(closeCodeOf(frame.payload))))
+                return {Action::Error, ws::kCloseProtocolError};
+            if (frame.payload.size() > 2 && !validUtf8Text(frame.payload.substr(2)))
+                return {Action::Error, ws::kCloseBadData};
             return {Action::Close, ws::kCloseNormal};
         default:
             break;
     }
-    if (frame.opcode != ws::kContinuation) messageBytes_ = 0;
+    if (frame.opcode != ws::kContinuation) {
+        messageBytes_ = 0;
+        textMessage_ = frame.opcode == ws::kText;
+        text_.clear();
+    }
     messageBytes_ += frame.payload.size();
     if (messageBytes_ > kMaxClientMessageBytes) return {Action::Error, ws::kCloseTooBig};
     inMessage_ = !frame.fin;
+    // A character may be split between fragments: the whole text is checked at its end.
+    if (textMessage_) {
+        text_ += frame.payload;
+        if (frame.fin && !validUtf8Text(text_)) return {Action::Error, ws::kCloseBadData};
+        if (frame.fin) text_.clear();
+    }
     return {};
+}
+
+bool validCloseCode(std::uint16_t code) {
+    return (code >= 1000 && code <= 1003) || (code >= 1007 && code <= 1014) ||
+           (code >= 3000 && code <= 4999);
+}
+
+bool validUtf8Text(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        if (static_cast<unsigned char>(text[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        char32_t code = 0;
+        const std::size_t n = utf8Sequence(text, i, code);
+        if (n == 0) return false;
+        i += n;
+    }
+    return true;
 }
 
 std::string serverFrame(std::uint8_t opcode, std::string_view payload) {

@@ -28,6 +28,7 @@ inline constexpr std::uint8_t kPong = 0xA;
 inline constexpr std::uint16_t kCloseNormal = 1000;
 inline constexpr std::uint16_t kCloseGoingAway = 1001;
 inline constexpr std::uint16_t kCloseProtocolError = 1002;
+inline constexpr std::uint16_t kCloseBadData = 1007;
 inline constexpr std::uint16_t kClosePolicy = 1008;
 inline constexpr std::uint16_t kCloseTooBig = 1009;
 }  // namespace ws
@@ -63,7 +64,9 @@ FrameParse parseClientFrame(std::string_view buffer, bool inMessage);
 // Keeps the state of a client's messages between frames: which are open, how long they are.
 class ClientMessages {
   public:
-    // What a frame asks of the server.
+    // What a frame asks of the server. A close whose code no endpoint may send (none of
+    // 1000-1003, 1007-1014, 3000-4999) or whose payload is one byte is answered 1002; a text
+    // message or a close reason that is no valid UTF-8 is answered 1007.
     enum class Action { None, Pong, Close, Error };
     struct Result {
         Action action = Action::None;
@@ -74,7 +77,9 @@ class ClientMessages {
 
   private:
     bool inMessage_ = false;
+    bool textMessage_ = false;
     std::size_t messageBytes_ = 0;
+    std::string text_;  // the open text message so far, at most kMaxClientMessageBytes
 };
 
 // A server frame (never masked): a text message, a ping, a pong, a close with its code.
@@ -82,5 +87,9 @@ std::string serverFrame(std::uint8_t opcode, std::string_view payload);
 std::string closeFrame(std::uint16_t code);
 // The code of a close frame's payload; 1005 (none given) when it has none.
 std::uint16_t closeCodeOf(std::string_view payload);
+// Whether a client may send this code in a close frame.
+bool validCloseCode(std::uint16_t code);
+// Whether `text` is valid UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
+bool validUtf8Text(std::string_view text);
 
 }  // namespace tev::web

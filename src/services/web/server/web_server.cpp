@@ -185,6 +185,8 @@ bool WebServer::start(const LogSink& log) {
     if (!listener_->listen(settings_.address, settings_.port)) {
         log("Web dashboard: cannot listen on " + settings_.address.toString().toStdString() + ":" +
             std::to_string(settings_.port) + ": " + listener_->errorString().toStdString());
+        if (listener_->serverError() == QAbstractSocket::AddressInUseError)
+            takenPort_ = settings_.port;
         listener_.reset();
         return false;
     }
@@ -569,6 +571,10 @@ void WebServer::respond(QTcpSocket* socket, const web::HttpHead& head) {
         return;
     }
     if (head.isWebSocketUpgrade() && parsed.target.path == kWebSocketPath && !headOnly) {
+        if (const auto problem = web::upgradeProblem(head)) {
+            refuse(socket, problem->first, problem->second);
+            return;
+        }
         upgradeToWebSocket(socket, c, head, host);
         return;
     }

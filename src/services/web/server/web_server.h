@@ -89,6 +89,8 @@ class WebServer : public QObject, public MeterObserver {
     // Listens, or says in the log why not; true when listening.
     bool start(const LogSink& log);
     bool isListening() const;
+    // The configured port when start() failed because another socket holds it; else 0.
+    quint16 takenPort() const { return takenPort_; }
     quint16 port() const;
     QString url() const;
 
@@ -205,6 +207,7 @@ class WebServer : public QObject, public MeterObserver {
     std::string password_;
     QSslConfiguration tls_;
     bool useTls_ = false;
+    quint16 takenPort_ = 0;
     web::HostPolicy hosts_;
     std::optional<std::int64_t> hostLoggedMs_;
     web::RequestRateLimiter rate_;

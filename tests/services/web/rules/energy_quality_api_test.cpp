@@ -134,6 +134,16 @@ TEST(EnergyQualityApi, AnswersTheQualityWeekAsCsvAndReadsTheNominalVoltage) {
     ASSERT_EQ(r.headers.size(), 1u);
     EXPECT_EQ(r.headers[0].second,
               "attachment; filename=\"TEV3P_HOQ00000000A_quality_2026-W13.csv\"");
+    // A meter ID from the path is one text cell: quoted when it would move the columns, defused
+    // when a spreadsheet would run it.
+    for (const auto& [id, cell] : {std::pair{"AB\"CD,x>EF;;", "\"AB\"\"CD,x>EF;;\""},
+                                   std::pair{"=1+2+cmd|A0!", "'=1+2+cmd|A0!"}}) {
+        MeterArchiveRequest hostile = request;
+        hostile.meter = id;
+        const std::string body = meterArchiveResponse(hostile, minutes, "", nullptr, now, 230).body;
+        EXPECT_NE(body.find("\n2026-W13," + std::string(cell) + ",L1,230,"), std::string::npos)
+            << body;
+    }
 
     for (const auto& [text, volts, problems] :
          std::initializer_list<std::tuple<const char*, double, std::size_t>>{

@@ -49,8 +49,36 @@ TEST(HttpHead, MalformedHeadsAreRefused) {
     for (const char* bad :
          {"GET\r\n\r\n", "GET / HTTP/2.0\r\n\r\n", "G(T / HTTP/1.1\r\nHost: a\r\n\r\n",
           "GET / HTTP/1.1\r\n\r\n", "GET / HTTP/1.1\r\nHost: a\r\nno colon\r\n\r\n",
-          "GET / HTTP/1.1\r\nHost: a\r\nBad Name: 1\r\n\r\n"})
+          "GET / HTTP/1.1\r\nHost: a\r\nBad Name: 1\r\n\r\n",
+          // folded lines, even right after the request line
+          "GET / HTTP/1.1\r\n Host: a\r\n\r\n", "GET / HTTP/1.1\r\nHost: a\r\nX: 1\r\n\t2\r\n\r\n",
+          // CR inside a value
+          "GET / HTTP/1.1\r\nHost: a\rb\r\n\r\n", "GET / HTTP/1.1\r\nHost: a\r\r\n\r\n",
+          // bare LF line ends, refused before the head is whole
+          "GET / HTTP/1.1\nHost: a\n\n", "GET / HTTP/1.1\r\nHost: a\n", "\nGET / HTTP/1.1\r\n",
+          "GET / HTTP/1.1\r\nHost: a\r\n\n"})
         EXPECT_EQ(parseHttpHead(bad).state, HeadState::Malformed) << bad;
+    const char nul[] = "GET / HTTP/1.1\r\nHost: a\r\nX: a\0b\r\n\r\n";
+    EXPECT_EQ(parseHttpHead(std::string_view(nul, sizeof nul - 1)).state, HeadState::Malformed);
+}
+
+TEST(HttpHead, UpgradesNeedHttp11AndOneOrigin) {
+    const struct {
+        const char* head;
+        int status;
+    } cases[] = {
+        {"GET /ws HTTP/1.1\r\nHost: a\r\nOrigin: http://a\r\n\r\n", 0},
+        {"GET /ws HTTP/1.1\r\nHost: a\r\n\r\n", 0},
+        {"GET /ws HTTP/1.0\r\n\r\n", 400},
+        {"GET /ws HTTP/1.0\r\nHost: a\r\n\r\n", 400},
+        {"GET /ws HTTP/1.1\r\nHost: a\r\nOrigin: http://a\r\norigin: http://b\r\n\r\n", 403},
+    };
+    for (const auto& c : cases) {
+        const HeadParse p = parseHttpHead(c.head);
+        ASSERT_EQ(p.state, HeadState::Complete) << c.head;
+        const auto problem = upgradeProblem(p.head);
+        EXPECT_EQ(problem ? problem->first : 0, c.status) << c.head;
+    }
 }
 
 TEST(AccessRules, NoListeningBeyondLoopbackWithoutPasswordOrAllowAnonymous) {

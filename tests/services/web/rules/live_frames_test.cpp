@@ -89,6 +89,49 @@ TEST(LiveFrames, ClientFramesAreUnmaskedOrRefusedWithTheirCloseCode) {
     EXPECT_EQ(messages.take({true, ws::kClose, "\x03\xE8"}).action, ClientMessages::Action::Close);
 }
 
+// A close is answered 1000 only with a code a client may send and a reason in UTF-8; a text
+// message is UTF-8 as a whole, even when a character is split between its fragments.
+TEST(LiveFrames, CloseCodesAndTextsAreCheckedAsTheProtocolAsks) {
+    using A = ClientMessages::Action;
+    auto close = [](int code, std::string_view reason = {}) {
+        return std::string{static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)} +
+               std::string(reason);
+    };
+    const struct {
+        std::vector<ClientFrame> frames;
+        A action;
+        std::uint16_t code;
+    } cases[] = {
+        {{{true, ws::kClose, ""}}, A::Close, ws::kCloseNormal},
+        {{{true, ws::kClose, close(1001, "bye")}}, A::Close, ws::kCloseNormal},
+        {{{true, ws::kClose, close(1014)}}, A::Close, ws::kCloseNormal},
+        {{{true, ws::kClose, close(4999)}}, A::Close, ws::kCloseNormal},
+        {{{true, ws::kClose, "\x03"}}, A::Error, ws::kCloseProtocolError},
+        {{{true, ws::kClose, close(999)}}, A::Error, ws::kCloseProtocolError},
+        {{{true, ws::kClose, close(1004)}}, A::Error, ws::kCloseProtocolError},
+        {{{true, ws::kClose, close(1005)}}, A::Error, ws::kCloseProtocolError},
+        {{{true, ws::kClose, close(1006)}}, A::Error, ws::kCloseProtocolError},
+        {{{true, ws::kClose, close(1015)}}, A::Error, ws::kCloseProtocolError},
+        {{{true, ws::kClose, close(2999)}}, A::Error, ws::kCloseProtocolError},
+        {{{true, ws::kClose, close(5000)}}, A::Error, ws::kCloseProtocolError},
+        {{{true, ws::kClose, close(1000, "\xC0\xAF")}}, A::Error, ws::kCloseBadData},
+        {{{true, ws::kText, "gr\xC3\xBC\xC3\x9F"}}, A::None, 0},
+        {{{false, ws::kText, "\xE2\x82"}, {true, ws::kContinuation, "\xAC"}}, A::None, 0},
+        {{{true, ws::kText, "\xED\xA0\x80"}}, A::Error, ws::kCloseBadData},  // a surrogate
+        {{{false, ws::kText, "ok"}, {true, ws::kContinuation, "\xE2\x82"}},
+         A::Error,
+         ws::kCloseBadData},
+        {{{true, ws::kBinary, "\xFF"}}, A::None, 0},
+    };
+    for (const auto& c : cases) {
+        ClientMessages messages;
+        ClientMessages::Result r;
+        for (const ClientFrame& f : c.frames) r = messages.take(f);
+        EXPECT_EQ(r.action, c.action) << c.frames.back().payload;
+        EXPECT_EQ(r.closeCode, c.code) << c.frames.back().payload;
+    }
+}
+
 TEST(LiveFrames, ServerFramesCarryTheirLengthInTheShortestForm) {
     EXPECT_EQ(serverFrame(ws::kText, "hi"), std::string("\x81\x02hi"));
     EXPECT_EQ(serverFrame(ws::kPing, ""), std::string("\x89\x00", 2));

@@ -344,6 +344,14 @@ TEST_F(HostileClientTest, AmbiguousFramingGetsOne400AndTheConnectionEnds) {
         {upgrade({}, "c2hvcnQ="), "HTTP/1.1 400 "},
         {"GET http://evil.example/api/v1/live HTTP/1.1\r\n" + host() + "\r\n" + second,
          "HTTP/1.1 400 "},
+        // Answered at once, not at the head's deadline: bare LF, a folded Host, a CR in a value.
+        {"GET /api/v1/live HTTP/1.1\n" + host(), "HTTP/1.1 400 "},
+        {"GET /api/v1/live HTTP/1.1\r\n " + host() + "\r\n", "HTTP/1.1 400 "},
+        {"GET /api/v1/live HTTP/1.1\r\n" + host() + "X: a\rb\r\n\r\n", "HTTP/1.1 400 "},
+        {upgrade().replace("HTTP/1.1\r\n" + host(), "HTTP/1.0\r\n"), "HTTP/1.1 400 "},
+        {upgrade("Origin: http://127.0.0.1:" + QByteArray::number(server->port()) +
+                 "\r\nOrigin: http://evil.example\r\n"),
+         "HTTP/1.1 403 "},
     };
     for (const auto& c : cases) {
         auto s = connectClient();
@@ -359,6 +367,15 @@ TEST_F(HostileClientTest, AmbiguousFramingGetsOne400AndTheConnectionEnds) {
     ASSERT_TRUE(head.startsWith("HTTP/1.1 101 "));
     live->write(clientFrame('\x89', "x", false));
     EXPECT_TRUE(untilClosed(*live).endsWith(QByteArray("\x88\x02\x03\xEA", 4)));
+    // A close with a code no client may send gets 1002; a text that is no UTF-8 gets 1007.
+    for (const auto& [frame, answer] :
+         {std::pair{clientFrame('\x88', QByteArray("\x03\xED", 2)), QByteArray("\x03\xEA", 2)},
+          std::pair{clientFrame('\x81', "\xC0\xAF"), QByteArray("\x03\xEF", 2)}}) {
+        auto feed = ask(upgrade(), head);
+        ASSERT_TRUE(head.startsWith("HTTP/1.1 101 "));
+        feed->write(frame);
+        EXPECT_TRUE(untilClosed(*feed).endsWith("\x88\x02" + answer));
+    }
 }
 
 TEST_F(HostileClientTest, SlowHeadsAreClosedByTheirDeadlineAndGoFirstAtTheCap) {
