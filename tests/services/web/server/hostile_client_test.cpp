@@ -60,6 +60,14 @@ class HostileClientTest : public WebServerTest {
         return got + s.readAll();
     }
 
+    // The password "s3cret", in a file in `dir` only its owner may read.
+    bool usePassword(const QTemporaryDir& dir) {
+        QFile f(dir.filePath("pw"));
+        settings.passwordFile = f.fileName();
+        return f.open(QIODevice::WriteOnly) && f.write("s3cret\n") == 7 &&
+               f.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    }
+
     // Each address sends `request` on a connection of its own, 32 at once (the listen backlog
     // holds 50: more would wait a second for a SYN sent again); how many answers came with each
     // status.
@@ -262,12 +270,7 @@ TEST_F(HostileClientTest, AForeignOriginGetsNoLiveFeedAndAForeignHostNoApi) {
 
 TEST_F(HostileClientTest, PasswordGuessesAreBrakedThroughTheUpgradeToo) {
     QTemporaryDir dir;
-    QFile f(dir.filePath("pw"));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("s3cret\n");
-    f.close();
-    ASSERT_TRUE(f.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
-    settings.passwordFile = f.fileName();
+    ASSERT_TRUE(usePassword(dir));
     settings.requestBurst = 1000;
     ASSERT_TRUE(startServer());
     const QByteArray wrong = "Authorization: Basic dGV2Ondyb25n\r\n";  // tev:wrong
@@ -306,12 +309,7 @@ TEST_F(HostileClientTest, PasswordGuessesAreBrakedThroughTheUpgradeToo) {
 
 TEST_F(HostileClientTest, GuessersFromManyAddressesNeverLockOutTheOwner) {
     QTemporaryDir dir;
-    QFile f(dir.filePath("pw"));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("s3cret\n");
-    f.close();
-    ASSERT_TRUE(f.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
-    settings.passwordFile = f.fileName();
+    ASSERT_TRUE(usePassword(dir));
     settings.requestBurst = 1000;
     ASSERT_TRUE(startServer());
     const QByteArray wrong = get("/api/v1/live", "Authorization: Basic dGV2Ondyb25n\r\n");
@@ -333,9 +331,8 @@ TEST_F(HostileClientTest, GuessersFromManyAddressesNeverLockOutTheOwner) {
     ask(right, head, QHostAddress("127.200.0.1"));
     EXPECT_TRUE(head.startsWith("HTTP/1.1 200 OK")) << head.toStdString();
     const auto count = [this](const char* text) {
-        return std::count_if(logged.begin(), logged.end(), [text](const std::string& l) {
-            return l.find(text) != std::string::npos;
-        });
+        return std::count_if(logged.begin(), logged.end(),
+                             [text](const std::string& l) { return l.find(text) != l.npos; });
     };
     EXPECT_EQ(count("the password brake's table is full (4096 addresses), and 21 wrong passwords "
                     "came from addresses it does not track: theirs get 429 beyond 2 a second"),
@@ -344,19 +341,11 @@ TEST_F(HostileClientTest, GuessersFromManyAddressesNeverLockOutTheOwner) {
 }
 
 TEST(WebClientAddress, AnIpv6ClientCountsByItsSlash64) {
-    const struct {
-        const char* peer;
-        const char* client;
-    } cases[] = {
-        {"2001:db8:0:1:aaaa::1", "2001:db8:0:1::/64"},
-        {"2001:db8:0:1:ffff:ffff:ffff:ffff", "2001:db8:0:1::/64"},
-        {"2001:db8:0:2::1", "2001:db8:0:2::/64"},
-        {"::1", "::/64"},
-        {"::ffff:10.0.0.1", "10.0.0.1"},
-        {"10.0.0.1", "10.0.0.1"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(web::WebServer::clientOf(QHostAddress(c.peer)), c.client) << c.peer;
+    for (const auto& [peer, client] : {std::pair{"2001:db8:0:1:aaaa::1", "2001:db8:0:1::/64"},
+                                       {"2001:db8:0:1:ffff:ffff:ffff:ffff", "2001:db8:0:1::/64"},
+                                       {"2001:db8:0:2::1", "2001:db8:0:2::/64"},
+                                       {"::ffff:10.0.0.1", "10.0.0.1"}})
+        EXPECT_EQ(web::WebServer::clientOf(QHostAddress(peer)), client) << peer;
 }
 
 TEST_F(HostileClientTest, OneAddressHoldsFewLiveFeedsAndSilentOnesAreClosed) {
