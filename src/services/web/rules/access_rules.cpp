@@ -1,7 +1,6 @@
 #include "services/web/rules/access_rules.h"
 
 #include <algorithm>
-#include <optional>
 
 #include "services/web/rules/base64.h"
 
@@ -79,39 +78,95 @@ bool RequestRateLimiter::allow(const std::string& client, std::int64_t nowMs) {
 LoginBrake::Entry* LoginBrake::find(const std::string& client, std::int64_t nowMs, bool create) {
     if (auto it = entries_.find(client); it != entries_.end()) return &it->second;
     if (!create) return nullptr;
-    if (entries_.size() >= kMaxClients) {
-        // Forget the addresses neither braked nor counted within the window.
+    if (entries_.size() >= kMaxClients && nowMs >= nextSweepMs_) {
+        // Forget the addresses neither braked nor counted within the window. An entry's time to
+        // be forgotten only moves later, and a new one's is a window away at least: until the
+        // earliest of them, sweeping again would find nothing.
+        nextSweepMs_ = nowMs + kWindowMs;
         for (auto e = entries_.begin(); e != entries_.end();) {
-            const bool over =
-                e->second.brakedUntilMs <= nowMs && nowMs - e->second.windowStartMs >= kWindowMs;
-            e = over ? entries_.erase(e) : std::next(e);
+            const std::int64_t forgettableMs =
+                std::max(e->second.brakedUntilMs, e->second.windowStartMs + kWindowMs);
+            if (forgettableMs <= nowMs) {
+                e = entries_.erase(e);
+            } else {
+                nextSweepMs_ = std::min(nextSweepMs_, forgettableMs);
+                ++e;
+            }
         }
     }
-    if (entries_.size() >= kMaxClients) return &overflow_;
+    if (entries_.size() >= kMaxClients) return nullptr;
     return &entries_.emplace(client, Entry{nowMs, 0, 0}).first->second;
 }
 
 bool LoginBrake::braked(const std::string& client, std::int64_t nowMs,
                         std::int64_t& retryAfterSeconds) {
     const Entry* e = find(client, nowMs, false);
-    if (e == nullptr && entries_.size() >= kMaxClients) e = &overflow_;
     if (e == nullptr || e->brakedUntilMs <= nowMs) return false;
     retryAfterSeconds = (e->brakedUntilMs - nowMs + 999) / 1000;
     return true;
 }
 
-bool LoginBrake::failed(const std::string& client, std::int64_t nowMs) {
+LoginFailure LoginBrake::failed(const std::string& client, std::int64_t nowMs) {
     Entry* e = find(client, nowMs, true);
+    if (e == nullptr) return untrackedFailure(client, nowMs);
+    LoginFailure out;
     if (nowMs - e->windowStartMs >= kWindowMs) {
         e->windowStartMs = nowMs;
         e->failures = 0;
     }
     ++e->failures;
-    if (e->failures < kFailures || e->brakedUntilMs > nowMs) return false;
+    if (e->failures < kFailures || e->brakedUntilMs > nowMs) return out;
     e->brakedUntilMs = nowMs + kBlockMs;
     e->failures = 0;
     e->windowStartMs = nowMs + kBlockMs;
-    return true;
+    out.brakeStarts = true;
+    return out;
+}
+
+LoginFailure LoginBrake::untrackedFailure(const std::string& client, std::int64_t nowMs) {
+    LoginFailure out;
+    // The owner mistyping is not held to the rate the guessers use up.
+    if (trusted(client, nowMs)) return out;
+    Untracked& u = untracked_;
+    if (!u.active || nowMs - u.lastMs >= kWindowMs)
+        u = Untracked{true, false, 0, nowMs, kUntrackedBurst, nowMs};
+    u.lastMs = nowMs;
+    ++u.failures;
+    const double elapsed =
+        static_cast<double>(std::max<std::int64_t>(nowMs - u.tokensMs, 0)) / 1000.0;
+    u.tokens = std::min(kUntrackedBurst, u.tokens + elapsed * kUntrackedPerSecond);
+    u.tokensMs = nowMs;
+    if (u.tokens >= 1.0) {
+        u.tokens -= 1.0;
+        return out;
+    }
+    out.refused = true;
+    if (!u.logged) {
+        u.logged = true;
+        out.floodStarts = true;
+        out.untrackedFailures = u.failures;
+    }
+    return out;
+}
+
+void LoginBrake::succeeded(const std::string& client, std::int64_t nowMs) {
+    if (auto it = trusted_.find(client); it != trusted_.end()) {
+        it->second = std::max(it->second, nowMs);
+        return;
+    }
+    if (trusted_.size() >= kMaxTrusted) {
+        // The one whose right password is oldest goes.
+        auto oldest =
+            std::min_element(trusted_.begin(), trusted_.end(),
+                             [](const auto& a, const auto& b) { return a.second < b.second; });
+        trusted_.erase(oldest);
+    }
+    trusted_.emplace(client, nowMs);
+}
+
+bool LoginBrake::trusted(const std::string& client, std::int64_t nowMs) const {
+    const auto it = trusted_.find(client);
+    return it != trusted_.end() && nowMs - it->second < kTrustMs;
 }
 
 std::string passwordFromFile(std::string_view contents) {

@@ -45,20 +45,46 @@ class RequestRateLimiter {
     bool overflowUsed_ = false;
 };
 
+// What one wrong password led to.
+struct LoginFailure {
+    // The address's kFailures-th within the window: its brake starts now (the caller logs once).
+    bool brakeStarts = false;
+    // From an address the full table does not track, beyond the shared rate of such addresses:
+    // answered 429 instead of 401.
+    bool refused = false;
+    // The first refused one since addresses went untracked: the caller logs the situation once,
+    // with the wrong passwords from untracked addresses so far.
+    bool floodStarts = false;
+    std::uint64_t untrackedFailures = 0;
+};
+
 // Wrong passwords per client address: after kFailures within a minute, the address gets 429
-// for a minute, whatever it sends. Bounded like the rate limiter: when the table is full of
-// addresses still counted, the newcomers share one count.
+// for a minute, whatever it sends. Only its own wrong passwords brake an address.
+// The table is bounded: when it is full of addresses still counted, a newcomer is not tracked.
+// Its wrong passwords share one rate (kUntrackedPerSecond, bursts of kUntrackedBurst), beyond
+// which they get 429; its right password is always taken, so guessers from many addresses
+// never lock out the owner. An address that gave the right password within kTrustMs (the last
+// kMaxTrusted such addresses) is not held to that shared rate either.
 class LoginBrake {
   public:
     static constexpr std::size_t kMaxClients = 4096;
     static constexpr int kFailures = 20;
     static constexpr std::int64_t kWindowMs = 60000;
     static constexpr std::int64_t kBlockMs = 60000;
+    static constexpr double kUntrackedPerSecond = 2;
+    static constexpr double kUntrackedBurst = kFailures;
+    static constexpr std::size_t kMaxTrusted = 64;
+    static constexpr std::int64_t kTrustMs = 24 * 3600 * 1000;
     // Whether the address is braked now; if so, for how many more seconds (Retry-After).
     bool braked(const std::string& client, std::int64_t nowMs, std::int64_t& retryAfterSeconds);
-    // A wrong password: true when it is the one that starts the brake (the caller logs once).
-    bool failed(const std::string& client, std::int64_t nowMs);
+    // A wrong password.
+    LoginFailure failed(const std::string& client, std::int64_t nowMs);
+    // The right password.
+    void succeeded(const std::string& client, std::int64_t nowMs);
+    // Whether the address gave the right password within kTrustMs.
+    bool trusted(const std::string& client, std::int64_t nowMs) const;
     std::size_t clients() const { return entries_.size(); }
+    std::size_t trustedClients() const { return trusted_.size(); }
 
   private:
     struct Entry {
@@ -66,9 +92,23 @@ class LoginBrake {
         int failures = 0;
         std::int64_t brakedUntilMs = 0;
     };
+    // Wrong passwords from addresses the full table does not track, since the first of them;
+    // it ends a window after the last.
+    struct Untracked {
+        bool active = false;
+        bool logged = false;
+        std::uint64_t failures = 0;
+        std::int64_t lastMs = 0;
+        double tokens = 0;
+        std::int64_t tokensMs = 0;
+    };
     Entry* find(const std::string& client, std::int64_t nowMs, bool create);
+    LoginFailure untrackedFailure(const std::string& client, std::int64_t nowMs);
     std::unordered_map<std::string, Entry> entries_;
-    Entry overflow_{};
+    // No entry can be forgotten before this: a full table is not swept again until then.
+    std::int64_t nextSweepMs_ = 0;
+    Untracked untracked_;
+    std::unordered_map<std::string, std::int64_t> trusted_;  // address, its last right password
 };
 
 // The password of a password file: its first line without the line end ("\n" or "\r\n");

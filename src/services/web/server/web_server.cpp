@@ -306,17 +306,7 @@ void WebServer::accept(qintptr descriptor) {
     }
     socket->setReadBufferSize(static_cast<qint64>(web::kReadBufferBytes));
     Connection c;
-    QHostAddress peer = socket->peerAddress();
-    bool v4 = false;
-    const quint32 ipv4 = peer.toIPv4Address(&v4);
-    if (v4) {
-        c.client = QHostAddress(ipv4).toString().toStdString();
-    } else {
-        // An IPv6 client holds a whole /64: the limits count it as one.
-        Q_IPV6ADDR a = peer.toIPv6Address();
-        for (int i = 8; i < 16; ++i) a[i] = 0;
-        c.client = QHostAddress(a).toString().toStdString() + "/64";
-    }
+    c.client = clientOf(socket->peerAddress());
     c.acceptedMs = c.lastProgressMs = steadyMsOf(clock_);
     connections_.emplace(socket, std::move(c));
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
@@ -481,6 +471,16 @@ void WebServer::readFrom(QTcpSocket* socket) {
         scheduleRead(socket);
 }
 
+std::string WebServer::clientOf(const QHostAddress& peer) {
+    bool v4 = false;
+    const quint32 ipv4 = peer.toIPv4Address(&v4);
+    if (v4) return QHostAddress(ipv4).toString().toStdString();
+    // An IPv6 client holds a whole /64: the limits count it as one.
+    Q_IPV6ADDR a = peer.toIPv6Address();
+    for (int i = 8; i < 16; ++i) a[i] = 0;
+    return QHostAddress(a).toString().toStdString() + "/64";
+}
+
 bool WebServer::authorized(const web::HttpHead& head) const {
     if (password_.empty()) return true;
     return web::basicAuthorizationMatches(head.field("Authorization"), password_);
@@ -544,14 +544,31 @@ bool WebServer::checkAccess(QTcpSocket* socket, Connection& c, const web::HttpHe
         return false;
     }
     if (!authorized(head)) {
-        if (head.fieldCount("Authorization") > 0 && brake_.failed(c.client, now) && log_)
-            log_("Web dashboard: " + std::to_string(web::LoginBrake::kFailures) +
-                 " wrong passwords within a minute from " + c.client +
-                 ": its requests get 429 for a minute");
+        if (head.fieldCount("Authorization") > 0) {
+            const web::LoginFailure failure = brake_.failed(c.client, now);
+            if (failure.brakeStarts && log_)
+                log_("Web dashboard: " + std::to_string(web::LoginBrake::kFailures) +
+                     " wrong passwords within a minute from " + c.client +
+                     ": its requests get 429 for a minute");
+            if (failure.floodStarts && log_)
+                log_("Web dashboard: the password brake's table is full (" +
+                     std::to_string(web::LoginBrake::kMaxClients) + " addresses), and " +
+                     std::to_string(failure.untrackedFailures) +
+                     " wrong passwords came from addresses it does not track: theirs get 429 "
+                     "beyond " +
+                     std::to_string(static_cast<int>(web::LoginBrake::kUntrackedPerSecond)) +
+                     " a second, a right password is still taken (said once while it lasts)");
+            if (failure.refused) {
+                refuse(socket, 429, "too many wrong passwords", {{"Retry-After", "1"}});
+                return false;
+            }
+        }
         refuse(socket, 401, "password needed",
                {{"WWW-Authenticate", "Basic realm=\"tev3p\", charset=\"UTF-8\""}});
         return false;
     }
+    // The right password: this address is not held to the rate of untracked guessers.
+    if (!password_.empty()) brake_.succeeded(c.client, now);
     return true;
 }
 

@@ -119,6 +119,10 @@ class WebServer : public QObject, public MeterObserver {
     // The status the answers are built from, as of now.
     web::ServiceStatus status() const;
 
+    // The address the per-address limits count a peer under: an IPv4 one (an IPv4-mapped IPv6
+    // one too) as it is, an IPv6 one by its /64, "2001:db8:0:1::/64".
+    static std::string clientOf(const QHostAddress& peer);
+
   private:
     struct Connection {
         std::string client;  // the address the per-address limits count it under

@@ -145,15 +145,16 @@ TEST(ClientLimits, PerAddressTablesKeepEveryLimitWhenFull) {
     LoginBrake brake;
     std::int64_t retry = 0;
     int starts = 0;
-    for (int i = 0; i < LoginBrake::kFailures; ++i) starts += brake.failed("a", 1000 + i) ? 1 : 0;
+    for (int i = 0; i < LoginBrake::kFailures; ++i)
+        starts += brake.failed("a", 1000 + i).brakeStarts ? 1 : 0;
     EXPECT_EQ(starts, 1);
     EXPECT_TRUE(brake.braked("a", 2000, retry));
     EXPECT_EQ(retry, 60);
-    EXPECT_FALSE(brake.failed("a", 3000));  // already braked: no second log line
+    EXPECT_FALSE(brake.failed("a", 3000).brakeStarts);  // already braked: no second log line
     EXPECT_FALSE(brake.braked("b", 2000, retry));
     EXPECT_FALSE(brake.braked("a", 1019 + LoginBrake::kBlockMs, retry));
     // 19 a minute, spread out, never brake.
-    for (int i = 0; i < 100; ++i) EXPECT_FALSE(brake.failed("c", i * 3200));
+    for (int i = 0; i < 100; ++i) EXPECT_FALSE(brake.failed("c", i * 3200).brakeStarts);
     EXPECT_FALSE(brake.braked("c", 320000, retry));
     // A full table keeps the braked address braked.
     LoginBrake full;
@@ -162,6 +163,73 @@ TEST(ClientLimits, PerAddressTablesKeepEveryLimitWhenFull) {
         full.failed("x" + std::to_string(i), 1);
     EXPECT_TRUE(full.braked("victim", 2, retry));
     EXPECT_LE(full.clients(), LoginBrake::kMaxClients);
+}
+
+TEST(ClientLimits, GuessersFromManyAddressesNeverBrakeTheOwner) {
+    // One wrong password from each of 4,096 addresses within 0.9 s fills the table; then more
+    // from new ones. IPv4, and IPv6 by /64 (a /52 holds 4,096 of them).
+    const struct {
+        const char* family;
+        std::string (*guesser)(std::size_t);
+        std::string owner, recent, newcomer;
+    } cases[] = {
+        {"IPv4",
+         [](std::size_t i) {
+             return "10.1." + std::to_string(i / 256) + "." + std::to_string(i % 256);
+         },
+         "127.0.0.1", "192.168.1.20", "192.168.1.30"},
+        {"IPv6", [](std::size_t i) { return "2001:db8:0:" + std::to_string(i) + "::/64"; }, "::/64",
+         "2001:db8:1:1::/64", "2001:db8:1:2::/64"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.family);
+        LoginBrake brake;
+        std::int64_t retry = 0;
+        brake.succeeded(c.recent, 0);
+        for (std::size_t i = 0; i < LoginBrake::kMaxClients; ++i) {
+            const LoginFailure f =
+                brake.failed(c.guesser(i), 1000 + static_cast<int>(i) * 900 / 4096);
+            ASSERT_FALSE(f.refused || f.brakeStarts || f.floodStarts) << i;
+        }
+        EXPECT_EQ(brake.clients(), LoginBrake::kMaxClients);
+        EXPECT_FALSE(brake.braked(c.newcomer, 1900, retry));  // its right password is taken
+        // Untracked wrong passwords share a rate: the burst gets 401, the rest 429, with one
+        // log line; none of it brakes anyone.
+        int refused = 0, logs = 0;
+        for (int i = 0; i < 2 * LoginBrake::kFailures; ++i) {
+            const LoginFailure f = brake.failed("new-" + std::to_string(i), 1900);
+            refused += f.refused ? 1 : 0;
+            if (f.floodStarts) {
+                ++logs;
+                EXPECT_EQ(f.untrackedFailures, LoginBrake::kFailures + 1u);
+            }
+        }
+        EXPECT_EQ(refused, LoginBrake::kFailures);
+        EXPECT_EQ(logs, 1);
+        for (const std::string& who : {c.owner, c.recent, c.newcomer, std::string("new-0")})
+            EXPECT_FALSE(brake.braked(who, 1901, retry)) << who;
+        // The owner's typo from a recent address is not held to the guessers' rate.
+        EXPECT_FALSE(brake.failed(c.recent, 1901).refused);
+        EXPECT_TRUE(brake.failed(c.owner, 1901).refused);
+        // A tracked guesser is braked by its own wrong passwords all the same.
+        int starts = 0;
+        for (int i = 1; i < LoginBrake::kFailures; ++i)
+            starts += brake.failed(c.guesser(7), 2000).brakeStarts ? 1 : 0;
+        EXPECT_EQ(starts, 1);
+        EXPECT_TRUE(brake.braked(c.guesser(7), 2001, retry));
+        // A window later the counted ones are forgotten: a newcomer is tracked and braked.
+        for (int i = 0; i < LoginBrake::kFailures; ++i) brake.failed(c.newcomer, 70000);
+        EXPECT_TRUE(brake.braked(c.newcomer, 70001, retry));
+        EXPECT_LT(brake.clients(), LoginBrake::kMaxClients);
+    }
+    // The trusted set is bounded; the oldest right password goes first, and trust expires.
+    LoginBrake brake;
+    for (std::size_t i = 0; i <= LoginBrake::kMaxTrusted; ++i)
+        brake.succeeded(std::to_string(i), static_cast<std::int64_t>(i));
+    EXPECT_EQ(brake.trustedClients(), LoginBrake::kMaxTrusted);
+    EXPECT_FALSE(brake.trusted("0", 100));
+    EXPECT_TRUE(brake.trusted("1", 100));
+    EXPECT_FALSE(brake.trusted("1", 1 + LoginBrake::kTrustMs));
 }
 
 TEST(ClientLimits, DeadlinesPingsAndEvictionNeverLetOneClientHoldTheServer) {

@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 #include <QWebSocket>
 #include <condition_variable>
+#include <map>
 #include <mutex>
 
 #include "web_server_fixture.h"
@@ -58,6 +59,42 @@ class HostileClientTest : public WebServerTest {
             return s.state() == QAbstractSocket::UnconnectedState;
         });
         return got + s.readAll();
+    }
+
+    // The password "s3cret", in a file in `dir` only its owner may read.
+    bool usePassword(const QTemporaryDir& dir) {
+        QFile f(dir.filePath("pw"));
+        settings.passwordFile = f.fileName();
+        return f.open(QIODevice::WriteOnly) && f.write("s3cret\n") == 7 &&
+               f.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    }
+
+    // Each address sends `request` on a connection of its own, 32 at once (the listen backlog
+    // holds 50: more would wait a second for a SYN sent again); how many answers came with each
+    // status.
+    std::map<int, int> fromEach(const std::vector<QHostAddress>& from, const QByteArray& request) {
+        std::map<int, int> statuses;
+        for (std::size_t at = 0; at < from.size(); at += 32) {
+            std::vector<std::unique_ptr<QTcpSocket>> batch;
+            std::vector<QByteArray> heads;
+            for (std::size_t i = at; i < std::min(from.size(), at + 32); ++i) {
+                batch.push_back(std::make_unique<QTcpSocket>());
+                batch.back()->bind(from[i], 0);
+                batch.back()->connectToHost(QHostAddress::LocalHost, server->port());
+                batch.back()->write(request);
+            }
+            heads.resize(batch.size());
+            pumpUntil([&] {
+                bool all = true;
+                for (std::size_t i = 0; i < batch.size(); ++i) {
+                    heads[i] += batch[i]->readAll();
+                    all = all && heads[i].contains("\r\n\r\n");
+                }
+                return all;
+            });
+            for (const QByteArray& head : heads) ++statuses[head.mid(9, 3).toInt()];
+        }
+        return statuses;
     }
 
     void fillMinuteTable() {
@@ -234,12 +271,7 @@ TEST_F(HostileClientTest, AForeignOriginGetsNoLiveFeedAndAForeignHostNoApi) {
 
 TEST_F(HostileClientTest, PasswordGuessesAreBrakedThroughTheUpgradeToo) {
     QTemporaryDir dir;
-    QFile f(dir.filePath("pw"));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("s3cret\n");
-    f.close();
-    ASSERT_TRUE(f.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
-    settings.passwordFile = f.fileName();
+    ASSERT_TRUE(usePassword(dir));
     settings.requestBurst = 1000;
     ASSERT_TRUE(startServer());
     const QByteArray wrong = "Authorization: Basic dGV2Ondyb25n\r\n";  // tev:wrong
@@ -274,6 +306,47 @@ TEST_F(HostileClientTest, PasswordGuessesAreBrakedThroughTheUpgradeToo) {
     }
     ask(upgrade(), head);
     EXPECT_TRUE(head.startsWith("HTTP/1.1 429 ")) << head.toStdString();
+}
+
+TEST_F(HostileClientTest, GuessersFromManyAddressesNeverLockOutTheOwner) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(usePassword(dir));
+    settings.requestBurst = 1000;
+    ASSERT_TRUE(startServer());
+    const QByteArray wrong = get("/api/v1/live", "Authorization: Basic dGV2Ondyb25n\r\n");
+    const QByteArray right = get("/api/v1/live", "Authorization: Basic dGV2OnMzY3JldA==\r\n");
+    // One wrong password from each of 4,096 addresses fills the brake's table, all within one
+    // millisecond of the server's clock; then 40 more from new addresses.
+    std::vector<QHostAddress> guessers;
+    for (quint32 i = 0; i < web::LoginBrake::kMaxClients + 2 * web::LoginBrake::kFailures; ++i)
+        guessers.emplace_back((127u << 24) | ((1 + i / 250) << 8) | (1 + i % 250));
+    const std::map<int, int> statuses = fromEach(guessers, wrong);
+    EXPECT_EQ(statuses.at(401),
+              static_cast<int>(web::LoginBrake::kMaxClients) + web::LoginBrake::kFailures);
+    EXPECT_EQ(statuses.at(429), web::LoginBrake::kFailures);  // beyond the untracked burst
+    EXPECT_EQ(statuses.size(), 2u);
+    // The owner, who never failed, gets in, and so does an address never seen; one log line
+    // names the situation and none brakes an address.
+    EXPECT_TRUE(exchange(right).startsWith("HTTP/1.1 200 OK"));
+    QByteArray head;
+    ask(right, head, QHostAddress("127.200.0.1"));
+    EXPECT_TRUE(head.startsWith("HTTP/1.1 200 OK")) << head.toStdString();
+    const auto count = [this](const char* text) {
+        return std::count_if(logged.begin(), logged.end(),
+                             [text](const std::string& l) { return l.find(text) != l.npos; });
+    };
+    EXPECT_EQ(count("the password brake's table is full (4096 addresses), and 21 wrong passwords "
+                    "came from addresses it does not track: theirs get 429 beyond 2 a second"),
+              1);
+    EXPECT_EQ(count("wrong passwords within a minute from"), 0);
+}
+
+TEST(WebClientAddress, AnIpv6ClientCountsByItsSlash64) {
+    for (const auto& [peer, client] : {std::pair{"2001:db8:0:1:aaaa::1", "2001:db8:0:1::/64"},
+                                       {"2001:db8:0:1:ffff:ffff:ffff:ffff", "2001:db8:0:1::/64"},
+                                       {"2001:db8:0:2::1", "2001:db8:0:2::/64"},
+                                       {"::ffff:10.0.0.1", "10.0.0.1"}})
+        EXPECT_EQ(web::WebServer::clientOf(QHostAddress(peer)), client) << peer;
 }
 
 TEST_F(HostileClientTest, OneAddressHoldsFewLiveFeedsAndSilentOnesAreClosed) {
