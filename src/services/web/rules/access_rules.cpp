@@ -40,7 +40,7 @@ bool basicAuthorizationMatches(std::string_view authorization, std::string_view 
     return constantTimeEquals(std::string_view(*decoded).substr(colon + 1), password);
 }
 
-bool RequestRateLimiter::allow(const std::string& client, std::int64_t nowMs) {
+bool RequestRateLimiter::allow(const std::string& client, std::int64_t nowMs, bool own) {
     auto refill = [this, nowMs](Bucket& b) {
         const double elapsed =
             static_cast<double>(std::max<std::int64_t>(nowMs - b.lastMs, 0)) / 1000.0;
@@ -60,7 +60,8 @@ bool RequestRateLimiter::allow(const std::string& client, std::int64_t nowMs) {
                 b = refilled >= burst_ ? buckets_.erase(b) : std::next(b);
             }
         }
-        if (buckets_.size() < kMaxClients) {
+        if (buckets_.size() < kMaxClients ||
+            (own && buckets_.size() < kMaxClients + kMaxOwnBeyond)) {
             bucket = &buckets_.emplace(client, Bucket{burst_, nowMs}).first->second;
         } else {
             // Every remembered client is still limited: the newcomers share one bucket.

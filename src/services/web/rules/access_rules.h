@@ -28,9 +28,14 @@ bool constantTimeEquals(std::string_view a, std::string_view b);
 class RequestRateLimiter {
   public:
     static constexpr std::size_t kMaxClients = 4096;
+    // Room beyond a full table for clients that keep a bucket of their own.
+    static constexpr std::size_t kMaxOwnBeyond = 64;
     RequestRateLimiter(double perSecond, double burst) : perSecond_(perSecond), burst_(burst) {}
-    // Takes one request's token; false when the client has none left.
-    bool allow(const std::string& client, std::int64_t nowMs);
+    // Takes one request's token; false when the client has none left. `own`: a client that
+    // never shares the newcomers' bucket of a full table (the owner: an address that gave the
+    // right password lately, or the computer's own loopback address), so that a flood from
+    // many addresses never limits it beyond its own rate.
+    bool allow(const std::string& client, std::int64_t nowMs, bool own = false);
     std::size_t clients() const { return buckets_.size(); }
 
   private:

@@ -137,6 +137,11 @@ TEST(ClientLimits, PerAddressTablesKeepEveryLimitWhenFull) {
     EXPECT_FALSE(rate.allow("new-3", 0));  // the shared bucket is empty too
     EXPECT_FALSE(rate.allow("10.0.0", 0));
     EXPECT_EQ(rate.clients(), RequestRateLimiter::kMaxClients);
+    // The owner keeps a bucket of its own beyond the full table: never the newcomers' empty one.
+    EXPECT_TRUE(rate.allow("127.0.0.1", 0, true));
+    EXPECT_TRUE(rate.allow("127.0.0.1", 0, true));
+    EXPECT_FALSE(rate.allow("127.0.0.1", 0, true));  // and its own rate still holds
+    EXPECT_EQ(rate.clients(), RequestRateLimiter::kMaxClients + 1);
     // Once they have filled up again, the table has room.
     EXPECT_TRUE(rate.allow("new-4", 10000));
     EXPECT_LT(rate.clients(), RequestRateLimiter::kMaxClients);
