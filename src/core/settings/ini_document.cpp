@@ -63,20 +63,6 @@ std::string valueOf(std::string_view raw) {
     return std::string(trim(raw.substr(0, end)));
 }
 
-bool isUtf8(std::string_view text) {
-    for (std::size_t i = 0; i < text.size();) {
-        if (static_cast<unsigned char>(text[i]) < 0x80) {
-            ++i;
-            continue;
-        }
-        char32_t code = 0;
-        const std::size_t n = utf8Sequence(text, i, code);
-        if (n == 0) return false;
-        i += n;
-    }
-    return true;
-}
-
 // An INI library writes a key or group name with characters outside letters, digits and a few
 // marks as %XX or %UXXXX.
 std::string unescapeKey(std::string_view raw) {

@@ -32,4 +32,19 @@ inline std::size_t utf8Sequence(std::string_view text, std::size_t i, char32_t& 
     return length;
 }
 
+// True when the whole of `text` is valid UTF-8.
+inline bool isUtf8(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        if (static_cast<unsigned char>(text[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        char32_t code = 0;
+        const std::size_t n = utf8Sequence(text, i, code);
+        if (n == 0) return false;
+        i += n;
+    }
+    return true;
+}
+
 }  // namespace tev

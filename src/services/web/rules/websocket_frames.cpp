@@ -85,7 +85,7 @@ ClientMessages::Result ClientMessages::take(const ClientFrame& frame) {
             if (frame.payload.size() == 1 ||
                 (frame.payload.size() >= 2 && !validCloseCode(closeCodeOf(frame.payload))))
                 return {Action::Error, ws::kCloseProtocolError};
-            if (frame.payload.size() > 2 && !validUtf8Text(frame.payload.substr(2)))
+            if (frame.payload.size() > 2 && !isUtf8(frame.payload.substr(2)))
                 return {Action::Error, ws::kCloseBadData};
             return {Action::Close, ws::kCloseNormal};
         default:
@@ -102,7 +102,7 @@ ClientMessages::Result ClientMessages::take(const ClientFrame& frame) {
     // A character may be split between fragments: the whole text is checked at its end.
     if (textMessage_) {
         text_ += frame.payload;
-        if (frame.fin && !validUtf8Text(text_)) return {Action::Error, ws::kCloseBadData};
+        if (frame.fin && !isUtf8(text_)) return {Action::Error, ws::kCloseBadData};
         if (frame.fin) text_.clear();
     }
     return {};
@@ -111,20 +111,6 @@ ClientMessages::Result ClientMessages::take(const ClientFrame& frame) {
 bool validCloseCode(std::uint16_t code) {
     return (code >= 1000 && code <= 1003) || (code >= 1007 && code <= 1014) ||
            (code >= 3000 && code <= 4999);
-}
-
-bool validUtf8Text(std::string_view text) {
-    for (std::size_t i = 0; i < text.size();) {
-        if (static_cast<unsigned char>(text[i]) < 0x80) {
-            ++i;
-            continue;
-        }
-        char32_t code = 0;
-        const std::size_t n = utf8Sequence(text, i, code);
-        if (n == 0) return false;
-        i += n;
-    }
-    return true;
 }
 
 std::string serverFrame(std::uint8_t opcode, std::string_view payload) {

@@ -89,7 +89,4 @@ std::string closeFrame(std::uint16_t code);
 std::uint16_t closeCodeOf(std::string_view payload);
 // Whether a client may send this code in a close frame.
 bool validCloseCode(std::uint16_t code);
-// Whether `text` is valid UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
-bool validUtf8Text(std::string_view text);
-
 }  // namespace tev::web
