@@ -44,7 +44,10 @@ CloseReason closeReason(const ConnectionView& c, std::int64_t nowMs, std::int64_
 bool pingDue(const ConnectionView& c, std::optional<std::int64_t> pingSentMs, std::int64_t nowMs,
              std::int64_t idleTimeoutMs) {
     if (!c.webSocket || c.closingSinceMs) return false;
-    if (pingSentMs && *pingSentMs >= c.lastProgressMs) return false;
+    // The ping goes at least half the idle time after the last progress, so progress stamped
+    // at or after its sending, the same millisecond included, is its pong (or more): the ping
+    // still waits for its answer only while it is newer than every progress.
+    if (pingSentMs && *pingSentMs > c.lastProgressMs) return false;
     return nowMs - c.lastProgressMs >= idleTimeoutMs / 2;
 }
 

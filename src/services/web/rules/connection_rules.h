@@ -131,7 +131,8 @@ enum class CloseReason {
 // Whether the once-a-second check closes this connection now.
 CloseReason closeReason(const ConnectionView& c, std::int64_t nowMs, std::int64_t idleTimeoutMs);
 
-// Whether a WebSocket, quiet since lastProgressMs, is due a ping (at half the idle time, once).
+// Whether a WebSocket, quiet since lastProgressMs, is due a ping (at half the idle time, once
+// until its pong: bytes read at or after pingSentMs answer it).
 bool pingDue(const ConnectionView& c, std::optional<std::int64_t> pingSentMs, std::int64_t nowMs,
              std::int64_t idleTimeoutMs);
 

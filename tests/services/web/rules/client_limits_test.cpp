@@ -278,6 +278,39 @@ TEST(ClientLimits, DeadlinesPingsAndEvictionNeverLetOneClientHoldTheServer) {
     EXPECT_FALSE(connectionToEvict({}, now));
 }
 
+// Five minutes of the once-a-second check against a live feed whose client answers each ping
+// at once (the same millisecond), 20 ms later, or never.
+TEST(ClientLimits, ALiveFeedThatAnswersItsPingsStaysWhateverTheDelay) {
+    constexpr std::int64_t kIdle = 30000;
+    struct Case {
+        const char* name;
+        std::optional<std::int64_t> answerAfterMs;
+    };
+    for (const Case& c : {Case{"at once", 0}, Case{"20 ms", 20}, Case{"never", std::nullopt}}) {
+        ConnectionView ws;
+        ws.webSocket = true;
+        std::optional<std::int64_t> pingSent, closedAt;
+        int pings = 0;
+        for (std::int64_t now = 1000; now <= 5 * 60 * 1000 && !closedAt; now += 1000) {
+            if (closeReason(ws, now, kIdle) != CloseReason::None) {
+                closedAt = now;
+            } else if (pingDue(ws, pingSent, now, kIdle)) {
+                pingSent = now;
+                ++pings;
+                if (c.answerAfterMs) ws.lastProgressMs = now + *c.answerAfterMs;
+            }
+        }
+        if (c.answerAfterMs) {
+            EXPECT_FALSE(closedAt) << c.name << ": closed at " << *closedAt;
+            EXPECT_GE(pings, 5 * 60 * 1000 / kIdle) << c.name;  // one per idle time at least
+        } else {
+            ASSERT_TRUE(closedAt) << c.name;
+            EXPECT_LE(*closedAt, kIdle + 1000) << c.name;
+            EXPECT_EQ(pings, 1) << c.name;
+        }
+    }
+}
+
 TEST(ClientLimits, ThePasswordIsTheFirstLineWithItsSpacesAndTheFileIsTheOwnersAlone) {
     EXPECT_EQ(passwordFromFile("s3cret\n"), "s3cret");
     EXPECT_EQ(passwordFromFile(" two words \r\nsecond line\n"), " two words ");

@@ -205,6 +205,50 @@ TEST_F(WebServerTest, WebSocketClientHearsOfAMeterMessageWithinASecond) {
     EXPECT_EQ(server->webSocketCount(), 1);
 }
 
+// A client on the same computer answers each ping within the millisecond it was sent in (the
+// test's clock stands still while it answers), and sends nothing else: it is pinged again every
+// half idle time and stays through many rounds.
+TEST_F(WebServerTest, ALiveFeedThatPongsInTheSameMillisecondStaysAcrossManyPings) {
+    settings.idleTimeoutMs = 2000;
+    ASSERT_TRUE(startServer());
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, server->port());
+    ASSERT_TRUE(pumpUntil([&] { return client.state() == QAbstractSocket::ConnectedState; }));
+    client.write(
+        "GET /api/v1/ws HTTP/1.1\r\n" + host() +
+        "Upgrade: websocket\r\nConnection: Upgrade\r\n"
+        "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n");
+    QByteArray heard;
+    ASSERT_TRUE(pumpUntil([&] {
+        heard += client.readAll();
+        return heard.contains("\r\n\r\n\x81");
+    }));
+    ASSERT_TRUE(heard.startsWith("HTTP/1.1 101 "));
+    // Masked client frames (the key 0 0 0 0): an empty pong, and a ping whose answer says that
+    // the pong before it was read.
+    const QByteArray pong("\x8A\x80\0\0\0\0", 6);
+    const QByteArray ping("\x89\x82\0\0\0\0ok", 8);
+    for (int round = 0; round < 20; ++round) {
+        heard.clear();
+        clock.advance(std::chrono::milliseconds(settings.idleTimeoutMs / 2));
+        server->closeIdleConnections();
+        ASSERT_TRUE(pumpUntil([&] {
+            heard += client.readAll();
+            return heard.contains(QByteArray("\x89\x00", 2)) ||
+                   client.state() != QAbstractSocket::ConnectedState;
+        })) << "no ping in round "
+            << round;
+        ASSERT_EQ(client.state(), QAbstractSocket::ConnectedState) << "closed in round " << round;
+        client.write(pong + ping);
+        ASSERT_TRUE(pumpUntil([&] {
+            heard += client.readAll();
+            return heard.contains("\x8A\x02ok");
+        })) << "round "
+            << round;
+    }
+    EXPECT_EQ(server->webSocketCount(), 1);
+}
+
 TEST_F(WebServerTest, LogLinesAndSaveFailuresReachTheApi) {
     log.append("before the server");
     ASSERT_TRUE(startServer());
