@@ -9,12 +9,14 @@
 
 #include "app/export_command.h"
 #include "app/folder_lock.h"
+#include "app/meter_settings.h"
 #include "app/port_holder.h"
 #include "app/program_seams.h"
 #include "app/services.h"
 #include "app/standard_descriptors.h"
 #include "app/stop_watchdog.h"
 #include "app/window_view.h"
+#include "core/settings/folder_files.h"
 #include "core/texts/number_text.h"
 #include "platform/qt/program_icon.h"
 #include "platform/qt/termination_signals.h"
@@ -156,9 +158,16 @@ int main(int argc, char* argv[]) {
                                  display ? &sdf : nullptr);
 
     WindowView recorder(sdf);
-    const ServiceContext context{options,  folder.toStdString(), settings,
-                                 recorder, seams.clock(),        seams.meterObservers()};
+    // A name that cannot be shown is left out with a line of its own; the start goes on.
+    std::vector<std::string> nameProblems;
+    const tev::MeterNames meterNames = loadMeterNames(settings, nameProblems);
+    const ServiceContext context{options,       folder.toStdString(),   settings,  recorder,
+                                 seams.clock(), seams.meterObservers(), meterNames};
     for (const std::string& p : settings.problems) context.log(p);
+    for (const std::string& p : nameProblems) {
+        std::fprintf(stderr, "tev3p: %s\n", p.c_str());
+        context.log(std::string(tev::kIniFileName) + ": " + p);
+    }
     Alerts alerts;
     startAlerts(context, alerts);
     Tray tray;

@@ -21,4 +21,8 @@ std::vector<std::string> loadAllowedMeters(const app::SettingsFile& settings,
     return ids;
 }
 
+MeterNames loadMeterNames(const app::SettingsFile& settings, std::vector<std::string>& problems) {
+    return meterNamesFrom(settings.group("meters"), problems);
+}
+
 }  // namespace tev::app

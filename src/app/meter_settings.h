@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/settings_file.h"
+#include "core/meterlink/meter_names.h"
 
 namespace tev::app {
 
@@ -13,5 +14,9 @@ namespace tev::app {
 std::vector<std::string> loadAllowedMeters(const app::SettingsFile& settings,
                                            const std::vector<std::string>& commandLine,
                                            std::vector<std::string>& problems);
+
+// The meters' names: name.<ID>= in the [meters] group of tev3p.ini. Names that cannot be shown
+// add sentences to `problems` and are left out.
+MeterNames loadMeterNames(const app::SettingsFile& settings, std::vector<std::string>& problems);
 
 }  // namespace tev::app

@@ -22,11 +22,17 @@ TodayFigures ArchivePeriods::today() {
     return f;
 }
 
-std::vector<web::MeterPeriodCosts> ArchivePeriods::all() const {
+std::vector<web::MeterPeriodCosts> ArchivePeriods::all(archive::WeekStart weekStart) const {
     const auto now = static_cast<std::time_t>(unixSecondsOf(clock_));
     std::vector<web::MeterPeriodCosts> out;
     for (const archive::MeterEnergy& m : writer_.periodHours())
-        out.push_back(web::meterPeriodCosts(m, now, tariff_));
+        out.push_back(web::meterPeriodCosts(m, now, tariff_, weekStart));
+    return out;
+}
+
+std::vector<std::string> ArchivePeriods::ids() const {
+    std::vector<std::string> out;
+    for (const archive::MeterEnergy& m : writer_.periodHours()) out.push_back(m.meter);
     return out;
 }
 

@@ -35,7 +35,9 @@ class ArchivePeriods final : public MeterObserver {
     web::MeterPeriodCosts primary();
     TodayFigures today();
     // Every archived meter, by ID. Safe on any thread.
-    std::vector<web::MeterPeriodCosts> all() const;
+    std::vector<web::MeterPeriodCosts> all(archive::WeekStart weekStart) const;
+    // Every archived meter's ID. Safe on any thread.
+    std::vector<std::string> ids() const;
 
     void meterMessageHandled(const MeterRegistry&, std::string_view) override { primaryId(); }
     void metersForgotten() override {}

@@ -14,6 +14,7 @@
 #include "app/period_figures.h"
 #include "app/recorder_view.h"
 #include "app/settings_file.h"
+#include "core/meterlink/meter_names.h"
 #include "platform/clock.h"
 #include "services/alerts/notify/alert_service.h"
 #include "services/alerts/notify/dbus_notifier.h"
@@ -37,6 +38,8 @@ struct ServiceContext {
     RecorderView& recorder;        // the store, log, link, language, tones and a stop request
     const Clock& clock;
     MeterObserverList& observers;
+    // The meters' names of [meters] name.<ID>, shown beside their IDs by MQTT and the dashboard.
+    const MeterNames& meterNames;
 
     // A line in the event log, stamped with the clock; on the GUI thread only.
     void log(const std::string& line) const;

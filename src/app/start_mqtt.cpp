@@ -19,6 +19,7 @@ bool loadMqtt(const ProgramOptions& options, const SettingsFile& settings, Mqtt&
 void startMqtt(const ServiceContext& context, Alerts& alerts, Mqtt& mqtt) {
     for (const std::string& n : mqtt.notes) context.log(n);
     if (!mqtt.settings.enabled()) return;
+    mqtt.settings.meterNames = context.meterNames;
     mqtt.bridge = std::make_unique<mqtt::MqttBridge>(
         mqtt.settings, std::make_unique<mqtt::MosquittoClient>(), context.clock);
     context.observers.add(mqtt.bridge.get());

@@ -1,6 +1,8 @@
 #include "app/services.h"
 #include "core/settings/folder_files.h"
+#include "services/alerts/rules/alert_log_text.h"
 #include "services/archive/sqlite/archive_reader.h"
+#include "services/web/rules/quality_settings.h"
 
 namespace tev::app {
 namespace {
@@ -29,7 +31,8 @@ web::WebSources webSources(const ServiceContext& context, Alerts& alerts, const 
     sources.tariff = &alerts.settings.tariff;
     if (ArchivePeriods* periods = archive.periods.get()) {
         sources.primaryCosts = [periods] { return periods->primary(); };
-        sources.meterCosts = [periods] { return periods->all(); };
+        sources.meterCosts = [periods](archive::WeekStart w) { return periods->all(w); };
+        sources.archivedMeters = [periods] { return periods->ids(); };
     }
     if (fleet::FleetShipper* shipper = fleet.shipper.get()) {
         sources.fleet = [shipper] {
@@ -38,6 +41,7 @@ web::WebSources webSources(const ServiceContext& context, Alerts& alerts, const 
         };
     }
     sources.voltageNominal = alerts.settings.voltageNominal;
+    sources.meterNames = context.meterNames;
     const alerts::AlertConfig& rules = alerts.service->evaluator().config();
     sources.imbalanceFloor.amps = rules.defaults.imbalanceMinAmps;
     for (const auto& [id, meterRules] : rules.perMeter)
@@ -65,8 +69,12 @@ void startWeb(const ServiceContext& context, Alerts& alerts, const Archive& arch
         context.settings.group("http"), context.folder, context.options.http, problems);
     for (const std::string& p : problems) context.log(std::string(kIniFileName) + ": " + p);
     if (!settings.enabled) return;
-    web.server = std::make_unique<web::WebServer>(
-        settings, webSources(context, alerts, archive, fleet), context.clock);
+    web::WebSources sources = webSources(context, alerts, archive, fleet);
+    std::vector<ConfigProblem> dashboard;
+    sources.weekStart = web::loadWeekStart(context.settings.ini, dashboard);
+    for (const ConfigProblem& p : dashboard)
+        context.log(alerts::configProblemText(kIniFileName, p));
+    web.server = std::make_unique<web::WebServer>(settings, std::move(sources), context.clock);
     if (!web.server->start(context.logger())) return;
     context.observers.add(web.server.get());
     web::WebServer* w = web.server.get();

@@ -181,11 +181,16 @@ TEST_F(ArchiveToday, TheTrayTheBrokerAndTheDashboardAgreeWithWhatTheMeterUsedAcr
             EXPECT_NEAR(numberAfter(costs, "\"week\":"), all.cost + 0.50 * days, 1e-4);
             EXPECT_NEAR(numberAfter(costs, "\"month\":"), all.cost + 0.50 * days, 1e-4);
 
-            const std::string meters = web::meterCostsJson(periods->all(), tariff);
+            const std::string meters =
+                web::meterCostsJson(periods->all(archive::WeekStart::Sunday), tariff);
             EXPECT_NEAR(numberAfter(meters, "\"kwh_today\":"), day.kwh, 1e-4) << meters;
-            EXPECT_NEAR(numberAfter(meters, "\"today\":"), day.cost + 0.50, 1e-4);
+            // The meter's costs are its energy's; the site's add the standing charge once.
+            EXPECT_NEAR(numberAfter(meters, "\"today\":"), day.cost, 1e-4);
             EXPECT_NEAR(numberAfter(meters, "\"kwh_week\":"), all.kwh, 1e-4);
-            EXPECT_NEAR(numberAfter(meters, "\"month\":"), all.cost + 0.50 * days, 1e-4);
+            EXPECT_NEAR(numberAfter(meters, "\"month\":"), all.cost, 1e-4);
+            const std::string site = meters.substr(meters.find("\"site\":"));
+            EXPECT_NEAR(numberAfter(site, "\"today\":"), day.cost + 0.50, 1e-4);
+            EXPECT_NEAR(numberAfter(site, "\"month\":"), all.cost + 0.50 * days, 1e-4);
         }
         writer->stop();
     }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/meterlink/meter_allow_list.h"
+#include "core/meterlink/meter_names.h"
 #include "tests/core/meterlink/meter_link_fixture.h"
 
 namespace tev {
@@ -81,6 +82,42 @@ TEST(MeterAllowList, AFloodOfNewIdsKeepsItsMemoryBounded) {
     EXPECT_EQ(reported, MeterAllowList::kMaxRemembered);
     // After the hour the old ones make room again.
     EXPECT_TRUE(list.reportRefusal("NEW000000001", MeterAllowList::kReportIntervalS));
+}
+
+// [meters] name.<ID>: names that can be shown are kept as written; the others are told and
+// left out, and the allow key is none of their business.
+TEST(MeterNames, NamesAreKeptAsWrittenAndUnshowableOnesAreTold) {
+    struct Case {
+        std::string key, value;
+        std::optional<std::string> name;  // what HOQ000000001 (or the key's ID) is called
+        bool problem;
+    };
+    const Case cases[] = {
+        {"name.HOQ000000001", "Kitchen", "Kitchen", false},
+        {"name.HOQ000000001", "Sh\"ed\\ <b> K\u00fcche \u53a8\u623f",
+         "Sh\"ed\\ <b> K\u00fcche \u53a8\u623f", false},
+        {"name.HOQ000000001", std::string(40, 'x'), std::string(40, 'x'), false},
+        {"name.HOQ000000001", std::string(41, 'x'), std::nullopt, true},
+        {"name.HOQ000000001", std::string(20, 'x') + std::string(20, '\xe4'), std::nullopt, true},
+        {"name.HOQ000000001", "\u00e4" + std::string(39, 'x'), "\u00e4" + std::string(39, 'x'),
+         false},
+        {"name.HOQ000000001", "Kitchen\tleft", std::nullopt, true},
+        {"name.HOQ000000001", "Kitchen\x7f", std::nullopt, true},
+        {"name.HOQ000000001", "Kitchen\u0085", std::nullopt, true},
+        {"name.HOQ000000001", "", std::nullopt, false},
+        {"name.HOQ0001", "Short", std::nullopt, true},
+        {"allow", "HOQ000000001", std::nullopt, false},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> problems;
+        const MeterNames names = meterNamesFrom({{c.key, c.value}}, problems);
+        EXPECT_EQ(names.of("HOQ000000001"), c.name) << c.key << "=" << c.value;
+        EXPECT_EQ(names.byId.size(), c.name ? 1u : 0u) << c.key << "=" << c.value;
+        EXPECT_EQ(problems.size(), c.problem ? 1u : 0u) << c.key << "=" << c.value;
+        if (c.problem && !problems.empty()) {
+            EXPECT_EQ(problems[0].rfind("[meters] " + c.key + ": ", 0), 0u) << problems[0];
+        }
+    }
 }
 
 }  // namespace

@@ -50,13 +50,31 @@ bool parseEnergyPeriod(std::string_view text, EnergyPeriod& p) {
     return false;
 }
 
-std::int64_t energyPeriodStart(EnergyPeriod p, std::int64_t t) {
+std::string_view weekStartName(WeekStart w) {
+    return w == WeekStart::Monday ? "monday" : "sunday";
+}
+
+bool parseWeekStart(std::string_view text, WeekStart& w) {
+    for (const WeekStart candidate : {WeekStart::Monday, WeekStart::Sunday}) {
+        if (text == weekStartName(candidate)) {
+            w = candidate;
+            return true;
+        }
+    }
+    return false;
+}
+
+int daysIntoWeek(int weekday, WeekStart w) {
+    return w == WeekStart::Monday ? (weekday + 6) % 7 : weekday;
+}
+
+std::int64_t energyPeriodStart(EnergyPeriod p, std::int64_t t, WeekStart weekStart) {
     const std::tm parts = localParts(t);
     switch (p) {
         case EnergyPeriod::Day:
             return midnightAfter(t, 0, 0);
         case EnergyPeriod::Week:
-            return midnightAfter(t, -parts.tm_wday, 0);
+            return midnightAfter(t, -daysIntoWeek(parts.tm_wday, weekStart), 0);
         case EnergyPeriod::Month:
             return midnightAfter(t, 1 - parts.tm_mday, 0);
     }
@@ -77,12 +95,13 @@ std::int64_t nextEnergyPeriodStart(EnergyPeriod p, std::int64_t start) {
 
 PeriodEnergy energyPerPeriod(EnergyPeriod p, const std::vector<std::int64_t>& hourTimes,
                              const std::vector<double>& hourKwh, std::int64_t from, std::int64_t to,
-                             std::int64_t now, const EnergyPricing& pricing, const ReadStop* stop) {
+                             std::int64_t now, const EnergyPricing& pricing, const ReadStop* stop,
+                             WeekStart weekStart) {
     PeriodEnergy out;
     const std::size_t rows = std::min(hourTimes.size(), hourKwh.size());
     const std::int64_t firstDay = rows > 0 ? midnightAfter(hourTimes.front(), 0, 0) : 0;
     std::size_t row = 0;
-    for (std::int64_t start = energyPeriodStart(p, from);
+    for (std::int64_t start = energyPeriodStart(p, from, weekStart);
          start < to && start <= now &&
          out.time.size() < static_cast<std::size_t>(kMaxEnergyPeriods);) {
         if (stop != nullptr && stop->stopped()) break;
@@ -91,6 +110,7 @@ PeriodEnergy energyPerPeriod(EnergyPeriod p, const std::vector<std::int64_t>& ho
         if (end <= start) break;
         double kwh = 0, cost = 0;
         while (row < rows && hourTimes[row] < start) ++row;
+        const bool empty = row >= rows || hourTimes[row] >= end;
         for (; row < rows && hourTimes[row] < end; ++row) {
             if (!std::isfinite(hourKwh[row]) || hourTimes[row] > now) continue;
             const double used = std::max(hourKwh[row], 0.0);
@@ -112,6 +132,7 @@ PeriodEnergy energyPerPeriod(EnergyPeriod p, const std::vector<std::int64_t>& ho
         out.kwh.push_back(kwh);
         out.cost.push_back(cost);
         out.partial.push_back(now < end);
+        out.empty.push_back(empty);
         start = end;
     }
     return out;

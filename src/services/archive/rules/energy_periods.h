@@ -9,15 +9,22 @@
 
 namespace tev::archive {
 
-// The periods energy is summed over, in local time: a day from midnight, a week from Sunday's
-// midnight (as the records' Week row) and a month from the first's midnight.
+// The periods energy is summed over, in local time: a day from midnight, a week from the
+// midnight of its first day (Sunday as the records' Week row, or Monday as ISO weeks) and a
+// month from the first's midnight.
 enum class EnergyPeriod { Day, Week, Month };
+enum class WeekStart { Sunday, Monday };
+std::string_view weekStartName(WeekStart w);  // "sunday", "monday"
+bool parseWeekStart(std::string_view text, WeekStart& w);
+// Days from the week's first day to the day of week `weekday` (0 Sunday … 6 Saturday).
+int daysIntoWeek(int weekday, WeekStart w);
 std::string_view energyPeriodName(EnergyPeriod p);
 bool parseEnergyPeriod(std::string_view text, EnergyPeriod& p);
 
 // The start of the period of kind `p` that holds `t`, and the start of the period after the one
 // that starts at `start` (a day may last 23 or 25 hours).
-std::int64_t energyPeriodStart(EnergyPeriod p, std::int64_t t);
+std::int64_t energyPeriodStart(EnergyPeriod p, std::int64_t t,
+                               WeekStart weekStart = WeekStart::Sunday);
 std::int64_t nextEnergyPeriodStart(EnergyPeriod p, std::int64_t start);
 
 // What energy costs, handed in so the archive's rules need no tariff: the cost of `kwh` used
@@ -33,17 +40,20 @@ struct PeriodEnergy {
     std::vector<double> kwh;
     std::vector<double> cost;
     std::vector<bool> partial;  // the period still running at `now`
+    std::vector<bool> empty;    // no hour row at all falls in the period
 };
 
 // Sums one meter's hour rows (`hourTimes` oldest first, `hourKwh` the energy of each hour; NaN
 // for an hour without energy) into every period from the one holding `from` to the last one
-// starting before `to` and at or before `now`; periods without rows count 0 kWh. Each hour is
+// starting before `to` and at or before `now`; periods without rows count 0 kWh and are marked
+// empty. Each hour is
 // priced over its own span; each local day from the first hour row's day up to `now` carries
 // its standing charge. At most kMaxEnergyPeriods periods, and none more once `stop` says so.
 PeriodEnergy energyPerPeriod(EnergyPeriod p, const std::vector<std::int64_t>& hourTimes,
                              const std::vector<double>& hourKwh, std::int64_t from, std::int64_t to,
                              std::int64_t now, const EnergyPricing& pricing,
-                             const ReadStop* stop = nullptr);
+                             const ReadStop* stop = nullptr,
+                             WeekStart weekStart = WeekStart::Sunday);
 
 // The most periods one sum covers: the days of three years and a month, and a few more.
 inline constexpr int kMaxEnergyPeriods = 1200;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <ctime>
 
+#include "services/archive/rules/energy_periods.h"
 #include "services/archive/rules/local_time.h"
 
 namespace tev::archive {
@@ -12,8 +13,11 @@ std::int64_t periodHoursFrom(std::int64_t now) {
     std::tm tm{};
     localtime_r(&t, &tm);
     const int year = tm.tm_year + 1900, month = tm.tm_mon + 1;
-    // A day before the first of the month is a day of the month before.
-    const std::int64_t weekStart = localUnixSeconds(year, month, tm.tm_mday - tm.tm_wday, 0, 0, 0);
+    // A day before the first of the month is a day of the month before. The week may start on
+    // a Sunday or a Monday: the rows of the longer of the two are kept.
+    const int weekDays = std::max(daysIntoWeek(tm.tm_wday, WeekStart::Sunday),
+                                  daysIntoWeek(tm.tm_wday, WeekStart::Monday));
+    const std::int64_t weekStart = localUnixSeconds(year, month, tm.tm_mday - weekDays, 0, 0, 0);
     return std::min(weekStart, localUnixSeconds(year, month, 1, 0, 0, 0));
 }
 

@@ -12,8 +12,8 @@
 
 namespace tev::archive {
 
-// The earlier of this week's (from Sunday) and this month's local midnight at `now`: where the
-// hour rows that today's, this week's and this month's energy need begin.
+// The earliest of this week's (from Sunday or from Monday) and this month's local midnight at
+// `now`: where the hour rows that today's, this week's and this month's energy need begin.
 std::int64_t periodHoursFrom(std::int64_t now);
 
 // Every meter's hour rows from periodHoursFrom() on and the start of its first hour row of all,

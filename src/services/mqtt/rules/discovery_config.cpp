@@ -25,7 +25,9 @@ std::string DiscoveryConfig::finish(const MqttSettings& s, std::string_view mete
     out_ += "}],\"device\":{\"identifiers\":[";
     appendJsonString(out_, device);
     out_ += "],\"name\":";
-    appendJsonString(out_, "HOQ " + std::string(meterId));
+    // A named meter's device is called by its name, the others by their ID.
+    const auto named = s.meterNames.of(meterId);
+    appendJsonString(out_, named ? std::string(*named) : "HOQ " + std::string(meterId));
     if (!model.empty()) {
         out_ += ",\"model\":";
         appendJsonString(out_, model);

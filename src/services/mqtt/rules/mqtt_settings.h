@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "core/meterlink/meter_names.h"
+
 namespace tev::mqtt {
 
 // Where and how the readings are published on an MQTT broker. Publishing is off while no host
@@ -20,6 +22,8 @@ struct MqttSettings {
     int keepAliveSeconds = 30;
     // A broker that has not answered the connection by then is counted as unreachable.
     int handshakeTimeoutMs = 10000;
+    // The meters' names ([meters] name.<ID>): a named meter's discovery device bears its name.
+    MeterNames meterNames;
 
     bool enabled() const { return !host.empty(); }
 };

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <sstream>
 
+#include "core/texts/json_text.h"
+
 namespace tev::web {
 namespace {
 
@@ -62,13 +64,17 @@ class ArchiveCsvBody final : public BodyWriter {
 
 class ArchiveJsonBody final : public BodyWriter {
   public:
-    explicit ArchiveJsonBody(archive::ArchiveSeries series) : series_(std::move(series)) {}
+    ArchiveJsonBody(archive::ArchiveSeries series, std::string nameMember)
+        : series_(std::move(series)), nameMember_(std::move(nameMember)) {}
     bool next(std::string& out, std::size_t budget) override {
         const std::size_t start = out.size();
         if (!headDone_) {
             std::ostringstream head;
             archive::writeSeriesJsonHead(series_, head);
-            out += std::move(head).str();
+            std::string text = std::move(head).str();
+            // {"meter":"…","resolution":…: the name goes before the resolution.
+            if (!nameMember_.empty()) text.insert(text.find(",\"resolution\":"), nameMember_);
+            out += text;
             headDone_ = true;
         }
         const std::size_t rows = series_.time.size();
@@ -106,6 +112,7 @@ class ArchiveJsonBody final : public BodyWriter {
 
   private:
     archive::ArchiveSeries series_;
+    std::string nameMember_;  // ,"name":… or nothing
     bool headDone_ = false;
     bool columnOpen_ = true;  // the head opens the time column
     int column_ = -1;
@@ -123,8 +130,17 @@ std::unique_ptr<BodyWriter> archiveCsvBody(archive::ArchiveSeries series,
     return std::make_unique<ArchiveCsvBody>(std::move(series), std::move(extra));
 }
 
-std::unique_ptr<BodyWriter> archiveJsonBody(archive::ArchiveSeries series) {
-    return std::make_unique<ArchiveJsonBody>(std::move(series));
+std::unique_ptr<BodyWriter> archiveJsonBody(archive::ArchiveSeries series,
+                                            const std::optional<std::string>* name) {
+    std::string member;
+    if (name != nullptr) {
+        member = ",\"name\":";
+        if (*name)
+            appendJsonString(member, **name);
+        else
+            member += "null";
+    }
+    return std::make_unique<ArchiveJsonBody>(std::move(series), std::move(member));
 }
 
 void appendChunk(std::string& out, std::string_view data) {

@@ -28,7 +28,9 @@ std::unique_ptr<BodyWriter> textBody(std::string text);
 // (archive::writeSeriesJson), byte for byte the same, made a few rows at a time.
 std::unique_ptr<BodyWriter> archiveCsvBody(archive::ArchiveSeries series,
                                            std::optional<archive::ExtraColumn> extra);
-std::unique_ptr<BodyWriter> archiveJsonBody(archive::ArchiveSeries series);
+// With `name`, the JSON gains "name" after "meter": the name it points at, or null.
+std::unique_ptr<BodyWriter> archiveJsonBody(archive::ArchiveSeries series,
+                                            const std::optional<std::string>* name = nullptr);
 
 // The chunked transfer coding of HTTP/1.1: one chunk ("1a2b\r\n" data "\r\n"; nothing for empty
 // data, which would end the body) and the last chunk.

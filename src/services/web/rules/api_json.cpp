@@ -29,6 +29,22 @@ void appendImbalance(std::string& out, float a1, float a2, float a3, double floo
         out += "null";
 }
 
+// "name":"Kitchen" or "name":null.
+void appendName(std::string& out, const MeterNames& names, std::string_view id) {
+    appendKey(out, "name");
+    if (const auto name = names.of(id))
+        appendJsonString(out, *name);
+    else
+        out += "null";
+}
+
+void appendOptionalInteger(std::string& out, const std::optional<std::int64_t>& v) {
+    if (v)
+        appendJsonInteger(out, *v);
+    else
+        out += "null";
+}
+
 float meterWatt(const MeterEntry& m) {
     return (m.V1 * m.A1 + m.V2 * m.A2 + m.V3 * m.A3) * kPowerFactor;
 }
@@ -81,6 +97,14 @@ std::string liveJson(const MeasurementStore& store, const ServiceStatus& status)
     else
         out += "null";
     out += ",";
+    if (store.registry.MeterCount > 0)
+        appendName(out, status.names, store.registry.rows[0].Id.view());
+    else
+        out += "\"name\":null";
+    out += ",";
+    appendKey(out, "week_start");
+    appendJsonString(out, status.weekStart);
+    out += ",";
     appendKey(out, "readings");
     out += '{';
     for (int c = 0; c < kQuantityCount; ++c) {
@@ -106,6 +130,8 @@ std::string metersJson(const MeterRegistry& registry, const ServiceStatus& statu
         out += '{';
         appendKey(out, "id");
         appendJsonString(out, m.Id.view());
+        out += ',';
+        appendName(out, status.names, m.Id.view());
         out += ',';
         appendKey(out, "ip");
         appendJsonString(out, m.IpAddr.view());
@@ -143,6 +169,46 @@ std::string metersJson(const MeterRegistry& registry, const ServiceStatus& statu
         const bool online =
             known && !status.offlineAlarm && status.now - seen->second <= kOnlineSeconds;
         out += online ? "true" : "false";
+        out += ',';
+        // Off-line in the registry: since the alarm, or else since it was last heard.
+        appendKey(out, "offline_since");
+        const auto kept = status.kept.find(m.Id.view());
+        std::optional<std::int64_t> since;
+        if (!online && kept != status.kept.end()) since = kept->second.offlineSince;
+        if (!online && !since && known) since = seen->second;
+        appendOptionalInteger(out, since);
+        out += '}';
+    }
+    // The meters heard from since the start (or held by the archive) that are no longer
+    // registered, after the registered ones, by ID: off-line, without readings.
+    bool first = count == 0;
+    for (const auto& [id, kept] : status.kept) {
+        if (registry.find(id) >= 0) continue;
+        if (!first) out += ',';
+        first = false;
+        out += '{';
+        appendKey(out, "id");
+        appendJsonString(out, id);
+        out += ',';
+        appendName(out, status.names, id);
+        out += ',';
+        appendKey(out, "ip");
+        if (kept.ip.empty())
+            out += "null";
+        else
+            appendJsonString(out, kept.ip);
+        out += ',';
+        appendKey(out, "last_message");
+        appendOptionalInteger(out, kept.lastData);
+        for (const std::string_view name :
+             {"V1", "V2", "V3", "A1", "A2", "A3", "Watt", "day_kwh", "imbalance"}) {
+            out += ',';
+            appendKey(out, name);
+            out += "null";
+        }
+        out += ",\"online\":false,";
+        appendKey(out, "offline_since");
+        appendOptionalInteger(out, kept.offlineSince);
         out += '}';
     }
     out += ']';

@@ -16,15 +16,16 @@ ApiResponse json(std::string body) {
     return {200, std::string(kJsonContentType), std::move(body), {}};
 }
 
-ApiResponse recordsCsv(const ScaleTable& table, bool tidy, bool live,
+ApiResponse recordsCsv(const ScaleTable& table, bool tidy, bool live, bool bom,
                        const alerts::Tariff* tariff) {
     std::string fileName(csvProposedFileName(table.scale()));
     ApiResponse r{200, std::string(kCsvContentType), {}, {}};
+    if (bom) r.body = kUtf8Bom;
     if (!tidy) {
         // The records manager's Output, byte for byte: it always holds the live row.
-        r.body = exportCsv(table);
+        r.body += exportCsv(table);
     } else {
-        r.body = tidyCsv(table, live, tariff);
+        r.body += tidyCsv(table, live, tariff);
         fileName.insert(fileName.size() - 4, "_tidy");
     }
     r.headers.emplace_back("Content-Disposition", "attachment; filename=\"" + fileName + "\"");
@@ -82,10 +83,11 @@ std::optional<std::variant<TableAnswer, ApiResponse>> tableAnswerFor(const Reque
             return errorResponse(400, "format must be original or tidy");
         std::optional<alerts::Tariff> priced;
         if (tariff != nullptr && tariff->configured()) priced = *tariff;
-        return TableAnswer{*scale, [tidy = format == "tidy", live = target.value("live") == "true",
-                                    priced = std::move(priced)](const ScaleTable& table) {
-                               return recordsCsv(table, tidy, live, priced ? &*priced : nullptr);
-                           }};
+        return TableAnswer{
+            *scale, [tidy = format == "tidy", live = target.value("live") == "true",
+                     bom = bomAsked(target), priced = std::move(priced)](const ScaleTable& table) {
+                return recordsCsv(table, tidy, live, bom, priced ? &*priced : nullptr);
+            }};
     }
     return std::nullopt;
 }

@@ -45,6 +45,12 @@ struct ApiContext {
 
 inline constexpr std::string_view kJsonContentType = "application/json";
 inline constexpr std::string_view kCsvContentType = "text/csv; charset=utf-8";
+// ?bom=1 on a CSV: a UTF-8 byte-order mark before its header, which spreadsheet programs read
+// as "this CSV is UTF-8".
+inline constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+inline bool bomAsked(const RequestTarget& target) {
+    return target.value("bom") == "1";
+}
 
 // An answer built from one table of the store that may take more than a millisecond to build
 // (a series, a records CSV): the server copies the table between two meter messages and builds

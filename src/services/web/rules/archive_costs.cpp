@@ -73,19 +73,21 @@ std::time_t periodCostsFrom(std::time_t now) {
 }
 
 MeterPeriodCosts meterPeriodCosts(const archive::MeterEnergy& rows, std::time_t now,
-                                  const alerts::Tariff& tariff) {
-    return meterPeriodCosts(rows.meter, rows.time, rows.kwh, rows.firstRow, now, tariff);
+                                  const alerts::Tariff& tariff, archive::WeekStart weekStart) {
+    return meterPeriodCosts(rows.meter, rows.time, rows.kwh, rows.firstRow, now, tariff, weekStart);
 }
 
 MeterPeriodCosts meterPeriodCosts(std::string meter, const std::vector<std::int64_t>& times,
                                   const std::vector<double>& kwh, std::int64_t firstRow,
-                                  std::time_t now, const alerts::Tariff& tariff) {
+                                  std::time_t now, const alerts::Tariff& tariff,
+                                  archive::WeekStart firstDayOfWeek) {
     MeterPeriodCosts c;
     c.meter = std::move(meter);
     std::tm tm{};
     localtime_r(&now, &tm);
     const std::time_t today = alerts::localMidnight(now);
-    const std::time_t weekStart = alerts::localMidnightAfter(now, -tm.tm_wday);
+    const std::time_t weekStart =
+        alerts::localMidnightAfter(now, -archive::daysIntoWeek(tm.tm_wday, firstDayOfWeek));
     const std::time_t monthStart = alerts::localMidnightAfter(now, 1 - tm.tm_mday);
     alerts::TariffPricer pricer(tariff);
     for (std::size_t i = 0; i < times.size() && i < kwh.size(); ++i) {
@@ -110,30 +112,64 @@ MeterPeriodCosts meterPeriodCosts(std::string meter, const std::vector<std::int6
     // not charged for Sunday to Tuesday.
     const std::time_t firstDay = alerts::localMidnight(static_cast<std::time_t>(firstRow));
     if (firstRow > 0 && firstDay <= today) {
-        c.today += tariff.standingChargeOn(now);
-        c.week += tariff.standingCharges(std::max(weekStart, firstDay), now);
-        c.month += tariff.standingCharges(std::max(monthStart, firstDay), now);
+        c.standingToday = tariff.standingChargeOn(now);
+        c.standingWeek = tariff.standingCharges(std::max(weekStart, firstDay), now);
+        c.standingMonth = tariff.standingCharges(std::max(monthStart, firstDay), now);
+        c.today += c.standingToday;
+        c.week += c.standingWeek;
+        c.month += c.standingMonth;
     }
     return c;
 }
 
 std::string meterCostsJson(const std::vector<MeterPeriodCosts>& meters,
-                           const alerts::Tariff& tariff) {
+                           const alerts::Tariff& tariff, const MeterNames& names) {
+    auto figures = [](std::string& out, const MeterPeriodCosts& c) {
+        char buffer[256];
+        std::snprintf(buffer, sizeof buffer,
+                      "\"kwh_today\":%.4f,\"today\":%.4f,\"kwh_week\":%.4f,\"week\":%.4f,"
+                      "\"kwh_month\":%.4f,\"month\":%.4f",
+                      c.kwhToday, c.today, c.kwhWeek, c.week, c.kwhMonth, c.month);
+        out += buffer;
+    };
     std::string out = "{\"currency\":";
     appendJsonString(out, tariff.currency());
     out += ",\"meters\":[";
+    // The site: every meter's energy and its cost, and the standing charge once.
+    MeterPeriodCosts site;
     for (std::size_t i = 0; i < meters.size(); ++i) {
-        const MeterPeriodCosts& m = meters[i];
+        MeterPeriodCosts m = meters[i];
+        m.today -= m.standingToday;
+        m.week -= m.standingWeek;
+        m.month -= m.standingMonth;
+        site.kwhToday += m.kwhToday;
+        site.kwhWeek += m.kwhWeek;
+        site.kwhMonth += m.kwhMonth;
+        site.today += m.today;
+        site.week += m.week;
+        site.month += m.month;
+        site.standingToday = std::max(site.standingToday, m.standingToday);
+        site.standingWeek = std::max(site.standingWeek, m.standingWeek);
+        site.standingMonth = std::max(site.standingMonth, m.standingMonth);
         out += i ? ",{\"id\":" : "{\"id\":";
         appendJsonString(out, m.meter);
-        char buffer[256];
-        std::snprintf(buffer, sizeof buffer,
-                      ",\"kwh_today\":%.4f,\"today\":%.4f,\"kwh_week\":%.4f,\"week\":%.4f,"
-                      "\"kwh_month\":%.4f,\"month\":%.4f}",
-                      m.kwhToday, m.today, m.kwhWeek, m.week, m.kwhMonth, m.month);
-        out += buffer;
+        out += ",\"name\":";
+        if (const auto name = names.of(m.meter))
+            appendJsonString(out, *name);
+        else
+            out += "null";
+        out += ',';
+        figures(out, m);
+        out += ",\"kwh_today_phases\":null}";
     }
-    out += "]}";
+    site.today += site.standingToday;
+    site.week += site.standingWeek;
+    site.month += site.standingMonth;
+    out += "],\"site\":{";
+    figures(out, site);
+    char standing[64];
+    std::snprintf(standing, sizeof standing, "},\"standing_today\":%.4f}", site.standingToday);
+    out += standing;
     return out;
 }
 

@@ -5,8 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "core/meterlink/meter_names.h"
 #include "services/alerts/tariff/tariff.h"
 #include "services/archive/rules/archive_queries.h"
+#include "services/archive/rules/energy_periods.h"
 #include "services/archive/rules/series.h"
 
 namespace tev::web {
@@ -21,13 +23,15 @@ namespace tev::web {
 archive::ExtraColumn archiveCostColumn(const archive::ArchiveSeries& series,
                                        const alerts::Tariff& tariff);
 
-// One meter's energy and cost today, this week (from Sunday, as the records' Week row) and this
-// month, from its hour rows. Each day counted from the meter's first archived day on carries
-// the standing charge, as the primary meter's costs do.
+// One meter's energy and cost today, this week (from Sunday, as the records' Week row, or from
+// Monday) and this month, from its hour rows. Each day counted from the meter's first archived
+// day on carries the standing charge, as the primary meter's costs do.
 struct MeterPeriodCosts {
     std::string meter;
     double kwhToday = 0, kwhWeek = 0, kwhMonth = 0;
     double today = 0, week = 0, month = 0;
+    // The standing charges that today, week and month hold.
+    double standingToday = 0, standingWeek = 0, standingMonth = 0;
 };
 
 // The first moment whose hour rows `meterPeriodCosts` needs at `now`: the earlier of the
@@ -38,15 +42,21 @@ std::time_t periodCostsFrom(std::time_t now);
 // `firstRow`: the start of its first archived row of all.
 MeterPeriodCosts meterPeriodCosts(std::string meter, const std::vector<std::int64_t>& times,
                                   const std::vector<double>& kwh, std::int64_t firstRow,
-                                  std::time_t now, const alerts::Tariff& tariff);
+                                  std::time_t now, const alerts::Tariff& tariff,
+                                  archive::WeekStart weekStart = archive::WeekStart::Sunday);
 // The same from the meter's hour rows as the archive reader or the writer's period hours
 // hand them.
 MeterPeriodCosts meterPeriodCosts(const archive::MeterEnergy& rows, std::time_t now,
-                                  const alerts::Tariff& tariff);
+                                  const alerts::Tariff& tariff,
+                                  archive::WeekStart weekStart = archive::WeekStart::Sunday);
 
-// {"currency":"€","meters":[{"id":…,"kwh_today":…,"today":…,"kwh_week":…,"week":…,
-// "kwh_month":…,"month":…},…]}
+// {"currency":"€","meters":[{"id":…,"name":…,"kwh_today":…,"today":…,"kwh_week":…,"week":…,
+// "kwh_month":…,"month":…,"kwh_today_phases":null},…],"site":{"kwh_today":…,"today":…,
+// "kwh_week":…,"week":…,"kwh_month":…,"month":…},"standing_today":…}. The standing charge is
+// the site's: the meters' costs are their energy's alone, and the site's costs are every meter's
+// energy plus one standing charge (that of the meter archived longest). The archive keeps no
+// energy per phase, so kwh_today_phases is null.
 std::string meterCostsJson(const std::vector<MeterPeriodCosts>& meters,
-                           const alerts::Tariff& tariff);
+                           const alerts::Tariff& tariff, const MeterNames& names = {});
 
 }  // namespace tev::web

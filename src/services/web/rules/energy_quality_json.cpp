@@ -27,6 +27,14 @@ const archive::Quantity& energyQuantity() {
     return *archive::findQuantity("Energy");
 }
 
+void appendName(std::string& out, const MeterName& name) {
+    out += ",\"name\":";
+    if (name)
+        appendJsonString(out, *name);
+    else
+        out += "null";
+}
+
 template <typename T, typename Write>
 void appendArray(std::string& out, const std::vector<T>& values, Write write) {
     out += '[';
@@ -41,7 +49,8 @@ void appendArray(std::string& out, const std::vector<T>& values, Write write) {
 
 archive::PeriodEnergy priceEnergy(archive::EnergyPeriod period, const archive::ArchiveSeries& hours,
                                   std::int64_t from, std::int64_t to, std::int64_t now,
-                                  const alerts::Tariff* tariff, const archive::ReadStop* stop) {
+                                  const alerts::Tariff* tariff, const archive::ReadStop* stop,
+                                  archive::WeekStart weekStart) {
     std::vector<double> kwh(hours.time.size(), 0.0);
     for (std::size_t q = 0; q < hours.quantities.size(); ++q)
         if (hours.quantities[q] == &energyQuantity()) kwh = hours.values[q];
@@ -57,14 +66,19 @@ archive::PeriodEnergy priceEnergy(archive::EnergyPeriod period, const archive::A
             return tariff->standingChargeOn(static_cast<std::time_t>(day));
         };
     }
-    return archive::energyPerPeriod(period, hours.time, kwh, from, to, now, pricing, stop);
+    return archive::energyPerPeriod(period, hours.time, kwh, from, to, now, pricing, stop,
+                                    weekStart);
 }
 
-std::string energyJson(const std::string& meter, archive::EnergyPeriod period,
-                       const archive::PeriodEnergy& e, const alerts::Tariff* tariff) {
+std::string energyJson(const std::string& meter, const MeterName& name,
+                       archive::EnergyPeriod period, const archive::PeriodEnergy& e,
+                       const alerts::Tariff* tariff) {
     const bool priced = tariff != nullptr && tariff->configured();
+    // A period without any row: no figure rather than 0 kWh and its standing charge.
+    auto empty = [&e](std::size_t i) { return i < e.empty.size() && e.empty[i]; };
     std::string out = "{\"meter\":";
     appendJsonString(out, meter);
+    appendName(out, name);
     out += ",\"period\":";
     appendJsonString(out, archive::energyPeriodName(period));
     out += ",\"currency\":";
@@ -74,24 +88,41 @@ std::string energyJson(const std::string& meter, archive::EnergyPeriod period,
         out += "null";
     out += ",\"time\":";
     appendArray(out, e.time, [](std::string& o, std::int64_t t) { appendJsonInteger(o, t); });
+    auto column = [&](const std::vector<double>& values, int decimals) {
+        out += '[';
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            if (i) out += ',';
+            if (empty(i))
+                out += "null";
+            else
+                appendJsonFixed(out, values[i], decimals, true);
+        }
+        out += ']';
+    };
     out += ",\"kwh\":";
-    appendArray(out, e.kwh,
-                [](std::string& o, double v) { appendJsonFixed(o, v, kKwhDecimals, true); });
+    column(e.kwh, kKwhDecimals);
     out += ",\"cost\":";
     if (priced)
-        appendArray(out, e.cost,
-                    [](std::string& o, double v) { appendJsonFixed(o, v, kCostDecimals, true); });
+        column(e.cost, kCostDecimals);
     else
         out += "null";
-    out += ",\"partial\":";
-    appendArray(out, e.partial, [](std::string& o, bool p) { o += p ? "true" : "false"; });
+    out += ",\"partial\":[";
+    for (std::size_t i = 0; i < e.partial.size(); ++i) {
+        if (i) out += ',';
+        out += e.partial[i] && !empty(i) ? "true" : "false";
+    }
+    out += ']';
     out += '}';
     return out;
 }
 
-std::string qualityJson(const std::string& meter, const archive::WeekQuality& q) {
+namespace {
+
+std::string qualityText(const std::string& meter, const MeterName& name,
+                        const archive::WeekQuality& q, bool withName) {
     std::string out = "{\"meter\":";
     appendJsonString(out, meter);
+    if (withName) appendName(out, name);
     out += ",\"week\":";
     appendJsonString(out, archive::isoWeekName(q.weekStart));
     out += ",\"from\":";
@@ -150,6 +181,17 @@ std::string qualityJson(const std::string& meter, const archive::WeekQuality& q)
     appendJsonInteger(out, q.unbalanceWindows);
     out += '}';
     return out;
+}
+
+}  // namespace
+
+std::string qualityJson(const std::string& meter, const archive::WeekQuality& q) {
+    return qualityText(meter, std::nullopt, q, false);
+}
+
+std::string qualityJson(const std::string& meter, const MeterName& name,
+                        const archive::WeekQuality& q) {
+    return qualityText(meter, name, q, true);
 }
 
 std::string qualityCsv(const std::string& meter, const archive::WeekQuality& q) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "services/alerts/tariff/tariff.h"
@@ -16,12 +17,18 @@ inline constexpr double kDefaultVoltageNominal = 230;
 archive::PeriodEnergy priceEnergy(archive::EnergyPeriod period, const archive::ArchiveSeries& hours,
                                   std::int64_t from, std::int64_t to, std::int64_t now,
                                   const alerts::Tariff* tariff,
-                                  const archive::ReadStop* stop = nullptr);
+                                  const archive::ReadStop* stop = nullptr,
+                                  archive::WeekStart weekStart = archive::WeekStart::Sunday);
 
-// {"meter":…,"period":"day","currency":"€"|null,"time":[…],"kwh":[…],"cost":[…]|null,
-// "partial":[…]}: cost null without a tariff.
-std::string energyJson(const std::string& meter, archive::EnergyPeriod period,
-                       const archive::PeriodEnergy& energy, const alerts::Tariff* tariff);
+// A meter's name in an answer: "name":"Kitchen", or null for a meter without one.
+using MeterName = std::optional<std::string>;
+
+// {"meter":…,"name":…,"period":"day","currency":"€"|null,"time":[…],"kwh":[…],"cost":[…]|null,
+// "partial":[…]}: cost null without a tariff; a period without any hour row has kwh and cost
+// null (and is not partial).
+std::string energyJson(const std::string& meter, const MeterName& name,
+                       archive::EnergyPeriod period, const archive::PeriodEnergy& energy,
+                       const alerts::Tariff* tariff);
 
 // {"meter":…,"week":"2026-W13","from":…,"to":…,"nominal_v":230,"nominal_assumed":false,
 // "required_share":95,"required_coverage":75,"live_share":50,"week_windows":1008,"minutes":…,
@@ -30,6 +37,9 @@ std::string energyJson(const std::string& meter, archive::EnergyPeriod period,
 // "verdict":"pass"|"fail"|"not enough data"|"no data"},…],
 // "worst_unbalance":…|null,"worst_unbalance_at":…|null,"unbalance_windows":…}
 std::string qualityJson(const std::string& meter, const archive::WeekQuality& q);
+// The same with "name" after "meter", as the dashboard's API gives it.
+std::string qualityJson(const std::string& meter, const MeterName& name,
+                        const archive::WeekQuality& q);
 // The same as a tidy CSV: one line per phase, the week's figures repeated on each.
 std::string qualityCsv(const std::string& meter, const archive::WeekQuality& q);
 

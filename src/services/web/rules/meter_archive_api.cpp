@@ -1,6 +1,7 @@
 #include "services/web/rules/meter_archive_api.h"
 
 #include <algorithm>
+#include <cmath>
 #include <ctime>
 
 #include "services/archive/rules/local_time.h"
@@ -26,27 +27,50 @@ std::optional<std::int64_t> parseBound(std::string_view text) {
     return archive::parseIsoTime(text);
 }
 
-// The file name a browser saves the CSV under: only characters safe in a quoted header value
-// and in any file system.
-std::string csvFileName(const MeterArchiveRequest& r) {
-    std::string name = "TEV3P_";
-    for (const char c : r.meter) {
-        const bool safe = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') ||
-                          (c >= 'a' && c <= 'z') || c == '-' || c == '_';
-        name += safe ? c : '_';
-    }
-    name += '_';
-    name += archive::resolutionName(r.resolution);
-    name += ".csv";
-    return name;
+bool safeInFileName(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '-' ||
+           c == '_';
 }
+
+// Where the row of `resolution` that starts at `t` ends: where the next row is due.
+std::int64_t rowEnd(archive::Resolution resolution, std::int64_t t) {
+    switch (resolution) {
+        case archive::Resolution::Minute:
+            return t + 60;
+        case archive::Resolution::Hour:
+            return t + 3600;
+        case archive::Resolution::Day:
+            return archive::nextEnergyPeriodStart(
+                archive::EnergyPeriod::Day,
+                archive::energyPeriodStart(archive::EnergyPeriod::Day, t));
+    }
+    return t + 3600;
+}
+
+// A body whose first bytes are a text of its own (a byte-order mark), then another body's.
+class PrefixedBody final : public BodyWriter {
+  public:
+    PrefixedBody(std::string_view prefix, std::shared_ptr<BodyWriter> rest)
+        : prefix_(prefix), rest_(std::move(rest)) {}
+    bool next(std::string& out, std::size_t budget) override {
+        out += prefix_;
+        prefix_.clear();
+        return rest_->next(out, budget);
+    }
+
+  private:
+    std::string prefix_;
+    std::shared_ptr<BodyWriter> rest_;
+};
 
 constexpr std::int64_t kDaySeconds = 86400;
 
 // The period starts the default energy request begins with: so many periods before `now`'s.
-std::int64_t periodsBefore(archive::EnergyPeriod p, std::int64_t now, int periods) {
-    std::int64_t start = archive::energyPeriodStart(p, now);
-    for (int i = 0; i < periods - 1; ++i) start = archive::energyPeriodStart(p, start - 1);
+std::int64_t periodsBefore(archive::EnergyPeriod p, std::int64_t now, int periods,
+                           archive::WeekStart weekStart) {
+    std::int64_t start = archive::energyPeriodStart(p, now, weekStart);
+    for (int i = 0; i < periods - 1; ++i)
+        start = archive::energyPeriodStart(p, start - 1, weekStart);
     return start;
 }
 
@@ -62,10 +86,11 @@ std::optional<ApiResponse> settleBounds(const RequestTarget& target, MeterArchiv
         // wrong system clock may set anywhere: it is kept within them too.
         now = std::clamp(now, kEarliestRequestTime, kLatestRequestTime);
         if (!r.to)
-            r.to =
-                archive::nextEnergyPeriodStart(r.period, archive::energyPeriodStart(r.period, now));
-        r.from = r.from ? archive::energyPeriodStart(r.period, *r.from)
-                        : periodsBefore(r.period, std::min(now, *r.to - 1), kDefaultEnergyPeriods);
+            r.to = archive::nextEnergyPeriodStart(
+                r.period, archive::energyPeriodStart(r.period, now, r.weekStart));
+        r.from = r.from ? archive::energyPeriodStart(r.period, *r.from, r.weekStart)
+                        : periodsBefore(r.period, std::min(now, *r.to - 1), kDefaultEnergyPeriods,
+                                        r.weekStart);
         if (*r.from >= *r.to) return problem(400, "from must come before to");
         std::int64_t span = 0;
         if (__builtin_sub_overflow(*r.to, *r.from, &span) || span > kMaxEnergyDays * kDaySeconds)
@@ -89,8 +114,56 @@ std::optional<ApiResponse> settleBounds(const RequestTarget& target, MeterArchiv
 
 }  // namespace
 
+std::string csvFileName(const MeterArchiveRequest& r) {
+    std::string name = "TEV3P_";
+    for (const char c : r.meter) name += safeInFileName(c) ? c : '_';
+    if (r.name) {
+        // Each run of other characters (blanks, accents, quotes) becomes one '_'; none at the
+        // name's ends.
+        std::string safe;
+        for (const char c : *r.name) {
+            if (safeInFileName(c))
+                safe += c;
+            else if (!safe.empty() && safe.back() != '_')
+                safe += '_';
+        }
+        while (!safe.empty() && safe.back() == '_') safe.pop_back();
+        if (!safe.empty()) name += '_' + safe;
+    }
+    name += '_';
+    name += archive::resolutionName(r.resolution);
+    name += ".csv";
+    return name;
+}
+
+archive::ArchiveSeries withGapRows(archive::ArchiveSeries series) {
+    std::vector<std::size_t> gapsAfter;
+    for (std::size_t i = 0; i + 1 < series.time.size(); ++i)
+        if (series.time[i + 1] > rowEnd(series.resolution, series.time[i])) gapsAfter.push_back(i);
+    if (gapsAfter.empty()) return series;
+    const std::size_t rows = series.time.size() + gapsAfter.size();
+    std::vector<std::int64_t> time;
+    time.reserve(rows);
+    std::vector<std::vector<double>> values(series.values.size());
+    for (auto& v : values) v.reserve(rows);
+    std::size_t gap = 0;
+    for (std::size_t i = 0; i < series.time.size(); ++i) {
+        time.push_back(series.time[i]);
+        for (std::size_t q = 0; q < values.size(); ++q)
+            values[q].push_back(i < series.values[q].size() ? series.values[q][i] : std::nan(""));
+        if (gap < gapsAfter.size() && gapsAfter[gap] == i) {
+            time.push_back(rowEnd(series.resolution, series.time[i]));
+            for (auto& v : values) v.push_back(std::nan(""));
+            ++gap;
+        }
+    }
+    series.time = std::move(time);
+    series.values = std::move(values);
+    return series;
+}
+
 std::optional<std::variant<MeterArchiveRequest, ApiResponse>> meterArchiveRequestFrom(
-    const RequestTarget& target, std::int64_t now) {
+    const RequestTarget& target, std::int64_t now, archive::WeekStart weekStart) {
     if (now == 0) now = static_cast<std::int64_t>(std::time(nullptr));
     const std::string_view path = target.path;
     if (path.rfind(kMetersPrefix, 0) != 0) return std::nullopt;
@@ -100,6 +173,8 @@ std::optional<std::variant<MeterArchiveRequest, ApiResponse>> meterArchiveReques
     const std::string_view id = rest.substr(0, slash);
     const std::string_view what = rest.substr(slash + 1);
     MeterArchiveRequest r;
+    r.weekStart = weekStart;
+    r.bom = bomAsked(target);
     if (what == "series")
         r.form = MeterArchiveRequest::Form::Series;
     else if (what == "export.csv")
@@ -167,19 +242,26 @@ ApiResponse meterArchiveAnswer(const MeterArchiveRequest& request, archive::Arch
     ApiResponse r;
     using Form = MeterArchiveRequest::Form;
     if (request.form == Form::Energy) {
-        const auto energy = priceEnergy(request.period, series, request.from.value_or(0),
-                                        request.to.value_or(now), now, tariff, stop);
+        const auto energy =
+            priceEnergy(request.period, series, request.from.value_or(0), request.to.value_or(now),
+                        now, tariff, stop, request.weekStart);
         return {200,
                 std::string(kJsonContentType),
-                energyJson(request.meter, request.period, energy, tariff),
+                energyJson(request.meter, request.name, request.period, energy, tariff),
                 {}};
     }
     if (request.form == Form::Quality || request.form == Form::QualityCsv) {
         const archive::WeekQuality q = archive::weekQuality(
             series, voltageNominal, request.from.value_or(0), request.to.value_or(0));
         if (request.form == Form::Quality)
-            return {200, std::string(kJsonContentType), qualityJson(request.meter, q), {}};
-        r = {200, std::string(kCsvContentType), qualityCsv(request.meter, q), {}};
+            return {200,
+                    std::string(kJsonContentType),
+                    qualityJson(request.meter, request.name, q),
+                    {}};
+        r = {200,
+             std::string(kCsvContentType),
+             (request.bom ? std::string(kUtf8Bom) : std::string()) + qualityCsv(request.meter, q),
+             {}};
         // "TEV3P_<id>_minute.csv" becomes "TEV3P_<id>_quality_2026-W13.csv".
         std::string name = csvFileName(request);
         name.resize(name.rfind('_') + 1);
@@ -191,11 +273,12 @@ ApiResponse meterArchiveAnswer(const MeterArchiveRequest& request, archive::Arch
         std::optional<archive::ExtraColumn> costs;
         if (tariff != nullptr && tariff->configured()) costs = archiveCostColumn(series, *tariff);
         r.stream = archiveCsvBody(std::move(series), std::move(costs));
+        if (request.bom) r.stream = std::make_shared<PrefixedBody>(kUtf8Bom, std::move(r.stream));
         r.contentType = std::string(kCsvContentType);
         r.headers.emplace_back("Content-Disposition",
                                "attachment; filename=\"" + csvFileName(request) + "\"");
     } else {
-        r.stream = archiveJsonBody(std::move(series));
+        r.stream = archiveJsonBody(withGapRows(std::move(series)), &request.name);
         r.contentType = std::string(kJsonContentType);
     }
     return r;

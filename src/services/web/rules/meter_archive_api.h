@@ -27,7 +27,21 @@ struct MeterArchiveRequest {
     std::vector<std::string> quantities;   // archive quantity names; empty: all of them
     std::optional<std::int64_t> from, to;  // Unix seconds; period starts in [from, to)
     archive::EnergyPeriod period = archive::EnergyPeriod::Day;  // of an energy request
+    archive::WeekStart weekStart = archive::WeekStart::Monday;  // of a week's energy
+    // The meter's name ([meters] name.<ID>), set by the server: in the JSON answers and the
+    // CSV's file name.
+    std::optional<std::string> name;
+    bool bom = false;  // ?bom=1: a CSV starts with a UTF-8 byte-order mark
 };
+
+// `series` with one row of nulls (time: the first missing period's start) wherever one or more
+// periods are missing between two rows, so that a chart's line breaks there.
+archive::ArchiveSeries withGapRows(archive::ArchiveSeries series);
+
+// The file name a browser saves a meter's CSV under: TEV3P_<ID>_<name>_<resolution>.csv, the
+// name (when the meter has one) reduced to characters safe in a quoted header value and in any
+// file system.
+std::string csvFileName(const MeterArchiveRequest& r);
 
 // The longest span an energy request may cover, and the periods it covers without from=:
 // 31 days, 13 weeks (a quarter and the week before it) or 13 months.
@@ -40,7 +54,8 @@ inline constexpr int kDefaultEnergyPeriods = 13;
 // default number of periods before `now`) to to= (or `now`'s period end); an ISO week= (or
 // `now`'s week).
 std::optional<std::variant<MeterArchiveRequest, ApiResponse>> meterArchiveRequestFrom(
-    const RequestTarget& target, std::int64_t now = 0);
+    const RequestTarget& target, std::int64_t now = 0,
+    archive::WeekStart weekStart = archive::WeekStart::Monday);
 
 // The rows the reader is asked for to answer `request`.
 archive::SeriesQuery seriesQueryFor(const MeterArchiveRequest& request);

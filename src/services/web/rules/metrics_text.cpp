@@ -63,11 +63,16 @@ void appendValue(std::string& out, double v) {
     out.append(buffer, r.ptr);
 }
 
-void sample(std::string& out, std::string_view name, std::string_view meter, std::string_view phase,
-            double value) {
+// A named meter's series carry its name ([meters] name.<ID>) in a label beside its ID.
+void sample(std::string& out, const MeterNames& names, std::string_view name,
+            std::string_view meter, std::string_view phase, double value) {
     out += name;
     out += "{meter=";
     appendLabelValue(out, meter);
+    if (const auto meterName = names.of(meter)) {
+        out += ",name=";
+        appendLabelValue(out, *meterName);
+    }
     if (!phase.empty()) {
         out += ",phase=\"";
         out += phase;
@@ -105,7 +110,7 @@ std::string metricsText(const MeasurementStore& store, const ServiceStatus& stat
         if (noReadings(m)) continue;
         const float v[3] = {m.V1, m.V2, m.V3};
         for (int p = 0; p < 3; ++p)
-            sample(out, "tev3p_voltage_volts", m.Id.view(), kPhases[p], v[p]);
+            sample(out, status.names, "tev3p_voltage_volts", m.Id.view(), kPhases[p], v[p]);
     }
     family(out, "tev3p_current_amperes", "gauge", "Current of each phase of each meter.");
     for (int i = 0; i < count; ++i) {
@@ -113,7 +118,7 @@ std::string metricsText(const MeasurementStore& store, const ServiceStatus& stat
         if (noReadings(m)) continue;
         const float a[3] = {m.A1, m.A2, m.A3};
         for (int p = 0; p < 3; ++p)
-            sample(out, "tev3p_current_amperes", m.Id.view(), kPhases[p], a[p]);
+            sample(out, status.names, "tev3p_current_amperes", m.Id.view(), kPhases[p], a[p]);
     }
     family(out, "tev3p_power_watts", "gauge",
            "Power of each phase of each meter (voltage x current x 0.86).");
@@ -122,28 +127,29 @@ std::string metricsText(const MeasurementStore& store, const ServiceStatus& stat
         if (noReadings(m)) continue;
         const float w[3] = {m.V1 * m.A1 * kPowerFactor, m.V2 * m.A2 * kPowerFactor,
                             m.V3 * m.A3 * kPowerFactor};
-        for (int p = 0; p < 3; ++p) sample(out, "tev3p_power_watts", m.Id.view(), kPhases[p], w[p]);
+        for (int p = 0; p < 3; ++p)
+            sample(out, status.names, "tev3p_power_watts", m.Id.view(), kPhases[p], w[p]);
     }
     // The total is a family of its own so that summing tev3p_power_watts never counts twice.
     family(out, "tev3p_power_total_watts", "gauge", "Power of the three phases of each meter.");
     for (int i = 0; i < count; ++i) {
         const MeterEntry& m = reg.rows[i];
         if (noReadings(m)) continue;
-        sample(out, "tev3p_power_total_watts", m.Id.view(), {},
+        sample(out, status.names, "tev3p_power_total_watts", m.Id.view(), {},
                (m.V1 * m.A1 + m.V2 * m.A2 + m.V3 * m.A3) * kPowerFactor);
     }
     family(out, "tev3p_meter_energy_today_kwh", "gauge", "The meter's own energy count of today.");
     for (int i = 0; i < count; ++i)
         if (!noReadings(reg.rows[i]))
-            sample(out, "tev3p_meter_energy_today_kwh", reg.rows[i].Id.view(), {},
+            sample(out, status.names, "tev3p_meter_energy_today_kwh", reg.rows[i].Id.view(), {},
                    reg.rows[i].Energy[0]);
     family(out, "tev3p_meter_last_message_timestamp_seconds", "gauge",
            "Unix time of the last message handled from each meter.");
     for (int i = 0; i < count; ++i) {
         const auto seen = status.lastMessage.find(reg.rows[i].Id.view());
         if (seen != status.lastMessage.end())
-            sample(out, "tev3p_meter_last_message_timestamp_seconds", reg.rows[i].Id.view(), {},
-                   static_cast<double>(seen->second));
+            sample(out, status.names, "tev3p_meter_last_message_timestamp_seconds",
+                   reg.rows[i].Id.view(), {}, static_cast<double>(seen->second));
     }
     family(out, "tev3p_energy_kwh_total", "counter",
            "Energy integrated by the program over its lifetime (the total account).");

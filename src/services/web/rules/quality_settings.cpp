@@ -33,4 +33,18 @@ double loadVoltageNominal(const IniDocument& ini, std::optional<double> fallback
     return nominal;
 }
 
+archive::WeekStart loadWeekStart(const IniDocument& ini, std::vector<ConfigProblem>& problems) {
+    archive::WeekStart weekStart = archive::WeekStart::Monday;
+    for (const IniGroup* group : ini.find("dashboard")) {
+        for (const IniEntry& e : group->entries) {
+            if (e.key != "week_start")
+                problems.push_back({e.line, e.key + ": unknown key in [dashboard]"});
+            else if (!archive::parseWeekStart(e.value, weekStart))
+                problems.push_back(
+                    {e.line, "week_start=" + e.value.substr(0, 20) + ": not monday or sunday"});
+        }
+    }
+    return weekStart;
+}
+
 }  // namespace tev::web

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/settings/ini_document.h"
+#include "services/archive/rules/energy_periods.h"
 
 namespace tev::web {
 
@@ -13,5 +14,9 @@ namespace tev::web {
 // with its line.
 double loadVoltageNominal(const IniDocument& ini, std::optional<double> fallback,
                           std::vector<ConfigProblem>& problems);
+
+// The first day of the dashboard's weeks: `[dashboard] week_start=monday|sunday`, Monday (as
+// ISO weeks) by default. A bad value or an unknown key is listed with its line.
+archive::WeekStart loadWeekStart(const IniDocument& ini, std::vector<ConfigProblem>& problems);
 
 }  // namespace tev::web

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/meterlink/meter_names.h"
+
 namespace tev::web {
 
 // The fleet sink's state for /metrics, handed in by the program while the sink is on.
@@ -27,6 +29,14 @@ struct ImbalanceFloor {
         const auto it = perMeter.find(id);
         return it == perMeter.end() ? amps : it->second;
     }
+};
+
+// A meter heard from since the program started, or one the archive holds: the meters answer
+// keeps it after it left the registry.
+struct KeptMeter {
+    std::string ip;                            // its last address; empty: none known
+    std::optional<std::int64_t> lastData;      // Unix seconds of its last data message
+    std::optional<std::int64_t> offlineSince;  // when the off-line alarm forgot it
 };
 
 // What the web answers need beyond the store: the state of the link and the sockets, kept by
@@ -52,6 +62,11 @@ struct ServiceStatus {
     std::set<std::string, std::less<>> noReadingsYet;
     std::optional<FleetMetrics> fleet;
     ImbalanceFloor imbalanceFloor;
+    // Every meter heard from since the start, and the archive's, by ID.
+    std::map<std::string, KeptMeter, std::less<>> kept;
+    MeterNames names;
+    // The first day of the dashboard's weeks ([dashboard] week_start): "monday" or "sunday".
+    std::string weekStart = "monday";
 };
 
 // A meter counts as on-line while its last message is at most this old; the meter sends every

@@ -107,10 +107,12 @@ void WebServer::route(QTcpSocket* socket, const web::HttpHead& head,
         return;
     }
     const std::int64_t now = unixSecondsOf(clock_);
-    if (auto archived = web::meterArchiveRequestFrom(target, now)) {
-        if (const auto* request = std::get_if<web::MeterArchiveRequest>(&*archived))
+    if (auto archived = web::meterArchiveRequestFrom(target, now, sources_.weekStart)) {
+        if (auto* request = std::get_if<web::MeterArchiveRequest>(&*archived)) {
+            if (const auto name = sources_.meterNames.of(request->meter))
+                request->name = std::string(*name);
             answerFromArchive(socket, *request, headOnly);
-        else
+        } else
             answer(socket, std::get<web::ApiResponse>(*archived), headOnly);
         return;
     }
@@ -176,10 +178,11 @@ void WebServer::answerMeterCosts(QTcpSocket* socket, bool headOnly) {
     if (sources_.meterCosts) {
         answerOnReader(
             socket, headOnly,
-            [tariff = *sources_.tariff, costs = sources_.meterCosts](const archive::ReadStop&) {
+            [tariff = *sources_.tariff, costs = sources_.meterCosts, names = sources_.meterNames,
+             weekStart = sources_.weekStart](const archive::ReadStop&) {
                 return web::ApiResponse{200,
                                         std::string(web::kJsonContentType),
-                                        web::meterCostsJson(costs(), tariff),
+                                        web::meterCostsJson(costs(weekStart), tariff, names),
                                         {}};
             });
         return;
@@ -189,22 +192,24 @@ void WebServer::answerMeterCosts(QTcpSocket* socket, bool headOnly) {
         return;
     }
     const auto now = static_cast<std::time_t>(unixSecondsOf(clock_));
-    answerOnReader(
-        socket, headOnly,
-        [tariff = *sources_.tariff, folder = sources_.archiveFolder,
-         read = sources_.archiveQueries.hourEnergy, now](const archive::ReadStop& stop) {
-            std::string error;
-            const std::vector<archive::MeterEnergy> meters =
-                read(folder, web::periodCostsFrom(now), error, &stop);
-            if (!error.empty()) return web::errorResponse(503, "the archive cannot be read");
-            std::vector<web::MeterPeriodCosts> costs;
-            costs.reserve(meters.size());
-            for (const archive::MeterEnergy& m : meters)
-                costs.push_back(
-                    web::meterPeriodCosts(m.meter, m.time, m.kwh, m.firstRow, now, tariff));
-            return web::ApiResponse{
-                200, std::string(web::kJsonContentType), web::meterCostsJson(costs, tariff), {}};
-        });
+    answerOnReader(socket, headOnly,
+                   [tariff = *sources_.tariff, folder = sources_.archiveFolder,
+                    read = sources_.archiveQueries.hourEnergy, now, names = sources_.meterNames,
+                    weekStart = sources_.weekStart](const archive::ReadStop& stop) {
+                       std::string error;
+                       const std::vector<archive::MeterEnergy> meters =
+                           read(folder, web::periodCostsFrom(now), error, &stop);
+                       if (!error.empty())
+                           return web::errorResponse(503, "the archive cannot be read");
+                       std::vector<web::MeterPeriodCosts> costs;
+                       costs.reserve(meters.size());
+                       for (const archive::MeterEnergy& m : meters)
+                           costs.push_back(web::meterPeriodCosts(m, now, tariff, weekStart));
+                       return web::ApiResponse{200,
+                                               std::string(web::kJsonContentType),
+                                               web::meterCostsJson(costs, tariff, names),
+                                               {}};
+                   });
 }
 
 void WebServer::refuseBusy(QTcpSocket* socket, bool headOnly) {

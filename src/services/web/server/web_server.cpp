@@ -29,6 +29,8 @@ constexpr int kIdleCheckIntervalMs = 1000;
 // Live pushes are bundled: a burst of meter messages makes one message per interval.
 constexpr int kPushIntervalMs = 200;
 constexpr std::size_t kLogLinesKept = 1000;
+// The archive gains a meter rarely: its meter list is read again at most this often.
+constexpr std::int64_t kArchivedMetersReadMs = 60000;
 constexpr std::string_view kWebSocketPath = "/api/v1/ws";
 // Two archive queries at a time, and one download: the machine's cores belong to the meter link
 // first.
@@ -623,6 +625,17 @@ web::ServiceStatus WebServer::status() const {
     if (sources_.sockets) sources_.sockets(s);
     if (sources_.fleet) s.fleet = sources_.fleet();
     s.imbalanceFloor = sources_.imbalanceFloor;
+    s.names = sources_.meterNames;
+    s.weekStart = std::string(archive::weekStartName(sources_.weekStart));
+    s.kept = kept_;
+    if (sources_.archivedMeters) {
+        const std::int64_t nowMs = steadyMsOf(clock_);
+        if (!archivedMetersReadMs_ || nowMs - *archivedMetersReadMs_ >= kArchivedMetersReadMs) {
+            archivedMeters_ = sources_.archivedMeters();
+            archivedMetersReadMs_ = nowMs;
+        }
+        for (const std::string& id : archivedMeters_) s.kept.try_emplace(id);
+    }
     return s;
 }
 
@@ -641,8 +654,15 @@ void WebServer::onLogLine(const std::string& line) {
 }
 
 void WebServer::meterMessageHandled(const MeterRegistry& registry, std::string_view meterId) {
-    (void)registry;
     const std::int64_t now = unixSecondsOf(clock_);
+    auto kept = kept_.find(meterId);
+    if (kept == kept_.end() && kept_.size() < kMeterRegistryCapacity * 2)
+        kept = kept_.emplace(std::string(meterId), web::KeptMeter{}).first;
+    if (kept != kept_.end()) {
+        kept->second.offlineSince.reset();
+        if (const int row = registry.find(meterId); row >= 0 && row < kMeterRegistryCapacity)
+            kept->second.ip = std::string(registry.rows[row].IpAddr.view());
+    }
     if (auto it = lastMessage_.find(meterId); it != lastMessage_.end()) {
         it->second = now;
     } else if (lastMessage_.size() < kMeterRegistryCapacity * 2) {
@@ -656,12 +676,18 @@ void WebServer::meterMessageHandled(const MeterRegistry& registry, std::string_v
 }
 
 void WebServer::meterDataHandled(const MeterRegistry&, std::string_view meterId) {
+    if (auto kept = kept_.find(meterId); kept != kept_.end())
+        kept->second.lastData = unixSecondsOf(clock_);
     if (auto it = noReadingsYet_.find(meterId); it != noReadingsYet_.end())
         noReadingsYet_.erase(it);
 }
 
 void WebServer::metersForgotten() {
     offlineAlarm_ = true;
+    // The meters stay in the meters answer, off-line from now.
+    const std::int64_t now = unixSecondsOf(clock_);
+    for (auto& [id, kept] : kept_)
+        if (!kept.offlineSince) kept.offlineSince = now;
     lastMessage_.clear();
     noReadingsYet_.clear();
     metersChanged_ = true;

@@ -57,7 +57,7 @@ struct WebSources {
     // meter's (safe on any thread), from the archive writer's hour rows. Unset: the primary
     // meter's from the records, every meter's read from the archive file.
     std::function<web::MeterPeriodCosts()> primaryCosts;
-    std::function<std::vector<web::MeterPeriodCosts>()> meterCosts;
+    std::function<std::vector<web::MeterPeriodCosts>(archive::WeekStart)> meterCosts;
     // The fleet sink's state for /metrics; unset while the sink is off.
     std::function<web::FleetMetrics()> fleet;
     // The nominal supply voltage the weekly quality report measures against.
@@ -65,6 +65,12 @@ struct WebSources {
     double voltageNominal = 0;
     // The mean current above which the current imbalance is given (the alerts' floor).
     web::ImbalanceFloor imbalanceFloor;
+    // The meters' names of [meters] name.<ID>.
+    MeterNames meterNames;
+    // The first day of the dashboard's weeks ([dashboard] week_start).
+    archive::WeekStart weekStart = archive::WeekStart::Monday;
+    // With the archive on: the IDs of every meter it holds (safe on any thread).
+    std::function<std::vector<std::string>()> archivedMeters;
 };
 
 // The web dashboard, the JSON API and /metrics: a small HTTP/1.1 server on a QTcpServer of
@@ -235,6 +241,11 @@ class WebServer : public QObject, public MeterObserver {
     bool metersChanged_ = false;
     bool alertsChanged_ = false;
     std::map<std::string, std::int64_t, std::less<>> lastMessage_;
+    // Every meter heard from since the start; the archive's are added when status() is built.
+    std::map<std::string, web::KeptMeter, std::less<>> kept_;
+    // The archive's meter IDs, read again at most once a minute.
+    mutable std::vector<std::string> archivedMeters_;
+    mutable std::optional<std::int64_t> archivedMetersReadMs_;
     std::set<std::string, std::less<>> noReadingsYet_;
     // Static files of the dashboard, read from the compiled-in resources once, each with its
     // gzip form made at build time.

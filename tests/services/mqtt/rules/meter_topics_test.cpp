@@ -64,6 +64,15 @@ TEST(MeterTopics, DiscoveryGivesEachSensorItsClassUnitAndStateClassUnderOneDevic
     EXPECT_TRUE(has(11,
                     "\"device_class\":\"energy\",\"unit_of_measurement\":\"kWh\","
                     "\"state_class\":\"total_increasing\""));
+    // A named meter's device bears its name, escaped; its topics and IDs stay by meter ID.
+    s.meterNames.byId.emplace("SIM000000001", "Sh\"ed\\ K\u00fcche");
+    const auto named = discoveryMessages(s, m);
+    ASSERT_EQ(named.size(), 12u);
+    EXPECT_EQ(named[0].topic, messages[0].topic);
+    for (const auto& n : named)
+        EXPECT_NE(n.payload.find("[\"tev3p_SIM000000001\"],\"name\":\"Sh\\\"ed\\\\ K\u00fcche\","),
+                  std::string::npos)
+            << n.payload;
 }
 
 TEST(MqttSettings, KeysAreReadAndBadValuesReportedWithoutTakingEffect) {

@@ -57,7 +57,8 @@ TEST_F(Api, LiveGivesThePrimaryMetersFifteenReadingsAndTheLink) {
               "{\"time\":1796000000,\"link\":true,\"offline_alarm\":false,\"language\":\"english\","
               "\"run\":\"k3x9\",\"zone\":\"CET\",\"utc_offset\":3600,\"time_zone\":null,"
               "\"meters\":1,"
-              "\"meter\":\"HOQ000000001\",\"readings\":{\"V1\":231.5,\"V2\":0,\"V3\":0,\"Amp\":0,"
+              "\"meter\":\"HOQ000000001\",\"name\":null,\"week_start\":\"monday\",\"readings\":{"
+              "\"V1\":231.5,\"V2\":0,\"V3\":0,\"Amp\":0,"
               "\"A1\":0,\"A2\":0,\"A3\":0,\"Watt\":1500,\"W1\":0,\"W2\":0,\"W3\":0,\"KWh\":0,"
               "\"K1\":0,\"K2\":0,\"K3\":0.25},\"imbalance\":null}");
     status.timeZone = "Europe/Berlin";
@@ -75,12 +76,13 @@ TEST_F(Api, MetersListsEveryRegisteredMeterWithItsOnlineState) {
     status.lastMessage["HOQ000000002"] = 1000 - kOnlineSeconds - 1;
     const std::string body = get("/api/v1/meters").body;
     EXPECT_EQ(body.substr(0, body.find("},{") + 1),
-              "[{\"id\":\"HOQ000000001\",\"ip\":\"192.0.2.7\",\"last_message\":990,\"V1\":230,"
-              "\"V2\":231,\"V3\":232,\"A1\":1,\"A2\":2,\"A3\":3,\"Watt\":1193.68,\"day_kwh\":12.5,"
-              "\"imbalance\":50,\"online\":true}");
-    EXPECT_NE(body.find("\"HOQ000000002\",\"ip\":\"192.0.2.7\",\"last_message\":939"),
+              "[{\"id\":\"HOQ000000001\",\"name\":null,\"ip\":\"192.0.2.7\",\"last_message\":990,"
+              "\"V1\":230,\"V2\":231,\"V3\":232,\"A1\":1,\"A2\":2,\"A3\":3,\"Watt\":1193.68,"
+              "\"day_kwh\":12.5,\"imbalance\":50,\"online\":true,\"offline_since\":null}");
+    EXPECT_NE(body.find("\"HOQ000000002\",\"name\":null,\"ip\":\"192.0.2.7\",\"last_message\":939"),
               std::string::npos);
-    EXPECT_NE(body.find("\"online\":false}]"), std::string::npos);
+    // Silent for longer than a minute: off-line since it was last heard.
+    EXPECT_NE(body.find("\"online\":false,\"offline_since\":939}]"), std::string::npos);
     // The off-line alarm puts every meter off-line.
     status.offlineAlarm = true;
     EXPECT_EQ(get("/api/v1/meters").body.find("\"online\":true"), std::string::npos);
@@ -102,6 +104,69 @@ TEST_F(Api, MetersListsEveryRegisteredMeterWithItsOnlineState) {
 // The imbalance the meters list and the live readings give is the one the imbalance alert
 // judges: the largest deviation from the mean in % of the mean, none at or under the floor
 // (the alerts' imbalance_min_amps, here 1 A, and 2 A for one meter of its own).
+// The names of [meters] name.<ID> beside each ID, escaped for JSON and for the metrics; a meter
+// the off-line alarm took from the registry stays in the list, off-line since the alarm.
+TEST_F(Api, NamesGoBesideTheIdsAndMetersThatLeftTheRegistryStay) {
+    testing::registerMeter(*store, "HOQ000000001", 230, 1);
+    status.now = 5000;
+    status.lastMessage["HOQ000000001"] = 4990;
+    struct Case {
+        std::string name;
+        const char* json;     // in /api/v1/meters and /api/v1/live
+        const char* metrics;  // the label beside meter=
+    };
+    const Case cases[] = {
+        {"Kitchen", "\"name\":\"Kitchen\"", ",name=\"Kitchen\"}"},
+        {"Sh\"ed\\1", "\"name\":\"Sh\\\"ed\\\\1\"", ",name=\"Sh\\\"ed\\\\1\"}"},
+        {"<b>K\u00fcche", "\"name\":\"<b>K\u00fcche\"", ",name=\"<b>K\u00fcche\"}"},
+    };
+    for (const Case& c : cases) {
+        status.names.byId.clear();
+        status.names.byId.emplace("HOQ000000001", c.name);
+        EXPECT_NE(
+            get("/api/v1/meters").body.find(std::string("{\"id\":\"HOQ000000001\",") + c.json),
+            std::string::npos)
+            << c.name << get("/api/v1/meters").body;
+        EXPECT_NE(
+            get("/api/v1/live").body.find(std::string("\"meter\":\"HOQ000000001\",") + c.json),
+            std::string::npos)
+            << c.name;
+        EXPECT_NE(get("/metrics")
+                      .body.find(std::string("tev3p_power_total_watts{meter=\"HOQ000000001\"") +
+                                 c.metrics),
+                  std::string::npos)
+            << c.name;
+    }
+    // After the alarm the registry is empty; the meter it held and one of the archive stay.
+    store->registry.MeterCount = 0;
+    status.offlineAlarm = true;
+    status.lastMessage.clear();
+    status.kept["HOQ000000001"] = KeptMeter{"192.0.2.7", 4980, 4995};
+    status.kept["HOQ000000009"] = KeptMeter{};
+    EXPECT_EQ(get("/api/v1/meters").body,
+              "[{\"id\":\"HOQ000000001\",\"name\":\"<b>K\u00fcche\",\"ip\":\"192.0.2.7\","
+              "\"last_message\":4980,\"V1\":null,\"V2\":null,\"V3\":null,\"A1\":null,"
+              "\"A2\":null,\"A3\":null,\"Watt\":null,\"day_kwh\":null,\"imbalance\":null,"
+              "\"online\":false,\"offline_since\":4995},"
+              "{\"id\":\"HOQ000000009\",\"name\":null,\"ip\":null,\"last_message\":null,"
+              "\"V1\":null,\"V2\":null,\"V3\":null,\"A1\":null,\"A2\":null,\"A3\":null,"
+              "\"Watt\":null,\"day_kwh\":null,\"imbalance\":null,\"online\":false,"
+              "\"offline_since\":null}]");
+    EXPECT_NE(get("/api/v1/live").body.find("\"meter\":null,\"name\":null,"), std::string::npos);
+}
+
+// ?bom=1 puts a UTF-8 byte-order mark before a records CSV's header; without it the bytes are
+// as before.
+TEST_F(Api, RecordsCsvStartsWithAByteOrderMarkOnlyWhenAsked) {
+    for (const char* format : {"original", "tidy"}) {
+        const std::string target = std::string("/api/v1/records.csv?scale=day&format=") + format;
+        const std::string plain = get(target).body;
+        EXPECT_EQ(get(target + "&bom=1").body, "\xEF\xBB\xBF" + plain) << format;
+        EXPECT_EQ(get(target + "&bom=0").body, plain) << format;
+        EXPECT_NE(plain.substr(0, 3), "\xEF\xBB\xBF") << format;
+    }
+}
+
 TEST_F(Api, TheImbalanceOfTheAnswersIsTheAlertsFigure) {
     struct Case {
         std::array<float, 3> amps;

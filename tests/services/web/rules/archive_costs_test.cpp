@@ -115,8 +115,9 @@ TEST(ArchiveCosts, TodayWeekAndMonthOfEachMeterWithStandingChargesFromItsFirstDa
     // On the 1st, the week began in the month before.
     EXPECT_EQ(periodCostsFrom(static_cast<std::time_t>(at("2026-12-01T09:00"))),
               at("2026-11-29T00:00"));
+    // On Sunday the 1st, a week from Monday began on the Monday before.
     EXPECT_EQ(periodCostsFrom(static_cast<std::time_t>(at("2026-11-01T09:00"))),
-              at("2026-11-01T00:00"));
+              at("2026-10-26T00:00"));
 
     const MeterPeriodCosts a =
         meterPeriodCosts("HOQ00000000A",
@@ -144,12 +145,51 @@ TEST(ArchiveCosts, TodayWeekAndMonthOfEachMeterWithStandingChargesFromItsFirstDa
     const MeterPeriodCosts c = meterPeriodCosts("HOQ00000000C", {}, {}, 0, now, tariff);
     EXPECT_EQ(c.today + c.week + c.month, 0.0);
 
-    EXPECT_EQ(meterCostsJson({b, c}, tariff),
+    // Each meter's costs are its energy's; the site's hold one standing charge, B's three days.
+    MeterNames names;
+    names.byId.emplace("HOQ00000000B", "Shed \"B\"");
+    EXPECT_EQ(meterCostsJson({b, c}, tariff, names),
               "{\"currency\":\"EUR\",\"meters\":["
-              "{\"id\":\"HOQ00000000B\",\"kwh_today\":0.0000,\"today\":0.5000,\"kwh_week\":1.0000,"
-              "\"week\":1.9000,\"kwh_month\":1.0000,\"month\":1.9000},"
-              "{\"id\":\"HOQ00000000C\",\"kwh_today\":0.0000,\"today\":0.0000,\"kwh_week\":0.0000,"
-              "\"week\":0.0000,\"kwh_month\":0.0000,\"month\":0.0000}]}");
+              "{\"id\":\"HOQ00000000B\",\"name\":\"Shed \\\"B\\\"\",\"kwh_today\":0.0000,"
+              "\"today\":0.0000,\"kwh_week\":1.0000,\"week\":0.4000,\"kwh_month\":1.0000,"
+              "\"month\":0.4000,\"kwh_today_phases\":null},"
+              "{\"id\":\"HOQ00000000C\",\"name\":null,\"kwh_today\":0.0000,\"today\":0.0000,"
+              "\"kwh_week\":0.0000,\"week\":0.0000,\"kwh_month\":0.0000,\"month\":0.0000,"
+              "\"kwh_today_phases\":null}],"
+              "\"site\":{\"kwh_today\":0.0000,\"today\":0.5000,\"kwh_week\":1.0000,\"week\":1.9000,"
+              "\"kwh_month\":1.0000,\"month\":1.9000},\"standing_today\":0.5000}");
+    // A (archived since November) and B: every kWh of both, and A's standing charges once:
+    // today 1.20 + 0.50, the week 1.80 + 0.40 + four days, the month 3.40 + 0.40 + nine days.
+    EXPECT_NE(meterCostsJson({a, b}, tariff)
+                  .find("\"site\":{\"kwh_today\":3.5000,\"today\":1.7000,\"kwh_week\":7.5000,"
+                        "\"week\":4.2000,\"kwh_month\":11.5000,\"month\":8.3000},"
+                        "\"standing_today\":0.5000}"),
+              std::string::npos);
+}
+
+// Sunday 6 and Monday 7 December 2026: a week from Monday holds Monday's hour alone on the
+// Monday and the whole week before on the Sunday; a week from Sunday the other way round.
+TEST(ArchiveCosts, TheWeekStartsOnMondayOrSundayAsAsked) {
+    testing::useBerlinTime();
+    const alerts::Tariff tariff = tariffOf("[tariff]\ncurrency=EUR\nprice_per_kwh=0.20\n");
+    const std::vector<std::int64_t> hours = {at("2026-11-30T12:00"), at("2026-12-06T12:00"),
+                                             at("2026-12-07T09:00")};
+    const std::vector<double> kwh = {4.0, 2.0, 1.0};
+    struct Case {
+        const char* now;
+        archive::WeekStart weekStart;
+        double kwhWeek;
+    };
+    for (const Case& c : {Case{"2026-12-07T10:00", archive::WeekStart::Monday, 1.0},
+                          Case{"2026-12-07T10:00", archive::WeekStart::Sunday, 3.0},
+                          Case{"2026-12-06T23:00", archive::WeekStart::Monday, 6.0},
+                          Case{"2026-12-06T23:00", archive::WeekStart::Sunday, 2.0}}) {
+        const auto now = static_cast<std::time_t>(at(c.now));
+        const MeterPeriodCosts m =
+            meterPeriodCosts("M", hours, kwh, hours[0], now, tariff, c.weekStart);
+        EXPECT_NEAR(m.kwhWeek, c.kwhWeek, 1e-9)
+            << c.now << " " << archive::weekStartName(c.weekStart);
+    }
 }
 
 }  // namespace

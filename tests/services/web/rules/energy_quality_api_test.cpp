@@ -37,7 +37,7 @@ TEST(EnergyQualityApi, SettlesTheBoundsOfEnergyAndQualityRequestsAndRefusesBadOn
     };
     const Case cases[] = {
         {"energy?period=week&from=2026-03-28&to=2026-04-10", Form::Energy,
-         archive::Resolution::Hour, at("2026-03-22"), at("2026-04-10")},
+         archive::Resolution::Hour, at("2026-03-23"), at("2026-04-10")},
         {"energy", Form::Energy, archive::Resolution::Hour, at("2026-11-26"), at("2026-12-09")},
         {"energy?period=month", Form::Energy, archive::Resolution::Hour, at("2025-12-01"),
          at("2027-01-01")},
@@ -56,6 +56,21 @@ TEST(EnergyQualityApi, SettlesTheBoundsOfEnergyAndQualityRequestsAndRefusesBadOn
         EXPECT_EQ(r.to, c.to) << c.target;
         EXPECT_EQ(r.quantities.size(), c.form == Form::Energy ? 1u : 9u) << c.target;
     }
+    // Sunday 6 December 2026 lies in the week from Monday 30 November, or is the first day of
+    // its week from Sunday; Monday the 7th starts a week from Monday.
+    for (const auto& [from, weekStart, start] :
+         std::initializer_list<std::tuple<const char*, archive::WeekStart, std::int64_t>>{
+             {"2026-12-06T12:00", archive::WeekStart::Monday, at("2026-11-30")},
+             {"2026-12-06T12:00", archive::WeekStart::Sunday, at("2026-12-06")},
+             {"2026-12-07T00:00", archive::WeekStart::Monday, at("2026-12-07")},
+             {"2026-12-07T00:00", archive::WeekStart::Sunday, at("2026-12-06")}}) {
+        const ParsedTarget t = parseRequestTarget(
+            std::string("/api/v1/meters/HOQ00000000A/energy?period=week&from=") + from);
+        const auto p = meterArchiveRequestFrom(t.target, now, weekStart);
+        ASSERT_TRUE(p && std::holds_alternative<MeterArchiveRequest>(*p)) << from;
+        EXPECT_EQ(std::get<MeterArchiveRequest>(*p).from, start)
+            << from << " " << archive::weekStartName(weekStart);
+    }
     for (const auto& [target, status] : std::initializer_list<std::pair<const char*, int>>{
              {"energy?period=year", 400},
              {"energy?from=2020-01-01&to=2026-01-01", 400},
@@ -72,7 +87,7 @@ TEST(EnergyQualityApi, SettlesTheBoundsOfEnergyAndQualityRequestsAndRefusesBadOn
 
 // The long day of October (25 hours, Sunday, no band) and the Monday after it (a band from
 // 07:30, cutting the 07:00 hour in half), 1 kWh an hour, read on Tuesday: the Tuesday has no
-// rows yet but its standing charge, and is still running.
+// rows yet, so no figures (and is not counted as running).
 TEST(EnergyQualityApi, AnswersEnergyPerDayPricedHourByHourWithStandingCharges) {
     testing::useBerlinTime();
     const alerts::TariffLoad load = alerts::loadTariff(IniDocument::parse(
@@ -96,12 +111,28 @@ TEST(EnergyQualityApi, AnswersEnergyPerDayPricedHourByHourWithStandingCharges) {
     EXPECT_EQ(r.status, 200);
     // Sunday 25 × 0.20 + 0.50; Monday 7 × 0.20 + 0.5 × 0.20 + 0.5 × 0.40 + 15 × 0.40 + 0.20 + 0.50.
     EXPECT_EQ(r.body,
-              "{\"meter\":\"HOQ00000000A\",\"period\":\"day\",\"currency\":\"EUR\",\"time\":[" +
+              "{\"meter\":\"HOQ00000000A\",\"name\":null,\"period\":\"day\",\"currency\":\"EUR\","
+              "\"time\":[" +
                   std::to_string(at("2026-10-24T22:00Z")) + "," +
                   std::to_string(at("2026-10-25T23:00Z")) + "," +
                   std::to_string(at("2026-10-26T23:00Z")) +
-                  "],\"kwh\":[25,24,0],\"cost\":[5.5,8.4,0.5],"
-                  "\"partial\":[false,false,true]}");
+                  "],\"kwh\":[25,24,null],\"cost\":[5.5,8.4,null],"
+                  "\"partial\":[false,false,false]}");
+    // Three days whose middle one has no row: no data that day, rather than 0 kWh and 0.50.
+    archive::ArchiveSeries gap = hours;
+    for (std::size_t i = 0; i < gap.time.size(); ++i)
+        if (gap.time[i] >= at("2026-10-26")) gap.time[i] += 86400;
+    MeterArchiveRequest named = std::get<MeterArchiveRequest>(*p);
+    named.name = "K\u00fcche <1>";
+    const std::string body =
+        meterArchiveResponse(named, gap, "", &load.tariff, at("2026-10-28T10:00")).body;
+    EXPECT_EQ(body.rfind("{\"meter\":\"HOQ00000000A\",\"name\":\"K\u00fcche <1>\",\"period\":", 0),
+              0u)
+        << body;
+    EXPECT_NE(body.find("\"kwh\":[25,null,24],\"cost\":[5.5,null,8.4],"
+                        "\"partial\":[false,false,false]}"),
+              std::string::npos)
+        << body;
     const std::string unpriced =
         meterArchiveResponse(std::get<MeterArchiveRequest>(*p), hours, "", nullptr, now).body;
     EXPECT_NE(unpriced.find("\"currency\":null,"), std::string::npos);
@@ -154,6 +185,17 @@ TEST(EnergyQualityApi, AnswersTheQualityWeekAsCsvAndReadsTheNominalVoltage) {
              {"[quality]\nnominal=230\n", 240, 1}}) {
         std::vector<ConfigProblem> found;
         EXPECT_EQ(loadVoltageNominal(IniDocument::parse(text), 240, found), volts) << text;
+        EXPECT_EQ(found.size(), problems) << text;
+    }
+    for (const auto& [text, weekStart, problems] :
+         std::initializer_list<std::tuple<const char*, archive::WeekStart, std::size_t>>{
+             {"", archive::WeekStart::Monday, 0},
+             {"[dashboard]\nweek_start=sunday\n", archive::WeekStart::Sunday, 0},
+             {"[dashboard]\nweek_start=monday\n", archive::WeekStart::Monday, 0},
+             {"[dashboard]\nweek_start=Sunday\n", archive::WeekStart::Monday, 1},
+             {"[dashboard]\nweek=sunday\n", archive::WeekStart::Monday, 1}}) {
+        std::vector<ConfigProblem> found;
+        EXPECT_EQ(loadWeekStart(IniDocument::parse(text), found), weekStart) << text;
         EXPECT_EQ(found.size(), problems) << text;
     }
 }

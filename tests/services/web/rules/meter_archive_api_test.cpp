@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "tests/services/web/rules/webapi_fixture.h"
 
 namespace tev::web {
@@ -89,10 +91,96 @@ TEST(MeterArchiveApi, AnswersTheSeriesAsColumnarJsonNamingMeterAndResolution) {
     const ApiResponse a = meterArchiveResponse(r, twoHours(), "");
     EXPECT_EQ(a.status, 200);
     EXPECT_EQ(a.contentType, "application/json");
+    EXPECT_EQ(a.body,
+              "{\"meter\":\"HOQ000000012\",\"name\":null,\"resolution\":\"hour\","
+              "\"time\":[1796713200,1796716800],\"Watt\":[1250.5,0.25],\"V1\":[230,229.125]}\n");
+    r.name = "Kitchen \"\\ <1>";
     EXPECT_EQ(
-        a.body,
-        "{\"meter\":\"HOQ000000012\",\"resolution\":\"hour\",\"time\":[1796713200,1796716800],"
-        "\"Watt\":[1250.5,0.25],\"V1\":[230,229.125]}\n");
+        meterArchiveResponse(r, twoHours(), "")
+            .body.rfind(
+                "{\"meter\":\"HOQ000000012\",\"name\":\"Kitchen \\\"\\\\ <1>\",\"resolution\":", 0),
+        0u);
+}
+
+// A silence between two rows is one row of nulls at the first missing period's start: 28 hours
+// in a minute series, a day in a day series (across the clock change), none between neighbours.
+TEST(MeterArchiveApi, ASilenceBetweenRowsBecomesOneRowOfNulls) {
+    testing::useBerlinTime();
+    struct Case {
+        archive::Resolution resolution;
+        std::vector<std::int64_t> time;
+        std::vector<std::int64_t> expected;  // -1: the rows as they are
+    };
+    const std::int64_t t = 1796713200;  // 8 December 2026, 08:00 in Berlin
+    const std::int64_t oct24 = 1792792800, oct25 = 1792879200, oct26 = 1792969200;
+    const Case cases[] = {
+        {archive::Resolution::Minute,
+         {t, t + 60, t + 120 + 28 * 3600, t + 180 + 28 * 3600},
+         {t, t + 60, t + 120, t + 120 + 28 * 3600, t + 180 + 28 * 3600}},
+        {archive::Resolution::Minute, {t, t + 60, t + 120}, {t, t + 60, t + 120}},
+        {archive::Resolution::Hour, {t, t + 7200}, {t, t + 3600, t + 7200}},
+        {archive::Resolution::Day, {oct24, oct25, oct26}, {oct24, oct25, oct26}},
+        {archive::Resolution::Day, {oct24, oct26}, {oct24, oct25, oct26}},
+    };
+    for (const Case& c : cases) {
+        archive::ArchiveSeries s;
+        s.resolution = c.resolution;
+        s.time = c.time;
+        s.quantities = {archive::findQuantity("Watt")};
+        s.values = {std::vector<double>(c.time.size(), 5.0)};
+        const archive::ArchiveSeries g = withGapRows(s);
+        EXPECT_EQ(g.time, c.expected) << archive::resolutionName(c.resolution);
+        ASSERT_EQ(g.values[0].size(), c.expected.size());
+        int nulls = 0;
+        for (const double v : g.values[0]) nulls += std::isnan(v) ? 1 : 0;
+        EXPECT_EQ(nulls, static_cast<int>(c.expected.size() - c.time.size()));
+    }
+    // In the answer the gap row reads as nulls.
+    MeterArchiveRequest r;
+    r.form = MeterArchiveRequest::Form::Series;
+    archive::ArchiveSeries s = twoHours();
+    s.time[1] += 3600;
+    EXPECT_NE(meterArchiveResponse(r, s, "").body.find("\"Watt\":[1250.5,null,0.25]"),
+              std::string::npos);
+}
+
+// The CSV's file name carries the meter's name in safe characters, the ID kept; ?bom=1 puts a
+// UTF-8 byte-order mark before the header, and without it the bytes are as before.
+TEST(MeterArchiveApi, CsvFileNamesCarryTheNameAndABomComesOnlyWhenAsked) {
+    testing::useBerlinTime();
+    struct Name {
+        std::optional<std::string> name;
+        const char* file;
+    };
+    for (const Name& n :
+         {Name{std::nullopt, "TEV3P_HOQ000000012_hour.csv"},
+          Name{"Kitchen", "TEV3P_HOQ000000012_Kitchen_hour.csv"},
+          Name{"K\u00fcche \"2\" <a\\b>", "TEV3P_HOQ000000012_K_che_2_a_b_hour.csv"},
+          Name{"\u53a8\u623f", "TEV3P_HOQ000000012_hour.csv"}}) {
+        MeterArchiveRequest r;
+        r.form = MeterArchiveRequest::Form::Csv;
+        r.meter = "HOQ000000012";
+        r.name = n.name;
+        EXPECT_EQ(csvFileName(r), n.file);
+    }
+    for (const char* what : {"export.csv", "quality.csv"}) {
+        for (const bool bom : {false, true}) {
+            const ParsedTarget p = parseRequestTarget(std::string("/api/v1/meters/HOQ000000012/") +
+                                                      what + (bom ? "?bom=1" : "?bom=0"));
+            auto parsed = meterArchiveRequestFrom(p.target, 1796713200);
+            ASSERT_TRUE(parsed && std::holds_alternative<MeterArchiveRequest>(*parsed));
+            MeterArchiveRequest& r = std::get<MeterArchiveRequest>(*parsed);
+            r.name = "Kitchen";
+            const ApiResponse a = meterArchiveResponse(r, twoHours(), "");
+            const std::string head = bom ? "\xEF\xBB\xBF" : "";
+            EXPECT_EQ(a.body.substr(0, head.size() + 5),
+                      head + (std::string(what) == "export.csv" ? "time," : "week,"))
+                << what << " bom " << bom;
+            ASSERT_EQ(a.headers.size(), 1u);
+            EXPECT_NE(a.headers[0].second.find("TEV3P_HOQ000000012_Kitchen_"), std::string::npos)
+                << a.headers[0].second;
+        }
+    }
 }
 
 TEST(MeterArchiveApi, AnswersTheExportAsTidyCsvWithASafeFileName) {

@@ -59,15 +59,17 @@ TEST_F(MeterArchiveHttpTest, AMetersSeriesAndCsvComeFromTheArchiveFileOfThatMete
         exchange(get("/api/v1/meters/HOQ00000000A/series?resolution=hour&quantities=Watt,V1"));
     EXPECT_TRUE(series.startsWith("HTTP/1.1 200 OK")) << series.toStdString();
     EXPECT_TRUE(series.contains("Content-Type: application/json"));
-    EXPECT_EQ(bodyOf(series).toStdString(),
-              "{\"meter\":\"HOQ00000000A\",\"resolution\":\"hour\",\"time\":[1796713200,"
-              "1796716800],\"Watt\":[1200.5,800],\"V1\":[230.25,229]}\n");
+    EXPECT_EQ(
+        bodyOf(series).toStdString(),
+        "{\"meter\":\"HOQ00000000A\",\"name\":null,\"resolution\":\"hour\",\"time\":[1796713200,"
+        "1796716800],\"Watt\":[1200.5,800],\"V1\":[230.25,229]}\n");
 
     const QByteArray other =
         exchange(get("/api/v1/meters/HOQ00000000B/series?quantities=Watt&from=1796713200"));
-    EXPECT_EQ(bodyOf(other).toStdString(),
-              "{\"meter\":\"HOQ00000000B\",\"resolution\":\"hour\",\"time\":[1796713200],"
-              "\"Watt\":[55]}\n");
+    EXPECT_EQ(
+        bodyOf(other).toStdString(),
+        "{\"meter\":\"HOQ00000000B\",\"name\":null,\"resolution\":\"hour\",\"time\":[1796713200],"
+        "\"Watt\":[55]}\n");
 
     const QByteArray bounded =
         exchange(get("/api/v1/meters/HOQ00000000A/series?quantities=Watt&from=2026-12-08T09:00"));
@@ -155,14 +157,18 @@ TEST_F(MeterArchiveHttpTest, CostsPerMeterComeFromEachMetersHoursAndTheArchiveCs
     ASSERT_TRUE(startWithArchive(&load.tariff, 1796722200));
     const QByteArray costs = exchange(get("/api/v1/costs/meters"));
     EXPECT_TRUE(costs.startsWith("HTTP/1.1 200 OK")) << costs.toStdString();
-    // A: 2 x 0.20 + 1.5 x 0.40 + 0.50 today. Both meters' first hour is today, so the week
-    // and the month hold today alone. B: 10 x 0.20 + 0.50.
+    // A: 2 x 0.20 + 1.5 x 0.40 today. Both meters' first hour is today, so the week and the
+    // month hold today alone. B: 10 x 0.20. The site: both, and one standing charge of 0.50.
     EXPECT_EQ(bodyOf(costs).toStdString(),
               "{\"currency\":\"EUR\",\"meters\":["
-              "{\"id\":\"HOQ00000000A\",\"kwh_today\":3.5000,\"today\":1.5000,"
-              "\"kwh_week\":3.5000,\"week\":1.5000,\"kwh_month\":3.5000,\"month\":1.5000},"
-              "{\"id\":\"HOQ00000000B\",\"kwh_today\":10.0000,\"today\":2.5000,"
-              "\"kwh_week\":10.0000,\"week\":2.5000,\"kwh_month\":10.0000,\"month\":2.5000}]}");
+              "{\"id\":\"HOQ00000000A\",\"name\":null,\"kwh_today\":3.5000,\"today\":1.0000,"
+              "\"kwh_week\":3.5000,\"week\":1.0000,\"kwh_month\":3.5000,\"month\":1.0000,"
+              "\"kwh_today_phases\":null},"
+              "{\"id\":\"HOQ00000000B\",\"name\":null,\"kwh_today\":10.0000,\"today\":2.0000,"
+              "\"kwh_week\":10.0000,\"week\":2.0000,\"kwh_month\":10.0000,\"month\":2.0000,"
+              "\"kwh_today_phases\":null}],"
+              "\"site\":{\"kwh_today\":13.5000,\"today\":3.5000,\"kwh_week\":13.5000,"
+              "\"week\":3.5000,\"kwh_month\":13.5000,\"month\":3.5000},\"standing_today\":0.5000}");
 
     const QByteArray hours =
         bodyOf(exchange(get("/api/v1/meters/HOQ00000000A/export.csv?resolution=hour")));
