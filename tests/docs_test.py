@@ -58,6 +58,9 @@ def page_keys(text):
             keys.add(f"[{group}] {k.group(1)}")
         elif group and re.match(r"\| `band_<n>` \|", line):
             keys.add(f"[{group}] band_")
+        elif group and re.match(r"\| `(\w+)\.<ID>` \|", line):
+            # A key named after a meter (name.<ID>): the manual page writes it .BI name. ID.
+            keys.add(f"[{group}] " + re.match(r"\| `(\w+)\.", line).group(1))
     return keys
 
 
