@@ -51,6 +51,25 @@ float meterWatt(const MeterEntry& m) {
 
 }  // namespace
 
+void KeptMeters::heard(std::string_view id, std::string_view ip) {
+    auto it = meters_.find(id);
+    if (it == meters_.end()) {
+        if (meters_.size() >= kMostKept) return;
+        it = meters_.emplace(std::string(id), KeptMeter{}).first;
+    }
+    it->second.offlineSince.reset();
+    if (!ip.empty()) it->second.ip = std::string(ip);
+}
+
+void KeptMeters::dataFrom(std::string_view id, std::int64_t now) {
+    if (const auto it = meters_.find(id); it != meters_.end()) it->second.lastData = now;
+}
+
+void KeptMeters::forgotten(std::int64_t now) {
+    for (auto& [id, kept] : meters_)
+        if (!kept.offlineSince) kept.offlineSince = now;
+}
+
 std::string liveJson(const MeasurementStore& store, const ServiceStatus& status) {
     const LiveReadings& l = store.live;
     const float values[kQuantityCount] = {l.V1, l.V2, l.V3, l.Amp, l.A1, l.A2, l.A3, l.Watt,

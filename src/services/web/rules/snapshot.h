@@ -39,6 +39,24 @@ struct KeptMeter {
     std::optional<std::int64_t> offlineSince;  // when the off-line alarm forgot it
 };
 
+using KeptMeterMap = std::map<std::string, KeptMeter, std::less<>>;
+
+// The meters heard from since the start, as the meter messages and the off-line alarm leave
+// them; bounded to twice the registry's rows (forged IDs beyond that are not kept).
+class KeptMeters {
+  public:
+    static constexpr std::size_t kMostKept = 400;
+    // A message from `id`, registered with address `ip` (empty when not registered): on-line.
+    void heard(std::string_view id, std::string_view ip);
+    void dataFrom(std::string_view id, std::int64_t now);
+    // The off-line alarm forgot every meter: each goes off-line now, unless it is already.
+    void forgotten(std::int64_t now);
+    const KeptMeterMap& meters() const { return meters_; }
+
+  private:
+    KeptMeterMap meters_;
+};
+
 // What the web answers need beyond the store: the state of the link and the sockets, kept by
 // the server from the meter messages it hears of. Plain values, copied per request.
 struct ServiceStatus {
@@ -63,7 +81,7 @@ struct ServiceStatus {
     std::optional<FleetMetrics> fleet;
     ImbalanceFloor imbalanceFloor;
     // Every meter heard from since the start, and the archive's, by ID.
-    std::map<std::string, KeptMeter, std::less<>> kept;
+    KeptMeterMap kept;
     MeterNames names;
     // The first day of the dashboard's weeks ([dashboard] week_start): "monday" or "sunday".
     std::string weekStart = "monday";

@@ -627,7 +627,7 @@ web::ServiceStatus WebServer::status() const {
     s.imbalanceFloor = sources_.imbalanceFloor;
     s.names = sources_.meterNames;
     s.weekStart = std::string(archive::weekStartName(sources_.weekStart));
-    s.kept = kept_;
+    s.kept = kept_.meters();
     if (sources_.archivedMeters) {
         const std::int64_t nowMs = steadyMsOf(clock_);
         if (!archivedMetersReadMs_ || nowMs - *archivedMetersReadMs_ >= kArchivedMetersReadMs) {
@@ -655,14 +655,9 @@ void WebServer::onLogLine(const std::string& line) {
 
 void WebServer::meterMessageHandled(const MeterRegistry& registry, std::string_view meterId) {
     const std::int64_t now = unixSecondsOf(clock_);
-    auto kept = kept_.find(meterId);
-    if (kept == kept_.end() && kept_.size() < kMeterRegistryCapacity * 2)
-        kept = kept_.emplace(std::string(meterId), web::KeptMeter{}).first;
-    if (kept != kept_.end()) {
-        kept->second.offlineSince.reset();
-        if (const int row = registry.find(meterId); row >= 0 && row < kMeterRegistryCapacity)
-            kept->second.ip = std::string(registry.rows[row].IpAddr.view());
-    }
+    const int row = registry.find(meterId);
+    kept_.heard(meterId, row >= 0 && row < kMeterRegistryCapacity ? registry.rows[row].IpAddr.view()
+                                                                  : std::string_view());
     if (auto it = lastMessage_.find(meterId); it != lastMessage_.end()) {
         it->second = now;
     } else if (lastMessage_.size() < kMeterRegistryCapacity * 2) {
@@ -676,8 +671,7 @@ void WebServer::meterMessageHandled(const MeterRegistry& registry, std::string_v
 }
 
 void WebServer::meterDataHandled(const MeterRegistry&, std::string_view meterId) {
-    if (auto kept = kept_.find(meterId); kept != kept_.end())
-        kept->second.lastData = unixSecondsOf(clock_);
+    kept_.dataFrom(meterId, unixSecondsOf(clock_));
     if (auto it = noReadingsYet_.find(meterId); it != noReadingsYet_.end())
         noReadingsYet_.erase(it);
 }
@@ -685,9 +679,7 @@ void WebServer::meterDataHandled(const MeterRegistry&, std::string_view meterId)
 void WebServer::metersForgotten() {
     offlineAlarm_ = true;
     // The meters stay in the meters answer, off-line from now.
-    const std::int64_t now = unixSecondsOf(clock_);
-    for (auto& [id, kept] : kept_)
-        if (!kept.offlineSince) kept.offlineSince = now;
+    kept_.forgotten(unixSecondsOf(clock_));
     lastMessage_.clear();
     noReadingsYet_.clear();
     metersChanged_ = true;

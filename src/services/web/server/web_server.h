@@ -242,7 +242,7 @@ class WebServer : public QObject, public MeterObserver {
     bool alertsChanged_ = false;
     std::map<std::string, std::int64_t, std::less<>> lastMessage_;
     // Every meter heard from since the start; the archive's are added when status() is built.
-    std::map<std::string, web::KeptMeter, std::less<>> kept_;
+    web::KeptMeters kept_;
     // The archive's meter IDs, read again at most once a minute.
     mutable std::vector<std::string> archivedMeters_;
     mutable std::optional<std::int64_t> archivedMetersReadMs_;

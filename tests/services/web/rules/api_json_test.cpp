@@ -138,10 +138,16 @@ TEST_F(Api, NamesGoBesideTheIdsAndMetersThatLeftTheRegistryStay) {
             << c.name;
     }
     // After the alarm the registry is empty; the meter it held and one of the archive stay.
+    KeptMeters kept;
+    kept.heard("HOQ000000001", "192.0.2.7");
+    kept.dataFrom("HOQ000000001", 4980);
+    kept.heard("HOQ000000001", "");  // a poll answered, the address kept
+    kept.forgotten(4995);
+    kept.forgotten(4999);  // off-line since the first alarm
     store->registry.MeterCount = 0;
     status.offlineAlarm = true;
     status.lastMessage.clear();
-    status.kept["HOQ000000001"] = KeptMeter{"192.0.2.7", 4980, 4995};
+    status.kept = kept.meters();
     status.kept["HOQ000000009"] = KeptMeter{};
     EXPECT_EQ(get("/api/v1/meters").body,
               "[{\"id\":\"HOQ000000001\",\"name\":\"<b>K\u00fcche\",\"ip\":\"192.0.2.7\","
@@ -153,6 +159,12 @@ TEST_F(Api, NamesGoBesideTheIdsAndMetersThatLeftTheRegistryStay) {
               "\"Watt\":null,\"day_kwh\":null,\"imbalance\":null,\"online\":false,"
               "\"offline_since\":null}]");
     EXPECT_NE(get("/api/v1/live").body.find("\"meter\":null,\"name\":null,"), std::string::npos);
+    // Heard from again: on-line, no longer off-line since; the kept meters stay bounded.
+    kept.heard("HOQ000000001", "192.0.2.8");
+    EXPECT_FALSE(kept.meters().at("HOQ000000001").offlineSince);
+    EXPECT_EQ(kept.meters().at("HOQ000000001").ip, "192.0.2.8");
+    for (int i = 0; i < 1000; ++i) kept.heard("FORGED" + std::to_string(100000 + i), "");
+    EXPECT_EQ(kept.meters().size(), KeptMeters::kMostKept);
 }
 
 // ?bom=1 puts a UTF-8 byte-order mark before a records CSV's header; without it the bytes are

@@ -250,6 +250,36 @@ TEST_F(WebServerTest, ALiveFeedThatPongsInTheSameMillisecondStaysAcrossManyPings
     EXPECT_EQ(server->webSocketCount(), 1);
 }
 
+// The names and the week start of tev3p.ini reach the answers, and a meter the off-line alarm
+// took from the registry stays in the meters answer, off-line since the alarm.
+TEST_F(WebServerTest, NamesWeekStartAndAMeterThatLeftTheRegistryReachTheAnswers) {
+    adjustSources = [](web::WebSources& s) {
+        s.meterNames.byId.emplace("HOQ000000001", "Kitchen");
+        s.weekStart = archive::WeekStart::Sunday;
+    };
+    ASSERT_TRUE(startServer());
+    MeterEntry& m = store->registry.rows[store->registry.MeterCount++];
+    m.Id.assign("HOQ000000001");
+    m.IpAddr.assign("192.0.2.7");
+    server->meterMessageHandled(store->registry, "HOQ000000001");
+    server->meterDataHandled(store->registry, "HOQ000000001");
+    EXPECT_TRUE(
+        bodyOf(exchange(get("/api/v1/live")))
+            .contains(
+                "\"meter\":\"HOQ000000001\",\"name\":\"Kitchen\",\"week_start\":\"sunday\","));
+    store->registry.MeterCount = 0;
+    clock.setUnixSeconds(1796000100);
+    server->metersForgotten();
+    const QByteArray meters = bodyOf(exchange(get("/api/v1/meters")));
+    EXPECT_TRUE(
+        meters.startsWith("[{\"id\":\"HOQ000000001\",\"name\":\"Kitchen\",\"ip\":\"192.0.2.7\","
+                          "\"last_message\":1796000000,\"V1\":null,"))
+        << meters.toStdString();
+    EXPECT_TRUE(meters.endsWith("\"online\":false,\"offline_since\":1796000100}]"));
+    EXPECT_TRUE(
+        bodyOf(exchange(get("/api/v1/records.csv?scale=day&bom=1"))).startsWith("\xEF\xBB\xBF"));
+}
+
 TEST_F(WebServerTest, LogLinesAndSaveFailuresReachTheApi) {
     log.append("before the server");
     ASSERT_TRUE(startServer());

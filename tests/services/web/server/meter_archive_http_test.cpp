@@ -45,10 +45,12 @@ class MeterArchiveHttpTest : public WebServerTest {
         sources.log = &log;
         sources.archiveFolder = folder;
         sources.archiveQueries = archive::sqliteArchiveQueries();
+        sources.meterNames = names;
         clock.setUnixSeconds(now);
         server = std::make_unique<web::WebServer>(settings, std::move(sources), clock);
         return server->start([](const std::string&) {});
     }
+    MeterNames names;
 
     std::string folder;
 };
@@ -196,6 +198,22 @@ TEST_F(MeterArchiveHttpTest, CostsPerMeterComeFromEachMetersHoursAndTheArchiveCs
     server = std::make_unique<web::WebServer>(settings, std::move(sources), clock);
     ASSERT_TRUE(server->start([](const std::string&) {}));
     EXPECT_TRUE(exchange(get("/api/v1/costs/meters")).startsWith("HTTP/1.1 404"));
+}
+
+// The server hands a meter's name to its archive answers and its CSV's file name; ?bom=1 puts
+// a byte-order mark before the CSV's header.
+TEST_F(MeterArchiveHttpTest, ANamedMetersAnswersCarryItsNameAndABomComesWhenAsked) {
+    names.byId.emplace("HOQ00000000A", "K\u00fcche 1");
+    ASSERT_TRUE(startWithArchive());
+    const QByteArray series = exchange(get("/api/v1/meters/HOQ00000000A/series?quantities=Watt"));
+    EXPECT_TRUE(bodyOf(series).startsWith("{\"meter\":\"HOQ00000000A\",\"name\":\"K\u00fcche 1\","))
+        << series.toStdString();
+    const QByteArray csv = exchange(get("/api/v1/meters/HOQ00000000A/export.csv?bom=1"));
+    EXPECT_EQ(headerOf(csv, "Content-Disposition"),
+              "attachment; filename=\"TEV3P_HOQ00000000A_K_che_1_hour.csv\"");
+    EXPECT_TRUE(bodyOf(csv).startsWith("\xEF\xBB\xBFtime,")) << csv.toStdString();
+    EXPECT_TRUE(
+        bodyOf(exchange(get("/api/v1/meters/HOQ00000000B/export.csv"))).startsWith("time,"));
 }
 
 }  // namespace
