@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,7 +27,13 @@ struct MeterEnergy {
     std::int64_t firstRow = 0;       // start of its first hour row of all (0: none)
     std::vector<std::int64_t> time;  // hour starts from `from` on, oldest first
     std::vector<double> kwh;         // energy used in each of those hours
+    // The mean power of each phase (W1, W2, W3) in each of those hours, NaN where the row has
+    // none; may be shorter than `time` (then the rest have none).
+    std::vector<std::array<double, 3>> phaseWatts;
 };
+
+// A phase's mean power the archive does not hold.
+inline constexpr double kNoPhaseWatts = std::numeric_limits<double>::quiet_NaN();
 
 // How a reader on another thread asks the archive in `folder` for a meter's series or every
 // meter's hour energy: plain functions, safe on any thread. The SQLite reader provides them;

@@ -44,10 +44,14 @@ void PeriodHours::replace(MeterEnergy rows, std::int64_t since) {
     held.firstRow = rows.firstRow;
     const auto keep =
         std::lower_bound(held.time.begin(), held.time.end(), since) - held.time.begin();
+    const std::array<double, 3> none = {kNoPhaseWatts, kNoPhaseWatts, kNoPhaseWatts};
     held.time.resize(static_cast<std::size_t>(keep));
     held.kwh.resize(static_cast<std::size_t>(keep));
+    held.phaseWatts.resize(static_cast<std::size_t>(keep), none);
+    rows.phaseWatts.resize(rows.time.size(), none);
     held.time.insert(held.time.end(), rows.time.begin(), rows.time.end());
     held.kwh.insert(held.kwh.end(), rows.kwh.begin(), rows.kwh.end());
+    held.phaseWatts.insert(held.phaseWatts.end(), rows.phaseWatts.begin(), rows.phaseWatts.end());
 }
 
 void PeriodHours::dropBefore(std::int64_t from) {
@@ -57,6 +61,10 @@ void PeriodHours::dropBefore(std::int64_t from) {
         const auto gone = std::lower_bound(m.time.begin(), m.time.end(), from) - m.time.begin();
         m.time.erase(m.time.begin(), m.time.begin() + gone);
         m.kwh.erase(m.kwh.begin(), m.kwh.begin() + gone);
+        m.phaseWatts.erase(
+            m.phaseWatts.begin(),
+            m.phaseWatts.begin() +
+                std::min<std::ptrdiff_t>(gone, static_cast<std::ptrdiff_t>(m.phaseWatts.size())));
     }
 }
 

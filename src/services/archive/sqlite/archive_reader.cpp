@@ -106,7 +106,10 @@ std::vector<MeterEnergy> queryHourEnergy(const std::string& folder, std::int64_t
     SqliteStatement list(db,
                          "SELECT id, (SELECT MIN(t) FROM hours WHERE meter = id) FROM meters "
                          "ORDER BY id");
-    SqliteStatement rows(db, "SELECT t, kwh FROM hours WHERE meter = ? AND t >= ? ORDER BY t");
+    SqliteStatement rows(
+        db,
+        "SELECT t, kwh, w1_mean, w2_mean, w3_mean FROM hours WHERE meter = ? AND t >= ? "
+        "ORDER BY t");
     if (!list.valid() || !rows.valid()) {
         error = std::string(kArchiveFileName) + ": " + sqlite3_errmsg(db.handle());
         return meters;
@@ -129,6 +132,10 @@ std::vector<MeterEnergy> queryHourEnergy(const std::string& folder, std::int64_t
         while ((rc = rows.step()) == SQLITE_ROW) {
             m.time.push_back(rows.columnInt(0));
             m.kwh.push_back(rows.columnIsNull(1) ? 0.0 : rows.columnDouble(1));
+            std::array<double, 3> watts{};
+            for (int p = 0; p < 3; ++p)
+                watts[p] = rows.columnIsNull(2 + p) ? kNoPhaseWatts : rows.columnDouble(2 + p);
+            m.phaseWatts.push_back(watts);
         }
         if (rc != SQLITE_DONE) {
             error = std::string(kArchiveFileName) + ": " + sqlite3_errmsg(db.handle());

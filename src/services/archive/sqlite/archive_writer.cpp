@@ -405,7 +405,10 @@ void ArchiveWriter::refreshPeriodHours(const std::vector<PeriodDelta>& written) 
         if (!added) it->second = std::min(it->second, earliest);
     }
     SqliteStatement first(db_, "SELECT MIN(t) FROM hours WHERE meter = ?");
-    SqliteStatement rows(db_, "SELECT t, kwh FROM hours WHERE meter = ? AND t >= ? ORDER BY t");
+    SqliteStatement rows(
+        db_,
+        "SELECT t, kwh, w1_mean, w2_mean, w3_mean FROM hours WHERE meter = ? AND t >= ? "
+        "ORDER BY t");
     if (!first.valid() || !rows.valid()) return;
     for (const auto& [meter, hour] : since) {
         MeterEnergy m;
@@ -421,6 +424,10 @@ void ArchiveWriter::refreshPeriodHours(const std::vector<PeriodDelta>& written) 
         while (rows.step() == SQLITE_ROW) {
             m.time.push_back(rows.columnInt(0));
             m.kwh.push_back(rows.columnIsNull(1) ? 0.0 : rows.columnDouble(1));
+            std::array<double, 3> watts{};
+            for (int p = 0; p < 3; ++p)
+                watts[p] = rows.columnIsNull(2 + p) ? kNoPhaseWatts : rows.columnDouble(2 + p);
+            m.phaseWatts.push_back(watts);
         }
         periodHours_.replace(std::move(m), start);
     }

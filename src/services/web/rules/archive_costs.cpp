@@ -74,13 +74,15 @@ std::time_t periodCostsFrom(std::time_t now) {
 
 MeterPeriodCosts meterPeriodCosts(const archive::MeterEnergy& rows, std::time_t now,
                                   const alerts::Tariff& tariff, archive::WeekStart weekStart) {
-    return meterPeriodCosts(rows.meter, rows.time, rows.kwh, rows.firstRow, now, tariff, weekStart);
+    return meterPeriodCosts(rows.meter, rows.time, rows.kwh, rows.firstRow, now, tariff, weekStart,
+                            &rows.phaseWatts);
 }
 
 MeterPeriodCosts meterPeriodCosts(std::string meter, const std::vector<std::int64_t>& times,
                                   const std::vector<double>& kwh, std::int64_t firstRow,
                                   std::time_t now, const alerts::Tariff& tariff,
-                                  archive::WeekStart firstDayOfWeek) {
+                                  archive::WeekStart firstDayOfWeek,
+                                  const std::vector<std::array<double, 3>>* phaseWatts) {
     MeterPeriodCosts c;
     c.meter = std::move(meter);
     std::tm tm{};
@@ -90,6 +92,8 @@ MeterPeriodCosts meterPeriodCosts(std::string meter, const std::vector<std::int6
         alerts::localMidnightAfter(now, -archive::daysIntoWeek(tm.tm_wday, firstDayOfWeek));
     const std::time_t monthStart = alerts::localMidnightAfter(now, 1 - tm.tm_mday);
     alerts::TariffPricer pricer(tariff);
+    std::array<double, 3> phases{};
+    bool phasesKnown = phaseWatts != nullptr;
     for (std::size_t i = 0; i < times.size() && i < kwh.size(); ++i) {
         const auto t = static_cast<std::time_t>(times[i]);
         if (!std::isfinite(kwh[i]) || t > now) continue;
@@ -98,6 +102,15 @@ MeterPeriodCosts meterPeriodCosts(std::string meter, const std::vector<std::int6
         if (t >= today) {
             c.kwhToday += used;
             c.today += cost;
+            // The hour's energy shared out as its phases' mean powers are.
+            const std::array<double, 3> w =
+                phasesKnown && i < phaseWatts->size()
+                    ? (*phaseWatts)[i]
+                    : std::array<double, 3>{archive::kNoPhaseWatts, 0, 0};
+            const double sum = w[0] + w[1] + w[2];
+            if (used > 0 && !(std::isfinite(sum) && sum > 0)) phasesKnown = false;
+            if (phasesKnown && used > 0)
+                for (int p = 0; p < 3; ++p) phases[p] += used * std::max(w[p], 0.0) / sum;
         }
         if (t >= weekStart) {
             c.kwhWeek += used;
@@ -108,6 +121,7 @@ MeterPeriodCosts meterPeriodCosts(std::string meter, const std::vector<std::int6
             c.month += cost;
         }
     }
+    if (phasesKnown) c.kwhTodayPhases = phases;
     // Standing charges for the days the meter was there: a meter that came this Wednesday is
     // not charged for Sunday to Tuesday.
     const std::time_t firstDay = alerts::localMidnight(static_cast<std::time_t>(firstRow));
@@ -160,7 +174,15 @@ std::string meterCostsJson(const std::vector<MeterPeriodCosts>& meters,
             out += "null";
         out += ',';
         figures(out, m);
-        out += ",\"kwh_today_phases\":null}";
+        out += ",\"kwh_today_phases\":";
+        if (m.kwhTodayPhases) {
+            char phases[96];
+            std::snprintf(phases, sizeof phases, "[%.4f,%.4f,%.4f]}", (*m.kwhTodayPhases)[0],
+                          (*m.kwhTodayPhases)[1], (*m.kwhTodayPhases)[2]);
+            out += phases;
+        } else {
+            out += "null}";
+        }
     }
     site.today += site.standingToday;
     site.week += site.standingWeek;

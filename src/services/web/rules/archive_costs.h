@@ -1,7 +1,9 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +34,9 @@ struct MeterPeriodCosts {
     double today = 0, week = 0, month = 0;
     // The standing charges that today, week and month hold.
     double standingToday = 0, standingWeek = 0, standingMonth = 0;
+    // Today's energy per phase: each hour's energy shared out as its phases' mean powers are;
+    // nothing when an hour with energy lacks them.
+    std::optional<std::array<double, 3>> kwhTodayPhases;
 };
 
 // The first moment whose hour rows `meterPeriodCosts` needs at `now`: the earlier of the
@@ -43,7 +48,8 @@ std::time_t periodCostsFrom(std::time_t now);
 MeterPeriodCosts meterPeriodCosts(std::string meter, const std::vector<std::int64_t>& times,
                                   const std::vector<double>& kwh, std::int64_t firstRow,
                                   std::time_t now, const alerts::Tariff& tariff,
-                                  archive::WeekStart weekStart = archive::WeekStart::Sunday);
+                                  archive::WeekStart weekStart = archive::WeekStart::Sunday,
+                                  const std::vector<std::array<double, 3>>* phaseWatts = nullptr);
 // The same from the meter's hour rows as the archive reader or the writer's period hours
 // hand them.
 MeterPeriodCosts meterPeriodCosts(const archive::MeterEnergy& rows, std::time_t now,
@@ -51,11 +57,11 @@ MeterPeriodCosts meterPeriodCosts(const archive::MeterEnergy& rows, std::time_t 
                                   archive::WeekStart weekStart = archive::WeekStart::Sunday);
 
 // {"currency":"€","meters":[{"id":…,"name":…,"kwh_today":…,"today":…,"kwh_week":…,"week":…,
-// "kwh_month":…,"month":…,"kwh_today_phases":null},…],"site":{"kwh_today":…,"today":…,
+// "kwh_month":…,"month":…,"kwh_today_phases":[L1,L2,L3]|null},…],"site":{"kwh_today":…,"today":…,
 // "kwh_week":…,"week":…,"kwh_month":…,"month":…},"standing_today":…}. The standing charge is
 // the site's: the meters' costs are their energy's alone, and the site's costs are every meter's
-// energy plus one standing charge (that of the meter archived longest). The archive keeps no
-// energy per phase, so kwh_today_phases is null.
+// energy plus one standing charge (that of the meter archived longest). Without the mean
+// phase power of an hour with energy today, kwh_today_phases is null.
 std::string meterCostsJson(const std::vector<MeterPeriodCosts>& meters,
                            const alerts::Tariff& tariff, const MeterNames& names = {});
 

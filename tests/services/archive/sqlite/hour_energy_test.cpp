@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "archive_fixture.h"
 #include "services/archive/sqlite/archive_file.h"
 #include "services/archive/sqlite/archive_reader.h"
@@ -19,8 +21,10 @@ TEST_F(HourEnergy, EveryMeterWithItsHoursFromAMomentOnAndItsFirstHourOfAll) {
         ASSERT_EQ(db.exec("INSERT INTO meters (id, first_seen) VALUES ('HOQ00000000B', 0), "
                           "('HOQ00000000A', 0), ('HOQ00000000C', 0);"
                           "INSERT INTO hours (meter, t, n, kwh) VALUES "
-                          "('HOQ00000000A', 1000, 60, 1.5), ('HOQ00000000A', 5000, 60, 2),"
-                          "('HOQ00000000A', 3000, 60, NULL), ('HOQ00000000B', 900, 60, 7);"),
+                          "('HOQ00000000A', 1000, 60, 1.5),"
+                          "('HOQ00000000A', 3000, 60, NULL), ('HOQ00000000B', 900, 60, 7);"
+                          "INSERT INTO hours (meter, t, n, kwh, w1_mean, w2_mean, w3_mean) VALUES "
+                          "('HOQ00000000A', 5000, 60, 2, 100, 200, 300);"),
                   0);
     }
     std::string error;
@@ -31,6 +35,10 @@ TEST_F(HourEnergy, EveryMeterWithItsHoursFromAMomentOnAndItsFirstHourOfAll) {
     EXPECT_EQ(meters[0].firstRow, 1000);
     EXPECT_EQ(meters[0].time, (std::vector<std::int64_t>{3000, 5000}));
     EXPECT_EQ(meters[0].kwh, (std::vector<double>{0.0, 2.0}));
+    // Each hour's phase powers, for the energy per phase; none where the row has none.
+    ASSERT_EQ(meters[0].phaseWatts.size(), 2u);
+    EXPECT_TRUE(std::isnan(meters[0].phaseWatts[0][0]));
+    EXPECT_EQ(meters[0].phaseWatts[1], (std::array<double, 3>{100, 200, 300}));
     EXPECT_EQ(meters[1].meter, "HOQ00000000B");
     EXPECT_EQ(meters[1].firstRow, 900);
     EXPECT_TRUE(meters[1].time.empty());
@@ -56,6 +64,14 @@ TEST_F(HourEnergy, TheWritersPeriodHoursEqualTheFileAfterEachCommitAndAtTheStart
             EXPECT_EQ(held[i].firstRow, file[i].firstRow);
             EXPECT_EQ(held[i].time, file[i].time);
             EXPECT_EQ(held[i].kwh, file[i].kwh);
+            // NaN (no phase power) compares unequal to itself: the cells are compared as text.
+            auto cells = [](const std::vector<std::array<double, 3>>& watts) {
+                std::string out;
+                for (const auto& w : watts)
+                    for (const double v : w) out += numberText(v) + ",";
+                return out;
+            };
+            EXPECT_EQ(cells(held[i].phaseWatts), cells(file[i].phaseWatts));
         }
     };
     // The last one follows a silence, whose energy goes back into the hours before it.

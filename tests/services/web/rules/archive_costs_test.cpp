@@ -167,6 +167,40 @@ TEST(ArchiveCosts, TodayWeekAndMonthOfEachMeterWithStandingChargesFromItsFirstDa
               std::string::npos);
 }
 
+// Today's energy per phase: each hour's energy shared out as its phases' mean powers; unknown
+// once an hour with energy has no phase power (an hour without energy needs none).
+TEST(ArchiveCosts, TodaysEnergyPerPhaseFollowsEachHoursPhasePowers) {
+    testing::useBerlinTime();
+    const alerts::Tariff tariff = tariffOf("[tariff]\ncurrency=EUR\nprice_per_kwh=0.20\n");
+    const double none = archive::kNoPhaseWatts;
+    struct Case {
+        std::vector<double> kwh;
+        std::vector<std::array<double, 3>> watts;
+        const char* json;
+    };
+    const Case cases[] = {
+        {{2.0, 1.0}, {{100, 100, 200}, {300, 0, 0}}, "[1.5000,0.5000,1.0000]"},
+        {{2.0, 0.0}, {{100, 100, 200}, {none, none, none}}, "[0.5000,0.5000,1.0000]"},
+        {{2.0, 1.0}, {{100, 100, 200}, {none, 10, 10}}, "null"},
+        {{2.0, 1.0}, {{100, 100, 200}}, "null"},
+        {{2.0, 1.0}, {{0, 0, 0}, {300, 0, 0}}, "null"},
+    };
+    for (const Case& c : cases) {
+        archive::MeterEnergy rows;
+        rows.meter = "M";
+        rows.time = {at("2026-12-09T06:00"), at("2026-12-09T07:00")};
+        rows.firstRow = rows.time[0];
+        rows.kwh = c.kwh;
+        rows.phaseWatts = c.watts;
+        const MeterPeriodCosts m =
+            meterPeriodCosts(rows, static_cast<std::time_t>(at("2026-12-09T10:30")), tariff);
+        EXPECT_NE(
+            meterCostsJson({m}, tariff).find(std::string("\"kwh_today_phases\":") + c.json + "}"),
+            std::string::npos)
+            << c.json;
+    }
+}
+
 // Sunday 6 and Monday 7 December 2026: a week from Monday holds Monday's hour alone on the
 // Monday and the whole week before on the Sunday; a week from Sunday the other way round.
 TEST(ArchiveCosts, TheWeekStartsOnMondayOrSundayAsAsked) {
