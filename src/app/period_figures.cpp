@@ -31,9 +31,7 @@ std::vector<web::MeterPeriodCosts> ArchivePeriods::all(archive::WeekStart weekSt
 }
 
 std::vector<std::string> ArchivePeriods::ids() const {
-    std::vector<std::string> out;
-    for (const archive::MeterEnergy& m : writer_.periodHours()) out.push_back(m.meter);
-    return out;
+    return writer_.periodMeterIds();
 }
 
 }  // namespace tev::app

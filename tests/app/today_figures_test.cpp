@@ -183,6 +183,8 @@ TEST_F(ArchiveToday, TheTrayTheBrokerAndTheDashboardAgreeWithWhatTheMeterUsedAcr
 
             const std::string meters =
                 web::meterCostsJson(periods->all(archive::WeekStart::Sunday), tariff);
+            // The archive's meters, which the dashboard's meters answer keeps listed.
+            EXPECT_EQ(periods->ids(), std::vector<std::string>{kMeter});
             EXPECT_NEAR(numberAfter(meters, "\"kwh_today\":"), day.kwh, 1e-4) << meters;
             // The meter's costs are its energy's; the site's add the standing charge once.
             EXPECT_NEAR(numberAfter(meters, "\"today\":"), day.cost, 1e-4);

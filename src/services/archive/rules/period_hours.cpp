@@ -85,6 +85,14 @@ std::optional<MeterEnergy> PeriodHours::meter(std::string_view id) const {
     return it->second;
 }
 
+std::vector<std::string> PeriodHours::ids() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<std::string> out;
+    out.reserve(meters_.size());
+    for (const auto& [id, m] : meters_) out.push_back(id);
+    return out;
+}
+
 std::vector<MeterEnergy> PeriodHours::meters() const {
     std::lock_guard<std::mutex> lock(mutex_);
     std::vector<MeterEnergy> out;

@@ -34,6 +34,7 @@ class PeriodHours {
     std::optional<MeterEnergy> meter(std::string_view id) const;
     // Every meter, by ID.
     std::vector<MeterEnergy> meters() const;
+    std::vector<std::string> ids() const;
     // The oldest first row of a meter that holds no row from from() on; 0: none.
     std::int64_t oldestIdleFirstRow() const;
 

@@ -72,6 +72,8 @@ class ArchiveWriter {
         return periodHours_.meter(meter);
     }
     std::vector<MeterEnergy> periodHours() const { return periodHours_.meters(); }
+    // Every meter the file holds, by ID, without its rows.
+    std::vector<std::string> periodMeterIds() const { return periodHours_.ids(); }
 
   private:
     void run();
