@@ -11,7 +11,7 @@ const TEXTS = {
   english: {
     title: "TEV3P power monitor", live: "Live readings", meters: "Meters", records: "Records",
     log: "Event log", ch1: "CH1", ch2: "CH2", reset: "Reset zoom", linkOn: "Link on",
-    linkOff: "Link off", offline: "Off-line: no meter is sending", original: "Records CSV",
+    linkOff: "Link off", charts: "Charts", offline: "Off-line: no meter is sending", original: "Records CSV",
     tidy: "Tidy CSV", scales: ["Minute", "5-Minute", "10-Minute", "Hour", "Day", "Week", "Month"],
     columns: ["ID", "IP", "Last message", "V1", "V2", "V3", "A1", "A2", "A3", "Watt", "Day kWh", "State"],
     online: "on-line", offlineState: "off-line", lost: "Connection lost — retrying",
@@ -19,7 +19,7 @@ const TEXTS = {
   bilingual: {
     title: "TEV3P 電力監測 power monitor", live: "即時讀數 Live readings", meters: "電錶 Meters",
     records: "記錄 Records", log: "事件記錄 Event log", ch1: "CH1", ch2: "CH2", reset: "復原 Reset zoom",
-    linkOn: "連線 Link on", linkOff: "離線 Link off", offline: "離線 Off-line: no meter is sending",
+    linkOn: "連線 Link on", linkOff: "離線 Link off", charts: "圖表 Charts", offline: "離線 Off-line: no meter is sending",
     original: "記錄 Records CSV", tidy: "整理 Tidy CSV",
     scales: ["分 Minute", "5分 5-Minute", "10分 10-Minute", "時 Hour", "日 Day", "週 Week", "月 Month"],
     columns: ["ID", "IP", "最後 Last message", "V1", "V2", "V3", "A1", "A2", "A3", "Watt", "日 Day kWh", "狀態 State"],
@@ -28,6 +28,14 @@ const TEXTS = {
 };
 
 let language = "english";
+// Every meter the page has seen, by ID, as the meters list last gave it.
+const meterEntries = new Map();
+// Whether the page shows a meter's readings: not before its first data message, not once it
+// went off-line.
+function meterShowsValues(id) {
+  const m = meterEntries.get(id);
+  return !m || m.online !== false;
+}
 const logLines = new Map();
 let lastLogNumber = 0;
 let liveShownAt = null;
@@ -71,8 +79,13 @@ function chartAxis(extra = {}) {
   return { stroke: dark ? "#e6e6e6" : "#111", grid: { stroke: dark ? "#3a3f47" : "#0000001a" },
     ticks: { stroke: dark ? "#3a3f47" : "#0000001a" }, ...extra };
 }
+// A text of one of the page's tables in the language shown: the table's own form for the
+// language when it has one, the English one otherwise.
+function textIn(table, key) {
+  return (table[language] || table.english)[key];
+}
 function unitOf(q) { return UNITS[q[0]] || ""; }
-function text(key) { return TEXTS[language][key]; }
+function text(key) { return textIn(TEXTS, key); }
 function el(tag, cls, content) {
   const e = document.createElement(tag);
   if (cls) e.className = cls;
@@ -110,6 +123,7 @@ function applyTexts() {
   head.replaceChildren(...text("columns").map((c) => { const th = el("th"); setText(th, c); return th; }));
   buildRecords();
   meterPickerTexts();
+  chartsHeading();
   // The views that build their own texts take the language now learned.
   document.dispatchEvent(new Event("tev-language"));
 }
@@ -141,6 +155,7 @@ function showLive(live) {
   banner.textContent = live.offline_alarm ? text("offline") : "";
   meterPickerPrimary(live.meter);
   if (window.tevPhases) window.tevPhases.show(live);
+  chartsHeading();
   if (liveShownAt === null && live.meters > 0) {
     liveShownAt = performance.now();
     document.body.dataset.liveShownMs = String(Math.round(liveShownAt));
@@ -150,12 +165,17 @@ function showLive(live) {
 
 // --- Meters table --------------------------------------------------------------------------
 function showMeters(meters) {
+  meters.forEach((m) => meterEntries.set(m.id, m));
   meterPickerMeters(meters);
   const body = document.querySelector("#meters tbody");
   body.replaceChildren(...meters.map((m) => {
     const tr = el("tr");
     const last = m.last_message ? recorderTimeText(m.last_message, { hour: "numeric", minute: "2-digit", second: "2-digit" }) : "–";
-    const cells = [m.id, m.ip, last, fmt(m.V1, "V"), fmt(m.V2, "V"), fmt(m.V3, "V"), fmt(m.A1, "A"),
+    const id = el("td", "id");
+    if (m.name) id.append(el("span", "meter-name", m.name), " ");
+    id.append(m.id);
+    tr.append(id);
+    const cells = [m.ip, last, fmt(m.V1, "V"), fmt(m.V2, "V"), fmt(m.V3, "V"), fmt(m.A1, "A"),
       fmt(m.A2, "A"), fmt(m.A3, "A"), fmt(m.Watt, "W"), fmt(m.day_kwh, "K")];
     cells.forEach((c) => tr.append(el("td", "", c)));
     tr.append(el("td", m.online ? "online" : "offline", m.online ? text("online") : text("offlineState")));
@@ -194,6 +214,10 @@ function buildRecords() {
 }
 
 // --- Charts --------------------------------------------------------------------------------
+function chartsHeading() {
+  const h = document.getElementById("charts-heading");
+  setMeterHeading(h, text("charts"));
+}
 class Channel {
   constructor(root, quantity, scale) {
     this.root = root;
@@ -429,6 +453,8 @@ async function start() {
   channels = [new Channel(document.getElementById("chart1"), "Watt", "hour"),
     new Channel(document.getElementById("chart2"), "V1", "min")];
   DARK.addEventListener("change", () => channels.forEach((c) => c.rebuild()));
+  document.addEventListener("tev-meter", chartsHeading);
+  document.addEventListener("tev-names", chartsHeading);
   startMeterPicker(channels);
   showMeters(await getJson("/api/v1/meters"));
   addLog(await getJson("/api/v1/log?after=0"));

@@ -1,6 +1,7 @@
-// Today's, this week's and this month's cost of the primary meter's energy, and every archived
-// meter's energy and cost over the same periods, shown when the folder has a tariff;
-// /api/v1/costs and /api/v1/costs/meters are asked once a minute.
+// The cost of the meter picked (else the primary meter) today, this week and this month under
+// the live readings, and every archived meter's energy and cost over the same periods, shown
+// when the folder has a tariff; /api/v1/costs and /api/v1/costs/meters are asked once a minute
+// and whenever another meter is picked.
 "use strict";
 
 (() => {
@@ -17,55 +18,75 @@
         "本週費用 Cost this week", "本月 kWh this month", "本月費用 Cost this month"],
     },
   };
-  function t(key) {
-    const mode = typeof language === "string" && COST_TEXTS[language] ? language : "english";
-    return COST_TEXTS[mode][key];
-  }
+  function t(key) { return textIn(COST_TEXTS, key); }
   function cell(text) {
     const td = document.createElement("td");
     td.textContent = text;
     return td;
   }
+  let primary = null;
+  let perMeter = null;
+  // The primary meter's line is /api/v1/costs (as the tray and the broker show it); another
+  // meter's comes from its entry in /api/v1/costs/meters.
+  function showLine() {
+    const box = document.getElementById("costs");
+    const id = pickedMeter();
+    const entry = perMeter && perMeter.currency !== null && id !== meterPicker.primaryId
+      ? perMeter.meters.find((m) => m.id === id) : null;
+    const c = entry ? { currency: perMeter.currency, today: entry.today, week: entry.week, month: entry.month } : primary;
+    box.hidden = !c || c.currency === null;
+    if (box.hidden) return;
+    const money = (v) => c.currency + "\u00a0" + Number(v).toFixed(2);
+    box.dataset.meter = id;
+    box.textContent = t("today") + " (" + meterLabel(id) + "): " + money(c.today) + " · " + t("week") + ": " +
+      money(c.week) + " · " + t("month") + ": " + money(c.month);
+  }
   async function refreshPrimary() {
     const r = await fetch("/api/v1/costs", { cache: "no-store" });
     if (!r.ok) return;
-    const c = await r.json();
-    const box = document.getElementById("costs");
-    box.hidden = c.currency === null;
-    if (c.currency === null) return;
-    const money = (v) => c.currency + "\u00a0" + Number(v).toFixed(2);
-    box.textContent = t("today") + ": " + money(c.today) + " · " + t("week") + ": " + money(c.week) +
-      " · " + t("month") + ": " + money(c.month);
+    primary = await r.json();
+    showLine();
   }
   // Hidden without a tariff, and when the archive is off (404).
-  async function refreshMeters() {
+  function showMeters() {
     const section = document.getElementById("meter-costs-section");
-    const r = await fetch("/api/v1/costs/meters", { cache: "no-store" });
-    const c = r.ok ? await r.json() : { currency: null };
+    const c = perMeter || { currency: null };
     section.hidden = c.currency === null || c.meters.length === 0;
     if (section.hidden) return;
-    document.getElementById("meter-costs-heading").textContent = t("perMeter");
+    setText(document.getElementById("meter-costs-heading"), t("perMeter"));
     const head = document.querySelector("#meter-costs thead tr");
     head.replaceChildren(...t("columns").map((name) => {
       const th = document.createElement("th");
-      th.textContent = name;
+      setText(th, name);
       return th;
     }));
     const money = (v) => c.currency + "\u00a0" + Number(v).toFixed(2);
     const energy = (v) => Number(v).toFixed(2);
+    const picked = pickedMeter();
     document.querySelector("#meter-costs tbody").replaceChildren(...c.meters.map((m) => {
       const tr = document.createElement("tr");
+      if (m.id === picked) { tr.className = "picked"; tr.setAttribute("aria-current", "true"); }
       tr.append(cell(m.id), cell(energy(m.kwh_today)), cell(money(m.today)), cell(energy(m.kwh_week)),
         cell(money(m.week)), cell(energy(m.kwh_month)), cell(money(m.month)));
       return tr;
     }));
   }
+  async function refreshMeters() {
+    const r = await fetch("/api/v1/costs/meters", { cache: "no-store" });
+    perMeter = r.ok ? await r.json() : { currency: null };
+    showMeters();
+    showLine();
+  }
   function refresh() {
     refreshPrimary().catch(() => {});
     refreshMeters().catch(() => {});
   }
+  function redraw() { showLine(); showMeters(); }
   document.addEventListener("DOMContentLoaded", () => {
     refresh();
     setInterval(refresh, 60000);
+    document.addEventListener("tev-meter", redraw);
+    document.addEventListener("tev-names", redraw);
+    document.addEventListener("tev-language", redraw);
   });
 })();

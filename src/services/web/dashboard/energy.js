@@ -22,7 +22,6 @@
     const mode = typeof language === "string" && ENERGY_TEXTS[language] ? language : "english";
     return ENERGY_TEXTS[mode][key];
   }
-  function meterId() { return meterPicker.chosen || meterPicker.primaryId; }
   function number(v, digits) {
     return Number(v).toLocaleString(undefined, { minimumFractionDigits: digits, maximumFractionDigits: digits });
   }
@@ -57,7 +56,7 @@
       b.addEventListener("click", () => { state.period = p; state.count = n; period.value = p; load(); });
       return b;
     }));
-    setText(box.querySelector("h2"), t("heading"));
+    setMeterHeading(box.querySelector("h2"), t("heading"));
   }
 
   function draw(e) {
@@ -114,13 +113,17 @@
   }
 
   async function load() {
-    const id = meterId();
+    const id = pickedMeter();
     if (!id) return;
     const url = "/api/v1/meters/" + encodeURIComponent(id) + "/energy?period=" + state.period +
       "&from=" + fromFor(state.period, state.count);
     const r = await fetch(url, { cache: "no-store" });
+    // An answer for a meter no longer picked is dropped: the newer one follows.
+    if (id !== pickedMeter()) return;
     const box = document.getElementById("energy");
     box.hidden = !r.ok;
+    box.dataset.meter = id;
+    setMeterHeading(box.querySelector("h2"), t("heading"));
     if (r.ok) show(await r.json());
   }
 
@@ -131,11 +134,12 @@
       document.getElementById("energy-period").value = state.period;
       if (state.data) show(state.data);
     });
-    document.getElementById("meter").addEventListener("change", () => load().catch(() => {}));
+    document.addEventListener("tev-meter", () => load().catch(() => {}));
+    document.addEventListener("tev-names", () => setMeterHeading(document.querySelector("#energy h2"), t("heading")));
     document.addEventListener("tev-new-run", () => load().catch(() => {}));
     DARK.addEventListener("change", () => { if (state.data) draw(state.data); });
-    // The primary meter is known once the first live answer is in.
-    const first = setInterval(() => { if (meterId()) { clearInterval(first); load().catch(() => {}); } }, 500);
+    // The primary meter is known once the first live answer is in ("tev-meter").
+    if (pickedMeter()) load().catch(() => {});
     setInterval(() => load().catch(() => {}), 300000);
     new ResizeObserver(() => { if (state.plot) state.plot.setSize({ width: Math.max(document.querySelector("#energy .energy-plot").clientWidth, 200), height: state.plot.height }); })
       .observe(document.querySelector("#energy .energy-plot"));

@@ -22,15 +22,29 @@ const PICKER_TEXTS = {
 // The archive is written in batches every few seconds: no need to ask it on every message.
 const ARCHIVE_REFRESH_MS = 10000;
 
-const meterPicker = { chosen: "", primaryId: "", ids: [], channels: [], saved: new Map() };
+const meterPicker = { chosen: "", primaryId: "", ids: [], names: new Map(), channels: [], saved: new Map() };
+
+// The one meter every view shows: the one picked, else the primary meter. Views learn of a
+// change from the "tev-meter" event, fired after the choice is set, never from the select.
+function pickedMeter() { return meterPicker.chosen || meterPicker.primaryId; }
+// A meter as the page names it: its name from tev3p.ini when it has one, else its ID.
+function meterLabel(id) { return (id && meterPicker.names.get(id)) || id || "–"; }
+function announceMeter() { document.dispatchEvent(new CustomEvent("tev-meter", { detail: pickedMeter() })); }
+// A heading that names the picked meter: "Phases — Kitchen".
+function setMeterHeading(e, heading) {
+  setText(e, heading);
+  const id = pickedMeter();
+  if (id) e.append(" — " + meterLabel(id));
+  e.dataset.meter = id;
+}
 
 function pickerText(key) { return PICKER_TEXTS[language === "bilingual" ? "bilingual" : "english"][key]; }
 function archiveUnitOf(q) { return ARCHIVE_UNITS[q] || unitOf(q); }
 
 function fillMeterPicker() {
   const select = document.getElementById("meter");
-  const options = [new Option((meterPicker.primaryId || "–") + " (" + pickerText("scales") + ")", "")];
-  for (const id of meterPicker.ids) options.push(new Option(id + " (" + pickerText("archive") + ")", id));
+  const options = [new Option(meterLabel(meterPicker.primaryId) + " (" + pickerText("scales") + ")", "")];
+  for (const id of meterPicker.ids) options.push(new Option(meterLabel(id) + " (" + pickerText("archive") + ")", id));
   select.replaceChildren(...options);
   // A meter that left the registry keeps its choice: its archive is still there.
   if (meterPicker.chosen && !meterPicker.ids.includes(meterPicker.chosen)) {
@@ -45,12 +59,18 @@ function meterPickerPrimary(id) {
   if (id === meterPicker.primaryId) return;
   meterPicker.primaryId = id;
   fillMeterPicker();
+  // With no meter picked the views show the primary meter: a new primary is a new meter.
+  if (!meterPicker.chosen) announceMeter();
 }
 function meterPickerMeters(meters) {
   const ids = meters.map((m) => m.id);
-  if (ids.join("\n") === meterPicker.ids.join("\n")) return;
+  const names = meters.map((m) => m.name || "");
+  const named = ids.some((id, i) => (meterPicker.names.get(id) || "") !== names[i]);
+  ids.forEach((id, i) => { if (names[i]) meterPicker.names.set(id, names[i]); else meterPicker.names.delete(id); });
+  if (!named && ids.join("\n") === meterPicker.ids.join("\n")) return;
   meterPicker.ids = ids;
   fillMeterPicker();
+  if (named) document.dispatchEvent(new Event("tev-names"));
 }
 function meterPickerTexts() {
   fillMeterPicker();
@@ -112,6 +132,7 @@ function chooseMeter(id) {
     c.rebuild();
   }
   showArchiveLinks();
+  announceMeter();
 }
 
 function showArchiveLinks() {

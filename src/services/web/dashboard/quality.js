@@ -37,7 +37,6 @@
     const week = Math.ceil(((d - yearStart) / 86400000 + 1) / 7);
     return d.getUTCFullYear() + "-W" + String(week).padStart(2, "0");
   }
-  function meterId() { return meterPicker.chosen || meterPicker.primaryId; }
 
   let shown = null;
   function show(q) {
@@ -70,11 +69,14 @@
   }
 
   async function load() {
-    const id = meterId();
+    const id = pickedMeter();
     const input = document.getElementById("quality-week");
     if (!id || !input.value) return;
     const r = await fetch("/api/v1/meters/" + encodeURIComponent(id) + "/quality?week=" + input.value, { cache: "no-store" });
+    if (id !== pickedMeter()) return;
     const box = document.getElementById("quality");
+    box.dataset.meter = id;
+    setMeterHeading(box.querySelector("h2"), t("heading"));
     box.hidden = !r.ok;
     if (r.ok) show(await r.json());
   }
@@ -83,14 +85,15 @@
     const input = document.getElementById("quality-week");
     input.value = isoWeek(new Date());
     const texts = () => {
-      setText(document.querySelector("#quality h2"), t("heading"));
+      setMeterHeading(document.querySelector("#quality h2"), t("heading"));
       document.querySelector("label[for=quality-week]").textContent = t("week") + " ";
     };
     texts();
     document.addEventListener("tev-language", () => { texts(); if (shown) show(shown); });
     input.addEventListener("change", () => load().catch(() => {}));
-    document.getElementById("meter").addEventListener("change", () => load().catch(() => {}));
+    document.addEventListener("tev-meter", () => load().catch(() => {}));
+    document.addEventListener("tev-names", texts);
     document.addEventListener("tev-new-run", () => load().catch(() => {}));
-    const first = setInterval(() => { if (meterId()) { clearInterval(first); load().catch(() => {}); } }, 500);
+    if (pickedMeter()) load().catch(() => {});
   });
 })();

@@ -181,7 +181,7 @@ try:
     money = re.compile(r"^EUR \d+\.\d\d$")
     wait.until(lambda d: d.find_element(By.ID, "costs").is_displayed())
     # The demo folder is in the bilingual mode: the English half is checked.
-    assert re.search(r"Cost today: EUR \d+\.\d\d · .*this week: EUR \d+\.\d\d · .*this month: EUR",
+    assert re.search(r"Cost today \(" + meter_id + r"\): EUR \d+\.\d\d · .*this week: EUR \d+\.\d\d · .*this month: EUR",
                     driver.find_element(By.ID, "costs").text), driver.find_element(By.ID, "costs").text
     wait.until(lambda d: d.find_element(By.ID, "meter-costs-section").is_displayed())
     heads = [th.text for th in driver.find_elements(By.CSS_SELECTOR, "#meter-costs th")]

