@@ -15,6 +15,8 @@ const TEXTS = {
     tidy: "Tidy CSV", scales: ["Minute", "5-Minute", "10-Minute", "Hour", "Day", "Week", "Month"],
     columns: ["ID", "IP", "Last message", "V1", "V2", "V3", "A1", "A2", "A3", "Watt", "Day kWh", "State"],
     online: "on-line", offlineState: "off-line", lost: "Connection lost — retrying",
+    stale: "stale", offlineSince: "off-line since", noData: "no data yet", updatedAgo: "updated {n} ago",
+    linkWaiting: "Link waiting",
   },
   bilingual: {
     title: "TEV3P 電力監測 power monitor", live: "即時讀數 Live readings", meters: "電錶 Meters",
@@ -24,24 +26,27 @@ const TEXTS = {
     scales: ["分 Minute", "5分 5-Minute", "10分 10-Minute", "時 Hour", "日 Day", "週 Week", "月 Month"],
     columns: ["ID", "IP", "最後 Last message", "V1", "V2", "V3", "A1", "A2", "A3", "Watt", "日 Day kWh", "狀態 State"],
     online: "在線 on-line", offlineState: "離線 off-line", lost: "連線中斷，重試中 Connection lost — retrying",
+    stale: "逾時 stale", offlineSince: "離線自 off-line since", noData: "尚無資料 no data yet", updatedAgo: "更新於 {n}前 updated {n} ago", linkWaiting: "等候資料 Link waiting",
   },
 };
 
 let language = "english";
+// Today's per-phase energy of the primary meter from the archive (kwh_today_phases), or null.
+let primaryPhaseEnergy = null;
 // Every meter the page has seen, by ID, as the meters list last gave it.
 const meterEntries = new Map();
 // Whether the page shows a meter's readings: not before its first data message, not once it
 // went off-line.
 function meterShowsValues(id) {
-  const m = meterEntries.get(id);
-  return !m || m.online !== false;
+  const state = meterState(meterEntries.get(id));
+  return state === "online" || state === "stale";
 }
 const logLines = new Map();
 let lastLogNumber = 0;
 let liveShownAt = null;
 // The program's run the page has read its log and series from, and whether the push is up.
 let runId = null;
-let connected = false;
+let connected = true;
 
 // The recorder's zone from the live answer: every time on the page is shown as the recorder
 // keeps it, the zone named beside the clock. With the zone's IANA name (time_zone) each time
@@ -92,6 +97,9 @@ function el(tag, cls, content) {
   if (content !== undefined) e.textContent = content;
   return e;
 }
+function formatNumber(v, digits) {
+  return Number(v).toLocaleString(undefined, { minimumFractionDigits: digits, maximumFractionDigits: digits });
+}
 function fmt(v, q) {
   if (v === null || v === undefined) return "–";
   const d = q && (q[0] === "W") ? 0 : q && q[0] === "V" ? 1 : 2;
@@ -138,16 +146,12 @@ function buildReadings() {
     box.append(r);
   }
 }
+let lastLive = null;
 function showLive(live) {
   if (live.language && live.language !== language) { language = live.language; applyTexts(); }
-  for (const r of document.querySelectorAll(".reading")) {
-    r.querySelector(".value").textContent = fmt(live.readings[r.dataset.q], r.dataset.q);
-  }
-  // Link, banner and meter states tell one story: an off-line alarm means no link.
-  const linkOn = live.link && !live.offline_alarm;
-  const link = document.getElementById("link");
-  link.textContent = linkOn ? text("linkOn") : text("linkOff");
-  link.className = "state " + (linkOn ? "on" : "off");
+  lastLive = live;
+  // The recorder's clock against the browser's: "updated N s ago" counts on the recorder's.
+  clockSkew = live.time - Date.now() / 1000;
   learnZone(live);
   document.getElementById("clock").textContent = recorderTimeText(live.time) + (live.zone ? " " + live.zone : "");
   const banner = document.getElementById("banner");
@@ -156,6 +160,7 @@ function showLive(live) {
   meterPickerPrimary(live.meter);
   if (window.tevPhases) window.tevPhases.show(live);
   chartsHeading();
+  showFreshness();
   if (liveShownAt === null && live.meters > 0) {
     liveShownAt = performance.now();
     document.body.dataset.liveShownMs = String(Math.round(liveShownAt));
@@ -163,24 +168,109 @@ function showLive(live) {
   document.body.dataset.liveTime = String(live.time);
 }
 
+// --- Freshness -----------------------------------------------------------------------------
+// A meter sends a data message every second or so: one silent for STALE_SECONDS (3 missed
+// messages and some slack) is "stale" and its figures are greyed; after the off-line alarm
+// (online false) its figures are gone ("—"). The link badge is green only while some meter's
+// data message came within the same window.
+const STALE_SECONDS = 10;
+let clockSkew = 0;
+function recorderNow() { return Date.now() / 1000 + clockSkew; }
+// "online", "stale", "offline" or "waiting" (no data message yet).
+function meterState(m) {
+  if (!m) return "waiting";
+  if (m.online === false) return "offline";
+  if (!m.last_message) return "waiting";
+  return recorderNow() - m.last_message > STALE_SECONDS ? "stale" : "online";
+}
+function agoText(t) {
+  const s = Math.max(0, Math.round(recorderNow() - t));
+  const n = s < 120 ? formatNumber(s, 0) + "\u00a0s" : formatNumber(Math.floor(s / 60), 0) + "\u00a0min";
+  return text("updatedAgo").replaceAll("{n}", n);
+}
+function stateText(m) {
+  const state = meterState(m);
+  if (state === "offline") {
+    const since = m.offline_since || m.last_message;
+    return text("offlineSince") + (since ? " " + recorderTimeText(since, { dateStyle: "short", timeStyle: "medium" }) : "");
+  }
+  if (state === "waiting") return text("noData");
+  return text(state === "stale" ? "stale" : "online") + " · " + agoText(m.last_message);
+}
+function showFreshness() {
+  const live = lastLive;
+  if (!live) return;
+  const primary = meterEntries.get(live.meter);
+  // The primary meter's tiles: none before its first message, "—" once it went off-line,
+  // greyed while it is stale.
+  let state = !live.meter || live.meters === 0 ? "waiting" : primary ? meterState(primary) : "online";
+  const tiles = document.getElementById("readings");
+  const phases = typeof live.readings === "object" && live.readings && primaryPhaseEnergy;
+  for (const r of document.querySelectorAll(".reading")) {
+    const q = r.dataset.q;
+    const v = phases && q[0] === "K" && q.length === 2 ? primaryPhaseEnergy[Number(q[1]) - 1] : live.readings[q];
+    r.querySelector(".value").textContent = state === "waiting" ? "–" : state === "offline" ? "—" : fmt(v, q);
+  }
+  tiles.dataset.state = state;
+  tiles.classList.toggle("stale", state === "stale" || state === "offline");
+  const updated = document.getElementById("live-updated");
+  updated.textContent = primary ? stateText(primary) : state === "waiting" ? text("noData") : "";
+  // The link: green while a data message came within the window, grey while the link waits
+  // for one, red while it is off (or the off-line alarm stands).
+  const newest = Math.max(0, ...[...meterEntries.values()].filter((m) => m.online !== false).map((m) => m.last_message || 0));
+  const fresh = newest > 0 && recorderNow() - newest <= STALE_SECONDS;
+  const on = connected && live.link && !live.offline_alarm;
+  const link = document.getElementById("link");
+  const linkState = !on ? "off" : fresh ? "on" : "wait";
+  link.textContent = linkState === "on" ? text("linkOn") : linkState === "off" ? text("linkOff")
+    : text("linkWaiting") + (newest > 0 ? "" : " — " + text("noData"));
+  link.className = "state " + linkState;
+  // The meters table's state cells.
+  for (const td of document.querySelectorAll("#meters tbody td.state-cell")) {
+    const m = meterEntries.get(td.dataset.id);
+    const s = meterState(m);
+    td.className = "state-cell " + s;
+    td.textContent = stateText(m);
+    td.parentElement.className = s === "online" ? "" : "meter-" + s;
+  }
+}
+setInterval(showFreshness, 1000);
+
 // --- Meters table --------------------------------------------------------------------------
+// The table keeps every meter the page has seen: one the server no longer lists went off-line
+// (after the off-line alarm), and stays with its readings gone and the time it left.
 function showMeters(meters) {
+  const listed = new Set(meters.map((m) => m.id));
+  for (const [id, m] of meterEntries) {
+    if (!listed.has(id) && m.online !== false) {
+      meterEntries.set(id, { ...m, online: false, offline_since: m.offline_since || Math.floor(recorderNow()) });
+    }
+  }
   meters.forEach((m) => meterEntries.set(m.id, m));
-  meterPickerMeters(meters);
+  const all = [...meters, ...[...meterEntries.values()].filter((m) => !listed.has(m.id))];
+  meterPickerMeters(all);
   const body = document.querySelector("#meters tbody");
-  body.replaceChildren(...meters.map((m) => {
+  const labels = text("columns");
+  body.replaceChildren(...all.map((m) => {
     const tr = el("tr");
+    const gone = m.online === false;
     const last = m.last_message ? recorderTimeText(m.last_message, { hour: "numeric", minute: "2-digit", second: "2-digit" }) : "–";
     const id = el("td", "id");
     if (m.name) id.append(el("span", "meter-name", m.name), " ");
     id.append(m.id);
     tr.append(id);
-    const cells = [m.ip, last, fmt(m.V1, "V"), fmt(m.V2, "V"), fmt(m.V3, "V"), fmt(m.A1, "A"),
-      fmt(m.A2, "A"), fmt(m.A3, "A"), fmt(m.Watt, "W"), fmt(m.day_kwh, "K")];
+    const value = (v, q) => (gone ? "—" : fmt(v, q));
+    const cells = [m.ip || "–", last, value(m.V1, "V"), value(m.V2, "V"), value(m.V3, "V"), value(m.A1, "A"),
+      value(m.A2, "A"), value(m.A3, "A"), value(m.Watt, "W"), value(m.day_kwh, "K")];
     cells.forEach((c) => tr.append(el("td", "", c)));
-    tr.append(el("td", m.online ? "online" : "offline", m.online ? text("online") : text("offlineState")));
+    const state = el("td", "state-cell");
+    state.dataset.id = m.id;
+    tr.append(state);
+    // Each cell names its column, for the stacked rows of a phone.
+    [...tr.children].forEach((td, i) => { td.dataset.label = labels[i]; });
     return tr;
   }));
+  showFreshness();
 }
 
 // --- Event log -----------------------------------------------------------------------------
@@ -404,6 +494,7 @@ function onPush(message) {
 // While the push is down the page says so, greys what it shows and tries again every 2 s.
 function showConnection(up) {
   connected = up;
+  showFreshness();
   const lost = document.getElementById("connection");
   lost.hidden = up;
   setText(lost, up ? "" : text("lost"));

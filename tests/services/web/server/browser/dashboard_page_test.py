@@ -65,6 +65,25 @@ try:
     Select(d.find_element(By.ID, "meter")).select_by_value("")
     wait.until(lambda d: attr("#chart1", "data-meter") == "")
 
+    # Freshness: the meters go silent. Within the page's 10 s (and a second of slack) the tiles
+    # grey, the link waits, and each row of the table says stale with a growing "updated".
+    fresh = d.find_element(By.ID, "live-updated").text
+    assert re.search(r"updated \d+\ss ago", fresh) and attr("#link", "class") == "state on", fresh
+    session.sim.terminate()
+    session.sim.wait()
+    silent_at = time.monotonic()
+    wait.until(lambda d: attr("#readings", "data-state") == "stale")
+    assert time.monotonic() - silent_at < 12, time.monotonic() - silent_at
+    assert "stale" in attr("#readings", "class") and attr("#link", "class") == "state wait"
+
+    def ages():
+        return [int(re.search(r"updated (\d+)", td.text).group(1))
+                for td in d.find_elements(By.CSS_SELECTOR, "#meters tbody td.state-cell.stale")]
+    first = ages()
+    assert len(first) == 3 and min(first) >= 10, first
+    wait.until(lambda d: len(ages()) == 3 and min(ages()) > max(first))
+    print("silent meters:", d.find_element(By.ID, "live-updated").text, ages())
+
     errors = [e for e in d.get_log("browser") if e["level"] == "SEVERE"]
     assert not errors, errors
     print("dashboard page test passed")
