@@ -304,6 +304,32 @@ function buildRecords() {
 }
 
 // --- Charts --------------------------------------------------------------------------------
+// Each scale's period in seconds (a month at its longest), for breaking lines at gaps.
+const PERIOD_SECONDS = { min: 60, m5: 300, m10: 600, hour: 3600, day: 86400, week: 604800, month: 2678400,
+  minute: 60 };
+// A line breaks where the series lacks periods: the server marks a gap with a row of nulls; where
+// it does not, two points more than 1.5 periods apart get a null between them.
+function withGaps(time, values, period) {
+  const t = [], v = [];
+  for (let i = 0; i < time.length; i++) {
+    if (i > 0 && time[i] - time[i - 1] > 1.5 * period && values[i - 1] !== null && values[i] !== null) {
+      t.push(time[i - 1] + period);
+      v.push(null);
+    }
+    t.push(time[i]);
+    v.push(values[i]);
+  }
+  return [t, v];
+}
+// A time axis over the rows held; a single row gets one period either side (uPlot on its own
+// would give it a thousand days).
+function timeRange(period) {
+  return (u, min, max) => {
+    const x = u.data && u.data[0];
+    if (x && x.length === 1) return [x[0] - period, x[0] + period];
+    return min === max ? [min - period, max + period] : [min, max];
+  };
+}
 function chartsHeading() {
   const h = document.getElementById("charts-heading");
   setMeterHeading(h, text("charts"));
@@ -338,8 +364,8 @@ class Channel {
     const q = this.quantity.value;
     const opts = {
       ...this.size(),
-      // The axis spans the rows held; a single row gets an hour around it, not years.
-      scales: { x: { time: true, range: (u, min, max) => (min === max ? [min - 1800, max + 1800] : [min, max]) } },
+      // The axis spans the rows held; a single row gets a period either side, not years.
+      scales: { x: { time: true, range: timeRange(PERIOD_SECONDS[this.scale.value] || 3600) } },
       tzDate: recorderChartDate,
       axes: [chartAxis(), chartAxis({ label: chartUnitOf(q), size: 60 })],
       series: [{}, { label: q + " (" + chartUnitOf(q) + ")", stroke: "#1e5bd6", width: 1.5,
@@ -389,7 +415,9 @@ class Channel {
         if (max > min) { keep = { min, max }; this.zoomed = true; }
       }
       if (!held) this.keptView = null;
-      this.plot.setData([time, values], !keep);
+      const shown = withGaps(time, values, PERIOD_SECONDS[this.scale.value] || 3600);
+      this.plot.setData(shown, !keep);
+      this.root.dataset.gaps = String(shown[1].filter((v) => v === null).length);
       if (keep) this.plot.setScale("x", keep);
       this.root.dataset.points = String(time.length);
       this.root.dataset.first = String(time.length ? time[0] : 0);

@@ -6,12 +6,12 @@
 (() => {
   const ENERGY_TEXTS = {
     english: { heading: "Energy and cost", day: "Day", week: "Week", month: "Month",
-      presets: ["Today", "7 days", "30 days", "12 months"], period: "Period", partial: "so far",
+      presets: ["Today", "7 days", "30 days", "12 months"], period: "Period", partial: "so far", noData: "no data",
       against: "against", previous: "the period before", kwh: "kWh", none: "No archived energy",
       summary: "Energy per period" },
     bilingual: { heading: "用電與費用 Energy and cost", day: "日 Day", week: "週 Week", month: "月 Month",
       presets: ["今日 Today", "7日 7 days", "30日 30 days", "12月 12 months"], period: "期間 Period",
-      partial: "至今 so far", against: "對比 against", previous: "前一期 the period before", kwh: "kWh",
+      partial: "至今 so far", noData: "無資料 no data", against: "對比 against", previous: "前一期 the period before", kwh: "kWh",
       none: "無存檔用電 No archived energy", summary: "各期用電 Energy per period" },
   };
   // Each preset: the period of its bars and how many of them, the running one included.
@@ -92,14 +92,17 @@
     table.replaceChildren(...e.time.map((time, i) => {
       const tr = el("tr", e.partial[i] ? "partial" : "");
       tr.append(el("td", "", label(e.period, time) + (e.partial[i] ? " (" + t("partial") + ")" : "")),
-        el("td", "", number(e.kwh[i], 2) + "\u00a0kWh"), el("td", "money", priced ? money(e.currency, e.cost[i]) : "–"));
+        // A period without any row is "no data", not 0 kWh.
+        e.kwh[i] === null ? el("td", "no-data", t("noData")) : el("td", "", number(e.kwh[i], 2) + "\u00a0kWh"),
+        el("td", "money", priced && e.cost[i] !== null ? money(e.currency, e.cost[i]) : "–"));
       return tr;
     }));
     // The last whole period against the one before it.
     const compare = box.querySelector(".energy-compare");
     const whole = e.time.map((_, i) => i).filter((i) => !e.partial[i]);
-    if (whole.length >= 2) {
-      const a = whole[whole.length - 1], b = whole[whole.length - 2];
+    const a = whole[whole.length - 1], b = whole[whole.length - 2];
+    // Only two periods that both have data compare.
+    if (whole.length >= 2 && e.kwh[a] !== null && e.kwh[b] !== null) {
       const diff = e.kwh[a] - e.kwh[b];
       const pct = e.kwh[b] > 0 ? " (" + (diff >= 0 ? "+" : "") + number(100 * diff / e.kwh[b], 1) + "\u00a0%)" : "";
       compare.textContent = label(e.period, e.time[a]) + ": " + number(e.kwh[a], 2) + "\u00a0kWh" +

@@ -101,12 +101,12 @@
     document.getElementById("phases").dataset.historyMeter = id;
     const width = Math.max(box.clientWidth, 200);
     if (!plot) {
-      plot = new uPlot({ width, height: 160, tzDate: recorderChartDate, scales: { x: { time: true }, y: { range: (u, min, max) => [0, Math.max(max, 10)] } },
+      plot = new uPlot({ width, height: 160, tzDate: recorderChartDate, scales: { x: { time: true, range: timeRange(3600) }, y: { range: (u, min, max) => [0, Math.max(max, 10)] } },
         axes: [chartAxis(), chartAxis({ label: "%", size: 50 })],
         series: [{}, { label: t("imbalance") + " (%)", stroke: "#9a4a00", width: 1.5, value: (u, v) => (v === null ? "–" : number(v, 1)) }] },
-      [s.time, values], box);
+      withGaps(s.time, values, 3600), box);
     } else {
-      plot.setData([s.time, values]);
+      plot.setData(withGaps(s.time, values, 3600));
     }
   }
   document.addEventListener("DOMContentLoaded", () => {

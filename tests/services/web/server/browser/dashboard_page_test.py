@@ -6,7 +6,9 @@ the browser's locale in axes and numbers, and the export links.
 
 Usage: dashboard_page_test.py TEV3P HOQ_SIM WORK_DIR
 Prints what each step saw."""
+import os
 import re
+import sqlite3
 import sys
 import time
 from urllib.parse import unquote, urlparse
@@ -16,7 +18,18 @@ from dashboard_session import DashboardSession
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import Select
 
-session = DashboardSession(*sys.argv[1:4], meters=3, performance_log=True)
+GAP_START = (int(time.time()) // 3600 - 24 * 5) * 3600
+
+
+def plant_gap(work):
+    """28 hours without rows in the demo meter's archive, five days ago."""
+    with sqlite3.connect(os.path.join(work, "TEV3P_Archive.sqlite")) as db:
+        gone = db.execute("DELETE FROM hours WHERE meter = 'SIM000000001' AND t >= ? AND t < ?",
+                          (GAP_START, GAP_START + 28 * 3600)).rowcount
+    assert gone == 28, gone
+
+
+session = DashboardSession(*sys.argv[1:4], meters=3, performance_log=True, prepare=plant_gap)
 d = session.driver
 wait = session.wait
 
@@ -62,6 +75,14 @@ try:
         assert {"series", "energy", "quality"} <= kinds, (pick, kinds)
         assert attr("#costs", "data-meter") == pick
         print("picked", pick, "asked", sorted(kinds))
+    # Gaps: the 28 silent hours break the line; a meter with a single hour row gets an axis of
+    # an hour either side.
+    wait.until(lambda d: attr("#chart1", "data-scale") == "hour" and int(attr("#chart1", "data-gaps") or 0) >= 1)
+    Select(d.find_element(By.ID, "meter")).select_by_value(ids[1])
+    wait.until(lambda d: attr("#chart1", "data-meter") == ids[1] and attr("#chart1", "data-points") == "1")
+    wait.until(lambda d: attr("#chart1", "data-view-min") != "")
+    span = int(attr("#chart1", "data-view-max")) - int(attr("#chart1", "data-view-min"))
+    assert span == 2 * 3600, span
     Select(d.find_element(By.ID, "meter")).select_by_value("")
     wait.until(lambda d: attr("#chart1", "data-meter") == "")
 
