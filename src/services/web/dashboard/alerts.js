@@ -10,26 +10,29 @@
   const UNIT = { voltage: "V", phase_loss: "V", current: "A", demand: "kW", imbalance: "%" };
   // Values at the precision the meter shows them; rule ids read as words.
   const DIGITS = { voltage: 1, phase_loss: 1, current: 2, demand: 2, imbalance: 1 };
-  const RULE_WORDS = { phase_loss: "phase loss" };
+  const RULE_WORDS = {
+    english: { voltage: "voltage", phase_loss: "phase loss", current: "current", demand: "demand", imbalance: "imbalance" },
+    bilingual: { voltage: "電壓 voltage", phase_loss: "缺相 phase loss", current: "電流 current", demand: "需量 demand",
+      imbalance: "不平衡 imbalance" },
+  };
   function rounded(rule, v) {
     if (typeof v !== "number") return String(v);
     const d = DIGITS[rule] === undefined ? 2 : DIGITS[rule];
-    return v.toLocaleString(undefined, { minimumFractionDigits: d, maximumFractionDigits: d });
+    return v.toLocaleString(LOCALES, { minimumFractionDigits: d, maximumFractionDigits: d });
   }
 
-  function t(key) {
-    const mode = typeof language === "string" && ALERT_TEXTS[language] ? language : "english";
-    return ALERT_TEXTS[mode][key];
-  }
+  function t(key) { return textIn(ALERT_TEXTS, key); }
   function what(a) {
     const phase = a.phase > 0 ? " L" + a.phase : "";
     const unit = UNIT[a.rule] || "";
-    const name = RULE_WORDS[a.rule] || String(a.rule).replace(/_/g, " ");
+    const name = textIn(RULE_WORDS, a.rule) || String(a.rule).replace(/_/g, " ");
     return name + phase + " " + rounded(a.rule, a.value) + "\u00a0" + unit + " (" +
       rounded(a.rule, a.threshold) + "\u00a0" + unit + ")";
   }
 
+  let shown = null;
   function show(data) {
+    shown = data;
     const banner = document.getElementById("alert-banner");
     const running = [];
     Object.keys(data.active || {}).forEach((meter) => {
@@ -38,7 +41,7 @@
     banner.hidden = running.length === 0;
     banner.textContent = running.length ? t("running") + " — " + running.join("; ") : "";
 
-    document.getElementById("alerts-heading").textContent = t("heading");
+    setText(document.getElementById("alerts-heading"), t("heading"));
     const list = document.getElementById("alerts-history");
     list.replaceChildren();
     const history = (data.history || []).slice().reverse();
@@ -61,5 +64,8 @@
   }
 
   window.tevAlerts = { show };
-  document.addEventListener("DOMContentLoaded", () => { load().catch(() => {}); });
+  document.addEventListener("DOMContentLoaded", () => {
+    load().catch(() => {});
+    document.addEventListener("tev-language", () => { if (shown) show(shown); });
+  });
 })();

@@ -16,7 +16,8 @@ const TEXTS = {
     columns: ["ID", "IP", "Last message", "V1", "V2", "V3", "A1", "A2", "A3", "Watt", "Day kWh", "State"],
     online: "on-line", offlineState: "off-line", lost: "Connection lost — retrying",
     stale: "stale", offlineSince: "off-line since", noData: "no data yet", updatedAgo: "updated {n} ago",
-    linkWaiting: "Link waiting",
+    linkWaiting: "Link waiting", skip: "Skip to the readings", timeScale: "time scale", meter: "meter",
+    latest: "latest", lowest: "lowest", highest: "highest",
   },
   bilingual: {
     title: "TEV3P 電力監測 power monitor", live: "即時讀數 Live readings", meters: "電錶 Meters",
@@ -27,10 +28,30 @@ const TEXTS = {
     columns: ["ID", "IP", "最後 Last message", "V1", "V2", "V3", "A1", "A2", "A3", "Watt", "日 Day kWh", "狀態 State"],
     online: "在線 on-line", offlineState: "離線 off-line", lost: "連線中斷，重試中 Connection lost — retrying",
     stale: "逾時 stale", offlineSince: "離線自 off-line since", noData: "尚無資料 no data yet", updatedAgo: "更新於 {n}前 updated {n} ago", linkWaiting: "等候資料 Link waiting",
+    skip: "跳至讀數 Skip to the readings", timeScale: "時間刻度 time scale", meter: "電錶 meter",
+    latest: "最新 latest", lowest: "最低 lowest", highest: "最高 highest",
   },
+  // Where the bilingual text's Chinese half does not stand alone.
+  chinese: { title: "TEV3P 電力監測" },
 };
 
-let language = "english";
+// The page's language: the one picked with the switch (kept in this browser's localStorage,
+// never sent to the server), else the program's language mode from /api/v1/live. Chinese
+// shows the Chinese half of each bilingual text.
+const LANGUAGES = ["english", "bilingual", "chinese"];
+const LANGUAGE_KEY = "tev3p-dashboard-language";
+function storedLanguage() {
+  try {
+    const l = localStorage.getItem(LANGUAGE_KEY);
+    return LANGUAGES.includes(l) ? l : null;
+  } catch (e) { return null; }
+}
+let languageChosen = storedLanguage();
+let language = languageChosen || "english";
+// Dates and numbers follow the browser's languages, whatever language the texts are in.
+const LOCALES = navigator.languages && navigator.languages.length ? [...navigator.languages] : undefined;
+// The first day of every week the page asks for (/api/v1/live week_start), Monday by default.
+let weekStart = "monday";
 // Today's per-phase energy of the primary meter from the archive (kwh_today_phases), or null.
 let primaryPhaseEnergy = null;
 // Every meter the page has seen, by ID, as the meters list last gave it.
@@ -62,14 +83,14 @@ function learnZone(live) {
   recorderZoneName = live.time_zone;
   recorderZone = null;
   try {
-    if (recorderZoneName) { new Intl.DateTimeFormat(undefined, { timeZone: recorderZoneName }); recorderZone = recorderZoneName; }
+    if (recorderZoneName) { new Intl.DateTimeFormat(LOCALES, { timeZone: recorderZoneName }); recorderZone = recorderZoneName; }
   } catch (e) { /* a zone this browser does not know */ }
 }
 function browserIsRecorder() { return recorderOffset === null || -60 * new Date().getTimezoneOffset() === recorderOffset; }
 function recorderTimeText(t, options = {}) {
-  if (recorderZone) return new Date(t * 1000).toLocaleString(undefined, { ...options, timeZone: recorderZone });
-  if (browserIsRecorder()) return new Date(t * 1000).toLocaleString(undefined, options);
-  return new Date((t + recorderOffset) * 1000).toLocaleString(undefined, { ...options, timeZone: "UTC" });
+  if (recorderZone) return new Date(t * 1000).toLocaleString(LOCALES, { ...options, timeZone: recorderZone });
+  if (browserIsRecorder()) return new Date(t * 1000).toLocaleString(LOCALES, options);
+  return new Date((t + recorderOffset) * 1000).toLocaleString(LOCALES, { ...options, timeZone: "UTC" });
 }
 function recorderChartDate(t) {
   if (recorderZone) return uPlot.tzDate(new Date(t * 1e3), recorderZone);
@@ -84,11 +105,45 @@ function chartAxis(extra = {}) {
   return { stroke: dark ? "#e6e6e6" : "#111", grid: { stroke: dark ? "#3a3f47" : "#0000001a" },
     ticks: { stroke: dark ? "#3a3f47" : "#0000001a" }, ...extra };
 }
+// A bilingual text: its Chinese half (no Latin letter in it), a space, its English half.
+const BILINGUAL = /^([^\x00-\x7f][^A-Za-z]*?)\s+([\x00-\x7f].*)$/s;
+function chineseOf(v) {
+  if (typeof v === "string") { const m = BILINGUAL.exec(v); return m ? m[1] : v; }
+  if (Array.isArray(v)) return v.map(chineseOf);
+  if (v && typeof v === "object") return Object.fromEntries(Object.entries(v).map(([k, x]) => [k, chineseOf(x)]));
+  return v;
+}
 // A text of one of the page's tables in the language shown: the table's own form for the
-// language when it has one, the English one otherwise.
+// language when it has one (Chinese: the Chinese half of the bilingual one), else the English.
 function textIn(table, key) {
+  if (language === "chinese") {
+    if (table.chinese && table.chinese[key] !== undefined) return table.chinese[key];
+    if (table.bilingual) return chineseOf(table.bilingual[key]);
+  }
   return (table[language] || table.english)[key];
 }
+// Time axes in the browser's locale and the recorder's clock: each tick as Intl writes it, the
+// date under the first time of each day. `record` hears the labels (kept on the chart for
+// whoever reads the page's state).
+function timeTicks(record) {
+  return (u, splits, axisIdx, space, incr) => {
+    const day = (t) => recorderTimeText(t, { year: "numeric", month: "numeric", day: "numeric" });
+    const labels = splits.map((t, i) => {
+      if (incr < 86400) {
+        const time = recorderTimeText(t, incr < 60 ? { hour: "2-digit", minute: "2-digit", second: "2-digit" }
+          : { hour: "2-digit", minute: "2-digit" });
+        return i === 0 || day(t) !== day(splits[i - 1]) ? time + "\n" + recorderTimeText(t, { month: "short", day: "numeric" }) : time;
+      }
+      if (incr < 28 * 86400) return recorderTimeText(t, { month: "short", day: "numeric" });
+      if (incr < 365 * 86400) return recorderTimeText(t, { year: "numeric", month: "short" });
+      return recorderTimeText(t, { year: "numeric" });
+    });
+    if (record) record(labels);
+    return labels;
+  };
+}
+// The legend's time of the point under the cursor, in the same locale.
+function timeLegend(u, t) { return t === null || t === undefined ? "–" : recorderTimeText(t, { dateStyle: "medium", timeStyle: "short" }); }
 function unitOf(q) { return UNITS[q[0]] || ""; }
 function text(key) { return textIn(TEXTS, key); }
 function el(tag, cls, content) {
@@ -97,19 +152,24 @@ function el(tag, cls, content) {
   if (content !== undefined) e.textContent = content;
   return e;
 }
+// The decimals that tell a value axis's ticks apart.
+function decimalsOf(ticks) {
+  const step = ticks.length > 1 ? Math.abs(ticks[1] - ticks[0]) : 1;
+  return step >= 1 || step === 0 ? 0 : Math.min(6, Math.ceil(-Math.log10(step)));
+}
 function formatNumber(v, digits) {
-  return Number(v).toLocaleString(undefined, { minimumFractionDigits: digits, maximumFractionDigits: digits });
+  return Number(v).toLocaleString(LOCALES, { minimumFractionDigits: digits, maximumFractionDigits: digits });
 }
 function fmt(v, q) {
   if (v === null || v === undefined) return "–";
   const d = q && (q[0] === "W") ? 0 : q && q[0] === "V" ? 1 : 2;
   // The browser's locale separates thousands and decimals.
-  return Number(v).toLocaleString(undefined, { minimumFractionDigits: d, maximumFractionDigits: d });
+  return Number(v).toLocaleString(LOCALES, { minimumFractionDigits: d, maximumFractionDigits: d });
 }
 // A bilingual text such as "即時讀數 Live readings", its Chinese half marked for screen readers
 // and fonts; any other text as it is.
 function setText(e, s) {
-  const m = /^([^\x00-\x7f][^A-Za-z]*?)\s+([\x00-\x7f].*)$/s.exec(s);
+  const m = BILINGUAL.exec(s);
   if (!m) { e.textContent = s; return; }
   const zh = el("span", "", m[1]);
   zh.lang = "zh-Hant";
@@ -122,7 +182,10 @@ async function getJson(url) {
 }
 
 function applyTexts() {
+  document.documentElement.lang = language === "chinese" ? "zh-Hant" : "en";
+  document.getElementById("language").value = language;
   document.querySelectorAll("[data-text]").forEach((e) => setText(e, text(e.dataset.text)));
+  document.querySelectorAll("[data-label-text]").forEach((e) => e.setAttribute("aria-label", text(e.dataset.labelText)));
   document.title = text("title");
   document.querySelectorAll("select.scale").forEach((s) => {
     SCALES.forEach((_, i) => { if (s.options[i]) s.options[i].textContent = text("scales")[i]; });
@@ -132,8 +195,19 @@ function applyTexts() {
   buildRecords();
   meterPickerTexts();
   chartsHeading();
+  if (lastMeters) showMeters(lastMeters);
+  showFreshness();
+  channels.forEach((c) => { if (c.data) c.summarise(c.quantity.value, c.data.values); });
   // The views that build their own texts take the language now learned.
   document.dispatchEvent(new Event("tev-language"));
+}
+
+function chooseLanguage(l) {
+  if (!LANGUAGES.includes(l)) return;
+  languageChosen = l;
+  language = l;
+  try { localStorage.setItem(LANGUAGE_KEY, l); } catch (e) { /* a browser that keeps nothing */ }
+  applyTexts();
 }
 
 // --- Live readings -------------------------------------------------------------------------
@@ -148,7 +222,8 @@ function buildReadings() {
 }
 let lastLive = null;
 function showLive(live) {
-  if (live.language && live.language !== language) { language = live.language; applyTexts(); }
+  if (!languageChosen && live.language && live.language !== language) { language = live.language; applyTexts(); }
+  if (live.week_start === "sunday" || live.week_start === "monday") weekStart = live.week_start;
   lastLive = live;
   // The recorder's clock against the browser's: "updated N s ago" counts on the recorder's.
   clockSkew = live.time - Date.now() / 1000;
@@ -239,7 +314,9 @@ setInterval(showFreshness, 1000);
 // --- Meters table --------------------------------------------------------------------------
 // The table keeps every meter the page has seen: one the server no longer lists went off-line
 // (after the off-line alarm), and stays with its readings gone and the time it left.
+let lastMeters = null;
 function showMeters(meters) {
+  lastMeters = meters;
   const listed = new Set(meters.map((m) => m.id));
   for (const [id, m] of meterEntries) {
     if (!listed.has(id) && m.online !== false) {
@@ -367,8 +444,9 @@ class Channel {
       // The axis spans the rows held; a single row gets a period either side, not years.
       scales: { x: { time: true, range: timeRange(PERIOD_SECONDS[this.scale.value] || 3600) } },
       tzDate: recorderChartDate,
-      axes: [chartAxis(), chartAxis({ label: chartUnitOf(q), size: 60 })],
-      series: [{}, { label: q + " (" + chartUnitOf(q) + ")", stroke: "#1e5bd6", width: 1.5,
+      axes: [chartAxis({ values: timeTicks((labels) => { this.root.dataset.xTicks = labels.join("|"); }) }),
+        chartAxis({ label: chartUnitOf(q), size: 60, values: (u, ticks) => ticks.map((v) => formatNumber(v, decimalsOf(ticks))) })],
+      series: [{ value: timeLegend }, { label: q + " (" + chartUnitOf(q) + ")", stroke: "#1e5bd6", width: 1.5,
         value: (u, v) => fmt(v, q) }],
       cursor: { drag: { x: true, y: false } },
       hooks: { setSelect: [() => { this.zoomed = true; }], setScale: [(u, key) => this.showView(u, key)] },
@@ -443,8 +521,9 @@ class Channel {
   summarise(q, values) {
     const held = values.filter((v) => v !== null && Number.isFinite(v));
     const unit = chartUnitOf(q);
-    this.summary.textContent = held.length === 0 ? q + ": –" : q + ": latest " + fmt(held[held.length - 1], q) +
-      "\u00a0" + unit + ", lowest " + fmt(Math.min(...held), q) + "\u00a0" + unit + ", highest " +
+    const word = (key) => text(key);
+    this.summary.textContent = held.length === 0 ? q + ": –" : q + ": " + word("latest") + " " + fmt(held[held.length - 1], q) +
+      "\u00a0" + unit + ", " + word("lowest") + " " + fmt(Math.min(...held), q) + "\u00a0" + unit + ", " + word("highest") + " " +
       fmt(Math.max(...held), q) + "\u00a0" + unit;
   }
   // The live row moves with each meter message; the series is fetched again at most every 2 s.
@@ -573,6 +652,7 @@ async function start() {
     new Channel(document.getElementById("chart2"), "V1", "min")];
   DARK.addEventListener("change", () => channels.forEach((c) => c.rebuild()));
   document.addEventListener("tev-meter", chartsHeading);
+  document.getElementById("language").addEventListener("change", (e) => chooseLanguage(e.target.value));
   document.addEventListener("tev-names", chartsHeading);
   startMeterPicker(channels);
   showMeters(await getJson("/api/v1/meters"));

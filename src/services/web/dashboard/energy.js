@@ -10,20 +10,18 @@
       against: "against", previous: "the period before", kwh: "kWh", none: "No archived energy",
       summary: "Energy per period" },
     bilingual: { heading: "用電與費用 Energy and cost", day: "日 Day", week: "週 Week", month: "月 Month",
-      presets: ["今日 Today", "7日 7 days", "30日 30 days", "12月 12 months"], period: "期間 Period",
+      presets: ["今日 Today", "7天 7 days", "30天 30 days", "12個月 12 months"], period: "期間 Period",
       partial: "至今 so far", noData: "無資料 no data", against: "對比 against", previous: "前一期 the period before", kwh: "kWh",
       none: "無存檔用電 No archived energy", summary: "各期用電 Energy per period" },
+    chinese: { presets: ["今日", "7天", "30天", "12個月"] },
   };
   // Each preset: the period of its bars and how many of them, the running one included.
   const PRESETS = [["day", 2], ["day", 8], ["day", 31], ["month", 13]];
   const state = { period: "day", count: 8, plot: null, data: null };
 
-  function t(key) {
-    const mode = typeof language === "string" && ENERGY_TEXTS[language] ? language : "english";
-    return ENERGY_TEXTS[mode][key];
-  }
+  function t(key) { return textIn(ENERGY_TEXTS, key); }
   function number(v, digits) {
-    return Number(v).toLocaleString(undefined, { minimumFractionDigits: digits, maximumFractionDigits: digits });
+    return Number(v).toLocaleString(LOCALES, { minimumFractionDigits: digits, maximumFractionDigits: digits });
   }
   function money(currency, v) { return currency + "\u00a0" + number(v, 2); }
   // The start `n` periods before now's, in the recorder's clock as the browser knows it.
@@ -31,7 +29,9 @@
     const d = new Date();
     d.setHours(0, 0, 0, 0);
     if (period === "day") d.setDate(d.getDate() - (n - 1));
-    if (period === "week") d.setDate(d.getDate() - d.getDay() - 7 * (n - 1));
+    // The week starts where the server's weeks start (/api/v1/live week_start).
+    const first = weekStart === "sunday" ? 0 : 1;
+    if (period === "week") d.setDate(d.getDate() - ((d.getDay() - first + 7) % 7) - 7 * (n - 1));
     if (period === "month") { d.setDate(1); d.setMonth(d.getMonth() - (n - 1)); }
     return Math.floor(d.getTime() / 1000);
   }
@@ -72,7 +72,7 @@
       // Bars stand on zero.
       scales: { x: { time: false, range: [-0.5, x.length - 0.5] }, y: { range: (u, min, max) => [0, max > 0 ? max * 1.1 : 1] } },
       axes: [chartAxis({ values: (u, ticks) => ticks.map((i) => (e.time[i] !== undefined && Number.isInteger(i) ? label(e.period, e.time[i]) : "")) }),
-        chartAxis({ label: "kWh", size: 60 })],
+        chartAxis({ label: "kWh", size: 60, values: (u, ticks) => ticks.map((v) => formatNumber(v, decimalsOf(ticks))) })],
       series: [{}, { label: "kWh", fill: "#1e5bd6", stroke: "#1e5bd6", paths: bars, points: { show: false } },
         { label: t("partial"), fill: "#8fb0ee", stroke: "#8fb0ee", paths: bars, points: { show: false } }],
       legend: { show: false },

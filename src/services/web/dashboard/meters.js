@@ -38,7 +38,7 @@ function setMeterHeading(e, heading) {
   e.dataset.meter = id;
 }
 
-function pickerText(key) { return PICKER_TEXTS[language === "bilingual" ? "bilingual" : "english"][key]; }
+function pickerText(key) { return textIn(PICKER_TEXTS, key); }
 function archiveUnitOf(q) { return ARCHIVE_UNITS[q] || unitOf(q); }
 
 function fillMeterPicker() {

@@ -10,12 +10,9 @@
     english: { heading: "Phases", current: "Current", power: "Power", imbalance: "Current imbalance" },
     bilingual: { heading: "各相 Phases", current: "電流 Current", power: "功率 Power", imbalance: "電流不平衡 Current imbalance" },
   };
-  function t(key) {
-    const mode = typeof language === "string" && PHASE_TEXTS[language] ? language : "english";
-    return PHASE_TEXTS[mode][key];
-  }
+  function t(key) { return textIn(PHASE_TEXTS, key); }
   function number(v, digits) {
-    return Number(v).toLocaleString(undefined, { minimumFractionDigits: digits, maximumFractionDigits: digits });
+    return Number(v).toLocaleString(LOCALES, { minimumFractionDigits: digits, maximumFractionDigits: digits });
   }
   // The hourly imbalance of the archive's hourly mean currents, by the same definition as the
   // live figure the server sends.
@@ -102,8 +99,8 @@
     const width = Math.max(box.clientWidth, 200);
     if (!plot) {
       plot = new uPlot({ width, height: 160, tzDate: recorderChartDate, scales: { x: { time: true, range: timeRange(3600) }, y: { range: (u, min, max) => [0, Math.max(max, 10)] } },
-        axes: [chartAxis(), chartAxis({ label: "%", size: 50 })],
-        series: [{}, { label: t("imbalance") + " (%)", stroke: "#9a4a00", width: 1.5, value: (u, v) => (v === null ? "–" : number(v, 1)) }] },
+        axes: [chartAxis({ values: timeTicks() }), chartAxis({ label: "%", size: 50 })],
+        series: [{ value: timeLegend }, { label: t("imbalance") + " (%)", stroke: "#9a4a00", width: 1.5, value: (u, v) => (v === null ? "–" : number(v, 1)) }] },
       withGaps(s.time, values, 3600), box);
     } else {
       plot.setData(withGaps(s.time, values, 3600));
@@ -115,7 +112,10 @@
     document.addEventListener("tev-new-run", () => loadHistory().catch(() => {}));
     const box = document.querySelector("#phases .phase-plot");
     new ResizeObserver(() => { if (plot) plot.setSize({ width: Math.max(box.clientWidth, 200), height: 160 }); }).observe(box);
-    DARK.addEventListener("change", () => { if (plot) { plot.destroy(); plot = null; } loadHistory().catch(() => {}); });
+    // The plot's ink follows the theme and its legend the language: either builds it anew.
+    const rebuild = () => { if (plot) { plot.destroy(); plot = null; } loadHistory().catch(() => {}); };
+    DARK.addEventListener("change", rebuild);
+    document.addEventListener("tev-language", rebuild);
     if (pickedMeter()) loadHistory().catch(() => {});
     setInterval(() => loadHistory().catch(() => {}), 300000);
   });

@@ -12,7 +12,7 @@
       verdicts: { pass: "pass", fail: "fail", "not enough data": "not enough data", "no data": "no data" },
       dead: "dead phase", windows: "10-minute windows", nominal: "nominal", assumed: "assumed from the readings; set [quality] voltage_nominal",
       unbalance: "worst 10-minute unbalance", minutes: "minutes" },
-    bilingual: { heading: "電壓品質 Voltage quality", week: "ISO 週 ISO week", csv: "品質 Quality CSV",
+    bilingual: { heading: "電壓品質 Voltage quality", week: "週次 ISO week", csv: "品質 Quality CSV",
       columns: ["相 Phase", "±10 % 內 Within ±10 %", "涵蓋 Coverage", "驟降分鐘 Dip minutes", "驟升分鐘 Swell minutes",
         "最低 Lowest", "最高 Highest", "判定 Verdict"],
       verdicts: { pass: "合格 pass", fail: "不合格 fail", "not enough data": "資料不足 not enough data",
@@ -21,12 +21,9 @@
       assumed: "由讀數推定 assumed from the readings; set [quality] voltage_nominal",
       unbalance: "最差10分鐘不平衡 worst 10-minute unbalance", minutes: "分鐘 minutes" },
   };
-  function t(key) {
-    const mode = typeof language === "string" && QUALITY_TEXTS[language] ? language : "english";
-    return QUALITY_TEXTS[mode][key];
-  }
+  function t(key) { return textIn(QUALITY_TEXTS, key); }
   function number(v, digits) {
-    return Number(v).toLocaleString(undefined, { minimumFractionDigits: digits, maximumFractionDigits: digits });
+    return Number(v).toLocaleString(LOCALES, { minimumFractionDigits: digits, maximumFractionDigits: digits });
   }
   // The ISO week of a date, as <input type="week"> writes it.
   function isoWeek(date) {

@@ -195,7 +195,7 @@ try:
     # The current rating: the banner names the running alert, the history lists its start.
     wait.until(lambda d: d.find_element(By.ID, "alert-banner").is_displayed())
     banner = driver.find_element(By.ID, "alert-banner").text
-    assert re.match(r"^(警報 )?Alert — " + meter_id + ": current L\d ", banner), banner
+    assert re.match(r"^(警報 )?Alert — " + meter_id + ": (電流 )?current L\d ", banner), banner
     wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, "#alerts-history li.alert-start"))
     print("alert banner:", banner)
 

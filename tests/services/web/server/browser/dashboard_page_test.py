@@ -86,6 +86,55 @@ try:
     Select(d.find_element(By.ID, "meter")).select_by_value("")
     wait.until(lambda d: attr("#chart1", "data-meter") == "")
 
+    # The language switch: Chinese makes a Chinese page with no English word left in it (the
+    # event log is the program's own); it holds over a reload; English gives every text back.
+    ENGLISH_WORDS = """const words = [];
+        const walk = document.createTreeWalker(document.body, NodeFilter.SHOW_TEXT);
+        for (let n = walk.nextNode(); n; n = walk.nextNode()) {
+          if (n.parentElement.closest('#log, #language, script')) continue;
+          words.push(...(n.textContent.match(/\\b[a-z]{3,}\\b/g) || []));
+        }
+        return words.concat(document.title.match(/\\b[a-z]{3,}\\b/g) || []);"""
+    for reload in (False, True):
+        if reload:
+            d.refresh()
+            session.wait_until_drawn(meters=3)
+        else:
+            Select(d.find_element(By.ID, "language")).select_by_value("chinese")
+        wait.until(lambda d: attr("html", "lang") == "zh-Hant"
+                   and d.find_element(By.CSS_SELECTOR, "#energy h2").text.startswith("用電與費用 —"))
+        try:
+            wait.until(lambda d: not d.execute_script(ENGLISH_WORDS))
+        except Exception:
+            raise AssertionError(d.execute_script(ENGLISH_WORDS))
+    Select(d.find_element(By.ID, "language")).select_by_value("english")
+    wait.until(lambda d: attr("html", "lang") == "en"
+               and d.find_element(By.CSS_SELECTOR, "#energy h2").text.startswith("Energy and cost —")
+               and d.find_element(By.CSS_SELECTOR, "#chart1 .summary").text.startswith("Watt: latest"))
+    assert not re.search(r"[\u4e00-\u9fff]", d.find_element(By.TAG_NAME, "main").text.replace(
+        d.find_element(By.ID, "log").text, "")), "Chinese left on the English page"
+    print("language switch: Chinese, kept over a reload, English")
+
+    # The browser's locale: German and Taiwanese chromium write the axes' dates and the tiles'
+    # numbers their own way.
+    for languages, date, number in (("de-DE,de", r"^\d{1,2}\. (Okt|Nov|Dez)\.$", r"^\d{3},\d$"),
+                                    ("zh-TW,zh", r"^1[012]月\d{1,2}日$", r"^\d{3}\.\d$")):
+        other = session.browser(languages)
+        try:
+            other.get(session.url)
+            session.wait.__class__(other, 30).until(lambda o: re.match(number, o.find_element(
+                By.CSS_SELECTOR, ".reading[data-q='V1'] .value").text))
+            Select(other.find_element(By.CSS_SELECTOR, "#chart1 select.scale")).select_by_value("day")
+            session.wait.__class__(other, 30).until(lambda o: o.find_element(By.ID, "chart1")
+                                                    .get_attribute("data-scale") == "day"
+                                                    and int(o.find_element(By.ID, "chart1").get_attribute("data-points") or 0) > 20)
+            ticks = other.find_element(By.ID, "chart1").get_attribute("data-x-ticks").split("|")
+            assert ticks and all(re.match(date, t) for t in ticks), (languages, ticks)
+            print(languages, "axis", ticks[:3], "V1", other.find_element(
+                By.CSS_SELECTOR, ".reading[data-q='V1'] .value").text)
+        finally:
+            other.quit()
+
     # Freshness: the meters go silent. Within the page's 10 s (and a second of slack) the tiles
     # grey, the link waits, and each row of the table says stale with a growing "updated".
     fresh = d.find_element(By.ID, "live-updated").text
