@@ -17,7 +17,8 @@ const TEXTS = {
     online: "on-line", offlineState: "off-line", lost: "Connection lost — retrying",
     stale: "stale", offlineSince: "off-line since", noData: "no data yet", updatedAgo: "updated {n} ago",
     linkWaiting: "Link waiting", skip: "Skip to the readings", timeScale: "time scale", meter: "meter",
-    latest: "latest", lowest: "lowest", highest: "highest",
+    latest: "latest", lowest: "lowest", highest: "highest", phaseToday: "L{n} today", outOfBand: "out of band",
+    tapHint: "value under the finger",
   },
   bilingual: {
     title: "TEV3P 電力監測 power monitor", live: "即時讀數 Live readings", meters: "電錶 Meters",
@@ -29,10 +30,11 @@ const TEXTS = {
     online: "在線 on-line", offlineState: "離線 off-line", lost: "連線中斷，重試中 Connection lost — retrying",
     stale: "逾時 stale", offlineSince: "離線自 off-line since", noData: "尚無資料 no data yet", updatedAgo: "更新於 {n}前 updated {n} ago", linkWaiting: "等候資料 Link waiting",
     skip: "跳至讀數 Skip to the readings", timeScale: "時間刻度 time scale", meter: "電錶 meter",
-    latest: "最新 latest", lowest: "最低 lowest", highest: "最高 highest",
+    latest: "最新 latest", lowest: "最低 lowest", highest: "最高 highest", phaseToday: "L{n} 今日 L{n} today",
+    outOfBand: "超出範圍 out of band", tapHint: "觸點數值 value under the finger",
   },
   // Where the bilingual text's Chinese half does not stand alone.
-  chinese: { title: "TEV3P 電力監測" },
+  chinese: { title: "TEV3P 電力監測", phaseToday: "L{n} 今日" },
 };
 
 // The page's language: the one picked with the switch (kept in this browser's localStorage,
@@ -195,6 +197,7 @@ function applyTexts() {
   buildRecords();
   meterPickerTexts();
   chartsHeading();
+  readingNames();
   if (lastMeters) showMeters(lastMeters);
   showFreshness();
   channels.forEach((c) => { if (c.data) c.summarise(c.quantity.value, c.data.values); });
@@ -219,6 +222,33 @@ function buildReadings() {
     r.dataset.q = q;
     box.append(r);
   }
+  readingNames();
+}
+// K1–K3 are today's energy of each phase from the archive (kwh_today_phases); without it the
+// tiles are hidden. A tile whose quantity an active alert of the primary meter judges is marked.
+const PHASE_TILES = ["K1", "K2", "K3"];
+let alarmQuantities = new Set();
+function readingNames() {
+  for (const r of document.querySelectorAll(".reading")) {
+    const q = r.dataset.q;
+    const name = r.querySelector(".name");
+    const phase = PHASE_TILES.indexOf(q);
+    name.textContent = phase >= 0 ? text("phaseToday").replace("{n}", String(phase + 1)) + " (kWh)" : q + " (" + unitOf(q) + ")";
+    if (phase >= 0) r.hidden = primaryPhaseEnergy === null;
+    const alarm = alarmQuantities.has(q);
+    r.classList.toggle("alarm", alarm);
+    if (alarm) name.append(" ", el("span", "alarm-mark", "⚠ " + text("outOfBand")));
+  }
+}
+function markAlarms(quantities) {
+  alarmQuantities = quantities;
+  readingNames();
+}
+function learnPhaseEnergy(values) {
+  const known = Array.isArray(values) && values.length === 3 && values.every((v) => typeof v === "number");
+  primaryPhaseEnergy = known ? values : null;
+  readingNames();
+  showFreshness();
 }
 let lastLive = null;
 function showLive(live) {
@@ -280,10 +310,9 @@ function showFreshness() {
   // greyed while it is stale.
   let state = !live.meter || live.meters === 0 ? "waiting" : primary ? meterState(primary) : "online";
   const tiles = document.getElementById("readings");
-  const phases = typeof live.readings === "object" && live.readings && primaryPhaseEnergy;
   for (const r of document.querySelectorAll(".reading")) {
     const q = r.dataset.q;
-    const v = phases && q[0] === "K" && q.length === 2 ? primaryPhaseEnergy[Number(q[1]) - 1] : live.readings[q];
+    const v = PHASE_TILES.includes(q) ? (primaryPhaseEnergy ? primaryPhaseEnergy[Number(q[1]) - 1] : null) : live.readings[q];
     r.querySelector(".value").textContent = state === "waiting" ? "–" : state === "offline" ? "—" : fmt(v, q);
   }
   tiles.dataset.state = state;
@@ -416,6 +445,7 @@ class Channel {
     this.root = root;
     this.plotBox = root.querySelector(".plot");
     this.summary = root.querySelector(".summary");
+    if (!root.querySelector(".tap-value")) this.summary.after(el("p", "tap-value"));
     this.quantity = root.querySelector("select.quantity");
     this.scale = root.querySelector("select.scale");
     QUANTITIES.forEach((q) => this.quantity.append(new Option(q + " (" + unitOf(q) + ")", q)));
@@ -530,6 +560,15 @@ class Channel {
   liveTick() { if (performance.now() - this.lastLoad > (this.refreshMs || 2000)) this.load(); }
 }
 
+function tapValue(channel, u) {
+  const i = u.cursor.idx;
+  const line = channel.root.querySelector(".tap-value");
+  if (i === null || i === undefined || !line) return;
+  const q = channel.quantity.value;
+  const v = u.data[1][i];
+  line.textContent = timeLegend(u, u.data[0][i]) + ": " + fmt(v, q) + (v === null || v === undefined ? "" : "\u00a0" + chartUnitOf(q));
+  channel.root.dataset.tapped = line.textContent;
+}
 // Wheel zoom and drag pan with the mouse (shift-drag), pinch zoom and one-finger pan on touch.
 function wheelAndTouch(channel) {
   function zoomAround(u, factor, left) {
@@ -585,7 +624,17 @@ function wheelAndTouch(channel) {
       }
       touches = now;
     }, { passive: false });
-    over.addEventListener("touchend", () => { touches = null; });
+    // A tap (a touch that ends where it began) puts the cursor there: the legend and the line
+    // under the chart read the value under the finger.
+    over.addEventListener("touchend", (e) => {
+      const t = e.changedTouches[0];
+      if (touchStart !== null && t && Math.abs(t.clientX - touchStart.x) < 10 && Math.abs(t.clientY - touchStart.y) < 10) {
+        const box = over.getBoundingClientRect();
+        u.setCursor({ left: t.clientX - box.left, top: t.clientY - box.top });
+        tapValue(channel, u);
+      }
+      touches = null;
+    });
   } } };
 }
 
@@ -625,8 +674,34 @@ async function learnRun(live) {
   runId = live.run;
   document.body.dataset.run = runId;
 }
+// A tab hidden for 30 s closes its feed, so a forgotten tab takes nothing; shown again it opens
+// the feed and reads what it missed (meters, log, series and every view).
+const HIDDEN_CLOSE_MS = 30000;
+let socket = null;
+let paused = false;
+let hiddenTimer = null;
+function pauseFeed() {
+  paused = true;
+  document.body.dataset.feed = "paused";
+  if (socket) socket.close();
+}
+async function resumeFeed() {
+  paused = false;
+  document.body.dataset.feed = "open";
+  connectLive();
+  showMeters(await getJson("/api/v1/meters"));
+  addLog(await getJson("/api/v1/log?after=" + lastLogNumber));
+  channels.forEach((c) => c.load(true));
+  document.dispatchEvent(new Event("tev-refresh"));
+}
+document.addEventListener("visibilitychange", () => {
+  clearTimeout(hiddenTimer);
+  if (document.visibilityState === "hidden") hiddenTimer = setTimeout(pauseFeed, HIDDEN_CLOSE_MS);
+  else if (paused) resumeFeed().catch(() => {});
+});
 function connectLive() {
   const ws = new WebSocket((location.protocol === "https:" ? "wss://" : "ws://") + location.host + "/api/v1/ws");
+  socket = ws;
   ws.onopen = () => {
     getJson("/api/v1/live").then(async (live) => { await learnRun(live); showLive(live); showConnection(true); })
       .catch(() => ws.close());
@@ -637,8 +712,11 @@ function connectLive() {
     onPush(message);
   };
   ws.onclose = () => {
+    if (socket === ws) socket = null;
+    // A feed closed for a hidden tab is no lost connection.
+    if (paused) return;
     showConnection(false);
-    setTimeout(connectLive, 2000);
+    setTimeout(() => { if (!paused && socket === null) connectLive(); }, 2000);
   };
 }
 async function start() {

@@ -74,6 +74,8 @@
   async function refreshMeters() {
     const r = await fetch("/api/v1/costs/meters", { cache: "no-store" });
     perMeter = r.ok ? await r.json() : { currency: null };
+    const primaryEntry = (perMeter.meters || []).find((m) => m.id === meterPicker.primaryId);
+    learnPhaseEnergy(primaryEntry ? primaryEntry.kwh_today_phases : null);
     showMeters();
     showLine();
   }
@@ -84,7 +86,8 @@
   function redraw() { showLine(); showMeters(); }
   document.addEventListener("DOMContentLoaded", () => {
     refresh();
-    setInterval(refresh, 60000);
+    setInterval(() => { if (!document.hidden) refresh(); }, 60000);
+    document.addEventListener("tev-refresh", refresh);
     document.addEventListener("tev-meter", redraw);
     document.addEventListener("tev-names", redraw);
     document.addEventListener("tev-language", redraw);

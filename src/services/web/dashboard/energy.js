@@ -140,10 +140,11 @@
     document.addEventListener("tev-meter", () => load().catch(() => {}));
     document.addEventListener("tev-names", () => setMeterHeading(document.querySelector("#energy h2"), t("heading")));
     document.addEventListener("tev-new-run", () => load().catch(() => {}));
+    document.addEventListener("tev-refresh", () => load().catch(() => {}));
     DARK.addEventListener("change", () => { if (state.data) draw(state.data); });
     // The primary meter is known once the first live answer is in ("tev-meter").
     if (pickedMeter()) load().catch(() => {});
-    setInterval(() => load().catch(() => {}), 300000);
+    setInterval(() => { if (!document.hidden) load().catch(() => {}); }, 300000);
     new ResizeObserver(() => { if (state.plot) state.plot.setSize({ width: Math.max(document.querySelector("#energy .energy-plot").clientWidth, 200), height: state.plot.height }); })
       .observe(document.querySelector("#energy .energy-plot"));
   });

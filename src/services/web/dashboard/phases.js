@@ -110,6 +110,7 @@
     document.addEventListener("tev-meter", () => loadHistory().catch(() => {}));
     document.addEventListener("tev-names", () => show());
     document.addEventListener("tev-new-run", () => loadHistory().catch(() => {}));
+    document.addEventListener("tev-refresh", () => loadHistory().catch(() => {}));
     const box = document.querySelector("#phases .phase-plot");
     new ResizeObserver(() => { if (plot) plot.setSize({ width: Math.max(box.clientWidth, 200), height: 160 }); }).observe(box);
     // The plot's ink follows the theme and its legend the language: either builds it anew.
@@ -117,7 +118,7 @@
     DARK.addEventListener("change", rebuild);
     document.addEventListener("tev-language", rebuild);
     if (pickedMeter()) loadHistory().catch(() => {});
-    setInterval(() => loadHistory().catch(() => {}), 300000);
+    setInterval(() => { if (!document.hidden) loadHistory().catch(() => {}); }, 300000);
   });
   window.tevPhases = { show };
 })();

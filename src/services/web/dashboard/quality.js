@@ -91,6 +91,7 @@
     document.addEventListener("tev-meter", () => load().catch(() => {}));
     document.addEventListener("tev-names", texts);
     document.addEventListener("tev-new-run", () => load().catch(() => {}));
+    document.addEventListener("tev-refresh", () => load().catch(() => {}));
     if (pickedMeter()) load().catch(() => {});
   });
 })();

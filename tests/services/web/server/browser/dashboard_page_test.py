@@ -135,6 +135,51 @@ try:
         finally:
             other.quit()
 
+    # Tiles: K1–K3 are today's phase energy where the archive gives it, else hidden; the
+    # currents over their rating are marked on the tiles.
+    phases = d.execute_script("return fetch('/api/v1/costs/meters').then((r) => r.json())"
+                              ".then((c) => (c.meters.find((m) => m.id === arguments[0]) || {}).kwh_today_phases)",
+                              ids[0])
+    k1 = d.find_element(By.CSS_SELECTOR, ".reading[data-q='K1']")
+    if phases:
+        wait.until(lambda d: k1.is_displayed() and k1.find_element(By.CLASS_NAME, "name").text == "L1 today (kWh)")
+    else:
+        assert not k1.is_displayed(), "K1 shown without the archive's phase energy"
+    wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, ".reading.alarm[data-q^='A'] .alarm-mark"))
+    assert "out of band" in d.find_element(By.CSS_SELECTOR, ".reading.alarm .name").text
+
+    # A phone: every control and link at least 44 px high, a tap on a chart reads its value.
+    d.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
+                      {"width": 390, "height": 844, "deviceScaleFactor": 3, "mobile": True})
+    d.execute_cdp_cmd("Emulation.setTouchEmulationEnabled", {"enabled": True, "maxTouchPoints": 2})
+    wait.until(lambda d: d.execute_script("return window.innerWidth") == 390)
+    session.wait_until_drawn(meters=3)
+    small = d.execute_script("""return [...document.querySelectorAll('a, button, select, input')]
+        .filter((e) => e.getClientRects().length && !e.classList.contains('skip'))
+        .filter((e) => e.getBoundingClientRect().height < 44)
+        .map((e) => e.tagName + '.' + e.className + ' ' + e.textContent.slice(0, 20) + ' '
+             + e.getBoundingClientRect().height)""")
+    assert not small, small
+    over = d.find_element(By.CSS_SELECTOR, "#chart1 .u-over")
+    d.execute_script("arguments[0].scrollIntoView({block: 'center'})", over)
+    box = d.execute_script("const r = arguments[0].getBoundingClientRect(); return [r.left, r.top, r.width, r.height]", over)
+    x, y = box[0] + box[2] * 0.6, box[1] + box[3] / 2
+    for kind in ("touchStart", "touchEnd"):
+        d.execute_cdp_cmd("Input.dispatchTouchEvent", {"type": kind, "touchPoints": [{"x": x, "y": y}] if kind == "touchStart" else []})
+    wait.until(lambda d: re.search(r": [\d,.]+\sW$", attr("#chart1", "data-tapped")))
+    print("tap on the chart:", attr("#chart1", "data-tapped"))
+    d.execute_cdp_cmd("Emulation.setTouchEmulationEnabled", {"enabled": False})
+    d.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+
+    # Alerts acknowledged in this browser leave the banner, also after a reload.
+    while d.find_element(By.ID, "alert-banner").is_displayed():
+        d.find_element(By.CSS_SELECTOR, "#alert-banner button.acknowledge").click()
+    d.refresh()
+    wait.until(lambda d: re.match(r"^\d+ acknowledged$", d.find_element(By.ID, "alerts-acknowledged").text))
+    assert not d.find_element(By.ID, "alert-banner").is_displayed()
+    assert d.find_elements(By.CSS_SELECTOR, ".reading.alarm"), "an acknowledged alert still marks its tile"
+    print("alerts:", d.find_element(By.ID, "alerts-acknowledged").text)
+
     # Freshness: the meters go silent. Within the page's 10 s (and a second of slack) the tiles
     # grey, the link waits, and each row of the table says stale with a growing "updated".
     fresh = d.find_element(By.ID, "live-updated").text
