@@ -12,7 +12,7 @@ const TEXTS = {
     title: "TEV3P power monitor", live: "Live readings", meters: "Meters", records: "Records",
     log: "Event log", ch1: "CH1", ch2: "CH2", reset: "Reset zoom", linkOn: "Link on",
     linkOff: "Link off", charts: "Charts", offline: "Off-line: no meter is sending", original: "Records CSV",
-    tidy: "Tidy CSV", scales: ["Minute", "5-Minute", "10-Minute", "Hour", "Day", "Week", "Month"],
+    tidy: "Tidy CSV", exportFrom: "Archive CSVs from", exportTo: "to", bom: "For spreadsheets (BOM)", scales: ["Minute", "5-Minute", "10-Minute", "Hour", "Day", "Week", "Month"],
     columns: ["ID", "IP", "Last message", "V1", "V2", "V3", "A1", "A2", "A3", "Watt", "Day kWh", "State"],
     online: "on-line", offlineState: "off-line", lost: "Connection lost — retrying",
     stale: "stale", offlineSince: "off-line since", noData: "no data yet", updatedAgo: "updated {n} ago",
@@ -24,7 +24,8 @@ const TEXTS = {
     title: "TEV3P 電力監測 power monitor", live: "即時讀數 Live readings", meters: "電錶 Meters",
     records: "記錄 Records", log: "事件記錄 Event log", ch1: "CH1", ch2: "CH2", reset: "復原 Reset zoom",
     linkOn: "連線 Link on", linkOff: "離線 Link off", charts: "圖表 Charts", offline: "離線 Off-line: no meter is sending",
-    original: "記錄 Records CSV", tidy: "整理 Tidy CSV",
+    original: "記錄 Records CSV", tidy: "整理 Tidy CSV", exportFrom: "存檔起 Archive CSVs from", exportTo: "至 to",
+    bom: "試算表用 For spreadsheets (BOM)",
     scales: ["分 Minute", "5分 5-Minute", "10分 10-Minute", "時 Hour", "日 Day", "週 Week", "月 Month"],
     columns: ["ID", "IP", "最後 Last message", "V1", "V2", "V3", "A1", "A2", "A3", "Watt", "日 Day kWh", "狀態 State"],
     online: "在線 on-line", offlineState: "離線 off-line", lost: "連線中斷，重試中 Connection lost — retrying",
@@ -392,6 +393,26 @@ function addLog(log) {
 }
 
 // --- Records downloads ---------------------------------------------------------------------
+// The export options every CSV link takes: "for spreadsheets" adds a UTF-8 byte-order mark
+// (bom=1); the from/to dates bound the archive's CSVs (from the first day's midnight to the end
+// of the last day, the browser's local days).
+function exportQuery(withRange) {
+  let q = "";
+  if (withRange) {
+    const from = document.getElementById("export-from").valueAsDate;
+    const to = document.getElementById("export-to").valueAsDate;
+    const local = (d, days) => Math.floor(new Date(d.getUTCFullYear(), d.getUTCMonth(), d.getUTCDate() + days).getTime() / 1000);
+    if (from) q += "&from=" + local(from, 0);
+    if (to) q += "&to=" + local(to, 1);
+  }
+  if (document.getElementById("export-bom").checked) q += "&bom=1";
+  return q;
+}
+function exportsChanged() {
+  buildRecords();
+  showArchiveLinks();
+  document.dispatchEvent(new Event("tev-exports"));
+}
 function buildRecords() {
   const body = document.querySelector("#records tbody");
   body.replaceChildren(...SCALES.map((s, i) => {
@@ -399,7 +420,7 @@ function buildRecords() {
     tr.append(el("td", "", text("scales")[i]));
     for (const [format, label] of [["original", text("original")], ["tidy", text("tidy")]]) {
       const a = el("a", "", label);
-      a.href = "/api/v1/records.csv?scale=" + s + "&format=" + format;
+      a.href = "/api/v1/records.csv?scale=" + s + "&format=" + format + exportQuery(false);
       a.download = "";
       const td = el("td");
       td.append(a);
@@ -731,6 +752,7 @@ async function start() {
   DARK.addEventListener("change", () => channels.forEach((c) => c.rebuild()));
   document.addEventListener("tev-meter", chartsHeading);
   document.getElementById("language").addEventListener("change", (e) => chooseLanguage(e.target.value));
+  for (const id of ["export-from", "export-to", "export-bom"]) document.getElementById(id).addEventListener("change", exportsChanged);
   document.addEventListener("tev-names", chartsHeading);
   startMeterPicker(channels);
   showMeters(await getJson("/api/v1/meters"));

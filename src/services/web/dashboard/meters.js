@@ -140,7 +140,7 @@ function showArchiveLinks() {
   if (!meterPicker.chosen) { box.replaceChildren(); return; }
   const links = RESOLUTIONS.map((r, i) => {
     const a = el("a", "", pickerText("resolutions")[i]);
-    a.href = "/api/v1/meters/" + encodeURIComponent(meterPicker.chosen) + "/export.csv?resolution=" + r;
+    a.href = "/api/v1/meters/" + encodeURIComponent(meterPicker.chosen) + "/export.csv?resolution=" + r + exportQuery(true);
     a.download = "";
     return a;
   });

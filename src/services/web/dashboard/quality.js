@@ -62,7 +62,7 @@
       number(q.minutes, 0) + " " + t("minutes") + " · " + t("unbalance") + ": " + worst;
     const csv = box.querySelector("a.quality-csv");
     csv.textContent = t("csv");
-    csv.href = "/api/v1/meters/" + encodeURIComponent(q.meter) + "/quality.csv?week=" + q.week;
+    csv.href = "/api/v1/meters/" + encodeURIComponent(q.meter) + "/quality.csv?week=" + q.week + exportQuery(false);
   }
 
   async function load() {
@@ -87,6 +87,7 @@
     };
     texts();
     document.addEventListener("tev-language", () => { texts(); if (shown) show(shown); });
+    document.addEventListener("tev-exports", () => { if (shown) show(shown); });
     input.addEventListener("change", () => load().catch(() => {}));
     document.addEventListener("tev-meter", () => load().catch(() => {}));
     document.addEventListener("tev-names", texts);

@@ -75,6 +75,19 @@ try:
         assert {"series", "energy", "quality"} <= kinds, (pick, kinds)
         assert attr("#costs", "data-meter") == pick
         print("picked", pick, "asked", sorted(kinds))
+    # Exports: a range bounds the archive's CSVs (local midnights), "for spreadsheets" adds
+    # bom=1 to every CSV link.
+    d.execute_script("""for (const [id, v] of [['export-from', '2026-11-02'], ['export-to', '2026-11-03']]) {
+        const e = document.getElementById(id); e.value = v; e.dispatchEvent(new Event('change')); }""")
+    d.find_element(By.ID, "export-bom").click()
+    midnight = d.execute_script("return [new Date(2026, 10, 2).getTime() / 1000, new Date(2026, 10, 4).getTime() / 1000]")
+    hrefs = [a.get_attribute("href") for a in d.find_elements(By.CSS_SELECTOR, "#meter-csv a")]
+    assert len(hrefs) == 3 and all(h.endswith("&from=%d&to=%d&bom=1" % tuple(midnight)) for h in hrefs), hrefs
+    for link in d.find_elements(By.CSS_SELECTOR, "#records a, a.quality-csv"):
+        assert link.get_attribute("href").endswith("&bom=1"), link.get_attribute("href")
+    d.find_element(By.ID, "export-bom").click()
+    assert attr("#records a", "href").endswith("format=original"), attr("#records a", "href")
+
     # Gaps: the 28 silent hours break the line; a meter with a single hour row gets an axis of
     # an hour either side.
     wait.until(lambda d: attr("#chart1", "data-scale") == "hour" and int(attr("#chart1", "data-gaps") or 0) >= 1)
