@@ -70,7 +70,7 @@
         running.add(key);
         if (meter === primary) quantityOf(a).forEach((q) => marked.add(q));
         if (acked.has(key)) return;
-        const item = el("span", "alert-item", meter + ": " + what(a) + " ");
+        const item = el("span", "alert-item", meterLabel(meter) + ": " + what(a) + " ");
         const b = el("button", "acknowledge", t("acknowledge"));
         b.type = "button";
         b.addEventListener("click", () => acknowledge(key, running));
@@ -100,7 +100,7 @@
     history.forEach((e) => {
       const li = document.createElement("li");
       li.className = e.event === "start" ? "alert-start" : "alert-end";
-      li.textContent = recorderTimeText(Date.parse(e.time) / 1000) + " " + e.meter + " " + t(e.event) + " " + what(e);
+      li.textContent = recorderTimeText(Date.parse(e.time) / 1000) + " " + meterLabel(e.meter) + " " + t(e.event) + " " + what(e);
       list.appendChild(li);
     });
   }
@@ -115,6 +115,7 @@
     load().catch(() => {});
     document.addEventListener("tev-language", () => { if (shown) show(shown); });
     document.addEventListener("tev-meter", () => { if (shown) show(shown); });
+    document.addEventListener("tev-names", () => { if (shown) show(shown); });
     document.addEventListener("tev-refresh", () => load().catch(() => {}));
   });
 })();

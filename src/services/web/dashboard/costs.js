@@ -13,7 +13,9 @@
     },
     bilingual: {
       today: "今日費用 Cost today", week: "本週 this week", month: "本月 this month",
-      perMeter: "各電錶費用 Costs per meter",
+      perMeter: "各電錶費用 Costs per meter", site: "全場 Site (all meters)", sum: "各電錶合計 Sum of the meters",
+      standing: "今日基本費 standing charge today", sideBySide: "各電錶用電 Energy per meter", kwhToday: "今日 today",
+      kwhWeek: "本週 this week",
       columns: ["ID", "今日 kWh today", "今日費用 Cost today", "本週 kWh this week",
         "本週費用 Cost this week", "本月 kWh this month", "本月費用 Cost this month"],
     },
@@ -36,7 +38,7 @@
     const c = entry ? { currency: perMeter.currency, today: entry.today, week: entry.week, month: entry.month } : primary;
     box.hidden = !c || c.currency === null;
     if (box.hidden) return;
-    const money = (v) => c.currency + "\u00a0" + Number(v).toFixed(2);
+    const money = (v) => c.currency + "\u00a0" + formatNumber(v, 2);
     box.dataset.meter = id;
     box.textContent = t("today") + " (" + meterLabel(id) + "): " + money(c.today) + " · " + t("week") + ": " +
       money(c.week) + " · " + t("month") + ": " + money(c.month);
@@ -60,15 +62,54 @@
       setText(th, name);
       return th;
     }));
-    const money = (v) => c.currency + "\u00a0" + Number(v).toFixed(2);
-    const energy = (v) => Number(v).toFixed(2);
+    const money = (v) => (v === null || v === undefined ? "–" : c.currency + "\u00a0" + formatNumber(v, 2));
+    const energy = (v) => (v === null || v === undefined ? "–" : formatNumber(v, 2));
     const picked = pickedMeter();
-    document.querySelector("#meter-costs tbody").replaceChildren(...c.meters.map((m) => {
+    const row = (first, m) => {
       const tr = document.createElement("tr");
-      if (m.id === picked) { tr.className = "picked"; tr.setAttribute("aria-current", "true"); }
-      tr.append(cell(m.id), cell(energy(m.kwh_today)), cell(money(m.today)), cell(energy(m.kwh_week)),
+      tr.append(first, cell(energy(m.kwh_today)), cell(money(m.today)), cell(energy(m.kwh_week)),
         cell(money(m.week)), cell(energy(m.kwh_month)), cell(money(m.month)));
       return tr;
+    };
+    const rows = c.meters.map((m) => {
+      const id = cell("");
+      if (meterPicker.names.get(m.id)) id.append(el("span", "meter-name", meterPicker.names.get(m.id)), " ");
+      id.append(m.id);
+      const tr = row(id, m);
+      if (m.id === picked) { tr.className = "picked"; tr.setAttribute("aria-current", "true"); }
+      return tr;
+    });
+    // The site: the server's total (all meters' energy, one standing charge), else the sum of
+    // the rows, each of which then carries a standing charge of its own.
+    const sum = (k) => c.meters.reduce((a, m) => a + (typeof m[k] === "number" ? m[k] : 0), 0);
+    const site = c.site || Object.fromEntries(["kwh_today", "today", "kwh_week", "week", "kwh_month", "month"].map((k) => [k, sum(k)]));
+    const siteHead = document.createElement("th");
+    siteHead.scope = "row";
+    setText(siteHead, t(c.site ? "site" : "sum"));
+    const siteRow = row(siteHead, site);
+    siteRow.className = "site";
+    document.querySelector("#meter-costs tbody").replaceChildren(...rows, siteRow);
+    const standing = document.getElementById("meter-costs-standing");
+    standing.textContent = typeof c.standing_today === "number" ? t("standing") + ": " + money(c.standing_today) : "";
+    showSideBySide(c);
+  }
+  // Today's and this week's energy of each meter as grouped bars on one scale.
+  function showSideBySide(c) {
+    const box = document.getElementById("meter-bars");
+    const top = Math.max(1e-9, ...c.meters.map((m) => Math.max(m.kwh_today || 0, m.kwh_week || 0)));
+    setText(document.getElementById("meter-bars-heading"), t("sideBySide"));
+    box.replaceChildren(...c.meters.map((m) => {
+      const group = el("div", "bar-group");
+      group.append(el("div", "bar-meter", meterLabel(m.id)));
+      for (const [key, label] of [["kwh_today", "kwhToday"], ["kwh_week", "kwhWeek"]]) {
+        const line = el("div", "bar-line " + key);
+        const bar = el("span", "bar");
+        bar.style.width = Math.round(100 * (m[key] || 0) / top) + "%";
+        line.append(bar, el("span", "bar-text", t(label)));
+        line.lastChild.append(": " + (typeof m[key] === "number" ? formatNumber(m[key], 2) + "\u00a0kWh" : "–"));
+        group.append(line);
+      }
+      return group;
     }));
   }
   async function refreshMeters() {

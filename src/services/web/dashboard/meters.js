@@ -70,6 +70,7 @@ function meterPickerMeters(meters) {
   if (!named && ids.join("\n") === meterPicker.ids.join("\n")) return;
   meterPicker.ids = ids;
   fillMeterPicker();
+  document.dispatchEvent(new Event("tev-meters"));
   if (named) document.dispatchEvent(new Event("tev-names"));
 }
 function meterPickerTexts() {
@@ -146,3 +147,76 @@ function showArchiveLinks() {
   });
   box.replaceChildren(el("span", "", pickerText("csv") + ": "), ...links);
 }
+
+// Every meter's last 48 hours of one quantity on one chart, from each meter's hour rows; shown
+// with two meters or more.
+(() => {
+  const OVERLAY_TEXTS = {
+    english: { heading: "Meters side by side", quantity: "Quantity", hours: "last 48 hours" },
+    bilingual: { heading: "各電錶對照 Meters side by side", quantity: "量 Quantity", hours: "最近48小時 last 48 hours" },
+  };
+  const COLOURS = ["#1e5bd6", "#b4461c", "#1f7a3a", "#7a2aa0", "#8a6d00", "#00707a"];
+  const OVERLAY_QUANTITIES = ["Watt", "V1", "V2", "V3", "A1", "A2", "A3", "Energy"];
+  let plot = null;
+  let held = null;
+  function t(key) { return textIn(OVERLAY_TEXTS, key); }
+  function texts() {
+    setText(document.getElementById("overlay-heading"), t("heading"));
+    setText(document.getElementById("overlay-label"), t("quantity"));
+  }
+  async function load() {
+    const box = document.getElementById("overlay");
+    const ids = meterPicker.ids.slice(0, COLOURS.length);
+    box.hidden = ids.length < 2;
+    if (box.hidden) return;
+    const q = document.getElementById("overlay-quantity").value;
+    const from = Math.floor(Date.now() / 1000) - 48 * 3600;
+    const answers = await Promise.all(ids.map((id) => fetch("/api/v1/meters/" + encodeURIComponent(id) +
+      "/series?resolution=hour&quantities=" + q + "&from=" + from, { cache: "no-store" })
+      .then((r) => (r.ok ? r.json() : null)).catch(() => null)));
+    const tables = [];
+    const shown = [];
+    answers.forEach((a, i) => { if (a && a.time.length) { tables.push([a.time, a[q]]); shown.push(ids[i]); } });
+    held = { q, ids: shown, data: tables.length ? uPlot.join(tables) : null };
+    box.dataset.meters = shown.join(",");
+    draw();
+  }
+  function draw() {
+    const box = document.getElementById("overlay");
+    const plotBox = box.querySelector(".overlay-plot");
+    if (plot) { plot.destroy(); plot = null; }
+    if (!held || !held.data) { box.querySelector(".overlay-summary").textContent = t("hours") + ": –"; return; }
+    const unit = archiveUnitOf(held.q);
+    plot = new uPlot({
+      width: Math.max(plotBox.clientWidth, 200), height: window.innerWidth < 600 ? 200 : 240, tzDate: recorderChartDate,
+      scales: { x: { time: true, range: timeRange(3600) } },
+      axes: [chartAxis({ values: timeTicks() }), chartAxis({ label: unit, size: 60 })],
+      series: [{ value: timeLegend }, ...held.ids.map((id, i) => ({ label: meterLabel(id), stroke: COLOURS[i], width: 1.5,
+        value: (u, v) => fmt(v, held.q) }))],
+    }, held.data, plotBox);
+    // In words: each meter's latest value.
+    box.querySelector(".overlay-summary").textContent = held.q + ", " + t("hours") + ": " + held.ids.map((id, i) => {
+      const values = held.data[i + 1].filter((v) => v !== null);
+      return meterLabel(id) + " " + (values.length ? fmt(values[values.length - 1], held.q) + "\u00a0" + unit : "–");
+    }).join(", ");
+  }
+  document.addEventListener("DOMContentLoaded", () => {
+    const select = document.getElementById("overlay-quantity");
+    select.replaceChildren(...OVERLAY_QUANTITIES.map((q) => new Option(q + " (" + archiveUnitOf(q) + ")", q)));
+    texts();
+    select.addEventListener("change", () => load().catch(() => {}));
+    let known = "";
+    // The meters list comes with the first answers and changes seldom: load when it changes.
+    document.addEventListener("tev-meters", () => {
+      const now = meterPicker.ids.join(",");
+      if (now !== known) { known = now; load().catch(() => {}); }
+    });
+    document.addEventListener("tev-names", draw);
+    document.addEventListener("tev-language", () => { texts(); draw(); });
+    document.addEventListener("tev-refresh", () => load().catch(() => {}));
+    DARK.addEventListener("change", draw);
+    setInterval(() => { if (!document.hidden) load().catch(() => {}); }, 300000);
+    new ResizeObserver(() => { if (plot) plot.setSize({ width: Math.max(document.querySelector(".overlay-plot").clientWidth, 200), height: plot.height }); })
+      .observe(document.querySelector(".overlay-plot"));
+  });
+})();

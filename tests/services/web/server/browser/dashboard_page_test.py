@@ -27,6 +27,8 @@ def plant_gap(work):
         gone = db.execute("DELETE FROM hours WHERE meter = 'SIM000000001' AND t >= ? AND t < ?",
                           (GAP_START, GAP_START + 28 * 3600)).rowcount
     assert gone == 28, gone
+    with open(os.path.join(work, "tev3p.ini"), "a", encoding="utf-8") as ini:
+        ini.write("\n[meters]\nname.SIM000000002=Küche 2\n")
 
 
 session = DashboardSession(*sys.argv[1:4], meters=3, performance_log=True, prepare=plant_gap)
@@ -148,6 +150,24 @@ try:
         finally:
             other.quit()
 
+    # Names and the site: a named meter is named in the picker and the headings; the costs
+    # table ends with the site's total, today's and this week's energy stand side by side, and
+    # the overlay draws every meter.
+    meters = d.execute_script("return fetch('/api/v1/meters').then((r) => r.json())")
+    if any(m.get("name") for m in meters):
+        Select(d.find_element(By.ID, "meter")).select_by_value(ids[1])
+        wait.until(lambda d: d.find_element(By.CSS_SELECTOR, "#energy h2").text.endswith("— Küche 2"))
+        assert "Küche 2" in d.find_element(By.CSS_SELECTOR, "#meter option[value='%s']" % ids[1]).text
+        Select(d.find_element(By.ID, "meter")).select_by_value("")
+    costs = d.execute_script("return fetch('/api/v1/costs/meters').then((r) => r.json())")
+    site = costs.get("site") or {"kwh_today": sum(m["kwh_today"] for m in costs["meters"])}
+    wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, "#meter-costs tr.site td"))
+    site_today = float(d.find_element(By.CSS_SELECTOR, "#meter-costs tr.site td").text.replace(",", ""))
+    assert abs(site_today - site["kwh_today"]) < 0.05, (site_today, site)
+    assert len(d.find_elements(By.CSS_SELECTOR, "#meter-bars .bar-group")) == 3
+    wait.until(lambda d: sorted(attr("#overlay", "data-meters").split(",")) == sorted(ids))
+    print("site today:", site_today, "kWh; overlay of", attr("#overlay", "data-meters"))
+
     # Tiles: K1–K3 are today's phase energy where the archive gives it, else hidden; the
     # currents over their rating are marked on the tiles.
     phases = d.execute_script("return fetch('/api/v1/costs/meters').then((r) => r.json())"
@@ -173,6 +193,9 @@ try:
         .map((e) => e.tagName + '.' + e.className + ' ' + e.textContent.slice(0, 20) + ' '
              + e.getBoundingClientRect().height)""")
     assert not small, small
+    cut = d.execute_script("const t = document.getElementById('meters');"
+                           "return [t.scrollWidth, t.parentElement.clientWidth, t.getBoundingClientRect().right]")
+    assert cut[0] <= cut[1] and cut[2] <= 390, cut
     over = d.find_element(By.CSS_SELECTOR, "#chart1 .u-over")
     d.execute_script("arguments[0].scrollIntoView({block: 'center'})", over)
     box = d.execute_script("const r = arguments[0].getBoundingClientRect(); return [r.left, r.top, r.width, r.height]", over)
