@@ -222,7 +222,7 @@ try:
     assert driver.find_elements(By.CSS_SELECTOR, "h2 span[lang='zh-Hant']"), "no Chinese marked"
     # Views built before the language was known take it up (headings, the period picker).
     for view, heading in (("energy", "用電與費用 Energy and cost"), ("quality", "電壓品質 Voltage quality")):
-        assert driver.find_element(By.CSS_SELECTOR, "#%s h2" % view).text == heading, view
+        assert driver.find_element(By.CSS_SELECTOR, "#%s h2" % view).text == heading + " — " + meter_id, view
     assert driver.find_element(By.CSS_SELECTOR, "#energy-period option[value=week]").text == "週 Week"
     driver.execute_script("const w = document.getElementById('quality-week'); w.value = arguments[0];"
                           "w.dispatchEvent(new Event('change'));", quality_week)
