@@ -135,7 +135,11 @@ function timeTicks(record) {
       if (incr < 86400) {
         const time = recorderTimeText(t, incr < 60 ? { hour: "2-digit", minute: "2-digit", second: "2-digit" }
           : { hour: "2-digit", minute: "2-digit" });
-        return i === 0 || day(t) !== day(splits[i - 1]) ? time + "\n" + recorderTimeText(t, { month: "short", day: "numeric" }) : time;
+        const newDay = i === 0 || day(t) !== day(splits[i - 1]);
+        const date = recorderTimeText(t, { month: "short", day: "numeric" });
+        // Ticks hours apart: a new day's tick is its date alone; closer ticks carry it below.
+        if (incr >= 3 * 3600) return newDay && i > 0 ? date : time;
+        return newDay ? time + "\n" + date : time;
       }
       if (incr < 28 * 86400) return recorderTimeText(t, { month: "short", day: "numeric" });
       if (incr < 365 * 86400) return recorderTimeText(t, { year: "numeric", month: "short" });
@@ -145,6 +149,8 @@ function timeTicks(record) {
     return labels;
   };
 }
+// A time axis: room between ticks for a date or a time in any locale.
+function timeAxis(record) { return chartAxis({ values: timeTicks(record), space: 80 }); }
 // The legend's time of the point under the cursor, in the same locale.
 function timeLegend(u, t) { return t === null || t === undefined ? "–" : recorderTimeText(t, { dateStyle: "medium", timeStyle: "short" }); }
 function unitOf(q) { return UNITS[q[0]] || ""; }
@@ -495,7 +501,7 @@ class Channel {
       // The axis spans the rows held; a single row gets a period either side, not years.
       scales: { x: { time: true, range: timeRange(PERIOD_SECONDS[this.scale.value] || 3600) } },
       tzDate: recorderChartDate,
-      axes: [chartAxis({ values: timeTicks((labels) => { this.root.dataset.xTicks = labels.join("|"); }) }),
+      axes: [timeAxis((labels) => { this.root.dataset.xTicks = labels.join("|"); }),
         chartAxis({ label: chartUnitOf(q), size: 60, values: (u, ticks) => ticks.map((v) => formatNumber(v, decimalsOf(ticks))) })],
       series: [{ value: timeLegend }, { label: q + " (" + chartUnitOf(q) + ")", stroke: "#1e5bd6", width: 1.5,
         value: (u, v) => fmt(v, q) }],

@@ -190,7 +190,7 @@ function showArchiveLinks() {
     plot = new uPlot({
       width: Math.max(plotBox.clientWidth, 200), height: window.innerWidth < 600 ? 200 : 240, tzDate: recorderChartDate,
       scales: { x: { time: true, range: timeRange(3600) } },
-      axes: [chartAxis({ values: timeTicks() }), chartAxis({ label: unit, size: 60 })],
+      axes: [timeAxis(), chartAxis({ label: unit, size: 60 })],
       series: [{ value: timeLegend }, ...held.ids.map((id, i) => ({ label: meterLabel(id), stroke: COLOURS[i], width: 1.5,
         value: (u, v) => fmt(v, held.q) }))],
     }, held.data, plotBox);

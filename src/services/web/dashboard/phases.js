@@ -99,7 +99,7 @@
     const width = Math.max(box.clientWidth, 200);
     if (!plot) {
       plot = new uPlot({ width, height: 160, tzDate: recorderChartDate, scales: { x: { time: true, range: timeRange(3600) }, y: { range: (u, min, max) => [0, Math.max(max, 10)] } },
-        axes: [chartAxis({ values: timeTicks() }), chartAxis({ label: "%", size: 50 })],
+        axes: [timeAxis(), chartAxis({ label: "%", size: 50 })],
         series: [{ value: timeLegend }, { label: t("imbalance") + " (%)", stroke: "#9a4a00", width: 1.5, value: (u, v) => (v === null ? "–" : number(v, 1)) }] },
       withGaps(s.time, values, 3600), box);
     } else {
