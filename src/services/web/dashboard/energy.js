@@ -6,25 +6,22 @@
 (() => {
   const ENERGY_TEXTS = {
     english: { heading: "Energy and cost", day: "Day", week: "Week", month: "Month",
-      presets: ["Today", "7 days", "30 days", "12 months"], period: "Period", partial: "so far",
+      presets: ["Today", "7 days", "30 days", "12 months"], period: "Period", partial: "so far", noData: "no data",
       against: "against", previous: "the period before", kwh: "kWh", none: "No archived energy",
       summary: "Energy per period" },
     bilingual: { heading: "用電與費用 Energy and cost", day: "日 Day", week: "週 Week", month: "月 Month",
-      presets: ["今日 Today", "7日 7 days", "30日 30 days", "12月 12 months"], period: "期間 Period",
-      partial: "至今 so far", against: "對比 against", previous: "前一期 the period before", kwh: "kWh",
+      presets: ["今日 Today", "7天 7 days", "30天 30 days", "12個月 12 months"], period: "期間 Period",
+      partial: "至今 so far", noData: "無資料 no data", against: "對比 against", previous: "前一期 the period before", kwh: "kWh",
       none: "無存檔用電 No archived energy", summary: "各期用電 Energy per period" },
+    chinese: { presets: ["今日", "7天", "30天", "12個月"] },
   };
   // Each preset: the period of its bars and how many of them, the running one included.
   const PRESETS = [["day", 2], ["day", 8], ["day", 31], ["month", 13]];
   const state = { period: "day", count: 8, plot: null, data: null };
 
-  function t(key) {
-    const mode = typeof language === "string" && ENERGY_TEXTS[language] ? language : "english";
-    return ENERGY_TEXTS[mode][key];
-  }
-  function meterId() { return meterPicker.chosen || meterPicker.primaryId; }
+  function t(key) { return textIn(ENERGY_TEXTS, key); }
   function number(v, digits) {
-    return Number(v).toLocaleString(undefined, { minimumFractionDigits: digits, maximumFractionDigits: digits });
+    return Number(v).toLocaleString(LOCALES, { minimumFractionDigits: digits, maximumFractionDigits: digits });
   }
   function money(currency, v) { return currency + "\u00a0" + number(v, 2); }
   // The start `n` periods before now's, in the recorder's clock as the browser knows it.
@@ -32,7 +29,9 @@
     const d = new Date();
     d.setHours(0, 0, 0, 0);
     if (period === "day") d.setDate(d.getDate() - (n - 1));
-    if (period === "week") d.setDate(d.getDate() - d.getDay() - 7 * (n - 1));
+    // The week starts where the server's weeks start (/api/v1/live week_start).
+    const first = weekStart === "sunday" ? 0 : 1;
+    if (period === "week") d.setDate(d.getDate() - ((d.getDay() - first + 7) % 7) - 7 * (n - 1));
     if (period === "month") { d.setDate(1); d.setMonth(d.getMonth() - (n - 1)); }
     return Math.floor(d.getTime() / 1000);
   }
@@ -57,7 +56,7 @@
       b.addEventListener("click", () => { state.period = p; state.count = n; period.value = p; load(); });
       return b;
     }));
-    setText(box.querySelector("h2"), t("heading"));
+    setMeterHeading(box.querySelector("h2"), t("heading"));
   }
 
   function draw(e) {
@@ -73,7 +72,7 @@
       // Bars stand on zero.
       scales: { x: { time: false, range: [-0.5, x.length - 0.5] }, y: { range: (u, min, max) => [0, max > 0 ? max * 1.1 : 1] } },
       axes: [chartAxis({ values: (u, ticks) => ticks.map((i) => (e.time[i] !== undefined && Number.isInteger(i) ? label(e.period, e.time[i]) : "")) }),
-        chartAxis({ label: "kWh", size: 60 })],
+        chartAxis({ label: "kWh", size: 60, values: (u, ticks) => ticks.map((v) => formatNumber(v, decimalsOf(ticks))) })],
       series: [{}, { label: "kWh", fill: "#1e5bd6", stroke: "#1e5bd6", paths: bars, points: { show: false } },
         { label: t("partial"), fill: "#8fb0ee", stroke: "#8fb0ee", paths: bars, points: { show: false } }],
       legend: { show: false },
@@ -93,14 +92,17 @@
     table.replaceChildren(...e.time.map((time, i) => {
       const tr = el("tr", e.partial[i] ? "partial" : "");
       tr.append(el("td", "", label(e.period, time) + (e.partial[i] ? " (" + t("partial") + ")" : "")),
-        el("td", "", number(e.kwh[i], 2) + "\u00a0kWh"), el("td", "money", priced ? money(e.currency, e.cost[i]) : "–"));
+        // A period without any row is "no data", not 0 kWh.
+        e.kwh[i] === null ? el("td", "no-data", t("noData")) : el("td", "", number(e.kwh[i], 2) + "\u00a0kWh"),
+        el("td", "money", priced && e.cost[i] !== null ? money(e.currency, e.cost[i]) : "–"));
       return tr;
     }));
     // The last whole period against the one before it.
     const compare = box.querySelector(".energy-compare");
     const whole = e.time.map((_, i) => i).filter((i) => !e.partial[i]);
-    if (whole.length >= 2) {
-      const a = whole[whole.length - 1], b = whole[whole.length - 2];
+    const a = whole[whole.length - 1], b = whole[whole.length - 2];
+    // Only two periods that both have data compare.
+    if (whole.length >= 2 && e.kwh[a] !== null && e.kwh[b] !== null) {
       const diff = e.kwh[a] - e.kwh[b];
       const pct = e.kwh[b] > 0 ? " (" + (diff >= 0 ? "+" : "") + number(100 * diff / e.kwh[b], 1) + "\u00a0%)" : "";
       compare.textContent = label(e.period, e.time[a]) + ": " + number(e.kwh[a], 2) + "\u00a0kWh" +
@@ -114,13 +116,17 @@
   }
 
   async function load() {
-    const id = meterId();
+    const id = pickedMeter();
     if (!id) return;
     const url = "/api/v1/meters/" + encodeURIComponent(id) + "/energy?period=" + state.period +
       "&from=" + fromFor(state.period, state.count);
     const r = await fetch(url, { cache: "no-store" });
+    // An answer for a meter no longer picked is dropped: the newer one follows.
+    if (id !== pickedMeter()) return;
     const box = document.getElementById("energy");
     box.hidden = !r.ok;
+    box.dataset.meter = id;
+    setMeterHeading(box.querySelector("h2"), t("heading"));
     if (r.ok) show(await r.json());
   }
 
@@ -131,12 +137,14 @@
       document.getElementById("energy-period").value = state.period;
       if (state.data) show(state.data);
     });
-    document.getElementById("meter").addEventListener("change", () => load().catch(() => {}));
+    document.addEventListener("tev-meter", () => load().catch(() => {}));
+    document.addEventListener("tev-names", () => setMeterHeading(document.querySelector("#energy h2"), t("heading")));
     document.addEventListener("tev-new-run", () => load().catch(() => {}));
+    document.addEventListener("tev-refresh", () => load().catch(() => {}));
     DARK.addEventListener("change", () => { if (state.data) draw(state.data); });
-    // The primary meter is known once the first live answer is in.
-    const first = setInterval(() => { if (meterId()) { clearInterval(first); load().catch(() => {}); } }, 500);
-    setInterval(() => load().catch(() => {}), 300000);
+    // The primary meter is known once the first live answer is in ("tev-meter").
+    if (pickedMeter()) load().catch(() => {});
+    setInterval(() => { if (!document.hidden) load().catch(() => {}); }, 300000);
     new ResizeObserver(() => { if (state.plot) state.plot.setSize({ width: Math.max(document.querySelector("#energy .energy-plot").clientWidth, 200), height: state.plot.height }); })
       .observe(document.querySelector("#energy .energy-plot"));
   });

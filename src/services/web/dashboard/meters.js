@@ -22,15 +22,29 @@ const PICKER_TEXTS = {
 // The archive is written in batches every few seconds: no need to ask it on every message.
 const ARCHIVE_REFRESH_MS = 10000;
 
-const meterPicker = { chosen: "", primaryId: "", ids: [], channels: [], saved: new Map() };
+const meterPicker = { chosen: "", primaryId: "", ids: [], names: new Map(), channels: [], saved: new Map() };
 
-function pickerText(key) { return PICKER_TEXTS[language === "bilingual" ? "bilingual" : "english"][key]; }
+// The one meter every view shows: the one picked, else the primary meter. Views learn of a
+// change from the "tev-meter" event, fired after the choice is set, never from the select.
+function pickedMeter() { return meterPicker.chosen || meterPicker.primaryId; }
+// A meter as the page names it: its name from tev3p.ini when it has one, else its ID.
+function meterLabel(id) { return (id && meterPicker.names.get(id)) || id || "–"; }
+function announceMeter() { document.dispatchEvent(new CustomEvent("tev-meter", { detail: pickedMeter() })); }
+// A heading that names the picked meter: "Phases — Kitchen".
+function setMeterHeading(e, heading) {
+  setText(e, heading);
+  const id = pickedMeter();
+  if (id) e.append(" — " + meterLabel(id));
+  e.dataset.meter = id;
+}
+
+function pickerText(key) { return textIn(PICKER_TEXTS, key); }
 function archiveUnitOf(q) { return ARCHIVE_UNITS[q] || unitOf(q); }
 
 function fillMeterPicker() {
   const select = document.getElementById("meter");
-  const options = [new Option((meterPicker.primaryId || "–") + " (" + pickerText("scales") + ")", "")];
-  for (const id of meterPicker.ids) options.push(new Option(id + " (" + pickerText("archive") + ")", id));
+  const options = [new Option(meterLabel(meterPicker.primaryId) + " (" + pickerText("scales") + ")", "")];
+  for (const id of meterPicker.ids) options.push(new Option(meterLabel(id) + " (" + pickerText("archive") + ")", id));
   select.replaceChildren(...options);
   // A meter that left the registry keeps its choice: its archive is still there.
   if (meterPicker.chosen && !meterPicker.ids.includes(meterPicker.chosen)) {
@@ -45,12 +59,19 @@ function meterPickerPrimary(id) {
   if (id === meterPicker.primaryId) return;
   meterPicker.primaryId = id;
   fillMeterPicker();
+  // With no meter picked the views show the primary meter: a new primary is a new meter.
+  if (!meterPicker.chosen) announceMeter();
 }
 function meterPickerMeters(meters) {
   const ids = meters.map((m) => m.id);
-  if (ids.join("\n") === meterPicker.ids.join("\n")) return;
+  const names = meters.map((m) => m.name || "");
+  const named = ids.some((id, i) => (meterPicker.names.get(id) || "") !== names[i]);
+  ids.forEach((id, i) => { if (names[i]) meterPicker.names.set(id, names[i]); else meterPicker.names.delete(id); });
+  if (!named && ids.join("\n") === meterPicker.ids.join("\n")) return;
   meterPicker.ids = ids;
   fillMeterPicker();
+  document.dispatchEvent(new Event("tev-meters"));
+  if (named) document.dispatchEvent(new Event("tev-names"));
 }
 function meterPickerTexts() {
   fillMeterPicker();
@@ -112,6 +133,7 @@ function chooseMeter(id) {
     c.rebuild();
   }
   showArchiveLinks();
+  announceMeter();
 }
 
 function showArchiveLinks() {
@@ -119,9 +141,82 @@ function showArchiveLinks() {
   if (!meterPicker.chosen) { box.replaceChildren(); return; }
   const links = RESOLUTIONS.map((r, i) => {
     const a = el("a", "", pickerText("resolutions")[i]);
-    a.href = "/api/v1/meters/" + encodeURIComponent(meterPicker.chosen) + "/export.csv?resolution=" + r;
+    a.href = "/api/v1/meters/" + encodeURIComponent(meterPicker.chosen) + "/export.csv?resolution=" + r + exportQuery(true);
     a.download = "";
     return a;
   });
   box.replaceChildren(el("span", "", pickerText("csv") + ": "), ...links);
 }
+
+// Every meter's last 48 hours of one quantity on one chart, from each meter's hour rows; shown
+// with two meters or more.
+(() => {
+  const OVERLAY_TEXTS = {
+    english: { heading: "Meters side by side", quantity: "Quantity", hours: "last 48 hours" },
+    bilingual: { heading: "各電錶對照 Meters side by side", quantity: "量 Quantity", hours: "最近48小時 last 48 hours" },
+  };
+  const COLOURS = ["#1e5bd6", "#b4461c", "#1f7a3a", "#7a2aa0", "#8a6d00", "#00707a"];
+  const OVERLAY_QUANTITIES = ["Watt", "V1", "V2", "V3", "A1", "A2", "A3", "Energy"];
+  let plot = null;
+  let held = null;
+  function t(key) { return textIn(OVERLAY_TEXTS, key); }
+  function texts() {
+    setText(document.getElementById("overlay-heading"), t("heading"));
+    setText(document.getElementById("overlay-label"), t("quantity"));
+  }
+  async function load() {
+    const box = document.getElementById("overlay");
+    const ids = meterPicker.ids.slice(0, COLOURS.length);
+    box.hidden = ids.length < 2;
+    if (box.hidden) return;
+    const q = document.getElementById("overlay-quantity").value;
+    const from = Math.floor(Date.now() / 1000) - 48 * 3600;
+    const answers = await Promise.all(ids.map((id) => fetch("/api/v1/meters/" + encodeURIComponent(id) +
+      "/series?resolution=hour&quantities=" + q + "&from=" + from, { cache: "no-store" })
+      .then((r) => (r.ok ? r.json() : null)).catch(() => null)));
+    const tables = [];
+    const shown = [];
+    answers.forEach((a, i) => { if (a && a.time.length) { tables.push([a.time, a[q]]); shown.push(ids[i]); } });
+    held = { q, ids: shown, data: tables.length ? uPlot.join(tables) : null };
+    box.dataset.meters = shown.join(",");
+    draw();
+  }
+  function draw() {
+    const box = document.getElementById("overlay");
+    const plotBox = box.querySelector(".overlay-plot");
+    if (plot) { plot.destroy(); plot = null; }
+    if (!held || !held.data) { box.querySelector(".overlay-summary").textContent = t("hours") + ": –"; return; }
+    const unit = archiveUnitOf(held.q);
+    plot = new uPlot({
+      width: Math.max(plotBox.clientWidth, 200), height: window.innerWidth < 600 ? 200 : 240, tzDate: recorderChartDate,
+      scales: { x: { time: true, range: timeRange(3600) } },
+      axes: [timeAxis(), chartAxis({ label: unit, size: 60 })],
+      series: [{ value: timeLegend }, ...held.ids.map((id, i) => ({ label: meterLabel(id), stroke: COLOURS[i], width: 1.5,
+        value: (u, v) => fmt(v, held.q) }))],
+    }, held.data, plotBox);
+    // In words: each meter's latest value.
+    box.querySelector(".overlay-summary").textContent = held.q + ", " + t("hours") + ": " + held.ids.map((id, i) => {
+      const values = held.data[i + 1].filter((v) => v !== null);
+      return meterLabel(id) + " " + (values.length ? fmt(values[values.length - 1], held.q) + "\u00a0" + unit : "–");
+    }).join(", ");
+  }
+  document.addEventListener("DOMContentLoaded", () => {
+    const select = document.getElementById("overlay-quantity");
+    select.replaceChildren(...OVERLAY_QUANTITIES.map((q) => new Option(q + " (" + archiveUnitOf(q) + ")", q)));
+    texts();
+    select.addEventListener("change", () => load().catch(() => {}));
+    let known = "";
+    // The meters list comes with the first answers and changes seldom: load when it changes.
+    document.addEventListener("tev-meters", () => {
+      const now = meterPicker.ids.join(",");
+      if (now !== known) { known = now; load().catch(() => {}); }
+    });
+    document.addEventListener("tev-names", draw);
+    document.addEventListener("tev-language", () => { texts(); draw(); });
+    document.addEventListener("tev-refresh", () => load().catch(() => {}));
+    DARK.addEventListener("change", draw);
+    setInterval(() => { if (!document.hidden) load().catch(() => {}); }, 300000);
+    new ResizeObserver(() => { if (plot) plot.setSize({ width: Math.max(document.querySelector(".overlay-plot").clientWidth, 200), height: plot.height }); })
+      .observe(document.querySelector(".overlay-plot"));
+  });
+})();

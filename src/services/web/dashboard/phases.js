@@ -1,9 +1,8 @@
-// The three phases of the primary meter side by side from the live push: current and power of
-// L1, L2 and L3 as bars of one scale, and the current imbalance the server gives with the live
+// The three phases of the meter picked (else the primary meter) side by side: current and power
+// of L1, L2 and L3 as bars of one scale, and the current imbalance the server gives with the
 // readings (the largest deviation from the three phases' mean, in % of the mean, the figure the
 // imbalance alert judges; none while the mean current is below the alert's floor); below, the
-// hourly imbalance
-// of the last 7 days from the archive, of the primary meter or the meter picked.
+// hourly imbalance of the last 7 days from the archive of the same meter.
 "use strict";
 
 (() => {
@@ -11,12 +10,9 @@
     english: { heading: "Phases", current: "Current", power: "Power", imbalance: "Current imbalance" },
     bilingual: { heading: "各相 Phases", current: "電流 Current", power: "功率 Power", imbalance: "電流不平衡 Current imbalance" },
   };
-  function t(key) {
-    const mode = typeof language === "string" && PHASE_TEXTS[language] ? language : "english";
-    return PHASE_TEXTS[mode][key];
-  }
+  function t(key) { return textIn(PHASE_TEXTS, key); }
   function number(v, digits) {
-    return Number(v).toLocaleString(undefined, { minimumFractionDigits: digits, maximumFractionDigits: digits });
+    return Number(v).toLocaleString(LOCALES, { minimumFractionDigits: digits, maximumFractionDigits: digits });
   }
   // The hourly imbalance of the archive's hourly mean currents, by the same definition as the
   // live figure the server sends.
@@ -38,53 +34,91 @@
     });
     return tr;
   }
+  // The primary meter's phases come with each live reading; another meter's from its entry in
+  // the meters list, its phase powers (which that list may not carry) from its latest minute row.
+  let lastLive = null;
+  let archivePowers = { id: "", watts: null };
   function show(live) {
-    const r = live.readings;
-    if (!r) return;
-    const amps = [r.A1, r.A2, r.A3].map(Number);
-    const watts = [r.W1, r.W2, r.W3].map(Number);
-    setText(document.querySelector("#phases h2"), t("heading"));
-    const body = document.querySelector("#phases tbody");
-    body.replaceChildren(row(t("current"), amps, "A", 2), row(t("power"), watts, "W", 0));
-    const i = typeof live.imbalance === "number" ? live.imbalance : null;
+    if (live) lastLive = live;
+    const id = pickedMeter();
+    let amps = null, watts = null, i = null;
+    if (lastLive && lastLive.readings && id === lastLive.meter) {
+      const r = lastLive.readings;
+      amps = [r.A1, r.A2, r.A3];
+      watts = [r.W1, r.W2, r.W3];
+      i = typeof lastLive.imbalance === "number" ? lastLive.imbalance : null;
+    } else if (meterEntries.has(id)) {
+      const m = meterEntries.get(id);
+      amps = [m.A1, m.A2, m.A3];
+      watts = m.W1 !== undefined ? [m.W1, m.W2, m.W3] : archivePowers.id === id ? archivePowers.watts : null;
+      i = typeof m.imbalance === "number" ? m.imbalance : null;
+    }
     const box = document.getElementById("phases");
+    setMeterHeading(box.querySelector("h2"), t("heading"));
+    box.dataset.meter = id;
+    const body = document.querySelector("#phases tbody");
+    // No figures before the meter's first reading and none once it went off-line.
+    const known = (v) => v && v.every((x) => typeof x === "number") && meterShowsValues(id);
+    body.replaceChildren(known(amps) ? row(t("current"), amps, "A", 2) : emptyRow(t("current")),
+      known(watts) ? row(t("power"), watts, "W", 0) : emptyRow(t("power")));
+    if (!meterShowsValues(id)) i = null;
     box.querySelector(".phase-imbalance").textContent = t("imbalance") + ": " + (i === null ? "–" : number(i, 1) + "\u00a0%");
     box.dataset.imbalance = i === null ? "" : String(i);
+  }
+  function emptyRow(name) {
+    const tr = el("tr");
+    tr.append(el("th", "", name), el("td", "", "–"), el("td", "", "–"), el("td", "", "–"));
+    return tr;
+  }
+  async function loadPowers(id) {
+    const r = await fetch("/api/v1/meters/" + encodeURIComponent(id) +
+      "/series?resolution=minute&quantities=W1,W2,W3&from=" + (Math.floor(Date.now() / 1000) - 600), { cache: "no-store" });
+    if (!r.ok || id !== pickedMeter()) return;
+    const s = await r.json();
+    const n = s.time.length - 1;
+    archivePowers = { id, watts: n >= 0 ? [s.W1[n], s.W2[n], s.W3[n]] : null };
+    show();
   }
   const HISTORY_DAYS = 7;
   let plot = null;
   async function loadHistory() {
-    const id = meterPicker.chosen || meterPicker.primaryId;
+    const id = pickedMeter();
     if (!id) return;
+    show();
+    if (!(lastLive && id === lastLive.meter) && !(meterEntries.get(id) || {}).W1) loadPowers(id).catch(() => {});
     const from = Math.floor(Date.now() / 1000) - HISTORY_DAYS * 86400;
     const r = await fetch("/api/v1/meters/" + encodeURIComponent(id) +
       "/series?resolution=hour&quantities=A1,A2,A3&from=" + from, { cache: "no-store" });
     const box = document.querySelector("#phases .phase-plot");
     box.hidden = !r.ok;
-    if (!r.ok) return;
+    if (!r.ok || id !== pickedMeter()) return;
     const s = await r.json();
     const values = s.time.map((_, i) => imbalance([s.A1[i], s.A2[i], s.A3[i]].map(Number)));
     document.getElementById("phases").dataset.history = String(s.time.length);
+    document.getElementById("phases").dataset.historyMeter = id;
     const width = Math.max(box.clientWidth, 200);
     if (!plot) {
-      plot = new uPlot({ width, height: 160, tzDate: recorderChartDate, scales: { x: { time: true }, y: { range: (u, min, max) => [0, Math.max(max, 10)] } },
-        axes: [chartAxis(), chartAxis({ label: "%", size: 50 })],
-        series: [{}, { label: t("imbalance") + " (%)", stroke: "#9a4a00", width: 1.5, value: (u, v) => (v === null ? "–" : number(v, 1)) }] },
-      [s.time, values], box);
+      plot = new uPlot({ width, height: 160, tzDate: recorderChartDate, scales: { x: { time: true, range: timeRange(3600) }, y: { range: (u, min, max) => [0, Math.max(max, 10)] } },
+        axes: [timeAxis(), chartAxis({ label: "%", size: 50 })],
+        series: [{ value: timeLegend }, { label: t("imbalance") + " (%)", stroke: "#9a4a00", width: 1.5, value: (u, v) => (v === null ? "–" : number(v, 1)) }] },
+      withGaps(s.time, values, 3600), box);
     } else {
-      plot.setData([s.time, values]);
+      plot.setData(withGaps(s.time, values, 3600));
     }
   }
   document.addEventListener("DOMContentLoaded", () => {
-    document.getElementById("meter").addEventListener("change", () => loadHistory().catch(() => {}));
+    document.addEventListener("tev-meter", () => loadHistory().catch(() => {}));
+    document.addEventListener("tev-names", () => show());
     document.addEventListener("tev-new-run", () => loadHistory().catch(() => {}));
+    document.addEventListener("tev-refresh", () => loadHistory().catch(() => {}));
     const box = document.querySelector("#phases .phase-plot");
     new ResizeObserver(() => { if (plot) plot.setSize({ width: Math.max(box.clientWidth, 200), height: 160 }); }).observe(box);
-    DARK.addEventListener("change", () => { if (plot) { plot.destroy(); plot = null; } loadHistory().catch(() => {}); });
-    const first = setInterval(() => {
-      if (meterPicker.chosen || meterPicker.primaryId) { clearInterval(first); loadHistory().catch(() => {}); }
-    }, 500);
-    setInterval(() => loadHistory().catch(() => {}), 300000);
+    // The plot's ink follows the theme and its legend the language: either builds it anew.
+    const rebuild = () => { if (plot) { plot.destroy(); plot = null; } loadHistory().catch(() => {}); };
+    DARK.addEventListener("change", rebuild);
+    document.addEventListener("tev-language", rebuild);
+    if (pickedMeter()) loadHistory().catch(() => {});
+    setInterval(() => { if (!document.hidden) loadHistory().catch(() => {}); }, 300000);
   });
   window.tevPhases = { show };
 })();

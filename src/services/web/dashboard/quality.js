@@ -12,7 +12,7 @@
       verdicts: { pass: "pass", fail: "fail", "not enough data": "not enough data", "no data": "no data" },
       dead: "dead phase", windows: "10-minute windows", nominal: "nominal", assumed: "assumed from the readings; set [quality] voltage_nominal",
       unbalance: "worst 10-minute unbalance", minutes: "minutes" },
-    bilingual: { heading: "電壓品質 Voltage quality", week: "ISO 週 ISO week", csv: "品質 Quality CSV",
+    bilingual: { heading: "電壓品質 Voltage quality", week: "週次 ISO week", csv: "品質 Quality CSV",
       columns: ["相 Phase", "±10 % 內 Within ±10 %", "涵蓋 Coverage", "驟降分鐘 Dip minutes", "驟升分鐘 Swell minutes",
         "最低 Lowest", "最高 Highest", "判定 Verdict"],
       verdicts: { pass: "合格 pass", fail: "不合格 fail", "not enough data": "資料不足 not enough data",
@@ -21,12 +21,9 @@
       assumed: "由讀數推定 assumed from the readings; set [quality] voltage_nominal",
       unbalance: "最差10分鐘不平衡 worst 10-minute unbalance", minutes: "分鐘 minutes" },
   };
-  function t(key) {
-    const mode = typeof language === "string" && QUALITY_TEXTS[language] ? language : "english";
-    return QUALITY_TEXTS[mode][key];
-  }
+  function t(key) { return textIn(QUALITY_TEXTS, key); }
   function number(v, digits) {
-    return Number(v).toLocaleString(undefined, { minimumFractionDigits: digits, maximumFractionDigits: digits });
+    return Number(v).toLocaleString(LOCALES, { minimumFractionDigits: digits, maximumFractionDigits: digits });
   }
   // The ISO week of a date, as <input type="week"> writes it.
   function isoWeek(date) {
@@ -37,7 +34,6 @@
     const week = Math.ceil(((d - yearStart) / 86400000 + 1) / 7);
     return d.getUTCFullYear() + "-W" + String(week).padStart(2, "0");
   }
-  function meterId() { return meterPicker.chosen || meterPicker.primaryId; }
 
   let shown = null;
   function show(q) {
@@ -66,15 +62,18 @@
       number(q.minutes, 0) + " " + t("minutes") + " · " + t("unbalance") + ": " + worst;
     const csv = box.querySelector("a.quality-csv");
     csv.textContent = t("csv");
-    csv.href = "/api/v1/meters/" + encodeURIComponent(q.meter) + "/quality.csv?week=" + q.week;
+    csv.href = "/api/v1/meters/" + encodeURIComponent(q.meter) + "/quality.csv?week=" + q.week + exportQuery(false);
   }
 
   async function load() {
-    const id = meterId();
+    const id = pickedMeter();
     const input = document.getElementById("quality-week");
     if (!id || !input.value) return;
     const r = await fetch("/api/v1/meters/" + encodeURIComponent(id) + "/quality?week=" + input.value, { cache: "no-store" });
+    if (id !== pickedMeter()) return;
     const box = document.getElementById("quality");
+    box.dataset.meter = id;
+    setMeterHeading(box.querySelector("h2"), t("heading"));
     box.hidden = !r.ok;
     if (r.ok) show(await r.json());
   }
@@ -83,14 +82,17 @@
     const input = document.getElementById("quality-week");
     input.value = isoWeek(new Date());
     const texts = () => {
-      setText(document.querySelector("#quality h2"), t("heading"));
+      setMeterHeading(document.querySelector("#quality h2"), t("heading"));
       document.querySelector("label[for=quality-week]").textContent = t("week") + " ";
     };
     texts();
     document.addEventListener("tev-language", () => { texts(); if (shown) show(shown); });
+    document.addEventListener("tev-exports", () => { if (shown) show(shown); });
     input.addEventListener("change", () => load().catch(() => {}));
-    document.getElementById("meter").addEventListener("change", () => load().catch(() => {}));
+    document.addEventListener("tev-meter", () => load().catch(() => {}));
+    document.addEventListener("tev-names", texts);
     document.addEventListener("tev-new-run", () => load().catch(() => {}));
-    const first = setInterval(() => { if (meterId()) { clearInterval(first); load().catch(() => {}); } }, 500);
+    document.addEventListener("tev-refresh", () => load().catch(() => {}));
+    if (pickedMeter()) load().catch(() => {});
   });
 })();

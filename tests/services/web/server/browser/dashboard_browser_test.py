@@ -181,7 +181,7 @@ try:
     money = re.compile(r"^EUR \d+\.\d\d$")
     wait.until(lambda d: d.find_element(By.ID, "costs").is_displayed())
     # The demo folder is in the bilingual mode: the English half is checked.
-    assert re.search(r"Cost today: EUR \d+\.\d\d · .*this week: EUR \d+\.\d\d · .*this month: EUR",
+    assert re.search(r"Cost today \(" + meter_id + r"\): EUR \d+\.\d\d · .*this week: EUR \d+\.\d\d · .*this month: EUR",
                     driver.find_element(By.ID, "costs").text), driver.find_element(By.ID, "costs").text
     wait.until(lambda d: d.find_element(By.ID, "meter-costs-section").is_displayed())
     heads = [th.text for th in driver.find_elements(By.CSS_SELECTOR, "#meter-costs th")]
@@ -195,7 +195,7 @@ try:
     # The current rating: the banner names the running alert, the history lists its start.
     wait.until(lambda d: d.find_element(By.ID, "alert-banner").is_displayed())
     banner = driver.find_element(By.ID, "alert-banner").text
-    assert re.match(r"^(警報 )?Alert — " + meter_id + ": current L\d ", banner), banner
+    assert re.match(r"^(警報 )?Alert — " + meter_id + ": (電流 )?current L\d ", banner), banner
     wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, "#alerts-history li.alert-start"))
     print("alert banner:", banner)
 
@@ -222,7 +222,7 @@ try:
     assert driver.find_elements(By.CSS_SELECTOR, "h2 span[lang='zh-Hant']"), "no Chinese marked"
     # Views built before the language was known take it up (headings, the period picker).
     for view, heading in (("energy", "用電與費用 Energy and cost"), ("quality", "電壓品質 Voltage quality")):
-        assert driver.find_element(By.CSS_SELECTOR, "#%s h2" % view).text == heading, view
+        assert driver.find_element(By.CSS_SELECTOR, "#%s h2" % view).text == heading + " — " + meter_id, view
     assert driver.find_element(By.CSS_SELECTOR, "#energy-period option[value=week]").text == "週 Week"
     driver.execute_script("const w = document.getElementById('quality-week'); w.value = arguments[0];"
                           "w.dispatchEvent(new Event('change'));", quality_week)

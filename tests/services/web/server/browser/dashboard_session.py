@@ -16,7 +16,8 @@ from selenium.webdriver.support.ui import WebDriverWait
 
 
 class DashboardSession:
-    def __init__(self, tev3p, hoq_sim, work, meters=1, performance_log=False, tz=None):
+    def __init__(self, tev3p, hoq_sim, work, meters=1, performance_log=False, tz=None,
+                 prepare=None, languages=None):
         self.program = self.sim = self.driver = None
         self.tev3p, self.work = tev3p, work
         shutil.rmtree(work, ignore_errors=True)
@@ -27,23 +28,34 @@ class DashboardSession:
             ini.write("\n[tariff]\ncurrency=EUR\nprice_per_kwh=0.20\nstanding_charge_per_day=0.50\n"
                       "band_1=mon-fri 07:00-22:00 0.40\n\n[alerts]\ncurrent_max=0.5\n"
                       "current_seconds=1\n")
+        if prepare:
+            prepare(work)
         self.start_program("127.0.0.1:0", tz)
         self.url = self.wait_line(r"Web dashboard (http://127\.0\.0\.1:\d+/)").group(1)
         port = self.wait_line(r"meters on port (\d+)").group(1)
         self.sim = subprocess.Popen([hoq_sim, "--port", port, "--meters", str(meters)],
                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                     env=self.env(tz))
+        self.performance_log = performance_log
+        self.driver = self.browser(languages)
+        self.wait = WebDriverWait(self.driver, 30)
+
+    def browser(self, languages=None):
+        """A new chromium whose navigator.languages is `languages` (e.g. "de-DE,de"), or the
+        default's."""
         options = webdriver.ChromeOptions()
         options.binary_location = "/usr/bin/chromium"
         for a in ("--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=1280,900",
                   "--disable-dev-shm-usage"):
             options.add_argument(a)
+        if languages:
+            options.add_argument("--lang=" + languages.split(",")[0])
+            options.add_experimental_option("prefs", {"intl.accept_languages": languages})
         prefs = {"browser": "ALL"}
-        if performance_log:
+        if self.performance_log:
             prefs["performance"] = "ALL"
         options.set_capability("goog:loggingPrefs", prefs)
-        self.driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
-        self.wait = WebDriverWait(self.driver, 30)
+        return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
 
     @staticmethod
     def env(tz):

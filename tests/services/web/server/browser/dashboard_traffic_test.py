@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """What one open dashboard costs the network, measured in Debian's chromium from its DevTools
 network events: the first load of the page with every view drawn, a reload (the page's files
-come back as 304), and 30 s of steady live feed from three simulated meters.
+come back as 304), 30 s of steady live feed from three simulated meters, and a hidden tab.
 
 Usage: dashboard_traffic_test.py TEV3P HOQ_SIM WORK_DIR
 Prints the first load in kB and the steady bytes per second of the tab."""
@@ -13,6 +13,7 @@ from dashboard_session import DashboardSession, bytes_received
 
 FIRST_LOAD_LIMIT = 200 * 1024
 STEADY_LIMIT = 5 * 1024  # bytes per second
+HIDDEN_LIMIT = 200  # bytes per second
 WINDOW_S = 30
 
 session = DashboardSession(*sys.argv[1:4], meters=3, performance_log=True)
@@ -58,6 +59,34 @@ try:
           "%d WebSocket frames)" % (rate, steady, elapsed, answers, frames))
     assert frames >= WINDOW_S // 2, "the live feed stalled: %d frames" % frames
     assert rate < STEADY_LIMIT, "%.0f B/s" % rate
+    # A hidden tab (another tab in front) closes its feed within 30 s and then takes under
+    # 0.2 kB/s; in front again it opens the feed and catches up.
+    page = session.driver.current_window_handle
+    session.driver.switch_to.new_window("tab")
+    # Closed for good: a close with nothing after it for 3 s (a feed the server closed would be
+    # opened again within 2 s).
+    quiet_since = None
+    end = time.monotonic() + 60
+    while time.monotonic() < end and (quiet_since is None or time.monotonic() - quiet_since < 3):
+        for m in session.network_events():
+            if m["method"] == "Network.webSocketClosed":
+                quiet_since = time.monotonic()
+            elif m["method"] in ("Network.webSocketCreated", "Network.webSocketFrameReceived"):
+                quiet_since = None
+        time.sleep(0.5)
+    assert quiet_since is not None, "the hidden tab kept its feed"
+    start = time.monotonic()
+    time.sleep(WINDOW_S / 2)  # the measurement window, not a wait for a condition
+    hidden, answers, frames = bytes_received(session.network_events())
+    hidden_rate = hidden / (time.monotonic() - start)
+    print("hidden tab: %.0f B/s (%d HTTP answers, %d frames)" % (hidden_rate, answers, frames))
+    assert hidden_rate < HIDDEN_LIMIT, "%.0f B/s" % hidden_rate
+    session.driver.switch_to.window(page)
+    session.wait.until(lambda d: d.execute_script("return document.body.dataset.feed") == "open")
+    session.wait.until(lambda d: any(m["method"] == "Network.webSocketFrameReceived"
+                                     for m in session.network_events()))
+    session.wait_until_drawn(meters=3)
+
     errors = [e for e in session.driver.get_log("browser") if e["level"] == "SEVERE"]
     assert not errors, errors
     print("dashboard traffic test passed")
