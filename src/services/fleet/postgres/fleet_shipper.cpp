@@ -36,11 +36,16 @@ void drainEvent(int fd) {
 FleetShipper::FleetShipper(FleetShipperOptions options, const Clock& clock)
     : options_(std::move(options)),
       clock_(clock),
-      where_(redactedUrl(options_.settings.url)),
+      where_(connectionPlace(options_.settings.url)),
+      secrets_(connectionSecrets({{"dbname", options_.settings.url}})),
       outage_(where_),
       backoff_(options_.firstRetryMs, options_.longestRetryMs) {
     if (!options_.writtenThrough)
         options_.writtenThrough = [this] { return unixSecondsOf(clock_); };
+    connection_.setDeadline(options_.callTimeoutMs);
+    connection_.setNoticeHandler([this](const std::string& message) {
+        say("Fleet: PostgreSQL " + where_ + " says: " + errorReason(message));
+    });
 }
 
 FleetShipper::~FleetShipper() {
@@ -77,7 +82,7 @@ FleetStatus FleetShipper::status() const {
 }
 
 void FleetShipper::say(const std::string& line) {
-    if (!line.empty() && options_.log) options_.log(line);
+    if (!line.empty() && options_.log) options_.log(withoutSecrets(line, secrets_));
 }
 
 bool FleetShipper::pause(int ms) {
@@ -103,33 +108,36 @@ void FleetShipper::countBacklog() {
     status_.backlogRows = total;
 }
 
-void FleetShipper::failed(const std::string& reason) {
+void FleetShipper::failed(const std::string& reason, std::int64_t waitedMs) {
     {
         std::lock_guard<std::mutex> lock(statusMutex_);
         status_.up = false;
     }
-    const std::string line = outage_.failed(reason, unixSecondsOf(clock_));
+    const std::string line = outage_.failed(reason, unixSecondsOf(clock_) - waitedMs / 1000);
     if (!line.empty() || unixSecondsOf(clock_) - lastBacklogCount_ >= kBacklogRecountSeconds)
         countBacklog();
     say(line);
 }
 
-void FleetShipper::shipped(std::int64_t rows) {
+void FleetShipper::shipped(std::size_t confirmed, std::int64_t closed) {
     std::lock_guard<std::mutex> lock(statusMutex_);
-    status_.lastShippedUnix = unixSecondsOf(clock_);
-    status_.backlogRows = std::max<std::int64_t>(0, status_.backlogRows - rows);
+    status_.up = true;
+    // A slice without rows never reached the database: it confirms nothing.
+    if (confirmed > 0) status_.lastShippedUnix = unixSecondsOf(clock_);
+    status_.backlogRows = std::max<std::int64_t>(0, status_.backlogRows - closed);
 }
 
 bool FleetShipper::connect() {
     std::string error;
     const PgConnection::Parameters parameters = fleetConnectionParameters(
         options_.settings.url, options_.settings.passwordFile, options_.settings.sslmode, error);
+    secrets_ = connectionSecrets(parameters);
     if (!error.empty()) {
         failed(error);
         return false;
     }
     if (!connection_.connect(parameters, stopFd_, options_.connectTimeoutMs, error)) {
-        if (!stopping_) failed(error);
+        if (!stopping_) failed(error, connection_.waitedMs());
         return false;
     }
     int found = 0;
@@ -145,14 +153,18 @@ bool FleetShipper::connect() {
         return false;
     }
     if (schema == FleetDatabase::Schema::Failed || !database_.prepareSession(error)) {
+        const std::int64_t waited = connection_.waitedMs();
         connection_.close();
-        if (!stopping_) failed(error);
+        if (!stopping_) failed(error, waited);
         return false;
     }
     refusalTold_ = false;
     metersShipped_ = 0;
     countBacklog();
     backlogAtConnect_ = status().backlogRows;
+    // The database answers: a catch-up that takes long is no outage.
+    std::lock_guard<std::mutex> lock(statusMutex_);
+    status_.up = true;
     return true;
 }
 
@@ -215,7 +227,7 @@ bool FleetShipper::shipPeriodTable(OutboxTable table, std::size_t index, std::in
         times.clear();
         for (const archive::PeriodRow& r : rows_) times.push_back(r.t);
         if (!moveMark(table, index, from < closed ? to : closed, times, error)) return false;
-        shipped(static_cast<std::int64_t>(rows_.size()));
+        shipped(rows_.size(), static_cast<std::int64_t>(rows_.size()));
         span = nextSliceSeconds(span, rows_.size());
     }
     // The rows still open go as they stand; the next rounds replace them until they close.
@@ -223,7 +235,7 @@ bool FleetShipper::shipPeriodTable(OutboxTable table, std::size_t index, std::in
     if (!outbox_->periodRows(table, marks_[index].shippedThrough, INT64_MAX, rows_, error))
         return false;
     if (!database_.shipPeriods(table, site, rows_, error)) return false;
-    if (!rows_.empty()) shipped(0);
+    shipped(rows_.size(), 0);
     return true;
 }
 
@@ -237,7 +249,7 @@ bool FleetShipper::shipAlerts(std::string& error) {
         if (!database_.shipAlerts(options_.settings.site, alerts, error)) return false;
         if (!moveMark(OutboxTable::Alerts, kAlertsIndex, alerts.back().seq, {}, error))
             return false;
-        shipped(static_cast<std::int64_t>(alerts.size()));
+        shipped(alerts.size(), static_cast<std::int64_t>(alerts.size()));
         if (alerts.size() < kSliceRows) return true;
     }
 }
@@ -290,9 +302,11 @@ void FleetShipper::run() {
             continue;
         }
         if (stopping_) break;
-        // A batch that failed leaves its rows in the archive; the connection is made anew.
+        // A batch that failed leaves its rows in the archive; the connection is made anew and
+        // the batch sent again, which the upsert makes harmless.
+        const std::int64_t waited = connection_.waitedMs();
         connection_.close();
-        failed(error);
+        failed(error, waited);
         if (!pause(backoff_.next(static_cast<std::uint32_t>(random_())))) break;
     }
     connection_.close();

@@ -35,6 +35,9 @@ struct FleetShipperOptions {
     int firstRetryMs = 1000;
     int longestRetryMs = 30000;
     int connectTimeoutMs = 10000;
+    // How long any one statement or batch may wait for the database before the link counts as
+    // lost: a server that stops answering without closing is an outage like any other.
+    int callTimeoutMs = 30000;
 };
 
 // Copies the archive's new minute, hour, day and alert rows to the fleet database from a
@@ -69,17 +72,21 @@ class FleetShipper {
     bool moveMark(archive::OutboxTable table, std::size_t index, std::int64_t to,
                   const std::vector<std::int64_t>& shippedTimes, std::string& error);
     void countBacklog();
-    void shipped(std::int64_t rows);
-    void failed(const std::string& reason);
+    // The database confirmed `confirmed` rows, `closed` of them no longer in the backlog.
+    void shipped(std::size_t confirmed, std::int64_t closed);
+    // `waitedMs`: how long the failed call had waited, which the outage began with.
+    void failed(const std::string& reason, std::int64_t waitedMs = 0);
     // Waits up to `ms`; false when the shipper is stopping.
     bool pause(int ms);
     void say(const std::string& line);
 
     FleetShipperOptions options_;
     const Clock& clock_;
-    std::string where_;  // the url as the log shows it
-    int stopFd_ = -1;    // an eventfd, readable once the shipper stops
-    int kickFd_ = -1;    // an eventfd, readable when a round is asked for
+    std::string where_;  // host, port and database, as the log shows them
+    // Passwords of the url and the password file, never shown in a line (the shipper's thread).
+    std::vector<std::string> secrets_;
+    int stopFd_ = -1;  // an eventfd, readable once the shipper stops
+    int kickFd_ = -1;  // an eventfd, readable when a round is asked for
     std::atomic<bool> stopping_{false};
     std::atomic<std::uint64_t> rounds_{0};
     mutable std::mutex statusMutex_;

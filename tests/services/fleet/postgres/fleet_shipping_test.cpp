@@ -181,7 +181,9 @@ TEST_F(FleetShipping, ThreeArchivesShipEveryRowIntoOneDatabaseWhereExportAndGraf
     for (int i = 0; i < 3; ++i)
         EXPECT_TRUE(allShipped(folders[i], "site-" + std::to_string(i + 1)));
     EXPECT_EQ(testing::localRows(folder, "minutes").size(), 2u * 3 * 60);
-    EXPECT_EQ(linesWith("Fleet: shipping to PostgreSQL " + server.url("fleet") + ", "), 3);
+    EXPECT_EQ(linesWith("Fleet: shipping to PostgreSQL postgresql://127.0.0.1:" +
+                        std::to_string(server.port()) + "/fleet, "),
+              3);
 
     PgConnection db;
     ASSERT_TRUE(server.connect(db, "fleet"));
