@@ -20,6 +20,7 @@
 #include "tests/services/archive/sqlite/archive_fixture.h"
 #include "tests/services/fleet/postgres/fleet_rows.h"
 #include "tests/services/fleet/postgres/postgres_fixture.h"
+#include "tests/services/fleet/postgres/stalling_proxy.h"
 
 namespace tev::fleet {
 namespace {
@@ -90,7 +91,10 @@ class FleetShipping : public archive::testing::ArchiveFolder {
     FleetShipper& ship(const std::string& at, const std::string& site, const std::string& pwFile,
                        const std::string& database = "fleet") {
         FleetShipperOptions o;
-        o.settings.url = server.url(database);
+        o.settings.url =
+            viaPort == 0 ? server.url(database)
+                         : "postgresql://tev@127.0.0.1:" + std::to_string(viaPort) + "/" + database;
+        o.callTimeoutMs = o.connectTimeoutMs = deadlineMs;
         o.settings.passwordFile = pwFile;
         o.settings.site = site;
         o.openOutbox = [at](std::string& error) { return archive::openArchiveOutbox(at, error); };
@@ -130,6 +134,8 @@ class FleetShipping : public archive::testing::ArchiveFolder {
     }
 
     PostgresServer server;
+    int viaPort = 0;  // a proxy's port in front of the server, when not 0
+    int deadlineMs = 30000;
     std::vector<std::string> extraFolders;
     std::vector<std::unique_ptr<FleetShipper>> shippers;
     // What the archive's writer would say: every message before this moment is in the file.
@@ -339,6 +345,58 @@ TEST_F(FleetShipping, RowsRetentionDeletedUnshippedAreCountedAndANewerSchemaIsNe
     FleetShipper& again = ship(folder, "hall", pw);
     ASSERT_TRUE(waitUntil([&] { return again.rounds() >= 1; }));
     EXPECT_EQ(linesWith("deleted by the archive's retention"), 1);
+}
+
+TEST_F(FleetShipping, ADatabaseThatStopsAnsweringIsAnOutageWithinTheDeadlineAndLosesNothing) {
+    REQUIRE_POSTGRES();
+    ASSERT_TRUE(server.createDatabase("fleet"));
+    testing::StallingProxy proxy(server.port());
+    ASSERT_GT(proxy.port(), 0);
+    const std::int64_t end = at("2026-12-08T15:00");
+    writeArchive(folder, end - 3 * 3600, 2, 230.0f);
+    written = end - 3 * 3600;
+    viaPort = proxy.port();
+    deadlineMs = 2000;
+    FleetShipper& shipper = ship(folder, "hall", passwordFile(folder, testing::kPostgresPassword));
+    ASSERT_TRUE(waitUntil([&] { return shipper.rounds() >= 1; }))
+        << ::testing::PrintToString(logLines());
+    EXPECT_TRUE(shipper.status().up);
+    // The link stops forwarding without closing while new rows come: one line within the
+    // deadline (and a round), the gauge drops, the backlog is counted.
+    proxy.setForwarding(false);
+    writeArchive(folder, end, 3, 231.0f);
+    written = end;
+    QElapsedTimer held;
+    held.start();
+    ASSERT_TRUE(waitUntil([&] { return linesWith(" stopped (no answer within 2 s)") == 1; },
+                          deadlineMs + 4000))
+        << ::testing::PrintToString(logLines());
+    EXPECT_LT(held.elapsed(), deadlineMs + 4000);
+    EXPECT_FALSE(shipper.status().up);
+    EXPECT_GT(shipper.status().backlogRows, 0);
+    clock.setUnixSeconds(end + 600);
+
+    // Forwarding again: the outage's true length, and every row in the database once.
+    proxy.setForwarding(true);
+    ASSERT_TRUE(waitUntil([&] { return linesWith("resumed after 10 min") == 1; }))
+        << ::testing::PrintToString(logLines());
+    const std::uint64_t after = shipper.rounds();
+    ASSERT_TRUE(waitUntil([&] { return shipper.rounds() > after; }));
+    EXPECT_TRUE(allShipped(folder, "hall"));
+    EXPECT_TRUE(shipper.status().up);
+    EXPECT_EQ(shipper.status().backlogRows, 0);
+    EXPECT_EQ(shipper.status().lastShippedUnix, end + 600);
+    EXPECT_EQ(linesWith(" stopped ("), 1);
+
+    // A stop in the middle of a call that waits on the stalled link ends at once.
+    proxy.setForwarding(false);
+    shipper.shipNow();
+    ASSERT_TRUE(waitUntil([&] { return proxy.clientWaits(); }));
+    QElapsedTimer stopping;
+    stopping.start();
+    shipper.stop();
+    EXPECT_LT(stopping.elapsed(), 500);
+    proxy.setForwarding(true);
 }
 
 }  // namespace
