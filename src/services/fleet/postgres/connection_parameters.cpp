@@ -71,7 +71,12 @@ PgConnection::Parameters fleetConnectionParameters(const std::string& url,
 
 std::string connectionPlace(const std::string& url) {
     std::map<std::string, std::string> read;
-    if (!parsedUrl(url, read)) return "(an unreadable url)";
+    // A query parameter libpq refuses leaves the host, port and database readable before it.
+    const std::size_t query = url.find('?');
+    if (!parsedUrl(url, read) &&
+        (url.find("://") == std::string::npos || query == std::string::npos ||
+         !parsedUrl(url.substr(0, query), read)))
+        return "(an unreadable url)";
     std::string host = read["host"];
     if (host.empty()) host = read["hostaddr"];
     std::string place = "postgresql://" + host;
