@@ -158,7 +158,10 @@ std::vector<std::string> grafanaQueries(const std::string& from, const std::stri
                     QString::fromStdString("t BETWEEN '" + from + "' AND '" + to + "'"));
         sql.replace("$site", QString::fromStdString(sites));
         sql.replace("$meter", QString::fromStdString(meters));
-        sql.replace("$price_per_kwh", "0.30");
+        // Grafana's $__interval for two days on a panel about 1,000 pixels wide.
+        sql.replace("$__timeGroupAlias(t, $__interval)",
+                    "to_timestamp(floor(extract(epoch FROM t) / 180) * 180) AS \"time\"");
+        sql.replace("${price_per_kwh:sqlstring}", "'0.30'");
         out.push_back(sql.toStdString());
     }
     return out;
