@@ -169,6 +169,24 @@ class SqliteArchiveOutbox final : public ArchiveOutbox {
         return false;
     }
 
+    bool rowsBefore(OutboxTable table, std::int64_t mark, std::vector<MeterRows>& out,
+                    std::string& error) override {
+        out.clear();
+        SqliteStatement s(read_,
+                          table == OutboxTable::Alerts
+                              ? std::string("SELECT meter, count(*), min(t_ms), max(t_ms) FROM "
+                                            "alerts WHERE rowid <= ? GROUP BY meter")
+                              : std::string("SELECT meter, count(*), min(t), max(t) FROM ") +
+                                    outboxTableName(table) + " WHERE t < ? GROUP BY meter");
+        s.bind(1, mark);
+        int rc = 0;
+        while ((rc = s.step()) == SQLITE_ROW)
+            out.push_back({s.columnText(0), s.columnInt(1), s.columnInt(2), s.columnInt(3)});
+        if (rc == SQLITE_DONE) return true;
+        error = failure(read_);
+        return false;
+    }
+
     bool countFrom(OutboxTable table, std::int64_t mark, std::int64_t& count,
                    std::string& error) override {
         bool ok = true;

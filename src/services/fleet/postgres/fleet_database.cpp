@@ -1,5 +1,7 @@
 #include "services/fleet/postgres/fleet_database.h"
 
+#include <algorithm>
+
 #include "services/fleet/rules/fleet_schema.h"
 #include "services/fleet/rules/row_batch.h"
 
@@ -95,13 +97,57 @@ bool FleetDatabase::shipAlerts(const std::string& site, const std::vector<archiv
 bool FleetDatabase::shipMeters(const std::string& site,
                                const std::vector<archive::MeterRow>& meters, std::string& error) {
     if (meters.empty()) return true;
-    return db_.run(upsertMetersSql(site, meters), error);
+    if (!db_.run("BEGIN", error)) return false;
+    bool ok = true;
+    const std::string sql = upsertMeterSql();
+    for (std::size_t i = 0; ok && i < meters.size(); ++i)
+        ok = runParams(sql, {site, databaseKey(meters[i].id), utcTimestamp(meters[i].firstSeen)},
+                       error);
+    if (ok && db_.run("COMMIT", error)) return true;
+    std::string ignored;
+    db_.run("ROLLBACK", ignored);
+    return false;
+}
+
+bool FleetDatabase::runParams(const std::string& sql, const std::vector<std::string>& parameters,
+                              std::string& error) {
+    const PgResult r = db_.execParams(sql, parameters);
+    if (r.ok()) return true;
+    error = r.error();
+    if (error.empty()) error = db_.lastError();
+    return false;
+}
+
+bool FleetDatabase::heldRows(archive::OutboxTable table, const std::string& site, std::int64_t from,
+                             std::int64_t to, std::vector<archive::MeterRows>& out,
+                             std::string& error) {
+    out.clear();
+    std::vector<std::string> parameters = {site, std::to_string(from)};
+    if (table != archive::OutboxTable::Alerts) parameters.push_back(std::to_string(to));
+    const PgResult r = db_.execParams(heldRowsSql(table), parameters);
+    if (!r.ok()) {
+        error = r.error();
+        if (error.empty()) error = db_.lastError();
+        return false;
+    }
+    for (int i = 0; i < r.rows(); ++i) {
+        const std::int64_t last = std::stoll(r.text(i, 2));
+        out.push_back({r.text(i, 0), std::stoll(r.text(i, 1)), last, last});
+    }
+    return true;
 }
 
 bool FleetDatabase::insertPeriods(archive::OutboxTable table, const std::string& site,
                                   const std::vector<archive::PeriodRow>& rows, std::string& error) {
-    if (rows.empty()) return true;
-    return db_.run(insertRowsSql(table, site, rows), error);
+    for (std::size_t at = 0; at < rows.size(); at += kInsertRowsAtOnce) {
+        const std::vector<archive::PeriodRow> part(
+            rows.begin() + static_cast<std::ptrdiff_t>(at),
+            rows.begin() +
+                static_cast<std::ptrdiff_t>(std::min(rows.size(), at + kInsertRowsAtOnce)));
+        const ParameterStatement st = insertRowsStatement(table, site, part);
+        if (!runParams(st.sql, st.parameters, error)) return false;
+    }
+    return true;
 }
 
 }  // namespace tev::fleet

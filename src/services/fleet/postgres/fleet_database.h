@@ -32,7 +32,15 @@ class FleetDatabase {
     bool insertPeriods(archive::OutboxTable table, const std::string& site,
                        const std::vector<archive::PeriodRow>& rows, std::string& error);
 
+    // The site's rows per meter, from `from` on and before `to` (alerts: from the time `from`
+    // in milliseconds on, `to` unused).
+    bool heldRows(archive::OutboxTable table, const std::string& site, std::int64_t from,
+                  std::int64_t to, std::vector<archive::MeterRows>& out, std::string& error);
+
   private:
+    bool runParams(const std::string& sql, const std::vector<std::string>& parameters,
+                   std::string& error);
+
     bool inTransaction(const std::string& copySql, const std::string& data,
                        const std::string& upsertSql, std::string& error);
 

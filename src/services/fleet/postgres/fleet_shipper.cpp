@@ -9,6 +9,7 @@
 
 #include "services/fleet/postgres/connection_parameters.h"
 #include "services/fleet/rules/fleet_schema.h"
+#include "services/fleet/rules/row_batch.h"
 #include "services/fleet/rules/ship_plan.h"
 
 namespace tev::fleet {
@@ -158,6 +159,11 @@ bool FleetShipper::connect() {
         if (!stopping_) failed(error, waited);
         return false;
     }
+    if (!resendWhatIsMissing(error)) {
+        connection_.close();
+        if (!stopping_) failed(error);
+        return false;
+    }
     refusalTold_ = false;
     metersShipped_ = 0;
     countBacklog();
@@ -194,6 +200,37 @@ bool FleetShipper::moveMark(OutboxTable table, std::size_t index, std::int64_t t
     }
     error = std::string("the mark of ") + archive::outboxTableName(table) + " keeps moving";
     return false;
+}
+
+bool FleetShipper::resendWhatIsMissing(std::string& error) {
+    if (!outbox_->loadMarks(marks_, error)) return false;
+    std::array<std::int64_t, 4> missing{};
+    std::vector<archive::MeterRows> shipped, held;
+    for (std::size_t i = 0; i < archive::kOutboxTables.size(); ++i) {
+        const OutboxTable table = archive::kOutboxTables[i];
+        const std::int64_t mark = marks_[i].shippedThrough;
+        if (!outbox_->rowsBefore(table, mark, shipped, error)) return false;
+        if (shipped.empty()) continue;
+        std::int64_t first = INT64_MAX;
+        for (archive::MeterRows& m : shipped) {
+            m.meter = databaseKey(m.meter);
+            first = std::min(first, m.first);
+        }
+        if (!database_.heldRows(table, options_.settings.site, first, mark, held, error))
+            return false;
+        const Resend resend = resendFrom(shipped, held);
+        if (resend.missing == 0) continue;
+        // Alerts are marked by their place in the archive, not their time: all are sent again.
+        const std::int64_t back = table == OutboxTable::Alerts ? 0 : resend.from;
+        // The archive's writer may move a mark meanwhile; it only ever moves it back further.
+        std::optional<std::int64_t> found;
+        if (!outbox_->moveMark(table, mark, back, 0, found, error)) return false;
+        if (found && *found > back && !outbox_->moveMark(table, *found, back, 0, found, error))
+            return false;
+        missing[i] = resend.missing;
+    }
+    say(resendLine(missing));
+    return outbox_->loadMarks(marks_, error);
 }
 
 bool FleetShipper::tellLost(std::string& error) {

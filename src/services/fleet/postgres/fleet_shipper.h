@@ -65,6 +65,8 @@ class FleetShipper {
     void run();
     bool connect();
     bool shipRound(std::string& error);
+    // Moves the marks back where the database lacks rows it was sent.
+    bool resendWhatIsMissing(std::string& error);
     bool shipPeriodTable(archive::OutboxTable table, std::size_t index, std::int64_t closed,
                          std::string& error);
     bool shipAlerts(std::string& error);

@@ -189,47 +189,46 @@ void appendCopyRows(std::string& out, std::string_view site,
     }
 }
 
-std::string sqlLiteral(std::string_view text) {
-    std::string out = "'";
-    for (const char c : text) {
-        if (c == '\0') continue;
-        if (c == '\'') out += '\'';
-        out += c;
-    }
-    return out + "'";
-}
-
-std::string insertRowsSql(archive::OutboxTable table, std::string_view site,
-                          const std::vector<archive::PeriodRow>& rows) {
-    std::string sql =
-        std::string("INSERT INTO ") + archive::outboxTableName(table) + " (site, meter, t";
-    for (const std::string& c : fleetPeriodColumns()) sql += ", " + c;
-    sql += ") VALUES ";
-    const std::string siteText = sqlLiteral(site);
+ParameterStatement insertRowsStatement(archive::OutboxTable table, std::string_view site,
+                                       const std::vector<archive::PeriodRow>& rows) {
+    ParameterStatement st;
+    st.sql = std::string("INSERT INTO ") + archive::outboxTableName(table) + " (site, meter, t";
+    for (const std::string& c : fleetPeriodColumns()) st.sql += ", " + c;
+    st.sql += ") VALUES ";
+    st.parameters.emplace_back(site);
+    const auto next = [&st](std::string value) {
+        st.parameters.push_back(std::move(value));
+        return "$" + std::to_string(st.parameters.size());
+    };
     bool first = true;
     for (const archive::PeriodRow& r : rows) {
-        sql += first ? "(" : ", (";
+        st.sql += first ? "($1, " : ", ($1, ";
         first = false;
-        sql += siteText + ", " + sqlLiteral(databaseKey(r.meter)) + ", '" + utcTimestamp(r.t) + "'";
-        for (const double v : r.values) {
-            const std::string n = exactNumber(v);
-            sql += ", ";
-            sql += n.empty() ? "NULL" : std::isinf(v) ? "'" + n + "'" : n;
-        }
-        sql += ')';
+        // One parameter after the other: the operands of + may be evaluated in any order.
+        st.sql += next(databaseKey(r.meter));
+        st.sql += ", " + next(utcTimestamp(r.t)) + "::timestamptz";
+        for (const double v : r.values)
+            st.sql += ", NULLIF(" + next(exactNumber(v)) + ", '')::double precision";
+        st.sql += ')';
     }
-    return sql + " ON CONFLICT (" + conflictKey(table) + ") DO UPDATE SET " + updateSet(table);
+    st.sql += " ON CONFLICT (" + conflictKey(table) + ") DO UPDATE SET " + updateSet(table);
+    return st;
 }
 
-std::string upsertMetersSql(std::string_view site, const std::vector<archive::MeterRow>& meters) {
-    std::string sql = "INSERT INTO meters (site, id, first_seen) VALUES ";
-    const std::string siteText = sqlLiteral(site);
-    for (std::size_t i = 0; i < meters.size(); ++i)
-        sql += (i ? ", (" : "(") + siteText + ", " + sqlLiteral(databaseKey(meters[i].id)) + ", '" +
-               utcTimestamp(meters[i].firstSeen) + "')";
-    return sql +
-           " ON CONFLICT (site, id) DO UPDATE SET first_seen = LEAST(meters.first_seen, "
+std::string upsertMeterSql() {
+    return "INSERT INTO meters (site, id, first_seen) VALUES ($1, $2, $3::timestamptz) ON "
+           "CONFLICT (site, id) DO UPDATE SET first_seen = LEAST(meters.first_seen, "
            "EXCLUDED.first_seen)";
+}
+
+std::string heldRowsSql(archive::OutboxTable table) {
+    const std::string name = archive::outboxTableName(table);
+    if (table == archive::OutboxTable::Alerts)
+        return "SELECT meter, count(*), (extract(epoch FROM max(t)) * 1000)::bigint FROM " + name +
+               " WHERE site = $1 AND t >= to_timestamp($2::bigint / 1000.0) GROUP BY meter";
+    return "SELECT meter, count(*), extract(epoch FROM max(t))::bigint FROM " + name +
+           " WHERE site = $1 AND t >= to_timestamp($2::bigint) AND t < to_timestamp($3::bigint) "
+           "GROUP BY meter";
 }
 
 }  // namespace tev::fleet

@@ -42,14 +42,27 @@ void appendCopyRows(std::string& out, std::string_view site,
 void appendCopyRows(std::string& out, std::string_view site,
                     const std::vector<archive::AlertRow>& rows);
 
-// The same rows as one multi-row INSERT … ON CONFLICT DO UPDATE.
-std::string insertRowsSql(archive::OutboxTable table, std::string_view site,
-                          const std::vector<archive::PeriodRow>& rows);
+// A statement and its parameters, sent apart from it (PQexecParams): no site, meter ID or
+// value is ever part of the statement's text. An empty parameter is NULL where the statement
+// says NULLIF($n, '').
+struct ParameterStatement {
+    std::string sql;
+    std::vector<std::string> parameters;
+};
 
-// The meters of a site; a meter already there keeps its earliest first_seen.
-std::string upsertMetersSql(std::string_view site, const std::vector<archive::MeterRow>& meters);
+// The same rows as one multi-row INSERT … ON CONFLICT DO UPDATE; at most kInsertRowsAtOnce
+// rows (a statement carries at most 65535 parameters).
+inline constexpr std::size_t kInsertRowsAtOnce = 65535 / (3 + archive::kPeriodValueCount);
+ParameterStatement insertRowsStatement(archive::OutboxTable table, std::string_view site,
+                                       const std::vector<archive::PeriodRow>& rows);
 
-// A text as an SQL string literal (standard_conforming_strings, the default since 9.1).
-std::string sqlLiteral(std::string_view text);
+// One meter of a site ($1 site, $2 meter, $3 first seen); a meter already there keeps its
+// earliest first_seen.
+std::string upsertMeterSql();
+
+// What the database holds of one meter's rows of a site: how many, and the latest period start
+// (Unix seconds; alerts: milliseconds). $1 site, $2 and $3 the window [from, to) in Unix
+// seconds; alerts: $2 the earliest time in milliseconds.
+std::string heldRowsSql(archive::OutboxTable table);
 
 }  // namespace tev::fleet

@@ -66,7 +66,8 @@ class FleetShipping : public archive::testing::ArchiveFolder {
     // An archive of two meters over `hours` hours before `end`, a message every 20 s, with an
     // alert start and end; the writer's present is `end`.
     void writeArchive(const std::string& at, std::int64_t end, int hours, float base,
-                      archive::ArchiveSettings settings = {}) {
+                      archive::ArchiveSettings settings = {},
+                      std::array<std::string, 2> meters = {"HOQ000000001", "HOQ000000002"}) {
         clock.setUnixSeconds(end);
         archive::ArchiveWriterOptions o = options();
         o.folder = at;
@@ -78,13 +79,12 @@ class FleetShipping : public archive::testing::ArchiveFolder {
             for (int m = 0; m < 2; ++m) {
                 energy[m] += 0.01f;
                 const float v = base + static_cast<float>((t / 20 + m) % 7);
-                writer.push(sampleAt(m ? "HOQ000000002" : "HOQ000000001", t, {v, v + 1, v - 1},
+                writer.push(sampleAt(meters[m].c_str(), t, {v, v + 1, v - 1},
                                      {1.5f + m, 2.0f, 0.25f}, energy[m]));
             }
         }
-        writer.pushAlert(
-            {(end - 1800) * 1000 + 250, "HOQ000000001", "voltage", 2, true, 253.5, 253});
-        writer.pushAlert({(end - 1700) * 1000, "HOQ000000001", "voltage", 2, false, 250.1, 253});
+        writer.pushAlert({(end - 1800) * 1000 + 250, meters[0], "voltage", 2, true, 253.5, 253});
+        writer.pushAlert({(end - 1700) * 1000, meters[0], "voltage", 2, false, 250.1, 253});
         writer.flush();
         writer.stop();
     }
@@ -164,7 +164,10 @@ std::vector<std::string> grafanaQueries(const std::string& from, const std::stri
                     QString::fromStdString("t BETWEEN '" + from + "' AND '" + to + "'"));
         sql.replace("$site", QString::fromStdString(sites));
         sql.replace("$meter", QString::fromStdString(meters));
-        sql.replace("$price_per_kwh", "0.30");
+        // Grafana's $__interval for two days on a panel about 1,000 pixels wide.
+        sql.replace("$__timeGroupAlias(t, $__interval)",
+                    "to_timestamp(floor(extract(epoch FROM t) / 180) * 180) AS \"time\"");
+        sql.replace("${price_per_kwh:sqlstring}", "'0.30'");
         out.push_back(sql.toStdString());
     }
     return out;
@@ -397,6 +400,72 @@ TEST_F(FleetShipping, ADatabaseThatStopsAnsweringIsAnOutageWithinTheDeadlineAndL
     shipper.stop();
     EXPECT_LT(stopping.elapsed(), 500);
     proxy.setForwarding(true);
+}
+
+TEST_F(FleetShipping, HostileSitesArriveExactlyAndADatabaseThatLostRowsGetsThemAgain) {
+    REQUIRE_POSTGRES();
+    ASSERT_TRUE(server.createDatabase("fleet"));
+    {
+        // Backslashes in string literals are escapes here: text pasted into SQL would run.
+        PgConnection admin;
+        ASSERT_TRUE(server.connect(admin));
+        std::string error;
+        ASSERT_TRUE(admin.run("ALTER DATABASE fleet SET standard_conforming_strings = off", error))
+            << error;
+    }
+    const std::int64_t end = at("2026-12-08T15:00");
+    written = end;
+    const std::string sites[] = {"O'Brien\\", "x'); DROP TABLE meters; --",
+                                 "Z\xc3\xbcrich \\' ;\"\t"};
+    const std::array<std::string, 2> meters = {"M'1\\", "M;2\"--\\'"};
+    const std::string pw = passwordFile(folder, testing::kPostgresPassword);
+    std::vector<std::string> folders = {folder, newFolder(), newFolder()};
+    for (std::size_t i = 0; i < 3; ++i) {
+        writeArchive(folders[i], end, 2, 230.0f + static_cast<float>(i), {}, meters);
+        ship(folders[i], sites[i], pw);
+    }
+    const auto everyRow = [&] {
+        for (std::size_t i = 0; i < 3; ++i)
+            if (!allShipped(folders[i], sites[i])) return false;
+        return true;
+    };
+    ASSERT_TRUE(waitUntil(everyRow)) << ::testing::PrintToString(logLines());
+    PgConnection db;
+    ASSERT_TRUE(server.connect(db, "fleet"));
+    for (const std::string& site : sites) {
+        const PgResult m =
+            db.execParams("SELECT id FROM meters WHERE site = $1 ORDER BY id", {site});
+        ASSERT_EQ(m.rows(), 2) << site;
+        EXPECT_EQ(m.text(0, 0), meters[0]);
+        EXPECT_EQ(m.text(1, 0), meters[1]);
+    }
+    EXPECT_EQ(testing::countOf(db, "SELECT count(*) FROM alerts"), 6);
+    EXPECT_EQ(linesWith("lacks"), 0);
+
+    // The first site loses its latest 40 minutes (a dump restored), the others everything (a
+    // database recreated empty); the shippers connect again.
+    std::string error;
+    ASSERT_TRUE(db.execParams("DELETE FROM minutes WHERE site = $1 AND t > (SELECT max(t) - "
+                              "interval '40 minutes' FROM minutes WHERE site = $1)",
+                              {sites[0]})
+                    .ok());
+    for (const char* table : {"minutes", "hours", "days", "alerts", "meters"})
+        for (std::size_t i = 1; i < 3; ++i)
+            ASSERT_TRUE(
+                db.execParams(std::string("DELETE FROM ") + table + " WHERE site = $1", {sites[i]})
+                    .ok());
+    db.close();
+    ASSERT_TRUE(server.stop("fast"));
+    ASSERT_TRUE(server.start()) << server.log();
+    ASSERT_TRUE(waitUntil([&] { return linesWith("they are sent again") == 3 && everyRow(); }))
+        << ::testing::PrintToString(logLines());
+    EXPECT_EQ(linesWith("Fleet: the database lacks 80 rows it was sent before (80 minute); they "
+                        "are sent again"),
+              1)
+        << ::testing::PrintToString(logLines());
+    ASSERT_TRUE(server.connect(db, "fleet"));
+    EXPECT_EQ(testing::countOf(db, "SELECT count(*) FROM alerts"), 6);
+    EXPECT_EQ(testing::countOf(db, "SELECT count(*) FROM meters"), 6);
 }
 
 }  // namespace
