@@ -85,6 +85,12 @@ std::string resendLine(const std::array<std::int64_t, 4>& missing) {
            parts + "); they are sent again";
 }
 
+std::string shipAgainLine(const std::array<std::int64_t, 4>& again, const std::string& from) {
+    return "Fleet: " + std::to_string(again[0]) + " minute, " + std::to_string(again[1]) +
+           " hour, " + std::to_string(again[2]) + " day rows and " + std::to_string(again[3]) +
+           (again[3] == 1 ? " alert" : " alerts") + " from " + from + " on will be shipped again";
+}
+
 std::string lostRowsLine(archive::OutboxTable table, std::int64_t lost, std::int64_t lostTold) {
     if (lost <= lostTold) return {};
     const char* what = table == archive::OutboxTable::Hours ? "hour" : "minute";

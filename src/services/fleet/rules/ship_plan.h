@@ -49,6 +49,10 @@ Resend resendFrom(const std::vector<archive::MeterRows>& shipped,
 // The log line for the rows sent again ("" when none): `missing` per table.
 std::string resendLine(const std::array<std::int64_t, 4>& missing);
 
+// The line of `tev3p fleet-resend` once the marks went back to `from` (as the operator reads
+// it): `again` per table, as archive::shipAgainFrom counts them.
+std::string shipAgainLine(const std::array<std::int64_t, 4>& again, const std::string& from);
+
 // The log line for rows retention deleted before they were shipped; empty when none are new.
 std::string lostRowsLine(archive::OutboxTable table, std::int64_t lost, std::int64_t lostTold);
 
