@@ -11,6 +11,8 @@ namespace {
 // A statement that hangs (a lock held elsewhere, a server in trouble) ends and counts as a
 // failed batch rather than holding the shipper.
 constexpr const char* kSessionSettings = "SET statement_timeout = '120s'";
+// A row whose key the table already holds.
+constexpr const char* kUniqueViolation = "23505";
 
 }  // namespace
 
@@ -85,6 +87,21 @@ bool FleetDatabase::shipPeriods(archive::OutboxTable table, const std::string& s
     return inTransaction(copyIntoStagingSql(table), buffer_, upsertFromStagingSql(table), error);
 }
 
+bool FleetDatabase::shipNewPeriods(archive::OutboxTable table, const std::string& site,
+                                   const std::vector<archive::PeriodRow>& rows, bool& straight,
+                                   std::string& error) {
+    straight = true;
+    if (rows.empty()) return true;
+    buffer_.clear();
+    appendCopyRows(buffer_, site, rows);
+    std::string state;
+    if (db_.copyIn(copyIntoTableSql(table), buffer_, error, &state)) return true;
+    if (state != kUniqueViolation) return false;
+    straight = false;
+    error.clear();
+    return inTransaction(copyIntoStagingSql(table), buffer_, upsertFromStagingSql(table), error);
+}
+
 bool FleetDatabase::shipAlerts(const std::string& site, const std::vector<archive::AlertRow>& rows,
                                std::string& error) {
     if (rows.empty()) return true;
@@ -134,6 +151,19 @@ bool FleetDatabase::heldRows(archive::OutboxTable table, const std::string& site
         const std::int64_t last = std::stoll(r.text(i, 2));
         out.push_back({r.text(i, 0), std::stoll(r.text(i, 1)), last, last});
     }
+    return true;
+}
+
+bool FleetDatabase::latestRow(archive::OutboxTable table, const std::string& site,
+                              std::optional<std::int64_t>& latest, std::string& error) {
+    latest.reset();
+    const PgResult r = db_.execParams(latestRowSql(table), {site});
+    if (!r.ok() || r.rows() != 1) {
+        error = r.answered() ? r.error() : db_.lastError();
+        if (error.empty()) error = db_.lastError();
+        return false;
+    }
+    if (!r.isNull(0, 0)) latest = std::stoll(r.text(0, 0));
     return true;
 }
 

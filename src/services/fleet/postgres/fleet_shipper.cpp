@@ -159,7 +159,11 @@ bool FleetShipper::connect() {
         if (!stopping_) failed(error, waited);
         return false;
     }
-    if (!resendWhatIsMissing(error)) {
+    bool known = resendWhatIsMissing(error);
+    for (std::size_t i = 0; known && i < latest_.size(); ++i)
+        known = database_.latestRow(archive::kOutboxTables[i], options_.settings.site, latest_[i],
+                                    error);
+    if (!known) {
         connection_.close();
         if (!stopping_) failed(error);
         return false;
@@ -247,7 +251,6 @@ bool FleetShipper::tellLost(std::string& error) {
 
 bool FleetShipper::shipPeriodTable(OutboxTable table, std::size_t index, std::int64_t closed,
                                    std::string& error) {
-    const std::string& site = options_.settings.site;
     std::int64_t span = firstSliceSeconds(table);
     std::vector<std::int64_t> times;
     // The closed rows, slice by slice, each followed by the mark.
@@ -260,7 +263,7 @@ bool FleetShipper::shipPeriodTable(OutboxTable table, std::size_t index, std::in
         const std::int64_t to = std::min(from + span, closed);
         rows_.clear();
         if (from < closed && !outbox_->periodRows(table, from, to, rows_, error)) return false;
-        if (!database_.shipPeriods(table, site, rows_, error)) return false;
+        if (!shipRows(table, index, error)) return false;
         times.clear();
         for (const archive::PeriodRow& r : rows_) times.push_back(r.t);
         if (!moveMark(table, index, from < closed ? to : closed, times, error)) return false;
@@ -271,9 +274,26 @@ bool FleetShipper::shipPeriodTable(OutboxTable table, std::size_t index, std::in
     rows_.clear();
     if (!outbox_->periodRows(table, marks_[index].shippedThrough, INT64_MAX, rows_, error))
         return false;
-    if (!database_.shipPeriods(table, site, rows_, error)) return false;
+    if (!shipRows(table, index, error)) return false;
     shipped(rows_.size(), 0);
     return true;
+}
+
+bool FleetShipper::shipRows(OutboxTable table, std::size_t index, std::string& error) {
+    if (rows_.empty()) return true;
+    const auto [first, last] = std::minmax_element(
+        rows_.begin(), rows_.end(),
+        [](const archive::PeriodRow& a, const archive::PeriodRow& b) { return a.t < b.t; });
+    std::optional<std::int64_t>& latest = latest_[index];
+    bool straight = false;
+    // Only this recorder writes its site's rows: rows after the latest the database holds are
+    // new to it. Should one be there after all, the batch goes through the upsert instead.
+    const bool ok =
+        !latest || first->t > *latest
+            ? database_.shipNewPeriods(table, options_.settings.site, rows_, straight, error)
+            : database_.shipPeriods(table, options_.settings.site, rows_, error);
+    if (ok) latest = std::max(latest.value_or(last->t), last->t);
+    return ok;
 }
 
 bool FleetShipper::shipAlerts(std::string& error) {

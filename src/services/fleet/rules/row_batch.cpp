@@ -140,6 +140,10 @@ std::string copyIntoStagingSql(archive::OutboxTable table) {
     return "COPY " + stagingTable(table) + " FROM STDIN";
 }
 
+std::string copyIntoTableSql(archive::OutboxTable table) {
+    return std::string("COPY ") + archive::outboxTableName(table) + " FROM STDIN";
+}
+
 std::string upsertFromStagingSql(archive::OutboxTable table) {
     // A period table's rows come from its key (meter, t) and stay unique; the alerts table has
     // no key, and one statement may not update a row twice: its doubles are sent once.
@@ -219,6 +223,15 @@ std::string upsertMeterSql() {
     return "INSERT INTO meters (site, id, first_seen) VALUES ($1, $2, $3::timestamptz) ON "
            "CONFLICT (site, id) DO UPDATE SET first_seen = LEAST(meters.first_seen, "
            "EXCLUDED.first_seen)";
+}
+
+std::string latestRowSql(archive::OutboxTable table) {
+    return std::string(
+               "SELECT extract(epoch FROM max(l.t))::bigint FROM meters AS m CROSS JOIN "
+               "LATERAL (SELECT p.t FROM ") +
+           archive::outboxTableName(table) +
+           " AS p WHERE p.site = m.site AND p.meter = m.id ORDER BY p.t DESC LIMIT 1) AS l WHERE "
+           "m.site = $1";
 }
 
 std::string heldRowsSql(archive::OutboxTable table) {

@@ -33,6 +33,8 @@ std::string exactNumber(double value);
 std::string stagingTable(archive::OutboxTable table);
 std::string createStagingSql(archive::OutboxTable table);
 std::string copyIntoStagingSql(archive::OutboxTable table);
+// Straight into the table, for rows newer than any it holds: a row already there fails it.
+std::string copyIntoTableSql(archive::OutboxTable table);
 // Moves the staged rows into the table; a row already there takes the new values.
 std::string upsertFromStagingSql(archive::OutboxTable table);
 
@@ -59,6 +61,10 @@ ParameterStatement insertRowsStatement(archive::OutboxTable table, std::string_v
 // One meter of a site ($1 site, $2 meter, $3 first seen); a meter already there keeps its
 // earliest first_seen.
 std::string upsertMeterSql();
+
+// The latest period start (Unix seconds, NULL when none) of a minute, hour or day table's rows
+// of the site $1, one probe of the key per meter of the site.
+std::string latestRowSql(archive::OutboxTable table);
 
 // What the database holds of one meter's rows of a site: how many, and the latest period start
 // (Unix seconds; alerts: milliseconds). $1 site, $2 and $3 the window [from, to) in Unix
