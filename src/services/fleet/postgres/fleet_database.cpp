@@ -81,25 +81,35 @@ bool FleetDatabase::inTransaction(const std::string& copySql, const std::string&
 
 bool FleetDatabase::shipPeriods(archive::OutboxTable table, const std::string& site,
                                 const std::vector<archive::PeriodRow>& rows, std::string& error) {
-    if (rows.empty()) return true;
     buffer_.clear();
-    appendCopyRows(buffer_, site, rows);
-    return inTransaction(copyIntoStagingSql(table), buffer_, upsertFromStagingSql(table), error);
+    appendBinaryCopyRows(buffer_, site, rows);
+    return shipPeriodData(table, buffer_, error);
+}
+
+bool FleetDatabase::shipPeriodData(archive::OutboxTable table, const std::string& data,
+                                   std::string& error) {
+    if (data.empty()) return true;
+    return inTransaction(copyIntoStagingSql(table), data, upsertFromStagingSql(table), error);
 }
 
 bool FleetDatabase::shipNewPeriods(archive::OutboxTable table, const std::string& site,
                                    const std::vector<archive::PeriodRow>& rows, bool& straight,
                                    std::string& error) {
-    straight = true;
-    if (rows.empty()) return true;
     buffer_.clear();
-    appendCopyRows(buffer_, site, rows);
+    appendBinaryCopyRows(buffer_, site, rows);
+    return shipNewPeriodData(table, buffer_, straight, error);
+}
+
+bool FleetDatabase::shipNewPeriodData(archive::OutboxTable table, const std::string& data,
+                                      bool& straight, std::string& error) {
+    straight = true;
+    if (data.empty()) return true;
     std::string state;
-    if (db_.copyIn(copyIntoTableSql(table), buffer_, error, &state)) return true;
+    if (db_.copyIn(copyIntoTableSql(table), data, error, &state)) return true;
     if (state != kUniqueViolation) return false;
     straight = false;
     error.clear();
-    return inTransaction(copyIntoStagingSql(table), buffer_, upsertFromStagingSql(table), error);
+    return shipPeriodData(table, data, error);
 }
 
 bool FleetDatabase::shipAlerts(const std::string& site, const std::vector<archive::AlertRow>& rows,

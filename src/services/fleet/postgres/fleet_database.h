@@ -34,6 +34,11 @@ class FleetDatabase {
     bool shipNewPeriods(archive::OutboxTable table, const std::string& site,
                         const std::vector<archive::PeriodRow>& rows, bool& straight,
                         std::string& error);
+    // The same two with the rows already in COPY data (appendBinaryCopyRows); `data` empty:
+    // nothing to ship.
+    bool shipPeriodData(archive::OutboxTable table, const std::string& data, std::string& error);
+    bool shipNewPeriodData(archive::OutboxTable table, const std::string& data, bool& straight,
+                           std::string& error);
     bool shipAlerts(const std::string& site, const std::vector<archive::AlertRow>& rows,
                     std::string& error);
     bool shipMeters(const std::string& site, const std::vector<archive::MeterRow>& meters,

@@ -70,8 +70,11 @@ class FleetShipper {
     bool resendWhatIsMissing(std::string& error);
     bool shipPeriodTable(archive::OutboxTable table, std::size_t index, std::int64_t closed,
                          std::string& error);
-    // rows_ into a period table: straight when all are newer than what the database holds.
-    bool shipRows(archive::OutboxTable table, std::size_t index, std::string& error);
+    // Rows into a period table (`data`: them as COPY data, `times`: their period starts),
+    // straight when all are newer than what the database holds.
+    bool shipRows(archive::OutboxTable table, std::size_t index,
+                  const std::vector<std::int64_t>& times, const std::string& data,
+                  std::string& error);
     bool shipAlerts(std::string& error);
     bool tellLost(std::string& error);
     bool moveMark(archive::OutboxTable table, std::size_t index, std::int64_t to,
@@ -102,6 +105,8 @@ class FleetShipper {
     PgConnection connection_;
     FleetDatabase database_{connection_};
     std::unique_ptr<archive::ArchiveOutbox> outbox_;
+    // A second reader of the archive, for the slice read while the one before is shipped.
+    std::unique_ptr<archive::ArchiveOutbox> reader_;
     std::array<archive::OutboxMark, 4> marks_{};
     std::vector<archive::PeriodRow> rows_;
     // Per period table, the latest period start of the site's rows the database holds, as the
