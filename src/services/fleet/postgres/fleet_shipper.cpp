@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <future>
+#include <system_error>
 
 #include "services/fleet/postgres/connection_parameters.h"
 #include "services/fleet/rules/fleet_schema.h"
@@ -302,10 +303,15 @@ bool FleetShipper::shipPeriodTable(OutboxTable table, std::size_t index, std::in
         }
         span = nextSliceSeconds(span, slice.times.size());
         const std::int64_t after = slice.from < closed ? slice.to : closed;
-        if (reader_ && after < closed)
-            next = std::async(std::launch::async, [this, table, after, span, closed, &site] {
-                return readSlice(*reader_, table, after, span, closed, site);
-            });
+        if (reader_ && after < closed) {
+            try {
+                next = std::async(std::launch::async, [this, table, after, span, closed, &site] {
+                    return readSlice(*reader_, table, after, span, closed, site);
+                });
+            } catch (const std::system_error&) {
+                // No thread to be had: the next slice is read after this one is shipped.
+            }
+        }
         if (!shipRows(table, index, slice.times, slice.data, error)) return false;
         if (!moveMark(table, index, after, slice.times, error)) return false;
         shipped(slice.times.size(), static_cast<std::int64_t>(slice.times.size()));

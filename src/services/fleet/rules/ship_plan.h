@@ -17,7 +17,7 @@ namespace tev::fleet {
 std::int64_t closedBefore(archive::OutboxTable table, std::int64_t writtenThrough);
 
 // A slice holds about this many rows: one COPY and one transaction.
-inline constexpr std::size_t kSliceRows = 50000;
+inline constexpr std::size_t kSliceRows = 20000;
 // The first slice's length, and the next one's after a slice of `rows` rows: doubled when it
 // held less than half the aim, halved when more than twice, within a minute and ten years.
 std::int64_t firstSliceSeconds(archive::OutboxTable table);
