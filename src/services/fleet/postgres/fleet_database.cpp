@@ -11,6 +11,8 @@ namespace {
 // A statement that hangs (a lock held elsewhere, a server in trouble) ends and counts as a
 // failed batch rather than holding the shipper.
 constexpr const char* kSessionSettings = "SET statement_timeout = '120s'";
+// A row whose key the table already holds.
+constexpr const char* kUniqueViolation = "23505";
 
 }  // namespace
 
@@ -79,10 +81,35 @@ bool FleetDatabase::inTransaction(const std::string& copySql, const std::string&
 
 bool FleetDatabase::shipPeriods(archive::OutboxTable table, const std::string& site,
                                 const std::vector<archive::PeriodRow>& rows, std::string& error) {
-    if (rows.empty()) return true;
     buffer_.clear();
-    appendCopyRows(buffer_, site, rows);
-    return inTransaction(copyIntoStagingSql(table), buffer_, upsertFromStagingSql(table), error);
+    appendBinaryCopyRows(buffer_, site, rows);
+    return shipPeriodData(table, buffer_, error);
+}
+
+bool FleetDatabase::shipPeriodData(archive::OutboxTable table, const std::string& data,
+                                   std::string& error) {
+    if (data.empty()) return true;
+    return inTransaction(copyIntoStagingSql(table), data, upsertFromStagingSql(table), error);
+}
+
+bool FleetDatabase::shipNewPeriods(archive::OutboxTable table, const std::string& site,
+                                   const std::vector<archive::PeriodRow>& rows, bool& straight,
+                                   std::string& error) {
+    buffer_.clear();
+    appendBinaryCopyRows(buffer_, site, rows);
+    return shipNewPeriodData(table, buffer_, straight, error);
+}
+
+bool FleetDatabase::shipNewPeriodData(archive::OutboxTable table, const std::string& data,
+                                      bool& straight, std::string& error) {
+    straight = true;
+    if (data.empty()) return true;
+    std::string state;
+    if (db_.copyIn(copyIntoTableSql(table), data, error, &state)) return true;
+    if (state != kUniqueViolation) return false;
+    straight = false;
+    error.clear();
+    return shipPeriodData(table, data, error);
 }
 
 bool FleetDatabase::shipAlerts(const std::string& site, const std::vector<archive::AlertRow>& rows,
@@ -134,6 +161,19 @@ bool FleetDatabase::heldRows(archive::OutboxTable table, const std::string& site
         const std::int64_t last = std::stoll(r.text(i, 2));
         out.push_back({r.text(i, 0), std::stoll(r.text(i, 1)), last, last});
     }
+    return true;
+}
+
+bool FleetDatabase::latestRow(archive::OutboxTable table, const std::string& site,
+                              std::optional<std::int64_t>& latest, std::string& error) {
+    latest.reset();
+    const PgResult r = db_.execParams(latestRowSql(table), {site});
+    if (!r.ok() || r.rows() != 1) {
+        error = r.answered() ? r.error() : db_.lastError();
+        if (error.empty()) error = db_.lastError();
+        return false;
+    }
+    if (!r.isNull(0, 0)) latest = std::stoll(r.text(0, 0));
     return true;
 }
 

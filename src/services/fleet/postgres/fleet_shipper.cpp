@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <future>
+#include <system_error>
 
 #include "services/fleet/postgres/connection_parameters.h"
 #include "services/fleet/rules/fleet_schema.h"
@@ -30,6 +32,34 @@ void signal(int fd) {
 void drainEvent(int fd) {
     std::uint64_t count = 0;
     [[maybe_unused]] const ssize_t n = ::read(fd, &count, sizeof count);
+}
+
+// The closed rows of a period table from the mark `mark` on, for up to `span` seconds from the
+// first of them: their COPY data and their times, which is all a slice keeps of them.
+struct Slice {
+    std::int64_t mark = 0;
+    std::int64_t from = 0;
+    std::int64_t to = 0;
+    std::vector<std::int64_t> times;
+    std::string data;
+    bool ok = false;
+    std::string error;
+};
+
+Slice readSlice(archive::ArchiveOutbox& outbox, OutboxTable table, std::int64_t mark,
+                std::int64_t span, std::int64_t closed, const std::string& site) {
+    Slice s;
+    s.mark = mark;
+    std::optional<std::int64_t> first;
+    if (!outbox.firstPeriodFrom(table, mark, first, s.error)) return s;
+    s.from = first ? std::min(*first, closed) : closed;
+    s.to = std::min(s.from + span, closed);
+    std::vector<archive::PeriodRow> rows;
+    if (s.from < closed && !outbox.periodRows(table, s.from, s.to, rows, s.error)) return s;
+    appendBinaryCopyRows(s.data, site, rows);
+    for (const archive::PeriodRow& r : rows) s.times.push_back(r.t);
+    s.ok = true;
+    return s;
 }
 
 }  // namespace
@@ -159,7 +189,11 @@ bool FleetShipper::connect() {
         if (!stopping_) failed(error, waited);
         return false;
     }
-    if (!resendWhatIsMissing(error)) {
+    bool known = resendWhatIsMissing(error);
+    for (std::size_t i = 0; known && i < latest_.size(); ++i)
+        known = database_.latestRow(archive::kOutboxTables[i], options_.settings.site, latest_[i],
+                                    error);
+    if (!known) {
         connection_.close();
         if (!stopping_) failed(error);
         return false;
@@ -249,31 +283,66 @@ bool FleetShipper::shipPeriodTable(OutboxTable table, std::size_t index, std::in
                                    std::string& error) {
     const std::string& site = options_.settings.site;
     std::int64_t span = firstSliceSeconds(table);
-    std::vector<std::int64_t> times;
-    // The closed rows, slice by slice, each followed by the mark.
+    if (!reader_ && marks_[index].shippedThrough < closed) {
+        std::string ignored;  // without it, the slices are read one after the other
+        reader_ = options_.openOutbox ? options_.openOutbox(ignored) : nullptr;
+    }
+    // The closed rows, slice by slice, each followed by the mark. The next slice is read from
+    // the archive while this one travels; it is read again should the mark not have moved to
+    // where it starts (retention, or the archive's writer moving it back).
+    std::future<Slice> next;
     while (marks_[index].shippedThrough < closed) {
         if (stopping_) return false;
-        std::optional<std::int64_t> first;
-        if (!outbox_->firstPeriodFrom(table, marks_[index].shippedThrough, first, error))
+        const std::int64_t mark = marks_[index].shippedThrough;
+        Slice slice = next.valid() ? next.get() : Slice{};
+        if (!slice.ok || slice.mark != mark)
+            slice = readSlice(*outbox_, table, mark, span, closed, site);
+        if (!slice.ok) {
+            error = slice.error;
             return false;
-        const std::int64_t from = first ? std::min(*first, closed) : closed;
-        const std::int64_t to = std::min(from + span, closed);
-        rows_.clear();
-        if (from < closed && !outbox_->periodRows(table, from, to, rows_, error)) return false;
-        if (!database_.shipPeriods(table, site, rows_, error)) return false;
-        times.clear();
-        for (const archive::PeriodRow& r : rows_) times.push_back(r.t);
-        if (!moveMark(table, index, from < closed ? to : closed, times, error)) return false;
-        shipped(rows_.size(), static_cast<std::int64_t>(rows_.size()));
-        span = nextSliceSeconds(span, rows_.size());
+        }
+        span = nextSliceSeconds(span, slice.times.size());
+        const std::int64_t after = slice.from < closed ? slice.to : closed;
+        if (reader_ && after < closed) {
+            try {
+                next = std::async(std::launch::async, [this, table, after, span, closed, &site] {
+                    return readSlice(*reader_, table, after, span, closed, site);
+                });
+            } catch (const std::system_error&) {
+                // No thread to be had: the next slice is read after this one is shipped.
+            }
+        }
+        if (!shipRows(table, index, slice.times, slice.data, error)) return false;
+        if (!moveMark(table, index, after, slice.times, error)) return false;
+        shipped(slice.times.size(), static_cast<std::int64_t>(slice.times.size()));
     }
     // The rows still open go as they stand; the next rounds replace them until they close.
     rows_.clear();
     if (!outbox_->periodRows(table, marks_[index].shippedThrough, INT64_MAX, rows_, error))
         return false;
-    if (!database_.shipPeriods(table, site, rows_, error)) return false;
+    std::string data;
+    appendBinaryCopyRows(data, site, rows_);
+    std::vector<std::int64_t> times;
+    for (const archive::PeriodRow& r : rows_) times.push_back(r.t);
+    if (!shipRows(table, index, times, data, error)) return false;
     shipped(rows_.size(), 0);
     return true;
+}
+
+bool FleetShipper::shipRows(OutboxTable table, std::size_t index,
+                            const std::vector<std::int64_t>& times, const std::string& data,
+                            std::string& error) {
+    if (times.empty()) return true;
+    const auto [first, last] = std::minmax_element(times.begin(), times.end());
+    std::optional<std::int64_t>& latest = latest_[index];
+    bool straight = false;
+    // Only this recorder writes its site's rows: rows after the latest the database holds are
+    // new to it. Should one be there after all, the batch goes through the upsert instead.
+    const bool ok = !latest || *first > *latest
+                        ? database_.shipNewPeriodData(table, data, straight, error)
+                        : database_.shipPeriodData(table, data, error);
+    if (ok) latest = std::max(latest.value_or(*last), *last);
+    return ok;
 }
 
 bool FleetShipper::shipAlerts(std::string& error) {
@@ -347,6 +416,7 @@ void FleetShipper::run() {
         if (!pause(backoff_.next(static_cast<std::uint32_t>(random_())))) break;
     }
     connection_.close();
+    reader_.reset();
     outbox_.reset();
 }
 

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -69,6 +70,11 @@ class FleetShipper {
     bool resendWhatIsMissing(std::string& error);
     bool shipPeriodTable(archive::OutboxTable table, std::size_t index, std::int64_t closed,
                          std::string& error);
+    // Rows into a period table (`data`: them as COPY data, `times`: their period starts),
+    // straight when all are newer than what the database holds.
+    bool shipRows(archive::OutboxTable table, std::size_t index,
+                  const std::vector<std::int64_t>& times, const std::string& data,
+                  std::string& error);
     bool shipAlerts(std::string& error);
     bool tellLost(std::string& error);
     bool moveMark(archive::OutboxTable table, std::size_t index, std::int64_t to,
@@ -99,8 +105,13 @@ class FleetShipper {
     PgConnection connection_;
     FleetDatabase database_{connection_};
     std::unique_ptr<archive::ArchiveOutbox> outbox_;
+    // A second reader of the archive, for the slice read while the one before is shipped.
+    std::unique_ptr<archive::ArchiveOutbox> reader_;
     std::array<archive::OutboxMark, 4> marks_{};
     std::vector<archive::PeriodRow> rows_;
+    // Per period table, the latest period start of the site's rows the database holds, as the
+    // connect found it and the rows sent since moved it; nothing when it holds none.
+    std::array<std::optional<std::int64_t>, 3> latest_{};
     std::size_t metersShipped_ = 0;
     std::int64_t backlogAtConnect_ = 0;
     std::int64_t lastBacklogCount_ = 0;

@@ -258,7 +258,9 @@ bool PgConnection::run(const std::string& sql, std::string& error) {
     return false;
 }
 
-bool PgConnection::copyIn(const std::string& copySql, const std::string& data, std::string& error) {
+bool PgConnection::copyIn(const std::string& copySql, const std::string& data, std::string& error,
+                          std::string* sqlState) {
+    if (sqlState != nullptr) sqlState->clear();
     if (conn_ == nullptr || !failure_.empty()) {
         error = lastError();
         return false;
@@ -317,6 +319,7 @@ bool PgConnection::copyIn(const std::string& copySql, const std::string& data, s
     // The COPY's own result, then nothing.
     const PgResult done = collect(deadline);
     if (done.ok()) return true;
+    if (sqlState != nullptr) *sqlState = done.sqlState();
     error = done.answered() ? done.error() : lastError();
     if (error.empty()) error = "the batch could not be ended";
     return false;

@@ -72,8 +72,10 @@ class PgConnection {
     PgResult execParams(const std::string& sql, const std::vector<std::string>& parameters);
     // A statement without rows; false with the server's message in `error`.
     bool run(const std::string& sql, std::string& error);
-    // COPY … FROM STDIN with `data` in COPY's text format.
-    bool copyIn(const std::string& copySql, const std::string& data, std::string& error);
+    // COPY … FROM STDIN with `data` in the format the statement names. `sqlState`, when given,
+    // takes the SQLSTATE of the server's refusal ("" when there is none).
+    bool copyIn(const std::string& copySql, const std::string& data, std::string& error,
+                std::string* sqlState = nullptr);
     // From another thread: ends whatever waits on the server (the call fails, and the
     // connection is to be closed), so that a stop never waits on the network.
     void interrupt();

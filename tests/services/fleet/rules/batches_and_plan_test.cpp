@@ -53,6 +53,33 @@ TEST(RowBatch, CopyTextAndInsertKeepHostileBytesInTheirFields) {
         expected += i == 3 ? "\t\\N" : "\t" + exactNumber(static_cast<double>(i) + 0.5);
     EXPECT_EQ(copy, expected + "\n");
 
+    // The binary format: its signature, a row of 28 fields (length, then big-endian bytes; -1 for
+    // NULL), the time in microseconds from 2000-01-01 UTC, the message count as a bigint, and
+    // the end mark.
+    row.values[archive::kPeriodValueCount - 1] = 12;
+    std::string binary;
+    appendBinaryCopyRows(binary, "s", {row});
+    const auto bigEndian = [&binary](std::size_t at, std::size_t n) {
+        std::uint64_t v = 0;
+        for (std::size_t i = 0; i < n; ++i) v = v << 8 | static_cast<unsigned char>(binary[at + i]);
+        return v;
+    };
+    ASSERT_EQ(binary.size(), 19u + 2 + (4 + 1) + (4 + 5) + 12 + 24 * 12 + 4 + 2);
+    EXPECT_EQ(binary.substr(0, 19), std::string("PGCOPY\n\377\r\n\0\0\0\0\0\0\0\0\0", 19));
+    EXPECT_EQ(bigEndian(19, 2), 28u);
+    EXPECT_EQ(binary.substr(21, 14), std::string("\0\0\0\1s\0\0\0\5M%091", 14));
+    EXPECT_EQ(bigEndian(35, 4), 8u);
+    EXPECT_EQ(bigEndian(39, 8), (1796774400ULL - 946684800) * 1000000);
+    EXPECT_EQ(bigEndian(47 + 12 * 3, 4), 0xFFFFFFFFu);  // values[3], NULL
+    std::uint64_t first = 0;
+    std::memcpy(&first, &row.values[0], 8);
+    EXPECT_EQ(bigEndian(47 + 4, 8), first);
+    EXPECT_EQ(bigEndian(binary.size() - 10, 8), 12u);  // n, as the bigint 12
+    EXPECT_EQ(bigEndian(binary.size() - 2, 2), 0xFFFFu);
+    binary.clear();
+    appendBinaryCopyRows(binary, "s", {});
+    EXPECT_EQ(binary, "");
+
     archive::AlertRow alert{7, 1796774400123, "HOQ000000001", "voltage", 2, "start", 253.5, NAN};
     copy.clear();
     appendCopyRows(copy, "s", {alert});
