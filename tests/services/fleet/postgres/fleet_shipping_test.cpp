@@ -201,10 +201,10 @@ TEST_F(FleetShipping, ThreeArchivesShipEveryRowIntoOneDatabaseWhereExportAndGraf
               "tev3p export: meter HOQ000000002 of site site-9 is not in the fleet database\n");
 
     // Every panel, annotation and variable of the Grafana dashboard finds rows.
-    // Grafana's $__interval for two days on a panel about 1,000 pixels wide: 3 minutes.
+    // Grafana's $__interval for two days and the Power panel's 300 points: 10 minutes.
     const auto queries = testing::grafanaQueries(
         GRAFANA_DASHBOARD, "2026-12-07 00:00:00+00", "2026-12-09 00:00:00+00",
-        "'site-1','site-2','site-3'", "'HOQ000000001','HOQ000000002'", 180);
+        "'site-1','site-2','site-3'", "'HOQ000000001','HOQ000000002'", 600);
     ASSERT_GE(queries.size(), 7u);
     for (const testing::GrafanaQuery& q : queries) {
         const PgResult r = db.exec(q.sql);

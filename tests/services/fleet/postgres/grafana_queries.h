@@ -17,12 +17,11 @@ struct GrafanaQuery {
 
 // Every query of the dashboard at `path` with Grafana's macros and the dashboard's variables
 // filled in: the time range [from, to] (timestamptz literals), the sites and meters picked (SQL
-// lists of quoted names) and $__interval, which Grafana derives from the range and the panel's
-// width.
+// lists of quoted names) and $__interval_ms, which Grafana derives from the range and the
+// panel's width or its maxDataPoints.
 inline std::vector<GrafanaQuery> grafanaQueries(const char* path, const std::string& from,
                                                 const std::string& to, const std::string& sites,
-                                                const std::string& meters,
-                                                int intervalSeconds = 180) {
+                                                const std::string& meters, int intervalSeconds) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return {};
     const QJsonObject dash = QJsonDocument::fromJson(file.readAll()).object();
@@ -38,16 +37,13 @@ inline std::vector<GrafanaQuery> grafanaQueries(const char* path, const std::str
         if (v.toObject()["type"].toString() == "query")
             raw.emplace_back("variable " + v.toObject()["name"].toString(),
                              v.toObject()["query"].toString());
-    const QString interval = QString::number(intervalSeconds);
     std::vector<GrafanaQuery> out;
     for (auto& [name, sql] : raw) {
         sql.replace("$__timeFilter(t)",
                     QString::fromStdString("t BETWEEN '" + from + "' AND '" + to + "'"));
         sql.replace("$site", QString::fromStdString(sites));
         sql.replace("$meter", QString::fromStdString(meters));
-        sql.replace("$__timeGroupAlias(t, $__interval)",
-                    "to_timestamp(floor(extract(epoch FROM t) / " + interval + ") * " + interval +
-                        ") AS \"time\"");
+        sql.replace("$__interval_ms", QString::number(intervalSeconds * 1000));
         sql.replace("${price_per_kwh:sqlstring}", "'0.30'");
         out.push_back({name.toStdString(), sql.toStdString()});
     }
