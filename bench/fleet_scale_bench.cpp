@@ -21,6 +21,7 @@
 #include "services/archive/sqlite/archive_writer.h"
 #include "services/fleet/postgres/fleet_database.h"
 #include "services/fleet/postgres/fleet_shipper.h"
+#include "tests/services/fleet/postgres/fleet_rows.h"
 #include "tests/services/fleet/postgres/grafana_queries.h"
 #include "tests/services/fleet/postgres/postgres_fixture.h"
 #include "tests/support/fake_clock.h"
@@ -85,11 +86,6 @@ long postmasterOf(fleet::PgConnection& db) {
     if (!r.ok() || r.rows() != 1) return 0;
     const auto f = procStat(std::atol(r.text(0, 0).c_str()));
     return f.size() > 1 ? std::atol(f[1].c_str()) : 0;
-}
-
-std::int64_t count(fleet::PgConnection& db, const std::string& sql) {
-    const fleet::PgResult r = db.exec(sql);
-    return r.ok() && r.rows() == 1 ? std::atoll(r.text(0, 0).c_str()) : -1;
 }
 
 // Periods of `seconds` from `start` for every meter, with values that move.
@@ -261,7 +257,7 @@ void scaleModel(const testing::PostgresServer& server, int hours) {
     const char* tables[] = {"minutes", "hours", "days", "alerts"};
     std::int64_t rows[4], total = 0;
     for (int i = 0; i < 4; ++i)
-        total += rows[i] = count(db, std::string("SELECT count(*) FROM ") + tables[i]);
+        total += rows[i] = testing::countOf(db, std::string("SELECT count(*) FROM ") + tables[i]);
     std::printf(
         "  catch-up of %lld rows (%lld minute, %lld hour, %lld day, %lld alert) by %d "
         "shippers at once: %.1f s, %.0f rows/s\n",
@@ -290,10 +286,12 @@ void scaleModel(const testing::PostgresServer& server, int hours) {
     double dayBytes = 0;
     for (int i = 0; i < 4; ++i) {
         const std::string t = std::string("'") + tables[i] + "'";
-        const double heap = static_cast<double>(count(db, "SELECT pg_relation_size(" + t + ")"));
-        const double index = static_cast<double>(count(db, "SELECT pg_indexes_size(" + t + ")"));
+        const double heap =
+            static_cast<double>(testing::countOf(db, "SELECT pg_relation_size(" + t + ")"));
+        const double index =
+            static_cast<double>(testing::countOf(db, "SELECT pg_indexes_size(" + t + ")"));
         const double all =
-            static_cast<double>(count(db, "SELECT pg_total_relation_size(" + t + ")"));
+            static_cast<double>(testing::countOf(db, "SELECT pg_total_relation_size(" + t + ")"));
         const double n = static_cast<double>(std::max<std::int64_t>(1, rows[i]));
         dayBytes += perDay[i] * all / n;
         std::printf("    %-8s %6.0f + %4.0f = %4.0f bytes a row, %7.1f kB a meter a day\n",
@@ -325,7 +323,8 @@ int main(int argc, char** argv) {
     std::printf(
         "Grafana's queries on two days of 200 meters of one site (%lld minute rows, "
         "filled in %.1f s), best of 3:\n",
-        static_cast<long long>(count(db, "SELECT count(*) FROM minutes")), seconds(filling));
+        static_cast<long long>(testing::countOf(db, "SELECT count(*) FROM minutes")),
+        seconds(filling));
     timePanels(db);
     std::ifstream in(FLEET_PARTITIONS_SQL);
     const std::string script((std::istreambuf_iterator<char>(in)), {});
