@@ -20,6 +20,7 @@
 #include "services/fleet/rules/fleet_schema.h"
 #include "tests/services/archive/sqlite/archive_fixture.h"
 #include "tests/services/fleet/postgres/fleet_rows.h"
+#include "tests/services/fleet/postgres/grafana_queries.h"
 #include "tests/services/fleet/postgres/postgres_fixture.h"
 #include "tests/services/fleet/postgres/stalling_proxy.h"
 
@@ -143,37 +144,6 @@ class FleetShipping : public archive::testing::ArchiveFolder {
     std::atomic<std::int64_t> written{0};
 };
 
-// The panels' SQL as Grafana sends it: its macro and the dashboard's variables filled in.
-std::vector<std::string> grafanaQueries(const std::string& from, const std::string& to,
-                                        const std::string& sites, const std::string& meters) {
-    QFile file(GRAFANA_DASHBOARD);
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    const QJsonObject dash = QJsonDocument::fromJson(file.readAll()).object();
-    std::vector<QString> raw;
-    for (const QJsonValue p : dash["panels"].toArray())
-        for (const QJsonValue t : p.toObject()["targets"].toArray())
-            raw.push_back(t.toObject()["rawSql"].toString());
-    for (const QJsonValue a : dash["annotations"].toObject()["list"].toArray())
-        if (a.toObject()["target"].toObject().contains("rawSql"))
-            raw.push_back(a.toObject()["target"].toObject()["rawSql"].toString());
-    for (const QJsonValue v : dash["templating"].toObject()["list"].toArray())
-        if (v.toObject()["type"].toString() == "query")
-            raw.push_back(v.toObject()["query"].toString());
-    std::vector<std::string> out;
-    for (QString sql : raw) {
-        sql.replace("$__timeFilter(t)",
-                    QString::fromStdString("t BETWEEN '" + from + "' AND '" + to + "'"));
-        sql.replace("$site", QString::fromStdString(sites));
-        sql.replace("$meter", QString::fromStdString(meters));
-        // Grafana's $__interval for two days on a panel about 1,000 pixels wide.
-        sql.replace("$__timeGroupAlias(t, $__interval)",
-                    "to_timestamp(floor(extract(epoch FROM t) / 180) * 180) AS \"time\"");
-        sql.replace("${price_per_kwh:sqlstring}", "'0.30'");
-        out.push_back(sql.toStdString());
-    }
-    return out;
-}
-
 TEST_F(FleetShipping, ThreeArchivesShipEveryRowIntoOneDatabaseWhereExportAndGrafanaReadThem) {
     REQUIRE_POSTGRES();
     ASSERT_TRUE(server.createDatabase("fleet"));
@@ -236,14 +206,15 @@ TEST_F(FleetShipping, ThreeArchivesShipEveryRowIntoOneDatabaseWhereExportAndGraf
               "tev3p export: meter HOQ000000002 of site site-9 is not in the fleet database\n");
 
     // Every panel, annotation and variable of the Grafana dashboard finds rows.
-    const auto queries =
-        grafanaQueries("2026-12-07 00:00:00+00", "2026-12-09 00:00:00+00",
-                       "'site-1','site-2','site-3'", "'HOQ000000001','HOQ000000002'");
+    // Grafana's $__interval for two days and the Power panel's 300 points: 10 minutes.
+    const auto queries = testing::grafanaQueries(
+        GRAFANA_DASHBOARD, "2026-12-07 00:00:00+00", "2026-12-09 00:00:00+00",
+        "'site-1','site-2','site-3'", "'HOQ000000001','HOQ000000002'", 600);
     ASSERT_GE(queries.size(), 7u);
-    for (const std::string& sql : queries) {
-        const PgResult r = db.exec(sql);
-        EXPECT_TRUE(r.ok()) << sql << "\n" << r.error();
-        EXPECT_GT(r.rows(), 0) << sql;
+    for (const testing::GrafanaQuery& q : queries) {
+        const PgResult r = db.exec(q.sql);
+        EXPECT_TRUE(r.ok()) << q.sql << "\n" << r.error();
+        EXPECT_GT(r.rows(), 0) << q.sql;
     }
 }
 
@@ -534,6 +505,81 @@ TEST_F(FleetShipping, FleetResendShipsTheRowsFromItsTimeAgainWhetherTheShipperRu
         EXPECT_TRUE(waitUntil(everyRowOnce)) << c.from << ::testing::PrintToString(logLines());
     }
     EXPECT_EQ(linesWith("lacks"), 0);
+}
+
+TEST_F(FleetShipping, TablesPartitionedByMonthAsTheAdministratorsScriptMakesThemTakeEveryRow) {
+    REQUIRE_POSTGRES();
+    ASSERT_TRUE(server.createDatabase("fleet"));
+    std::ifstream in(FLEET_PARTITIONS_SQL);
+    const std::string script((std::istreambuf_iterator<char>(in)), {});
+    ASSERT_FALSE(script.empty()) << FLEET_PARTITIONS_SQL;
+    const std::int64_t end = at("2026-12-08T15:00");
+    writeArchive(folder, end - 3 * 3600, 2, 230.0f);
+    written = end - 3 * 3600;
+    const std::string pw = passwordFile(folder, testing::kPostgresPassword);
+    FleetShipper& first = ship(folder, "hall", pw);
+    ASSERT_TRUE(waitUntil([&] { return first.rounds() >= 1; }))
+        << ::testing::PrintToString(logLines());
+    first.stop();
+
+    // The script, twice: the second run changes nothing.
+    PgConnection db;
+    ASSERT_TRUE(server.connect(db, "fleet"));
+    std::string error;
+    for (int run = 0; run < 2; ++run) ASSERT_TRUE(db.run(script, error)) << error;
+    EXPECT_TRUE(allShipped(folder, "hall"));
+    for (const char* table : kTables) {
+        EXPECT_EQ(testing::countOf(db, std::string("SELECT count(*) FROM pg_partitioned_table "
+                                                   "WHERE partrelid = '") +
+                                           table + "'::regclass"),
+                  1)
+            << table;
+        // Every row is in its month's partition, none in the default one.
+        EXPECT_EQ(
+            testing::countOf(db, std::string("SELECT count(*) FROM ONLY ") + table + "_2026_12"),
+            testing::countOf(db, std::string("SELECT count(*) FROM ") + table))
+            << table;
+        EXPECT_EQ(testing::countOf(db, std::string("SELECT count(*) FROM ") + table + "_default"),
+                  0);
+    }
+
+    // Rows that replace rows already there, new rows, and rows the database lost are sent
+    // again: the upsert and the resend at connect work on the partitioned tables.
+    writeArchive(folder, end, 3, 231.0f);
+    written = end;
+    ASSERT_TRUE(db.run("DELETE FROM minutes WHERE t < '2026-12-08 10:00+00'", error)) << error;
+    FleetShipper& again = ship(folder, "hall", pw);
+    ASSERT_TRUE(waitUntil([&] { return again.rounds() >= 1 && allShipped(folder, "hall"); }))
+        << ::testing::PrintToString(logLines());
+    EXPECT_EQ(linesWith("they are sent again"), 1) << ::testing::PrintToString(logLines());
+    again.stop();
+
+    // Retention drops whole months that ended, never the month a time falls in.
+    const std::int64_t rows = testing::countOf(db, "SELECT count(*) FROM minutes");
+    EXPECT_EQ(testing::countOf(db,
+                               "SELECT tev3p_drop_months_before('minutes', "
+                               "'2026-12-31 23:59+00')"),
+              0);
+    EXPECT_EQ(testing::countOf(db, "SELECT count(*) FROM minutes"), rows);
+    EXPECT_EQ(testing::countOf(db,
+                               "SELECT tev3p_drop_months_before('minutes', "
+                               "'2027-01-01 00:00+00')"),
+              1);
+    EXPECT_EQ(testing::countOf(db, "SELECT count(*) FROM minutes"), 0);
+    EXPECT_EQ(testing::countOf(db, "SELECT count(*) FROM hours"),
+              static_cast<std::int64_t>(testing::localRows(folder, "hours").size()));
+    // A row of a month without a partition waits in the default one until its month is made.
+    ASSERT_TRUE(
+        db.run("INSERT INTO minutes (site, meter, t, n) VALUES ('hall', 'M', "
+               "'2026-12-08 12:00+00', 1)",
+               error))
+        << error;
+    EXPECT_EQ(testing::countOf(db,
+                               "SELECT tev3p_month_partitions('minutes', '2026-12-08', "
+                               "'2026-12-08')"),
+              1);
+    EXPECT_EQ(testing::countOf(db, "SELECT count(*) FROM minutes_2026_12"), 1);
+    EXPECT_EQ(testing::countOf(db, "SELECT count(*) FROM minutes_default"), 0);
 }
 
 }  // namespace
