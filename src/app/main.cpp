@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "app/export_command.h"
+#include "app/fleet_resend_command.h"
 #include "app/folder_lock.h"
 #include "app/meter_settings.h"
 #include "app/port_holder.h"
@@ -33,15 +34,16 @@ constexpr int kFinalOutputWaitMs = 250;
 // one of them gives up its work at once when asked, so only a hang reaches this.
 constexpr std::chrono::milliseconds kServicesStopLimit{4000};
 
-// The export command reads a folder's files and ends: a stop signal ends it at once, as it ends
-// any command-line tool (the tev3p command starts the program with them held back).
-int runExport(int argc, char* argv[]) {
+// The export and fleet-resend commands work on a folder's files and end: a stop signal ends
+// them at once, as it ends any command-line tool (the tev3p command starts the program with
+// them held back).
+int runCommand(int (*command)(const std::vector<std::string>&), int argc, char* argv[]) {
     tev::app::openClosedStandardDescriptors();
     sigset_t stops;
     sigemptyset(&stops);
     for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&stops, signal);
     ::sigprocmask(SIG_UNBLOCK, &stops, nullptr);
-    return tev::app::runExportCommand(std::vector<std::string>(argv + 2, argv + argc));
+    return command(std::vector<std::string>(argv + 2, argv + argc));
 }
 
 // --help, a bad option and an unusable --folder end the program before it starts; otherwise
@@ -97,7 +99,10 @@ void closeOnStop(QApplication& app, tev::TerminationSignals& stops, tev::Tsdf& s
 
 int main(int argc, char* argv[]) {
     using namespace tev::app;
-    if (argc > 1 && std::string_view(argv[1]) == "export") return runExport(argc, argv);
+    if (argc > 1 && std::string_view(argv[1]) == "export")
+        return runCommand(runExportCommand, argc, argv);
+    if (argc > 1 && std::string_view(argv[1]) == "fleet-resend")
+        return runCommand(runFleetResendCommand, argc, argv);
     if (argc > 1 && std::string_view(argv[1]) == "fleet-schema") {
         std::fputs(tev::fleet::fleetSchemaSql().c_str(), stdout);
         return std::fflush(stdout) == 0 ? 0 : 1;

@@ -122,6 +122,11 @@ std::string programUsage() {
            "                          the same rows of a site (default this computer's name)\n"
            "                          read back from the fleet database\n"
            "  tev3p fleet-schema      print the fleet database's SQL (tables, indexes, version)\n"
+           "  tev3p fleet-resend --from TIME [--folder DIR]\n"
+           "                          ship the archive's minute, hour, day and alert rows from\n"
+           "                          TIME on to the fleet database again, at the recorder's\n"
+           "                          next round or next start (status 2 for a bad option or\n"
+           "                          an archive that never shipped)\n"
            "\n"
            "  -h, --help              this text\n";
 }

@@ -39,6 +39,15 @@ struct AlertRow {
     double threshold = 0;
 };
 
+// Some rows of one meter: how many, and the earliest and latest period start (Unix seconds;
+// alerts: their times in milliseconds).
+struct MeterRows {
+    std::string meter;
+    std::int64_t count = 0;
+    std::int64_t first = 0;
+    std::int64_t last = 0;
+};
+
 struct MeterRow {
     std::string id;
     std::int64_t firstSeen = 0;
@@ -80,6 +89,9 @@ class ArchiveOutbox {
     // Up to `limit` alerts after the rowid `afterSeq`, in their order.
     virtual bool alertRows(std::int64_t afterSeq, int limit, std::vector<AlertRow>& out,
                            std::string& error) = 0;
+    // Per meter, the rows before `mark` (alerts: up to the rowid `mark`): those a sink shipped.
+    virtual bool rowsBefore(OutboxTable table, std::int64_t mark, std::vector<MeterRows>& out,
+                            std::string& error) = 0;
     // Rows from the mark on, per table: what still waits to be shipped.
     virtual bool countFrom(OutboxTable table, std::int64_t mark, std::int64_t& count,
                            std::string& error) = 0;

@@ -10,6 +10,9 @@
 namespace tev::archive {
 namespace {
 
+// How long moving the marks by hand waits for the recorder's writer to end a transaction.
+constexpr int kShipAgainWaitMs = 10000;
+
 bool outboxExists(SqliteDb& db) {
     return !queryText(db, std::string("SELECT name FROM sqlite_master WHERE type = 'table' AND "
                                       "name = '") +
@@ -169,6 +172,24 @@ class SqliteArchiveOutbox final : public ArchiveOutbox {
         return false;
     }
 
+    bool rowsBefore(OutboxTable table, std::int64_t mark, std::vector<MeterRows>& out,
+                    std::string& error) override {
+        out.clear();
+        SqliteStatement s(read_,
+                          table == OutboxTable::Alerts
+                              ? std::string("SELECT meter, count(*), min(t_ms), max(t_ms) FROM "
+                                            "alerts WHERE rowid <= ? GROUP BY meter")
+                              : std::string("SELECT meter, count(*), min(t), max(t) FROM ") +
+                                    outboxTableName(table) + " WHERE t < ? GROUP BY meter");
+        s.bind(1, mark);
+        int rc = 0;
+        while ((rc = s.step()) == SQLITE_ROW)
+            out.push_back({s.columnText(0), s.columnInt(1), s.columnInt(2), s.columnInt(3)});
+        if (rc == SQLITE_DONE) return true;
+        error = failure(read_);
+        return false;
+    }
+
     bool countFrom(OutboxTable table, std::int64_t mark, std::int64_t& count,
                    std::string& error) override {
         bool ok = true;
@@ -269,6 +290,108 @@ bool reshipFrom(SqliteDb& db, OutboxTable table, std::int64_t from) {
     back.bind(1, from);
     back.bind(2, std::string_view(outboxTableName(table)));
     return back.step() == SQLITE_DONE;
+}
+
+namespace {
+
+// The rows of `table` shipped before `mark` that a mark moved back to `from` ships again, and
+// where that mark goes; the mark stays where it is when it is already there or before.
+struct MarkBack {
+    std::int64_t mark = 0;
+    std::int64_t rows = 0;
+};
+
+bool periodMarkBack(SqliteDb& db, const char* table, std::int64_t mark, std::int64_t from,
+                    MarkBack& back) {
+    back = {mark, 0};
+    if (mark <= from) return true;
+    bool ok = true;
+    back = {from, countBetween(db, table, from, mark, ok)};
+    return ok;
+}
+
+// Alerts are marked by their rowid, and only ever appended: the mark goes to the rowid before
+// the first alert at or after `from`.
+bool alertMarkBack(SqliteDb& db, std::int64_t mark, std::int64_t from, MarkBack& back) {
+    back = {mark, 0};
+    SqliteStatement first(db, "SELECT min(rowid) FROM alerts WHERE t_ms >= ?");
+    first.bind(1, from * 1000);
+    if (first.step() != SQLITE_ROW) return false;
+    if (first.columnIsNull(0) || first.columnInt(0) - 1 >= mark) return true;
+    back.mark = first.columnInt(0) - 1;
+    SqliteStatement count(db, "SELECT count(*) FROM alerts WHERE rowid > ? AND rowid <= ?");
+    count.bind(1, back.mark);
+    count.bind(2, mark);
+    if (count.step() != SQLITE_ROW) return false;
+    back.rows = count.columnInt(0);
+    return true;
+}
+
+bool moveMarksBack(SqliteDb& db, std::int64_t from, std::array<std::int64_t, 4>& again) {
+    for (std::size_t i = 0; i < kOutboxTables.size(); ++i) {
+        const OutboxTable table = kOutboxTables[i];
+        const std::string_view name = outboxTableName(table);
+        SqliteStatement now(
+            db, std::string("SELECT shipped_through FROM ") + kOutboxMarksTable + " WHERE tbl = ?");
+        now.bind(1, name);
+        const int rc = now.step();
+        if (rc == SQLITE_DONE) continue;
+        if (rc != SQLITE_ROW) return false;
+        MarkBack back;
+        if (!(table == OutboxTable::Alerts
+                  ? alertMarkBack(db, now.columnInt(0), from, back)
+                  : periodMarkBack(db, outboxTableName(table), now.columnInt(0), from, back)))
+            return false;
+        SqliteStatement set(db, std::string("UPDATE ") + kOutboxMarksTable +
+                                    " SET shipped_through = min(shipped_through, ?) WHERE tbl = ?");
+        set.bind(1, back.mark);
+        set.bind(2, name);
+        if (set.step() != SQLITE_DONE) return false;
+        again[i] = back.rows;
+    }
+    return true;
+}
+
+}  // namespace
+
+ShipAgain shipAgainFrom(const std::string& folder, std::int64_t from,
+                        std::array<std::int64_t, 4>& again, std::string& error) {
+    again = {};
+    const std::string path = archivePath(folder);
+    if (!std::filesystem::exists(path)) {
+        error = std::string(kArchiveFileName) + " is not in " + folder;
+        return ShipAgain::Unusable;
+    }
+    SqliteDb db;
+    if (db.open(path, false, false) != SQLITE_OK) {
+        error = std::string(kArchiveFileName) + ": " + db.error();
+        return ShipAgain::Unusable;
+    }
+    sqlite3_busy_timeout(db.handle(), kShipAgainWaitMs);
+    {
+        SqliteStatement marks(db,
+                              "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND "
+                              "name = ?");
+        marks.bind(1, std::string_view(kOutboxMarksTable));
+        if (marks.step() != SQLITE_ROW) {
+            error = failure(db);
+            return ShipAgain::Unusable;
+        }
+        if (marks.columnInt(0) == 0) {
+            error = std::string(kArchiveFileName) + " in " + folder +
+                    " has never shipped to a fleet database (it has no outbox marks)";
+            return ShipAgain::NeverShipped;
+        }
+    }
+    if (db.exec("BEGIN IMMEDIATE") != SQLITE_OK) {
+        error = std::string(kArchiveFileName) + ": " + db.error();
+        return ShipAgain::Failed;
+    }
+    if (moveMarksBack(db, from, again) && db.exec("COMMIT") == SQLITE_OK) return ShipAgain::Moved;
+    error = failure(db);
+    db.exec("ROLLBACK");
+    again = {};
+    return ShipAgain::Failed;
 }
 
 }  // namespace tev::archive

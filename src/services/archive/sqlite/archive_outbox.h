@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -30,5 +32,24 @@ bool countUnshippedBeforePrune(SqliteDb& db, const RetentionCutoffs& cut, std::s
 // `table` goes back to `from`, so the sink ships those rows again as they are now. Nothing
 // happens in an archive without outbox marks. False when the file could not be written.
 bool reshipFrom(SqliteDb& db, OutboxTable table, std::int64_t from);
+
+// What moving the marks back by hand came to.
+enum class ShipAgain {
+    Moved,         // the marks are where they were asked to be (or were already before)
+    Unusable,      // the archive is not there or cannot be read
+    NeverShipped,  // the archive has no outbox marks: no sink ever shipped from it
+    Failed         // the marks could not be written (the file stayed busy, a write error)
+};
+
+// Moves the outbox marks of the archive in `folder` back, never on, so that every minute, hour
+// and day row starting at or after `from` (Unix seconds) and every alert at or after it are
+// shipped again: the period marks go to `from`, the alerts' mark to the rowid before the first
+// alert at or after it. It writes only the marks, in one short transaction that waits for the
+// recorder's writer, so it runs while the recorder records; the running sink reads its marks
+// every round and ships from where they now are. `again` holds, per table in the order of
+// kOutboxTables, the rows the sink had shipped that it will ship again. `error` says why when
+// the result is not Moved.
+ShipAgain shipAgainFrom(const std::string& folder, std::int64_t from,
+                        std::array<std::int64_t, 4>& again, std::string& error);
 
 }  // namespace tev::archive

@@ -13,6 +13,8 @@ namespace tev::fleet {
 namespace {
 
 constexpr int kConnectTimeoutMs = 15000;
+// A query of years of minute rows takes its time; a server that stops answering ends it.
+constexpr int kQueryTimeoutMs = 300000;
 
 double numberOf(const PgResult& r, int row, int column) {
     if (r.isNull(row, column)) return NAN;
@@ -27,11 +29,17 @@ int runFleetExport(const FleetExportRequest& request, std::ostream& out, std::os
     std::string error;
     const PgConnection::Parameters parameters =
         fleetConnectionParameters(request.url, request.passwordFile, request.sslmode, error);
+    const std::vector<std::string> secrets = connectionSecrets(parameters);
     PgConnection db;
+    db.setDeadline(kQueryTimeoutMs);
+    db.setNoticeHandler([&err, &secrets](const std::string& message) {
+        err << "tev3p export: PostgreSQL says: " << withoutSecrets(errorReason(message), secrets)
+            << "\n";
+    });
     if (error.empty()) db.connect(parameters, -1, kConnectTimeoutMs, error);
     if (!error.empty()) {
-        err << "tev3p export: PostgreSQL " << redactedUrl(request.url) << ": " << errorReason(error)
-            << "\n";
+        err << "tev3p export: PostgreSQL " << connectionPlace(request.url) << ": "
+            << withoutSecrets(errorReason(error), secrets) << "\n";
         return 1;
     }
     const std::string meter = databaseKey(request.meter);

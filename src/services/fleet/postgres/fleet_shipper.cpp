@@ -6,9 +6,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <future>
+#include <system_error>
 
 #include "services/fleet/postgres/connection_parameters.h"
 #include "services/fleet/rules/fleet_schema.h"
+#include "services/fleet/rules/row_batch.h"
 #include "services/fleet/rules/ship_plan.h"
 
 namespace tev::fleet {
@@ -31,16 +34,49 @@ void drainEvent(int fd) {
     [[maybe_unused]] const ssize_t n = ::read(fd, &count, sizeof count);
 }
 
+// The closed rows of a period table from the mark `mark` on, for up to `span` seconds from the
+// first of them: their COPY data and their times, which is all a slice keeps of them.
+struct Slice {
+    std::int64_t mark = 0;
+    std::int64_t from = 0;
+    std::int64_t to = 0;
+    std::vector<std::int64_t> times;
+    std::string data;
+    bool ok = false;
+    std::string error;
+};
+
+Slice readSlice(archive::ArchiveOutbox& outbox, OutboxTable table, std::int64_t mark,
+                std::int64_t span, std::int64_t closed, const std::string& site) {
+    Slice s;
+    s.mark = mark;
+    std::optional<std::int64_t> first;
+    if (!outbox.firstPeriodFrom(table, mark, first, s.error)) return s;
+    s.from = first ? std::min(*first, closed) : closed;
+    s.to = std::min(s.from + span, closed);
+    std::vector<archive::PeriodRow> rows;
+    if (s.from < closed && !outbox.periodRows(table, s.from, s.to, rows, s.error)) return s;
+    appendBinaryCopyRows(s.data, site, rows);
+    for (const archive::PeriodRow& r : rows) s.times.push_back(r.t);
+    s.ok = true;
+    return s;
+}
+
 }  // namespace
 
 FleetShipper::FleetShipper(FleetShipperOptions options, const Clock& clock)
     : options_(std::move(options)),
       clock_(clock),
-      where_(redactedUrl(options_.settings.url)),
+      where_(connectionPlace(options_.settings.url)),
+      secrets_(connectionSecrets({{"dbname", options_.settings.url}})),
       outage_(where_),
       backoff_(options_.firstRetryMs, options_.longestRetryMs) {
     if (!options_.writtenThrough)
         options_.writtenThrough = [this] { return unixSecondsOf(clock_); };
+    connection_.setDeadline(options_.callTimeoutMs);
+    connection_.setNoticeHandler([this](const std::string& message) {
+        say("Fleet: PostgreSQL " + where_ + " says: " + errorReason(message));
+    });
 }
 
 FleetShipper::~FleetShipper() {
@@ -77,7 +113,7 @@ FleetStatus FleetShipper::status() const {
 }
 
 void FleetShipper::say(const std::string& line) {
-    if (!line.empty() && options_.log) options_.log(line);
+    if (!line.empty() && options_.log) options_.log(withoutSecrets(line, secrets_));
 }
 
 bool FleetShipper::pause(int ms) {
@@ -103,33 +139,36 @@ void FleetShipper::countBacklog() {
     status_.backlogRows = total;
 }
 
-void FleetShipper::failed(const std::string& reason) {
+void FleetShipper::failed(const std::string& reason, std::int64_t waitedMs) {
     {
         std::lock_guard<std::mutex> lock(statusMutex_);
         status_.up = false;
     }
-    const std::string line = outage_.failed(reason, unixSecondsOf(clock_));
+    const std::string line = outage_.failed(reason, unixSecondsOf(clock_) - waitedMs / 1000);
     if (!line.empty() || unixSecondsOf(clock_) - lastBacklogCount_ >= kBacklogRecountSeconds)
         countBacklog();
     say(line);
 }
 
-void FleetShipper::shipped(std::int64_t rows) {
+void FleetShipper::shipped(std::size_t confirmed, std::int64_t closed) {
     std::lock_guard<std::mutex> lock(statusMutex_);
-    status_.lastShippedUnix = unixSecondsOf(clock_);
-    status_.backlogRows = std::max<std::int64_t>(0, status_.backlogRows - rows);
+    status_.up = true;
+    // A slice without rows never reached the database: it confirms nothing.
+    if (confirmed > 0) status_.lastShippedUnix = unixSecondsOf(clock_);
+    status_.backlogRows = std::max<std::int64_t>(0, status_.backlogRows - closed);
 }
 
 bool FleetShipper::connect() {
     std::string error;
     const PgConnection::Parameters parameters = fleetConnectionParameters(
         options_.settings.url, options_.settings.passwordFile, options_.settings.sslmode, error);
+    secrets_ = connectionSecrets(parameters);
     if (!error.empty()) {
         failed(error);
         return false;
     }
     if (!connection_.connect(parameters, stopFd_, options_.connectTimeoutMs, error)) {
-        if (!stopping_) failed(error);
+        if (!stopping_) failed(error, connection_.waitedMs());
         return false;
     }
     int found = 0;
@@ -145,6 +184,16 @@ bool FleetShipper::connect() {
         return false;
     }
     if (schema == FleetDatabase::Schema::Failed || !database_.prepareSession(error)) {
+        const std::int64_t waited = connection_.waitedMs();
+        connection_.close();
+        if (!stopping_) failed(error, waited);
+        return false;
+    }
+    bool known = resendWhatIsMissing(error);
+    for (std::size_t i = 0; known && i < latest_.size(); ++i)
+        known = database_.latestRow(archive::kOutboxTables[i], options_.settings.site, latest_[i],
+                                    error);
+    if (!known) {
         connection_.close();
         if (!stopping_) failed(error);
         return false;
@@ -153,6 +202,9 @@ bool FleetShipper::connect() {
     metersShipped_ = 0;
     countBacklog();
     backlogAtConnect_ = status().backlogRows;
+    // The database answers: a catch-up that takes long is no outage.
+    std::lock_guard<std::mutex> lock(statusMutex_);
+    status_.up = true;
     return true;
 }
 
@@ -184,6 +236,37 @@ bool FleetShipper::moveMark(OutboxTable table, std::size_t index, std::int64_t t
     return false;
 }
 
+bool FleetShipper::resendWhatIsMissing(std::string& error) {
+    if (!outbox_->loadMarks(marks_, error)) return false;
+    std::array<std::int64_t, 4> missing{};
+    std::vector<archive::MeterRows> shipped, held;
+    for (std::size_t i = 0; i < archive::kOutboxTables.size(); ++i) {
+        const OutboxTable table = archive::kOutboxTables[i];
+        const std::int64_t mark = marks_[i].shippedThrough;
+        if (!outbox_->rowsBefore(table, mark, shipped, error)) return false;
+        if (shipped.empty()) continue;
+        std::int64_t first = INT64_MAX;
+        for (archive::MeterRows& m : shipped) {
+            m.meter = databaseKey(m.meter);
+            first = std::min(first, m.first);
+        }
+        if (!database_.heldRows(table, options_.settings.site, first, mark, held, error))
+            return false;
+        const Resend resend = resendFrom(shipped, held);
+        if (resend.missing == 0) continue;
+        // Alerts are marked by their place in the archive, not their time: all are sent again.
+        const std::int64_t back = table == OutboxTable::Alerts ? 0 : resend.from;
+        // The archive's writer may move a mark meanwhile; it only ever moves it back further.
+        std::optional<std::int64_t> found;
+        if (!outbox_->moveMark(table, mark, back, 0, found, error)) return false;
+        if (found && *found > back && !outbox_->moveMark(table, *found, back, 0, found, error))
+            return false;
+        missing[i] = resend.missing;
+    }
+    say(resendLine(missing));
+    return outbox_->loadMarks(marks_, error);
+}
+
 bool FleetShipper::tellLost(std::string& error) {
     for (std::size_t i = 0; i < archive::kOutboxTables.size(); ++i) {
         const archive::OutboxMark& m = marks_[i];
@@ -200,31 +283,66 @@ bool FleetShipper::shipPeriodTable(OutboxTable table, std::size_t index, std::in
                                    std::string& error) {
     const std::string& site = options_.settings.site;
     std::int64_t span = firstSliceSeconds(table);
-    std::vector<std::int64_t> times;
-    // The closed rows, slice by slice, each followed by the mark.
+    if (!reader_ && marks_[index].shippedThrough < closed) {
+        std::string ignored;  // without it, the slices are read one after the other
+        reader_ = options_.openOutbox ? options_.openOutbox(ignored) : nullptr;
+    }
+    // The closed rows, slice by slice, each followed by the mark. The next slice is read from
+    // the archive while this one travels; it is read again should the mark not have moved to
+    // where it starts (retention, or the archive's writer moving it back).
+    std::future<Slice> next;
     while (marks_[index].shippedThrough < closed) {
         if (stopping_) return false;
-        std::optional<std::int64_t> first;
-        if (!outbox_->firstPeriodFrom(table, marks_[index].shippedThrough, first, error))
+        const std::int64_t mark = marks_[index].shippedThrough;
+        Slice slice = next.valid() ? next.get() : Slice{};
+        if (!slice.ok || slice.mark != mark)
+            slice = readSlice(*outbox_, table, mark, span, closed, site);
+        if (!slice.ok) {
+            error = slice.error;
             return false;
-        const std::int64_t from = first ? std::min(*first, closed) : closed;
-        const std::int64_t to = std::min(from + span, closed);
-        rows_.clear();
-        if (from < closed && !outbox_->periodRows(table, from, to, rows_, error)) return false;
-        if (!database_.shipPeriods(table, site, rows_, error)) return false;
-        times.clear();
-        for (const archive::PeriodRow& r : rows_) times.push_back(r.t);
-        if (!moveMark(table, index, from < closed ? to : closed, times, error)) return false;
-        shipped(static_cast<std::int64_t>(rows_.size()));
-        span = nextSliceSeconds(span, rows_.size());
+        }
+        span = nextSliceSeconds(span, slice.times.size());
+        const std::int64_t after = slice.from < closed ? slice.to : closed;
+        if (reader_ && after < closed) {
+            try {
+                next = std::async(std::launch::async, [this, table, after, span, closed, &site] {
+                    return readSlice(*reader_, table, after, span, closed, site);
+                });
+            } catch (const std::system_error&) {
+                // No thread to be had: the next slice is read after this one is shipped.
+            }
+        }
+        if (!shipRows(table, index, slice.times, slice.data, error)) return false;
+        if (!moveMark(table, index, after, slice.times, error)) return false;
+        shipped(slice.times.size(), static_cast<std::int64_t>(slice.times.size()));
     }
     // The rows still open go as they stand; the next rounds replace them until they close.
     rows_.clear();
     if (!outbox_->periodRows(table, marks_[index].shippedThrough, INT64_MAX, rows_, error))
         return false;
-    if (!database_.shipPeriods(table, site, rows_, error)) return false;
-    if (!rows_.empty()) shipped(0);
+    std::string data;
+    appendBinaryCopyRows(data, site, rows_);
+    std::vector<std::int64_t> times;
+    for (const archive::PeriodRow& r : rows_) times.push_back(r.t);
+    if (!shipRows(table, index, times, data, error)) return false;
+    shipped(rows_.size(), 0);
     return true;
+}
+
+bool FleetShipper::shipRows(OutboxTable table, std::size_t index,
+                            const std::vector<std::int64_t>& times, const std::string& data,
+                            std::string& error) {
+    if (times.empty()) return true;
+    const auto [first, last] = std::minmax_element(times.begin(), times.end());
+    std::optional<std::int64_t>& latest = latest_[index];
+    bool straight = false;
+    // Only this recorder writes its site's rows: rows after the latest the database holds are
+    // new to it. Should one be there after all, the batch goes through the upsert instead.
+    const bool ok = !latest || *first > *latest
+                        ? database_.shipNewPeriodData(table, data, straight, error)
+                        : database_.shipPeriodData(table, data, error);
+    if (ok) latest = std::max(latest.value_or(*last), *last);
+    return ok;
 }
 
 bool FleetShipper::shipAlerts(std::string& error) {
@@ -237,7 +355,7 @@ bool FleetShipper::shipAlerts(std::string& error) {
         if (!database_.shipAlerts(options_.settings.site, alerts, error)) return false;
         if (!moveMark(OutboxTable::Alerts, kAlertsIndex, alerts.back().seq, {}, error))
             return false;
-        shipped(static_cast<std::int64_t>(alerts.size()));
+        shipped(alerts.size(), static_cast<std::int64_t>(alerts.size()));
         if (alerts.size() < kSliceRows) return true;
     }
 }
@@ -290,12 +408,15 @@ void FleetShipper::run() {
             continue;
         }
         if (stopping_) break;
-        // A batch that failed leaves its rows in the archive; the connection is made anew.
+        // A batch that failed leaves its rows in the archive; the connection is made anew and
+        // the batch sent again, which the upsert makes harmless.
+        const std::int64_t waited = connection_.waitedMs();
         connection_.close();
-        failed(error);
+        failed(error, waited);
         if (!pause(backoff_.next(static_cast<std::uint32_t>(random_())))) break;
     }
     connection_.close();
+    reader_.reset();
     outbox_.reset();
 }
 

@@ -17,27 +17,38 @@ bool usableSite(std::string_view site) {
                         [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
 }
 
-// "key = 'value'" or "key=value" of a key/value connection string: where the value starts
-// and ends.
+bool blank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+std::string lowered(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+// "key = 'value'" or "key=value" of a key/value connection string, in any case and between any
+// white space: where the value starts and ends.
 void redactKeyValue(std::string& out, std::string_view key) {
     std::size_t at = 0;
-    while ((at = out.find(key, at)) != std::string::npos) {
-        const bool wordStart = at == 0 || out[at - 1] == ' ';
+    while ((at = lowered(out).find(key, at)) != std::string::npos) {
+        const bool wordStart = at == 0 || blank(out[at - 1]);
         std::size_t p = at + key.size();
-        while (p < out.size() && out[p] == ' ') ++p;
+        while (p < out.size() && blank(out[p])) ++p;
         if (!wordStart || p >= out.size() || out[p] != '=') {
             at = p;
             continue;
         }
         ++p;
-        while (p < out.size() && out[p] == ' ') ++p;
+        while (p < out.size() && blank(out[p])) ++p;
         std::size_t end = p;
         if (end < out.size() && out[end] == '\'') {
             for (++end; end < out.size() && out[end] != '\''; ++end)
                 if (out[end] == '\\') ++end;
             end = std::min(end + 1, out.size());
         } else {
-            while (end < out.size() && out[end] != ' ') ++end;
+            while (end < out.size() && !blank(out[end])) ++end;
         }
         out.replace(p, end - p, "***");
         at = p + 3;
@@ -107,7 +118,7 @@ std::string redactedUrl(std::string_view url) {
         const std::size_t query = out.find('?', authority);
         if (query != std::string::npos) {
             std::size_t p = query;
-            while ((p = out.find("password=", p)) != std::string::npos) {
+            while ((p = lowered(out).find("password=", p)) != std::string::npos) {
                 if (out[p - 1] != '?' && out[p - 1] != '&') {
                     p += 9;
                     continue;

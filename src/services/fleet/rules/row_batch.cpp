@@ -1,5 +1,6 @@
 #include "services/fleet/rules/row_batch.h"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -11,6 +12,17 @@ namespace {
 
 constexpr std::int64_t kSecondsPerDay = 86400;
 constexpr std::int64_t kMillisPerSecond = 1000;
+constexpr std::int64_t kMicrosPerSecond = 1000000;
+// PostgreSQL's timestamps count microseconds from 2000-01-01 00:00 UTC.
+constexpr std::int64_t kPostgresEpoch = 946684800;
+
+template <typename T>
+void appendBigEndian(std::string& out, T value) {
+    char bytes[sizeof(T)];
+    for (std::size_t i = 0; i < sizeof(T); ++i)
+        bytes[i] = static_cast<char>((value >> (8 * (sizeof(T) - 1 - i))) & 0xFF);
+    out.append(bytes, sizeof bytes);
+}
 
 // Days since 1970-01-01 as a proleptic Gregorian date (Howard Hinnant's civil_from_days).
 void civilFromDays(std::int64_t days, int& year, int& month, int& day) {
@@ -136,8 +148,18 @@ std::string createStagingSql(archive::OutboxTable table) {
            archive::outboxTableName(table) + ") ON COMMIT DELETE ROWS";
 }
 
+bool binaryCopy(archive::OutboxTable table) {
+    return table != archive::OutboxTable::Alerts;
+}
+
 std::string copyIntoStagingSql(archive::OutboxTable table) {
-    return "COPY " + stagingTable(table) + " FROM STDIN";
+    return "COPY " + stagingTable(table) + " FROM STDIN" +
+           (binaryCopy(table) ? " WITH (FORMAT binary)" : "");
+}
+
+std::string copyIntoTableSql(archive::OutboxTable table) {
+    return std::string("COPY ") + archive::outboxTableName(table) + " FROM STDIN" +
+           (binaryCopy(table) ? " WITH (FORMAT binary)" : "");
 }
 
 std::string upsertFromStagingSql(archive::OutboxTable table) {
@@ -167,6 +189,46 @@ void appendCopyRows(std::string& out, std::string_view site,
     }
 }
 
+void appendBinaryCopyRows(std::string& out, std::string_view site,
+                          const std::vector<archive::PeriodRow>& rows) {
+    if (rows.empty()) return;
+    out.reserve(out.size() + 32 + rows.size() * (2 + 8 * 3 + site.size() + 16 + 12 * 25));
+    static constexpr char kSignature[] = "PGCOPY\n\377\r\n";  // and its closing zero byte
+    out.append(kSignature, sizeof kSignature);
+    appendBigEndian<std::uint32_t>(out, 0);  // flags
+    appendBigEndian<std::uint32_t>(out, 0);  // header extension length
+    const std::vector<std::string>& columns = fleetPeriodColumns();
+    const auto appendText = [&out](std::string_view text) {
+        appendBigEndian<std::uint32_t>(out, static_cast<std::uint32_t>(text.size()));
+        out.append(text);
+    };
+    std::string meter;
+    for (const archive::PeriodRow& r : rows) {
+        appendBigEndian<std::uint16_t>(out, static_cast<std::uint16_t>(3 + r.values.size()));
+        appendText(site);
+        meter = databaseKey(r.meter);
+        appendText(meter);
+        appendBigEndian<std::uint32_t>(out, 8);
+        appendBigEndian<std::uint64_t>(
+            out, static_cast<std::uint64_t>((r.t - kPostgresEpoch) * kMicrosPerSecond));
+        for (std::size_t i = 0; i < r.values.size(); ++i) {
+            const double v = r.values[i];
+            if (std::isnan(v)) {
+                appendBigEndian<std::uint32_t>(out, 0xFFFFFFFFu);  // NULL
+                continue;
+            }
+            appendBigEndian<std::uint32_t>(out, 8);
+            // The message count is the one bigint column.
+            if (i < columns.size() && columns[i] == "n")
+                appendBigEndian<std::uint64_t>(
+                    out, static_cast<std::uint64_t>(static_cast<std::int64_t>(v)));
+            else
+                appendBigEndian<std::uint64_t>(out, std::bit_cast<std::uint64_t>(v));
+        }
+    }
+    appendBigEndian<std::uint16_t>(out, 0xFFFFu);  // the end
+}
+
 void appendCopyRows(std::string& out, std::string_view site,
                     const std::vector<archive::AlertRow>& rows) {
     for (const archive::AlertRow& a : rows) {
@@ -189,47 +251,55 @@ void appendCopyRows(std::string& out, std::string_view site,
     }
 }
 
-std::string sqlLiteral(std::string_view text) {
-    std::string out = "'";
-    for (const char c : text) {
-        if (c == '\0') continue;
-        if (c == '\'') out += '\'';
-        out += c;
-    }
-    return out + "'";
-}
-
-std::string insertRowsSql(archive::OutboxTable table, std::string_view site,
-                          const std::vector<archive::PeriodRow>& rows) {
-    std::string sql =
-        std::string("INSERT INTO ") + archive::outboxTableName(table) + " (site, meter, t";
-    for (const std::string& c : fleetPeriodColumns()) sql += ", " + c;
-    sql += ") VALUES ";
-    const std::string siteText = sqlLiteral(site);
+ParameterStatement insertRowsStatement(archive::OutboxTable table, std::string_view site,
+                                       const std::vector<archive::PeriodRow>& rows) {
+    ParameterStatement st;
+    st.sql = std::string("INSERT INTO ") + archive::outboxTableName(table) + " (site, meter, t";
+    for (const std::string& c : fleetPeriodColumns()) st.sql += ", " + c;
+    st.sql += ") VALUES ";
+    st.parameters.emplace_back(site);
+    const auto next = [&st](std::string value) {
+        st.parameters.push_back(std::move(value));
+        return "$" + std::to_string(st.parameters.size());
+    };
     bool first = true;
     for (const archive::PeriodRow& r : rows) {
-        sql += first ? "(" : ", (";
+        st.sql += first ? "($1, " : ", ($1, ";
         first = false;
-        sql += siteText + ", " + sqlLiteral(databaseKey(r.meter)) + ", '" + utcTimestamp(r.t) + "'";
-        for (const double v : r.values) {
-            const std::string n = exactNumber(v);
-            sql += ", ";
-            sql += n.empty() ? "NULL" : std::isinf(v) ? "'" + n + "'" : n;
-        }
-        sql += ')';
+        // One parameter after the other: the operands of + may be evaluated in any order.
+        st.sql += next(databaseKey(r.meter));
+        st.sql += ", " + next(utcTimestamp(r.t)) + "::timestamptz";
+        for (const double v : r.values)
+            st.sql += ", NULLIF(" + next(exactNumber(v)) + ", '')::double precision";
+        st.sql += ')';
     }
-    return sql + " ON CONFLICT (" + conflictKey(table) + ") DO UPDATE SET " + updateSet(table);
+    st.sql += " ON CONFLICT (" + conflictKey(table) + ") DO UPDATE SET " + updateSet(table);
+    return st;
 }
 
-std::string upsertMetersSql(std::string_view site, const std::vector<archive::MeterRow>& meters) {
-    std::string sql = "INSERT INTO meters (site, id, first_seen) VALUES ";
-    const std::string siteText = sqlLiteral(site);
-    for (std::size_t i = 0; i < meters.size(); ++i)
-        sql += (i ? ", (" : "(") + siteText + ", " + sqlLiteral(databaseKey(meters[i].id)) + ", '" +
-               utcTimestamp(meters[i].firstSeen) + "')";
-    return sql +
-           " ON CONFLICT (site, id) DO UPDATE SET first_seen = LEAST(meters.first_seen, "
+std::string upsertMeterSql() {
+    return "INSERT INTO meters (site, id, first_seen) VALUES ($1, $2, $3::timestamptz) ON "
+           "CONFLICT (site, id) DO UPDATE SET first_seen = LEAST(meters.first_seen, "
            "EXCLUDED.first_seen)";
+}
+
+std::string latestRowSql(archive::OutboxTable table) {
+    return std::string(
+               "SELECT extract(epoch FROM max(l.t))::bigint FROM meters AS m CROSS JOIN "
+               "LATERAL (SELECT p.t FROM ") +
+           archive::outboxTableName(table) +
+           " AS p WHERE p.site = m.site AND p.meter = m.id ORDER BY p.t DESC LIMIT 1) AS l WHERE "
+           "m.site = $1";
+}
+
+std::string heldRowsSql(archive::OutboxTable table) {
+    const std::string name = archive::outboxTableName(table);
+    if (table == archive::OutboxTable::Alerts)
+        return "SELECT meter, count(*), (extract(epoch FROM max(t)) * 1000)::bigint FROM " + name +
+               " WHERE site = $1 AND t >= to_timestamp($2::bigint / 1000.0) GROUP BY meter";
+    return "SELECT meter, count(*), extract(epoch FROM max(t))::bigint FROM " + name +
+           " WHERE site = $1 AND t >= to_timestamp($2::bigint) AND t < to_timestamp($3::bigint) "
+           "GROUP BY meter";
 }
 
 }  // namespace tev::fleet

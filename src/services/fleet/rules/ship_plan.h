@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -31,6 +32,26 @@ struct MarkAfterRetention {
 };
 MarkAfterRetention markAfterRetention(std::int64_t found, std::int64_t to,
                                       const std::vector<std::int64_t>& shippedTimes);
+
+// Where a table's mark goes back to when the database lacks rows it was sent (a database
+// restored from an older dump, or recreated empty): `shipped` holds the archive's rows before
+// the mark per meter, `held` the database's rows of the site from the earliest of them on,
+// both keyed by the database's meter key. A meter whose rows the database lacks is sent again
+// from its latest row there, or from its first row when it has none of the meter's latest;
+// the upsert makes the rows sent twice harmless. `missing` 0: the database is not behind.
+struct Resend {
+    std::int64_t from = 0;
+    std::int64_t missing = 0;
+};
+Resend resendFrom(const std::vector<archive::MeterRows>& shipped,
+                  const std::vector<archive::MeterRows>& held);
+
+// The log line for the rows sent again ("" when none): `missing` per table.
+std::string resendLine(const std::array<std::int64_t, 4>& missing);
+
+// The line of `tev3p fleet-resend` once the marks went back to `from` (as the operator reads
+// it): `again` per table, as archive::shipAgainFrom counts them.
+std::string shipAgainLine(const std::array<std::int64_t, 4>& again, const std::string& from);
 
 // The log line for rows retention deleted before they were shipped; empty when none are new.
 std::string lostRowsLine(archive::OutboxTable table, std::int64_t lost, std::int64_t lostTold);

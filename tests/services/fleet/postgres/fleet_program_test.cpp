@@ -131,5 +131,51 @@ TEST(FleetProgram, ThreeRecordersShareOneDatabaseThroughItsCrashAndAKilledRecord
     }
 }
 
+TEST(FleetProgram, NoOutputEverShowsThePasswordInAnyFormTheUrlTakesIt) {
+    if (!PostgresServer::installed()) GTEST_FAIL() << "PostgreSQL is not installed";
+    PostgresServer server;
+    ASSERT_TRUE(server.start()) << server.log();
+    ASSERT_TRUE(server.createDatabase("fleet"));
+    const std::string secret = testing::kPostgresPassword;
+    const std::string at = "127.0.0.1:" + std::to_string(server.port());
+    struct Case {
+        std::string url;
+        const char* told;  // the line that shows the sink ran
+    };
+    const Case cases[] = {
+        {"postgresql://tev:" + secret + "@" + at + "/fleet", "rows waiting in the archive"},
+        {"postgresql://tev@" + at + "/fleet?password=" + secret, "rows waiting in the archive"},
+        {"host=127.0.0.1\tport=" + std::to_string(server.port()) +
+             "\tdbname=fleet\tuser=tev\tpassword=" + secret,
+         "rows waiting in the archive"},
+        // libpq refuses the key's case: the sink stops, and says so without the password.
+        {"postgresql://tev@" + at + "/fleet?sslmode=disable&Password=" + secret, " stopped ("},
+    };
+    for (const Case& c : cases) {
+        QTemporaryDir dir;
+        const std::string folder = dir.path().toStdString();
+        std::ofstream(folder + "/tev3p.ini") << "[fleet]\nurl=" << c.url << "\nsite=hall\n";
+        HeadlessProgram program;
+        ASSERT_TRUE(program.start(dir.path(), {"--http", "127.0.0.1:0"}))
+            << program.output.toStdString();
+        ASSERT_TRUE(program.waitForText(c.told)) << c.url << program.output.toStdString();
+        const std::string metrics = metricsOf(program.output);
+        EXPECT_NE(metrics.find("tev3p_fleet_up"), std::string::npos) << metrics;
+        program.signal(SIGTERM);
+        EXPECT_TRUE(program.finish());
+        std::string everything = program.output.toStdString() + metrics +
+                                 program.process.readAllStandardError().toStdString();
+        for (const auto& f : std::filesystem::recursive_directory_iterator(folder))
+            if (f.is_regular_file() && f.path().filename() != "tev3p.ini" &&
+                f.path().string().find(".sqlite") == std::string::npos)
+                everything += std::string(
+                    std::istreambuf_iterator<char>(std::ifstream(f.path()).rdbuf()), {});
+        EXPECT_EQ(everything.find(secret), std::string::npos) << c.url << "\n" << everything;
+        EXPECT_NE(everything.find("PostgreSQL postgresql://" + at + "/fleet"), std::string::npos)
+            << c.url << "\n"
+            << program.output.toStdString();
+    }
+}
+
 }  // namespace
 }  // namespace tev::fleet

@@ -53,23 +53,85 @@ TEST(RowBatch, CopyTextAndInsertKeepHostileBytesInTheirFields) {
         expected += i == 3 ? "\t\\N" : "\t" + exactNumber(static_cast<double>(i) + 0.5);
     EXPECT_EQ(copy, expected + "\n");
 
+    // The binary format: its signature, a row of 28 fields (length, then big-endian bytes; -1 for
+    // NULL), the time in microseconds from 2000-01-01 UTC, the message count as a bigint, and
+    // the end mark.
+    row.values[archive::kPeriodValueCount - 1] = 12;
+    std::string binary;
+    appendBinaryCopyRows(binary, "s", {row});
+    const auto bigEndian = [&binary](std::size_t at, std::size_t n) {
+        std::uint64_t v = 0;
+        for (std::size_t i = 0; i < n; ++i) v = v << 8 | static_cast<unsigned char>(binary[at + i]);
+        return v;
+    };
+    ASSERT_EQ(binary.size(), 19u + 2 + (4 + 1) + (4 + 5) + 12 + 24 * 12 + 4 + 2);
+    EXPECT_EQ(binary.substr(0, 19), std::string("PGCOPY\n\377\r\n\0\0\0\0\0\0\0\0\0", 19));
+    EXPECT_EQ(bigEndian(19, 2), 28u);
+    EXPECT_EQ(binary.substr(21, 14), std::string("\0\0\0\1s\0\0\0\5M%091", 14));
+    EXPECT_EQ(bigEndian(35, 4), 8u);
+    EXPECT_EQ(bigEndian(39, 8), (1796774400ULL - 946684800) * 1000000);
+    EXPECT_EQ(bigEndian(47 + 12 * 3, 4), 0xFFFFFFFFu);  // values[3], NULL
+    std::uint64_t first = 0;
+    std::memcpy(&first, &row.values[0], 8);
+    EXPECT_EQ(bigEndian(47 + 4, 8), first);
+    EXPECT_EQ(bigEndian(binary.size() - 10, 8), 12u);  // n, as the bigint 12
+    EXPECT_EQ(bigEndian(binary.size() - 2, 2), 0xFFFFu);
+    binary.clear();
+    appendBinaryCopyRows(binary, "s", {});
+    EXPECT_EQ(binary, "");
+
     archive::AlertRow alert{7, 1796774400123, "HOQ000000001", "voltage", 2, "start", 253.5, NAN};
     copy.clear();
     appendCopyRows(copy, "s", {alert});
     EXPECT_EQ(copy, "s\tHOQ000000001\t2026-12-09 00:00:00.123+00\tvoltage\t2\tstart\t253.5\t\\N\n");
 
-    const std::string insert = insertRowsSql(OutboxTable::Hours, "O'Brien's", {row, row});
-    EXPECT_EQ(insert.rfind("INSERT INTO hours (site, meter, t, v1_mean, ", 0), 0u) << insert;
-    EXPECT_NE(insert.find("('O''Brien''s', 'M%091', '2026-12-09 00:00:00+00', 0.5, 1.5, 2.5, "
-                          "NULL, 4.5"),
+    // The site, meter and values travel as parameters, never in the statement's text.
+    const ParameterStatement insert =
+        insertRowsStatement(OutboxTable::Hours, "O'Brien's", {row, row});
+    EXPECT_EQ(insert.sql.rfind("INSERT INTO hours (site, meter, t, v1_mean, ", 0), 0u)
+        << insert.sql;
+    EXPECT_NE(insert.sql.find("($1, $2, $3::timestamptz, NULLIF($4, '')::double precision, "),
               std::string::npos);
-    EXPECT_NE(insert.find("ON CONFLICT (site, meter, t) DO UPDATE SET v1_mean = EXCLUDED.v1_mean"),
-              std::string::npos);
-    EXPECT_EQ(sqlLiteral(std::string("a\0'b", 4)), "'a''b'");
+    EXPECT_EQ(insert.sql.find("O'Brien"), std::string::npos);
+    ASSERT_EQ(insert.parameters.size(), 1u + 2 * (2 + row.values.size()));
+    EXPECT_EQ(insert.parameters[0], "O'Brien's");
+    EXPECT_EQ(insert.parameters[1], "M%091");
+    EXPECT_EQ(insert.parameters[2], "2026-12-09 00:00:00+00");
+    EXPECT_EQ(insert.parameters[3 + 3], "");
+    EXPECT_NE(
+        insert.sql.find("ON CONFLICT (site, meter, t) DO UPDATE SET v1_mean = EXCLUDED.v1_mean"),
+        std::string::npos);
     EXPECT_EQ(upsertFromStagingSql(OutboxTable::Alerts),
               "INSERT INTO alerts SELECT DISTINCT ON (site, meter, t, rule, phase, event) * FROM "
               "tev3p_in_alerts ON CONFLICT (site, meter, t, rule, phase, event) DO UPDATE SET "
               "value = EXCLUDED.value, threshold = EXCLUDED.threshold");
+}
+
+TEST(ShipPlan, AMarkGoesBackWhereTheDatabaseLacksRows) {
+    using R = std::vector<archive::MeterRows>;
+    const R shipped = {{"A", 10, 100, 1000}, {"B", 5, 200, 900}};
+    struct Case {
+        const char* what;
+        R held;
+        std::int64_t from, missing;
+    } cases[] = {
+        {"all there", {{"A", 10, 0, 1000}, {"B", 5, 0, 900}}, 0, 0},
+        {"more than sent", {{"A", 12, 0, 1000}, {"B", 5, 0, 900}}, 0, 0},
+        {"empty database", {}, 100, 15},
+        {"A cut short", {{"A", 7, 0, 700}, {"B", 5, 0, 900}}, 700, 3},
+        {"B missing, A short", {{"A", 7, 0, 700}}, 200, 8},
+        {"A holed, latest there", {{"A", 9, 0, 1000}, {"B", 5, 0, 900}}, 100, 1},
+        {"other meters only", {{"C", 50, 0, 2000}}, 100, 15},
+    };
+    for (const Case& c : cases) {
+        const Resend r = resendFrom(shipped, c.held);
+        EXPECT_EQ(r.from, c.from) << c.what;
+        EXPECT_EQ(r.missing, c.missing) << c.what;
+    }
+    EXPECT_EQ(resendLine({0, 0, 0, 0}), "");
+    EXPECT_EQ(resendLine({291600, 5000, 200, 0}),
+              "Fleet: the database lacks 296800 rows it was sent before (291600 minute, 5000 hour, "
+              "200 day); they are sent again");
 }
 
 TEST(ShipPlan, PeriodsCloseAtTheirLocalEndsAndSlicesFollowTheRows) {

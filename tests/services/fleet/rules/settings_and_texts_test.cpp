@@ -65,6 +65,12 @@ TEST(FleetSettings, APasswordFileOthersCanReadIsRefusedAndPasswordsNeverReachThe
         {"host=db password=abc dbname=fleet", "host=db password=*** dbname=fleet"},
         {"host=db password = 'a b\\' c' user=tev", "host=db password = *** user=tev"},
         {"host=db sslpassword=abc", "host=db sslpassword=abc"},
+        {"host=db\tpassword=abc\tdbname=fleet", "host=db\tpassword=***\tdbname=fleet"},
+        {"host=db\npassword\t=\nabc\ruser=tev", "host=db\npassword\t=\n***\ruser=tev"},
+        {"host=db Password=abc", "host=db Password=***"},
+        {"postgresql://db/fleet?sslmode=require&Password=abc",
+         "postgresql://db/fleet?sslmode=require&Password=***"},
+        {"postgresql://db/fleet?PASSWORD=abc", "postgresql://db/fleet?PASSWORD=***"},
     };
     for (const auto& [url, shown] : urls) EXPECT_EQ(redactedUrl(url), shown) << url;
 }

@@ -13,6 +13,7 @@ import subprocess
 import sys
 import time
 
+from selenium.common.exceptions import StaleElementReferenceException
 from selenium import webdriver
 from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.chrome.service import Service
@@ -80,7 +81,13 @@ try:
     options.add_experimental_option("prefs", {"download.default_directory": work,
                                               "download.prompt_for_download": False})
     driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
-    wait = WebDriverWait(driver, 20)
+    # The live feed redraws tables under the test: a wait reads again after a stale element,
+    # and texts() reads every match in one script so that no redraw falls between the reads.
+    wait = WebDriverWait(driver, 20, ignored_exceptions=[StaleElementReferenceException])
+
+    def texts(css):
+        return driver.execute_script(
+            "return Array.from(document.querySelectorAll(arguments[0]), e => e.innerText.replace(/\u00a0/g, ' ').trim())", css)
 
     driver.get(url)
     # Live values appear once the simulated meter has sent its first data message.
@@ -146,7 +153,7 @@ try:
 
     # The meter picker: the demo meter's archive in both charts, minute/hour/day, and back. Each
     # chart keeps its scale: Hour becomes the archive's hour, Minute its minute.
-    meter_id = driver.find_element(By.CSS_SELECTOR, "#meters tbody tr td").text
+    meter_id = texts("#meters tbody tr td")[0]
     wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, "#meter option[value='%s']" % meter_id))
     Select(driver.find_element(By.ID, "meter")).select_by_value(meter_id)
     for chart in ("chart1", "chart2"):
@@ -184,9 +191,9 @@ try:
     assert re.search(r"Cost today \(" + meter_id + r"\): EUR \d+\.\d\d · .*this week: EUR \d+\.\d\d · .*this month: EUR",
                     driver.find_element(By.ID, "costs").text), driver.find_element(By.ID, "costs").text
     wait.until(lambda d: d.find_element(By.ID, "meter-costs-section").is_displayed())
-    heads = [th.text for th in driver.find_elements(By.CSS_SELECTOR, "#meter-costs th")]
+    heads = texts("#meter-costs th")
     assert heads[0] == "ID" and heads[1].endswith("kWh today") and heads[2].endswith("Cost today"), heads
-    cells = [td.text for td in driver.find_elements(By.CSS_SELECTOR, "#meter-costs tbody tr td")]
+    cells = texts("#meter-costs tbody tr td")
     assert cells[0] == meter_id and all(money.match(c) for c in cells[2::2]), cells
     # 40 days of demo history: the month holds more than today.
     assert float(cells[5]) >= float(cells[1]) and float(cells[6][4:]) > 0.5, cells
@@ -212,7 +219,7 @@ try:
                    and int(d.find_element(By.ID, "energy").get_attribute("data-bars")) >= bars)
     Select(driver.find_element(By.ID, "energy-period")).select_by_value("week")
     wait.until(lambda d: d.find_element(By.ID, "energy").get_attribute("data-period") == "week")
-    costs = [td.text for td in driver.find_elements(By.CSS_SELECTOR, "#energy tbody td.money")]
+    costs = texts("#energy tbody td.money")
     assert costs and all(re.match(r"^EUR \d+\.\d\d$", c) for c in costs), costs
     print("energy per week:", compare, costs)
 
@@ -227,8 +234,7 @@ try:
     driver.execute_script("const w = document.getElementById('quality-week'); w.value = arguments[0];"
                           "w.dispatchEvent(new Event('change'));", quality_week)
     wait.until(lambda d: d.find_element(By.ID, "quality").get_attribute("data-week") == quality_week)
-    l2 = [td.text for td in driver.find_elements(By.CSS_SELECTOR, "#quality tbody tr")[1]
-          .find_elements(By.TAG_NAME, "td")]
+    l2 = texts("#quality tbody tr:nth-child(2) td")
     assert l2[0] == "L2" and l2[3] == "30" and l2[5] == "170.0 V", l2
     assert 99 < float(l2[1].split()[0]) < 100 and l2[7].endswith("pass"), l2
     print("quality of", quality_week, "L2:", l2)
@@ -259,7 +265,14 @@ try:
         window = driver.execute_cdp_cmd("Runtime.evaluate", {"expression": "window"})
         return len(driver.execute_cdp_cmd("DOMDebugger.getEventListeners",
                                           {"objectId": window["result"]["objectId"]})["listeners"])
-    before = window_listeners()
+    # Charts still being built on a busy machine add theirs late: the count is taken once it
+    # has held for a second.
+    before, held_since, deadline = window_listeners(), time.time(), time.time() + 20
+    while time.time() - held_since < 1 and time.time() < deadline:
+        time.sleep(0.2)
+        now = window_listeners()
+        if now != before:
+            before, held_since = now, time.time()
     driver.execute_script("""const s = document.querySelector('#chart1 select.scale');
         for (let i = 0; i < 100; i++) {
           s.value = s.options[i % s.options.length].value;
