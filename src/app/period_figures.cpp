@@ -7,12 +7,12 @@ std::string ArchivePeriods::primaryId() {
     return lastPrimary_;
 }
 
-web::MeterPeriodCosts ArchivePeriods::primary() {
+web::MeterPeriodCosts ArchivePeriods::primary(archive::WeekStart weekStart) {
     const std::string id = primaryId();
     const auto now = static_cast<std::time_t>(unixSecondsOf(clock_));
     archive::MeterEnergy rows = writer_.periodHoursOf(id).value_or(archive::MeterEnergy{});
     rows.meter = id;
-    return web::meterPeriodCosts(rows, now, tariff_);
+    return web::meterPeriodCosts(rows, now, tariff_, weekStart);
 }
 
 TodayFigures ArchivePeriods::today() {

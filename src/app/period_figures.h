@@ -32,7 +32,8 @@ class ArchivePeriods final : public MeterObserver {
     // The primary meter: the registry's first row, or while the registry is empty (the link
     // is off), the last one it had. On the GUI thread.
     std::string primaryId();
-    web::MeterPeriodCosts primary();
+    // Its week starts on `weekStart`, as the dashboard's weeks do.
+    web::MeterPeriodCosts primary(archive::WeekStart weekStart = archive::WeekStart::Monday);
     TodayFigures today();
     // Every archived meter, by ID. Safe on any thread.
     std::vector<web::MeterPeriodCosts> all(archive::WeekStart weekStart) const;

@@ -30,7 +30,6 @@ web::WebSources webSources(const ServiceContext& context, Alerts& alerts, const 
     }
     sources.tariff = &alerts.settings.tariff;
     if (ArchivePeriods* periods = archive.periods.get()) {
-        sources.primaryCosts = [periods] { return periods->primary(); };
         sources.meterCosts = [periods](archive::WeekStart w) { return periods->all(w); };
         sources.archivedMeters = [periods] { return periods->ids(); };
     }
@@ -72,6 +71,9 @@ void startWeb(const ServiceContext& context, Alerts& alerts, const Archive& arch
     web::WebSources sources = webSources(context, alerts, archive, fleet);
     std::vector<ConfigProblem> dashboard;
     sources.weekStart = web::loadWeekStart(context.settings.ini, dashboard);
+    // The cost line's week is the energy view's week.
+    if (ArchivePeriods* periods = archive.periods.get())
+        sources.primaryCosts = [periods, w = sources.weekStart] { return periods->primary(w); };
     for (const ConfigProblem& p : dashboard)
         context.log(alerts::configProblemText(kIniFileName, p));
     web.server = std::make_unique<web::WebServer>(settings, std::move(sources), context.clock);
