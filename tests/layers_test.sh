@@ -12,7 +12,7 @@ cd "$src"
 
 # The folders whose code is standard C++ only. A new service adds its rules folder here.
 rules="services/mqtt/rules services/web/rules services/archive/rules services/alerts/rules
-services/alerts/tariff services/fleet/rules"
+services/alerts/tariff services/fleet/rules services/report/rules"
 
 found=""
 report() { [ -n "$2" ] && found="$found
