@@ -13,6 +13,7 @@
 #include "app/meter_settings.h"
 #include "app/port_holder.h"
 #include "app/program_seams.h"
+#include "app/report_command.h"
 #include "app/services.h"
 #include "app/standard_descriptors.h"
 #include "app/stop_watchdog.h"
@@ -34,7 +35,7 @@ constexpr int kFinalOutputWaitMs = 250;
 // one of them gives up its work at once when asked, so only a hang reaches this.
 constexpr std::chrono::milliseconds kServicesStopLimit{4000};
 
-// The export and fleet-resend commands work on a folder's files and end: a stop signal ends
+// The export, fleet-resend and report commands work on a folder's files and end: a stop signal ends
 // them at once, as it ends any command-line tool (the tev3p command starts the program with
 // them held back).
 int runCommand(int (*command)(const std::vector<std::string>&), int argc, char* argv[]) {
@@ -103,6 +104,8 @@ int main(int argc, char* argv[]) {
         return runCommand(runExportCommand, argc, argv);
     if (argc > 1 && std::string_view(argv[1]) == "fleet-resend")
         return runCommand(runFleetResendCommand, argc, argv);
+    if (argc > 1 && std::string_view(argv[1]) == "report")
+        return runCommand(runReportCommand, argc, argv);
     if (argc > 1 && std::string_view(argv[1]) == "fleet-schema") {
         std::fputs(tev::fleet::fleetSchemaSql().c_str(), stdout);
         return std::fflush(stdout) == 0 ? 0 : 1;

@@ -1,3 +1,4 @@
+#include "app/report_command.h"
 #include "app/services.h"
 #include "core/settings/folder_files.h"
 #include "services/alerts/rules/alert_log_text.h"
@@ -27,6 +28,9 @@ web::WebSources webSources(const ServiceContext& context, Alerts& alerts, const 
     if (archive.settings.enabled) {
         sources.archiveFolder = context.folder;
         sources.archiveQueries = archive::sqliteArchiveQueries();
+        // The monthly report as `tev3p report` figures it from this folder.
+        sources.monthReport =
+            folderReportSources(context.settings, alerts.settings, recorder.language());
     }
     sources.tariff = &alerts.settings.tariff;
     if (ArchivePeriods* periods = archive.periods.get()) {

@@ -173,4 +173,25 @@ std::vector<AlertRecord> readRecentAlerts(const std::string& path, int limit) {
     return out;
 }
 
+std::vector<AlertRecord> readMeterAlerts(const std::string& folder, const std::string& meter,
+                                         std::int64_t fromMs, std::int64_t toMs,
+                                         std::string& error) {
+    error.clear();
+    std::vector<AlertRecord> out;
+    SqliteDb db;
+    if (!openReadOnly(folder, db, error)) return out;
+    SqliteStatement q(db,
+                      "SELECT t_ms, meter, rule, phase, event, value, threshold FROM alerts "
+                      "WHERE meter = ? AND t_ms >= ? AND t_ms < ? ORDER BY t_ms, rowid");
+    if (!q.valid()) return out;
+    q.bind(1, meter);
+    q.bind(2, fromMs);
+    q.bind(3, toMs);
+    while (q.step() == SQLITE_ROW)
+        out.push_back(AlertRecord{q.columnInt(0), q.columnText(1), q.columnText(2),
+                                  static_cast<int>(q.columnInt(3)), q.columnText(4) == "start",
+                                  q.columnDouble(5), q.columnDouble(6)});
+    return out;
+}
+
 }  // namespace tev::archive

@@ -34,4 +34,10 @@ std::vector<std::string> archivedMeters(const std::string& folder, std::string& 
 // or older than the table.
 std::vector<AlertRecord> readRecentAlerts(const std::string& path, int limit);
 
+// One meter's rows of the alerts table with times in [fromMs, toMs), oldest first; none, and
+// no error, when the archive is older than the table.
+std::vector<AlertRecord> readMeterAlerts(const std::string& folder, const std::string& meter,
+                                         std::int64_t fromMs, std::int64_t toMs,
+                                         std::string& error);
+
 }  // namespace tev::archive

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "services/web/rules/archive_costs.h"
+#include "services/web/rules/report_download.h"
 #include "services/web/server/gzip_body.h"
 #include "services/web/server/web_server.h"
 
@@ -104,6 +105,13 @@ void WebServer::route(QTcpSocket* socket, const web::HttpHead& head,
     const QString path = QString::fromStdString(target.path);
     if (const auto file = files_.constFind(path); file != files_.constEnd()) {
         answer(socket, web::staticAnswer(*file, head), headOnly);
+        return;
+    }
+    if (auto report = web::reportDownloadFrom(target)) {
+        if (auto* request = std::get_if<web::ReportDownload>(&*report))
+            answerMonthReport(socket, *request, headOnly);
+        else
+            answer(socket, std::get<web::ApiResponse>(*report), headOnly);
         return;
     }
     const std::int64_t now = unixSecondsOf(clock_);
@@ -210,6 +218,40 @@ void WebServer::answerMeterCosts(QTcpSocket* socket, bool headOnly) {
                                                web::meterCostsJson(costs, tariff, names),
                                                {}};
                    });
+}
+
+void WebServer::answerMonthReport(QTcpSocket* socket, const web::ReportDownload& request,
+                                  bool headOnly) {
+    if (!sources_.monthReport || sources_.monthReport->queries.series == nullptr) {
+        answer(socket, web::errorResponse(404, "the archive is off"), headOnly);
+        return;
+    }
+    report::ReportSources from = *sources_.monthReport;
+    if (sources_.language && sources_.language() == LanguageMode::English)
+        from.language = report::ReportLanguage::English;
+    else
+        from.language = report::ReportLanguage::Bilingual;
+    std::optional<alerts::Tariff> tariff;
+    if (sources_.tariff != nullptr && sources_.tariff->configured()) tariff = *sources_.tariff;
+    std::optional<std::string> name;
+    if (const auto n = sources_.meterNames.of(request.meter)) name = std::string(*n);
+    answerOnReader(
+        socket, headOnly,
+        [request, from = std::move(from), tariff = std::move(tariff), name = std::move(name),
+         meters = sources_.archivedMeters](const archive::ReadStop& stop) mutable {
+            if (meters) {
+                const std::vector<std::string> ids = meters();
+                if (std::find(ids.begin(), ids.end(), request.meter) == ids.end())
+                    return web::errorResponse(404, "no such meter in the archive");
+            }
+            from.tariff = tariff ? &*tariff : nullptr;
+            report::MonthReport figures;
+            std::string error;
+            const report::Gathered gathered = report::gatherMonthReport(
+                from, request.meter, name, request.month, request.span, figures, error, &stop);
+            return web::reportDownloadAnswer(request, gathered, figures);
+        },
+        true);
 }
 
 void WebServer::refuseBusy(QTcpSocket* socket, bool headOnly) {

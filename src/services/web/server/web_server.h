@@ -29,6 +29,7 @@
 #include "services/web/rules/host_rules.h"
 #include "services/web/rules/http_head.h"
 #include "services/web/rules/meter_archive_api.h"
+#include "services/web/rules/report_download.h"
 #include "services/web/rules/static_files.h"
 #include "services/web/rules/websocket_frames.h"
 #include "services/web/server/web_settings.h"
@@ -71,6 +72,9 @@ struct WebSources {
     archive::WeekStart weekStart = archive::WeekStart::Monday;
     // With the archive on: the IDs of every meter it holds (safe on any thread).
     std::function<std::vector<std::string>()> archivedMeters;
+    // With the archive on: what a meter's monthly report is figured from besides the archive,
+    // as `tev3p report` takes it from the folder (the language is asked for at each request).
+    std::optional<report::ReportSources> monthReport;
 };
 
 // The web dashboard, the JSON API and /metrics: a small HTTP/1.1 server on a QTcpServer of
@@ -178,6 +182,7 @@ class WebServer : public QObject, public MeterObserver {
     void route(QTcpSocket* socket, const web::HttpHead& head, const web::RequestTarget& target);
     // Today's, this week's and this month's energy and cost of every archived meter.
     void answerMeterCosts(QTcpSocket* socket, bool headOnly);
+    void answerMonthReport(QTcpSocket* socket, const web::ReportDownload& request, bool headOnly);
     // Runs `work` on a reader thread and sends its answer from this thread, gzipped there when
     // the client takes it. The work is handed a stop that says when to give up: after
     // archive::kArchiveReadLimit, or at once when the server ends; work given up by it is

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <variant>
+
+#include "services/report/rules/month_report_inputs.h"
+#include "services/web/rules/api_router.h"
+#include "services/web/rules/request_target.h"
+
+namespace tev::web {
+
+// GET /api/v1/meters/<id>/report.html?month=2026-11: one meter's monthly report, the same
+// bytes `tev3p report` writes.
+struct ReportDownload {
+    std::string meter;
+    std::string month;  // "2026-11"
+    report::ReportMonth span;
+};
+
+// For /api/v1/meters/<id>/report.html: the request, or the 400 to a bad ID or month; nothing
+// for every other path.
+std::optional<std::variant<ReportDownload, ApiResponse>> reportDownloadFrom(
+    const RequestTarget& target);
+
+// The answer to `request` from what gathering its figures gave: the page as an attachment
+// named as the command names the file, 404 for a month without rows, 503 for an archive that
+// cannot be read.
+ApiResponse reportDownloadAnswer(const ReportDownload& request, report::Gathered gathered,
+                                 const report::MonthReport& figures);
+
+}  // namespace tev::web
