@@ -127,6 +127,14 @@ std::string programUsage() {
            "                          TIME on to the fleet database again, at the recorder's\n"
            "                          next round or next start (status 2 for a bad option or\n"
            "                          an archive that never shipped)\n"
+           "  tev3p report --month YYYY-MM [--meter ID] [--folder DIR] [--output FILE]\n"
+           "                          one meter's monthly report (energy and cost per day,\n"
+           "                          comparisons, base load, peak demand, voltage quality,\n"
+           "                          alerts, phase advice) as one HTML file to print; by\n"
+           "                          default the archive's first meter, written to\n"
+           "                          TEV3P_<ID>_report_YYYY-MM.html in the current folder\n"
+           "                          (status 2 for a bad option or month, no archive, an\n"
+           "                          unknown meter or a month without rows)\n"
            "\n"
            "  -h, --help              this text\n";
 }
