@@ -12,16 +12,16 @@
 namespace tev::app {
 namespace {
 
-struct Run {
+struct ReportRun {
     int status = -1;
     QString out, err;
 };
 
-Run report(const QString& workingFolder, const QStringList& arguments) {
+ReportRun report(const QString& workingFolder, const QStringList& arguments) {
     QProcess p;
     p.setWorkingDirectory(workingFolder);
     p.start(TEV3P_PATH, QStringList{"report"} + arguments);
-    Run r;
+    ReportRun r;
     if (!p.waitForFinished(testing::kProcessWaitMs)) return r;
     r.status = p.exitCode();
     r.out = QString::fromUtf8(p.readAllStandardOutput());
@@ -114,14 +114,15 @@ TEST(ReportCommand, WritesTheMonthsPageAndRefusesWhatItCannotReport) {
          "meter ZZZ000000000 is not in the archive of " + demo},
     };
     for (const Bad& b : bads) {
-        const Run r = report(work.path(), QStringList{"--folder", b.folder} + b.arguments);
+        const ReportRun r =
+            report(work.path(), QStringList{"--folder", b.folder} + QStringList(b.arguments));
         EXPECT_EQ(r.status, 2) << b.told.toStdString();
         EXPECT_EQ(r.err, "tev3p report: " + b.told + "\n");
         EXPECT_EQ(r.out, "");
     }
 
     // Without --meter and --output: the archive's first meter, a file in the working folder.
-    const Run first = report(work.path(), {"--folder", demo, "--month", m});
+    const ReportRun first = report(work.path(), {"--folder", demo, "--month", m});
     ASSERT_EQ(first.status, 0) << first.err.toStdString();
     const QString name = "TEV3P_" + id + "_report_" + m + ".html";
     EXPECT_EQ(first.out, name + "\n");
@@ -135,7 +136,7 @@ TEST(ReportCommand, WritesTheMonthsPageAndRefusesWhatItCannotReport) {
 
     // --output names the file; the bytes are the same.
     const QString other = work.path() + "/other.html";
-    const Run named =
+    const ReportRun named =
         report(work.path(), {"--folder", demo, "--month", m, "--meter", id, "--output", other});
     ASSERT_EQ(named.status, 0) << named.err.toStdString();
     EXPECT_EQ(named.out, other + "\n");
