@@ -49,6 +49,7 @@ report::ReportSources folderReportSources(const SettingsFile& settings, const Al
                         (alerts.voltageNominal > 0 ? alerts.voltageNominal : 230);
     std::vector<std::string> problems;
     s.site = fleet::fleetSettingsFrom(settings.group("fleet"), computerName(), problems).site;
+    if (s.site.empty()) s.site = computerName();
     s.language = language == LanguageMode::English ? report::ReportLanguage::English
                                                    : report::ReportLanguage::Bilingual;
     return s;
