@@ -33,6 +33,8 @@ web::WebSources webSources(const ServiceContext& context, Alerts& alerts, const 
             folderReportSources(context.settings, alerts.settings, recorder.language());
     }
     sources.tariff = &alerts.settings.tariff;
+    if (archive.evening)
+        sources.evening = [evening = archive.evening] { return evening->latest(); };
     if (ArchivePeriods* periods = archive.periods.get()) {
         sources.meterCosts = [periods](archive::WeekStart w) { return periods->all(w); };
         sources.archivedMeters = [periods] { return periods->ids(); };
@@ -47,6 +49,15 @@ web::WebSources webSources(const ServiceContext& context, Alerts& alerts, const 
     sources.meterNames = context.meterNames;
     const alerts::AlertConfig& rules = alerts.service->evaluator().config();
     sources.imbalanceFloor.amps = rules.defaults.imbalanceMinAmps;
+    // The evening answer's phase advice judges the imbalance as the alert does: above its
+    // percentage, over hours whose phases draw more than its current floor at the nominal
+    // voltage.
+    sources.insights.phaseLimitPercent = rules.defaults.imbalancePercent;
+    sources.insights.phaseFloorWatts =
+        rules.defaults.imbalanceMinAmps *
+        (alerts.settings.voltageNominal > 0 ? alerts.settings.voltageNominal
+                                            : web::kDefaultVoltageNominal) *
+        kPowerFactor;
     for (const auto& [id, meterRules] : rules.perMeter)
         sources.imbalanceFloor.perMeter.emplace(id, meterRules.imbalanceMinAmps);
     sources.alerts = [&recorder, &alerts] {

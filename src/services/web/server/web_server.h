@@ -28,6 +28,7 @@
 #include "services/web/rules/connection_rules.h"
 #include "services/web/rules/host_rules.h"
 #include "services/web/rules/http_head.h"
+#include "services/web/rules/insights_json.h"
 #include "services/web/rules/meter_archive_api.h"
 #include "services/web/rules/report_download.h"
 #include "services/web/rules/static_files.h"
@@ -75,6 +76,10 @@ struct WebSources {
     // With the archive on: what a meter's monthly report is figured from besides the archive,
     // as `tev3p report` takes it from the folder (the language is asked for at each request).
     std::optional<report::ReportSources> monthReport;
+    // With the archive on: every archived meter's evening figures as last made, for /metrics.
+    std::function<std::vector<web::EveningMetrics>()> evening;
+    // What the evening figures are measured against.
+    web::InsightsSettings insights;
 };
 
 // The web dashboard, the JSON API and /metrics: a small HTTP/1.1 server on a QTcpServer of
@@ -194,6 +199,9 @@ class WebServer : public QObject, public MeterObserver {
     void refuseBusy(QTcpSocket* socket, bool headOnly);
     void answerFromArchive(QTcpSocket* socket, const web::MeterArchiveRequest& request,
                            bool headOnly);
+    // The evening figures of one archived meter, or of every one and the site, as of `at`.
+    void answerInsights(QTcpSocket* socket, const web::MeterArchiveRequest& request, bool headOnly);
+    void answerSiteInsights(QTcpSocket* socket, std::int64_t at, bool headOnly);
     void answer(QTcpSocket* socket, web::ApiResponse r, bool headOnly);
     void pumpBody(QTcpSocket* socket);
     void writeSlice(QTcpSocket* socket, Connection& c, const std::string& slice, bool more);
