@@ -44,9 +44,10 @@ report::ReportSources folderReportSources(const SettingsFile& settings, const Al
     s.alerts = archive::readMeterAlerts;
     s.tariff = &alerts.tariff;
     s.voltageNominal = alerts.voltageNominal;
-    // An hour's phases count for the advice above the imbalance alert's floor current.
-    s.phaseFloorWatts = alerts.alerts.defaults.imbalanceMinAmps *
-                        (alerts.voltageNominal > 0 ? alerts.voltageNominal : 230);
+    // The phase advice and the demand charge as the web server's evening answer takes them.
+    s.insights = web::insightsSettingsOf(alerts.alerts.defaults.imbalancePercent,
+                                         alerts.alerts.defaults.imbalanceMinAmps,
+                                         alerts.voltageNominal, &alerts.tariff);
     std::vector<std::string> problems;
     s.site = fleet::fleetSettingsFrom(settings.group("fleet"), computerName(), problems).site;
     if (s.site.empty()) s.site = computerName();

@@ -9,6 +9,7 @@
 #include "services/alerts/rules/alert_log_text.h"
 #include "services/alerts/rules/alert_rules.h"
 #include "services/archive/rules/local_time.h"
+#include "services/web/rules/insights_json.h"
 
 namespace tev::report {
 namespace {
@@ -183,8 +184,18 @@ void section(std::string& out, std::string_view id, const std::string& heading) 
     out += "\"><h2>" + heading + "</h2>\n";
 }
 
-void fact(std::string& out, const std::string& term, const std::string& value) {
-    out += "<dt>" + term + "</dt><dd>" + value + "</dd>";
+// A figure as a data- attribute, with the decimals of the evening answer's JSON, so that a
+// program reading the page gets the number the text rounds: ` data-kwh="12.3456"`.
+std::string data(std::string_view name, double value, int decimals) {
+    return " data-" + std::string(name) + "=\"" + formatFixed(value, decimals) + "\"";
+}
+std::string data(std::string_view name, const std::optional<double>& value, int decimals) {
+    return value ? data(name, *value, decimals) : std::string();
+}
+
+void fact(std::string& out, const std::string& term, const std::string& value,
+          const std::string& attributes = {}) {
+    out += "<dt>" + term + "</dt><dd" + attributes + ">" + value + "</dd>";
 }
 
 void writeEnergy(std::string& out, const MonthReport& r, const Say& say) {
@@ -207,8 +218,8 @@ void writeEnergy(std::string& out, const MonthReport& r, const Say& say) {
                 "<td>" + orDash(d.cost, [&](double c) { return money(c, r.currency); }) + "</td>";
         out += "</tr>\n";
     }
-    out += "<tr class=\"total\"><td>" + say("Total", "合計") + "</td><td></td><td>" +
-           kwhText(r.kwh) + "</td>";
+    out += "<tr class=\"total\"" + data("kwh", r.kwh, 4) + data("cost", r.cost, 4) + "><td>" +
+           say("Total", "合計") + "</td><td></td><td>" + kwhText(r.kwh) + "</td>";
     if (priced)
         out += "<td>" + orDash(r.cost, [&](double c) { return money(c, r.currency); }) + "</td>";
     out += "</tr>\n<tr class=\"average\"><td>" + say("Per day", "每日平均") + "</td><td></td><td>" +
@@ -234,11 +245,14 @@ void writeComparison(std::string& out, const MonthReport& r, const Say& say) {
         const double pct = 100 * (f.kwhToDate - *before) / *before;
         return (pct >= 0 ? "+" : "") + formatFixed(pct, 1) + "&nbsp;%";
     };
-    fact(out, say("This month", "本月"), kwhText(f.kwhToDate));
+    fact(out, say("This month", "本月"), kwhText(f.kwhToDate),
+         " class=\"month\"" + data("kwh", f.kwhToDate, 4));
     fact(out, say("The month before", "上個月"),
-         orDash(f.lastMonthKwh, kwhText) + " (" + change(f.lastMonthKwh) + ")");
+         orDash(f.lastMonthKwh, kwhText) + " (" + change(f.lastMonthKwh) + ")",
+         " class=\"last-month\"" + data("kwh", f.lastMonthKwh, 4));
     fact(out, say("The same month last year", "去年同月"),
-         orDash(f.lastYearKwh, kwhText) + " (" + change(f.lastYearKwh) + ")");
+         orDash(f.lastYearKwh, kwhText) + " (" + change(f.lastYearKwh) + ")",
+         " class=\"last-year\"" + data("kwh", f.lastYearKwh, 4));
     out += "</dl></section>\n";
 }
 
@@ -256,10 +270,12 @@ void writeBaseLoad(std::string& out, const MonthReport& r, const Say& say) {
     fact(out, say("Typical base load", "典型基礎負載"),
          orDash(r.baseWatts, wattText) + (r.baseWatts && !r.baseFromMinutes
                                               ? " (" + say("from hour means", "由小時平均") + ")"
-                                              : std::string()));
+                                              : std::string()),
+         " class=\"base\"" + data("watts", r.baseWatts, 1));
     if (r.currency)
         fact(out, say("Its cost over a year", "一年電費"),
-             orDash(r.baseYearCost, [&](double c) { return money(c, r.currency); }));
+             orDash(r.baseYearCost, [&](double c) { return money(c, r.currency); }),
+             " class=\"base-year-cost\"" + data("cost", r.baseYearCost, 4));
     fact(out, say("Night use above base (00:00–05:00)", "夜間超出基礎用電 (00:00–05:00)"),
          kwhText(r.nightKwhAboveBase));
     out += "</dl></section>\n";
@@ -281,9 +297,13 @@ void writePeak(std::string& out, const MonthReport& r, const Say& say) {
                    dayTimeText(r.monthPeak->start) +
                    (r.monthPeak->fromMinutes ? std::string()
                                              : " (" + say("from hour means", "由小時平均") + ")")
-             : std::string("–"));
+             : std::string("–"),
+         r.monthPeak ? " class=\"peak\"" + data("watts", r.monthPeak->watts, 1) + " data-start=\"" +
+                           std::to_string(r.monthPeak->start) + "\""
+                     : std::string());
     if (r.demandCharge)
-        fact(out, say("Demand charge", "需量電費"), money(*r.demandCharge, r.currency));
+        fact(out, say("Demand charge", "需量電費"), money(*r.demandCharge, r.currency),
+             " class=\"demand-charge\"" + data("cost", r.demandCharge, 4));
     out += "</dl>";
     out += barChart(bars, "kW", 2, say("Daily peak (kW)", "每日尖峰 (kW)"));
     out += "</section>\n";
@@ -380,16 +400,17 @@ void writePhases(std::string& out, const MonthReport& r, const Say& say) {
     section(out, "phases", say("Phase balance", "三相平衡"));
     const archive::PhaseAdvice& a = r.phases;
     if (const auto sentence = phaseAdviceSentence(a, r.phaseLimitPercent)) {
-        out += "<p>" + htmlEscaped(*sentence) + "</p>";
+        out += "<p class=\"advice\">" + htmlEscaped(*sentence) + "</p>";
         if (r.language == ReportLanguage::Bilingual) {
             const std::string share = formatFixed(100 * a.shareAboveLimit, 0);
             const std::string limit = formatFixed(r.phaseLimitPercent, 0);
             out +=
                 "<p>" +
                 (a.moveWatts > 0
-                     ? "建議將約 " + formatFixed(a.moveWatts / 1000, 1) + " kW 的負載從 " +
-                           kPhaseNames[a.heaviest] + " 移到 " + kPhaseNames[a.lightest] +
-                           "：過去 4 週有 " + share + " % 的小時不平衡超過 " + limit + " %。"
+                     ? "建議將約 " + formatFixed(std::max(a.moveWatts, 100.0) / 1000, 1) +
+                           " kW 的負載從 " + kPhaseNames[a.heaviest] + " 移到 " +
+                           kPhaseNames[a.lightest] + "：過去 4 週有 " + share +
+                           " % 的小時不平衡超過 " + limit + " %。"
                      : "三相平衡：過去 4 週有 " + share + " % 的小時不平衡超過 " + limit + " %。") +
                 "</p>";
         }
@@ -434,13 +455,7 @@ std::string htmlEscaped(std::string_view text) {
 }
 
 std::optional<std::string> phaseAdviceSentence(const archive::PhaseAdvice& a, double limitPercent) {
-    if (a.hoursCounted == 0 || a.heaviest < 0 || a.lightest < 0) return std::nullopt;
-    const std::string tail = "the imbalance was above " + formatFixed(limitPercent, 0) + " % in " +
-                             formatFixed(100 * a.shareAboveLimit, 0) +
-                             " % of the hours of the last 4 weeks.";
-    if (a.moveWatts <= 0) return "The phases are balanced: " + tail;
-    return "Move about " + formatFixed(a.moveWatts / 1000, 1) + " kW of load from " +
-           kPhaseNames[a.heaviest] + " to " + kPhaseNames[a.lightest] + ": " + tail;
+    return web::phaseAdviceText(a, limitPercent);
 }
 
 std::optional<ReportMonth> parseReportMonth(std::string_view text) {

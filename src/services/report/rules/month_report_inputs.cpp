@@ -12,28 +12,6 @@
 namespace tev::report {
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-const std::vector<double>* column(const archive::ArchiveSeries& s, std::string_view name) {
-    for (std::size_t q = 0; q < s.quantities.size(); ++q)
-        if (s.quantities[q] != nullptr && s.quantities[q]->name == name) return &s.values[q];
-    return nullptr;
-}
-
-double valueAt(const std::vector<double>* c, std::size_t row) {
-    return c != nullptr && row < c->size() ? (*c)[row] : kNaN;
-}
-
-// The local midnight of the first of the month `back` months before the one starting at
-// `monthStart`.
-std::int64_t monthsBefore(std::int64_t monthStart, int back) {
-    const auto t = static_cast<std::time_t>(monthStart);
-    std::tm tm{};
-    localtime_r(&t, &tm);
-    int index = (tm.tm_year + 1900) * 12 + tm.tm_mon - back;
-    return archive::localUnixSeconds(index / 12, index % 12 + 1, 1, 0, 0, 0);
-}
-
 archive::ArchiveSeries read(const ReportSources& s, const std::string& meter,
                             archive::Resolution resolution, std::vector<std::string> quantities,
                             std::int64_t from, std::int64_t to, std::string& error,
@@ -65,29 +43,6 @@ archive::EnergyPricing tariffPricing(const alerts::Tariff* tariff) {
     return pricing;
 }
 
-archive::HourRows hourRowsOf(const archive::ArchiveSeries& s) {
-    archive::HourRows h;
-    const auto* kwh = column(s, "Energy");
-    const auto* watts = column(s, "Watt");
-    const std::vector<double>* phases[] = {column(s, "W1"), column(s, "W2"), column(s, "W3")};
-    h.time = s.time;
-    for (std::size_t i = 0; i < s.time.size(); ++i) {
-        h.kwh.push_back(valueAt(kwh, i));
-        h.watts.push_back(valueAt(watts, i));
-        h.phaseWatts.push_back(
-            {valueAt(phases[0], i), valueAt(phases[1], i), valueAt(phases[2], i)});
-    }
-    return h;
-}
-
-archive::MinuteRows minuteRowsOf(const archive::ArchiveSeries& s) {
-    archive::MinuteRows m;
-    const auto* watts = column(s, "Watt");
-    m.time = s.time;
-    for (std::size_t i = 0; i < s.time.size(); ++i) m.watts.push_back(valueAt(watts, i));
-    return m;
-}
-
 Gathered gatherMonthReport(const ReportSources& sources, const std::string& meter,
                            const std::optional<std::string>& name, const std::string& monthText,
                            const ReportMonth& month, MonthReport& r, std::string& error,
@@ -101,67 +56,56 @@ Gathered gatherMonthReport(const ReportSources& sources, const std::string& mete
     r.monthStart = month.start;
     r.monthEnd = month.end;
     r.language = sources.language;
-    r.phaseLimitPercent = sources.phaseLimitPercent;
+    r.phaseLimitPercent = sources.insights.phaseLimitPercent;
     const bool priced = sources.tariff != nullptr && sources.tariff->configured();
     if (priced) r.currency = sources.tariff->currency();
-    const std::int64_t at = month.end - 1;
 
-    // The hour rows back to the month before the same month a year ago.
-    const archive::ArchiveSeries hourSeries =
-        read(sources, meter, archive::Resolution::Hour, {"Energy", "Watt", "W1", "W2", "W3"},
-             monthsBefore(month.start, 13), month.end, error, stop);
-    if (!error.empty()) return Gathered::Failed;
-    const archive::HourRows hours = hourRowsOf(hourSeries);
-    const archive::EnergyPricing pricing = tariffPricing(sources.tariff);
+    // The figures: the evening answer's at the month's last second.
+    web::MeterInsights m;
+    archive::HourRows hours;
+    if (!web::readMeterInsights(sources.folder, sources.queries, meter, name, month.end - 1, true,
+                                sources.tariff, sources.insights, m, error, stop, &hours))
+        return error.empty() ? Gathered::NoRows : Gathered::Failed;
+    if (stop != nullptr && stop->stopped()) {
+        error = "the read was given up";
+        return Gathered::Failed;
+    }
 
+    // The month's days for its chart and table.
     const archive::PeriodEnergy days =
         archive::energyPerPeriod(archive::EnergyPeriod::Day, hours.time, hours.kwh, month.start,
-                                 month.end, at, pricing, stop);
+                                 month.end, month.end - 1, tariffPricing(sources.tariff), stop);
     bool anyRow = false;
-    double cost = 0;
     for (std::size_t i = 0; i < days.time.size(); ++i) {
         ReportDay d{days.time[i], std::nullopt, std::nullopt};
         if (!days.empty[i]) {
             anyRow = true;
             d.kwh = days.kwh[i];
-            r.kwh += days.kwh[i];
-            if (priced) {
-                d.cost = days.cost[i];
-                cost += days.cost[i];
-            }
+            if (priced) d.cost = days.cost[i];
         }
         r.days.push_back(d);
     }
     if (!anyRow) return Gathered::NoRows;
-    if (priced) r.cost = cost;
-    r.figures = archive::monthFigures(hours, at, pricing);
 
-    const archive::ArchiveSeries minuteSeries = read(sources, meter, archive::Resolution::Minute,
-                                                     {"Watt"}, month.start, month.end, error, stop);
-    if (!error.empty()) return Gathered::Failed;
-    const archive::MinuteRows minutes = minuteRowsOf(minuteSeries);
-
-    // The nights: the month's typical base load is the median of its nights'.
-    r.baseLoads = archive::baseLoadPerDay(hours, minutes, month.start, month.end, stop);
-    if (!r.baseLoads.empty()) {
-        std::vector<archive::DayBaseLoad> sorted = r.baseLoads;
-        std::sort(sorted.begin(), sorted.end(),
-                  [](const auto& a, const auto& b) { return a.watts < b.watts; });
-        const archive::DayBaseLoad& median = sorted[(sorted.size() - 1) / 2];
-        r.baseWatts = median.watts;
-        r.baseFromMinutes = median.fromMinutes;
-        if (priced)
-            r.baseYearCost =
-                archive::baseLoadYearCost(median.watts, archive::localDayStart(at), pricing);
-        for (const archive::DayBaseLoad& d : r.baseLoads)
+    r.figures = m.month;
+    r.kwh = m.month.kwhToDate;
+    if (priced) r.cost = m.month.costToDate;
+    // The base load as the answer gives it (the month's last whole night), and the month's
+    // nights.
+    for (const archive::DayBaseLoad& d : m.baseDays)
+        if (d.day >= month.start && d.day < month.end) {
+            r.baseLoads.push_back(d);
             r.nightKwhAboveBase += d.nightKwhAboveBase;
+        }
+    if (m.base) {
+        r.baseWatts = m.base->watts;
+        r.baseFromMinutes = m.base->fromMinutes;
+        r.baseYearCost = m.baseYearCost;
     }
-
-    r.dailyPeaks = archive::dailyPeaks(hours, minutes, month.start, month.end, stop);
-    const std::vector<archive::Peak> monthly = archive::monthlyPeaks(r.dailyPeaks);
-    if (!monthly.empty()) r.monthPeak = monthly.back();
-    if (r.monthPeak && sources.demandChargePerKw)
-        r.demandCharge = *sources.demandChargePerKw * r.monthPeak->watts / 1000;
+    r.dailyPeaks = m.peakDays;
+    r.monthPeak = m.peakMonth;
+    r.demandCharge = m.demandCharge;
+    r.phases = m.phases;
 
     // Every ISO week holding a day of the month.
     for (std::int64_t day = month.start; day < month.end;) {
@@ -181,7 +125,6 @@ Gathered gatherMonthReport(const ReportSources& sources, const std::string& mete
             sources.alerts(sources.folder, meter, month.start * 1000, month.end * 1000, error);
         if (!error.empty()) return Gathered::Failed;
     }
-    r.phases = archive::phaseAdvice(hours, at, sources.phaseLimitPercent, sources.phaseFloorWatts);
     return Gathered::Report;
 }
 

@@ -9,6 +9,7 @@
 #include "services/alerts/tariff/tariff.h"
 #include "services/archive/rules/archive_queries.h"
 #include "services/report/rules/month_report.h"
+#include "services/web/rules/insights_json.h"
 
 namespace tev::report {
 
@@ -25,11 +26,10 @@ struct ReportSources {
     std::string folder;
     archive::ArchiveQueries queries;
     AlertReader alerts;
-    const alerts::Tariff* tariff = nullptr;   // prices only when configured
-    std::optional<double> demandChargePerKw;  // [tariff] demand_charge_per_kw
-    double voltageNominal = 0;                // 0: assumed from the readings
-    double phaseLimitPercent = 30;
-    double phaseFloorWatts = 0;
+    const alerts::Tariff* tariff = nullptr;  // prices only when configured
+    // The phase limit and floor and the demand charge, as the evening answer takes them.
+    web::InsightsSettings insights;
+    double voltageNominal = 0;  // 0: assumed from the readings
     std::string site;
     ReportLanguage language = ReportLanguage::English;
 };
@@ -38,9 +38,9 @@ struct ReportSources {
 // that could not be read (`error` says why).
 enum class Gathered { Report, NoRows, Failed };
 
-// The month's report of `meter`, its figures computed as the evening answer computes them at
-// the month's last second (`at` = month end - 1): the hour rows from a year and two months
-// before the month to its end, its minute rows, the alerts table.
+// The month's report of `meter`: its figures are the evening answer's at the month's last second
+// (`at` = month end - 1), read and made by web::readMeterInsights; besides them the month's
+// days, its weeks' voltage quality and its alerts.
 Gathered gatherMonthReport(const ReportSources& sources, const std::string& meter,
                            const std::optional<std::string>& name, const std::string& monthText,
                            const ReportMonth& month, MonthReport& report, std::string& error,
@@ -48,10 +48,5 @@ Gathered gatherMonthReport(const ReportSources& sources, const std::string& mete
 
 // Each hour priced by the tariff and each day's standing charge; no prices without one.
 archive::EnergyPricing tariffPricing(const alerts::Tariff* tariff);
-
-// One meter's hour or minute rows as the evening figures read them, from a series holding
-// Energy, Watt, W1, W2 and W3 (hours) or Watt (minutes); NaN where a row has none.
-archive::HourRows hourRowsOf(const archive::ArchiveSeries& series);
-archive::MinuteRows minuteRowsOf(const archive::ArchiveSeries& series);
 
 }  // namespace tev::report

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "core/store/live_readings.h"
 #include "core/texts/json_text.h"
 #include "services/alerts/tariff/local_midnight.h"
 #include "services/archive/rules/local_time.h"
@@ -271,6 +272,42 @@ MeterInsights meterInsights(std::string meter, MeterName name, const archive::Ho
         archive::phaseAdvice(hours, now, settings.phaseLimitPercent, settings.phaseFloorWatts);
     m.unusualDays = archive::unusualDays(hours, midnightAfter(now, -kUnusualDays), today, now);
     return m;
+}
+
+InsightsSettings insightsSettingsOf(double imbalancePercent, double imbalanceMinAmps,
+                                    double voltageNominal, const alerts::Tariff* tariff) {
+    InsightsSettings s;
+    s.phaseLimitPercent = imbalancePercent;
+    s.phaseFloorWatts = imbalanceMinAmps *
+                        (voltageNominal > 0 ? voltageNominal : kDefaultVoltageNominal) *
+                        kPowerFactor;
+    if (tariff != nullptr) s.demandChargePerKw = tariff->demandChargePerKw();
+    return s;
+}
+
+bool readMeterInsights(const std::string& folder, const archive::ArchiveQueries& read,
+                       const std::string& meter, MeterName name, std::int64_t at, bool withMinutes,
+                       const alerts::Tariff* tariff, const InsightsSettings& settings,
+                       MeterInsights& out, std::string& error, const archive::ReadStop* stop,
+                       archive::HourRows* hours) {
+    error.clear();
+    archive::SeriesQuery hourQuery = insightsHourQuery(meter, at);
+    hourQuery.stop = stop;
+    const archive::ArchiveSeries hourSeries = read.series(folder, hourQuery, error);
+    if (!error.empty()) return false;
+    archive::ArchiveSeries minuteSeries;
+    if (withMinutes) {
+        archive::SeriesQuery minuteQuery = insightsMinuteQuery(meter, at);
+        minuteQuery.stop = stop;
+        minuteSeries = read.series(folder, minuteQuery, error);
+        if (!error.empty()) return false;
+    }
+    if (hourSeries.time.empty() && minuteSeries.time.empty()) return false;
+    archive::HourRows rows = hourRowsOf(hourSeries);
+    out = meterInsights(meter, std::move(name), rows, minuteRowsOf(minuteSeries), at, tariff,
+                        settings, stop);
+    if (hours != nullptr) *hours = std::move(rows);
+    return true;
 }
 
 archive::SeriesQuery eveningHourQuery(const std::string& meter, std::int64_t now) {

@@ -22,6 +22,12 @@ struct InsightsSettings {
     std::optional<double> demandChargePerKw;
 };
 
+// The settings as tev3p.ini gives them: the imbalance alert's percentage, its floor current at
+// the nominal voltage (none: 230 V) and the power factor the meter protocol's watts assume, and
+// the tariff's demand charge. The web server and `tev3p report` both take them from here.
+InsightsSettings insightsSettingsOf(double imbalancePercent, double imbalanceMinAmps,
+                                    double voltageNominal, const alerts::Tariff* tariff);
+
 // One meter's evening figures as of `now`, every cost as the tariff prices it (none without
 // one). The costs of `month` and `today` hold the standing charges of their days; those
 // charges alone are kept beside them, so that a site of several meters counts them once.
@@ -67,6 +73,16 @@ MeterInsights meterInsights(std::string meter, MeterName name, const archive::Ho
                             const archive::MinuteRows& minutes, std::int64_t now,
                             const alerts::Tariff* tariff, const InsightsSettings& settings,
                             const archive::ReadStop* stop = nullptr);
+
+// One meter's figures as of `at`, its rows read from the archive by insightsHourQuery and (with
+// `withMinutes`) insightsMinuteQuery: the one way the evening answer and the monthly report
+// come by them. `hours`, when given, receives the hour rows read. False when the read failed
+// (`error` says why) or the archive holds no row of the meter (`error` empty).
+bool readMeterInsights(const std::string& folder, const archive::ArchiveQueries& read,
+                       const std::string& meter, MeterName name, std::int64_t at, bool withMinutes,
+                       const alerts::Tariff* tariff, const InsightsSettings& settings,
+                       MeterInsights& out, std::string& error,
+                       const archive::ReadStop* stop = nullptr, archive::HourRows* hours = nullptr);
 
 // The rows the figures of /metrics and the broker need at `now` (the month and 28 days before
 // it in hours, two nights in minutes), and those figures.

@@ -5,8 +5,8 @@
 #include <QTcpSocket>
 #include <algorithm>
 
+#include "services/report/rules/report_download.h"
 #include "services/web/rules/archive_costs.h"
-#include "services/web/rules/report_download.h"
 #include "services/web/server/gzip_body.h"
 #include "services/web/server/web_server.h"
 
@@ -107,8 +107,8 @@ void WebServer::route(QTcpSocket* socket, const web::HttpHead& head,
         answer(socket, web::staticAnswer(*file, head), headOnly);
         return;
     }
-    if (auto report = web::reportDownloadFrom(target)) {
-        if (auto* request = std::get_if<web::ReportDownload>(&*report))
+    if (auto report = report::reportDownloadFrom(target)) {
+        if (auto* request = std::get_if<report::ReportDownload>(&*report))
             answerMonthReport(socket, *request, headOnly);
         else
             answer(socket, std::get<web::ApiResponse>(*report), headOnly);
@@ -187,34 +187,6 @@ void WebServer::answerFromArchive(QTcpSocket* socket, const web::MeterArchiveReq
             request.form == web::MeterArchiveRequest::Form::QualityCsv);
 }
 
-namespace {
-
-// One meter's figures read from the archive as of `at`; false when the read failed (`error`)
-// or the archive holds no row of the meter (`error` empty).
-bool readInsights(const std::string& folder, archive::ArchiveQueries read,
-                  const archive::ReadStop& stop, const std::string& meter, web::MeterName name,
-                  std::int64_t at, bool withMinutes, const alerts::Tariff* tariff,
-                  const web::InsightsSettings& settings, web::MeterInsights& out,
-                  std::string& error) {
-    archive::SeriesQuery hourQuery = web::insightsHourQuery(meter, at);
-    hourQuery.stop = &stop;
-    const archive::ArchiveSeries hours = read.series(folder, hourQuery, error);
-    if (!error.empty()) return false;
-    archive::ArchiveSeries minutes;
-    if (withMinutes) {
-        archive::SeriesQuery minuteQuery = web::insightsMinuteQuery(meter, at);
-        minuteQuery.stop = &stop;
-        minutes = read.series(folder, minuteQuery, error);
-        if (!error.empty()) return false;
-    }
-    if (hours.time.empty() && minutes.time.empty()) return false;
-    out = web::meterInsights(meter, std::move(name), web::hourRowsOf(hours),
-                             web::minuteRowsOf(minutes), at, tariff, settings, &stop);
-    return true;
-}
-
-}  // namespace
-
 void WebServer::answerInsights(QTcpSocket* socket, const web::MeterArchiveRequest& request,
                                bool headOnly) {
     if (sources_.archiveFolder.empty() || sources_.archiveQueries.series == nullptr) {
@@ -231,8 +203,8 @@ void WebServer::answerInsights(QTcpSocket* socket, const web::MeterArchiveReques
          read = sources_.archiveQueries](const archive::ReadStop& stop) {
             std::string error;
             web::MeterInsights m;
-            if (!readInsights(folder, read, stop, request.meter, request.name, request.at, true,
-                              tariff ? &*tariff : nullptr, settings, m, error))
+            if (!web::readMeterInsights(folder, read, request.meter, request.name, request.at, true,
+                                        tariff ? &*tariff : nullptr, settings, m, error, &stop))
                 return error.empty() ? web::errorResponse(404, "no such meter")
                                      : web::errorResponse(503, "the archive cannot be read");
             return web::ApiResponse{200,
@@ -249,38 +221,37 @@ void WebServer::answerSiteInsights(QTcpSocket* socket, std::int64_t at, bool hea
     }
     std::optional<alerts::Tariff> tariff;
     if (sources_.tariff != nullptr && sources_.tariff->configured()) tariff = *sources_.tariff;
-    answerOnReader(socket, headOnly,
-                   [at, tariff = std::move(tariff), settings = sources_.insights,
-                    folder = sources_.archiveFolder, read = sources_.archiveQueries,
-                    ids = sources_.archivedMeters,
-                    names = sources_.meterNames](const archive::ReadStop& stop) {
-                       std::string error;
-                       std::vector<std::string> meters;
-                       if (ids) {
-                           meters = ids();
-                       } else if (read.hourEnergy != nullptr) {
-                           for (archive::MeterEnergy& m : read.hourEnergy(folder, at, error, &stop))
-                               meters.push_back(std::move(m.meter));
-                           if (!error.empty())
-                               return web::errorResponse(503, "the archive cannot be read");
-                       }
-                       std::vector<web::MeterInsights> figures;
-                       for (const std::string& meter : meters) {
-                           web::MeterName name;
-                           if (const auto n = names.of(meter)) name = std::string(*n);
-                           web::MeterInsights m;
-                           if (readInsights(folder, read, stop, meter, std::move(name), at, false,
-                                            tariff ? &*tariff : nullptr, settings, m, error))
-                               figures.push_back(std::move(m));
-                           else if (!error.empty())
-                               return web::errorResponse(503, "the archive cannot be read");
-                       }
-                       return web::ApiResponse{
-                           200,
-                           std::string(web::kJsonContentType),
-                           web::siteInsightsJson(at, figures, tariff ? &*tariff : nullptr),
-                           {}};
-                   });
+    answerOnReader(
+        socket, headOnly,
+        [at, tariff = std::move(tariff), settings = sources_.insights,
+         folder = sources_.archiveFolder, read = sources_.archiveQueries,
+         ids = sources_.archivedMeters,
+         names = sources_.meterNames](const archive::ReadStop& stop) {
+            std::string error;
+            std::vector<std::string> meters;
+            if (ids) {
+                meters = ids();
+            } else if (read.hourEnergy != nullptr) {
+                for (archive::MeterEnergy& m : read.hourEnergy(folder, at, error, &stop))
+                    meters.push_back(std::move(m.meter));
+                if (!error.empty()) return web::errorResponse(503, "the archive cannot be read");
+            }
+            std::vector<web::MeterInsights> figures;
+            for (const std::string& meter : meters) {
+                web::MeterName name;
+                if (const auto n = names.of(meter)) name = std::string(*n);
+                web::MeterInsights m;
+                if (web::readMeterInsights(folder, read, meter, std::move(name), at, false,
+                                           tariff ? &*tariff : nullptr, settings, m, error, &stop))
+                    figures.push_back(std::move(m));
+                else if (!error.empty())
+                    return web::errorResponse(503, "the archive cannot be read");
+            }
+            return web::ApiResponse{200,
+                                    std::string(web::kJsonContentType),
+                                    web::siteInsightsJson(at, figures, tariff ? &*tariff : nullptr),
+                                    {}};
+        });
 }
 
 void WebServer::answerMeterCosts(QTcpSocket* socket, bool headOnly) {
@@ -326,7 +297,7 @@ void WebServer::answerMeterCosts(QTcpSocket* socket, bool headOnly) {
                    });
 }
 
-void WebServer::answerMonthReport(QTcpSocket* socket, const web::ReportDownload& request,
+void WebServer::answerMonthReport(QTcpSocket* socket, const report::ReportDownload& request,
                                   bool headOnly) {
     if (!sources_.monthReport || sources_.monthReport->queries.series == nullptr) {
         answer(socket, web::errorResponse(404, "the archive is off"), headOnly);
@@ -355,7 +326,7 @@ void WebServer::answerMonthReport(QTcpSocket* socket, const web::ReportDownload&
             std::string error;
             const report::Gathered gathered = report::gatherMonthReport(
                 from, request.meter, name, request.month, request.span, figures, error, &stop);
-            return web::reportDownloadAnswer(request, gathered, figures);
+            return report::reportDownloadAnswer(request, gathered, figures);
         },
         true);
 }

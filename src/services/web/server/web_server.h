@@ -22,6 +22,7 @@
 #include "core/texts/event_log.h"
 #include "platform/clock.h"
 #include "services/archive/rules/archive_queries.h"
+#include "services/report/rules/report_download.h"
 #include "services/web/rules/access_rules.h"
 #include "services/web/rules/answer_body.h"
 #include "services/web/rules/api_router.h"
@@ -30,7 +31,6 @@
 #include "services/web/rules/http_head.h"
 #include "services/web/rules/insights_json.h"
 #include "services/web/rules/meter_archive_api.h"
-#include "services/web/rules/report_download.h"
 #include "services/web/rules/static_files.h"
 #include "services/web/rules/websocket_frames.h"
 #include "services/web/server/web_settings.h"
@@ -187,7 +187,8 @@ class WebServer : public QObject, public MeterObserver {
     void route(QTcpSocket* socket, const web::HttpHead& head, const web::RequestTarget& target);
     // Today's, this week's and this month's energy and cost of every archived meter.
     void answerMeterCosts(QTcpSocket* socket, bool headOnly);
-    void answerMonthReport(QTcpSocket* socket, const web::ReportDownload& request, bool headOnly);
+    void answerMonthReport(QTcpSocket* socket, const report::ReportDownload& request,
+                           bool headOnly);
     // Runs `work` on a reader thread and sends its answer from this thread, gzipped there when
     // the client takes it. The work is handed a stop that says when to give up: after
     // archive::kArchiveReadLimit, or at once when the server ends; work given up by it is

@@ -86,7 +86,12 @@ TEST(MonthReport, PageIsSelfContainedEscapedAndComplete) {
           "id=\"phases\"",
           "<svg",
           "2026-W44",
-          "<tr class=\"total\"><td>Total</td><td></td><td>" + totalKwh + "</td><td>13.50 EUR",
+          "<tr class=\"total\" data-kwh=\"" + formatFixed(base.kwh, 4) + "\" data-cost=\"" +
+              formatFixed(*base.cost, 4) + "\"><td>Total</td><td></td><td>" + totalKwh +
+              "</td><td>13.50 EUR",
+          "<dd class=\"base\" data-watts=\"180.0\">180&nbsp;W",
+          "<dd class=\"peak\" data-watts=\"6400.0\" data-start=\"",
+          "<p class=\"advice\">Move about",
           "<td>Per day</td><td></td><td>" + formatFixed(base.kwh / 3, 2) +
               "&nbsp;kWh</td><td>4.50 EUR",
           "Alert start: meter SIM000000001, current L2 = 41.20 A (limit 40.00 A)",
@@ -109,8 +114,9 @@ TEST(MonthReport, PageIsSelfContainedEscapedAndComplete) {
              r.demandCharge.reset();
              for (ReportDay& d : r.days) d.cost.reset();
          },
-         {"<tr class=\"total\"><td>Total</td><td></td><td>" + totalKwh + "</td></tr>"},
-         {"EUR", "Demand charge", "Its cost over a year"}},
+         {"<tr class=\"total\" data-kwh=\"" + formatFixed(base.kwh, 4) +
+          "\"><td>Total</td><td></td><td>" + totalKwh + "</td></tr>"},
+         {"EUR", "Demand charge", "Its cost over a year", "data-cost"}},
         {"an empty month",
          [](MonthReport& r) {
              r.alerts.clear();
@@ -120,7 +126,7 @@ TEST(MonthReport, PageIsSelfContainedEscapedAndComplete) {
              r.baseWatts.reset();
          },
          {"No alert this month.", "id=\"phases\"", "id=\"quality\""},
-         {"Move about", "nan", "inf"}},
+         {"Move about", "nan", "inf", "class=\"peak\"", "class=\"base\" data-"}},
     };
     for (const Case& c : cases) {
         MonthReport r = base;

@@ -1,9 +1,9 @@
-#include "services/web/rules/report_download.h"
+#include "services/report/rules/report_download.h"
 
 #include <algorithm>
 #include <cctype>
 
-namespace tev::web {
+namespace tev::report {
 namespace {
 
 constexpr std::string_view kMetersPrefix = "/api/v1/meters/";
@@ -12,8 +12,8 @@ constexpr std::size_t kMeterIdLength = 12;
 
 }  // namespace
 
-std::optional<std::variant<ReportDownload, ApiResponse>> reportDownloadFrom(
-    const RequestTarget& target) {
+std::optional<std::variant<ReportDownload, web::ApiResponse>> reportDownloadFrom(
+    const web::RequestTarget& target) {
     const std::string_view path = target.path;
     if (path.rfind(kMetersPrefix, 0) != 0 ||
         path.size() < kMetersPrefix.size() + kReportTail.size() ||
@@ -25,30 +25,30 @@ std::optional<std::variant<ReportDownload, ApiResponse>> reportDownloadFrom(
     // The ID names the file in a header: letters and digits only.
     if (id.size() != kMeterIdLength ||
         !std::all_of(id.begin(), id.end(), [](unsigned char c) { return std::isalnum(c); }))
-        return errorResponse(400, "a meter ID has 12 letters and digits");
+        return web::errorResponse(400, "a meter ID has 12 letters and digits");
     const auto month = target.value("month");
-    if (!month) return errorResponse(400, "month=YYYY-MM is needed");
-    const auto span = report::parseReportMonth(*month);
-    if (!span) return errorResponse(400, "month must be a month such as 2026-11");
+    if (!month) return web::errorResponse(400, "month=YYYY-MM is needed");
+    const auto span = parseReportMonth(*month);
+    if (!span) return web::errorResponse(400, "month must be a month such as 2026-11");
     return ReportDownload{std::string(id), std::string(*month), *span};
 }
 
-ApiResponse reportDownloadAnswer(const ReportDownload& request, report::Gathered gathered,
-                                 const report::MonthReport& figures) {
+web::ApiResponse reportDownloadAnswer(const ReportDownload& request, Gathered gathered,
+                                      const MonthReport& figures) {
     switch (gathered) {
-        case report::Gathered::NoRows:
-            return errorResponse(
+        case Gathered::NoRows:
+            return web::errorResponse(
                 404, "the archive has no rows of meter " + request.meter + " in " + request.month);
-        case report::Gathered::Failed:
-            return errorResponse(503, "the archive cannot be read");
-        case report::Gathered::Report:
+        case Gathered::Failed:
+            return web::errorResponse(503, "the archive cannot be read");
+        case Gathered::Report:
             break;
     }
-    ApiResponse r{200, "text/html; charset=utf-8", report::monthReportHtml(figures), {}};
+    web::ApiResponse r{200, "text/html; charset=utf-8", monthReportHtml(figures), {}};
     r.headers.emplace_back(
         "Content-Disposition",
-        "attachment; filename=\"" + report::reportFileName(request.meter, request.month) + "\"");
+        "attachment; filename=\"" + reportFileName(request.meter, request.month) + "\"");
     return r;
 }
 
-}  // namespace tev::web
+}  // namespace tev::report
