@@ -171,7 +171,7 @@ constexpr std::string_view kStyle =
     "page-break-inside: avoid; margin: 0 0 2mm }\n"
     "th, td { border-bottom: 1px solid #888; padding: 0.5mm 2mm; text-align: right; "
     "vertical-align: top }\n"
-    "th:first-child, td:first-child, td.text { text-align: left }\n"
+    "th:first-child, td:first-child, th.text, td.text { text-align: left }\n"
     "tr.total td { border-top: 1.5px solid #000; font-weight: bold }\n"
     "dl { display: grid; grid-template-columns: max-content auto; gap: 0.5mm 4mm; margin: 0 0 "
     "2mm }\n"
@@ -204,8 +204,9 @@ void writeEnergy(std::string& out, const MonthReport& r, const Say& say) {
     for (const ReportDay& d : r.days) bars.push_back({dayLabel(d.day), d.kwh});
     out += barChart(bars, "kWh", 1, say("kWh per day", "每日度數"));
     const bool priced = r.currency.has_value();
-    out += "<table class=\"days\"><thead><tr><th>" + say("Day", "日期") + "</th><th>" +
-           say("Weekday", "星期") + "</th><th>" + say("Energy", "用電") + "</th>";
+    out += "<table class=\"days\"><thead><tr><th>" + say("Day", "日期") +
+           "</th><th class=\"text\">" + say("Weekday", "星期") + "</th><th>" +
+           say("Energy", "用電") + "</th>";
     if (priced) out += "<th>" + say("Cost", "電費") + "</th>";
     out += "</tr></thead><tbody>\n";
     int withRows = 0;
@@ -267,7 +268,7 @@ void writeBaseLoad(std::string& out, const MonthReport& r, const Say& say) {
     }
     out += barChart(bars, "W", 0, say("Base load per night (W)", "每晚基礎負載 (W)"));
     out += "<dl>";
-    fact(out, say("Typical base load", "典型基礎負載"),
+    fact(out, say("Base load on the last night", "月底最後一晚基礎負載"),
          orDash(r.baseWatts, wattText) + (r.baseWatts && !r.baseFromMinutes
                                               ? " (" + say("from hour means", "由小時平均") + ")"
                                               : std::string()),
