@@ -56,7 +56,7 @@ LastMonth lastMonth() {
 
 // The energy the page's total line gives, in kWh.
 double pageTotal(const QString& html) {
-    const qsizetype row = html.indexOf("<tr class=\"total\">");
+    const qsizetype row = html.indexOf("<tr class=\"total\"");
     const qsizetype unit = html.indexOf("&nbsp;kWh", row);
     const qsizetype cell = html.lastIndexOf("<td>", unit);
     if (row < 0 || unit < 0 || cell < row) return -1;

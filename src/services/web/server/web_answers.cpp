@@ -304,12 +304,15 @@ void WebServer::answerMonthReport(QTcpSocket* socket, const report::ReportDownlo
         return;
     }
     report::ReportSources from = *sources_.monthReport;
+    // The settings the evening answer is made with, so that the page gives that answer's figures.
+    from.insights = sources_.insights;
     if (sources_.language && sources_.language() == LanguageMode::English)
         from.language = report::ReportLanguage::English;
     else
         from.language = report::ReportLanguage::Bilingual;
     std::optional<alerts::Tariff> tariff;
     if (sources_.tariff != nullptr && sources_.tariff->configured()) tariff = *sources_.tariff;
+    if (tariff) from.insights.demandChargePerKw = tariff->demandChargePerKw();
     std::optional<std::string> name;
     if (const auto n = sources_.meterNames.of(request.meter)) name = std::string(*n);
     answerOnReader(
