@@ -8,12 +8,13 @@ namespace tev::app {
 
 EveningFigures::EveningFigures(std::string folder, archive::ArchiveQueries read,
                                std::function<std::vector<std::string>()> meters,
-                               alerts::Tariff tariff, const Clock& clock)
+                               alerts::Tariff tariff, const Clock& clock, UnusualDayTell unusualDay)
     : folder_(std::move(folder)),
       read_(read),
       meters_(std::move(meters)),
       tariff_(std::move(tariff)),
-      clock_(clock) {
+      clock_(clock),
+      unusualDay_(std::move(unusualDay)) {
     pool_.setMaxThreadCount(1);
     timer_.setInterval(kIntervalMs);
     QObject::connect(&timer_, &QTimer::timeout, [this] { refresh(); });
@@ -49,6 +50,7 @@ void EveningFigures::refresh() {
                                      stopping_);
         const alerts::Tariff* tariff = tariff_.configured() ? &tariff_ : nullptr;
         std::vector<web::EveningMetrics> figures;
+        std::vector<std::pair<std::string, archive::UnusualDay>> unusual;
         for (const std::string& meter : meters_()) {
             std::string error;
             archive::SeriesQuery hours = web::eveningHourQuery(meter, now);
@@ -63,9 +65,13 @@ void EveningFigures::refresh() {
                 running_ = false;
                 return;
             }
+            const archive::HourRows hourRows = web::hourRowsOf(h);
+            if (unusualDay_)
+                if (auto u = watch_.check(meter, hourRows, now)) unusual.emplace_back(meter, *u);
             figures.push_back(
-                web::eveningMetrics(meter, web::hourRowsOf(h), web::minuteRowsOf(m), now, tariff));
+                web::eveningMetrics(meter, hourRows, web::minuteRowsOf(m), now, tariff));
         }
+        for (auto& [meter, day] : unusual) unusualDay_(meter, day);
         {
             std::lock_guard lock(mutex_);
             latest_ = std::move(figures);

@@ -14,6 +14,7 @@
 #include "platform/clock.h"
 #include "services/alerts/tariff/tariff.h"
 #include "services/archive/rules/archive_queries.h"
+#include "services/archive/rules/unusual_day_watch.h"
 #include "services/mqtt/rules/meter_publisher.h"
 #include "services/web/rules/snapshot.h"
 
@@ -26,9 +27,13 @@ class EveningFigures {
   public:
     static constexpr int kIntervalMs = 60000;
 
+    // Hears, on the figures' own thread, each meter's day that ended when it was unusual: once
+    // per meter and day, after the day's last hour row is in (see UnusualDayWatch).
+    using UnusualDayTell = std::function<void(const std::string& meter, archive::UnusualDay)>;
+
     EveningFigures(std::string folder, archive::ArchiveQueries read,
                    std::function<std::vector<std::string>()> meters, alerts::Tariff tariff,
-                   const Clock& clock);
+                   const Clock& clock, UnusualDayTell unusualDay = {});
     // Gives up a making under way and waits for it; no other is made after.
     ~EveningFigures();
     void stop();
@@ -46,6 +51,8 @@ class EveningFigures {
     std::function<std::vector<std::string>()> meters_;
     alerts::Tariff tariff_;
     const Clock& clock_;
+    UnusualDayTell unusualDay_;
+    archive::UnusualDayWatch watch_;  // on the figures' thread only
     mutable std::mutex mutex_;
     std::vector<web::EveningMetrics> latest_;
     bool made_ = false;

@@ -4,6 +4,7 @@
 #include "app/alert_archive.h"
 #include "app/services.h"
 #include "core/settings/folder_files.h"
+#include "services/archive/rules/local_time.h"
 #include "services/archive/sqlite/archive_reader.h"
 
 namespace tev::app {
@@ -34,10 +35,23 @@ void startArchive(const ServiceContext& context, Alerts& alerts, Archive& archiv
                                          alerts.settings.tariff, context.clock);
     context.observers.add(archive.periods.get());
     alerts.today = [periods = archive.periods.get()] { return periods->today(); };
+    // With [alerts] unusual_day on, each meter's day that ended is judged there too; an unusual
+    // one is told on the GUI thread, where the alerts are.
+    EveningFigures::UnusualDayTell unusualDay;
+    if (alerts.service->evaluator().config().unusualDay)
+        unusualDay = [service = alerts.service.get(), names = context.meterNames](
+                         const std::string& meter, archive::UnusualDay day) {
+            alerts::UnusualDayAlert alert{meter, std::string(names.of(meter).value_or(meter)),
+                                          archive::isoLocal(day.day).substr(0, 10), day.kwh,
+                                          day.typicalKwh};
+            QMetaObject::invokeMethod(
+                service, [service, alert] { service->tellUnusualDay(alert); },
+                Qt::QueuedConnection);
+        };
     archive.evening = std::make_shared<EveningFigures>(
         context.folder, archive::sqliteArchiveQueries(),
         [periods = archive.periods.get()] { return periods->ids(); }, alerts.settings.tariff,
-        context.clock);
+        context.clock, std::move(unusualDay));
 }
 
 void stopArchive(const ServiceContext& context, Archive& archive) {

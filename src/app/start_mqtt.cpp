@@ -3,6 +3,7 @@
 #include "app/mqtt_settings_file.h"
 #include "app/services.h"
 #include "services/mqtt/mosquitto/mosquitto_client.h"
+#include "services/mqtt/rules/alert_topics.h"
 
 namespace tev::app {
 
@@ -28,6 +29,12 @@ void startMqtt(const ServiceContext& context, Alerts& alerts, const Archive& arc
         mqtt.bridge->publisher(), mqtt.settings, *alerts.service, alerts.today,
         alerts.settings.tariff.currency(), context.clock);
     context.observers.add(mqtt.alertPublisher.get());
+    alerts.service->setUnusualDaySink(
+        [&publisher = mqtt.bridge->publisher(),
+         &settings = mqtt.settings](const alerts::UnusualDayAlert& a) {
+            publisher.queueRetained(mqtt::unusualDayTopic(settings, a.meterId),
+                                    mqtt::unusualDayJson(a.date, a.kwh, a.typicalKwh));
+        });
     mqtt.costTimer = std::make_unique<QTimer>();
     mqtt.costTimer->setInterval(static_cast<int>(AlertPublisher::kCostIntervalMs));
     QObject::connect(mqtt.costTimer.get(), &QTimer::timeout,

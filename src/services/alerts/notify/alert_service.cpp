@@ -43,6 +43,19 @@ void AlertService::endAll() {
     metersForgotten();
 }
 
+void AlertService::tellUnusualDay(const UnusualDayAlert& alert) {
+    if (!evaluator_.config().unusualDay) return;
+    const AlertLogText line = unusualDayLogText(alert);
+    const std::string stamp = stamp_ ? stamp_() : std::string();
+    log_.append(mode_(), stamp + safeLogText(line.english), stamp + safeLogText(line.bilingual));
+    if (notifier_ != nullptr && evaluator_.config().notify) {
+        const AlertNotificationText n = unusualDayNotificationText(alert);
+        notifier_->notify(safeLogText(n.summary), safeLogText(n.body));
+    }
+    if (evaluator_.config().tone) tones_.beep(kAlertToneHz, kAlertToneMs);
+    if (unusualDaySink_) unusualDaySink_(alert);
+}
+
 void AlertService::seedHistory(std::vector<AlertEvent> earlier) {
     earlier.insert(earlier.end(), history_.begin(), history_.end());
     history_ = std::move(earlier);

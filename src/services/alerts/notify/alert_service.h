@@ -10,6 +10,7 @@
 #include "platform/clock.h"
 #include "platform/tone_sink.h"
 #include "services/alerts/rules/alert_evaluator.h"
+#include "services/alerts/rules/alert_log_text.h"
 #include "services/alerts/tariff/tariff.h"
 
 namespace tev::alerts {
@@ -52,6 +53,14 @@ class AlertService final : public QObject, public MeterObserver {
     // Hears every start and end as it happens (the archive writes them down).
     void setEventSink(std::function<void(const AlertEvent&)> sink) { sink_ = std::move(sink); }
 
+    // An unusual day (told only when [alerts] unusual_day is on): an event that starts and ends
+    // at once, so one log line, one notification, the alert tone when on, and the sink (the
+    // broker); the running alerts and the tray's state stay as they are.
+    void tellUnusualDay(const UnusualDayAlert& alert);
+    void setUnusualDaySink(std::function<void(const UnusualDayAlert&)> sink) {
+        unusualDaySink_ = std::move(sink);
+    }
+
   signals:
     // After every change: whether any alert is running now.
     void alertsChanged(bool anyActive);
@@ -65,6 +74,7 @@ class AlertService final : public QObject, public MeterObserver {
     const Clock& clock_;  // alerts are timed in wall-clock milliseconds
     std::function<std::string()> stamp_;
     std::function<void(const AlertEvent&)> sink_;
+    std::function<void(const UnusualDayAlert&)> unusualDaySink_;
     std::vector<AlertEvent> events_;
     std::vector<AlertEvent> history_;
 

@@ -67,6 +67,26 @@ AlertNotificationText alertNotificationText(const AlertEvent& e) {
     return t;
 }
 
+namespace {
+// "Kitchen: 41.2 kWh on 2026-12-08, typical 18.5 kWh"
+std::string unusualDayDetail(const UnusualDayAlert& a) {
+    return a.who + ": " + decimal(a.kwh, 1) + " kWh on " + a.date + ", typical " +
+           decimal(a.typicalKwh, 1) + " kWh";
+}
+}  // namespace
+
+AlertLogText unusualDayLogText(const UnusualDayAlert& a) {
+    AlertLogText t;
+    t.english = "Unusual day \u2014 " + unusualDayDetail(a);
+    t.bilingual = t.english + "  異常用電日: " + a.who + " " + a.date + " " + decimal(a.kwh, 1) +
+                  " kWh, 平常 " + decimal(a.typicalKwh, 1) + " kWh";
+    return t;
+}
+
+AlertNotificationText unusualDayNotificationText(const UnusualDayAlert& a) {
+    return {"Unusual day", unusualDayDetail(a)};
+}
+
 std::string configProblemText(const std::string& fileName, const ConfigProblem& problem) {
     return fileName + " line " + std::to_string(problem.line) + ": " + problem.text;
 }

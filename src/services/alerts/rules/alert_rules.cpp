@@ -53,7 +53,7 @@ bool inRange(const KeyRule& rule, double v) {
 
 // The switches of the whole alerts service, in [alerts] only.
 struct Switches {
-    std::optional<bool> enabled, tone, notify;
+    std::optional<bool> enabled, tone, notify, unusualDay;
 };
 
 std::optional<bool> parseSwitch(std::string_view text) {
@@ -72,6 +72,7 @@ bool applySwitch(const IniEntry& e, Switches* switches, std::vector<ConfigProble
     if (e.key == "enabled") field = &Switches::enabled;
     if (e.key == "tone") field = &Switches::tone;
     if (e.key == "notify") field = &Switches::notify;
+    if (e.key == "unusual_day") field = &Switches::unusualDay;
     if (field == nullptr) return false;
     const std::string where = e.key + "=" + e.value + ": ";
     if (switches == nullptr) {
@@ -177,6 +178,7 @@ AlertConfigLoad loadAlertConfig(const IniDocument& ini) {
     out.config.enabled = switches.enabled.value_or(namedRule);
     out.config.tone = switches.tone.value_or(false);
     out.config.notify = switches.notify.value_or(true);
+    out.config.unusualDay = switches.unusualDay.value_or(false);
     if (out.config.enabled && !anyNominal)
         out.problems.push_back(
             {firstLine, "voltage_nominal is not set: the voltage and phase-loss rules are off"});

@@ -42,11 +42,14 @@ inline constexpr double kPhaseLiveFraction = 0.80;
 
 // `[alerts]` for every meter, `[alerts.<meter id>]` over it key by key for one meter. No rule
 // runs until the user asks: `enabled=true`, or a rule's key in one of the groups. The alert
-// tone (`tone=on`) is off and the desktop notifications (`notify=off`) on unless set.
+// tone (`tone=on`) is off and the desktop notifications (`notify=off`) on unless set. The
+// unusual-day alert (`unusual_day=on`, from the archive's hour rows) is off unless set, and
+// apart from the rules: `enabled` does not switch it.
 struct AlertConfig {
     bool enabled = false;
     bool tone = false;
     bool notify = true;
+    bool unusualDay = false;
     AlertRules defaults;
     std::map<std::string, AlertRules, std::less<>> perMeter;
 

@@ -29,6 +29,20 @@ std::string costTopic(const MqttSettings& s, std::string_view meterId) {
     return s.prefix + "/" + topicSafeId(meterId) + "/cost";
 }
 
+std::string unusualDayTopic(const MqttSettings& s, std::string_view meterId) {
+    return alertTopic(s, meterId) + "/unusual_day";
+}
+
+std::string unusualDayJson(std::string_view day, double kwh, double typicalKwh) {
+    std::string out = "{\"day\":";
+    appendJsonString(out, day);
+    out += ",\"kwh\":";
+    appendJsonFixed(out, kwh, 3, true);
+    out += ",\"typical_kwh\":";
+    appendJsonFixed(out, typicalKwh, 3, true);
+    return out + "}";
+}
+
 std::string costJson(double costToday, std::string_view currency, std::string_view lastReset,
                      double energyToday) {
     std::string out = "{\"cost_today\":";

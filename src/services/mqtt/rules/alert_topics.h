@@ -10,6 +10,11 @@ namespace tev::mqtt {
 
 // <prefix>/<meter>/alert: retained, the meter's running alerts as a JSON array ("[]" when none).
 std::string alertTopic(const MqttSettings& s, std::string_view meterId);
+// <prefix>/<meter>/alert/unusual_day: retained, the meter's last unusual day as
+// {"day":"2026-12-08","kwh":41.2,"typical_kwh":18.5}, sent once when that day has ended
+// (only with [alerts] unusual_day on).
+std::string unusualDayTopic(const MqttSettings& s, std::string_view meterId);
+std::string unusualDayJson(std::string_view day, double kwh, double typicalKwh);
 // <prefix>/<meter>/cost: retained, for the primary meter,
 // {"cost_today":1.23,"currency":"EUR","last_reset":"2026-12-08T00:00:00+01:00",
 // "energy_today":4.567}: today's cost and energy (kWh) start again at each local midnight, the

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
+#include <optional>
 
 #include "core/settings/ini_document.h"
 #include "services/alerts/notify/notifier.h"
@@ -172,6 +173,56 @@ TEST_F(AlertServiceTest, WithoutAlertSettingsNothingIsJudgedAndTheSwitchesGovern
         EXPECT_EQ(log.lines().size() - linesBefore, on ? 1u : 0u) << ini;
         EXPECT_EQ(tones.tones.size(), config.tone ? 1u : 0u) << ini;
         EXPECT_EQ(notifier.shown.size(), on && config.notify ? 1u : 0u) << ini;
+    }
+}
+
+// An unusual day is one line in the log's language, one notice and the tone as switched, and
+// one call of the broker's sink; nothing at all unless [alerts] unusual_day is on. It starts no
+// running alert.
+TEST_F(AlertServiceTest, AnUnusualDayIsToldOnceInTheLogsLanguageOnlyWhenSwitchedOn) {
+    const UnusualDayAlert kitchen{"HOQ000000001", "Kitchen", "2026-12-08", 41.24, 18.5};
+    const std::string english =
+        "Unusual day \u2014 Kitchen: 41.2 kWh on 2026-12-08, typical 18.5 kWh";
+    struct Case {
+        const char* ini;
+        LanguageMode mode;
+        std::optional<std::string> line;
+        std::size_t tones, notices;
+    } const cases[] = {
+        {"", LanguageMode::English, std::nullopt, 0, 0},
+        {"[alerts]\nvoltage_nominal=230\ntone=on\n", LanguageMode::English, std::nullopt, 0, 0},
+        {"[alerts]\nunusual_day=on\n", LanguageMode::English, english, 0, 1},
+        {"[alerts]\nunusual_day=on\ntone=on\nnotify=off\n", LanguageMode::Bilingual,
+         english + "  異常用電日: Kitchen 2026-12-08 41.2 kWh, 平常 18.5 kWh", 1, 0},
+        {"[alerts]\nunusual_day=on\n", LanguageMode::Chinese, std::nullopt, 0, 1},
+    };
+    for (const Case& c : cases) {
+        config = loadAlertConfig(IniDocument::parse(c.ini)).config;
+        makeService();
+        mode = c.mode;
+        std::vector<UnusualDayAlert> sunk;
+        service->setUnusualDaySink([&sunk](const UnusualDayAlert& a) { sunk.push_back(a); });
+        QSignalSpy changed(service.get(), &AlertService::alertsChanged);
+        const std::size_t linesBefore = log.lines().size();
+        tones.tones.clear();
+        notifier.shown.clear();
+        service->tellUnusualDay(kitchen);
+        EXPECT_EQ(log.lines().size() - linesBefore, c.line ? 1u : 0u) << c.ini;
+        if (c.line) {
+            EXPECT_EQ(log.lines().back(), *c.line) << c.ini;
+        }
+        EXPECT_EQ(tones.tones.size(), c.tones) << c.ini;
+        ASSERT_EQ(notifier.shown.size(), c.notices) << c.ini;
+        if (c.notices > 0) {
+            EXPECT_EQ(
+                notifier.shown[0],
+                std::make_pair(std::string("Unusual day"),
+                               std::string("Kitchen: 41.2 kWh on 2026-12-08, typical 18.5 kWh")));
+        }
+        EXPECT_EQ(sunk.size(), config.unusualDay ? 1u : 0u) << c.ini;
+        EXPECT_EQ(changed.size(), 0) << "no running alert starts";
+        EXPECT_FALSE(service->evaluator().anyActive());
+        EXPECT_TRUE(service->history().empty());
     }
 }
 

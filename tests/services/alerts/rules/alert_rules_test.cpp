@@ -120,6 +120,7 @@ TEST(AlertConfig, RulesRunOnlyWhenAskedForAndTheToneOnlyWhenSwitchedOn) {
         const char* ini;
         bool enabled, tone, notify;
         std::vector<std::string> problems;
+        bool unusualDay = false;  // off unless switched on, whatever the rules
     } const cases[] = {
         {"", false, false, true, {}},
         {"[tariff]\ncurrency=EUR\n", false, false, true, {}},
@@ -146,12 +147,22 @@ TEST(AlertConfig, RulesRunOnlyWhenAskedForAndTheToneOnlyWhenSwitchedOn) {
          false,
          true,
          {"[alerts.SHORT]: not a meter ID (12 printable characters)"}},
+        {"[alerts]\nunusual_day=on\n", false, false, true, {}, true},
+        {"[alerts]\nvoltage_nominal=230\nunusual_day=off\n", true, false, true, {}, false},
+        {"[alerts]\nunusual_day=often\n", false, false, true, {"unusual_day=often: not on or off"}},
+        {"[alerts.HOQ000000001]\ncurrent_max=40\nunusual_day=on\n",
+         true,
+         false,
+         true,
+         {"unusual_day=on: only in [alerts]",
+          "voltage_nominal is not set: the voltage and phase-loss rules are off"}},
     };
     for (const Case& c : cases) {
         const AlertConfigLoad load = loadAlertConfig(IniDocument::parse(c.ini));
         EXPECT_EQ(load.config.enabled, c.enabled) << c.ini;
         EXPECT_EQ(load.config.tone, c.tone) << c.ini;
         EXPECT_EQ(load.config.notify, c.notify) << c.ini;
+        EXPECT_EQ(load.config.unusualDay, c.unusualDay) << c.ini;
         std::vector<std::string> problems;
         for (const ConfigProblem& p : load.problems) problems.push_back(p.text);
         EXPECT_EQ(problems, c.problems) << c.ini;

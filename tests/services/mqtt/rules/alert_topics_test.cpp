@@ -20,6 +20,9 @@ TEST(AlertTopics, TopicsKeepTheMeterIdToOneLevelAndCostIsTwoDecimals) {
     EXPECT_EQ(costJson(12.345, "a\"b", "x", 0),
               "{\"cost_today\":12.35,\"currency\":\"a\\\"b\",\"last_reset\":\"x\","
               "\"energy_today\":0.000}");
+    EXPECT_EQ(unusualDayTopic(s, "A/B+#"), "tev3p/A_B___4f17a187/alert/unusual_day");
+    EXPECT_EQ(unusualDayJson("2026-12-08", 41.2, 18.5),
+              "{\"day\":\"2026-12-08\",\"kwh\":41.2,\"typical_kwh\":18.5}");
 }
 
 TEST(AlertTopics, OneProblemSensorPerRuleAndTheMonetarySensorOnlyWhenAsked) {
