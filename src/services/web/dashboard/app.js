@@ -31,7 +31,7 @@ const TEXTS = {
     online: "在線 on-line", offlineState: "離線 off-line", lost: "連線中斷，重試中 Connection lost — retrying",
     stale: "逾時 stale", offlineSince: "離線自 off-line since", noData: "尚無資料 no data yet", updatedAgo: "更新於 {n}前 updated {n} ago", linkWaiting: "等候資料 Link waiting",
     skip: "跳至讀數 Skip to the readings", timeScale: "時間刻度 time scale", meter: "電錶 meter",
-    latest: "最新 latest", lowest: "最低 lowest", highest: "最高 highest", phaseToday: "L{n} 今日 L{n} today",
+    latest: "最新 latest", lowest: "最低 lowest", highest: "最高 highest", phaseToday: "L{n} 今日 today",
     outOfBand: "超出範圍 out of band", tapHint: "觸點數值 value under the finger",
   },
   // Where the bilingual text's Chinese half does not stand alone.
@@ -240,7 +240,7 @@ function readingNames() {
     const q = r.dataset.q;
     const name = r.querySelector(".name");
     const phase = PHASE_TILES.indexOf(q);
-    name.textContent = phase >= 0 ? text("phaseToday").replace("{n}", String(phase + 1)) + " (kWh)" : q + " (" + unitOf(q) + ")";
+    name.textContent = phase >= 0 ? text("phaseToday").replaceAll("{n}", String(phase + 1)) + " (kWh)" : q + " (" + unitOf(q) + ")";
     if (phase >= 0) r.hidden = primaryPhaseEnergy === null;
     const alarm = alarmQuantities.has(q);
     r.classList.toggle("alarm", alarm);
@@ -384,6 +384,16 @@ function showMeters(meters) {
     return tr;
   }));
   showFreshness();
+}
+
+// Rows of a stacked table name each cell by its column's heading, whichever view wrote them.
+for (const table of document.querySelectorAll("table.stack")) {
+  const label = () => {
+    const heads = [...table.querySelectorAll("thead th, thead td")].map((h) => h.textContent.trim());
+    for (const tr of table.querySelectorAll("tbody tr"))
+      [...tr.cells].forEach((c, i) => { if (heads[i] && c.dataset.label !== heads[i]) c.dataset.label = heads[i]; });
+  };
+  new MutationObserver(label).observe(table, { childList: true, subtree: true });
 }
 
 // --- Event log -----------------------------------------------------------------------------
