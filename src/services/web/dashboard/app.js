@@ -269,7 +269,9 @@ function showLive(live) {
   const banner = document.getElementById("banner");
   banner.hidden = !live.offline_alarm;
   banner.textContent = live.offline_alarm ? text("offline") : "";
-  meterPickerPrimary(live.meter);
+  // A primary meter that went off-line stays the one the views show: its archive is still there.
+  if (live.meter) lastPrimaryId = live.meter;
+  meterPickerPrimary(live.meter || lastPrimaryId);
   if (window.tevPhases) window.tevPhases.show(live);
   chartsHeading();
   showFreshness();
@@ -286,6 +288,7 @@ function showLive(live) {
 // (online false) its figures are gone ("—"). The link badge is green only while some meter's
 // data message came within the same window.
 const STALE_SECONDS = 10;
+let lastPrimaryId = "";
 let clockSkew = 0;
 function recorderNow() { return Date.now() / 1000 + clockSkew; }
 // "online", "stale", "offline" or "waiting" (no data message yet).
@@ -312,10 +315,11 @@ function stateText(m) {
 function showFreshness() {
   const live = lastLive;
   if (!live) return;
-  const primary = meterEntries.get(live.meter);
+  const primary = meterEntries.get(live.meter || lastPrimaryId);
   // The primary meter's tiles: none before its first message, "—" once it went off-line,
-  // greyed while it is stale.
-  let state = !live.meter || live.meters === 0 ? "waiting" : primary ? meterState(primary) : "online";
+  // greyed while it is stale. One that left the registry is off-line, not "no data yet".
+  let state = live.meter && live.meters > 0 ? (primary ? meterState(primary) : "online")
+    : primary && lastPrimaryId ? meterState(primary) : "waiting";
   const tiles = document.getElementById("readings");
   for (const r of document.querySelectorAll(".reading")) {
     const q = r.dataset.q;
