@@ -31,7 +31,7 @@ const TEXTS = {
     online: "在線 on-line", offlineState: "離線 off-line", lost: "連線中斷，重試中 Connection lost — retrying",
     stale: "逾時 stale", offlineSince: "離線自 off-line since", noData: "尚無資料 no data yet", updatedAgo: "更新於 {n}前 updated {n} ago", linkWaiting: "等候資料 Link waiting",
     skip: "跳至讀數 Skip to the readings", timeScale: "時間刻度 time scale", meter: "電錶 meter",
-    latest: "最新 latest", lowest: "最低 lowest", highest: "最高 highest", phaseToday: "L{n} 今日 L{n} today",
+    latest: "最新 latest", lowest: "最低 lowest", highest: "最高 highest", phaseToday: "L{n} 今日 today",
     outOfBand: "超出範圍 out of band", tapHint: "觸點數值 value under the finger",
   },
   // Where the bilingual text's Chinese half does not stand alone.
@@ -240,7 +240,7 @@ function readingNames() {
     const q = r.dataset.q;
     const name = r.querySelector(".name");
     const phase = PHASE_TILES.indexOf(q);
-    name.textContent = phase >= 0 ? text("phaseToday").replace("{n}", String(phase + 1)) + " (kWh)" : q + " (" + unitOf(q) + ")";
+    name.textContent = phase >= 0 ? text("phaseToday").replaceAll("{n}", String(phase + 1)) + " (kWh)" : q + " (" + unitOf(q) + ")";
     if (phase >= 0) r.hidden = primaryPhaseEnergy === null;
     const alarm = alarmQuantities.has(q);
     r.classList.toggle("alarm", alarm);
@@ -269,7 +269,9 @@ function showLive(live) {
   const banner = document.getElementById("banner");
   banner.hidden = !live.offline_alarm;
   banner.textContent = live.offline_alarm ? text("offline") : "";
-  meterPickerPrimary(live.meter);
+  // A primary meter that went off-line stays the one the views show: its archive is still there.
+  if (live.meter) lastPrimaryId = live.meter;
+  meterPickerPrimary(live.meter || lastPrimaryId);
   if (window.tevPhases) window.tevPhases.show(live);
   chartsHeading();
   showFreshness();
@@ -286,6 +288,7 @@ function showLive(live) {
 // (online false) its figures are gone ("—"). The link badge is green only while some meter's
 // data message came within the same window.
 const STALE_SECONDS = 10;
+let lastPrimaryId = "";
 let clockSkew = 0;
 function recorderNow() { return Date.now() / 1000 + clockSkew; }
 // "online", "stale", "offline" or "waiting" (no data message yet).
@@ -312,10 +315,11 @@ function stateText(m) {
 function showFreshness() {
   const live = lastLive;
   if (!live) return;
-  const primary = meterEntries.get(live.meter);
+  const primary = meterEntries.get(live.meter || lastPrimaryId);
   // The primary meter's tiles: none before its first message, "—" once it went off-line,
-  // greyed while it is stale.
-  let state = !live.meter || live.meters === 0 ? "waiting" : primary ? meterState(primary) : "online";
+  // greyed while it is stale. One that left the registry is off-line, not "no data yet".
+  let state = live.meter && live.meters > 0 ? (primary ? meterState(primary) : "online")
+    : primary && lastPrimaryId ? meterState(primary) : "waiting";
   const tiles = document.getElementById("readings");
   for (const r of document.querySelectorAll(".reading")) {
     const q = r.dataset.q;
@@ -384,6 +388,16 @@ function showMeters(meters) {
     return tr;
   }));
   showFreshness();
+}
+
+// Rows of a stacked table name each cell by its column's heading, whichever view wrote them.
+for (const table of document.querySelectorAll("table.stack")) {
+  const label = () => {
+    const heads = [...table.querySelectorAll("thead th, thead td")].map((h) => h.textContent.trim());
+    for (const tr of table.querySelectorAll("tbody tr"))
+      [...tr.cells].forEach((c, i) => { if (heads[i] && c.dataset.label !== heads[i]) c.dataset.label = heads[i]; });
+  };
+  new MutationObserver(label).observe(table, { childList: true, subtree: true });
 }
 
 // --- Event log -----------------------------------------------------------------------------

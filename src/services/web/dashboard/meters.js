@@ -14,10 +14,11 @@ const RESOLUTION_OF_SCALE = { min: "minute", m5: "minute", m10: "minute", hour: 
 const SCALE_OF_RESOLUTION = { minute: "min", hour: "hour", day: "day" };
 const TWIN_QUANTITY = { KWh: "DayKWh", DayKWh: "KWh" };
 const PICKER_TEXTS = {
-  english: { scales: "time scales", archive: "archive", csv: "Archive CSV",
+  english: { scales: "1 min to 1 month", archive: "minutes, hours, days", csv: "Archive CSV",
     resolutions: ["Minute", "Hour", "Day"] },
-  bilingual: { scales: "時間刻度 time scales", archive: "存檔 archive", csv: "存檔 Archive CSV",
+  bilingual: { scales: "1分鐘至1個月 1 min to 1 month", archive: "分時日 minutes, hours, days", csv: "存檔 Archive CSV",
     resolutions: ["分 Minute", "時 Hour", "日 Day"] },
+  chinese: { scales: "1分鐘至1個月", archive: "分時日" },
 };
 // The archive is written in batches every few seconds: no need to ask it on every message.
 const ARCHIVE_REFRESH_MS = 10000;

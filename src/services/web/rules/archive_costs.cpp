@@ -19,19 +19,6 @@ std::string costText(double cost) {
     return text;
 }
 
-// Where a row of `resolution` that starts at `t` ends.
-std::time_t rowEnd(archive::Resolution resolution, std::time_t t) {
-    switch (resolution) {
-        case archive::Resolution::Minute:
-            return t + 60;
-        case archive::Resolution::Hour:
-            return t + 3600;
-        case archive::Resolution::Day:
-            return alerts::localMidnightAfter(t, 1);
-    }
-    return t + 3600;
-}
-
 // Where the energy of a minute row that starts at `t` began to be used: a minute row after a
 // silence the same local day holds what the meter counted over the whole silence, from the end
 // of the row before (`previous`) on.
@@ -42,6 +29,18 @@ std::time_t minuteRowFrom(std::int64_t previous, std::int64_t t) {
 }
 
 }  // namespace
+
+std::time_t archiveRowEnd(archive::Resolution resolution, std::time_t t) {
+    switch (resolution) {
+        case archive::Resolution::Minute:
+            return t + 60;
+        case archive::Resolution::Hour:
+            return t + 3600;
+        case archive::Resolution::Day:
+            return alerts::localMidnightAfter(t, 1);
+    }
+    return t + 3600;
+}
 
 archive::ExtraColumn archiveCostColumn(const archive::ArchiveSeries& series,
                                        const alerts::Tariff& tariff) {
@@ -57,7 +56,7 @@ archive::ExtraColumn archiveCostColumn(const archive::ArchiveSeries& series,
         // A row the archive holds no energy for (NULL reads as NaN) has no cost either.
         if (!std::isfinite(kwh[row])) continue;
         const auto start = static_cast<std::time_t>(series.time[row]);
-        const std::time_t to = rowEnd(series.resolution, start);
+        const std::time_t to = archiveRowEnd(series.resolution, start);
         const std::time_t from = series.resolution == archive::Resolution::Minute && row > 0
                                      ? minuteRowFrom(series.time[row - 1], start)
                                      : start;

@@ -15,6 +15,10 @@
 
 namespace tev::web {
 
+// Where an archive row of `resolution` that starts at `t` ends: where the next row is due (a
+// day row at the next local midnight).
+std::time_t archiveRowEnd(archive::Resolution resolution, std::time_t t);
+
 // The cost of each archive row under `tariff`, as the tidy CSV writes it (four decimals): the
 // row's Energy used evenly over its period (a minute, an hour, or the local day), and for a
 // Day row the standing charge of that day. Empty cells where the series has no Energy column.

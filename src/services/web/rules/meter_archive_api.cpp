@@ -32,21 +32,6 @@ bool safeInFileName(char c) {
            c == '_';
 }
 
-// Where the row of `resolution` that starts at `t` ends: where the next row is due.
-std::int64_t rowEnd(archive::Resolution resolution, std::int64_t t) {
-    switch (resolution) {
-        case archive::Resolution::Minute:
-            return t + 60;
-        case archive::Resolution::Hour:
-            return t + 3600;
-        case archive::Resolution::Day:
-            return archive::nextEnergyPeriodStart(
-                archive::EnergyPeriod::Day,
-                archive::energyPeriodStart(archive::EnergyPeriod::Day, t));
-    }
-    return t + 3600;
-}
-
 // A body whose first bytes are a text of its own (a byte-order mark), then another body's.
 class PrefixedBody final : public BodyWriter {
   public:
@@ -169,7 +154,8 @@ std::string csvFileName(const MeterArchiveRequest& r) {
 archive::ArchiveSeries withGapRows(archive::ArchiveSeries series) {
     std::vector<std::size_t> gapsAfter;
     for (std::size_t i = 0; i + 1 < series.time.size(); ++i)
-        if (series.time[i + 1] > rowEnd(series.resolution, series.time[i])) gapsAfter.push_back(i);
+        if (series.time[i + 1] > archiveRowEnd(series.resolution, series.time[i]))
+            gapsAfter.push_back(i);
     if (gapsAfter.empty()) return series;
     const std::size_t rows = series.time.size() + gapsAfter.size();
     std::vector<std::int64_t> time;
@@ -182,7 +168,7 @@ archive::ArchiveSeries withGapRows(archive::ArchiveSeries series) {
         for (std::size_t q = 0; q < values.size(); ++q)
             values[q].push_back(i < series.values[q].size() ? series.values[q][i] : std::nan(""));
         if (gap < gapsAfter.size() && gapsAfter[gap] == i) {
-            time.push_back(rowEnd(series.resolution, series.time[i]));
+            time.push_back(archiveRowEnd(series.resolution, series.time[i]));
             for (auto& v : values) v.push_back(std::nan(""));
             ++gap;
         }
