@@ -35,13 +35,15 @@ std::string_view energyPeriodName(EnergyPeriod p) {
             return "week";
         case EnergyPeriod::Month:
             return "month";
+        case EnergyPeriod::Hour:
+            return "hour";
     }
     return "day";
 }
 
 bool parseEnergyPeriod(std::string_view text, EnergyPeriod& p) {
     for (const EnergyPeriod candidate :
-         {EnergyPeriod::Day, EnergyPeriod::Week, EnergyPeriod::Month}) {
+         {EnergyPeriod::Day, EnergyPeriod::Week, EnergyPeriod::Month, EnergyPeriod::Hour}) {
         if (text == energyPeriodName(candidate)) {
             p = candidate;
             return true;
@@ -77,6 +79,8 @@ std::int64_t energyPeriodStart(EnergyPeriod p, std::int64_t t, WeekStart weekSta
             return midnightAfter(t, -daysIntoWeek(parts.tm_wday, weekStart), 0);
         case EnergyPeriod::Month:
             return midnightAfter(t, 1 - parts.tm_mday, 0);
+        case EnergyPeriod::Hour:
+            return localHourStart(t);
     }
     return midnightAfter(t, 0, 0);
 }
@@ -89,6 +93,8 @@ std::int64_t nextEnergyPeriodStart(EnergyPeriod p, std::int64_t start) {
             return midnightAfter(start, 7, 0);
         case EnergyPeriod::Month:
             return midnightAfter(start, 0, 1);
+        case EnergyPeriod::Hour:
+            return start + kHourSeconds;
     }
     return midnightAfter(start, 1, 0);
 }
@@ -118,7 +124,7 @@ PeriodEnergy energyPerPeriod(EnergyPeriod p, const std::vector<std::int64_t>& ho
             if (pricing.energyCost)
                 cost += pricing.energyCost(used, hourTimes[row], hourTimes[row] + kHourSeconds);
         }
-        if (pricing.standingCharge && rows > 0) {
+        if (pricing.standingCharge && rows > 0 && p != EnergyPeriod::Hour) {
             // The day after the period's start is the end already found for a day period:
             // each local midnight is looked up once (a lookup is slow with TZ unset).
             for (std::int64_t day = std::max(start, firstDay), next = 0; day < end && day <= now;

@@ -10,9 +10,9 @@
 namespace tev::archive {
 
 // The periods energy is summed over, in local time: a day from midnight, a week from the
-// midnight of its first day (Sunday as the records' Week row, or Monday as ISO weeks) and a
-// month from the first's midnight.
-enum class EnergyPeriod { Day, Week, Month };
+// midnight of its first day (Sunday as the records' Week row, or Monday as ISO weeks), a
+// month from the first's midnight, and an hour as the archive's hour rows start.
+enum class EnergyPeriod { Day, Week, Month, Hour };
 enum class WeekStart { Sunday, Monday };
 std::string_view weekStartName(WeekStart w);  // "sunday", "monday"
 bool parseWeekStart(std::string_view text, WeekStart& w);
@@ -48,7 +48,9 @@ struct PeriodEnergy {
 // starting before `to` and at or before `now`; periods without rows count 0 kWh and are marked
 // empty. Each hour is
 // priced over its own span; each local day from the first hour row's day up to `now` carries
-// its standing charge. At most kMaxEnergyPeriods periods, and none more once `stop` says so.
+// its standing charge, except in hour periods: a day's standing charge belongs to no one of its
+// hours, so an hour's cost is its energy's alone. At most kMaxEnergyPeriods periods, and none more
+// once `stop` says so.
 PeriodEnergy energyPerPeriod(EnergyPeriod p, const std::vector<std::int64_t>& hourTimes,
                              const std::vector<double>& hourKwh, std::int64_t from, std::int64_t to,
                              std::int64_t now, const EnergyPricing& pricing,

@@ -74,17 +74,36 @@ std::int64_t periodsBefore(archive::EnergyPeriod p, std::int64_t now, int period
     return start;
 }
 
+// An hourly energy request: the hours of the local day holding `now` (or to='s last moment)
+// unless from= and to= say otherwise; at most kMaxEnergyHourDays days of hours.
+std::optional<ApiResponse> settleHourBounds(MeterArchiveRequest& r, std::int64_t now) {
+    using archive::EnergyPeriod;
+    if (!r.to)
+        r.to = archive::nextEnergyPeriodStart(
+            EnergyPeriod::Day, archive::energyPeriodStart(EnergyPeriod::Day, r.from.value_or(now)));
+    r.from = archive::energyPeriodStart(r.from ? EnergyPeriod::Hour : EnergyPeriod::Day,
+                                        r.from.value_or(std::min(now, *r.to - 1)));
+    if (*r.from >= *r.to) return problem(400, "from must come before to");
+    // A month of local days may hold the autumn's 25-hour day.
+    if (*r.to - *r.from > kMaxEnergyHourDays * kDaySeconds + 3600)
+        return problem(400, "an hourly energy request covers at most 31 days");
+    r.resolution = archive::Resolution::Hour;
+    r.quantities = {"Energy"};
+    return std::nullopt;
+}
+
 // Fills in an energy or quality request's bounds; the 400 answer when they are out of range.
 std::optional<ApiResponse> settleBounds(const RequestTarget& target, MeterArchiveRequest& r,
                                         std::int64_t now) {
     if (r.form == MeterArchiveRequest::Form::Energy) {
         if (const auto text = target.value("period")) {
             if (!archive::parseEnergyPeriod(*text, r.period))
-                return problem(400, "period must be day, week or month");
+                return problem(400, "period must be hour, day, week or month");
         }
         // from= and to= are within the request times already; `now` is the clock's, which a
         // wrong system clock may set anywhere: it is kept within them too.
         now = std::clamp(now, kEarliestRequestTime, kLatestRequestTime);
+        if (r.period == archive::EnergyPeriod::Hour) return settleHourBounds(r, now);
         if (!r.to)
             r.to = archive::nextEnergyPeriodStart(
                 r.period, archive::energyPeriodStart(r.period, now, r.weekStart));

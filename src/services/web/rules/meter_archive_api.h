@@ -17,7 +17,7 @@ namespace tev::web {
 
 // One meter's archive rows asked for by /api/v1/meters/<id>/series (JSON, columnar like
 // /api/v1/series) or /api/v1/meters/<id>/export.csv (the archive's tidy CSV); or what is made
-// of them: /energy (energy and cost per day, week or month, from the hour rows) and /quality
+// of them: /energy (energy and cost per hour, day, week or month, from the hour rows) and /quality
 // or /quality.csv (an ISO week's voltage-quality report, from the minute rows).
 struct MeterArchiveRequest {
     enum class Form { Series, Csv, Energy, Quality, QualityCsv };
@@ -47,6 +47,9 @@ std::string csvFileName(const MeterArchiveRequest& r);
 // 31 days, 13 weeks (a quarter and the week before it) or 13 months.
 inline constexpr int kMaxEnergyDays = 3 * 366 + 31;
 inline constexpr int kDefaultEnergyPeriods = 13;
+// The longest span of an hourly energy request (period=hour), which covers the local day of
+// from= (or of `now`) without to=.
+inline constexpr int kMaxEnergyHourDays = 31;
 
 // For a path under /api/v1/meters/<id>/: the request, or the 400/404 answer to a bad one.
 // Nothing for every other path, /api/v1/meters itself included. An energy or quality request

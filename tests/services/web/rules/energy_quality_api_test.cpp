@@ -41,6 +41,14 @@ TEST(EnergyQualityApi, SettlesTheBoundsOfEnergyAndQualityRequestsAndRefusesBadOn
         {"energy", Form::Energy, archive::Resolution::Hour, at("2026-11-26"), at("2026-12-09")},
         {"energy?period=month", Form::Energy, archive::Resolution::Hour, at("2025-12-01"),
          at("2027-01-01")},
+        // Hours: today's by default, from='s day without to=, a month of them across the long
+        // day of October.
+        {"energy?period=hour", Form::Energy, archive::Resolution::Hour, at("2026-12-08"),
+         at("2026-12-09")},
+        {"energy?period=hour&from=2026-10-25T10:30", Form::Energy, archive::Resolution::Hour,
+         at("2026-10-25T10:00"), at("2026-10-26")},
+        {"energy?period=hour&from=2026-10-01&to=2026-11-01", Form::Energy,
+         archive::Resolution::Hour, at("2026-10-01"), at("2026-11-01")},
         {"quality?week=2026-W13", Form::Quality, archive::Resolution::Minute, at("2026-03-23"),
          at("2026-03-30")},
         {"quality.csv", Form::QualityCsv, archive::Resolution::Minute, at("2026-12-07"),
@@ -76,6 +84,8 @@ TEST(EnergyQualityApi, SettlesTheBoundsOfEnergyAndQualityRequestsAndRefusesBadOn
              {"energy?from=2020-01-01&to=2026-01-01", 400},
              {"energy?from=2026-02-01&to=2026-01-01", 400},
              {"energy?from=soon", 400},
+             {"energy?period=hour&from=2026-01-01&to=2026-02-02", 400},
+             {"energy?period=hour&from=2026-12-08T10:00&to=2026-12-08T10:00", 400},
              {"quality?week=2026-W54", 400},
              {"quality?week=2025-W53", 400},
              {"quality.json", 404}}) {
@@ -133,6 +143,19 @@ TEST(EnergyQualityApi, AnswersEnergyPerDayPricedHourByHourWithStandingCharges) {
                         "\"partial\":[false,false,false]}"),
               std::string::npos)
         << body;
+    // Hourly bars: each hour its energy at its own prices, the day's standing charge in none.
+    const Parsed hourly = parseAt(
+        "/api/v1/meters/HOQ00000000A/energy?period=hour&from=2026-10-26T06:00&to=2026-10-26T09:00",
+        now);
+    ASSERT_TRUE(hourly && std::holds_alternative<MeterArchiveRequest>(*hourly));
+    EXPECT_EQ(
+        meterArchiveResponse(std::get<MeterArchiveRequest>(*hourly), hours, "", &load.tariff, now)
+            .body,
+        "{\"meter\":\"HOQ00000000A\",\"name\":null,\"period\":\"hour\",\"currency\":\"EUR\","
+        "\"time\":[" +
+            std::to_string(at("2026-10-26T06:00")) + "," + std::to_string(at("2026-10-26T07:00")) +
+            "," + std::to_string(at("2026-10-26T08:00")) +
+            "],\"kwh\":[1,1,1],\"cost\":[0.2,0.3,0.4],\"partial\":[false,false,false]}");
     const std::string unpriced =
         meterArchiveResponse(std::get<MeterArchiveRequest>(*p), hours, "", nullptr, now).body;
     EXPECT_NE(unpriced.find("\"currency\":null,"), std::string::npos);
