@@ -12,13 +12,15 @@
       period: "Show", previous: "Previous", next: "Next", now: "Now", date: "Date", partial: "so far", noData: "no data",
       against: "against", kwh: "kWh", none: "No archived energy", total: "Total", perDay: "per day",
       yearAgo: "a year earlier", before: "the period before", unusual: "unusual",
-      toDate: "to the same point", report: "Monthly report", typical: "typical" },
+      toDate: "to the same point", report: "Monthly report", typical: "typical", overBoth: "over the {n} bars both hold" },
     bilingual: { heading: "用電與費用 Energy and cost", day: "日 Day", week: "週 Week", month: "月 Month", year: "年 Year",
       period: "顯示 Show", previous: "上一期 Previous", next: "下一期 Next", now: "目前 Now", date: "日期 Date",
       partial: "至今 so far", noData: "無資料 no data", against: "對比 against", kwh: "kWh",
       none: "無存檔用電 No archived energy", total: "合計 Total", perDay: "每日 per day",
       yearAgo: "一年前 a year earlier", before: "前一期 the period before", unusual: "異常 unusual",
-      toDate: "至同一時點 to the same point", report: "月報 Monthly report", typical: "平常 typical" },
+      toDate: "至同一時點 to the same point", report: "月報 Monthly report", typical: "平常 typical",
+      overBoth: "兩期皆有的 {n} 段 over the {n} bars both hold" },
+    chinese: { overBoth: "兩期皆有的 {n} 段" },
   };
   // Each view: the period of its bars.
   const BARS = { day: "hour", week: "day", month: "day", year: "month" };
@@ -230,19 +232,23 @@
     if (total === null) return t("none");
     const cost = s.currency ? sum(s.now.cost, n) : null;
     const part = (label, kwh, c) => label + ": " + number(kwh, 2) + "\u00a0kWh" + (c !== null ? ", " + money(s.currency, c) : "");
-    const versus = (label, other, otherCost) => {
-      const diff = total - other;
+    // Each comparison takes the bars both periods hold: a year with months before the
+    // archive's first row is compared over the months it has.
+    const versus = (key, o) => {
+      const both = s.slots.map((_, i) => i).filter((i) => i < n && s.now.kwh[i] !== null && o.kwh[i] !== null);
+      if (!both.length) return "";
+      const over = (values) => both.reduce((a, i) => a + values[i], 0);
+      const mine = over(s.now.kwh), other = over(o.kwh);
+      const diff = mine - other;
       const pct = other > 0 ? " (" + (diff >= 0 ? "+" : "") + number(100 * diff / other, 1) + "\u00a0%)" : "";
-      return " " + t("against") + " " + part(label, other, otherCost) + " — " + (diff >= 0 ? "+" : "") +
-        number(diff, 2) + "\u00a0kWh" + pct;
+      const partly = both.length < s.now.kwh.slice(0, n).filter((v) => v !== null).length;
+      return " " + t("against") + " " + part(t(key), other, s.currency && o.cost[both[0]] !== null ? over(o.cost) : null) +
+        (partly ? " (" + t("overBoth").replace("{n}", number(both.length, 0)) + ": " + number(mine, 2) + "\u00a0kWh)" : "") +
+        " — " + (diff >= 0 ? "+" : "") + number(diff, 2) + "\u00a0kWh" + pct + ".";
     };
     let out = part(s.label, total, cost);
     if (n < s.slots.length) out += " (" + t("toDate") + ")";
-    const others = s.view === "year" ? [["yearAgo", s.yearAgo]] : [["before", s.before], ["yearAgo", s.yearAgo]];
-    for (const [key, o] of others) {
-      const kwh = sum(o.kwh, n);
-      if (kwh !== null) out += versus(t(key), kwh, s.currency ? sum(o.cost, n) : null) + ".";
-    }
+    for (const key of s.view === "year" ? ["yearAgo"] : ["before", "yearAgo"]) out += versus(key, key === "before" ? s.before : s.yearAgo);
     return out;
   }
   // Totals of the range shown, and the mean of its days that have rows.
