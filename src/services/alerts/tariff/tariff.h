@@ -2,6 +2,7 @@
 
 #include <array>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,9 @@ class Tariff {
     bool configured() const { return configured_; }
     const std::string& currency() const { return currency_; }
     const std::vector<TariffPeriod>& periods() const { return periods_; }
+    // The price of a kW of the month's peak 15-minute demand; nothing: no such charge.
+    const std::optional<double>& demandChargePerKw() const { return demandChargePerKw_; }
+    void setDemandChargePerKw(std::optional<double> perKw) { demandChargePerKw_ = perKw; }
 
     // The price per kWh in force at `t`.
     double priceAt(std::time_t t) const;
@@ -55,6 +59,7 @@ class Tariff {
     std::vector<TariffPeriod> periods_;
     std::string currency_;
     bool configured_ = false;
+    std::optional<double> demandChargePerKw_;
 
     const TariffPeriod& periodAt(const std::tm& local) const;
 };
@@ -93,6 +98,7 @@ struct TariffLoad {
 //   currency=€                    shown beside every cost
 //   price_per_kwh=0.30            the price outside every band
 //   standing_charge_per_day=0.45  charged once per local day
+//   demand_charge_per_kw=9.50     per kW of the month's peak demand ([tariff] only)
 //   band_<n>=<days> <HH:MM>-<HH:MM> <price>   e.g. band_1=mon-fri 07:00-23:00 0.40;
 //       days are mon..sun, a range (mon-fri), a list (sat,sun) or all; an end at or before the
 //       start runs past midnight into the next day; where bands overlap, the lowest <n> wins.

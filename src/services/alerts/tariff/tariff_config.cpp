@@ -115,8 +115,9 @@ struct PeriodDraft {
     std::vector<Band> bands;
 };
 
+// `currency` and `demand` are read in [tariff] alone (nullptr in a dated group).
 void readGroup(const IniGroup& g, PeriodDraft& draft, std::string* currency,
-               std::vector<ConfigProblem>& problems) {
+               std::vector<ConfigProblem>& problems, std::optional<double>* demand = nullptr) {
     bool bandsGiven = false;
     for (const IniEntry& e : g.entries) {
         const std::string where = e.key + "=" + e.value + ": ";
@@ -129,6 +130,14 @@ void readGroup(const IniGroup& g, PeriodDraft& draft, std::string* currency,
                 continue;
             }
             (e.key == "price_per_kwh" ? draft.price : draft.standing) = v;
+        } else if (e.key == "demand_charge_per_kw" && demand != nullptr) {
+            // A bad value leaves the charge off.
+            demand->reset();
+            if (!parseIniNumber(e.value, v) || v < 0) {
+                problems.push_back({e.line, where + "not a price"});
+                continue;
+            }
+            *demand = v;
         } else if (e.key.starts_with(kBandPrefix)) {
             double number = 0;
             if (!parseIniNumber(std::string_view(e.key).substr(kBandPrefix.size()), number) ||
@@ -205,7 +214,8 @@ TariffLoad loadTariff(const IniDocument& ini) {
 
     std::string currency;
     PeriodDraft draft;
-    for (const IniGroup* g : base) readGroup(*g, draft, &currency, out.problems);
+    std::optional<double> demand;
+    for (const IniGroup* g : base) readGroup(*g, draft, &currency, out.problems, &demand);
     std::vector<PeriodDraft> drafts{draft};
     std::vector<std::pair<int, const IniGroup*>> changes;
     for (const IniGroup* g : dated) {
@@ -230,6 +240,7 @@ TariffLoad loadTariff(const IniDocument& ini) {
     std::vector<TariffPeriod> periods;
     for (const PeriodDraft& d : drafts) periods.push_back(layOut(d));
     out.tariff = Tariff(std::move(periods), currency);
+    out.tariff.setDemandChargePerKw(demand);
     return out;
 }
 

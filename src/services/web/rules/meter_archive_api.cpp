@@ -74,6 +74,17 @@ std::int64_t periodsBefore(archive::EnergyPeriod p, std::int64_t now, int period
     return start;
 }
 
+// at=: Unix seconds or an ISO 8601 time within the request times; without it `now`, kept
+// within them too.
+std::variant<std::int64_t, ApiResponse> insightsAt(const RequestTarget& target, std::int64_t now) {
+    const auto text = target.value("at");
+    if (!text) return std::clamp(now, kEarliestRequestTime, kLatestRequestTime);
+    const auto at = parseBound(*text);
+    if (!at) return problem(400, "at must be Unix seconds or an ISO 8601 time");
+    if (!inRequestTimeRange(*at)) return problem(400, "at" + std::string(kRequestTimeRangeText));
+    return *at;
+}
+
 // An hourly energy request: the hours of the local day holding `now` (or to='s last moment)
 // unless from= and to= say otherwise; at most kMaxEnergyHourDays days of hours.
 std::optional<ApiResponse> settleHourBounds(MeterArchiveRequest& r, std::int64_t now) {
@@ -204,12 +215,20 @@ std::optional<std::variant<MeterArchiveRequest, ApiResponse>> meterArchiveReques
         r.form = MeterArchiveRequest::Form::Quality;
     else if (what == "quality.csv")
         r.form = MeterArchiveRequest::Form::QualityCsv;
+    else if (what == "insights")
+        r.form = MeterArchiveRequest::Form::Insights;
     else
         return ApiResponse(problem(404, "no such API path"));
     if (id.size() != kMeterIdLength)
         return ApiResponse(problem(400, "a meter ID has 12 characters"));
     r.meter = std::string(id);
 
+    if (r.form == MeterArchiveRequest::Form::Insights) {
+        auto at = insightsAt(target, now);
+        if (auto* refused = std::get_if<ApiResponse>(&at)) return ApiResponse(std::move(*refused));
+        r.at = std::get<std::int64_t>(at);
+        return r;
+    }
     if (const auto text = target.value("resolution")) {
         if (!archive::parseResolution(*text, r.resolution))
             return ApiResponse(problem(400, "resolution must be minute, hour or day"));
@@ -238,6 +257,12 @@ std::optional<std::variant<MeterArchiveRequest, ApiResponse>> meterArchiveReques
         if (auto refused = settleBounds(target, r, now)) return ApiResponse(std::move(*refused));
     }
     return r;
+}
+
+std::optional<std::variant<std::int64_t, ApiResponse>> siteInsightsAtFrom(
+    const RequestTarget& target, std::int64_t now) {
+    if (target.path != "/api/v1/insights") return std::nullopt;
+    return insightsAt(target, now);
 }
 
 archive::SeriesQuery seriesQueryFor(const MeterArchiveRequest& request) {

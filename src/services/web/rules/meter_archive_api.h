@@ -18,9 +18,10 @@ namespace tev::web {
 // One meter's archive rows asked for by /api/v1/meters/<id>/series (JSON, columnar like
 // /api/v1/series) or /api/v1/meters/<id>/export.csv (the archive's tidy CSV); or what is made
 // of them: /energy (energy and cost per hour, day, week or month, from the hour rows) and /quality
-// or /quality.csv (an ISO week's voltage-quality report, from the minute rows).
+// or /quality.csv (an ISO week's voltage-quality report, from the minute rows), and /insights
+// (the evening figures, as of at=).
 struct MeterArchiveRequest {
-    enum class Form { Series, Csv, Energy, Quality, QualityCsv };
+    enum class Form { Series, Csv, Energy, Quality, QualityCsv, Insights };
     Form form = Form::Series;
     std::string meter;
     archive::Resolution resolution = archive::Resolution::Hour;
@@ -32,6 +33,8 @@ struct MeterArchiveRequest {
     // CSV's file name.
     std::optional<std::string> name;
     bool bom = false;  // ?bom=1: a CSV starts with a UTF-8 byte-order mark
+    // /insights: the moment its figures are as of (at=, or `now`).
+    std::int64_t at = 0;
 };
 
 // `series` with one row of nulls (time: the first missing period's start) wherever one or more
@@ -59,6 +62,11 @@ inline constexpr int kMaxEnergyHourDays = 31;
 std::optional<std::variant<MeterArchiveRequest, ApiResponse>> meterArchiveRequestFrom(
     const RequestTarget& target, std::int64_t now = 0,
     archive::WeekStart weekStart = archive::WeekStart::Monday);
+
+// For /api/v1/insights: the moment the figures are as of (at=, else `now`), or the 400 answer
+// to a bad at=; nothing for every other path.
+std::optional<std::variant<std::int64_t, ApiResponse>> siteInsightsAtFrom(
+    const RequestTarget& target, std::int64_t now);
 
 // The rows the reader is asked for to answer `request`.
 archive::SeriesQuery seriesQueryFor(const MeterArchiveRequest& request);

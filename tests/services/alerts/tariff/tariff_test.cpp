@@ -164,6 +164,34 @@ TEST_F(TariffTest, BadTariffLinesAreReportedWithTheirLineAndLeftOut) {
     EXPECT_DOUBLE_EQ(load.tariff.priceAt(local(2026, 12, 12, 9)), 0);
 }
 
+// The demand charge: off when absent, a bad value told and off, read in [tariff] alone.
+TEST_F(TariffTest, DemandChargePerKwIsReadOrLeftOff) {
+    struct Case {
+        const char* ini;
+        std::optional<double> perKw;
+        const char* problem;
+    };
+    const Case cases[] = {
+        {"[tariff]\nprice_per_kwh=0.3\n", std::nullopt, nullptr},
+        {"[tariff]\nprice_per_kwh=0.3\ndemand_charge_per_kw=9.5\n", 9.5, nullptr},
+        {"[tariff]\ndemand_charge_per_kw=0\nprice_per_kwh=0.3\n", 0.0, nullptr},
+        {"[tariff]\nprice_per_kwh=0.3\ndemand_charge_per_kw=-1\n", std::nullopt,
+         "demand_charge_per_kw=-1: not a price"},
+        {"[tariff]\ndemand_charge_per_kw=4\ndemand_charge_per_kw=lots\n", std::nullopt,
+         "demand_charge_per_kw=lots: not a price"},
+        {"[tariff]\nprice_per_kwh=0.3\n[tariff.2027-01-01]\ndemand_charge_per_kw=2\n", std::nullopt,
+         "demand_charge_per_kw=2: unknown tariff key"},
+    };
+    for (const Case& c : cases) {
+        const auto load = loadTariff(IniDocument::parse(c.ini));
+        EXPECT_EQ(load.tariff.demandChargePerKw(), c.perKw) << c.ini;
+        ASSERT_EQ(load.problems.size(), c.problem ? 1u : 0u) << c.ini;
+        if (c.problem) {
+            EXPECT_EQ(load.problems[0].text, c.problem) << c.ini;
+        }
+    }
+}
+
 TEST_F(TariffTest, LaterDatedGroupCanDropTheBands) {
     const auto t = loadTariff(IniDocument::parse("[tariff]\nprice_per_kwh=0.2\n"
                                                  "band_1=all 00:00-12:00 0.1\n"

@@ -88,11 +88,37 @@ TEST(EnergyQualityApi, SettlesTheBoundsOfEnergyAndQualityRequestsAndRefusesBadOn
              {"energy?period=hour&from=2026-12-08T10:00&to=2026-12-08T10:00", 400},
              {"quality?week=2026-W54", 400},
              {"quality?week=2025-W53", 400},
-             {"quality.json", 404}}) {
+             {"quality.json", 404},
+             {"insights?at=soon", 400},
+             {"insights?at=-5", 400}}) {
         const Parsed p = parseAt(std::string("/api/v1/meters/HOQ00000000A/") + target, now);
         ASSERT_TRUE(p && std::holds_alternative<ApiResponse>(*p)) << target;
         EXPECT_EQ(std::get<ApiResponse>(*p).status, status) << target;
     }
+}
+
+// The evening figures are as of at= (Unix seconds or ISO), else now; the site's too.
+TEST(EnergyQualityApi, InsightsAreAsOfAtOrNow) {
+    testing::useBerlinTime();
+    const std::int64_t now = at("2026-12-08T10:00");
+    for (const auto& [query, expected] :
+         std::initializer_list<std::pair<const char*, std::int64_t>>{
+             {"", now},
+             {"?at=1764000000", 1764000000},
+             {"?at=2026-11-30T12:00", at("2026-11-30T12:00")}}) {
+        const Parsed p = parseAt(std::string("/api/v1/meters/HOQ00000000A/insights") + query, now);
+        ASSERT_TRUE(p && std::holds_alternative<MeterArchiveRequest>(*p)) << query;
+        EXPECT_EQ(std::get<MeterArchiveRequest>(*p).form, MeterArchiveRequest::Form::Insights);
+        EXPECT_EQ(std::get<MeterArchiveRequest>(*p).at, expected) << query;
+        const auto site = siteInsightsAtFrom(
+            parseRequestTarget(std::string("/api/v1/insights") + query).target, now);
+        ASSERT_TRUE(site && std::holds_alternative<std::int64_t>(*site)) << query;
+        EXPECT_EQ(std::get<std::int64_t>(*site), expected) << query;
+    }
+    const auto bad = siteInsightsAtFrom(parseRequestTarget("/api/v1/insights?at=x").target, now);
+    ASSERT_TRUE(bad && std::holds_alternative<ApiResponse>(*bad));
+    EXPECT_EQ(std::get<ApiResponse>(*bad).status, 400);
+    EXPECT_FALSE(siteInsightsAtFrom(parseRequestTarget("/api/v1/insight").target, now));
 }
 
 // The long day of October (25 hours, Sunday, no band) and the Monday after it (a band from
