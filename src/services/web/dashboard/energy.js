@@ -279,6 +279,7 @@
     box.dataset.from = String(s.slots[0]);
     box.dataset.held = String(s.now.kwh.filter((v) => v !== null).length);
     box.dataset.compared = String(s.before.kwh.concat(s.yearAgo.kwh).filter((v) => v !== null).length);
+    box.dataset.yearAgo = String(s.yearAgo.kwh.filter((v) => v !== null).length);
     box.querySelector(".energy-range").textContent = s.label;
     const table = box.querySelector("table tbody");
     // The table lists the bars the answer holds (none for the days still to come).

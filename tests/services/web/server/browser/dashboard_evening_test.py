@@ -42,6 +42,12 @@ try:
     # and the month before drawn with it.
     Select(d.find_element(By.ID, "energy-period")).select_by_value("month")
     energy_shows("month", "new Date(new Date().getFullYear(), new Date().getMonth(), 1)")
+    # This month: a year earlier is drawn behind the bars and written out beside the month
+    # before.
+    days = d.execute_script("return new Date().getDate()")
+    assert int(attr("#energy", "data-year-ago")) >= days, attr("#energy", "data-year-ago")
+    compare = d.find_element(By.CSS_SELECTOR, "#energy .energy-compare").text
+    assert re.search(r"\(to the same point\) against the period before: .* against a year earlier: [\d,.]+\skWh", compare), compare
     may = "new Date(new Date().getFullYear() - (new Date().getMonth() > 4 ? 0 : 1), 4, 1)"
     target = d.execute_script("return Math.floor((%s).getTime() / 1000)" % may)
     for _ in range(13):
