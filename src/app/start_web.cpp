@@ -43,6 +43,15 @@ web::WebSources webSources(const ServiceContext& context, Alerts& alerts, const 
     sources.meterNames = context.meterNames;
     const alerts::AlertConfig& rules = alerts.service->evaluator().config();
     sources.imbalanceFloor.amps = rules.defaults.imbalanceMinAmps;
+    // The evening answer's phase advice judges the imbalance as the alert does: above its
+    // percentage, over hours whose phases draw more than its current floor at the nominal
+    // voltage.
+    sources.insights.phaseLimitPercent = rules.defaults.imbalancePercent;
+    sources.insights.phaseFloorWatts =
+        rules.defaults.imbalanceMinAmps *
+        (alerts.settings.voltageNominal > 0 ? alerts.settings.voltageNominal
+                                            : web::kDefaultVoltageNominal) *
+        kPowerFactor;
     for (const auto& [id, meterRules] : rules.perMeter)
         sources.imbalanceFloor.perMeter.emplace(id, meterRules.imbalanceMinAmps);
     sources.alerts = [&recorder, &alerts] {

@@ -6,6 +6,7 @@
 
 #include "core/texts/json_text.h"
 #include "services/alerts/tariff/local_midnight.h"
+#include "services/archive/rules/local_time.h"
 
 namespace tev::web {
 namespace {
@@ -155,6 +156,59 @@ std::int64_t insightsHoursFrom(std::int64_t now) {
 
 std::int64_t insightsMinutesFrom(std::int64_t now) {
     return midnightAfter(now, -kMinuteDays);
+}
+
+namespace {
+
+archive::SeriesQuery queryOf(const std::string& meter, archive::Resolution resolution,
+                             std::vector<std::string> quantities, std::int64_t from,
+                             std::int64_t now) {
+    archive::SeriesQuery q;
+    q.meter = meter;
+    q.resolution = resolution;
+    q.quantities = std::move(quantities);
+    q.from = from;
+    q.to = archive::localHourStart(now) + 3600;
+    return q;
+}
+
+// The column of `name`, or NaN in every row.
+std::vector<double> columnOf(const archive::ArchiveSeries& s, std::string_view name) {
+    for (std::size_t q = 0; q < s.quantities.size() && q < s.values.size(); ++q)
+        if (s.quantities[q] != nullptr && s.quantities[q]->name == name) {
+            std::vector<double> v = s.values[q];
+            v.resize(s.time.size(), std::nan(""));
+            return v;
+        }
+    return std::vector<double>(s.time.size(), std::nan(""));
+}
+
+}  // namespace
+
+archive::SeriesQuery insightsHourQuery(const std::string& meter, std::int64_t now) {
+    return queryOf(meter, archive::Resolution::Hour, {"Energy", "Watt", "W1", "W2", "W3"},
+                   insightsHoursFrom(now), now);
+}
+
+archive::SeriesQuery insightsMinuteQuery(const std::string& meter, std::int64_t now) {
+    return queryOf(meter, archive::Resolution::Minute, {"Watt"}, insightsMinutesFrom(now), now);
+}
+
+archive::HourRows hourRowsOf(const archive::ArchiveSeries& series) {
+    archive::HourRows rows;
+    rows.time = series.time;
+    rows.kwh = columnOf(series, "Energy");
+    rows.watts = columnOf(series, "Watt");
+    const std::vector<double> w[3] = {columnOf(series, "W1"), columnOf(series, "W2"),
+                                      columnOf(series, "W3")};
+    rows.phaseWatts.resize(series.time.size());
+    for (std::size_t i = 0; i < series.time.size(); ++i)
+        rows.phaseWatts[i] = {w[0][i], w[1][i], w[2][i]};
+    return rows;
+}
+
+archive::MinuteRows minuteRowsOf(const archive::ArchiveSeries& series) {
+    return {series.time, columnOf(series, "Watt")};
 }
 
 MeterInsights meterInsights(std::string meter, MeterName name, const archive::HourRows& hours,

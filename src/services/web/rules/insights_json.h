@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "services/alerts/tariff/tariff.h"
+#include "services/archive/rules/archive_queries.h"
 #include "services/archive/rules/insights.h"
 #include "services/web/rules/energy_quality_json.h"
 
@@ -49,6 +50,15 @@ struct MeterInsights {
 // minute rows of the last 35 days.
 std::int64_t insightsHoursFrom(std::int64_t now);
 std::int64_t insightsMinutesFrom(std::int64_t now);
+
+// The archive queries the figures' rows are read by: one meter's hour rows (Energy, Watt,
+// W1..W3) from insightsHoursFrom(now), its minute rows (Watt) from insightsMinutesFrom(now),
+// both up to the end of now's hour; and the rows as the figures take them (a missing column
+// reads as NaN).
+archive::SeriesQuery insightsHourQuery(const std::string& meter, std::int64_t now);
+archive::SeriesQuery insightsMinuteQuery(const std::string& meter, std::int64_t now);
+archive::HourRows hourRowsOf(const archive::ArchiveSeries& series);
+archive::MinuteRows minuteRowsOf(const archive::ArchiveSeries& series);
 
 // The figures from one meter's rows (`minutes` may be empty: the month and the site need
 // none). Stops early, with what it has, once `stop` says so.

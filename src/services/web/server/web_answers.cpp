@@ -111,9 +111,19 @@ void WebServer::route(QTcpSocket* socket, const web::HttpHead& head,
         if (auto* request = std::get_if<web::MeterArchiveRequest>(&*archived)) {
             if (const auto name = sources_.meterNames.of(request->meter))
                 request->name = std::string(*name);
-            answerFromArchive(socket, *request, headOnly);
+            if (request->form == web::MeterArchiveRequest::Form::Insights)
+                answerInsights(socket, *request, headOnly);
+            else
+                answerFromArchive(socket, *request, headOnly);
         } else
             answer(socket, std::get<web::ApiResponse>(*archived), headOnly);
+        return;
+    }
+    if (auto site = web::siteInsightsAtFrom(target, now)) {
+        if (const auto* at = std::get_if<std::int64_t>(&*site))
+            answerSiteInsights(socket, *at, headOnly);
+        else
+            answer(socket, std::get<web::ApiResponse>(*site), headOnly);
         return;
     }
     if (path == QLatin1String("/api/v1/costs/meters")) {
@@ -167,6 +177,102 @@ void WebServer::answerFromArchive(QTcpSocket* socket, const web::MeterArchiveReq
         },
         request.form == web::MeterArchiveRequest::Form::Csv ||
             request.form == web::MeterArchiveRequest::Form::QualityCsv);
+}
+
+namespace {
+
+// One meter's figures read from the archive as of `at`; false when the read failed (`error`)
+// or the archive holds no row of the meter (`error` empty).
+bool readInsights(const std::string& folder, archive::ArchiveQueries read,
+                  const archive::ReadStop& stop, const std::string& meter, web::MeterName name,
+                  std::int64_t at, bool withMinutes, const alerts::Tariff* tariff,
+                  const web::InsightsSettings& settings, web::MeterInsights& out,
+                  std::string& error) {
+    archive::SeriesQuery hourQuery = web::insightsHourQuery(meter, at);
+    hourQuery.stop = &stop;
+    const archive::ArchiveSeries hours = read.series(folder, hourQuery, error);
+    if (!error.empty()) return false;
+    archive::ArchiveSeries minutes;
+    if (withMinutes) {
+        archive::SeriesQuery minuteQuery = web::insightsMinuteQuery(meter, at);
+        minuteQuery.stop = &stop;
+        minutes = read.series(folder, minuteQuery, error);
+        if (!error.empty()) return false;
+    }
+    if (hours.time.empty() && minutes.time.empty()) return false;
+    out = web::meterInsights(meter, std::move(name), web::hourRowsOf(hours),
+                             web::minuteRowsOf(minutes), at, tariff, settings, &stop);
+    return true;
+}
+
+}  // namespace
+
+void WebServer::answerInsights(QTcpSocket* socket, const web::MeterArchiveRequest& request,
+                               bool headOnly) {
+    if (sources_.archiveFolder.empty() || sources_.archiveQueries.series == nullptr) {
+        answer(socket, web::errorResponse(404, "the archive is off"), headOnly);
+        return;
+    }
+    std::optional<alerts::Tariff> tariff;
+    if (sources_.tariff != nullptr && sources_.tariff->configured()) tariff = *sources_.tariff;
+    web::InsightsSettings settings = sources_.insights;
+    if (tariff) settings.demandChargePerKw = tariff->demandChargePerKw();
+    answerOnReader(
+        socket, headOnly,
+        [request, tariff = std::move(tariff), settings, folder = sources_.archiveFolder,
+         read = sources_.archiveQueries](const archive::ReadStop& stop) {
+            std::string error;
+            web::MeterInsights m;
+            if (!readInsights(folder, read, stop, request.meter, request.name, request.at, true,
+                              tariff ? &*tariff : nullptr, settings, m, error))
+                return error.empty() ? web::errorResponse(404, "no such meter")
+                                     : web::errorResponse(503, "the archive cannot be read");
+            return web::ApiResponse{200,
+                                    std::string(web::kJsonContentType),
+                                    web::meterInsightsJson(m, tariff ? &*tariff : nullptr),
+                                    {}};
+        });
+}
+
+void WebServer::answerSiteInsights(QTcpSocket* socket, std::int64_t at, bool headOnly) {
+    if (sources_.archiveFolder.empty() || sources_.archiveQueries.series == nullptr) {
+        answer(socket, web::errorResponse(404, "the archive is off"), headOnly);
+        return;
+    }
+    std::optional<alerts::Tariff> tariff;
+    if (sources_.tariff != nullptr && sources_.tariff->configured()) tariff = *sources_.tariff;
+    answerOnReader(socket, headOnly,
+                   [at, tariff = std::move(tariff), settings = sources_.insights,
+                    folder = sources_.archiveFolder, read = sources_.archiveQueries,
+                    ids = sources_.archivedMeters,
+                    names = sources_.meterNames](const archive::ReadStop& stop) {
+                       std::string error;
+                       std::vector<std::string> meters;
+                       if (ids) {
+                           meters = ids();
+                       } else if (read.hourEnergy != nullptr) {
+                           for (archive::MeterEnergy& m : read.hourEnergy(folder, at, error, &stop))
+                               meters.push_back(std::move(m.meter));
+                           if (!error.empty())
+                               return web::errorResponse(503, "the archive cannot be read");
+                       }
+                       std::vector<web::MeterInsights> figures;
+                       for (const std::string& meter : meters) {
+                           web::MeterName name;
+                           if (const auto n = names.of(meter)) name = std::string(*n);
+                           web::MeterInsights m;
+                           if (readInsights(folder, read, stop, meter, std::move(name), at, false,
+                                            tariff ? &*tariff : nullptr, settings, m, error))
+                               figures.push_back(std::move(m));
+                           else if (!error.empty())
+                               return web::errorResponse(503, "the archive cannot be read");
+                       }
+                       return web::ApiResponse{
+                           200,
+                           std::string(web::kJsonContentType),
+                           web::siteInsightsJson(at, figures, tariff ? &*tariff : nullptr),
+                           {}};
+                   });
 }
 
 void WebServer::answerMeterCosts(QTcpSocket* socket, bool headOnly) {

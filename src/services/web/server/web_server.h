@@ -28,6 +28,7 @@
 #include "services/web/rules/connection_rules.h"
 #include "services/web/rules/host_rules.h"
 #include "services/web/rules/http_head.h"
+#include "services/web/rules/insights_json.h"
 #include "services/web/rules/meter_archive_api.h"
 #include "services/web/rules/static_files.h"
 #include "services/web/rules/websocket_frames.h"
@@ -71,6 +72,8 @@ struct WebSources {
     archive::WeekStart weekStart = archive::WeekStart::Monday;
     // With the archive on: the IDs of every meter it holds (safe on any thread).
     std::function<std::vector<std::string>()> archivedMeters;
+    // What the evening figures are measured against.
+    web::InsightsSettings insights;
 };
 
 // The web dashboard, the JSON API and /metrics: a small HTTP/1.1 server on a QTcpServer of
@@ -189,6 +192,9 @@ class WebServer : public QObject, public MeterObserver {
     void refuseBusy(QTcpSocket* socket, bool headOnly);
     void answerFromArchive(QTcpSocket* socket, const web::MeterArchiveRequest& request,
                            bool headOnly);
+    // The evening figures of one archived meter, or of every one and the site, as of `at`.
+    void answerInsights(QTcpSocket* socket, const web::MeterArchiveRequest& request, bool headOnly);
+    void answerSiteInsights(QTcpSocket* socket, std::int64_t at, bool headOnly);
     void answer(QTcpSocket* socket, web::ApiResponse r, bool headOnly);
     void pumpBody(QTcpSocket* socket);
     void writeSlice(QTcpSocket* socket, Connection& c, const std::string& slice, bool more);
