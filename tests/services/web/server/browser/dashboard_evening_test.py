@@ -14,7 +14,7 @@ sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 from dashboard_session import DashboardSession
 from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
-from selenium.webdriver.support.ui import Select
+from selenium.webdriver.support.ui import Select, WebDriverWait
 
 session = DashboardSession(*sys.argv[1:4], meters=2, days=400)
 d = session.driver
@@ -97,7 +97,9 @@ try:
     projected = d.find_element(By.CSS_SELECTOR, "#glance-meter .projected").text
     assert re.search(r"≈\s[\d,.]+\skWh · EUR [\d,.]+\nbased on \d+ days$", projected), projected
     assert d.find_element(By.CSS_SELECTOR, "#glance-meter .power .glance-value").text != "–"
-    wait.until(lambda d: d.find_element(By.ID, "glance-site").is_displayed())
+    # The site's line: once the second meter's first rows are in the archive and the page asked
+    # again (every minute).
+    WebDriverWait(d, 90).until(lambda d: d.find_element(By.ID, "glance-site").is_displayed())
     month = d.find_element(By.CSS_SELECTOR, "#glance-meter .month").text
     assert re.search(r"[▲▼＝]\s[+-]?\d+\s% vs last month", month), month
     print("headline:", d.find_element(By.ID, "glance-meter").text.replace("\n", " | "))
