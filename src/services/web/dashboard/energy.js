@@ -6,6 +6,20 @@
 // are marked. The "Monthly report" link downloads the month shown, else last month.
 "use strict";
 
+// The energy view's and the evening answer's archive requests go one at a time: the server
+// reads at most a few archive answers for one browser at once and refuses more (503), and the
+// other views ask for theirs at the same moments. Resolves with the JSON, or null when the
+// answer is not 200.
+let archiveQueue = Promise.resolve();
+function archiveJson(url) {
+  const answer = archiveQueue.then(async () => {
+    const r = await fetch(url, { cache: "no-store" });
+    return r.ok ? r.json() : null;
+  });
+  archiveQueue = answer.catch(() => null);
+  return answer;
+}
+
 (() => {
   const ENERGY_TEXTS = {
     english: { heading: "Energy and cost", day: "Day", week: "Week", month: "Month", year: "Year",
@@ -300,9 +314,8 @@
   }
 
   async function answer(id, view, from, to) {
-    const r = await fetch("/api/v1/meters/" + encodeURIComponent(id) + "/energy?period=" + BARS[view] +
-      "&from=" + unix(from) + "&to=" + unix(to), { cache: "no-store" });
-    return r.ok ? r.json() : null;
+    return archiveJson("/api/v1/meters/" + encodeURIComponent(id) + "/energy?period=" + BARS[view] +
+      "&from=" + unix(from) + "&to=" + unix(to));
   }
   async function load() {
     const id = pickedMeter();

@@ -80,7 +80,7 @@
     if (!known(now) || !known(then) || !(then > 0)) return null;
     const pct = 100 * (now - then) / then;
     const arrow = pct > 0.5 ? "▲" : pct < -0.5 ? "▼" : "＝";
-    return arrow + "\u00a0" + (pct > 0 ? "+" : "") + number(pct, 0) + "\u00a0% " + t(key);
+    return arrow + "\u00a0" + (arrow === "＝" ? number(0, 0) : (pct > 0 ? "+" : "") + number(pct, 0)) + "\u00a0% " + t(key);
   }
   function tiles(watts, today, month, currency) {
     const priced = (kwhText, cost) => kwhText + (currency && known(cost) ? " · " + money(currency, cost) : "");
@@ -229,17 +229,16 @@
   async function loadMeter() {
     const id = pickedMeter();
     if (!id) return;
-    const r = await fetch("/api/v1/meters/" + encodeURIComponent(id) + "/insights", { cache: "no-store" });
+    const answer = await archiveJson("/api/v1/meters/" + encodeURIComponent(id) + "/insights");
     // An answer for a meter no longer picked is dropped: the newer one follows.
     if (id !== pickedMeter()) return;
-    insights = r.ok ? await r.json() : null;
+    insights = answer;
     document.getElementById("headline").dataset.insightsMeter = insights ? id : "";
     showAll();
     document.dispatchEvent(new CustomEvent("tev-insights", { detail: insights || {} }));
   }
   async function loadSite() {
-    const r = await fetch("/api/v1/insights", { cache: "no-store" });
-    site = r.ok ? await r.json() : null;
+    site = await archiveJson("/api/v1/insights");
     showHeadline();
   }
   const later = (f) => () => f().catch(() => {});
