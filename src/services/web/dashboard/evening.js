@@ -113,7 +113,12 @@
     const box = document.getElementById("headline");
     const id = pickedMeter();
     const entry = site && site.meters ? site.meters.find((m) => m.meter === id) : null;
-    const figures = entry || (insights && insights.meter === id ? insights : null);
+    // A meter's entry in the site's answer leaves the standing charge out, as its row in Costs
+    // per meter does; the only meter of a site is the whole bill: the site's sums, standing
+    // charge in.
+    const alone = entry && site.meters.length === 1 && site.site;
+    const figures = alone ? { today: site.site.today, month: { ...entry.month, ...site.site.month } }
+      : entry || (insights && insights.meter === id ? insights : null);
     // Headings take the language even while hidden.
     setMeterHeading(box.querySelector("h2"), t("glance"));
     box.hidden = !id;

@@ -103,6 +103,7 @@ class DashboardSession:
         self.wait.until(lambda d: attr("quality", "data-week") != "")
         self.wait.until(lambda d: d.find_element(By.ID, "alert-banner").is_displayed())
         self.wait.until(lambda d: d.find_element(By.ID, "meter-costs-section").is_displayed())
+        self.wait.until(lambda d: attr("headline", "data-insights-meter") != "")
 
     def network_events(self):
         """The Network events of the performance log since the last call."""
