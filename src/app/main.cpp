@@ -179,7 +179,7 @@ int main(int argc, char* argv[]) {
     startTray(context, alerts, tray);
     startArchive(context, alerts, archive);
     startFleet(context, archive, fleet);
-    startMqtt(context, alerts, mqtt);
+    startMqtt(context, alerts, archive, mqtt);
     Web web;
     startWeb(context, alerts, archive, fleet, tray, web);
 

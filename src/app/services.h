@@ -10,6 +10,7 @@
 
 #include "app/alert_publisher.h"
 #include "app/alert_settings.h"
+#include "app/evening_figures.h"
 #include "app/options.h"
 #include "app/period_figures.h"
 #include "app/recorder_view.h"
@@ -79,6 +80,9 @@ struct Archive {
     std::unique_ptr<archive::ArchiveService> service;
     // Today's, this week's and this month's figures of each meter, while the archive is on.
     std::unique_ptr<ArchivePeriods> periods;
+    // Each meter's month, projected cost and base load for /metrics and the broker; shared
+    // with them, as the archive stops before they do.
+    std::shared_ptr<EveningFigures> evening;
 };
 void loadArchive(const SettingsFile& settings, Archive& archive);
 void startArchive(const ServiceContext& context, Alerts& alerts, Archive& archive);
@@ -105,9 +109,11 @@ struct Mqtt {
     std::unique_ptr<mqtt::MqttBridge> bridge;
     std::unique_ptr<AlertPublisher> alertPublisher;
     std::unique_ptr<QTimer> costTimer;  // today's figures without a message
+    // Each archived meter's evening figures, sent once a minute while the archive is on.
+    std::unique_ptr<EveningPublisher> eveningPublisher;
 };
 bool loadMqtt(const ProgramOptions& options, const SettingsFile& settings, Mqtt& mqtt);
-void startMqtt(const ServiceContext& context, Alerts& alerts, Mqtt& mqtt);
+void startMqtt(const ServiceContext& context, Alerts& alerts, const Archive& archive, Mqtt& mqtt);
 void stopMqtt(const ServiceContext& context, Mqtt& mqtt);
 
 // The web dashboard, off unless --http or [http] listen= names an address.

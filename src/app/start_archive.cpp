@@ -4,6 +4,7 @@
 #include "app/alert_archive.h"
 #include "app/services.h"
 #include "core/settings/folder_files.h"
+#include "services/archive/sqlite/archive_reader.h"
 
 namespace tev::app {
 
@@ -33,10 +34,16 @@ void startArchive(const ServiceContext& context, Alerts& alerts, Archive& archiv
                                          alerts.settings.tariff, context.clock);
     context.observers.add(archive.periods.get());
     alerts.today = [periods = archive.periods.get()] { return periods->today(); };
+    archive.evening = std::make_shared<EveningFigures>(
+        context.folder, archive::sqliteArchiveQueries(),
+        [periods = archive.periods.get()] { return periods->ids(); }, alerts.settings.tariff,
+        context.clock);
 }
 
 void stopArchive(const ServiceContext& context, Archive& archive) {
     if (!archive.service) return;
+    // Its last making ends before the writer does; /metrics and the broker keep what it made.
+    archive.evening->stop();
     context.observers.remove(archive.periods.get());
     context.observers.remove(archive.service.get());
     archive.service->stop();  // writes what is still queued

@@ -16,7 +16,7 @@ bool loadMqtt(const ProgramOptions& options, const SettingsFile& settings, Mqtt&
     return false;
 }
 
-void startMqtt(const ServiceContext& context, Alerts& alerts, Mqtt& mqtt) {
+void startMqtt(const ServiceContext& context, Alerts& alerts, const Archive& archive, Mqtt& mqtt) {
     for (const std::string& n : mqtt.notes) context.log(n);
     if (!mqtt.settings.enabled()) return;
     mqtt.settings.meterNames = context.meterNames;
@@ -33,12 +33,18 @@ void startMqtt(const ServiceContext& context, Alerts& alerts, Mqtt& mqtt) {
     QObject::connect(mqtt.costTimer.get(), &QTimer::timeout,
                      [p = mqtt.alertPublisher.get()] { p->tick(); });
     mqtt.costTimer->start();
+    // Each archived meter's month, projected cost and base load, while the archive is on.
+    if (archive.evening)
+        mqtt.eveningPublisher = std::make_unique<EveningPublisher>(
+            mqtt.bridge->publisher(), mqtt.settings, archive.evening,
+            alerts.settings.tariff.currency(), alerts.settings.tariff.configured());
     mqtt.bridge->start(context.recorder.registry(), context.logger());
 }
 
 void stopMqtt(const ServiceContext& context, Mqtt& mqtt) {
     if (!mqtt.bridge) return;
     mqtt.costTimer.reset();
+    mqtt.eveningPublisher.reset();
     mqtt.bridge->stop();
     context.observers.remove(mqtt.alertPublisher.get());
     context.observers.remove(mqtt.bridge.get());

@@ -29,6 +29,8 @@ web::WebSources webSources(const ServiceContext& context, Alerts& alerts, const 
         sources.archiveQueries = archive::sqliteArchiveQueries();
     }
     sources.tariff = &alerts.settings.tariff;
+    if (archive.evening)
+        sources.evening = [evening = archive.evening] { return evening->latest(); };
     if (ArchivePeriods* periods = archive.periods.get()) {
         sources.meterCosts = [periods](archive::WeekStart w) { return periods->all(w); };
         sources.archivedMeters = [periods] { return periods->ids(); };

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "services/archive/rules/insights.h"
 #include "services/archive/rules/read_stop.h"
 #include "services/archive/rules/series.h"
 
@@ -44,6 +45,12 @@ struct ArchiveQueries {
                             std::string& error) = nullptr;
     std::vector<MeterEnergy> (*hourEnergy)(const std::string& folder, std::int64_t from,
                                            std::string& error, const ReadStop* stop) = nullptr;
+    // One meter's hour rows (Energy, Watt mean, W1..W3 means) and minute rows (Watt mean) with
+    // starts in [from, to), oldest first, for the evening figures.
+    HourRows (*hourRows)(const std::string& folder, const std::string& meter, std::int64_t from,
+                         std::int64_t to, std::string& error, const ReadStop* stop) = nullptr;
+    MinuteRows (*minuteRows)(const std::string& folder, const std::string& meter, std::int64_t from,
+                             std::int64_t to, std::string& error, const ReadStop* stop) = nullptr;
 };
 
 }  // namespace tev::archive

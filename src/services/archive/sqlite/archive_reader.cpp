@@ -145,6 +145,69 @@ std::vector<MeterEnergy> queryHourEnergy(const std::string& folder, std::int64_t
     return meters;
 }
 
+namespace {
+
+double valueOrNaN(const SqliteStatement& s, int column) {
+    return s.columnIsNull(column) ? NAN : s.columnDouble(column);
+}
+
+// Binds the meter and the span to `s` and calls `row` for each of its rows; false with `error`
+// set when the file cannot be read or the read was given up.
+template <typename Row>
+bool readMeterSpan(const std::string& folder, const char* sql, const std::string& meter,
+                   std::int64_t from, std::int64_t to, std::string& error, const ReadStop* stop,
+                   Row row) {
+    error.clear();
+    SqliteDb db;
+    if (!openReadOnly(folder, db, error, stop)) return false;
+    SqliteStatement s(db, sql);
+    if (!s.valid()) {
+        error = std::string(kArchiveFileName) + ": " + sqlite3_errmsg(db.handle());
+        return false;
+    }
+    s.bind(1, std::string_view(meter));
+    s.bind(2, from);
+    s.bind(3, to);
+    int rc = 0;
+    while ((rc = s.step()) == SQLITE_ROW) row(s);
+    if (rc != SQLITE_DONE) {
+        error = std::string(kArchiveFileName) + ": " + sqlite3_errmsg(db.handle());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+HourRows queryHourRows(const std::string& folder, const std::string& meter, std::int64_t from,
+                       std::int64_t to, std::string& error, const ReadStop* stop) {
+    HourRows rows;
+    readMeterSpan(
+        folder,
+        "SELECT t, kwh, watt_mean, w1_mean, w2_mean, w3_mean FROM hours "
+        "WHERE meter = ? AND t >= ? AND t < ? ORDER BY t",
+        meter, from, to, error, stop, [&rows](const SqliteStatement& s) {
+            rows.time.push_back(s.columnInt(0));
+            rows.kwh.push_back(valueOrNaN(s, 1));
+            rows.watts.push_back(valueOrNaN(s, 2));
+            rows.phaseWatts.push_back({valueOrNaN(s, 3), valueOrNaN(s, 4), valueOrNaN(s, 5)});
+        });
+    return rows;
+}
+
+MinuteRows queryMinuteRows(const std::string& folder, const std::string& meter, std::int64_t from,
+                           std::int64_t to, std::string& error, const ReadStop* stop) {
+    MinuteRows rows;
+    readMeterSpan(folder,
+                  "SELECT t, watt_mean FROM minutes WHERE meter = ? AND t >= ? AND t < ? "
+                  "ORDER BY t",
+                  meter, from, to, error, stop, [&rows](const SqliteStatement& s) {
+                      rows.time.push_back(s.columnInt(0));
+                      rows.watts.push_back(valueOrNaN(s, 1));
+                  });
+    return rows;
+}
+
 std::vector<std::string> archivedMeters(const std::string& folder, std::string& error) {
     error.clear();
     std::vector<std::string> ids;

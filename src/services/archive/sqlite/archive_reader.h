@@ -22,9 +22,17 @@ ArchiveSeries queryArchiveSeries(const std::string& folder, const SeriesQuery& q
 std::vector<MeterEnergy> queryHourEnergy(const std::string& folder, std::int64_t from,
                                          std::string& error, const ReadStop* stop = nullptr);
 
-// The two queries above, for the readers that take them by ArchiveQueries.
+// One meter's hour rows and minute rows with starts in [from, to), oldest first; NaN where a
+// row holds no value; empty for a meter without rows there. Read through a read-only
+// connection of their own; given up with an error once `stop` says so.
+HourRows queryHourRows(const std::string& folder, const std::string& meter, std::int64_t from,
+                       std::int64_t to, std::string& error, const ReadStop* stop = nullptr);
+MinuteRows queryMinuteRows(const std::string& folder, const std::string& meter, std::int64_t from,
+                           std::int64_t to, std::string& error, const ReadStop* stop = nullptr);
+
+// The queries above, for the readers that take them by ArchiveQueries.
 inline ArchiveQueries sqliteArchiveQueries() {
-    return {queryArchiveSeries, queryHourEnergy};
+    return {queryArchiveSeries, queryHourEnergy, queryHourRows, queryMinuteRows};
 }
 
 // The meters the archive knows, in ID order.

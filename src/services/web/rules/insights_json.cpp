@@ -273,6 +273,36 @@ MeterInsights meterInsights(std::string meter, MeterName name, const archive::Ho
     return m;
 }
 
+archive::SeriesQuery eveningHourQuery(const std::string& meter, std::int64_t now) {
+    // The month so far and the 28 whole days its projection is made of.
+    const std::int64_t from = std::min(
+        midnightAfter(now, -29), archive::energyPeriodStart(archive::EnergyPeriod::Month, now));
+    return queryOf(meter, archive::Resolution::Hour, {"Energy", "Watt", "W1", "W2", "W3"}, from,
+                   now);
+}
+
+archive::SeriesQuery eveningMinuteQuery(const std::string& meter, std::int64_t now) {
+    return queryOf(meter, archive::Resolution::Minute, {"Watt"}, midnightAfter(now, -2), now);
+}
+
+EveningMetrics eveningMetrics(std::string meter, const archive::HourRows& hours,
+                              const archive::MinuteRows& minutes, std::int64_t now,
+                              const alerts::Tariff* tariff) {
+    EveningMetrics e;
+    e.meter = std::move(meter);
+    const bool priced = tariff != nullptr && tariff->configured();
+    std::optional<alerts::TariffPricer> pricer;
+    if (priced) pricer.emplace(*tariff);
+    const archive::MonthFigures month = archive::monthFigures(
+        hours, now, pricingOf(priced ? tariff : nullptr, pricer ? &*pricer : nullptr, true));
+    e.monthStart = month.monthStart;
+    e.monthKwh = month.kwhToDate;
+    if (priced) e.projectedCost = month.projectedCost;
+    const auto nights = archive::baseLoadPerDay(hours, minutes, midnightAfter(now, -2), now);
+    if (!nights.empty()) e.baseWatts = nights.back().watts;
+    return e;
+}
+
 std::optional<std::string> phaseAdviceText(const archive::PhaseAdvice& a, double limitPercent) {
     if (a.hoursCounted <= 0 || a.heaviest < 0 || a.lightest < 0) return std::nullopt;
     const std::string when = "the imbalance was above " + percentText(limitPercent) + " in " +

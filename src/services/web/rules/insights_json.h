@@ -9,6 +9,7 @@
 #include "services/archive/rules/archive_queries.h"
 #include "services/archive/rules/insights.h"
 #include "services/web/rules/energy_quality_json.h"
+#include "services/web/rules/snapshot.h"
 
 namespace tev::web {
 
@@ -66,6 +67,14 @@ MeterInsights meterInsights(std::string meter, MeterName name, const archive::Ho
                             const archive::MinuteRows& minutes, std::int64_t now,
                             const alerts::Tariff* tariff, const InsightsSettings& settings,
                             const archive::ReadStop* stop = nullptr);
+
+// The rows the figures of /metrics and the broker need at `now` (the month and 28 days before
+// it in hours, two nights in minutes), and those figures.
+archive::SeriesQuery eveningHourQuery(const std::string& meter, std::int64_t now);
+archive::SeriesQuery eveningMinuteQuery(const std::string& meter, std::int64_t now);
+EveningMetrics eveningMetrics(std::string meter, const archive::HourRows& hours,
+                              const archive::MinuteRows& minutes, std::int64_t now,
+                              const alerts::Tariff* tariff);
 
 // "Move about 0.8 kW of load from L1 to L3: the imbalance was above 30 % in 23 % of the hours
 // of the last 4 weeks." or "The phases are balanced: …"; nothing without a counted hour.

@@ -170,6 +170,24 @@ std::string metricsText(const MeasurementStore& store, const ServiceStatus& stat
     family(out, "tev3p_save_failures_total", "counter",
            "Saves of the records or settings file that failed.");
     plain(out, "tev3p_save_failures_total", static_cast<double>(status.saveFailures));
+    if (status.evening) {
+        const std::vector<EveningMetrics>& meters = *status.evening;
+        family(out, "tev3p_month_energy_kwh", "gauge",
+               "Energy of each archived meter from the first of this month on.");
+        for (const EveningMetrics& m : meters)
+            sample(out, status.names, "tev3p_month_energy_kwh", m.meter, {}, m.monthKwh);
+        family(out, "tev3p_month_projected_cost", "gauge",
+               "This month's projected cost of each archived meter under the tariff.");
+        for (const EveningMetrics& m : meters)
+            if (m.projectedCost)
+                sample(out, status.names, "tev3p_month_projected_cost", m.meter, {},
+                       *m.projectedCost);
+        family(out, "tev3p_base_load_watts", "gauge",
+               "The always-on load of each archived meter over the last whole night.");
+        for (const EveningMetrics& m : meters)
+            if (m.baseWatts)
+                sample(out, status.names, "tev3p_base_load_watts", m.meter, {}, *m.baseWatts);
+    }
     if (status.fleet) {
         const FleetMetrics& f = *status.fleet;
         family(out, "tev3p_fleet_up", "gauge",

@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/meterlink/meter_names.h"
 
@@ -29,6 +30,17 @@ struct ImbalanceFloor {
         const auto it = perMeter.find(id);
         return it == perMeter.end() ? amps : it->second;
     }
+};
+
+// One archived meter's evening figures for /metrics and the broker, made at most once a minute:
+// the month's energy so far, the month's projected cost (standing charges in; none without a
+// tariff or a whole day of history) and the last whole night's base load.
+struct EveningMetrics {
+    std::string meter;
+    std::int64_t monthStart = 0;  // local midnight of the month's first day
+    double monthKwh = 0;
+    std::optional<double> projectedCost;
+    std::optional<double> baseWatts;
 };
 
 // A meter heard from since the program started, or one the archive holds: the meters answer
@@ -79,6 +91,8 @@ struct ServiceStatus {
     // and not yet by a data message: their rows may still hold another meter's readings.
     std::set<std::string, std::less<>> noReadingsYet;
     std::optional<FleetMetrics> fleet;
+    // With the archive on: every archived meter's evening figures as last made.
+    std::optional<std::vector<EveningMetrics>> evening;
     ImbalanceFloor imbalanceFloor;
     // Every meter heard from since the start, and the archive's, by ID.
     KeptMeterMap kept;

@@ -624,6 +624,7 @@ web::ServiceStatus WebServer::status() const {
     s.noReadingsYet = noReadingsYet_;
     if (sources_.sockets) sources_.sockets(s);
     if (sources_.fleet) s.fleet = sources_.fleet();
+    if (sources_.evening) s.evening = sources_.evening();
     s.imbalanceFloor = sources_.imbalanceFloor;
     s.names = sources_.meterNames;
     s.weekStart = std::string(archive::weekStartName(sources_.weekStart));

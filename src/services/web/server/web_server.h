@@ -72,6 +72,8 @@ struct WebSources {
     archive::WeekStart weekStart = archive::WeekStart::Monday;
     // With the archive on: the IDs of every meter it holds (safe on any thread).
     std::function<std::vector<std::string>()> archivedMeters;
+    // With the archive on: every archived meter's evening figures as last made, for /metrics.
+    std::function<std::vector<web::EveningMetrics>()> evening;
     // What the evening figures are measured against.
     web::InsightsSettings insights;
 };

@@ -50,6 +50,65 @@ TEST_F(HourEnergy, EveryMeterWithItsHoursFromAMomentOnAndItsFirstHourOfAll) {
     EXPECT_NE(error, "");
 }
 
+// The evening figures read one meter's hour and minute rows over [from, to): its own rows
+// only, the span's ends honoured, NULL cells as NaN, and an error for a missing file or a read
+// already given up.
+TEST_F(HourEnergy, OneMetersHourAndMinuteRowsOverASpan) {
+    std::vector<std::string> lines;
+    {
+        SqliteDb db = openArchiveForWriting(archivePath(folder), lines);
+        ASSERT_TRUE(db.isOpen());
+        ASSERT_EQ(db.exec("INSERT INTO meters (id, first_seen) VALUES ('HOQ00000000A', 0), "
+                          "('HOQ00000000B', 0);"
+                          "INSERT INTO hours (meter, t, n, kwh, watt_mean, w1_mean, w2_mean, "
+                          "w3_mean) VALUES ('HOQ00000000A', 0, 60, 9, 9000, 1, 2, 3),"
+                          "('HOQ00000000A', 3600, 60, 1.5, 1500, 400, 500, 600),"
+                          "('HOQ00000000A', 7200, 60, NULL, NULL, NULL, 20, NULL),"
+                          "('HOQ00000000A', 10800, 60, 2, 2000, 1, 1, 1),"
+                          "('HOQ00000000B', 3600, 60, 7, 7000, 7, 7, 7);"
+                          "INSERT INTO minutes (meter, t, n, watt_mean) VALUES "
+                          "('HOQ00000000A', 3540, 1, 5), ('HOQ00000000A', 3600, 1, 250),"
+                          "('HOQ00000000A', 3660, 1, NULL), ('HOQ00000000B', 3600, 1, 9);"),
+                  0);
+    }
+    std::string error;
+    const HourRows hours = queryHourRows(folder, "HOQ00000000A", 3600, 10800, error);
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(hours.time, (std::vector<std::int64_t>{3600, 7200}));
+    ASSERT_EQ(hours.kwh.size(), 2u);
+    ASSERT_EQ(hours.watts.size(), 2u);
+    ASSERT_EQ(hours.phaseWatts.size(), 2u);
+    EXPECT_EQ(hours.kwh[0], 1.5);
+    EXPECT_EQ(hours.watts[0], 1500);
+    EXPECT_EQ(hours.phaseWatts[0], (std::array<double, 3>{400, 500, 600}));
+    EXPECT_TRUE(std::isnan(hours.kwh[1]));
+    EXPECT_TRUE(std::isnan(hours.watts[1]));
+    EXPECT_TRUE(std::isnan(hours.phaseWatts[1][0]));
+    EXPECT_EQ(hours.phaseWatts[1][1], 20);
+
+    const MinuteRows minutes = queryMinuteRows(folder, "HOQ00000000A", 3600, 7200, error);
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(minutes.time, (std::vector<std::int64_t>{3600, 3660}));
+    ASSERT_EQ(minutes.watts.size(), 2u);
+    EXPECT_EQ(minutes.watts[0], 250);
+    EXPECT_TRUE(std::isnan(minutes.watts[1]));
+    EXPECT_TRUE(queryMinuteRows(folder, "HOQ00000000C", 0, 99999, error).time.empty());
+    EXPECT_EQ(error, "");
+
+    const ReadStop given(ReadStop::Clock::now() - std::chrono::seconds(1), nullptr);
+    EXPECT_TRUE(queryHourRows(folder, "HOQ00000000A", 0, 99999, error, &given).time.empty());
+    EXPECT_NE(error, "");
+    // Through the queries a service takes from the app.
+    const ArchiveQueries queries = sqliteArchiveQueries();
+    EXPECT_EQ(queries.hourRows(folder, "HOQ00000000B", 0, 99999, error, nullptr).kwh,
+              (std::vector<double>{7}));
+    EXPECT_EQ(queries.minuteRows(folder, "HOQ00000000B", 0, 99999, error, nullptr).watts,
+              (std::vector<double>{9}));
+    std::filesystem::remove_all(folder);
+    EXPECT_TRUE(queryMinuteRows(folder, "HOQ00000000A", 0, 99999, error).time.empty());
+    EXPECT_NE(error, "");
+}
+
 // The writer's hour rows of this week and this month equal the file's after every commit: as
 // hours fill, when the month turns (the rows before the week's Sunday go), and in a new writer
 // that reads them at its start.

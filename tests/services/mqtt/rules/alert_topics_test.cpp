@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
+#include "services/mqtt/rules/evening_topics.h"
+
 namespace tev::mqtt {
 namespace {
 
@@ -57,6 +61,54 @@ TEST(AlertTopics, OneProblemSensorPerRuleAndTheMonetarySensorOnlyWhenAsked) {
             std::string::npos)
             << with[6].payload;
     }
+}
+
+// The evening figures: one retained payload per meter, three sensors read from it, the cost one
+// only with a tariff.
+TEST(AlertTopics, EveningFiguresGoOnOneTopicWithTheirSensors) {
+    MqttSettings s;
+    s.prefix = "tev3p";
+    s.discoveryPrefix = "homeassistant";
+    EXPECT_EQ(eveningTopic(s, "A/B+#"), "tev3p/A_B___4f17a187/evening");
+    struct Case {
+        std::optional<double> cost, base;
+        const char* payload;
+    };
+    const Case cases[] = {
+        {98.765, 180.44,
+         "{\"month_energy\":123.457,\"last_reset\":\"2026-12-01T00:00:00+01:00\","
+         "\"projected_month_cost\":98.77,\"currency\":\"EUR\",\"base_load\":180.4}"},
+        {std::nullopt, std::nullopt,
+         "{\"month_energy\":123.457,\"last_reset\":\"2026-12-01T00:00:00+01:00\","
+         "\"projected_month_cost\":null,\"currency\":\"EUR\",\"base_load\":null}"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(eveningJson(123.4567, "2026-12-01T00:00:00+01:00", c.cost, "EUR", c.base),
+                  c.payload);
+    const auto priced = eveningDiscoveryMessages(s, "M1", true, "\xE2\x82\xAC");
+    ASSERT_EQ(priced.size(), 3u);
+    EXPECT_EQ(priced[0].topic, "homeassistant/sensor/tev3p_M1/month_energy/config");
+    EXPECT_NE(
+        priced[0].payload.find("\"name\":\"Month energy\",\"unique_id\":\"tev3p_M1_month_energy\","
+                               "\"default_entity_id\":\"sensor.tev3p_m1_month_energy\","
+                               "\"state_topic\":\"tev3p/M1/evening\",\"value_template\":\"{{ "
+                               "value_json.month_energy }}\",\"device_class\":\"energy\","
+                               "\"unit_of_measurement\":\"kWh\",\"state_class\":\"total\","
+                               "\"last_reset_value_template\":\"{{ value_json.last_reset }}\""),
+        std::string::npos)
+        << priced[0].payload;
+    EXPECT_NE(priced[1].payload.find("\"name\":\"Projected month cost\""), std::string::npos);
+    EXPECT_NE(priced[1].payload.find("\"device_class\":\"monetary\",\"unit_of_measurement\":"
+                                     "\"EUR\",\"availability_mode\""),
+              std::string::npos)
+        << priced[1].payload;
+    EXPECT_NE(priced[2].payload.find("\"device_class\":\"power\",\"unit_of_measurement\":"
+                                     "\"W\",\"state_class\":\"measurement\","),
+              std::string::npos)
+        << priced[2].payload;
+    const auto unpriced = eveningDiscoveryMessages(s, "M1", false, "");
+    ASSERT_EQ(unpriced.size(), 2u);
+    EXPECT_EQ(unpriced[1].topic, "homeassistant/sensor/tev3p_M1/base_load/config");
 }
 
 }  // namespace

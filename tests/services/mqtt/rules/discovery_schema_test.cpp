@@ -9,6 +9,7 @@
 #include <string>
 
 #include "services/mqtt/rules/alert_topics.h"
+#include "services/mqtt/rules/evening_topics.h"
 #include "services/mqtt/rules/meter_topics.h"
 
 namespace tev::mqtt {
@@ -56,7 +57,9 @@ const std::map<QString, SensorClass> kSensorClasses = {
     {"current", {{"A", "mA"}, {"measurement"}}},
     {"power", {{"W", "kW"}, {"measurement"}}},
     {"energy", {{"Wh", "kWh", "MWh"}, {"total", "total_increasing"}}},
-    {"monetary", {{}, {"total"}}},
+    // A monetary figure that is no running total (a projection) has no state class: Home
+    // Assistant then keeps no long-term sum of it.
+    {"monetary", {{}, {"total", ""}}},
 };
 const std::set<QString> kBinarySensorClasses = {"problem", "connectivity", "power", "running"};
 
@@ -129,7 +132,10 @@ TEST(DiscoverySchema, EveryConfigTheProgramAnnouncesPassesHomeAssistantsSchema) 
     for (DiscoveryMessage& m :
          alertDiscoveryMessages(s, "HOQ 00/00+#1", true, true, "\xE2\x82\xAC"))
         all.push_back(std::move(m));
-    ASSERT_EQ(all.size(), 12u + 5u + 2u);
+    // The evening figures: the month's energy, its projected cost and the base load.
+    for (DiscoveryMessage& m : eveningDiscoveryMessages(s, "HOQ 00/00+#1", true, "\xC2\xA3"))
+        all.push_back(std::move(m));
+    ASSERT_EQ(all.size(), 12u + 5u + 2u + 3u);
     std::set<std::string> uniqueIds, entityIds;
     for (const DiscoveryMessage& m : all) {
         EXPECT_EQ(faults(m.topic, m.payload), std::vector<std::string>{}) << m.payload;
@@ -139,7 +145,7 @@ TEST(DiscoverySchema, EveryConfigTheProgramAnnouncesPassesHomeAssistantsSchema) 
         EXPECT_TRUE(entityIds.insert(c["default_entity_id"].toString().toStdString()).second);
     }
     // The checker itself: each of these breaks one rule.
-    const DiscoveryMessage& cost = all[all.size() - 2];
+    const DiscoveryMessage& cost = all[all.size() - 5];
     const std::string good = cost.payload;
     auto broken = [&](const std::string& from, const std::string& to) {
         std::string p = good;

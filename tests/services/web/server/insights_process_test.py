@@ -33,8 +33,8 @@ def get(url):
         return e.code, e.read().decode()
 
 
-def close(a, b, what):
-    assert a is not None and abs(a - b) < 0.002, f"{what}: answer {a}, rows {b}"
+def close(a, b, what, within=0.002):
+    assert a is not None and abs(a - b) < within, f"{what}: answer {a}, rows {b}"
 
 
 shutil.rmtree(WORK, ignore_errors=True)
@@ -114,6 +114,22 @@ try:
                             "&to=2026-03-01", 400)):
         status, body = get(url + path)
         assert status == expected, (path, status, body)
+    # /metrics: the figures are made on a thread of their own after the start: wait for them.
+    end = time.time() + 60
+    families = {}
+    while time.time() < end and len(families) < 3:
+        status, text = get(url + "metrics")
+        families = dict(re.findall(r'^(tev3p_month_energy_kwh|tev3p_month_projected_cost|'
+                                   r'tev3p_base_load_watts)\{meter="' + METER + r'"\} (\S+)$',
+                                   text, re.M))
+    assert len(families) == 3, text[-800:]
+    month_start = now_answer["month"]["start"]
+    close(float(families["tev3p_month_energy_kwh"]), kwh_between(month_start, hours[-1][0]),
+          "metrics month energy")
+    close(float(families["tev3p_month_projected_cost"]), now_answer["month"]["projected_cost"],
+          "metrics projected cost")
+    close(float(families["tev3p_base_load_watts"]), now_answer["base_load"]["watts"],
+          "metrics base load", 0.06)
     print("insights checked")
 finally:
     program.terminate()
