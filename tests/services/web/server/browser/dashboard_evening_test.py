@@ -7,8 +7,11 @@ work folder).
 
 Usage: dashboard_evening_test.py TEV3P HOQ_SIM WORK_DIR
 Prints what each step saw."""
+import os
 import re
+import sqlite3
 import sys
+import time
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 from dashboard_session import DashboardSession
@@ -16,7 +19,19 @@ from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import Select, WebDriverWait
 
-session = DashboardSession(*sys.argv[1:4], meters=2, days=400)
+# An unusual day: two weeks ago, three times the energy of each of its hours.
+ODD = time.localtime(time.time() - 14 * 86400)
+ODD_DAY = int(time.mktime((ODD.tm_year, ODD.tm_mon, ODD.tm_mday, 0, 0, 0, 0, 0, -1)))
+
+
+def plant_unusual_day(work):
+    with sqlite3.connect(os.path.join(work, "TEV3P_Archive.sqlite")) as db:
+        tripled = db.execute("UPDATE hours SET kwh = kwh * 3 WHERE meter = 'SIM000000001' AND t >= ? AND t < ?",
+                             (ODD_DAY, ODD_DAY + 86400)).rowcount
+    assert tripled >= 23, tripled
+
+
+session = DashboardSession(*sys.argv[1:4], meters=2, days=400, prepare=plant_unusual_day)
 d = session.driver
 wait = session.wait
 
@@ -85,6 +100,26 @@ try:
     assert int(attr("#energy", "data-compared")) >= 23
     print("May 2nd:", attr("#energy", "data-bars"), "hourly bars")
 
+    # The unusual day: its bar and its row are marked in its month; a tap reads it out.
+    Select(d.find_element(By.ID, "energy-period")).select_by_value("month")
+    d.execute_script("const e = document.getElementById('energy-date'); e.value = arguments[0];"
+                     "e.dispatchEvent(new Event('change'));", time.strftime("%Y-%m", ODD))
+    energy_shows("month", "new Date(%d, %d, 1)" % (ODD.tm_year, ODD.tm_mon - 1))
+    wait.until(lambda d: attr("#energy", "data-unusual") == "1")
+    odd_row = d.find_element(By.CSS_SELECTOR, "#energy tr.unusual td").text
+    assert odd_row.endswith(", %s %d (unusual)" % (time.strftime("%b", ODD), ODD.tm_mday)), odd_row
+    d.execute_cdp_cmd("Emulation.setTouchEmulationEnabled", {"enabled": True, "maxTouchPoints": 1})
+    plot = d.find_element(By.CSS_SELECTOR, "#energy .u-over")
+    d.execute_script("arguments[0].scrollIntoView({block: 'center'})", plot)
+    box = d.execute_script("const r = arguments[0].getBoundingClientRect(); return [r.left, r.top, r.width, r.height]", plot)
+    days_in_month = int(attr("#energy", "data-bars"))
+    x, y = box[0] + box[2] * (ODD.tm_mday - 0.5) / days_in_month, box[1] + box[3] / 2
+    for kind in ("touchStart", "touchEnd"):
+        d.execute_cdp_cmd("Input.dispatchTouchEvent", {"type": kind, "touchPoints": [{"x": x, "y": y}] if kind == "touchStart" else []})
+    wait.until(lambda d: re.search(r" %d: .* · unusual \(typical [\d,.]+\skWh\)$" % ODD.tm_mday, attr("#energy", "data-pointed")))
+    d.execute_cdp_cmd("Emulation.setTouchEmulationEnabled", {"enabled": False})
+    print("unusual day tapped:", attr("#energy", "data-pointed"))
+
     # Back to now; the year view compares with the year before.
     d.find_element(By.CSS_SELECTOR, "#energy .energy-now").click()
     Select(d.find_element(By.ID, "energy-period")).select_by_value("year")
@@ -103,6 +138,20 @@ try:
     month = d.find_element(By.CSS_SELECTOR, "#glance-meter .month").text
     assert re.search(r"[▲▼＝]\s[+-]?\d+\s% vs last month", month), month
     print("headline:", d.find_element(By.ID, "glance-meter").text.replace("\n", " | "))
+
+    # Outside the month view the report is last month's.
+    last_month = d.execute_script("const m = new Date(); m.setDate(1); m.setMonth(m.getMonth() - 1);"
+                                  "return m.getFullYear() + '-' + String(m.getMonth() + 1).padStart(2, '0')")
+    assert attr("#energy a.energy-report", "href").endswith("/report.html?month=" + last_month)
+
+    # Chinese: the headline's projection and the phase advice, written by the page with the
+    # answer's numbers.
+    Select(d.find_element(By.ID, "language")).select_by_value("chinese")
+    wait.until(lambda d: d.find_element(By.CSS_SELECTOR, "#glance-meter .projected .glance-label").text == "月底預估")
+    advice = d.find_element(By.CSS_SELECTOR, "#phase-advice .phase-advice-text").text
+    assert re.match(r"^(將約 [\d.,]+ kW 的負載從 L\d 移到 L\d|各相平衡)：過去 4 週.* [\d,]+ % 的小時不平衡超過 \d+ %。$", advice), advice
+    Select(d.find_element(By.ID, "language")).select_by_value("english")
+    print("phase advice:", advice)
 
     # The always-on load and the peaks, each with its chart.
     wait.until(lambda d: int(attr("#base-load", "data-days") or 0) > 300 and int(attr("#peaks", "data-months") or 0) >= 12)
