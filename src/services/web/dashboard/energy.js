@@ -9,10 +9,12 @@
 // The energy view's and the evening answer's archive requests go one at a time: the server
 // reads at most a few archive answers for one browser at once and refuses more (503), and the
 // other views ask for theirs at the same moments. Resolves with the JSON, or null when the
-// answer is not 200.
+// answer is not 200 or, when its turn comes, `wanted` says the request is no longer wanted
+// (another meter or period picked meanwhile): it is then not sent at all.
 let archiveQueue = Promise.resolve();
-function archiveJson(url) {
+function archiveJson(url, wanted = () => true) {
   const answer = archiveQueue.then(async () => {
+    if (!wanted()) return null;
     const r = await fetch(url, { cache: "no-store" });
     return r.ok ? r.json() : null;
   });
@@ -313,9 +315,9 @@ function archiveJson(url) {
     draw();
   }
 
-  async function answer(id, view, from, to) {
+  async function answer(id, view, from, to, asked) {
     return archiveJson("/api/v1/meters/" + encodeURIComponent(id) + "/energy?period=" + BARS[view] +
-      "&from=" + unix(from) + "&to=" + unix(to));
+      "&from=" + unix(from) + "&to=" + unix(to), () => asked === state.asked && id === pickedMeter());
   }
   async function load() {
     const id = pickedMeter();
@@ -326,8 +328,10 @@ function archiveJson(url) {
     const before = rangeOf(view, shifted(view, from, -1));
     const ago = rangeOf(view, yearEarlier(view, from));
     const asked = ++state.asked;
-    const [now, prior, earlier] = await Promise.all([answer(id, view, from, to),
-      view === "year" ? null : answer(id, view, before.from, before.to), answer(id, view, ago.from, ago.to)]);
+    // One answer holds the period and the one before it (for a year, the year before); a week,
+    // a month or a day a year earlier takes a second one.
+    const [now, earlier] = await Promise.all([answer(id, view, view === "year" ? ago.from : before.from, to, asked),
+      view === "year" ? null : answer(id, view, ago.from, ago.to, asked)]);
     // An answer for a meter or a period no longer shown is dropped: the newer one follows.
     if (asked !== state.asked || id !== pickedMeter()) return;
     const box = document.getElementById("energy");
@@ -341,7 +345,7 @@ function archiveJson(url) {
     const heldTimes = new Set(now.time);
     state.shown = { view, slots, label: rangeLabel(view, from, to), currency: now.currency,
       held: slots.map((s) => heldTimes.has(s)), now: onSlots(slots, now, slots),
-      before: onSlots(slots, prior, beforeSlots), yearAgo: onSlots(slots, earlier, agoSlots) };
+      before: onSlots(slots, view === "year" ? null : now, beforeSlots), yearAgo: onSlots(slots, view === "year" ? now : earlier, agoSlots) };
     show();
   }
 

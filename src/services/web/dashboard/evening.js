@@ -234,7 +234,7 @@
   async function loadMeter() {
     const id = pickedMeter();
     if (!id) return;
-    const answer = await archiveJson("/api/v1/meters/" + encodeURIComponent(id) + "/insights");
+    const answer = await archiveJson("/api/v1/meters/" + encodeURIComponent(id) + "/insights", () => id === pickedMeter());
     // An answer for a meter no longer picked is dropped: the newer one follows.
     if (id !== pickedMeter()) return;
     insights = answer;
