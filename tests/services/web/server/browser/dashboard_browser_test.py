@@ -206,21 +206,21 @@ try:
     wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, "#alerts-history li.alert-start"))
     print("alert banner:", banner)
 
-    # Energy and cost bars with the comparison; the presets and the period picker.
+    # Energy and cost bars with the comparison; the period picker.
     wait.until(lambda d: d.find_element(By.ID, "energy").is_displayed()
                and int(d.find_element(By.ID, "energy").get_attribute("data-bars") or 0) >= 2)
     compare = driver.find_element(By.CSS_SELECTOR, "#energy .energy-compare").text
     assert re.search(r"kWh, EUR \d+\.\d\d .*against .*kWh, EUR \d+\.\d\d — [+-]", compare), compare
     rows = driver.find_elements(By.CSS_SELECTOR, "#energy tbody tr")
     assert rows[-1].get_attribute("class") == "partial", "the running day is not partial"
-    for preset, period, bars in (("3", "month", 2), ("2", "day", 30)):
-        driver.find_element(By.CSS_SELECTOR, "#energy button[data-preset='%s']" % preset).click()
+    for period, bars in (("year", 12), ("day", 23)):
+        Select(driver.find_element(By.ID, "energy-period")).select_by_value(period)
         wait.until(lambda d: d.find_element(By.ID, "energy").get_attribute("data-period") == period
                    and int(d.find_element(By.ID, "energy").get_attribute("data-bars")) >= bars)
     Select(driver.find_element(By.ID, "energy-period")).select_by_value("week")
     wait.until(lambda d: d.find_element(By.ID, "energy").get_attribute("data-period") == "week")
     costs = texts("#energy tbody td.money")
-    # Weeks before the 40 days of history have no figure, never a zero.
+    # Days before the 40 days of history have no figure, never a zero.
     while costs and costs[0] == "–":
         costs.pop(0)
     assert costs and all(re.match(r"^EUR \d+\.\d\d$", c) for c in costs), costs

@@ -17,12 +17,12 @@ from selenium.webdriver.support.ui import WebDriverWait
 
 class DashboardSession:
     def __init__(self, tev3p, hoq_sim, work, meters=1, performance_log=False, tz=None,
-                 prepare=None, languages=None):
+                 prepare=None, languages=None, days=40):
         self.program = self.sim = self.driver = None
         self.tev3p, self.work = tev3p, work
         shutil.rmtree(work, ignore_errors=True)
         os.makedirs(work)
-        subprocess.run([hoq_sim, "--write-demo", work, "--days", "40"], check=True,
+        subprocess.run([hoq_sim, "--write-demo", work, "--days", str(days)], check=True,
                        stdout=subprocess.DEVNULL, env=self.env(tz))
         with open(os.path.join(work, "tev3p.ini"), "a", encoding="utf-8") as ini:
             ini.write("\n[tariff]\ncurrency=EUR\nprice_per_kwh=0.20\nstanding_charge_per_day=0.50\n"
@@ -103,6 +103,7 @@ class DashboardSession:
         self.wait.until(lambda d: attr("quality", "data-week") != "")
         self.wait.until(lambda d: d.find_element(By.ID, "alert-banner").is_displayed())
         self.wait.until(lambda d: d.find_element(By.ID, "meter-costs-section").is_displayed())
+        self.wait.until(lambda d: attr("headline", "data-insights-meter") != "")
 
     def network_events(self):
         """The Network events of the performance log since the last call."""
