@@ -16,9 +16,9 @@ namespace tev::archive {
 
 // One meter's hour rows, oldest first. NaN where a row has no value.
 struct HourRows {
-    std::vector<std::int64_t> time;                // hour starts
-    std::vector<double> kwh;                       // energy used in the hour
-    std::vector<double> watts;                     // mean power of the hour
+    std::vector<std::int64_t> time;                 // hour starts
+    std::vector<double> kwh;                        // energy used in the hour
+    std::vector<double> watts;                      // mean power of the hour
     std::vector<std::array<double, 3>> phaseWatts;  // mean power of L1, L2, L3
 };
 
