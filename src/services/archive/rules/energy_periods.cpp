@@ -11,13 +11,6 @@ namespace {
 
 constexpr std::int64_t kHourSeconds = 3600;
 
-std::tm localParts(std::int64_t t) {
-    const auto time = static_cast<std::time_t>(t);
-    std::tm parts{};
-    localtime_r(&time, &parts);
-    return parts;
-}
-
 // Local midnight `days` days and `months` months after the date of `t`.
 std::int64_t midnightAfter(std::int64_t t, int days, int months) {
     const std::tm parts = localParts(t);

@@ -31,13 +31,6 @@ constexpr double kUnusualMarginKwh = 2;
 // The phases' move brings this share of the counted hours under the limit.
 constexpr double kBalancedShare = 0.9;
 
-std::tm localParts(std::int64_t t) {
-    const auto time = static_cast<std::time_t>(t);
-    std::tm parts{};
-    localtime_r(&time, &parts);
-    return parts;
-}
-
 bool weekend(const std::tm& parts) {
     return parts.tm_wday == 0 || parts.tm_wday == 6;
 }

@@ -4,7 +4,6 @@
 #include <ctime>
 
 namespace tev::archive {
-namespace {
 
 std::tm localParts(std::int64_t unixSeconds) {
     const std::time_t t = static_cast<std::time_t>(unixSeconds);
@@ -12,6 +11,8 @@ std::tm localParts(std::int64_t unixSeconds) {
     localtime_r(&t, &parts);
     return parts;
 }
+
+namespace {
 
 std::int64_t localToUnix(int year, int month, int day, int hour, int minute, int second) {
     std::tm parts{};

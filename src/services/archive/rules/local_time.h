@@ -1,11 +1,15 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace tev::archive {
+
+// The local date and time of a moment, in the computer's time zone.
+std::tm localParts(std::int64_t unixSeconds);
 
 // Period starts in the computer's local time zone, as Unix seconds.
 std::int64_t minuteStart(std::int64_t unixSeconds);

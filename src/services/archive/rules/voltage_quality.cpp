@@ -15,13 +15,6 @@ namespace {
 constexpr int kPhases = 3;
 constexpr int kMaxIsoWeeks = 53;
 
-std::tm localParts(std::int64_t t) {
-    const auto time = static_cast<std::time_t>(t);
-    std::tm parts{};
-    localtime_r(&time, &parts);
-    return parts;
-}
-
 const std::vector<double>* column(const ArchiveSeries& s, std::string_view name) {
     for (std::size_t q = 0; q < s.quantities.size() && q < s.values.size(); ++q)
         if (s.quantities[q]->name == name) return &s.values[q];
