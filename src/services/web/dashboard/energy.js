@@ -250,8 +250,11 @@ function archiveJson(url, wanted = () => true) {
     const part = (label, kwh, c) => label + ": " + number(kwh, 2) + "\u00a0kWh" + (c !== null ? ", " + money(s.currency, c) : "");
     // Each comparison takes the bars both periods hold: a year with months before the
     // archive's first row is compared over the months it has.
+    // The running bar is left out: against a whole bar of the other period it would read as a
+    // fall that is only the rest of the day still to come.
+    const whole = s.now.partial[n - 1] ? n - 1 : n;
     const versus = (key, o) => {
-      const both = s.slots.map((_, i) => i).filter((i) => i < n && s.now.kwh[i] !== null && o.kwh[i] !== null);
+      const both = s.slots.map((_, i) => i).filter((i) => i < whole && s.now.kwh[i] !== null && o.kwh[i] !== null);
       if (!both.length) return "";
       const over = (values) => both.reduce((a, i) => a + values[i], 0);
       const mine = over(s.now.kwh), other = over(o.kwh);
