@@ -262,7 +262,7 @@ function archiveJson(url, wanted = () => true) {
       const pct = other > 0 ? " (" + (diff >= 0 ? "+" : "") + number(100 * diff / other, 1) + "\u00a0%)" : "";
       const partly = both.length < s.now.kwh.slice(0, n).filter((v) => v !== null).length;
       return " " + t("against") + " " + part(t(key), other, s.currency && o.cost[both[0]] !== null ? over(o.cost) : null) +
-        (partly ? " (" + t("overBoth").replace("{n}", number(both.length, 0)) + ": " + number(mine, 2) + "\u00a0kWh)" : "") +
+        (partly ? " (" + t("overBoth").replaceAll("{n}", number(both.length, 0)) + ": " + number(mine, 2) + "\u00a0kWh)" : "") +
         " — " + (diff >= 0 ? "+" : "") + number(diff, 2) + "\u00a0kWh" + pct + ".";
     };
     let out = part(s.label, total, cost);

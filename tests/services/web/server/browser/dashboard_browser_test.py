@@ -210,7 +210,7 @@ try:
     wait.until(lambda d: d.find_element(By.ID, "energy").is_displayed()
                and int(d.find_element(By.ID, "energy").get_attribute("data-bars") or 0) >= 2)
     compare = driver.find_element(By.CSS_SELECTOR, "#energy .energy-compare").text
-    assert re.search(r"kWh, EUR \d+\.\d\d .*against .*kWh, EUR \d+\.\d\d — [+-]", compare), compare
+    assert re.search(r"kWh, EUR \d+\.\d\d .*against .*kWh, EUR \d+\.\d\d (\(.*\) )?— [+-]", compare), compare
     rows = driver.find_elements(By.CSS_SELECTOR, "#energy tbody tr")
     assert rows[-1].get_attribute("class") == "partial", "the running day is not partial"
     for period, bars in (("year", 12), ("day", 23)):
